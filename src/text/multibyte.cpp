@@ -1,0 +1,68 @@
+#include "text/multibyte.h"
+
+namespace qm {
+
+std::size_t mbs_find(std::string_view text, std::string_view pattern, std::size_t from) {
+    if (from > text.size()) return std::string_view::npos;
+    for (std::size_t pos = from; pos + pattern.size() <= text.size(); pos += char_length(text, pos)) {
+        if (text.compare(pos, pattern.size(), pattern) == 0) return pos;
+        if (pos == text.size()) break;
+    }
+    return std::string_view::npos;
+}
+
+std::size_t mbs_find_char(std::string_view text, char c, std::size_t from) {
+    for (std::size_t pos = from; pos < text.size(); pos += char_length(text, pos)) {
+        if (text[pos] == c) return pos;
+    }
+    return std::string_view::npos;
+}
+
+std::size_t mbs_find_last_char(std::string_view text, char c) {
+    std::size_t found = std::string_view::npos;
+    for (std::size_t pos = 0; pos < text.size(); pos += char_length(text, pos)) {
+        if (text[pos] == c) found = pos;
+    }
+    return found;
+}
+
+namespace {
+unsigned code_at(std::string_view text, std::size_t pos, std::size_t& length) {
+    length = char_length(text, pos);
+    unsigned code = static_cast<unsigned char>(text[pos]);
+    if (length == 2) code = code * 256 + static_cast<unsigned char>(text[pos + 1]);
+    return code;
+}
+}  // namespace
+
+int mbs_compare(std::string_view a, std::string_view b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        std::size_t la, lb;
+        unsigned ca = code_at(a, i, la), cb = code_at(b, j, lb);
+        if (ca != cb) return ca < cb ? -1 : 1;
+        i += la;
+        j += lb;
+    }
+    if (i < a.size()) return 1;
+    if (j < b.size()) return -1;
+    return 0;
+}
+
+std::string mbs_upper(std::string_view text) {
+    std::string upper(text);
+    for (std::size_t pos = 0; pos < upper.size(); pos += char_length(upper, pos)) {
+        if (upper[pos] >= 'a' && upper[pos] <= 'z') upper[pos] = static_cast<char>(upper[pos] - 'a' + 'A');
+    }
+    return upper;
+}
+
+std::string backslashes_to_slashes(std::string_view text) {
+    std::string result(text);
+    for (std::size_t pos = 0; pos < result.size(); pos += char_length(result, pos)) {
+        if (result[pos] == '\\') result[pos] = '/';
+    }
+    return result;
+}
+
+}  // namespace qm

@@ -1,0 +1,99 @@
+#include "support/test_support.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/cp932.h"
+
+namespace fs = std::filesystem;
+
+namespace qm::test {
+
+std::string sj(std::string_view utf8) {
+    auto converted = utf8_to_cp932(utf8);
+    if (!converted) throw std::runtime_error("no CP932 form: " + std::string(utf8));
+    return *converted;
+}
+
+std::string u8(std::string_view cp932) { return cp932_to_utf8(cp932).value_or("<not CP932>"); }
+
+temp_dir::temp_dir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/qmtest-XXXXXX";
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern + "/";
+}
+
+temp_dir::~temp_dir() { remove_tree(path_); }
+
+std::string temp_dir::cp() const { return sj(path_); }
+std::string temp_dir::cp(std::string_view utf8_name) const { return sj(path_ + std::string(utf8_name)); }
+
+void remove_tree(const std::string& utf8_path) {
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(utf8_path, ec))) return;
+    for (auto it = fs::recursive_directory_iterator(utf8_path, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec)) ::chmod(it->path().c_str(), 0700);
+    }
+    ::chmod(utf8_path.c_str(), 0700);
+    fs::remove_all(utf8_path, ec);
+}
+
+std::string read_bytes(const std::string& utf8_path) {
+    std::ifstream in(utf8_path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+bool exists(const std::string& utf8_path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(utf8_path, ec));
+}
+
+void write_bytes(const std::string& utf8_path, std::string_view bytes) {
+    fs::create_directories(fs::path(utf8_path).parent_path());
+    std::ofstream out(utf8_path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> list_names(const std::string& utf8_path) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(utf8_path, ec)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> recording_reporter::texts() const {
+    std::vector<std::string> result;
+    for (const auto& [kind, text] : shown) result.push_back(u8(text));
+    return result;
+}
+
+scoped_env::scoped_env(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) {
+        had_ = true;
+        old_ = old;
+    }
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+}
+
+scoped_env::~scoped_env() {
+    if (had_)
+        ::setenv(name_.c_str(), old_.c_str(), 1);
+    else
+        ::unsetenv(name_.c_str());
+}
+
+}  // namespace qm::test
