@@ -3,6 +3,9 @@
 namespace qm {
 
 namespace {
+// Most files the program reads are a few hundred bytes (status and profile
+// files); a small first block spares them the large buffer.
+constexpr std::size_t first_read_block = 4096;
 constexpr std::size_t read_block = 65536;
 }
 
@@ -12,13 +15,16 @@ bool text_reader::open(std::string_view path) {
     pos_ = 0;
     ended_ = false;
     failed_ = false;
+    filled_once_ = false;
     return file_ != nullptr;
 }
 
 bool text_reader::fill() {
     if (!file_ || ended_) return false;
-    buffer_.resize(read_block);
-    std::size_t n = std::fread(buffer_.data(), 1, read_block, file_.get());
+    std::size_t block = filled_once_ ? read_block : first_read_block;
+    filled_once_ = true;
+    buffer_.resize(block);
+    std::size_t n = std::fread(buffer_.data(), 1, block, file_.get());
     buffer_.resize(n);
     pos_ = 0;
     if (n == 0) {

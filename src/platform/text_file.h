@@ -54,6 +54,7 @@ private:
     std::size_t pos_ = 0;
     bool ended_ = false;
     bool failed_ = false;
+    bool filled_once_ = false;
 };
 
 // Writes a file in text mode: every LF becomes CR LF.

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs what building and testing Quillmere needs on Debian 12, when it is
+# missing. Usage: scripts/install-deps.sh [build|test]
+set -euo pipefail
+
+purpose=${1:-build}
+
+build_packages=(
+  build-essential cmake ninja-build pkg-config
+  libssl-dev ca-certificates
+)
+test_packages=(
+  libgtest-dev libgmock-dev libbenchmark-dev
+  python3 openssl
+)
+
+packages=("${build_packages[@]}")
+if [ "$purpose" = test ]; then
+  packages+=("${test_packages[@]}")
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q '^install ok installed$'; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

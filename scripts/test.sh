@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Quillmere and runs every test: once in a
+# normal build, once more for the core under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh test
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMERE_TESTS=ON -DQUILLMERE_BENCH=ON
+ninja -C build -j "$jobs"
+(cd build && ctest --output-on-failure -j "$jobs")
+
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMERE_SANITIZE=ON \
+  -DQUILLMERE_CORE_ONLY=ON -DQUILLMERE_TESTS=ON -DQUILLMERE_BENCH=OFF
+ninja -C build-sanitize -j "$jobs"
+(cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$jobs")
+
+echo "All tests passed."

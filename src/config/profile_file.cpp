@@ -1,0 +1,213 @@
+#include "config/profile_file.h"
+
+#include <vector>
+
+#include <sys/stat.h>
+
+#include "platform/companion_file.h"
+#include "platform/cp932.h"
+#include "platform/text_file.h"
+#include "text/multibyte.h"
+
+namespace qm {
+
+namespace {
+
+std::string_view trim_blanks(std::string_view text) {
+    std::size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string_view::npos) return {};
+    std::size_t end = text.find_last_not_of(" \t");
+    return text.substr(begin, end - begin + 1);
+}
+
+char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Keys compare without regard to ASCII case; the bytes of a double-byte
+// character compare exactly, so that a trail byte in 'a'..'z' is never
+// taken for a letter.
+bool keys_match(std::string_view line_key, std::string_view wanted) {
+    std::string_view key = trim_blanks(line_key);
+    if (key.size() != wanted.size()) return false;
+    for (std::size_t pos = 0; pos < key.size();) {
+        std::size_t length = char_length(key, pos);
+        if (length == 2) {
+            if (key[pos] != wanted[pos] || key[pos + 1] != wanted[pos + 1]) return false;
+        } else if (ascii_upper(key[pos]) != ascii_upper(wanted[pos])) {
+            return false;
+        }
+        pos += length;
+    }
+    return true;
+}
+
+// The name a header is sorted by: the text between "[" and the first "]".
+std::string_view header_sort_name(std::string_view line) {
+    std::string_view rest = line.substr(1);
+    std::size_t close = mbs_find_char(rest, ']');
+    return close == std::string_view::npos ? rest : rest.substr(0, close);
+}
+
+bool is_value_line(std::string_view line) { return !is_section_header(line) && line.find('=') != std::string_view::npos; }
+
+// A text that fits on one line and does not end the file early when read
+// back in text mode.
+bool fits_one_line(std::string_view text) {
+    return text.find('\n') == std::string_view::npos && text.find(ctrl_z) == std::string_view::npos;
+}
+
+bool storable_key(std::string_view key) {
+    return fits_one_line(key) && !trim_blanks(key).empty() && key.find('=') == std::string_view::npos &&
+           key.front() != '[';
+}
+
+bool file_exists(std::string_view path) {
+    std::string name = disk_path(path);
+    struct stat status;
+    return !name.empty() && ::stat(name.c_str(), &status) == 0;
+}
+
+// The file's lines (text mode, without their line feeds); a missing file
+// has none. False when the file exists but cannot be read.
+bool load_lines(std::string_view path, std::string& text, std::vector<std::string_view>& lines) {
+    text.clear();
+    lines.clear();
+    if (!file_exists(path)) return true;
+    if (!read_text_file(path, text)) return false;
+    std::string_view rest(text);
+    while (!rest.empty()) {
+        std::size_t lf = rest.find('\n');
+        if (lf == std::string_view::npos) {
+            lines.push_back(rest);
+            break;
+        }
+        lines.push_back(rest.substr(0, lf));
+        rest.remove_prefix(lf + 1);
+    }
+    return true;
+}
+
+// Lines [at, at + removed) give way to `inserted` (whole lines, each ending
+// with a line feed).
+struct line_edit {
+    std::size_t at = 0;
+    std::size_t removed = 0;
+    std::string inserted;
+};
+
+bool rewrite_with_edit(std::string_view path, const std::string& text, const std::vector<std::string_view>& lines,
+                       const line_edit& edit) {
+    // A file that is its own companion would be truncated before it is read.
+    if (companion_path(path) == path) return false;
+    return rewrite_through_companion(path, [&](text_writer& writer) {
+        std::string output;
+        output.reserve(text.size() + edit.inserted.size() + 1);
+        for (std::size_t i = 0; i < edit.at; ++i) output.append(lines[i]).push_back('\n');
+        output += edit.inserted;
+        for (std::size_t i = edit.at + edit.removed; i < lines.size(); ++i) output.append(lines[i]).push_back('\n');
+        return writer.write(output);
+    });
+}
+
+std::size_t find_section(const std::vector<std::string_view>& lines, std::string_view section) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (is_section_header(lines[i]) && section_header_name(lines[i]) == section) return i;
+    }
+    return lines.size();
+}
+
+std::size_t section_end(const std::vector<std::string_view>& lines, std::size_t header) {
+    std::size_t i = header + 1;
+    while (i < lines.size() && !is_section_header(lines[i])) ++i;
+    return i;
+}
+
+std::size_t sorted_header_position(const std::vector<std::string_view>& lines, std::string_view section) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (is_section_header(lines[i]) && mbs_compare(header_sort_name(lines[i]), section) > 0) return i;
+    }
+    return lines.size();
+}
+
+line_edit edit_for_value(const std::vector<std::string_view>& lines, std::string_view section, std::string_view key,
+                         std::string_view value, bool keep_sorted) {
+    std::string value_line = std::string(key) + "=" + std::string(value) + "\n";
+    std::size_t header = find_section(lines, section);
+    if (header == lines.size()) {
+        std::size_t at = keep_sorted ? sorted_header_position(lines, section) : lines.size();
+        return {at, 0, "[" + std::string(section) + "]\n" + value_line};
+    }
+    std::string_view wanted = trim_blanks(key);
+    std::size_t end = section_end(lines, header);
+    std::size_t after_last_value = header + 1;
+    for (std::size_t i = header + 1; i < end; ++i) {
+        if (!is_value_line(lines[i])) continue;
+        std::string_view line = lines[i];
+        if (keys_match(line.substr(0, line.find('=')), wanted)) return {i, 1, value_line};
+        after_last_value = i + 1;
+    }
+    return {after_last_value, 0, value_line};
+}
+
+}  // namespace
+
+bool is_section_header(std::string_view line) { return !line.empty() && line.front() == '['; }
+
+std::string_view section_header_name(std::string_view line) {
+    if (!is_section_header(line)) return {};
+    std::string_view rest = line.substr(1);
+    std::size_t close = mbs_find_last_char(rest, ']');
+    return close == std::string_view::npos ? rest : rest.substr(0, close);
+}
+
+bool profile_find_value(std::string_view path, std::string_view section, std::string_view key, std::string& value) {
+    text_reader reader(path);
+    if (!reader.is_open()) return false;
+    std::string_view wanted = trim_blanks(key);
+    std::string line;
+    bool inside = false;
+    while (reader.read_line(line)) {
+        if (is_section_header(line)) {
+            // Only the first section of a name is read, as the writers only
+            // ever change that one.
+            if (inside) return false;
+            inside = section_header_name(line) == section;
+            continue;
+        }
+        if (!inside) continue;
+        std::size_t equals = line.find('=');
+        if (equals != std::string::npos && keys_match(std::string_view(line).substr(0, equals), wanted)) {
+            value.assign(line, equals + 1);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string profile_get_string(std::string_view path, std::string_view section, std::string_view key,
+                               std::string_view default_value, std::size_t capacity) {
+    std::string value;
+    if (!profile_find_value(path, section, key, value)) value = default_value;
+    std::size_t limit = capacity == 0 ? 0 : capacity - 1;
+    if (value.size() > limit) value.resize(limit);
+    return value;
+}
+
+bool profile_set_string(std::string_view path, std::string_view section, std::string_view key,
+                        std::string_view value, bool keep_sorted) {
+    if (!fits_one_line(section) || !storable_key(key) || !fits_one_line(value)) return false;
+    std::string text;
+    std::vector<std::string_view> lines;
+    if (!load_lines(path, text, lines)) return false;
+    return rewrite_with_edit(path, text, lines, edit_for_value(lines, section, key, value, keep_sorted));
+}
+
+bool profile_remove_section(std::string_view path, std::string_view section) {
+    std::string text;
+    std::vector<std::string_view> lines;
+    if (!load_lines(path, text, lines)) return false;
+    std::size_t header = find_section(lines, section);
+    if (header == lines.size()) return true;
+    return rewrite_with_edit(path, text, lines, {header, section_end(lines, header) - header, {}});
+}
+
+}  // namespace qm

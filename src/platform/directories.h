@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+// The program's directories, as CP932 paths ending with "/".
+
+// The directory that holds the running program (from /proc/self/exe).
+std::optional<std::string> executable_directory();
+
+// Where the settings, lists and the default mailbox live: $QUILLMERE_HOME
+// when set; else the program's own directory when the user may write there
+// (a portable install); else $XDG_DATA_HOME/quillmere/ (by default
+// ~/.local/share/quillmere/). The directory is created when missing.
+std::optional<std::string> find_data_directory();
+
+// The temporary directory: the first of TMP_RAM, TMP, TEMP, TMPDIR that is
+// set, else /tmp, with "\" turned into "/". When other users may write to it
+// (as to /tmp) the program works in its private sub-directory
+// "quillmere-<uid>/" (mode 0700), which is refused when it is a symbolic link
+// or belongs to another user.
+std::optional<std::string> find_temporary_directory();
+
+// The private sub-directory of a shared directory, made or checked as above.
+std::optional<std::string> private_subdirectory(std::string_view shared_directory);
+
+// The work directory inside a temporary directory.
+std::string work_directory_in(std::string_view temporary_directory);
+
+}  // namespace qm

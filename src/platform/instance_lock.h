@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+// Keeps a second copy of the program from running: an exclusive lock on
+// "Quillmere-<uid>.lock" in $XDG_RUNTIME_DIR (else in the given fallback
+// directory), held until the object goes.
+class instance_lock {
+public:
+    enum class result { acquired, already_running, failed };
+
+    instance_lock() = default;
+    ~instance_lock();
+    instance_lock(const instance_lock&) = delete;
+    instance_lock& operator=(const instance_lock&) = delete;
+
+    // `fallback_directory` is a CP932 path ending with "/".
+    result acquire(std::string_view fallback_directory);
+    void release();
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace qm

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/reporter.h"
+
+namespace qm {
+
+// An account directory (mailbox + account name + "/") holds five special
+// folders. Those directly in the account directory begin with a blank.
+enum class special_folder { inbox, outbox, drafts, sent, trash };
+
+// The folder's path below the account directory, ending with "/"
+// (" 受信箱/", " 送信箱/草稿/" ...).
+std::string special_folder_path(special_folder folder);
+
+// The folder inside an account directory.
+std::string special_folder_in(std::string_view account_root, special_folder folder);
+
+// Which special folder `folder` (a full path ending with "/") is, judged by
+// its exact path below the account directory.
+std::optional<special_folder> which_special_folder(std::string_view account_root, std::string_view folder);
+
+// Makes the account's special folders in their order: trash, inbox, outbox,
+// drafts, sent. Folders that exist already are kept.
+bool make_special_folders(std::string_view account_root);
+
+// A message directory: folder + "." + number + "/".
+std::string message_directory(std::string_view folder, int number);
+
+// A numbered file of a message: message directory + number ("0" the
+// header, "1" the first part ...).
+std::string part_file(std::string_view message_dir, int number);
+
+// Makes the message directory with the lowest free number in `folder` and
+// returns the number. With a source directory, its contents move into the
+// new message; the caller removes the emptied source. -1 on a failure, after
+// "ファイルの読み書きに失敗しました." was shown; a half-filled new directory is
+// removed again and the source keeps whatever was not moved.
+int new_message_directory(std::string_view folder, std::optional<std::string_view> source, reporter& report);
+
+}  // namespace qm

@@ -1,0 +1,116 @@
+#include "store/message_status.h"
+
+#include "config/profile.h"
+#include "platform/file_handle.h"
+#include "platform/string_table.h"
+#include "platform/text_file.h"
+#include "text/format.h"
+
+namespace qm {
+
+namespace {
+
+// "X-quillmere-Status", made from the product word.
+const std::string& status_line_name() {
+    static const std::string name = string_printf("X-%s-Status", load_string(str::product_word).c_str());
+    return name;
+}
+
+bool starts_with_nocase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        char a = text[i], b = prefix[i];
+        if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
+        if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 'a' + 'A');
+        if (a != b) return false;
+    }
+    return true;
+}
+
+// A header line piece that is the status line gives the attribute text.
+bool status_from_piece(std::string_view piece, std::string& text, std::size_t capacity) {
+    if (!starts_with_nocase(piece, status_line_name())) return false;
+    if (!piece.empty() && piece.back() == '\n') piece.remove_suffix(1);
+    std::size_t colon = piece.find(':');
+    std::size_t start = colon == std::string_view::npos ? piece.size() : colon + 2;
+    text = start < piece.size() ? std::string(piece.substr(start, capacity - 1)) : std::string();
+    return true;
+}
+
+}  // namespace
+
+std::string status_file_of(std::string_view message_dir) {
+    return std::string(message_dir) + std::string(status_file_name);
+}
+
+bool write_status_type(std::string_view status_path, char type) {
+    return profile_write_char(status_path, status_section, status_key_type, type, false);
+}
+
+bool write_status_flag(std::string_view status_path, std::string_view key, bool on) {
+    return profile_write_bool(status_path, status_section, key, on, false);
+}
+
+bool write_initial_status(std::string_view status_path, char type, bool attachment) {
+    return write_status_type(status_path, type) && write_status_flag(status_path, status_key_attachment, attachment) &&
+           write_status_flag(status_path, status_key_replied, false) &&
+           write_status_flag(status_path, status_key_forwarded, false);
+}
+
+bool header_status_text(std::string_view header_text, std::string& text, std::size_t capacity) {
+    // The header is looked at in the pieces the file would be read in, so a
+    // status line is only found at the start of a piece.
+    const std::size_t piece_size = message_line_capacity - 1;
+    std::size_t pos = 0;
+    while (pos < header_text.size()) {
+        std::size_t line_end = header_text.find('\n', pos);
+        line_end = line_end == std::string_view::npos ? header_text.size() : line_end + 1;
+        for (std::size_t start = pos; start < line_end; start += piece_size) {
+            std::string_view piece = header_text.substr(start, std::min(piece_size, line_end - start));
+            if (status_from_piece(piece, text, capacity)) return true;
+        }
+        pos = line_end;
+    }
+    return false;
+}
+
+std::string status_file_attribute_text(std::string_view status_path) {
+    std::string text(4, ' ');
+    char type = profile_read_char(status_path, status_section, status_key_type, type_read);
+    // An empty type would end the text; it counts as read.
+    text[0] = type == '\0' ? type_read : type;
+    if (profile_read_bool(status_path, status_section, status_key_attachment, false)) text[1] = '@';
+    if (profile_read_bool(status_path, status_section, status_key_replied, false)) text[2] = 'R';
+    if (profile_read_bool(status_path, status_section, status_key_forwarded, false)) text[3] = 'F';
+    return text;
+}
+
+void normalise_attribute_text(std::string& text) {
+    if (!text.empty() && text[0] == type_read) text[0] = ' ';
+    if (text.size() > 2 && (text[2] == type_draft || text[2] == type_sent)) {
+        text[0] = text[2];
+        text[2] = ' ';
+    }
+}
+
+std::string read_attribute_text(std::string_view header_path, std::size_t capacity) {
+    std::string text;
+    bool from_header = false;
+    text_reader reader(header_path);
+    std::string piece;
+    while (reader.is_open() && reader.read_piece(piece, message_line_capacity)) {
+        if (status_from_piece(piece, text, capacity)) {
+            from_header = true;
+            break;
+        }
+    }
+    if (!from_header && !header_path.empty()) {
+        std::string status_path(header_path.substr(0, header_path.size() - 1));
+        text = status_file_attribute_text(status_path + std::string(status_file_name));
+        if (text.size() > capacity - 1) text.resize(capacity - 1);
+    }
+    normalise_attribute_text(text);
+    return text;
+}
+
+}  // namespace qm

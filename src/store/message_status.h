@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+// A message's status lives in "status.ini" beside its numbered files,
+// section "mail status".
+inline constexpr std::string_view status_file_name = "status.ini";
+inline constexpr std::string_view status_section = "mail status";
+inline constexpr std::string_view status_key_type = "type";
+inline constexpr std::string_view status_key_attachment = "attachment";
+inline constexpr std::string_view status_key_replied = "replied";
+inline constexpr std::string_view status_key_forwarded = "forwarded";
+
+// Message types.
+inline constexpr char type_new = '!';
+inline constexpr char type_read = 'R';
+inline constexpr char type_draft = 'D';
+inline constexpr char type_sent = 'S';
+
+// The attribute text is read into 6 bytes: at most five characters.
+inline constexpr std::size_t attribute_text_capacity = 6;
+
+// "status.ini" of a message directory (ending with "/").
+std::string status_file_of(std::string_view message_dir);
+
+// Writes one key of the status: a type character, or a flag as "+"/"-".
+bool write_status_type(std::string_view status_path, char type);
+bool write_status_flag(std::string_view status_path, std::string_view key, bool on);
+
+// The status of a newly filed or composed message: type, attachment, and
+// replied and forwarded off.
+bool write_initial_status(std::string_view status_path, char type, bool attachment);
+
+// The status-line form of the attribute text, when the header text carries
+// an "X-quillmere-Status" line (the text two characters after its first
+// ":", cut to capacity - 1 bytes); empty when it has none.
+bool header_status_text(std::string_view header_text, std::string& text,
+                        std::size_t capacity = attribute_text_capacity);
+
+// The attribute text from a status file: type (blank for read), "@" or
+// blank, "R" or blank, "F" or blank.
+std::string status_file_attribute_text(std::string_view status_path);
+
+// The attribute text of a message whose header file "0" is at `header_path`:
+// from its status line when it has one, else from its "status.ini"; a read
+// type shows as blank and a "D" or "S" in the third place moves to the first.
+std::string read_attribute_text(std::string_view header_path, std::size_t capacity = attribute_text_capacity);
+
+// Applies the display rules above to a raw attribute text.
+void normalise_attribute_text(std::string& text);
+
+}  // namespace qm

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string_view>
+
+namespace qm {
+
+// Whether the text occurs in the file, read in text mode in pieces of at
+// most 1000 bytes; a match that spans two pieces is not found.
+bool file_contains_text(std::string_view path, std::string_view text);
+
+}  // namespace qm

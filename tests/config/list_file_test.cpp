@@ -1,0 +1,130 @@
+#include "config/list_file.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <utility>
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+namespace qm {
+namespace {
+
+using test::read_bytes;
+using test::write_bytes;
+
+std::string crlf(std::string_view text) {
+    std::string result;
+    for (char c : text) {
+        if (c == '\n') result += '\r';
+        result += c;
+    }
+    return result;
+}
+
+class list_file_test : public ::testing::Test {
+protected:
+    test::temp_dir dir;
+    std::string file = dir / "arrange.lst";
+    std::string path = dir.cp("arrange.lst");
+
+    void given(std::string_view lf_text) { write_bytes(file, crlf(lf_text)); }
+    std::string contents() { return read_bytes(file); }
+};
+
+TEST_F(list_file_test, items_inserted_at_their_index_stay_in_byte_order) {
+    EXPECT_EQ(list_count(path), -1);
+    EXPECT_EQ(list_insert_index(path, "beta"), -1);
+    for (auto [name, text] : {std::pair{"beta", "b1\nb2"}, {"alpha", ""}, {"gamma", "g1"}})
+        ASSERT_TRUE(list_insert(path, list_insert_index(path, name), name, text));
+    EXPECT_EQ(contents(), crlf("\talpha\n\tbeta\nb1\nb2\n\tgamma\ng1\n"));
+    // Byte order: upper case before lower case, 0x80 and up last.
+    EXPECT_EQ(list_insert_index(path, "Zeta"), 0);
+    EXPECT_EQ(list_insert_index(path, "\x82\xa0"), 3);
+
+    std::string name, line;
+    ASSERT_TRUE(list_name_at(path, 2, name, 4));
+    EXPECT_EQ(name, "gam");
+    EXPECT_FALSE(list_name_at(path, 3, name));
+    EXPECT_FALSE(list_has(path, "Gamma"));
+    ASSERT_TRUE(list_text_line(path, "beta", 1, line));
+    EXPECT_EQ(line, "b2");
+    EXPECT_FALSE(list_text_line(path, "alpha", 0, line));
+
+    ASSERT_TRUE(list_delete_named(path, "beta"));
+    ASSERT_TRUE(list_delete_at(path, 0));
+    EXPECT_FALSE(list_delete_at(path, 1));
+    EXPECT_EQ(contents(), crlf("\tgamma\ng1\n"));
+
+    given("loose\ntext\n");
+    EXPECT_EQ(list_count(path), 0);
+    ASSERT_TRUE(list_insert(path, 0, "a", "x"));
+    EXPECT_EQ(contents(), crlf("loose\ntext\n\ta\nx\n"));
+}
+
+// Lines around the 255-character piece length are copied unchanged.
+TEST_F(list_file_test, long_text_lines_survive_every_rewrite) {
+    for (std::size_t length : {254u, 255u, 256u, 300u, 509u, 510u, 511u}) {
+        SCOPED_TRACE(length);
+        std::string long_line(length, 'x');
+        long_line.back() = 'y';
+        std::remove(file.c_str());
+        ASSERT_TRUE(list_insert(path, -1, "first", long_line + "\nshort"));
+        ASSERT_TRUE(list_insert(path, 0, "zero", long_line));
+        ASSERT_TRUE(list_insert(path, 5, "last", ""));
+        EXPECT_EQ(contents(), crlf("\tzero\n" + long_line + "\n\tfirst\n" + long_line + "\nshort\n\tlast\n"));
+        std::string piece;
+        ASSERT_TRUE(list_text_line(path, "first", 0, piece));
+        EXPECT_EQ(piece, long_line.substr(0, 255));
+
+        write_bytes(dir / "draft.txt", "Hi\r\n");
+        ASSERT_TRUE(list_append_text(path, "first", dir.cp("draft.txt")));
+        ASSERT_TRUE(list_append_text(path, "last", dir.cp("draft.txt")));
+        EXPECT_FALSE(list_append_text(path, "none", dir.cp("draft.txt")));
+        EXPECT_EQ(read_bytes(dir / "draft.txt"), crlf("Hi\n" + long_line + "\nshort\n"));
+
+        ASSERT_TRUE(list_delete_at(path, 2));
+        ASSERT_TRUE(list_delete_at(path, 0));
+        EXPECT_EQ(contents(), crlf("\tfirst\n" + long_line + "\nshort\n"));
+    }
+}
+
+TEST_F(list_file_test, failures_leave_files_as_they_were) {
+    given("\ta\nx\n");
+    const std::string before = contents();
+    ASSERT_EQ(::mkdir((dir / "arrange.$$$").c_str(), 0700), 0);
+    EXPECT_FALSE(list_insert(path, -1, "b", "y"));
+    EXPECT_FALSE(list_delete_named(path, "a"));
+    EXPECT_EQ(contents(), before);
+    EXPECT_EQ(test::list_names(dir.path()), (std::vector<std::string>{"arrange.$$$", "arrange.lst"}));
+    ASSERT_EQ(::rmdir((dir / "arrange.$$$").c_str()), 0);
+
+    // Items that would not read back as written are refused.
+    for (auto [name, text] : {std::pair<std::string, std::string>{"two\nlines", ""}, {"b", "ok\n\tan item?"},
+                              {"b", std::string(255, 'x') + "\tpiece"}, {"b", "cut\x1a"}, {std::string(254, 'n'), ""}})
+        EXPECT_FALSE(list_insert(path, -1, name, text)) << text;
+    EXPECT_EQ(contents(), before);
+
+    EXPECT_FALSE(list_delete_at(dir.cp("missing.lst"), 0));
+    EXPECT_FALSE(list_append_text(path, "a", dir.cp("arrange.lst/inner.txt")));
+    EXPECT_EQ(test::list_names(dir.path()), std::vector<std::string>{"arrange.lst"});
+}
+
+TEST_F(list_file_test, garbage_never_breaks_the_readers) {
+    using namespace std::string_literals;
+    write_bytes(file, "\x81\t\0\r\r\n\t\x82\r\n\0\n\t\n"s + std::string(1000, '\xfc') + "\r\t\x1a\tafter\r\n"s);
+    EXPECT_EQ(list_count(path), 2);
+    EXPECT_FALSE(list_has(path, "after"));
+    std::string line;
+    ASSERT_TRUE(list_text_line(path, "\x82", 0, line));
+    EXPECT_EQ(line, "\0"s);
+    ASSERT_TRUE(list_insert(path, 1, "new", "t"));
+    ASSERT_TRUE(list_delete_named(path, ""));
+    EXPECT_EQ(list_count(path), 2);
+    EXPECT_EQ(list_count(dir.cp()), -1);
+}
+
+}  // namespace
+}  // namespace qm

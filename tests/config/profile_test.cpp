@@ -1,0 +1,195 @@
+#include "config/profile.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cmath>
+#include <tuple>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+namespace qm {
+namespace {
+
+using test::read_bytes;
+using test::sj;
+using test::write_bytes;
+
+// The on-disk form of text written with line feeds.
+std::string crlf(std::string_view text) {
+    std::string result;
+    for (char c : text) {
+        if (c == '\n') result += '\r';
+        result += c;
+    }
+    return result;
+}
+
+class profile_test : public ::testing::Test {
+protected:
+    test::temp_dir dir;
+    std::string file = dir / "test.ini";
+    std::string path = dir.cp("test.ini");
+
+    void given(std::string_view lf_text) { write_bytes(file, crlf(lf_text)); }
+    std::string contents() { return read_bytes(file); }
+    // The file after writing "k=v" into `section` of a file that held `lf_text`.
+    std::string after_write(std::string_view lf_text, std::string_view section, bool keep_sorted) {
+        given(lf_text);
+        EXPECT_TRUE(profile_write_string(path, section, "k", "v", keep_sorted));
+        return contents();
+    }
+};
+
+TEST_F(profile_test, sorted_write_puts_a_new_section_at_its_place) {
+    EXPECT_EQ(after_write("[a]\nx=1\n[c]\n", "b", true), crlf("[a]\nx=1\n[b]\nk=v\n[c]\n"));
+    EXPECT_EQ(after_write("[c]\ny=2\n", "b", true), crlf("[b]\nk=v\n[c]\ny=2\n"));
+    EXPECT_EQ(after_write("; top\n[a]\n", "b", true), crlf("; top\n[a]\n[b]\nk=v\n"));
+    EXPECT_EQ(after_write("[c]\ny=2\n", "b", false), crlf("[c]\ny=2\n[b]\nk=v\n"));
+    // A double-byte character counts as its 16-bit code: the half-width
+    // katakana byte 0xB1 sorts before 0x82A0, though its first byte is greater.
+    EXPECT_EQ(after_write(sj("[あ]\n"), sj("ｱ"), true), crlf(sj("[ｱ]\nk=v\n[あ]\n")));
+
+    ASSERT_TRUE(profile_write_bool(dir.cp("fresh.ini"), "b", "on", true, true));
+    EXPECT_EQ(read_bytes(dir / "fresh.ini"), "[b]\r\non=+\r\n");
+}
+
+TEST_F(profile_test, write_replaces_in_place_and_appends_after_the_last_key) {
+    given("top=0\n[a]\nx=1\ny=2\n; note\n\n[b]\ny=9\n");
+    ASSERT_TRUE(profile_write_string(path, "a", " Y ", "new", false));
+    EXPECT_EQ(contents(), crlf("top=0\n[a]\nx=1\n Y =new\n; note\n\n[b]\ny=9\n"));
+    EXPECT_EQ(profile_read_string(path, "a", "top", "def"), "def");
+    ASSERT_TRUE(profile_write_string(path, "a", "z", "3", false));
+    EXPECT_EQ(contents(), crlf("top=0\n[a]\nx=1\n Y =new\nz=3\n; note\n\n[b]\ny=9\n"));
+
+    // A section without keys takes the key right after its header; a last
+    // line without a line feed gets one.
+    write_bytes(file, "[a]\r\n[b]\r\nk=1");
+    ASSERT_TRUE(profile_write_string(path, "a", "k", "0", false));
+    EXPECT_EQ(contents(), crlf("[a]\nk=0\n[b]\nk=1\n"));
+
+    // Values are kept byte for byte, blanks and "=" included; keys match
+    // without case and without their blanks. Strings and defaults are cut to
+    // capacity - 1.
+    ASSERT_TRUE(profile_write_string(path, "b", "v", "  a=b  ", false));
+    EXPECT_EQ(profile_read_string(path, "b", "  V\t", "def"), "  a=b  ");
+    EXPECT_EQ(profile_read_string(path, "b", "v", "", 4), "  a");
+    EXPECT_EQ(profile_read_string(path, "b", "none", "uvwxyz", 4), "uvw");
+}
+
+TEST_F(profile_test, typed_values_round_trip_in_their_stored_forms) {
+    ASSERT_TRUE(profile_write_bool(path, "s", "t", true, false) && profile_write_bool(path, "s", "f", false, false));
+    ASSERT_TRUE(profile_write_int(path, "s", "i", -42, false) && profile_write_real(path, "s", "r", 1.5, false));
+    ASSERT_TRUE(profile_write_real(path, "s", "w", 2, false) && profile_write_char(path, "s", "c", 'x', false));
+    ASSERT_TRUE(profile_write_char(path, "s", "z", '\0', false) && profile_write_real(path, "s", "e", 1e20, false));
+    EXPECT_EQ(contents(), crlf("[s]\nt=+\nf=-\ni=-42\nr=1.50\nw=2.00\nc=x\nz=\ne=100000000000000000000.00\n"));
+    EXPECT_FALSE(profile_read_bool(path, "s", "f", true));
+    EXPECT_EQ(profile_read_real(path, "s", "r", 0), 1.5f);
+    EXPECT_EQ(profile_read_char(path, "s", "c", 'd'), 'x');
+    EXPECT_EQ(profile_read_char(path, "s", "z", 'd'), '\0');
+
+    // Missing keys give the defaults.
+    EXPECT_EQ(profile_read_int(path, "s", "none", 17), 17);
+    EXPECT_EQ(profile_read_real(path, "s", "none", 0.25f), 0.25f);
+    EXPECT_EQ(profile_read_char(path, "none", "c", 'd'), 'd');
+}
+
+TEST_F(profile_test, booleans_and_numbers_read_from_hand_written_values) {
+    given("[s]\nb1=on\nb2=On\nb3=OFF\nb4=onion\nb5=\nb6=+junk\nb7=yes\n"
+          "i1=12abc\ni2=abc\ni3= \t-7\ni4=000000000012\ni5=99999999999\ni6=-99999999999\n"
+          "r1=  2.5e1xyz\nr2=junk\nr3=1e999\n");
+    std::string bools;  // "onion" is cut to "oni" before it is compared
+    for (const char* key : {"b1", "b2", "b3", "b4", "b5", "b6", "b7"})
+        bools += profile_read_bool(path, "s", key, true) ? '+' : '-';
+    EXPECT_EQ(bools, "++---+-");
+    std::vector<int> ints;  // only 11 characters count; overflow saturates
+    for (const char* key : {"i1", "i2", "i3", "i4", "i5", "i6"}) ints.push_back(profile_read_int(path, "s", key, -1));
+    EXPECT_EQ(ints, (std::vector<int>{12, 0, -7, 1, INT_MAX, INT_MIN}));
+    EXPECT_EQ(profile_read_real(path, "s", "r1", -1), 25.0f);
+    EXPECT_EQ(profile_read_real(path, "s", "r2", -1), 0.0f);
+    EXPECT_TRUE(std::isinf(profile_read_real(path, "s", "r3", -1)));
+}
+
+TEST_F(profile_test, section_list_operations) {
+    EXPECT_EQ(profile_count_sections(path), -1);
+    EXPECT_FALSE(profile_section_exists(path, "a"));
+    given("");
+    EXPECT_EQ(profile_count_sections(path), 0);
+
+    // "[aゾ" has no closing bracket: the trail byte of ゾ equals "]" and
+    // must not end the name.
+    given(sj("x=0\n[Alpha]\nk=1\n[aゾ\n[b]] \nk=2\n[Alpha]\nk=3\n"));
+    EXPECT_EQ(profile_count_sections(path), 4);
+    EXPECT_TRUE(profile_section_exists(path, "b]"));
+    EXPECT_FALSE(profile_section_exists(path, "alpha"));
+    std::string name;
+    ASSERT_TRUE(profile_section_name(path, 1, name));
+    EXPECT_EQ(name, sj("aゾ"));
+    ASSERT_TRUE(profile_section_name(path, 0, name, 3));
+    EXPECT_EQ(name, "Al");
+    EXPECT_FALSE(profile_section_name(path, 4, name));
+
+    // Only the first section of a name is read and deleted.
+    EXPECT_EQ(profile_read_int(path, "Alpha", "k", 0), 1);
+    ASSERT_TRUE(profile_delete_section(path, "Alpha"));
+    EXPECT_EQ(contents(), crlf(sj("x=0\n[aゾ\n[b]] \nk=2\n[Alpha]\nk=3\n")));
+    EXPECT_TRUE(profile_delete_section(path, "missing"));
+    EXPECT_TRUE(profile_delete_section(dir.cp("none.ini"), "a"));
+    EXPECT_EQ(test::list_names(dir.path()), std::vector<std::string>{"test.ini"});
+}
+
+TEST_F(profile_test, long_lines_are_read_whole) {
+    // Read in 255-byte pieces, this line's tail would be a header "[b]".
+    std::string long_value(253, 'v');
+    given("[a]\nk=" + long_value + "[b]\nm=1\n");
+    EXPECT_EQ(profile_count_sections(path), 1);
+    EXPECT_EQ(profile_read_string(path, "a", "k", "", 1000), long_value + "[b]");
+    EXPECT_EQ(profile_read_int(path, "a", "m", 0), 1);
+    ASSERT_TRUE(profile_write_int(path, "a", "m", 2, false));
+    EXPECT_EQ(contents(), crlf("[a]\nk=" + long_value + "[b]\nm=2\n"));
+}
+
+TEST_F(profile_test, failed_writes_leave_the_file_as_it_was) {
+    given("[a]\nx=1\n");
+    const std::string before = contents();
+    ASSERT_EQ(::mkdir((dir / "test.$$$").c_str(), 0700), 0);
+    EXPECT_FALSE(profile_write_string(path, "a", "x", "2", false));
+    EXPECT_FALSE(profile_write_string(path, "b", "x", "2", true));
+    EXPECT_FALSE(profile_delete_section(path, "a"));
+    EXPECT_EQ(contents(), before);
+    EXPECT_EQ(test::list_names(dir.path()), (std::vector<std::string>{"test.$$$", "test.ini"}));
+    ASSERT_EQ(::rmdir((dir / "test.$$$").c_str()), 0);
+
+    // Texts that would not read back as written are refused.
+    for (auto [section, key, value] : {std::tuple{"a", "x", "two\nlines"}, {"a", "x", "cut\x1a"}, {"a\n[b]", "x", "1"},
+                                       {"a", "k=v", "1"}, {"a", "[k", "1"}, {"a", " ", "1"}})
+        EXPECT_FALSE(profile_write_string(path, section, key, value, false)) << key << value;
+    EXPECT_EQ(contents(), before);
+
+    // A parent that is a regular file.
+    EXPECT_FALSE(profile_write_int(dir.cp("test.ini/inner.ini"), "a", "x", 1, false));
+    EXPECT_EQ(test::list_names(dir.path()), std::vector<std::string>{"test.ini"});
+}
+
+TEST_F(profile_test, garbage_never_breaks_readers_or_writers) {
+    using namespace std::string_literals;
+    std::string garbage = "\xff\xfe[\0\r\r\n[a\x81]\r\n\x81\n=\xe0\r[s]\rk=1\r\n[s]\r\nk=\0z\r\n\x82"s +
+                          std::string(600, '\x81') + "\n\x1a[t]\r\nk=2\r\n"s;
+    write_bytes(file, garbage);
+    EXPECT_EQ(profile_count_sections(path), 2);
+    EXPECT_TRUE(profile_section_exists(path, "a\x81]"));
+    EXPECT_EQ(profile_read_int(path, "t", "k", 5), 5);  // after the Ctrl-Z
+    ASSERT_TRUE(profile_write_int(path, "s", "n", 3, true));
+    EXPECT_EQ(profile_read_int(path, "s", "n", 0), 3);
+    EXPECT_EQ(profile_read_string(path, "s", "k", "d"), "\0z"s);
+
+    // A directory in place of the file reads as nothing.
+    EXPECT_EQ(profile_count_sections(dir.cp()), -1);
+    EXPECT_EQ(profile_read_int(dir.cp(), "s", "k", 9), 9);
+}
+
+}  // namespace
+}  // namespace qm
