@@ -4,6 +4,7 @@
 #include "platform/file_handle.h"
 #include "platform/string_table.h"
 #include "platform/text_file.h"
+#include "text/find_nocase.h"
 #include "text/format.h"
 
 namespace qm {
@@ -14,17 +15,6 @@ namespace {
 const std::string& status_line_name() {
     static const std::string name = string_printf("X-%s-Status", load_string(str::product_word).c_str());
     return name;
-}
-
-bool starts_with_nocase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char a = text[i], b = prefix[i];
-        if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
-        if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 'a' + 'A');
-        if (a != b) return false;
-    }
-    return true;
 }
 
 // A header line piece that is the status line gives the attribute text.
