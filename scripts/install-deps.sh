@@ -11,7 +11,7 @@ build_packages=(
 )
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
-  python3 openssl
+  python3 openssl tzdata
 )
 
 packages=("${build_packages[@]}")

@@ -2,33 +2,58 @@
 #include <cstring>
 #include <string>
 
+#include "cli/commands.h"
+
+namespace qm::cli {
+
+// The commands, in the order --help lists them.
+const command commands[] = {
+    {nullptr, nullptr, nullptr},
+};
+
+}  // namespace qm::cli
+
 namespace {
 
-constexpr const char* usage_text =
-    "Usage: quillmere-cli COMMAND [ARGUMENTS]\n"
-    "\n"
-    "Quillmere's mail store and jobs from a shell.\n"
-    "\n"
-    "Options:\n"
-    "  --help      show this text\n"
-    "  --version   show the version\n";
+void print_usage(std::FILE* out) {
+    std::fputs(
+        "Usage: quillmere-cli COMMAND [ARGUMENTS]\n"
+        "\n"
+        "Quillmere's mail store and jobs from a shell. Settings and mail are found in\n"
+        "$QUILLMERE_HOME, else beside the program, else in ~/.local/share/quillmere/.\n"
+        "\n"
+        "Commands:\n",
+        out);
+    for (const auto& c : qm::cli::commands) {
+        if (c.name) std::fprintf(out, "  %s\n", c.usage);
+    }
+    std::fputs(
+        "\n"
+        "Options:\n"
+        "  --help      show this text\n"
+        "  --version   show the version\n",
+        out);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fputs(usage_text, stderr);
+        print_usage(stderr);
         return 2;
     }
-    std::string command = argv[1];
-    if (command == "--help" || command == "-h") {
-        std::fputs(usage_text, stdout);
+    std::string name = argv[1];
+    if (name == "--help" || name == "-h") {
+        print_usage(stdout);
         return 0;
     }
-    if (command == "--version") {
+    if (name == "--version") {
         std::printf("quillmere-cli %s\n", QUILLMERE_VERSION);
         return 0;
     }
-    std::fprintf(stderr, "quillmere-cli: unknown command \"%s\" (see --help)\n", command.c_str());
+    for (const auto& c : qm::cli::commands) {
+        if (c.name && name == c.name) return c.run(argc - 2, argv + 2);
+    }
+    std::fprintf(stderr, "quillmere-cli: unknown command \"%s\" (see --help)\n", name.c_str());
     return 2;
 }

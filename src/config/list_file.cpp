@@ -198,8 +198,9 @@ bool list_append_text(std::string_view path, std::string_view name, std::string_
 
 bool list_insert(std::string_view path, int index, std::string_view name, std::string_view text) {
     if (!storable_item(name, text)) return false;
-    std::string item = std::string(1, item_mark) + std::string(name) + "\n";
-    if (!text.empty()) item += std::string(text) + "\n";
+    std::string item(1, item_mark);
+    item.append(name).push_back('\n');
+    if (!text.empty()) item.append(text).push_back('\n');
     return rewrite_list(path, true, [&](list_reader& source, text_writer& writer) {
         int position = 0;
         bool inserted = false;

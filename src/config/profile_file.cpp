@@ -134,7 +134,9 @@ line_edit edit_for_value(const std::vector<std::string_view>& lines, std::string
     std::size_t header = find_section(lines, section);
     if (header == lines.size()) {
         std::size_t at = keep_sorted ? sorted_header_position(lines, section) : lines.size();
-        return {at, 0, "[" + std::string(section) + "]\n" + value_line};
+        std::string lines_added = "[";
+        lines_added.append(section).append("]\n").append(value_line);
+        return {at, 0, lines_added};
     }
     std::string_view wanted = trim_blanks(key);
     std::size_t end = section_end(lines, header);

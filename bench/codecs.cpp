@@ -1,0 +1,154 @@
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include "platform/cp932.h"
+#include "platform/file_handle.h"
+#include "text/base64.h"
+#include "text/encoded_words.h"
+#include "text/sjis_jis.h"
+
+namespace {
+
+constexpr std::size_t part_body_size = 20 * 1024 * 1024;
+constexpr std::size_t base64_line_length = 76;
+
+std::string random_bytes(std::size_t size) {
+    std::mt19937 rng(42);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(rng());
+    return bytes;
+}
+
+// A directory of its own for the benchmark's files, removed at the end.
+class scratch_directory {
+public:
+    scratch_directory() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/qmbench-XXXXXX";
+        if (::mkdtemp(pattern.data())) path_ = pattern + "/";
+    }
+    ~scratch_directory() {
+        for (const char* name : {"part", "out"}) ::unlink((path_ + name).c_str());
+        ::rmdir(path_.c_str());
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// A 20 MB attachment as the store keeps it: header, blank line, Base64 in
+// 76-character lines with CR LF.
+void BM_Base64DecodePartFile(benchmark::State& state) {
+    scratch_directory dir;
+    std::string encoded = qm::base64_encode_text(random_bytes(part_body_size * 3 / 4));
+    std::string part = "Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+    for (std::size_t pos = 0; pos < encoded.size(); pos += base64_line_length)
+        part.append(encoded, pos, base64_line_length).append("\r\n");
+    if (dir.path().empty() || !qm::write_binary_file(dir.path() + "part", part)) {
+        state.SkipWithError("cannot write the part file");
+        return;
+    }
+    for (auto _ : state) {
+        if (!qm::base64_decode_part_file(dir.path() + "out", dir.path() + "part")) state.SkipWithError("decoding failed");
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(part.size()));
+}
+BENCHMARK(BM_Base64DecodePartFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// An attachment of 1 MB encoded for sending.
+void BM_Base64EncodeText(benchmark::State& state) {
+    std::string bytes = random_bytes(1024 * 1024);
+    for (auto _ : state) benchmark::DoNotOptimize(qm::base64_encode_text(bytes));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes.size()));
+}
+BENCHMARK(BM_Base64EncodeText);
+
+// Header lines as received mail brings them: encoded subjects and names in
+// the usual charsets, and plain fields.
+void BM_DecodeHeaderLine(benchmark::State& state) {
+    const std::string lines[] = {
+        "Subject: =?ISO-2022-JP?B?GyRCMCEwIjAjMCQwJTAmMCcwKDApMCowKzAsGyhC?==?ISO-2022-JP?B?GyRCMC0wLjAvMDAwMTAyGyhC?=\n",
+        "From: =?UTF-8?B?5bGx55Sw5aSq6YOO?= <taro@example.jp>\n",
+        "Subject: =?UTF-8?Q?=E4=BC=9A=E8=AD=B0=E3=81=AE=E3=81=94=E6=A1=88=E5=86=85?=\n",
+        "Subject: =?Shift_JIS?B?ir+Omg==?=\n",
+        "Received: from mail.example.jp (mail.example.jp [192.0.2.1]) by mx.example.jp with ESMTP id 1234\n",
+        "Date: Tue, 14 May 2024 09:30:00 +0900\n",
+    };
+    std::size_t bytes = 0;
+    for (const auto& line : lines) bytes += line.size();
+    for (auto _ : state) {
+        for (const auto& line : lines) {
+            std::string copy = line;
+            qm::decode_header_line(copy);
+            benchmark::DoNotOptimize(copy);
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes));
+}
+BENCHMARK(BM_DecodeHeaderLine);
+
+constexpr std::size_t text_size = 20 * 1024 * 1024;
+constexpr std::size_t line_capacity = 1001;
+
+// Japanese mail text: kanji and kana with some ASCII and half-width
+// katakana, in lines of about 70 bytes.
+std::vector<std::string> japanese_lines() {
+    std::vector<std::string> samples;
+    for (const char* utf8 : {"日本語のテキストです。", "Quillmere 3.0 ", "お世話になっております", "ｶﾀｶﾅ", "①② ", "会議の日程: 12/24"})
+        samples.push_back(qm::utf8_to_cp932(utf8).value_or(""));
+    std::vector<std::string> lines;
+    std::size_t total = 0, k = 0;
+    while (total < text_size) {
+        std::string line;
+        while (line.size() < 70) line += samples[k++ % samples.size()];
+        line += '\n';
+        total += line.size();
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+// Line by line into one reused buffer, as the mail writer converts.
+void BM_sjis_to_jis_lines(benchmark::State& state) {
+    static const std::vector<std::string> lines = japanese_lines();
+    std::string output;
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        for (const auto& line : lines) {
+            bool ok = qm::sjis_to_jis(output, line_capacity, line);
+            benchmark::DoNotOptimize(ok);
+            bytes += line.size();
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(bytes));
+}
+BENCHMARK(BM_sjis_to_jis_lines)->Unit(benchmark::kMillisecond);
+
+// The whole text in one call.
+void BM_sjis_to_jis_whole(benchmark::State& state) {
+    static const std::string text = [] {
+        std::string joined;
+        for (const auto& line : japanese_lines()) joined += line;
+        return joined;
+    }();
+    std::string output;
+    for (auto _ : state) {
+        bool ok = qm::sjis_to_jis(output, text.size() * 4 + 4, text);
+        benchmark::DoNotOptimize(ok);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_sjis_to_jis_whole)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+// Base64 with the RFC 2045 alphabet and "=" as the pad character.
+
+// The four characters for one to three bytes ("M" gives "TQ==", "Ma" "TWE=",
+// "Man" "TWFu"). Only the first three bytes are used; no bytes give "".
+std::string base64_encode_group(std::string_view bytes);
+
+// The value 0 to 63 of an alphabet character, or -1.
+int base64_value(char c);
+
+// Decodes one group of four characters and appends its one to three bytes
+// to `out`; returns their number. A "=" in the third place ends the group
+// after one byte, in the fourth after two. -1 for an invalid group (a
+// character without a value, a pad in the first or second place, fewer than
+// the characters needed); nothing is appended then.
+int base64_decode_group(std::string_view group, std::string& out);
+
+// The encoding of all the bytes (zero bytes included), without line breaks:
+// 4 * ceil(n / 3) characters.
+std::string base64_encode_text(std::string_view input);
+
+// Decodes the Base64 body of a part file (its header lines up to the first
+// blank line are skipped) into the file `output_path`, byte for byte. Line
+// breaks are skipped and everything after the first pad character is
+// ignored. False when the part file cannot be read, the body holds a
+// character outside the alphabet, its last group is incomplete, or the
+// output cannot be written. The output file appears whole or not at all: on
+// a failure no new file is left, and a file already at that path stays as
+// it was.
+bool base64_decode_part_file(std::string_view output_path, std::string_view part_path);
+
+}  // namespace qm

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+// Converts text in a MIME charset to CP932. The name is matched in any case
+// as the system's converter knows it, after the aliases mail uses ("x-sjis",
+// "ks_c_5601-1987" ...); text labelled Shift_JIS is read as CP932, which is
+// what such mail holds. Characters CP932 lacks, and bytes that are not valid
+// in the charset, become the replacement character 0x8148. nullopt when the
+// charset is not known.
+std::optional<std::string> convert_to_cp932(std::string_view charset, std::string_view bytes);
+
+}  // namespace qm

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+// RFC 2047 encoded words in header lines and RFC 2231 "filename*"
+// parameters.
+//
+// Every byte a decoder puts into a line that is a zero byte, a carriage
+// return or a line feed becomes a space: a decoded word can never cut a
+// header line or forge a new one.
+
+// Writes one ISO-2022-JP header line (as sjis_to_jis makes it) for the wire:
+// each kanji run becomes "=?ISO-2022-JP?B?GyRC...?=" words and the line is
+// folded ("\n ") so that no line passes column 76. An ASCII-only line is
+// copied unchanged. False when the result would not fit into `capacity`
+// bytes with a terminating zero byte.
+bool encode_header_line(std::string& output, std::size_t capacity, std::string_view jis_line);
+
+// Decode the Base64 words with the prefix "=?ISO-2022-JP?B?", "=?SHIFT_JIS?B?"
+// or "=?UTF-8?B?" (any case) in place, to the charset's raw bytes. A word
+// without "?=" or whose text is not a multiple of four characters long stays
+// encoded; an invalid group is dropped. True when the prefix occurs in the
+// line at all.
+bool decode_iso2022jp_b_words(std::string& line);
+bool decode_sjis_b_words(std::string& line);
+bool decode_utf8_b_words(std::string& line);
+
+// Decodes the "=?UTF-8?Q?" words in place to raw UTF-8 bytes ("_" is a
+// space, "=" and hexadecimal digits a byte). True when a word was decoded.
+bool decode_utf8_q_words(std::string& line);
+
+// Decodes the Q words of any charset in place. Words in ISO-2022-JP and
+// Shift_JIS keep their bytes; UTF-8 and every other charset the system's
+// converter knows are turned into CP932; a word in an unknown charset keeps
+// its raw bytes. True when a word was decoded.
+bool decode_any_q_words(std::string& line);
+
+// Decodes the Base64 words of charsets other than ISO-2022-JP, Shift_JIS and
+// UTF-8 into CP932. A word whose charset the converter does not know stays
+// encoded. True when a word was decoded.
+bool decode_other_charset_b_words(std::string& line);
+
+// Joins the "filename*" parameters of a Content-Disposition line (the single
+// form, and numbered sections with or without the extended "*") into one
+// "filename=" parameter with the value in double quotes. Extended values are
+// percent-decoded; the first section's charset turns the name into CP932
+// where the converter knows it (ISO-2022-JP and Shift_JIS names keep their
+// bytes, for jis_to_sjis).
+void decode_filename_star(std::string& line);
+
+// The decoding of a line of a received message's header file: ISO-2022-JP
+// words, else Shift_JIS words, else UTF-8 words (the line then converted from
+// UTF-8), else words of other charsets; the line is then converted from
+// ISO-2022-JP to CP932. Only one of these families is decoded per line.
+void decode_header_line(std::string& line);
+
+// The same for a part's Content-Type or Content-Disposition line; UTF-8
+// Q words are converted word by word, and a Content-Disposition line without
+// encoded words gets its "filename*" parameters joined.
+void decode_part_header_line(std::string& line, bool content_disposition);
+
+}  // namespace qm

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+// UTF-8 to CP932. Each character is decoded by the length its lead byte
+// announces (overlong forms, surrogates and values above U+10FFFF are
+// invalid). A character CP932 lacks becomes the full-width question mark
+// 0x8148; so does every byte that is not part of a valid character, and the
+// conversion goes on with the byte after it.
+
+// In place; the text never grows. Where 0x8148 would not fit in front of the
+// bytes still to be read (an invalid byte at the start, or after text that
+// kept its length), an invalid byte becomes the ASCII "?" instead.
+void utf8_to_sjis(std::string& text);
+
+// The converted text as a new string.
+std::string utf8_to_sjis_copy(std::string_view text);
+
+// Converts a file of UTF-8 bytes to CP932 (binary in, binary out); false,
+// with the file untouched, when it cannot be read or rewritten.
+bool file_utf8_to_sjis(std::string_view path);
+
+// UTF-8 that arrives in pieces: a character cut by the end of a piece is
+// completed by the next one.
+class utf8_to_sjis_stream {
+public:
+    // Appends the CP932 form of the piece to `output`.
+    void feed(std::string_view piece, std::string& output);
+    // The end of the text: bytes of a character it cut off are invalid.
+    void finish(std::string& output);
+
+private:
+    std::string pending_;
+};
+
+}  // namespace qm

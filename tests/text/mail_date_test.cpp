@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <ctime>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+#include "text/mail_date.h"
+
+namespace qm {
+namespace {
+
+using test::list_names;
+using test::read_bytes;
+using test::temp_dir;
+using test::write_bytes;
+
+// Sets the system time zone for one test and restores it afterwards.
+class scoped_time_zone {
+public:
+    explicit scoped_time_zone(const char* zone) : env_(std::make_unique<test::scoped_env>("TZ", zone)) {
+        struct stat info;
+        EXPECT_EQ(::stat((std::string("/usr/share/zoneinfo/") + zone).c_str(), &info), 0)
+            << "time zone data (tzdata) for " << zone << " is missing";
+        ::tzset();
+    }
+    ~scoped_time_zone() {
+        env_.reset();
+        ::tzset();
+    }
+
+private:
+    std::unique_ptr<test::scoped_env> env_;
+};
+
+std::string crlf(std::string_view text) {
+    std::string out;
+    for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return out;
+}
+
+TEST(DateLine, FixedMomentsInSeveralZones) {
+    struct { const char* zone; std::time_t now; const char* line; } cases[] = {
+        {"Asia/Tokyo", 1267540205, "Date: Tue, 2 Mar 2010 23:30:05 +0900\n"},
+        {"UTC", 1267540205, "Date: Tue, 2 Mar 2010 14:30:05 +0000\n"},
+        {"America/New_York", 1267540205, "Date: Tue, 2 Mar 2010 09:30:05 -0500\n"},
+        {"America/New_York", 1278212829, "Date: Sat, 3 Jul 2010 23:07:09 -0400\n"},
+        {"Asia/Kolkata", 1278212829, "Date: Sun, 4 Jul 2010 08:37:09 +0530\n"},
+        {"America/St_Johns", 1267540205, "Date: Tue, 2 Mar 2010 11:00:05 -0330\n"},
+        {"Pacific/Kiritimati", 1267540205, "Date: Wed, 3 Mar 2010 04:30:05 +1400\n"},
+    };
+    for (const auto& c : cases) {
+        scoped_time_zone zone(c.zone);
+        EXPECT_EQ(make_date_line(c.now), c.line) << c.zone;
+    }
+}
+
+struct list_date_case {
+    const char* zone;
+    const char* header;
+    const char* shown;
+};
+
+void expect_list_dates(const std::vector<list_date_case>& cases) {
+    for (const auto& c : cases) {
+        scoped_time_zone zone(c.zone);
+        std::string shown = format_header_list_date(c.header);
+        EXPECT_EQ(shown, c.shown) << c.zone << " " << c.header;
+        EXPECT_EQ(shown.size(), list_date_length);
+    }
+}
+
+TEST(ListDate, ConversionsToTheLocalZone) {
+    expect_list_dates({
+        {"Asia/Tokyo", "Date: Tue, 2 Mar 2010 23:30:00 -0500\n", "10. 3. 3 13:30"},
+        {"UTC", "Date: Sat, 1 Mar 2008 01:00:00 +0900\n", "08. 2.29 16:00"},
+        {"Asia/Tokyo", "Date: 12 Jan 2010 10:20 +0900\n", "10. 1.12 19:20"},  // no seconds: no zone
+        {"Asia/Tokyo", "Date: 2 Mar 2010 10:00:00 JST\n", "10. 3. 2 19:00"},
+        {"Asia/Tokyo", "Subject: x\nDATE:Tue,2 Mar 2010 23:30:00 -0500\n", "10. 3. 3 13:30"},
+        // The offset is the one in force at the message's own moment.
+        {"America/New_York", "Date: 1 Jul 2010 12:00:00 +0000\n", "10. 7. 1  8:00"},
+        {"America/New_York", "Date: 1 Jan 2010 12:00:00 +0000\n", "10. 1. 1  7:00"},
+        {"America/New_York", "Date: 14 Mar 2010 06:59:00 +0000\n", "10. 3.14  1:59"},
+        {"America/New_York", "Date: 14 Mar 2010 07:00:00 +0000\n", "10. 3.14  3:00"},
+        {"Asia/Kolkata", "Date: 1 Jan 2010 23:45:00 +0000\n", "10. 1. 2  5:15"},
+        {"America/St_Johns", "Date: 1 Jan 2010 00:00:00 +0000\n", "09.12.31 20:30"},
+        {"UTC", "Date: 1 Jan 2010 00:00:00 -0330\n", "10. 1. 1  3:30"},
+    });
+}
+
+TEST(ListDate, ZoneNamesAndNumbers) {
+    struct { const char* zone; const char* shown; } zones[] = {
+        {"EST", "10. 1. 1 17:00"}, {"edt", "10. 1. 1 16:00"}, {"CST", "10. 1. 1 18:00"}, {"CDT", "10. 1. 1 17:00"},
+        {"MST", "10. 1. 1 19:00"}, {"MDT", "10. 1. 1 18:00"}, {"PST", "10. 1. 1 20:00"}, {"PDT", "10. 1. 1 19:00"},
+        {"UT", "10. 1. 1 12:00"},  {"gmt", "10. 1. 1 12:00"}, {"Z", "10. 1. 1 12:00"},   {"A", "10. 1. 1 13:00"},
+        {"I", "10. 1. 1 21:00"},   {"K", "10. 1. 1 22:00"},   {"m", "10. 1. 2  0:00"},   {"N", "10. 1. 1 11:00"},
+        {"Y", "10. 1. 1  0:00"},   {"J", "10. 1. 1 12:00"},   {"JST", "10. 1. 1 12:00"}, {"(JST)", "10. 1. 1 12:00"},
+        {"+0900", "10. 1. 1  3:00"}, {"+090000", "10. 1. 1  3:00"}, {"+09:00", "10. 1. 1 11:51"},
+        {"GMTXYZ", "10. 1. 1 12:00"},
+    };
+    std::vector<list_date_case> cases;
+    std::vector<std::string> headers;
+    for (const auto& z : zones) headers.push_back(std::string("Date: Fri, 1 Jan 2010 12:00:00 ") + z.zone + "\n");
+    for (std::size_t i = 0; i < headers.size(); ++i) cases.push_back({"UTC", headers[i].c_str(), zones[i].shown});
+    expect_list_dates(cases);
+}
+
+TEST(ListDate, CarriesThroughMonthsYearsAndLeapYears) {
+    expect_list_dates({
+        {"UTC", "Date: 1 Mar 2000 00:30:00 +0100\n", "00. 2.29 23:30"},
+        {"UTC", "Date: 1 Mar 1900 00:30:00 +0100\n", "00. 2.28 23:30"},
+        {"UTC", "Date: 1 Mar 2100 00:30:00 +0100\n", "00. 2.28 23:30"},
+        {"UTC", "Date: 28 Feb 2008 23:30:00 -0100\n", "08. 2.29  0:30"},
+        {"UTC", "Date: 28 Feb 2009 23:30:00 -0100\n", "09. 3. 1  0:30"},
+        {"UTC", "Date: 30 Apr 2010 23:30:00 -0100\n", "10. 5. 1  0:30"},
+        {"UTC", "Date: 31 Dec 2009 23:30:00 -0100\n", "10. 1. 1  0:30"},
+        {"UTC", "Date: 1 Jan 2010 00:30:00 +0100\n", "09.12.31 23:30"},
+        {"UTC", "Date: 31 Dec 1999 20:00:00 -0500\n", "00. 1. 1  1:00"},
+    });
+}
+
+TEST(ListDate, GarbageGivesFourteenCharacters) {
+    expect_list_dates({
+        // An unknown month shows as 13, between December and January.
+        {"UTC", "Date: 5 Foo 2010 10:00:00 +0000\n", "10.13. 5 10:00"},
+        {"UTC", "Date: 1 Foo 2010 00:30:00 +0100\n", "10.12.31 23:30"},
+        {"UTC", "Date: 31 Foo 2010 23:30:00 -0100\n", "11. 1. 1  0:30"},
+        {"UTC", "Date: 45 Foo 2010 99:99\n", "11. 1.18  4:39"},
+        // Days beyond a month's length go on into the next months.
+        {"UTC", "Date: 31 Feb 2010 10:00:00 +0000\n", "10. 3. 3 10:00"},
+        {"UTC", "Date: 0 Jan 2010 10:00\n", "09.12.31 10:00"},
+        {"UTC", "Date: 12 Jan 2010 10\n", "??. ?. ? ??:??"},
+        {"UTC", "Date: 12 Jan 2010 10:xx\n", "??. ?. ? ??:??"},
+        {"UTC", "Date: tomorrow\n", "??. ?. ? ??:??"},
+        {"UTC", "Date: 12 Jan\n", "??. ?. ? ??:??"},
+        {"UTC", "From: a@x.jp\n\nDat: 1 Jan 2010 10:00\n", "??. ?. ? ??:??"},
+        {"UTC", "", "??. ?. ? ??:??"},
+    });
+    scoped_time_zone zone("Asia/Tokyo");
+    std::mt19937 rng(20100302);
+    const std::string alphabet = "0123456789 ::+-\tJanFebMarDecxyzEST\x81\xff";
+    for (int round = 0; round < 20000; ++round) {
+        std::string header = "Date: ";
+        std::size_t length = rng() % 40;
+        for (std::size_t i = 0; i < length; ++i) header += alphabet[rng() % alphabet.size()];
+        EXPECT_EQ(format_header_list_date(header).size(), list_date_length) << header;
+    }
+}
+
+TEST(ListDate, FileAndTextFormsAgree) {
+    scoped_time_zone zone("Asia/Tokyo");
+    std::string field = "Date: Tue, 2 Mar 2010 23:30:00 -0500\n";
+    std::vector<std::string> headers = {
+        "From: a@x.jp\n" + field,
+        "Subject: " + std::string(5000, 's') + "\n" + field,
+        // The second piece of a long line is read as a line of its own.
+        "X-Long: " + std::string(992, 'y') + field,
+        "From: a@x.jp\n",
+    };
+    temp_dir dir;
+    for (const auto& header : headers) {
+        write_bytes(dir / "0", crlf(header));
+        EXPECT_EQ(format_list_date(dir.cp("0")), format_header_list_date(header));
+    }
+    EXPECT_EQ(format_header_list_date(headers[2]), "10. 3. 3 13:30");
+    EXPECT_EQ(format_list_date(dir.cp("missing")), list_date_fallback);
+}
+
+// Runs set_date_header and compares the file with `expected`, each "%" in
+// it standing for the date line written (read before or after the call).
+bool rewrite_matches(const temp_dir& dir, std::string_view expected) {
+    std::string before = make_date_line();
+    EXPECT_TRUE(set_date_header(dir.cp("0")));
+    std::string after = make_date_line();
+    std::string on_disk = read_bytes(dir / "0");
+    for (const std::string& line : {before, after}) {
+        std::string text;
+        for (char c : expected) text += c == '%' ? line : std::string(1, c);
+        if (crlf(text) == on_disk) return true;
+    }
+    ADD_FAILURE() << on_disk;
+    return false;
+}
+
+TEST(SetDateHeader, ReplacesAppendsAndLeavesFailuresUntouched) {
+    temp_dir dir;
+    write_bytes(dir / "0", crlf("From: a@x.jp\ndate: old\n\tfolded\nSubject: Date\nDATE:\n"));
+    EXPECT_TRUE(rewrite_matches(dir, "From: a@x.jp\n%Subject: Date\n%"));
+    EXPECT_EQ(list_names(dir.path()), std::vector<std::string>{"0"});
+
+    write_bytes(dir / "0", crlf("From: a@x.jp\nSubject: no line feed"));
+    EXPECT_TRUE(rewrite_matches(dir, "From: a@x.jp\nSubject: no line feed\n%"));
+    write_bytes(dir / "0", "");
+    EXPECT_TRUE(rewrite_matches(dir, "%"));
+
+    // The companion cannot be made: the file stays as it was.
+    std::string original = crlf("From: a@x.jp\nDate: old\n");
+    write_bytes(dir / "0", original);
+    ASSERT_EQ(::mkdir((dir / "0.$$$").c_str(), 0700), 0);
+    EXPECT_FALSE(set_date_header(dir.cp("0")));
+    EXPECT_EQ(read_bytes(dir / "0"), original);
+    EXPECT_EQ(list_names(dir.path()), (std::vector<std::string>{"0", "0.$$$"}));
+
+    EXPECT_FALSE(set_date_header(dir.cp("missing")));
+    EXPECT_FALSE(set_date_header(dir.cp("0/0")));
+    EXPECT_EQ(list_names(dir.path()), (std::vector<std::string>{"0", "0.$$$"}));
+}
+
+}  // namespace
+}  // namespace qm
