@@ -3,11 +3,13 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/import_command.h"
 
 namespace qm::cli {
 
 // The commands, in the order --help lists them.
 const command commands[] = {
+    {"import", import_usage, run_import},
     {nullptr, nullptr, nullptr},
 };
 

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm {
+
+// Header fields of the store's message files, read and changed in place.
+//
+// A field is a line that starts with the field's name, compared over the
+// name's length without regard to case (so "To" also takes "Token:"), and
+// the continuation lines after it, which start with a space or a tab. Paths
+// are CP932; a "base path" is a message directory path ending with "/", and
+// its part files are base + number ("0" the header, "1" the first part ...).
+// A part file starts with the part's own header lines and a blank line.
+//
+// Outputs never hold more than capacity - 1 bytes and are never cut inside
+// a double-byte character. Every rewrite goes through the file's "$$$"
+// companion: when anything fails the file stays exactly as it was. Values
+// given to a writer may not hold a line feed, a carriage return, a Ctrl-Z
+// or a zero byte: they would add lines to the header or cut the file short,
+// so the writer refuses them.
+
+// Whether a line of the file starts with `name`.
+bool has_header_line(std::string_view path, std::string_view name);
+
+// The value of the line "X-<product word>-Status: ..." ("X-quillmere-Status"):
+// the text from the second character after its ":" to the line end. False
+// when there is none.
+bool get_status_field(std::string_view path, std::string_view product_word, std::string& value,
+                      std::size_t capacity);
+
+// The value of the first "Subject" line after its ":" and the blanks
+// following it; "???" when there is none.
+std::string get_subject(std::string_view path, std::size_t capacity);
+
+// Replaces every "Subject" field by "Subject: <subject>", or appends that
+// line when there is none.
+bool set_subject(std::string_view header_path, std::string_view subject);
+
+// The first word of a field's value (up to a blank or the line end), as
+// for "Message-ID". False when the field is not there.
+bool get_header_token(std::string_view path, std::string& value, std::size_t capacity, std::string_view field);
+
+// Adds one value to an address field: after the field's first line, as a
+// continuation line, with the commas put so that the list stays whole.
+// Appends "<field>: <value>" when the field is not there.
+bool add_header_value(std::string_view header_path, std::string_view field, std::string_view value);
+
+// Removes the address at `index` (0 = the first) of a field, counted as
+// get_header_address counts them, keeping the rest of the list well formed.
+// An index past the last address leaves the file as it is (true). False
+// when a quote, comment or angle bracket of the field is left open.
+bool remove_header_address(std::string_view header_path, std::string_view field, int index);
+
+// Drops every "Bcc" field from the header (up to the first blank line).
+bool remove_bcc(std::string_view path);
+
+// Writes the destination anew with the lines of the source that start with
+// one of the prefixes (compared with case), each with its continuation
+// lines. nullptr copies every line; an empty vector copies nothing.
+bool copy_header_fields(std::string_view source, std::string_view destination,
+                        const std::vector<std::string>* prefixes);
+
+// One address line: "<field>: <address>" without a name, "<field>: \"<name>\"
+// <<address>>" with an ASCII name, "<field>: <address> (<name>)" with a
+// Japanese one; with a line feed. False (and the line cut) when it does not
+// fit `capacity` bytes with a terminating byte.
+bool format_address_line(std::string& output, std::size_t capacity, std::string_view field,
+                         std::string_view address, std::string_view name);
+
+// The value of a field of part `part`'s own header: up to a blank, a
+// semicolon or the line end ("text/plain" of "text/plain; charset=..."). The
+// default when the field is not there. False when the part file cannot be
+// opened, the value has no end on its line, or it does not fit `capacity`.
+bool get_part_header_value(std::string_view field, std::string& value, std::string_view base_path, int part,
+                           std::size_t capacity, std::string_view default_value);
+
+// The part's media type, "text/plain" by default.
+bool get_content_type(std::string_view base_path, int part, std::string& type, std::size_t capacity);
+// Room for a media type: at most 127 characters.
+inline constexpr std::size_t content_type_capacity = 128;
+
+// The part's file name: the first "filename=" value, else the last "name="
+// value of its header. False when there is neither.
+bool get_part_filename(std::string_view base_path, int part, std::string& name, std::size_t capacity);
+
+// Gives the part the file name: its "Content-Disposition" field becomes
+// "Content-Disposition: attachment; filename=\"<name>\"" (added to the
+// part's header when it had none). A name holding a double quote is
+// refused too.
+bool set_part_filename(std::string_view base_path, int part, std::string_view name);
+
+// The number of the first part whose media type is text/plain; -1 when
+// there is none.
+int find_text_part(std::string_view base_path);
+
+}  // namespace qm

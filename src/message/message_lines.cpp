@@ -1,0 +1,103 @@
+#include "message/message_lines.h"
+
+#include "platform/companion_file.h"
+#include "text/find_nocase.h"
+#include "text/multibyte.h"
+
+namespace qm {
+
+std::string cut_to_capacity(std::string_view text, std::size_t capacity) {
+    std::size_t limit = capacity == 0 ? 0 : capacity - 1;
+    if (text.size() <= limit) return std::string(text);
+    std::size_t end = 0;
+    while (end < limit) {
+        std::size_t length = char_length(text, end);
+        if (end + length > limit) break;
+        end += length;
+    }
+    return std::string(text.substr(0, end));
+}
+
+std::size_t skip_chars(std::string_view text, std::size_t pos, std::string_view chars) {
+    while (pos < text.size() && chars.find(text[pos]) != std::string_view::npos) ++pos;
+    return pos;
+}
+
+std::optional<std::vector<std::string>> read_part_header(std::string_view part_path) {
+    text_reader reader(part_path);
+    if (!reader.is_open()) return std::nullopt;
+    std::vector<std::string> header;
+    std::string line;
+    while (read_whole_line(reader, line) && !is_blank_line(line)) header.push_back(line);
+    return header;
+}
+
+std::optional<std::string> part_header_value(const std::vector<std::string>& header, std::string_view field,
+                                             std::size_t capacity, std::string_view default_value) {
+    for (const std::string& line : header) {
+        if (!starts_with_nocase(line, field)) continue;
+        std::size_t start = skip_chars(line, field.size() + 1, "\t :");
+        if (start >= line.size()) return std::nullopt;
+        std::size_t end = line.find_first_of("\n\t ;", start);
+        if (end == std::string::npos || end - start + 1 > capacity) return std::nullopt;
+        return line.substr(start, end - start);
+    }
+    return std::string(default_value);
+}
+
+std::optional<std::string_view> parameter_value(std::string_view line, std::size_t pos, std::string_view ends,
+                                                bool need_end) {
+    bool quoted = false;
+    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t' || line[pos] == '"')) {
+        quoted = quoted || line[pos] == '"';
+        ++pos;
+    }
+    std::size_t end = quoted ? line.find('"', pos) : line.find_first_of(ends, pos);
+    if (end == std::string_view::npos) {
+        if (need_end) return std::nullopt;
+        end = without_line_feed(line).size();
+        if (end < pos) end = pos;
+    }
+    return line.substr(pos, end - pos);
+}
+
+std::optional<std::string> part_file_name(const std::vector<std::string>& header) {
+    constexpr std::string_view filename_parameter = "filename=";
+    constexpr std::string_view name_parameter = "name=";
+    // An unquoted value is a token: it ends at a blank, and at the
+    // semicolon that starts the next parameter.
+    constexpr std::string_view token_ends = "\n\t ;";
+    std::optional<std::string> named;
+    for (const std::string& line : header) {
+        std::size_t at = find_nocase(line, filename_parameter);
+        if (at != std::string::npos) return std::string(*parameter_value(line, at + filename_parameter.size(), token_ends, false));
+        at = find_nocase(line, name_parameter);
+        if (at != std::string::npos) named = std::string(*parameter_value(line, at + name_parameter.size(), token_ends, false));
+    }
+    return named;
+}
+
+std::string boundary_delimiter(std::string_view line) {
+    constexpr std::string_view parameter = "boundary=";
+    std::size_t at = find_nocase(line, parameter);
+    if (at == std::string_view::npos) return {};
+    // An unquoted boundary is a token, which a semicolon ends.
+    std::string_view value = *parameter_value(line, at + parameter.size(), "\n\t \";", false);
+    return value.empty() ? std::string() : "--" + std::string(value);
+}
+
+void neutralize_ctrl_z(std::string& line) {
+    for (char& c : line) {
+        if (c == ctrl_z) c = ' ';
+    }
+}
+
+bool rewrite_text(std::string_view path, std::string_view text) {
+    return rewrite_through_companion(path, [text](text_writer& out) { return out.write(text); });
+}
+
+bool holds_line_break(std::string_view text) {
+    return text.find_first_of(std::string_view("\n\r\x1a\0", 4)) != std::string_view::npos;
+}
+
+}  // namespace qm

@@ -1,0 +1,197 @@
+#include "store/arrange_rules.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "config/list_file.h"
+#include "platform/directory_walker.h"
+#include "platform/file_operations.h"
+#include "platform/text_file.h"
+#include "store/mailbox_layout.h"
+#include "store/numbered_names.h"
+#include "text/find_nocase.h"
+#include "text/multibyte.h"
+
+namespace qm {
+
+namespace {
+
+// A header file is matched in the pieces a 256-byte line buffer reads: each
+// piece of a long line counts as a line of its own.
+constexpr std::size_t header_piece_capacity = short_line_capacity;
+
+std::string list_path(std::string_view folder) { return std::string(folder) + std::string(arrange_list_name); }
+
+// The item names of a list file in file order, whole as they are stored.
+std::vector<std::string> rule_texts_in(std::string_view list_file) {
+    std::vector<std::string> texts;
+    text_reader reader(list_file);
+    std::string piece;
+    while (reader.is_open() && reader.read_piece(piece, list_piece_capacity)) {
+        if (piece.empty() || piece.front() != '\t') continue;
+        std::string_view name(piece);
+        name.remove_prefix(1);
+        if (!name.empty() && name.back() == '\n') name.remove_suffix(1);
+        texts.emplace_back(name);
+    }
+    return texts;
+}
+
+// One rule of a run, with the folder it leads to.
+struct collected_rule {
+    std::size_t destination;  // index into rule_set::folders
+    arrange_rule rule;
+};
+
+// Every rule below a root in the order a run tries them.
+struct rule_set {
+    std::vector<std::string> folders;
+    std::vector<collected_rule> rules;
+};
+
+// The entries of a directory in byte order of their names, without "." and
+// "..": the order of the rules must not depend on how the file system
+// happens to list them.
+std::vector<dir_entry> sorted_entries(std::string_view directory) {
+    std::vector<dir_entry> entries;
+    directory_walker walker(directory);
+    dir_entry entry;
+    while (walker.next(entry)) {
+        if (entry.name != "." && entry.name != "..") entries.push_back(std::move(entry));
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const dir_entry& a, const dir_entry& b) { return a.name < b.name; });
+    return entries;
+}
+
+void collect_rules(const std::string& directory, rule_set& set) {
+    for (const dir_entry& entry : sorted_entries(directory)) {
+        if (entry.directory) {
+            // Message directories begin with "."; a linked directory could
+            // lead back up the tree and is not followed.
+            if (entry.name.front() != '.' && !entry.symlink) collect_rules(directory + entry.name + "/", set);
+        } else if (entry.name == arrange_list_name) {
+            std::size_t destination = set.folders.size();
+            set.folders.push_back(directory);
+            for (const std::string& text : rule_texts_in(list_path(directory)))
+                set.rules.push_back({destination, parse_rule_text(text)});
+        }
+    }
+}
+
+// Message directories: "." followed by something other than dots. Taken in
+// the order of their numbers, so that messages keep their order wherever
+// they go.
+bool is_message_name(std::string_view name) {
+    return name.size() > 1 && name.front() == '.' && name.find_first_not_of('.', 1) != std::string_view::npos;
+}
+
+std::vector<std::string> message_names(std::string_view folder) {
+    std::vector<std::string> names;
+    for (dir_entry& entry : sorted_entries(folder)) {
+        if (entry.directory && !entry.symlink && is_message_name(entry.name)) names.push_back(std::move(entry.name));
+    }
+    std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        std::string_view number_a = std::string_view(a).substr(1), number_b = std::string_view(b).substr(1);
+        bool decimal_a = is_decimal(number_a), decimal_b = is_decimal(number_b);
+        if (decimal_a != decimal_b) return decimal_a;
+        return decimal_a && decimal_less(number_a, number_b);
+    });
+    return names;
+}
+
+// A header line matches when it begins with the header name (ASCII case
+// ignored) and the keyword occurs after the name and the colon that follows
+// it (case kept).
+bool line_matches(std::string_view line, const arrange_rule& rule) {
+    if (!starts_with_nocase(line, rule.header)) return false;
+    std::size_t skip = rule.header.size() + 1;
+    std::string_view rest = line.size() > skip ? line.substr(skip) : std::string_view();
+    return mbs_find(rest, rule.keyword) != std::string_view::npos;
+}
+
+bool header_matches(const std::vector<std::string>& lines, const arrange_rule& rule) {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return line_matches(line, rule); });
+}
+
+// The message's header file as the pieces it is matched in; false when it
+// cannot be read (no rule matches such a message).
+bool read_header_lines(const std::string& header_path, std::vector<std::string>& lines) {
+    lines.clear();
+    text_reader reader(header_path);
+    if (!reader.is_open()) return false;
+    std::string piece;
+    while (reader.read_piece(piece, header_piece_capacity)) lines.push_back(piece);
+    return true;
+}
+
+void move_message(const std::string& source, const std::string& destination, reporter& report) {
+    // A failed move has been reported and leaves the message where it was.
+    if (new_message_directory(destination, source, report) < 0) return;
+    if (!remove_directory(source)) report.error(str::file_error);
+}
+
+}  // namespace
+
+std::string rule_text(std::string_view header, std::string_view keyword) {
+    std::string text(header);
+    text.push_back(':');
+    text.append(keyword);
+    return text;
+}
+
+arrange_rule parse_rule_text(std::string_view text) {
+    std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos) return {std::string(text), {}};
+    return {std::string(text.substr(0, colon)), std::string(text.substr(colon + 1))};
+}
+
+std::vector<arrange_rule> list_rules(std::string_view folder) {
+    std::vector<arrange_rule> rules;
+    for (const std::string& text : rule_texts_in(list_path(folder))) rules.push_back(parse_rule_text(text));
+    return rules;
+}
+
+bool rule_exists(std::string_view folder, std::string_view header, std::string_view keyword) {
+    return list_has(list_path(folder), rule_text(header, keyword));
+}
+
+bool add_rule(std::string_view folder, std::string_view header, std::string_view keyword) {
+    std::string path = list_path(folder);
+    std::string text = rule_text(header, keyword);
+    if (list_has(path, text)) return true;
+    // A missing list gives -1, which puts the first rule at the end.
+    return list_insert(path, list_insert_index(path, text), text, "");
+}
+
+bool delete_rule(std::string_view folder, std::string_view header, std::string_view keyword) {
+    std::string path = list_path(folder);
+    if (!list_delete_named(path, rule_text(header, keyword))) return false;
+    // The rule is gone even when an emptied list cannot be removed; an empty
+    // list holds no rule, so that is no failure of the delete.
+    if (list_count(path) == 0) delete_file(path);
+    return true;
+}
+
+void arrange_run(std::string_view folder, std::string_view rule_root, reporter& report) {
+    rule_set set;
+    collect_rules(std::string(rule_root), set);
+    if (set.rules.empty()) return;
+
+    // The folder is listed once before anything moves, so that a message
+    // moved to a new number in the same folder is not met again.
+    const std::string folder_path(folder);
+    std::vector<std::string> lines;
+    for (const std::string& name : message_names(folder_path)) {
+        std::string message = folder_path + name + "/";
+        if (!read_header_lines(part_file(message, 0), lines)) continue;
+        for (const collected_rule& candidate : set.rules) {
+            if (header_matches(lines, candidate.rule)) {
+                move_message(message, set.folders[candidate.destination], report);
+                break;
+            }
+        }
+    }
+}
+
+}  // namespace qm

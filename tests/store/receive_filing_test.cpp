@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include <sys/resource.h>
+
+#include "platform/attributes.h"
+#include "platform/file_operations.h"
+#include "store/mailbox_layout.h"
+#include "store/receive_filing.h"
+#include "support/test_support.h"
+
+namespace qm {
+namespace {
+
+using test::list_names;
+using test::read_bytes;
+using test::recording_reporter;
+using test::sj;
+using test::temp_dir;
+using test::write_bytes;
+
+using names = std::vector<std::string>;
+
+// Messages as a server sends them, one of each kind that decides the
+// attachment flag.
+const std::string plain_message =
+    "From: a@example.com\r\nSubject: plain\r\nContent-Type: text/plain; charset=ISO-2022-JP\r\n\r\n"
+    "\x1b$B$3$s$K$A$O\x1b(B\r\n";
+const std::string html_message =
+    "From: a@example.com\r\nSubject: html\r\nContent-Type: text/html; charset=us-ascii\r\n\r\n<p>hi</p>\r\n";
+const std::string multipart_message =
+    "From: a@example.com\r\nSubject: parts\r\nMIME-Version: 1.0\r\n"
+    "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\npreamble\r\n--b1\r\n"
+    "Content-Type: text/plain; charset=us-ascii\r\n\r\ntext\r\n--b1\r\n"
+    "Content-Type: application/octet-stream; name=\"a.bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+    "AAECAw==\r\n--b1--\r\n";
+const std::string headers_only_message = "From: a@example.com\r\nSubject: nothing else\r\n";
+
+std::string status_text(bool attachment) {
+    return std::string("[mail status]\r\ntype=!\r\nattachment=") + (attachment ? "+" : "-") +
+           "\r\nreplied=-\r\nforwarded=-\r\n";
+}
+
+// An account with its special folders below the directory.
+std::string make_account(const temp_dir& dir) {
+    std::string account = dir.cp("acct/");
+    EXPECT_TRUE(make_directory(account) && make_special_folders(account));
+    return account;
+}
+
+TEST(ReceiveFiling, FilesEveryDownloadFileInNumberOrder) {
+    temp_dir dir;
+    std::string account = make_account(dir);
+    const std::string inbox = dir / "acct/ 受信箱/";
+    for (const char* taken : {".0/", ".2/"}) ASSERT_TRUE(make_directory(dir.cp("acct/ 受信箱/") + taken));
+    // Lower numbers may be missing; other files are not download files.
+    write_bytes(dir / "work/2.pop", plain_message);
+    write_bytes(dir / "work/5.pop", html_message);
+    write_bytes(dir / "work/10.pop", multipart_message);
+    write_bytes(dir / "work/11.pop", headers_only_message);
+    write_bytes(dir / "work/raw", "left over");
+    write_bytes(dir / "work/x.pop", "not a download");
+    ASSERT_TRUE(make_directory(dir.cp("work/7.pop/")));
+
+    recording_reporter report;
+    EXPECT_EQ(import_downloaded_messages(dir.cp("work/"), account, report), 4);
+    EXPECT_TRUE(report.shown.empty());
+    EXPECT_EQ(list_names(dir / "work"), (names{"7.pop", "x.pop"}));
+    EXPECT_EQ(list_names(inbox), (names{".0", ".1", ".2", ".3", ".4", ".5"}));
+
+    EXPECT_EQ(read_bytes(inbox + ".1/0"), "From: a@example.com\r\nSubject: plain\r\n");
+    EXPECT_EQ(read_bytes(inbox + ".1/1"), "\r\n" + sj("こんにちは") + "\r\n");
+    struct filed_message {
+        const char* directory;
+        const std::string& raw;
+        bool attachment;
+    };
+    for (const filed_message& filed : {filed_message{".1/", plain_message, false}, {".3/", html_message, true},
+                                       {".4/", multipart_message, true}, {".5/", headers_only_message, true}}) {
+        std::string message = inbox + filed.directory;
+        SCOPED_TRACE(message);
+        EXPECT_EQ(read_bytes(message + "raw"), filed.raw);
+        EXPECT_EQ(read_bytes(message + "status.ini"), status_text(filed.attachment));
+        EXPECT_TRUE(is_read_only(sj(message + "0")));
+        EXPECT_TRUE(is_read_only(sj(message + "1")));
+    }
+
+    EXPECT_EQ(import_downloaded_messages(dir.cp("work/"), account, report), 0);
+    EXPECT_EQ(import_downloaded_messages(dir.cp("missing/"), account, report), 0);
+}
+
+TEST(ReceiveFiling, AMessageThatCannotBeFiledKeepsItsDownloadFile) {
+    temp_dir dir;
+    std::string account = make_account(dir);
+    const std::string big = "Subject: big\r\n\r\n" + std::string(200 * 1024, 'x') + "\r\n";
+    write_bytes(dir / "work/0.pop", plain_message);
+    write_bytes(dir / "work/1.pop", big);
+    write_bytes(dir / "work/2.pop", html_message);
+    recording_reporter report;
+    rlimit old_limit;
+    ::getrlimit(RLIMIT_FSIZE, &old_limit);
+    rlimit limit = old_limit;
+    limit.rlim_cur = 64 * 1024;
+    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    int result = import_downloaded_messages(dir.cp("work/"), account, report);
+    ::setrlimit(RLIMIT_FSIZE, &old_limit);
+    std::signal(SIGXFSZ, old_handler);
+
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(report.texts(), (names{"ファイルの読み書きに失敗しました."}));
+    EXPECT_EQ(list_names(dir / "work"), (names{"1.pop"}));
+    EXPECT_EQ(read_bytes(dir / "work/1.pop"), big);
+    EXPECT_EQ(list_names(dir / "acct/ 受信箱"), (names{".0", ".1"}));
+    EXPECT_EQ(read_bytes(dir / "acct/ 受信箱/.1/raw"), html_message);
+    // The next import finds the file that was left.
+    EXPECT_EQ(import_downloaded_messages(dir.cp("work/"), account, report), 1);
+    EXPECT_EQ(read_bytes(dir / "acct/ 受信箱/.2/raw"), big);
+}
+
+}  // namespace
+}  // namespace qm
