@@ -84,4 +84,19 @@ bool directory_walker::next(dir_entry& entry) {
     return false;
 }
 
+std::optional<std::vector<std::string>> read_directory_names(std::string_view directory) {
+    std::string disk = disk_path(directory);
+    if (disk.empty()) return std::nullopt;
+    DIR* dir = ::opendir(disk.c_str());
+    if (!dir) return std::nullopt;
+    std::vector<std::string> names;
+    while (dirent* raw = ::readdir(dir)) {
+        std::string_view name = raw->d_name;
+        if (name == "." || name == "..") continue;
+        if (auto converted = program_name(name)) names.push_back(std::move(*converted));
+    }
+    ::closedir(dir);
+    return names;
+}
+
 }  // namespace qm

@@ -4,6 +4,8 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <optional>
+#include <vector>
 
 #include <dirent.h>
 
@@ -52,5 +54,10 @@ private:
     DIR* dir_ = nullptr;
     std::string pattern_;  // UTF-8; empty lists everything
 };
+
+// The names in a directory (CP932), without "." and "..", in listing order,
+// read without looking at each entry's attributes: the quick way to learn
+// which names a large folder holds. nullopt when it cannot be listed.
+std::optional<std::vector<std::string>> read_directory_names(std::string_view directory);
 
 }  // namespace qm

@@ -92,7 +92,11 @@ std::int64_t file_size(std::string_view path) {
 
 bool make_directory(std::string_view path) {
     std::string name = disk(path);
-    return !name.empty() && ::mkdir(name.c_str(), 0700) == 0;
+    if (name.empty()) {
+        errno = EINVAL;
+        return false;
+    }
+    return ::mkdir(name.c_str(), 0700) == 0;
 }
 
 bool directory_exists(std::string_view path) {

@@ -125,9 +125,10 @@ bool read_header_lines(const std::string& header_path, std::vector<std::string>&
     return true;
 }
 
-void move_message(const std::string& source, const std::string& destination, reporter& report) {
+void move_message(const std::string& source, const std::string& destination, message_numbering& numbering,
+                  reporter& report) {
     // A failed move has been reported and leaves the message where it was.
-    if (new_message_directory(destination, source, report) < 0) return;
+    if (new_message_directory(destination, source, report, &numbering) < 0) return;
     if (!remove_directory(source)) report.error(str::file_error);
 }
 
@@ -182,12 +183,13 @@ void arrange_run(std::string_view folder, std::string_view rule_root, reporter& 
     // moved to a new number in the same folder is not met again.
     const std::string folder_path(folder);
     std::vector<std::string> lines;
+    message_numbering numbering;
     for (const std::string& name : message_names(folder_path)) {
         std::string message = folder_path + name + "/";
         if (!read_header_lines(part_file(message, 0), lines)) continue;
         for (const collected_rule& candidate : set.rules) {
             if (header_matches(lines, candidate.rule)) {
-                move_message(message, set.folders[candidate.destination], report);
+                move_message(message, set.folders[candidate.destination], numbering, report);
                 break;
             }
         }

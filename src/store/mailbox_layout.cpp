@@ -1,5 +1,10 @@
 #include "store/mailbox_layout.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "platform/directory_walker.h"
 #include "platform/file_operations.h"
 #include "platform/tree_operations.h"
 #include "text/format.h"
@@ -49,18 +54,65 @@ std::string part_file(std::string_view message_dir, int number) {
     return std::string(message_dir) + std::to_string(number);
 }
 
-int new_message_directory(std::string_view folder, std::optional<std::string_view> source, reporter& report) {
-    int number = 0;
-    std::string directory = message_directory(folder, number);
-    while (path_exists(directory)) directory = message_directory(folder, ++number);
-    if (!make_directory(directory)) {
-        report.error(str::file_error);
-        return -1;
+int lowest_free_message_number(std::string_view folder) {
+    auto names = read_directory_names(folder);
+    if (!names) return 0;
+    std::vector<bool> used;
+    for (const std::string& name : *names) {
+        // Only the names "%s.%d" gives: "." and a decimal number without a
+        // leading zero.
+        if (name.size() < 2 || name[0] != '.' || (name[1] == '0' && name.size() > 2) || name.size() > 10) continue;
+        if (name.find_first_not_of("0123456789", 1) != std::string::npos) continue;
+        std::size_t number = std::stoul(name.substr(1));
+        if (number >= used.size()) used.resize(number + 1);
+        used[number] = true;
     }
+    std::size_t lowest = 0;
+    while (lowest < used.size() && used[lowest]) ++lowest;
+    return static_cast<int>(lowest);
+}
+
+int message_numbering::first_candidate(std::string_view folder) {
+    auto it = next_.find(folder);
+    if (it != next_.end()) return it->second;
+    int lowest = lowest_free_message_number(folder);
+    next_.emplace(std::string(folder), lowest);
+    return lowest;
+}
+
+void message_numbering::taken(std::string_view folder, int number) {
+    auto it = next_.find(folder);
+    if (it == next_.end())
+        next_.emplace(std::string(folder), number + 1);
+    else
+        it->second = std::max(it->second, number + 1);
+}
+
+void message_numbering::released(std::string_view folder, int number) {
+    auto it = next_.find(folder);
+    if (it != next_.end()) it->second = std::min(it->second, number);
+}
+
+int new_message_directory(std::string_view folder, std::optional<std::string_view> source, reporter& report,
+                          message_numbering* numbering) {
+    // Making the directory is the test: a number whose name exists (as a
+    // message or anything else) is skipped, and no other program can take
+    // the number between a test and the making.
+    int number = numbering ? numbering->first_candidate(folder) : lowest_free_message_number(folder);
+    std::string directory = message_directory(folder, number);
+    while (!make_directory(directory)) {
+        if (errno != EEXIST) {
+            report.error(str::file_error);
+            return -1;
+        }
+        directory = message_directory(folder, ++number);
+    }
+    if (numbering) numbering->taken(folder, number);
     if (source && !move_contents(*source, directory)) {
         // What the copy put into the new directory goes again; the source
         // still holds everything the move did not finish.
         delete_tree(directory, false);
+        if (numbering) numbering->released(folder, number);
         report.error(str::file_error);
         return -1;
     }

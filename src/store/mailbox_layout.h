@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,11 +35,34 @@ std::string message_directory(std::string_view folder, int number);
 // header, "1" the first part ...).
 std::string part_file(std::string_view message_dir, int number);
 
+// Where the free message numbers of folders begin, for one run that adds
+// many messages (filing, arranging): each folder is listed once, and the
+// next message takes the number after the last one handed out, or one the
+// run itself gave back.
+class message_numbering {
+public:
+    // The first number worth trying in `folder`.
+    int first_candidate(std::string_view folder);
+    void taken(std::string_view folder, int number);
+    // A message directory made in this run was removed again: its number is
+    // free for the next message.
+    void released(std::string_view folder, int number);
+
+private:
+    std::map<std::string, int, std::less<>> next_;
+};
+
+// The lowest number n for which no ".n" is in the folder; 0 for a folder
+// that cannot be listed.
+int lowest_free_message_number(std::string_view folder);
+
 // Makes the message directory with the lowest free number in `folder` and
 // returns the number. With a source directory, its contents move into the
 // new message; the caller removes the emptied source. -1 on a failure, after
 // "ファイルの読み書きに失敗しました." was shown; a half-filled new directory is
-// removed again and the source keeps whatever was not moved.
-int new_message_directory(std::string_view folder, std::optional<std::string_view> source, reporter& report);
+// removed again and the source keeps whatever was not moved. A run that adds
+// many messages passes its `numbering`.
+int new_message_directory(std::string_view folder, std::optional<std::string_view> source, reporter& report,
+                          message_numbering* numbering = nullptr);
 
 }  // namespace qm

@@ -1,7 +1,9 @@
 #include "store/message_status.h"
 
 #include "config/profile.h"
+#include "platform/companion_file.h"
 #include "platform/file_handle.h"
+#include "platform/file_operations.h"
 #include "platform/string_table.h"
 #include "platform/text_file.h"
 #include "text/find_nocase.h"
@@ -42,6 +44,16 @@ bool write_status_flag(std::string_view status_path, std::string_view key, bool 
 }
 
 bool write_initial_status(std::string_view status_path, char type, bool attachment) {
+    // A new message's status file is written in one step, with the bytes the
+    // four single writes would give; an existing one is changed key by key.
+    if (!path_exists(status_path)) {
+        std::string text(1, '[');
+        text.append(status_section).append("]\n");
+        text.append(status_key_type).append("=").push_back(type);
+        text.append("\n").append(status_key_attachment).append(attachment ? "=+\n" : "=-\n");
+        text.append(status_key_replied).append("=-\n").append(status_key_forwarded).append("=-\n");
+        return rewrite_through_companion(status_path, [&](text_writer& writer) { return writer.write(text); });
+    }
     return write_status_type(status_path, type) && write_status_flag(status_path, status_key_attachment, attachment) &&
            write_status_flag(status_path, status_key_replied, false) &&
            write_status_flag(status_path, status_key_forwarded, false);

@@ -42,7 +42,7 @@ void mark_read_only(const std::string& path, reporter& report) {
 // Files one download file; false when it could not be filed, and then the
 // download file is where it was and no message was added.
 bool file_download(const std::string& download, const std::string& raw, const std::string& inbox,
-                   reporter& report) {
+                   message_numbering& numbering, reporter& report) {
     // The exact message goes into the store beside its decoded form; without
     // that copy the message is not filed, as decoding deletes the download.
     if (!copy_file(download, raw, false)) {
@@ -52,7 +52,7 @@ bool file_download(const std::string& download, const std::string& raw, const st
     // A failed pass leaves the file as it was: its folded fields stay folded.
     unfold_header_file(download);
 
-    int number = new_message_directory(inbox, std::nullopt, report);
+    int number = new_message_directory(inbox, std::nullopt, report, &numbering);
     if (number < 0) {
         delete_file(raw);
         return false;
@@ -61,6 +61,7 @@ bool file_download(const std::string& download, const std::string& raw, const st
     int last_part = split_message(download, message);
     if (last_part < 0) {
         if (path_exists(message)) delete_tree(message, false);
+        numbering.released(inbox, number);
         delete_file(raw);
         report.error(str::file_error);
         return false;
@@ -98,8 +99,9 @@ int import_downloaded_messages(std::string_view work_directory, std::string_view
     // in this run.
     std::vector<std::string> downloads = download_files(work);
     bool failed = false;
+    message_numbering numbering;
     for (const std::string& name : downloads) {
-        if (!file_download(work + name, raw, inbox, report)) failed = true;
+        if (!file_download(work + name, raw, inbox, numbering, report)) failed = true;
     }
     return failed ? -1 : static_cast<int>(downloads.size());
 }
