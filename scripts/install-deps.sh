@@ -12,6 +12,7 @@ build_packages=(
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 openssl tzdata
+  dovecot-core dovecot-pop3d fetchmail
 )
 
 packages=("${build_packages[@]}")

@@ -1,0 +1,284 @@
+// Receiving over POP3 from a Dovecot on loopback, started by the benchmark:
+//  - 1,000 messages of about 20 KB, by our client and by fetchmail (Debian's,
+//    delivering into one file) from the same maildir of the same server, both
+//    in messages per second;
+//  - a mailbox that keeps 10,000 known messages on the server and has 10 new
+//    ones: the time of the whole receive, which must stay well under two
+//    seconds and so cannot re-read uid.lst for every message.
+// Run bench_pop3 on its own: the rates depend on a quiet machine.
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "net/connection.h"
+#include "net/pop3_client.h"
+#include "net/result_codes.h"
+#include "support/dovecot_server.h"
+#include "support/job_runner.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qm::test::dovecot_server;
+
+constexpr int large_count = 1000;
+constexpr std::size_t large_size = 20 * 1024;
+constexpr int kept_count = 10000;
+constexpr int new_count = 10;
+
+// A directory of its own for the benchmark's files, removed at the end.
+class scratch_directory {
+public:
+    scratch_directory() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/qmbench-XXXXXX";
+        if (::mkdtemp(pattern.data())) path_ = pattern + "/";
+    }
+    ~scratch_directory() {
+        std::error_code ec;
+        if (!path_.empty()) fs::remove_all(path_, ec);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+// A plain-text message of about `size` bytes in 76-character lines, some of
+// which begin with a dot.
+std::string sample_message(int number, std::size_t size) {
+    std::string n = std::to_string(number);
+    std::string message = "From: sender" + n + "@example.com\r\nTo: alice@example.com\r\nSubject: benchmark message " +
+                          n + "\r\nMessage-ID: <" + n + "@bench.example>\r\n\r\n";
+    for (int line = 0; message.size() < size; ++line) {
+        std::string text = (line % 10 == 9 ? "." : "") + std::string("line ") + std::to_string(line) + " of " + n + " ";
+        text.resize(76, 'x');
+        message += text + "\r\n";
+    }
+    return message;
+}
+
+void clear_downloads(const std::string& directory) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(directory, ec))
+        if (entry.path().extension() == ".pop") fs::remove(entry.path(), ec);
+}
+
+std::size_t count_downloads(const std::string& directory) {
+    std::size_t count = 0;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(directory, ec)) count += entry.path().extension() == ".pop";
+    return count;
+}
+
+// A receive job as the program runs it: connect, USER/PASS, receive, QUIT.
+int receive(const dovecot_server& server, const std::string& work, bool remove = false) {
+    return qm::test::run_job([&](qm::thread& job) {
+               qm::connection link(false);
+               int code = link.connect_server(job, server.host(), server.pop3_port(), false, false);
+               if (code != qm::result_ok) return code;
+               std::string password = server.password();
+               code = qm::pop_login(link, job, server.user(), password, false);
+               if (code == qm::result_ok) code = qm::pop_receive(link, job, work, work + "uid.lst", remove);
+               qm::pop_quit(link, job);
+               link.close_gently();
+               return code;
+           })
+        .result;
+}
+
+// Bytes this process has read from files and pipes so far (not counting
+// socket receives), from /proc/self/io.
+long long bytes_read_from_files() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    long long value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:") return value;
+    return -1;
+}
+
+// The server with the 1,000 large messages, shared by our client and
+// fetchmail so that both fetch the same maildir.
+dovecot_server* large_server() {
+    static std::unique_ptr<dovecot_server> server = [] {
+        auto made = std::make_unique<dovecot_server>();
+        if (made->running())
+            for (int n = 0; n < large_count; ++n) made->deliver(sample_message(n, large_size));
+        return made;
+    }();
+    return server.get();
+}
+
+double quillmere_rate = 0;
+double fetchmail_rate = 0;
+
+void BM_Pop3ReceiveLarge_Quillmere(benchmark::State& state) {
+    dovecot_server* server = large_server();
+    if (!server->running()) return state.SkipWithError(server->failure().c_str());
+    scratch_directory work;
+    double seconds = 0;
+    int run = 0;
+    for (auto _ : state) {
+        // A fresh work directory each time: nothing is deleted while the
+        // benchmark runs, so that the file system's handling of just-freed
+        // inodes is not what gets measured.
+        state.PauseTiming();
+        std::string directory = work.path() + "run" + std::to_string(run++) + "/";
+        fs::create_directory(directory);
+        state.ResumeTiming();
+        auto start = std::chrono::steady_clock::now();
+        int code = receive(*server, directory);
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (code != qm::result_ok)
+            return state.SkipWithError(("receive failed with code " + std::to_string(code)).c_str());
+        if (count_downloads(directory) != large_count) return state.SkipWithError("not every message was fetched");
+    }
+    state.counters["messages/s"] =
+        benchmark::Counter(static_cast<double>(large_count), benchmark::Counter::kIsIterationInvariantRate);
+    quillmere_rate = large_count * static_cast<double>(state.iterations()) / seconds;
+}
+
+void BM_Pop3ReceiveLarge_Fetchmail(benchmark::State& state) {
+    dovecot_server* server = large_server();
+    if (!server->running()) return state.SkipWithError(server->failure().c_str());
+    scratch_directory work;
+    const passwd* self = ::getpwuid(::geteuid());
+    std::string local_user = self ? self->pw_name : "root";
+    std::string output = work.path() + "mail.bsmtp";
+    std::string rcfile = work.path() + "fetchmailrc";
+    // Plain POP3 with USER and PASS like our client, keeping the mail on the
+    // server, everything written into one file.
+    {
+        std::ofstream rc(rcfile);
+        rc << "set no syslog\n"
+           << "poll " << server->host() << " service " << server->pop3_port() << " protocol pop3 auth password\n"
+           << "  user \"" << server->user() << "\" there with password \"" << server->password() << "\" is \""
+           << local_user << "\" here\n"
+           << "  options keep fetchall no rewrite sslproto ''\n"
+           << "  bsmtp \"" << output << "\"\n";
+    }
+    fs::permissions(rcfile, fs::perms::owner_read | fs::perms::owner_write);
+    std::string home = "FETCHMAILHOME=" + work.path();
+    std::vector<std::string> arguments = {"fetchmail", "-f", rcfile, "-i", work.path() + "fetchids", "--nosyslog"};
+
+    double seconds = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::error_code ec;
+        fs::remove(output, ec);
+        state.ResumeTiming();
+        auto start = std::chrono::steady_clock::now();
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            int quiet = ::open("/dev/null", O_WRONLY);
+            ::dup2(quiet, STDOUT_FILENO);
+            ::dup2(quiet, STDERR_FILENO);
+            ::putenv(home.data());
+            std::vector<char*> argv;
+            for (std::string& argument : arguments) argv.push_back(argument.data());
+            argv.push_back(nullptr);
+            ::execvp(argv[0], argv.data());
+            ::_exit(127);
+        }
+        int status = 0;
+        if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return state.SkipWithError("cannot run fetchmail");
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            return state.SkipWithError(("fetchmail failed (is it installed?), exit status " +
+                                        std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1))
+                                           .c_str());
+        state.PauseTiming();
+        std::string delivered = read_file(output);
+        std::size_t messages = 0;
+        for (std::size_t pos = 0; (pos = delivered.find("\nDATA\r\n", pos)) != std::string::npos; ++pos) ++messages;
+        state.ResumeTiming();
+        if (messages != large_count) return state.SkipWithError("fetchmail did not deliver every message");
+    }
+    state.counters["messages/s"] =
+        benchmark::Counter(static_cast<double>(large_count), benchmark::Counter::kIsIterationInvariantRate);
+    fetchmail_rate = large_count * static_cast<double>(state.iterations()) / seconds;
+}
+
+void BM_Pop3ReceiveTenNewOfTenThousandKept(benchmark::State& state) {
+    dovecot_server server;
+    if (!server.running()) return state.SkipWithError(server.failure().c_str());
+    scratch_directory work;
+    const std::string list = work.path() + "uid.lst";
+    const std::string kept_list = work.path() + "kept.lst";
+    for (int n = 0; n < kept_count; ++n) server.deliver(sample_message(n, 600));
+    // The first receive learns the 10,000 ids.
+    if (receive(server, work.path()) != qm::result_ok) return state.SkipWithError("the first receive failed");
+    clear_downloads(work.path());
+    fs::copy_file(list, kept_list);
+    const double list_size = static_cast<double>(fs::file_size(list));
+    for (int n = kept_count; n < kept_count + new_count; ++n) server.deliver(sample_message(n, 600));
+
+    double list_reads = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        clear_downloads(work.path());
+        fs::copy_file(kept_list, list, fs::copy_options::overwrite_existing);
+        long long read_before = bytes_read_from_files();
+        state.ResumeTiming();
+        int code = receive(server, work.path());
+        state.PauseTiming();
+        list_reads += static_cast<double>(bytes_read_from_files() - read_before) / list_size;
+        state.ResumeTiming();
+        if (code != qm::result_ok)
+            return state.SkipWithError(("receive failed with code " + std::to_string(code)).c_str());
+        if (count_downloads(work.path()) != new_count)
+            return state.SkipWithError("not exactly the new messages were fetched");
+    }
+    state.counters["fetched"] = new_count;
+    // File bytes read per receive in units of uid.lst: about 1 when the list
+    // is read once, about 10,000 if it were read again for every message.
+    state.counters["uid_list_reads"] = list_reads / static_cast<double>(state.iterations());
+}
+
+BENCHMARK(BM_Pop3ReceiveLarge_Quillmere)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_Pop3ReceiveLarge_Fetchmail)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_Pop3ReceiveTenNewOfTenThousandKept)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The server's maildir, the work directories and fetchmail's file live in
+    // memory unless TMPDIR says otherwise: what is measured is the dialogue
+    // and the writing of the messages, not how a disk file system finds free
+    // inodes (one file per message for us, one file in all for fetchmail).
+    const char* chosen = std::getenv("TMPDIR");
+    if ((!chosen || !*chosen) && ::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 1);
+    std::printf("Scratch directory: %s (set TMPDIR to choose another)\n",
+                std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (quillmere_rate > 0 && fetchmail_rate > 0)
+        std::printf("POP3 receive of %d messages of %zu KB: quillmere %.0f messages/s, fetchmail %.0f messages/s "
+                    "(%.2fx)\n",
+                    large_count, large_size / 1024, quillmere_rate, fetchmail_rate, quillmere_rate / fetchmail_rate);
+    return 0;
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "net/job.h"
+
+typedef struct ssl_ctx_st SSL_CTX;
+typedef struct ssl_st SSL;
+
+namespace qm {
+
+inline constexpr std::size_t reply_line_capacity = 253;  // the line buffer: 252 characters
+inline constexpr std::size_t message_read_capacity = 1001;
+inline constexpr int idle_read_timeout_seconds = 120;  // a read with no byte for this long: 6
+inline constexpr int connect_timeout_seconds = 45;     // connection (and TLS handshake) at most
+inline constexpr int close_drain_milliseconds = 2000;  // close_gently drains at most this long
+inline constexpr std::size_t close_drain_bytes = 1 << 20;  // ... or this many bytes
+
+// One TCP connection, optionally TLS from the first byte, that turns the byte
+// stream into lines. It is created, used and destroyed by one worker thread;
+// every wait is a poll() of at most 10 ms that checks the job's cancel state.
+class connection {
+public:
+    explicit connection(bool trace);
+    ~connection();  // closes the socket
+    connection(const connection&) = delete;
+    connection& operator=(const connection&) = delete;
+
+    bool is_open() const;  // has a socket
+
+    // Certificate checks (chain against the system trust store, host name) are on
+    // unless switched off for this connection before connect_server.
+    void set_verify_certificate(bool verify);
+
+    // 0, 4 (name not resolved) or 5 (refused, timed out, handshake failed);
+    // 11 when the job is cancelled while waiting. Without TLS it waits for the
+    // socket to become readable (the server's greeting), or writable when
+    // wait_writable is set.
+    int connect_server(thread& job, std::string_view host, int port, bool wait_writable, bool ssl);
+    // Why the last connect or TLS handshake failed, for the message shown with
+    // code 5 (e.g. "certificate verify failed: self-signed certificate"); empty
+    // when unknown.
+    const std::string& error_detail() const;
+
+    // One line (up to and with its line feed) or a piece of at most capacity - 1
+    // bytes of a longer one: 0; 1 when capacity is below 2; 6 receive error or
+    // idle timeout; 7 the peer closed (a partial line is dropped); 11 cancelled.
+    int read_line(thread& job, std::string& output, std::size_t capacity);
+    int send_bytes(thread& job, std::string_view data);  // 0, 8, 11
+
+    // The command the clients build and the reply the readers leave (at most
+    // reply_line_capacity - 1 bytes are sent or kept).
+    std::string& line();
+    // Sends line(); with show set, masks the argument of PASS and the digest of
+    // APOP in line() after sending and traces the line.
+    int send_line(thread& job, bool show);
+    int read_pop_reply(thread& job);  // 0, 12 or a read_line code
+    // A whole (multi-line) reply; line() keeps its last line. With a mechanism
+    // output, it is set to 0 and each line goes through scan_auth_line.
+    int read_smtp_reply(thread& job, int* mechanism);
+    void close_gently();  // bounded drain, TLS shutdown, shutdown(SHUT_RDWR)
+
+    // The protocol trace: whether it is on, and the prefix ("?: ", "C: ", "S: ")
+    // shown before the next traced text; trace(job, text) shows prefix + text
+    // when tracing is on.
+    bool tracing() const;
+    void set_trace_prefix(std::string_view prefix);
+    void trace(thread& job, std::string_view text);
+    // Data transfers: the prefix on its own, then one "." per line or chunk with
+    // "\r\n   " after every 76 dots, and "\r\n" at the end (prefix back to "?: ").
+    void begin_transfer_trace(thread& job, std::string_view prefix);
+    void transfer_trace_dot(thread& job);
+    void end_transfer_trace(thread& job);
+
+    // Tests only: a shorter idle read timeout than idle_read_timeout_seconds.
+    void set_idle_timeout_for_testing(std::chrono::milliseconds timeout);
+
+private:
+    bool open_socket(int family);
+    void close_socket();
+    int connect_address(thread& job, const void* address, unsigned length, int family,
+                        std::chrono::steady_clock::time_point deadline);
+    int wait_for_greeting(thread& job, bool wait_writable,
+                          std::chrono::steady_clock::time_point deadline);
+    int start_tls(thread& job, std::string_view host, std::chrono::steady_clock::time_point deadline);
+    void free_tls();
+    int receive_some(thread& job);
+    int read_reply_line(thread& job, bool& complete);
+    int drop_rest_of_line(thread& job);
+
+    int socket_ = -1;
+    int family_ = 0;
+    bool used_ = false;  // a connect was tried on the socket: a new attempt needs a fresh one
+    bool trace_ = false;
+    bool verify_ = true;
+    bool tls_ = false;
+    SSL_CTX* context_ = nullptr;
+    SSL* ssl_ = nullptr;
+    std::string error_detail_;
+    std::vector<char> receive_buffer_;
+    std::size_t read_position_ = 0;
+    std::size_t buffered_ = 0;
+    std::string prefix_ = "?: ";
+    std::string line_;
+    std::string piece_;
+    int trace_column_ = 3;
+    std::chrono::milliseconds idle_timeout_{std::chrono::seconds(idle_read_timeout_seconds)};
+};
+
+}  // namespace qm

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string_view>
+
+namespace qm {
+
+// The AUTH capability scan of the SMTP client, applied by
+// connection::read_smtp_reply to each line of an EHLO reply: it sets
+// `mechanism` to the login mechanism the client will use (0 none).
+void scan_auth_line(std::string_view reply_line, bool ssl, int& mechanism);
+
+}  // namespace qm
