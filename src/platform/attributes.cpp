@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "platform/cp932.h"
+#include "platform/file_operations.h"
 
 namespace qm {
 
@@ -11,7 +12,8 @@ namespace {
 constexpr mode_t write_bits = S_IWUSR | S_IWGRP | S_IWOTH;
 
 std::string_view last_component(std::string_view path) {
-    while (!path.empty() && (path.back() == '/' || path.back() == '\\')) path.remove_suffix(1);
+    std::string trimmed = trimmed_path(path);
+    path = path.substr(0, trimmed.size());
     std::size_t slash = path.find_last_of('/');
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "platform/cp932.h"
+#include "platform/file_operations.h"
 #include "text/format.h"
 
 namespace qm {
@@ -28,7 +29,7 @@ bool directory_walker::open(std::string_view path) {
     }
     std::string_view directory = path;
     pattern_.clear();
-    if (!path.empty() && path.back() != '/' && path.back() != '\\') {
+    if (!path.empty() && path.back() != '/' && trimmed_path(path).size() == path.size()) {
         std::size_t slash = path.find_last_of('/');
         std::string_view pattern = slash == std::string_view::npos ? path : path.substr(slash + 1);
         directory = slash == std::string_view::npos ? std::string_view("./") : path.substr(0, slash + 1);

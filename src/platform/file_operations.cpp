@@ -14,6 +14,7 @@
 #include "platform/file_handle.h"
 #include "platform/text_file.h"
 #include "platform/trash.h"
+#include "text/multibyte.h"
 
 namespace qm {
 
@@ -73,7 +74,18 @@ bool copy_symlink(const std::string& from, const std::string& to) {
 }  // namespace
 
 std::string trimmed_path(std::string_view path) {
-    while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.remove_suffix(1);
+    // A final backslash may be the second byte of a double-byte character (表 is
+    // 95 5C): only a separator that stands on its own is cut.
+    for (;;) {
+        if (path.size() <= 1) break;
+        if (path.back() == '/') {
+            path.remove_suffix(1);
+        } else if (path.back() == '\\' && mbs_find_last_char(path, '\\') == path.size() - 1) {
+            path.remove_suffix(1);
+        } else {
+            break;
+        }
+    }
     return std::string(path);
 }
 

@@ -32,6 +32,21 @@ TEST(Cp932Names, FolderNameIsUtf8OnDiskAndCp932InTheProgram) {
     EXPECT_TRUE(directory_exists(dir.cp() + inbox));
 }
 
+TEST(Cp932Names, ATrailByteThatLooksLikeABackslashIsNoSeparator) {
+    // 表 and ソ end in 0x5C; a folder named with them must be made, found
+    // and renamed like any other.
+    temp_dir dir;
+    std::string name = sj("予定表");
+    ASSERT_EQ(name.back(), '\\');
+    ASSERT_TRUE(make_directory(dir.cp() + name + "/"));
+    EXPECT_TRUE(directory_exists(dir.cp() + name + "/"));
+    EXPECT_TRUE(directory_exists(dir.cp() + name));
+    EXPECT_EQ(trimmed_path(dir.cp() + name + "/"), dir.cp() + name);
+    EXPECT_TRUE(rename_path(dir.cp() + name + "/", dir.cp() + sj("ソ") + "/"));
+    EXPECT_EQ(test::list_names(dir.path()), std::vector<std::string>{"ソ"});
+    EXPECT_EQ(trimmed_path("a/b\\//"), "a/b");
+}
+
 TEST(Cp932Names, CharactersWithTwoUnicodeFormsMapToOneName) {
     // CP932 0x8160 is FULLWIDTH TILDE on disk; a name spelled with WAVE DASH
     // would not map back to the same file and is left out of listings.
