@@ -13,6 +13,8 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 openssl tzdata
   dovecot-core dovecot-pop3d fetchmail
+  postfix msmtp
+  mblaze
 )
 
 packages=("${build_packages[@]}")
@@ -37,5 +39,10 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# Postfix is only run privately by the tests: no system configuration, no
+# question asked while installing.
+if printf '%s\n' "${missing[@]}" | grep -qx postfix; then
+  echo "postfix postfix/main_mailer_type select No configuration" | $sudo debconf-set-selections
+fi
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -117,6 +118,10 @@ bool connection::open_socket(int family) {
     }
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &socket_buffer_size, sizeof socket_buffer_size);
     ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &socket_buffer_size, sizeof socket_buffer_size);
+    // Commands and the end of a message's data are small writes that the
+    // peer waits for; Nagle's delay would hold each of them back.
+    int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     socket_ = fd;
     family_ = family;
     used_ = false;

@@ -111,7 +111,8 @@ TEST(Transport, RepliesAreReadAsWholeRepliesWithTheirCodes) {
         EXPECT_EQ(c.smtp ? link.read_smtp_reply(job, &mechanism) : link.read_pop_reply(job), c.code) << c.name;
         EXPECT_EQ(link.line(), c.line) << c.name;
         if (c.smtp) {
-            EXPECT_EQ(mechanism, 0) << c.name;
+            // Only the three-line reply names a mechanism: its AUTH line offers PLAIN.
+            EXPECT_EQ(mechanism, c.line == "250 HELP\r\n" ? 2 : 0) << c.name;
         }
         // The next reply starts where the server put it.
         if (c.code != result_closed) {

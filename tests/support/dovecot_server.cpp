@@ -98,8 +98,11 @@ std::string maildir_name(unsigned long sequence) {
 
 bool dovecot_server::installed() { return !dovecot_program().empty(); }
 
-dovecot_server::dovecot_server(dovecot_certificate certificate) {
-    if (!prepare(certificate)) return;
+dovecot_server::dovecot_server(dovecot_certificate certificate)
+    : dovecot_server(dovecot_options{certificate, false}) {}
+
+dovecot_server::dovecot_server(const dovecot_options& options) : sasl_listener_(options.sasl_listener) {
+    if (!prepare(options.certificate)) return;
     for (int attempt = 0; attempt < start_attempts; ++attempt) {
         if (launch()) return;
         // Another process may have taken a port between the choice and the
@@ -193,7 +196,7 @@ bool dovecot_server::write_configuration() {
          << "ssl_cert = <" << certificate_file_ << "\n"
          << "ssl_key = <" << key_file_ << "\n"
          << "disable_plaintext_auth = no\n"
-         << "auth_mechanisms = plain apop\n"
+         << "auth_mechanisms = plain apop" << (sasl_listener_ ? " login cram-md5" : "") << "\n"
          << "auth_verbose = yes\n"
          // Refused passwords are answered without the usual two seconds' delay.
          << "auth_failure_delay = 0\n"
@@ -209,6 +212,9 @@ bool dovecot_server::write_configuration() {
          << "service pop3-login {\n  chroot =\n"
          << "  inet_listener pop3 {\n    port = " << pop3_port_ << "\n  }\n"
          << "  inet_listener pop3s {\n    port = " << pop3s_port_ << "\n    ssl = yes\n  }\n}\n"
+         // The SMTP server's processes run as another user than Dovecot's.
+         << (sasl_listener_ ? "service auth {\n  unix_listener " + sasl_socket() + " {\n    mode = 0666\n  }\n}\n"
+                            : std::string())
          // Without the penalty socket a refused password does not slow down
          // every later login from the same address.
          << "service anvil {\n  chroot =\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n";

@@ -15,6 +15,14 @@ enum class dovecot_certificate {
     self_signed,  // a certificate of its own, signed by nobody the client trusts
 };
 
+// What the server offers besides POP3 and POP3S.
+struct dovecot_options {
+    dovecot_certificate certificate = dovecot_certificate::test_ca;
+    // An authentication socket for an SMTP server (Dovecot SASL, as Postfix
+    // speaks it) at sasl_socket(), offering LOGIN and CRAM-MD5 besides PLAIN.
+    bool sasl_listener = false;
+};
+
 // A private Dovecot on 127.0.0.1 for the lifetime of the object: POP3 and
 // POP3 over TLS on free ports, one user with a plaintext password (so APOP
 // works) and a maildir, all in a temporary directory of its own. It works as
@@ -28,6 +36,7 @@ enum class dovecot_certificate {
 class dovecot_server {
 public:
     explicit dovecot_server(dovecot_certificate certificate = dovecot_certificate::test_ca);
+    explicit dovecot_server(const dovecot_options& options);
     ~dovecot_server();  // stops the server and removes its directory
     dovecot_server(const dovecot_server&) = delete;
     dovecot_server& operator=(const dovecot_server&) = delete;
@@ -46,6 +55,13 @@ public:
     std::string password() const { return "open sesame 42"; }
     // The CA certificate to trust (SSL_CERT_FILE) for the test_ca certificate.
     std::string ca_file() const;
+
+    // The SASL socket (with sasl_listener), the maildir (ending with "/") and
+    // the owner its mail must have, for a delivery agent of an SMTP server.
+    std::string sasl_socket() const { return directory_ + "sasl-auth"; }
+    const std::string& maildir() const { return maildir_; }
+    uid_t mail_uid() const { return mail_uid_; }
+    gid_t mail_gid() const { return mail_gid_; }
 
     // Puts a message into the maildir's new/ under a name that sorts after
     // every earlier one, as a delivery agent would; the file name.
@@ -80,6 +96,7 @@ private:
     std::string internal_user_;
     std::string internal_group_;
     unsigned long delivered_ = 0;
+    bool sasl_listener_ = false;
 };
 
 }  // namespace qm::test

@@ -28,7 +28,9 @@ namespace {
 
 using clock = std::chrono::steady_clock;
 
-enum class step_kind { send, expect, pause, close, reset };
+enum class step_kind { send, expect, data, pause, close, reset };
+
+constexpr std::string_view end_of_data = "\r\n.\r\n";
 
 struct step {
     step_kind kind;
@@ -65,6 +67,7 @@ struct script_server::state {
     bool done = false;
     std::vector<std::string> failures;
     std::string received;
+    std::vector<std::string> data;
 
     // The connection, used by the worker only: the socket, read and written
     // through a BIO that is a TLS filter over it when speaking TLS.
@@ -178,6 +181,27 @@ struct script_server::state {
         return true;
     }
 
+    bool read_data() {
+        auto deadline = clock::now() + step_timeout;
+        char buffer[4096];
+        std::size_t end;
+        while ((end = unread.find(end_of_data)) == std::string::npos) {
+            long count = read_some(buffer, sizeof buffer, deadline);
+            if (count <= 0) {
+                fail(count == 0 ? "the client closed before the end of the data" : "no end of the data");
+                return false;
+            }
+            unread.append(buffer, static_cast<std::size_t>(count));
+        }
+        end += end_of_data.size();
+        {
+            std::lock_guard lock(mutex);
+            data.push_back(unread.substr(0, end));
+        }
+        unread.erase(0, end);
+        return true;
+    }
+
     bool send_all(const std::string& bytes) {
         auto deadline = clock::now() + step_timeout;
         for (std::size_t sent = 0; sent < bytes.size();) {
@@ -224,6 +248,8 @@ struct script_server::state {
             if (!read_line(line)) return false;
             if (line != current.text) fail("expected \"" + current.text + "\", got \"" + line + "\"");
             return true;
+        case step_kind::data:
+            return read_data();
         case step_kind::pause:
             wait(-1, 0, clock::now() + current.time);
             return !stopped;
@@ -297,6 +323,7 @@ script_server& script_server::send_split(std::vector<std::string> chunks, millis
 }
 
 script_server& script_server::expect(std::string line) { return state_->add(*this, step_kind::expect, std::move(line)); }
+script_server& script_server::receive_data() { return state_->add(*this, step_kind::data); }
 script_server& script_server::pause(milliseconds time) { return state_->add(*this, step_kind::pause, {}, time); }
 script_server& script_server::close() { return state_->add(*this, step_kind::close); }
 script_server& script_server::reset() { return state_->add(*this, step_kind::reset); }
@@ -313,6 +340,11 @@ bool script_server::wait_done(milliseconds timeout) {
 std::vector<std::string> script_server::failures() const {
     std::lock_guard lock(state_->mutex);
     return state_->failures;
+}
+
+std::vector<std::string> script_server::data_received() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->data;
 }
 
 std::string script_server::received() const {

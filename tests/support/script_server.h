@@ -40,6 +40,10 @@ public:
     // Reads the next line the client sends and compares it, without its CR LF,
     // with `line`; a mismatch is recorded in failures().
     script_server& expect(std::string line);
+    // Reads the message data the client sends after a positive answer to
+    // DATA, up to and including the end mark CR LF "." CR LF; the bytes, as
+    // sent, are kept in data_received().
+    script_server& receive_data();
     script_server& pause(milliseconds time);
     script_server& close();           // closes the connection (TLS: close_notify first)
     script_server& reset();           // drops the connection at once (TCP reset)
@@ -52,6 +56,7 @@ public:
     // "no connection", "TLS handshake failed: ...").
     std::vector<std::string> failures() const;
     std::string received() const;             // every byte the client sent
+    std::vector<std::string> data_received() const;  // one entry per receive_data step
 
     // How long expect and the wait for the client's connection may take before
     // a failure is recorded and the script ends.

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/reporter.h"
+
+namespace qm {
+
+// Mail waits for sending as message directories (".<n>/") directly in the
+// account's outbox. Before a send job each is brought into its final form and
+// written in wire form to a prepared file "<n>.smt" in the work directory;
+// the SMTP client sends those files and deletes each one the server
+// accepted. Afterwards every message whose prepared file is gone moves to
+// the sent folder; the others stay queued.
+//
+// The work directory also keeps the list of the messages one preparation
+// wrote, so that filing only ever takes messages of that job: a message that
+// was never prepared, or whose preparation failed, has no prepared file
+// either, and must not be taken for sent.
+
+inline constexpr std::string_view prepared_suffix = ".smt";
+inline constexpr std::string_view prepared_list_name = "prepared.lst";
+// The sent copy keeps the exact wire form under this name.
+inline constexpr std::string_view sent_wire_copy_name = "raw";
+// The X-Mailer value is cut to this many bytes.
+inline constexpr std::size_t mailer_name_limit = 127;
+
+// The prepared file of an outbox message: ".7" gives work directory + "7.smt".
+std::string prepared_file_path(std::string_view work_directory, std::string_view message_dir_name);
+
+// The message directory names (".<n>") directly in the outbox folder, in
+// number order (".2" before ".10"). Other entries are no messages.
+std::vector<std::string> outbox_messages(std::string_view outbox_folder);
+
+// Whether the outbox of the account (its directory ends with "/") has more
+// than its two fixed sub-folders, drafts and sent: then a send job runs, and
+// leaving the program warns about unsent mail.
+bool outbox_holds_mail(std::string_view account_root);
+
+// Prepares every outbox message for sending: its header and body end with a
+// line feed, half-width katakana are widened, the header gets a "Date:" line
+// for now (replacing every old one, or appended), the body begins with a
+// blank line, and the wire form goes to its prepared file, of which the
+// message keeps a copy as "raw". Prepared files of earlier jobs are removed
+// first, so that only this job's messages are sent. True when every message
+// was prepared (also when the outbox cannot be listed or is empty). On any
+// failure: no prepared file remains, other files of the work directory
+// (downloaded mail) stay, "ファイルの読み書きに失敗しました." is shown, and the
+// result is false.
+bool prepare_outbox(std::string_view account_root, std::string_view work_directory, reporter& report);
+
+// Files the sent messages: every message of the last preparation whose
+// prepared file is gone moves whole into the sent folder (lowest free
+// numbers first) with type "S", its "0" and "1" read-only and "raw" kept;
+// every other message stays queued and its prepared file is deleted. Safe
+// after a send job that failed half-way, and a second call files nothing.
+// Failures are shown per step; a message stays wherever the failed step
+// left it.
+void file_sent_mail(std::string_view account_root, std::string_view work_directory, reporter& report);
+
+}  // namespace qm

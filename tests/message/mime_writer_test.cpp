@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "message/mime_writer.h"
+#include "support/test_support.h"
+
+namespace qm {
+namespace {
+
+using test::read_bytes;
+using test::sj;
+using test::temp_dir;
+using test::write_bytes;
+
+const std::string outgoing_data = std::string(QUILLMERE_TEST_DATA) + "/outgoing/";
+const std::string mailer = "Quillmere win32-jp 3.0.1";
+
+std::string crlf(std::string_view text) {
+    std::string out;
+    for (char c : text) out += c == '\n' ? "\r\n" : std::string(1, c);
+    return out;
+}
+
+std::string bytes_from_zero(int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += static_cast<char>(i);
+    return out;
+}
+
+struct attachment {
+    std::string name;  // UTF-8
+    std::string bytes;
+};
+
+// A draft (UTF-8 text with "\n", stored as CP932 with CR LF), the file in
+// tests/data/outgoing with its exact wire form, and the subject and text an
+// independent reader must find in it.
+struct wire_case {
+    const char* expected_file;
+    std::string header, body;
+    std::vector<attachment> attachments;
+    std::string subject, text;
+};
+
+const std::string from_to = "From: sender@example.com\nTo: rcpt@example.com\n";
+const std::string long_name = "とてもながいなまえのついたふぁいるはつづきのぎょうにわけて、いくつかのくぎりでおくられます.txt";
+const std::string thirty_characters = "送信する電子メールの件名が三十文字のときの折り返しを確認する";
+
+const wire_case wire_cases[] = {
+    {"ascii_single_part", from_to + "Subject: Plain ASCII subject\nDate: Tue, 2 Mar 2010 23:30:00 +0900\n",
+     "\nHello,\nthis is plain ASCII.\n", {}, "Plain ASCII subject", "Hello,\nthis is plain ASCII."},
+    {"japanese_subject_and_body", from_to + "Subject: " + thirty_characters + "\n",
+     "\n日本語の本文です。\n二行目 with ASCII\n", {}, thirty_characters, "日本語の本文です。\n二行目 with ASCII"},
+    {"one_attachment_ascii_name", from_to + "Subject: One attachment\n", "\n添付します。\n",
+     {{"notes.txt", "Attached text\n"}}, "One attachment", "添付します。"},
+    {"attachments_of_57_and_58_bytes", from_to + "Subject: Two attachments\n", "\nSee the two files.\n",
+     {{"a57.bin", bytes_from_zero(57)}, {"資料.bin", bytes_from_zero(58)}}, "Two attachments", "See the two files."},
+    {"long_japanese_name_in_sections", from_to + "Subject: Long name\n", "\nLong name.\n", {{long_name, "x"}},
+     "Long name", "Long name."},
+    // A blank line in the header and no line feed at its end; a body
+    // without its blank first line and without a final line feed.
+    {"unfinished_lines", "From: sender@example.com\n\nTo: rcpt@example.com",
+     "no blank first line\nlast line without line feed", {{"notes.txt", "Attached text\n"}}, "",
+     "no blank first line\nlast line without line feed"},
+};
+
+// Writes the draft as the store keeps it; returns its base path (CP932).
+std::string make_draft(const temp_dir& dir, const wire_case& c) {
+    write_bytes(dir / "draft/0", crlf(sj(c.header)));
+    write_bytes(dir / "draft/1", crlf(sj(c.body)));
+    std::filesystem::create_directories(dir / "work");
+    for (std::size_t i = 0; i < c.attachments.size(); ++i) {
+        write_bytes(dir / ("source/" + c.attachments[i].name), c.attachments[i].bytes);
+        EXPECT_TRUE(encode_attachment(dir.cp("source/" + c.attachments[i].name), dir.cp("draft/"), int(i) + 2));
+    }
+    return dir.cp("draft/");
+}
+
+std::map<std::string, std::string> snapshot(const std::string& directory) {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : test::list_names(directory)) files[name] = read_bytes(directory + name);
+    return files;
+}
+
+TEST(MimeWriter, WritesTheExactWireForm) {
+    for (const wire_case& c : wire_cases) {
+        SCOPED_TRACE(c.expected_file);
+        temp_dir dir;
+        std::string draft = make_draft(dir, c);
+        auto before = snapshot(dir / "draft/");
+        ASSERT_TRUE(compose_message(draft, dir.cp("work/1.smt"), mailer));
+        EXPECT_EQ(read_bytes(dir / "work/1.smt"), read_bytes(outgoing_data + c.expected_file + ".eml"));
+        // No temporary file remains, and the draft is as it was.
+        EXPECT_EQ(test::list_names(dir / "work"), std::vector<std::string>{"1.smt"});
+        EXPECT_EQ(snapshot(dir / "draft/"), before);
+    }
+}
+
+std::string python_reading(const std::string& path) {
+    std::string command = "python3 '" + outgoing_data + "read_back.py' '" + path + "'", output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char block[4096];
+        for (std::size_t n; (n = std::fread(block, 1, sizeof block, pipe)) > 0;) output.append(block, n);
+        EXPECT_EQ(::pclose(pipe), 0) << command;
+    }
+    return output;
+}
+
+TEST(MimeWriter, PythonReadsBackWhatWasWritten) {
+    if (std::system("python3 -c pass >/dev/null 2>&1") != 0) {
+        const char* ci = std::getenv("CI");
+        if (ci && std::string(ci) == "true") FAIL() << "python3 is missing";
+        GTEST_SKIP() << "python3 is missing";
+    }
+    for (const wire_case& c : wire_cases) {
+        SCOPED_TRACE(c.expected_file);
+        temp_dir dir;
+        ASSERT_TRUE(compose_message(make_draft(dir, c), dir.cp("1.smt"), mailer));
+        std::string expected = std::string("type: ") + (c.attachments.empty() ? "text/plain" : "multipart/mixed") +
+                               "\nFrom: sender@example.com\nTo: rcpt@example.com\n";
+        if (!c.subject.empty()) expected += "Subject: " + c.subject + "\n";
+        expected += "X-Mailer: " + mailer + "\nbody: ";
+        for (char ch : c.text) expected += ch == '\n' ? std::string("\\n") : std::string(1, ch);
+        for (const attachment& a : c.attachments) {
+            expected += "\nattachment: " + a.name + " ";
+            for (unsigned char b : a.bytes) expected += "0123456789abcdef"[b >> 4], expected += "0123456789abcdef"[b & 15];
+        }
+        EXPECT_EQ(python_reading(dir / "1.smt"), expected + "\ndefects: 0\n");
+    }
+}
+
+TEST(MimeWriter, EncodeAttachmentRefusesWhatCannotBeSent) {
+    // "Content-Disposition: attachment; filename=\"" takes 43 characters, the
+    // closing quote and the line feed two more: 210 name bytes fit 255.
+    struct refusal {
+        std::string source;
+        int part;
+        bool accepted;
+    };
+    const refusal cases[] = {{"empty.bin", 2, false},        {"missing.bin", 2, false},
+                             {"folder", 2, false},           {"data.bin", 1, false},  // the body's number
+                             {"say\"hi\".bin", 2, false},    {"two\nlines.bin", 2, false},
+                             {std::string(211, 'n'), 2, false}, {std::string(210, 'n'), 2, true}};
+    for (const refusal& r : cases) {
+        SCOPED_TRACE(r.source);
+        temp_dir dir;
+        write_bytes(dir / "empty.bin", "");
+        write_bytes(dir / "folder/x", "x");
+        write_bytes(dir / "d/1", "\r\nbody\r\n");
+        if (!test::exists(dir / r.source) && r.source != "missing.bin") write_bytes(dir / r.source, "data");
+        EXPECT_EQ(encode_attachment(dir.cp(r.source), dir.cp("d/"), r.part), r.accepted);
+        EXPECT_EQ(test::list_names(dir / "d").size(), r.accepted ? 2u : 1u);
+        EXPECT_EQ(read_bytes(dir / "d/1"), "\r\nbody\r\n");
+    }
+}
+
+// Part files made elsewhere or edited: only the name parameter changes.
+TEST(MimeWriter, RewritesTheNameParameterOfAnyPart) {
+    const std::string value = "iso-2022-jp'ja'%1B%24B%3BqNA%1B%28B%2Ebin";
+    const std::pair<std::string, std::string> cases[] = {
+        {"Content-Disposition: attachment; filename=\"資料.bin\"; size=58",
+         "Content-Disposition: attachment; filename*=" + value + "; size=58"},
+        {"CONTENT-DISPOSITION: attachment; FILENAME=資料.bin", "CONTENT-DISPOSITION: attachment; FILENAME*=" + value},
+        {"Content-Disposition: 添付", "Content-Disposition: =?ISO-2022-JP?B?GyRCRTpJVRsoQg==?="},
+    };
+    for (const auto& [line, wire] : cases) {
+        SCOPED_TRACE(wire);
+        temp_dir dir;
+        write_bytes(dir / "d/2", crlf(sj("Content-Type: application/octet-stream\n" + line + "\n\neA==\n")));
+        ASSERT_TRUE(write_attachment_part(dir.cp("part"), dir.cp("d/"), 2));
+        EXPECT_EQ(read_bytes(dir / "part"), crlf("Content-Type: application/octet-stream\n" + wire + "\n\neA==\n"));
+    }
+}
+
+TEST(MimeWriter, FailureLeavesNoOutboxFileAndTheDraftAsItWas) {
+    std::string kanji_subject = "Subject: ";
+    for (int i = 0; i < 400; ++i) kanji_subject += "件";
+    const std::pair<const char*, std::string> spoiled[] = {
+        {"draft/1", "<none>"},                          // no body
+        {"draft/0", "<none>"},                          // no header
+        {"draft/0", crlf(sj(kanji_subject + "\n"))},    // too long once encoded
+        {"draft/3/x", ""},                              // a part that cannot be read
+        {"work/1.$$$/x", ""},                           // the outbox file cannot be written
+    };
+    for (const auto& [path, contents] : spoiled) {
+        SCOPED_TRACE(path);
+        temp_dir dir;
+        std::string draft = make_draft(dir, wire_cases[2]);
+        write_bytes(dir / "work/1.smt", "left over from an earlier job");
+        contents == "<none>" ? (void)std::filesystem::remove(dir / path) : write_bytes(dir / path, contents);
+        auto before = snapshot(dir / "draft/");
+        EXPECT_FALSE(compose_message(draft, dir.cp("work/1.smt"), mailer));
+        EXPECT_FALSE(test::exists(dir / "work/1.smt"));
+        for (const std::string& name : test::list_names(dir / "work")) EXPECT_EQ(name, "1.$$$");
+        EXPECT_EQ(snapshot(dir / "draft/"), before);
+    }
+}
+
+}  // namespace
+}  // namespace qm
