@@ -4,12 +4,14 @@
 
 #include "cli/commands.h"
 #include "cli/import_command.h"
+#include "cli/list_command.h"
 
 namespace qm::cli {
 
 // The commands, in the order --help lists them.
 const command commands[] = {
     {"import", import_usage, run_import},
+    {"list", list_usage, run_list},
     {nullptr, nullptr, nullptr},
 };
 

@@ -150,6 +150,36 @@ line_edit edit_for_value(const std::vector<std::string_view>& lines, std::string
     return {after_last_value, 0, value_line};
 }
 
+// Looks for one key of one section, line by line, as every reader does.
+class value_search {
+public:
+    enum class verdict { go_on, found, missing };
+
+    value_search(std::string_view section, std::string_view key) : section_(section), wanted_(trim_blanks(key)) {}
+
+    verdict look_at(std::string_view line) {
+        if (is_section_header(line)) {
+            // Only the first section of a name is read, as the writers only
+            // ever change that one.
+            if (inside_) return verdict::missing;
+            inside_ = section_header_name(line) == section_;
+            return verdict::go_on;
+        }
+        if (!inside_) return verdict::go_on;
+        std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos || !keys_match(line.substr(0, equals), wanted_)) return verdict::go_on;
+        return verdict::found;
+    }
+
+    // The value of a line that look_at found.
+    static void take_value(std::string_view line, std::string& value) { value.assign(line.substr(line.find('=') + 1)); }
+
+private:
+    std::string_view section_;
+    std::string_view wanted_;
+    bool inside_ = false;
+};
+
 }  // namespace
 
 bool is_section_header(std::string_view line) { return !line.empty() && line.front() == '['; }
@@ -164,22 +194,29 @@ std::string_view section_header_name(std::string_view line) {
 bool profile_find_value(std::string_view path, std::string_view section, std::string_view key, std::string& value) {
     text_reader reader(path);
     if (!reader.is_open()) return false;
-    std::string_view wanted = trim_blanks(key);
+    value_search search(section, key);
     std::string line;
-    bool inside = false;
     while (reader.read_line(line)) {
-        if (is_section_header(line)) {
-            // Only the first section of a name is read, as the writers only
-            // ever change that one.
-            if (inside) return false;
-            inside = section_header_name(line) == section;
-            continue;
+        switch (search.look_at(line)) {
+            case value_search::verdict::found: search.take_value(line, value); return true;
+            case value_search::verdict::missing: return false;
+            case value_search::verdict::go_on: break;
         }
-        if (!inside) continue;
-        std::size_t equals = line.find('=');
-        if (equals != std::string::npos && keys_match(std::string_view(line).substr(0, equals), wanted)) {
-            value.assign(line, equals + 1);
-            return true;
+    }
+    return false;
+}
+
+bool profile_text_find_value(std::string_view text, std::string_view section, std::string_view key,
+                             std::string& value) {
+    value_search search(section, key);
+    while (!text.empty()) {
+        std::size_t lf = text.find('\n');
+        std::string_view line = text.substr(0, lf);
+        text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
+        switch (search.look_at(line)) {
+            case value_search::verdict::found: search.take_value(line, value); return true;
+            case value_search::verdict::missing: return false;
+            case value_search::verdict::go_on: break;
         }
     }
     return false;

@@ -31,6 +31,10 @@ std::string_view section_header_name(std::string_view line);
 // file, the section or the key is missing. One pass over the file that stops
 // at the value.
 bool profile_find_value(std::string_view path, std::string_view section, std::string_view key, std::string& value);
+// The same in the text of a profile file already read in text mode, for a
+// caller that looks up several keys of one small file (a message's status).
+bool profile_text_find_value(std::string_view text, std::string_view section, std::string_view key,
+                             std::string& value);
 
 // The value, or `default_value` when it is missing, cut to capacity - 1
 // bytes.

@@ -1,6 +1,7 @@
 #include "store/message_status.h"
 
 #include "config/profile.h"
+#include "config/profile_file.h"
 #include "platform/companion_file.h"
 #include "platform/file_handle.h"
 #include "platform/file_operations.h"
@@ -27,6 +28,22 @@ bool status_from_piece(std::string_view piece, std::string& text, std::size_t ca
     std::size_t start = colon == std::string_view::npos ? piece.size() : colon + 2;
     text = start < piece.size() ? std::string(piece.substr(start, capacity - 1)) : std::string();
     return true;
+}
+
+// A status value as the typed profile readers take it: the type is the
+// first byte of a 2-byte read, a flag is on when a 4-byte read begins with
+// "+" or is "ON" in any case.
+char stored_type(std::string_view status_text) {
+    std::string value;
+    if (!profile_text_find_value(status_text, status_section, status_key_type, value)) return type_read;
+    return value.empty() ? '\0' : value.front();
+}
+
+bool stored_flag(std::string_view status_text, std::string_view key) {
+    std::string value;
+    if (!profile_text_find_value(status_text, status_section, key, value)) return false;
+    value = value.substr(0, profile_bool_capacity - 1);
+    return (!value.empty() && value.front() == '+') || equals_nocase(value, "ON");
 }
 
 }  // namespace
@@ -87,6 +104,16 @@ std::string status_file_attribute_text(std::string_view status_path) {
     return text;
 }
 
+std::string status_text_attribute_text(std::string_view status_text) {
+    std::string text(4, ' ');
+    char type = stored_type(status_text);
+    text[0] = type == '\0' ? type_read : type;
+    if (stored_flag(status_text, status_key_attachment)) text[1] = '@';
+    if (stored_flag(status_text, status_key_replied)) text[2] = 'R';
+    if (stored_flag(status_text, status_key_forwarded)) text[3] = 'F';
+    return text;
+}
+
 void normalise_attribute_text(std::string& text) {
     if (!text.empty() && text[0] == type_read) text[0] = ' ';
     if (text.size() > 2 && (text[2] == type_draft || text[2] == type_sent)) {
@@ -109,6 +136,19 @@ std::string read_attribute_text(std::string_view header_path, std::size_t capaci
     if (!from_header && !header_path.empty()) {
         std::string status_path(header_path.substr(0, header_path.size() - 1));
         text = status_file_attribute_text(status_path + std::string(status_file_name));
+        if (text.size() > capacity - 1) text.resize(capacity - 1);
+    }
+    normalise_attribute_text(text);
+    return text;
+}
+
+std::string header_attribute_text(std::string_view header_text, std::string_view status_path,
+                                  std::size_t capacity) {
+    std::string text;
+    if (!header_status_text(header_text, text, capacity)) {
+        std::string status_text;
+        if (!read_text_file(status_path, status_text)) status_text.clear();
+        text = status_text_attribute_text(status_text);
         if (text.size() > capacity - 1) text.resize(capacity - 1);
     }
     normalise_attribute_text(text);

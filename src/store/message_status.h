@@ -45,10 +45,17 @@ bool header_status_text(std::string_view header_text, std::string& text,
 // blank, "R" or blank, "F" or blank.
 std::string status_file_attribute_text(std::string_view status_path);
 
+// The same from the text of a status file already read in text mode.
+std::string status_text_attribute_text(std::string_view status_text);
+
 // The attribute text of a message whose header file "0" is at `header_path`:
 // from its status line when it has one, else from its "status.ini"; a read
 // type shows as blank and a "D" or "S" in the third place moves to the first.
 std::string read_attribute_text(std::string_view header_path, std::size_t capacity = attribute_text_capacity);
+// The same for a header already read into memory (in text mode): the status
+// file is read, once, only when the header has no status line.
+std::string header_attribute_text(std::string_view header_text, std::string_view status_path,
+                                  std::size_t capacity = attribute_text_capacity);
 
 // Applies the display rules above to a raw attribute text.
 void normalise_attribute_text(std::string& text);

@@ -1,0 +1,190 @@
+#include "cli/list_command.h"
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/terminal_reporter.h"
+#include "config/profile.h"
+#include "platform/cp932.h"
+#include "platform/file_operations.h"
+#include "platform/program_context.h"
+#include "store/mail_list.h"
+#include "text/multibyte.h"
+
+namespace qm::cli {
+
+namespace {
+
+constexpr const char* command_name = "quillmere-cli list";
+// The mailbox setting is read as the options dialog stores it: 255 bytes.
+constexpr std::size_t mailbox_capacity = 256;
+
+struct list_arguments {
+    std::string folder;  // CP932, relative to the mailbox root, ending with "/"
+    std::optional<int> sort_column;
+    bool descending = false;
+    std::string search;  // CP932
+};
+
+void complain(const std::string& text) { std::fprintf(stderr, "%s: %s\n", command_name, text.c_str()); }
+
+int usage_error(const std::string& text) {
+    complain(text);
+    std::fprintf(stderr, "Usage: quillmere-cli %s\n", list_syntax);
+    return 2;
+}
+
+// A folder below the mailbox root: an account and any sub-folders, each a
+// plain name (a name beginning with "." is a message, not a folder).
+bool valid_folder(std::string_view folder) {
+    if (folder.empty()) return false;
+    std::size_t start = 0;
+    while (start < folder.size()) {
+        std::size_t slash = mbs_find_char(folder, '/', start);
+        if (slash == std::string_view::npos) slash = folder.size();
+        std::string_view name = folder.substr(start, slash - start);
+        if (name.empty() || name.front() == '.') return false;
+        start = slash + 1;
+    }
+    return true;
+}
+
+bool parse_arguments(int argc, char** argv, list_arguments& arguments, std::string& problem) {
+    bool options_ended = false;
+    bool have_folder = false;
+    for (int i = 0; i < argc; ++i) {
+        std::string_view argument = argv[i];
+        if (!options_ended && argument == "--") {
+            options_ended = true;
+        } else if (!options_ended && argument == "--descending") {
+            arguments.descending = true;
+        } else if (!options_ended && argument == "--sort") {
+            std::string_view value = ++i < argc ? std::string_view(argv[i]) : std::string_view();
+            if (value.size() != 1 || value[0] < '0' || value[0] >= '0' + visible_column_count) {
+                problem = "--sort needs a column number from 0 to 5";
+                return false;
+            }
+            arguments.sort_column = value[0] - '0';
+        } else if (!options_ended && argument == "--search") {
+            if (++i == argc) {
+                problem = "--search needs a text";
+                return false;
+            }
+            auto search = utf8_to_cp932(argv[i]);
+            if (!search) {
+                problem = "the search text has no Shift_JIS form";
+                return false;
+            }
+            arguments.search = *search;
+        } else if (!options_ended && argument.size() > 1 && argument.front() == '-') {
+            problem = "unknown option \"" + std::string(argument) + "\"";
+            return false;
+        } else if (have_folder) {
+            problem = "more than one folder given";
+            return false;
+        } else {
+            auto folder = utf8_to_cp932(argument);
+            if (!folder) {
+                problem = "the folder name \"" + std::string(argument) + "\" has no Shift_JIS form";
+                return false;
+            }
+            std::string relative = *folder;
+            while (!relative.empty() && relative.back() == '/') relative.pop_back();
+            if (!valid_folder(relative)) {
+                problem = "\"" + std::string(argument) + "\" is not a folder below the mailbox root";
+                return false;
+            }
+            arguments.folder = relative + "/";
+            have_folder = true;
+        }
+    }
+    if (!have_folder) {
+        problem = "no folder given";
+        return false;
+    }
+    return true;
+}
+
+std::string read_mailbox_root() {
+    const std::string& data = context().program_directory;
+    std::string mailbox = backslashes_to_slashes(
+        profile_read_string(data + "quillmere.ini", "string", "mailbox", data + "mailbox/", mailbox_capacity));
+    if (mailbox.empty() || mailbox.back() != '/') mailbox.push_back('/');
+    return mailbox;
+}
+
+// The window's sort order, as the layout keeps it between runs.
+sort_state read_layout_sort() {
+    const std::string layout = context().program_directory + "layout.ini";
+    sort_state state;
+    int column = profile_read_int(layout, "value", "sort column", column_date);
+    state.column = column >= 0 && column < visible_column_count ? column : column_date;
+    state.descending = profile_read_bool(layout, "switch", "sort direction", false);
+    return state;
+}
+
+// A character without a UTF-8 form shows as "?"; the rest of the text stays.
+std::string utf8_line(std::string_view cp932) {
+    if (auto utf8 = cp932_to_utf8(cp932)) return *utf8;
+    std::string shown;
+    for (std::size_t pos = 0; pos < cp932.size();) {
+        std::size_t length = char_length(cp932, pos);
+        auto one = cp932_to_utf8(cp932.substr(pos, length));
+        shown += one ? *one : "?";
+        pos += length;
+    }
+    return shown;
+}
+
+// TABs and line ends inside a text would break the line's columns. Neither
+// byte can be the second byte of a double-byte character.
+void append_field(std::string& line, std::string_view text) {
+    for (char c : text) line.push_back(c == '\t' || c == '\n' || c == '\r' ? ' ' : c);
+}
+
+}  // namespace
+
+int run_list(int argc, char** argv) {
+    list_arguments arguments;
+    std::string problem;
+    if (!parse_arguments(argc, argv, arguments, problem)) return usage_error(problem);
+    if (!prepare_context()) return 1;
+
+    const std::string mailbox = read_mailbox_root();
+    const std::string folder = mailbox + arguments.folder;
+    if (!directory_exists(folder)) {
+        complain("no folder " + terminal_text(arguments.folder) + " in the mailbox " + terminal_text(mailbox));
+        return 1;
+    }
+    const std::string account_root = mailbox + arguments.folder.substr(0, arguments.folder.find('/') + 1);
+
+    sort_state state = read_layout_sort();
+    if (arguments.sort_column) state.column = *arguments.sort_column;
+    if (arguments.descending) state.descending = true;
+
+    std::vector<mail_row> rows = build_mail_list(folder, account_root, arguments.search);
+    sort_mail_list(rows, state);
+
+    std::string line;
+    for (const mail_row& row : rows) {
+        line.clear();
+        for (int column = 0; column < row_text_count; ++column) {
+            if (column > 0) line.push_back('\t');
+            append_field(line, row.text[column]);
+        }
+        std::string shown = utf8_line(line);
+        shown.push_back('\n');
+        std::fwrite(shown.data(), 1, shown.size(), stdout);
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        complain("the list could not be written");
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace qm::cli

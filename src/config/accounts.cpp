@@ -1,0 +1,247 @@
+#include "config/accounts.h"
+
+#include <algorithm>
+#include <limits>
+
+#include <sys/stat.h>
+
+#include "config/profile.h"
+#include "platform/cp932.h"
+#include "platform/directory_walker.h"
+#include "platform/file_operations.h"
+#include "platform/tree_operations.h"
+#include "store/folder_names.h"
+#include "store/mailbox_layout.h"
+#include "text/mail_address.h"
+
+namespace qm {
+
+namespace {
+
+constexpr unsigned char scramble_base = 159;
+constexpr char scrambled_mark = '?';
+constexpr char escaped_mark = '\x9f';
+constexpr unsigned char escape_flip = 0x40;
+constexpr unsigned account_file_mode = 0600;
+
+// The map is its own inverse.
+char scramble_byte(char c) {
+    return static_cast<char>(static_cast<unsigned char>(scramble_base - static_cast<unsigned char>(c)));
+}
+
+// Scrambled bytes that would end or split a settings line (LF, Ctrl-Z), be
+// lost at its end (CR) or cut a C string (zero), and the escape byte.
+bool needs_escape(char scrambled) {
+    return scrambled == '\0' || scrambled == '\n' || scrambled == '\r' || scrambled == '\x1a' ||
+           scrambled == escaped_mark;
+}
+
+bool is_title(std::string_view title) {
+    return !title.empty() && is_valid_folder_name(title);
+}
+
+bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+void make_private(const std::string& path) {
+    std::string name = disk_path(path);
+    if (!name.empty()) ::chmod(name.c_str(), account_file_mode);
+}
+
+bool write_account_file(const std::string& path, const account_values& v) {
+    namespace k = account_key;
+    // A file kept from elsewhere becomes private before a password goes in;
+    // every rewrite keeps the mode of the file it replaces.
+    if (path_exists(path)) make_private(path);
+    auto text = [&](std::string_view key, std::string_view value) {
+        return profile_write_string(path, account_section, key, value, false);
+    };
+    auto flag = [&](std::string_view key, bool value) {
+        return profile_write_bool(path, account_section, key, value, false);
+    };
+    bool ok = text(k::name, v.name) && text(k::address, v.address) && text(k::pop_server, v.pop_server) &&
+              text(k::pop_port, v.pop_port) && flag(k::pop_over_ssl, v.pop_over_ssl) && flag(k::apop, v.apop) &&
+              text(k::pop_id, v.pop_id) && text(k::pop_password, v.pop_password) &&
+              flag(k::pop_remove, v.pop_remove) && text(k::smtp_server, v.smtp_server) &&
+              text(k::smtp_port, v.smtp_port) && flag(k::smtp_over_ssl, v.smtp_over_ssl) &&
+              flag(k::smtp_auth, v.smtp_auth) && text(k::smtp_id, v.smtp_id) &&
+              text(k::smtp_password, v.smtp_password) && text(k::auto_cc, v.auto_cc) &&
+              text(k::auto_bcc, v.auto_bcc) && flag(k::verify_certificate, v.verify_certificate);
+    if (path_exists(path)) make_private(path);
+    return ok;
+}
+
+// A path relative to the mailbox root whose first component is `old_title`
+// gets `new_title` in its place.
+void retitle(std::string& relative, std::string_view old_title, std::string_view new_title) {
+    std::size_t slash = relative.find('/');
+    std::string_view first = std::string_view(relative).substr(0, slash);
+    if (first == old_title) relative.replace(0, first.size(), new_title);
+}
+
+void retitle_navigation(navigation& nav, std::string_view mailbox, std::string_view old_title,
+                        std::string_view new_title) {
+    std::string old_root = account_directory(mailbox, old_title);
+    std::string new_root = account_directory(mailbox, new_title);
+    if (starts_with(nav.current_folder, old_root)) nav.current_folder.replace(0, old_root.size(), new_root);
+    if (nav.account_root == old_root) nav.account_root = new_root;
+    for (std::string& mark : nav.marks) retitle(mark, old_title, new_title);
+    retitle(nav.previous, old_title, new_title);
+}
+
+}  // namespace
+
+std::string account_directory(std::string_view mailbox, std::string_view title) {
+    return std::string(mailbox) + std::string(title) + "/";
+}
+
+std::string account_file(std::string_view mailbox, std::string_view title) {
+    return account_directory(mailbox, title) + std::string(account_file_name);
+}
+
+std::vector<std::string> list_accounts(std::string_view mailbox) {
+    std::vector<std::string> titles;
+    directory_walker walker(mailbox);
+    dir_entry entry;
+    while (walker.is_open() && walker.next(entry)) {
+        if (entry.directory && entry.name != "." && entry.name != "..") titles.push_back(entry.name);
+    }
+    // std::string compares bytes as unsigned values: CP932 byte order.
+    std::sort(titles.begin(), titles.end());
+    return titles;
+}
+
+bool account_title(std::string_view mailbox, int index, std::string& title) {
+    std::vector<std::string> titles = list_accounts(mailbox);
+    if (index < 0 || static_cast<std::size_t>(index) >= titles.size()) return false;
+    title = titles[static_cast<std::size_t>(index)];
+    return true;
+}
+
+bool account_exists(std::string_view mailbox, std::string_view title) {
+    return directory_exists(std::string(mailbox) + std::string(title));
+}
+
+bool create_account(std::string_view mailbox, std::string_view title, const account_values& values) {
+    if (!is_title(title)) return false;
+    std::string root = account_directory(mailbox, title);
+    if (!make_directory(root)) return false;
+    if (!make_directory(special_folder_in(root, special_folder::trash))) {
+        remove_directory(root);
+        return false;
+    }
+    if (!make_special_folders(root) || !write_account_file(account_file(mailbox, title), values)) {
+        delete_tree(root, false);
+        return false;
+    }
+    return true;
+}
+
+bool update_account(std::string_view mailbox, std::string_view old_title, std::string_view new_title,
+                    const account_values& values, navigation* nav) {
+    if (!is_title(old_title) || !is_title(new_title)) return false;
+    if (old_title != new_title) {
+        std::string from = std::string(mailbox) + std::string(old_title);
+        std::string to = std::string(mailbox) + std::string(new_title);
+        if (!rename_path(from, to)) return false;
+        if (nav) retitle_navigation(*nav, mailbox, old_title, new_title);
+    }
+    return write_account_file(account_file(mailbox, new_title), values);
+}
+
+bool delete_account(std::string_view mailbox, std::string_view title) {
+    return is_title(title) && delete_tree(account_directory(mailbox, title), false);
+}
+
+bool confirm_account_deletion(reporter& report) {
+    return report.confirm(str::confirm_delete) && report.confirm(str::confirm_delete_all_mail);
+}
+
+std::string read_account_key(std::string_view mailbox, std::string_view title, std::string_view key,
+                             std::string_view default_value, std::size_t capacity) {
+    return profile_read_string(account_file(mailbox, title), account_section, key, default_value, capacity);
+}
+
+std::string read_account_password(std::string_view mailbox, std::string_view title, std::string_view key) {
+    std::string password =
+        read_account_key(mailbox, title, key, "", std::numeric_limits<std::size_t>::max());
+    unscramble_password(password);
+    return password;
+}
+
+current_account load_current_account(std::string_view mailbox, std::string_view title) {
+    namespace k = account_key;
+    std::string path = account_file(mailbox, title);
+    auto text = [&](std::string_view key) {
+        return profile_read_string(path, account_section, key, "", account_value_capacity);
+    };
+    auto flag = [&](std::string_view key, bool fallback) {
+        return profile_read_bool(path, account_section, key, fallback);
+    };
+    current_account a;
+    a.name = text(k::name);
+    a.address = text(k::address);
+    a.pop_server = text(k::pop_server);
+    a.pop_port = profile_read_int(path, account_section, k::pop_port, default_pop_port);
+    a.pop_over_ssl = flag(k::pop_over_ssl, false);
+    a.apop = flag(k::apop, false);
+    a.pop_id = text(k::pop_id);
+    a.pop_remove = flag(k::pop_remove, true);
+    a.smtp_server = text(k::smtp_server);
+    a.smtp_port = profile_read_int(path, account_section, k::smtp_port, default_smtp_port);
+    a.smtp_over_ssl = flag(k::smtp_over_ssl, false);
+    a.smtp_auth = flag(k::smtp_auth, false);
+    a.smtp_id = text(k::smtp_id);
+    a.auto_cc = text(k::auto_cc);
+    a.auto_bcc = text(k::auto_bcc);
+    a.verify_certificate = flag(k::verify_certificate, true);
+    return a;
+}
+
+void scramble_password(std::string& password, std::size_t /*capacity*/) {
+    if (password.empty() || password.front() == scrambled_mark) return;
+    std::string scrambled(password);
+    std::transform(scrambled.begin(), scrambled.end(), scrambled.begin(), scramble_byte);
+    std::string stored(1, scrambled_mark);
+    if (std::none_of(scrambled.begin(), scrambled.end(), needs_escape)) {
+        stored += scrambled;
+    } else {
+        stored += escaped_mark;
+        for (char c : scrambled) {
+            if (needs_escape(c)) {
+                stored += escaped_mark;
+                c = static_cast<char>(c ^ escape_flip);
+            }
+            stored += c;
+        }
+    }
+    std::fill(scrambled.begin(), scrambled.end(), '*');
+    std::fill(password.begin(), password.end(), '*');
+    password.swap(stored);
+}
+
+void unscramble_password(std::string& password) {
+    if (password.empty() || password.front() != scrambled_mark) return;
+    bool escaped = password.size() > 1 && password[1] == escaped_mark;
+    std::string plain;
+    for (std::size_t i = escaped ? 2 : 1; i < password.size(); ++i) {
+        char c = password[i];
+        if (escaped && c == escaped_mark) {
+            if (++i == password.size()) break;
+            c = static_cast<char>(password[i] ^ escape_flip);
+        }
+        plain += scramble_byte(c);
+    }
+    std::fill(password.begin(), password.end(), '*');
+    password.swap(plain);
+}
+
+int check_account(std::string_view mailbox, std::string_view title, std::string_view name,
+                  std::string_view address, bool is_new_title) {
+    if (!is_valid_folder_name(title)) return str::folder_name_rules;
+    if (!is_valid_display_name(name)) return str::invalid_display_name;
+    if (!is_valid_address(address)) return str::invalid_address;
+    if (is_new_title && account_exists(mailbox, title)) return str::name_exists;
+    return 0;
+}
+
+}  // namespace qm

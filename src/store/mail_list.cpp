@@ -1,0 +1,407 @@
+#include "store/mail_list.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "config/address_book.h"
+#include "message/header_fields.h"
+#include "message/message_lines.h"
+#include "platform/directory_walker.h"
+#include "platform/file_operations.h"
+#include "platform/string_table.h"
+#include "platform/text_file.h"
+#include "store/mailbox_layout.h"
+#include "store/message_status.h"
+#include "store/text_search.h"
+#include "text/find_nocase.h"
+#include "text/format.h"
+#include "text/mail_address.h"
+#include "text/mail_date.h"
+#include "text/multibyte.h"
+
+namespace qm {
+
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+constexpr std::string_view subject_field = "Subject";
+constexpr std::string_view from_field = "From";
+// Composed mail shows its first recipient: the first of these fields that
+// the header has.
+constexpr std::array<std::string_view, 3> recipient_fields = {"To", "Cc", "Bcc"};
+// The thread key is the first word of the first of these fields: the root
+// of the references, else the parent, else the message's own id.
+constexpr std::array<std::string_view, 3> thread_fields = {"References", "In-Reply-To", "Message-ID"};
+constexpr std::string_view subject_missing = "???";
+constexpr std::string_view column_titles_end = "end";
+
+// ---- the header file "0", read once into memory ----
+//
+// These look at the text as the file readers of the header code look at the
+// file: whole lines, the first line of a field that holds a ":".
+
+std::optional<std::string_view> first_field_line(std::string_view header, std::string_view field) {
+    line_splitter lines(header);
+    std::string_view line;
+    while (lines.next(line)) {
+        if (starts_with_nocase(line, field) && line.find(':') != npos) return line;
+    }
+    return std::nullopt;
+}
+
+std::string_view value_after_colon(std::string_view line) {
+    std::string_view value = without_line_feed(line);
+    return value.substr(std::min(skip_chars(value, line.find(':') + 1, " \t"), value.size()));
+}
+
+bool has_field_line(std::string_view header, std::string_view field) {
+    line_splitter lines(header);
+    std::string_view line;
+    while (lines.next(line)) {
+        if (starts_with_nocase(line, field)) return true;
+    }
+    return false;
+}
+
+std::string header_subject(std::string_view header) {
+    std::optional<std::string_view> line = first_field_line(header, subject_field);
+    return cut_to_capacity(line ? value_after_colon(*line) : subject_missing, subject_capacity);
+}
+
+std::string header_thread_key(std::string_view header) {
+    for (std::string_view field : thread_fields) {
+        std::optional<std::string_view> line = first_field_line(header, field);
+        if (!line) continue;
+        std::string_view value = value_after_colon(*line);
+        return cut_to_capacity(value.substr(0, value.find_first_of("\t ")), thread_key_capacity);
+    }
+    return {};
+}
+
+// Received mail shows its sender; composed mail ("D" draft, "S" sent) its
+// first recipient. An address that an address-book entry holds shows as
+// that entry's name.
+std::string header_party(std::string_view header, std::string_view attribute,
+                         const std::vector<std::pair<std::string, std::string>>& address_book) {
+    char type = attribute.empty() ? ' ' : attribute.front();
+    std::string_view field = from_field;
+    if (type == type_draft || type == type_sent) {
+        field = recipient_fields.back();
+        for (std::string_view candidate : recipient_fields) {
+            if (has_field_line(header, candidate)) {
+                field = candidate;
+                break;
+            }
+        }
+    }
+    std::string address, name;
+    if (!get_header_text_address(header, field, 0, address, party_capacity, name, party_capacity) || address.empty())
+        return std::string(unknown_party);
+    for (const auto& [entry, entry_address] : address_book) {
+        if (entry_address == address) return entry.substr(0, party_capacity - 1);
+    }
+    return address;
+}
+
+// Whether the text holds the search text within one of the pieces a file
+// reader hands out: each line cut after every 1000 bytes.
+bool text_contains_in_pieces(std::string_view text, std::string_view search) {
+    const std::size_t piece_size = message_line_capacity - 1;
+    line_splitter lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
+        for (std::size_t start = 0; start < line.size(); start += piece_size) {
+            if (mbs_find(line.substr(start, piece_size), search) != npos) return true;
+        }
+    }
+    return false;
+}
+
+std::string row_number_text(std::string_view message_dir_name) {
+    return std::string(message_dir_name.substr(std::min<std::size_t>(1, message_dir_name.size())));
+}
+
+std::string with_final_slash(std::string_view path) {
+    std::string text(path);
+    if (text.empty() || text.back() != '/') text.push_back('/');
+    return text;
+}
+
+// ---- sorting ----
+
+// _stricmp: bytes compared unsigned after folding A-Z to a-z.
+inline unsigned char folded(char c) {
+    auto u = static_cast<unsigned char>(c);
+    return u >= 'A' && u <= 'Z' ? static_cast<unsigned char>(u + ('a' - 'A')) : u;
+}
+
+int compare_folded(std::string_view a, std::string_view b) {
+    std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        unsigned char x = folded(a[i]), y = folded(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+// A right-aligned column compares as shown: the shorter text padded on the
+// left with blanks, so that sizes compare as numbers.
+int compare_padded(std::string_view a, std::string_view b) {
+    if (a.size() == b.size()) return compare_folded(a, b);
+    std::size_t length = std::max(a.size(), b.size());
+    std::size_t pad_a = length - a.size(), pad_b = length - b.size();
+    for (std::size_t i = 0; i < length; ++i) {
+        unsigned char x = i < pad_a ? ' ' : folded(a[i - pad_a]);
+        unsigned char y = i < pad_b ? ' ' : folded(b[i - pad_b]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
+using alignment_table = std::array<bool, row_text_count>;
+
+const alignment_table& column_alignment() {
+    static const alignment_table table = [] {
+        alignment_table right{};
+        for (int column = 0; column < visible_column_count; ++column) right[column] = is_right_aligned_column(column);
+        return right;
+    }();
+    return table;
+}
+
+int compare_column(const mail_row& a, const mail_row& b, int column, const alignment_table& right) {
+    return right[column] ? compare_padded(a.text[column], b.text[column])
+                         : compare_folded(a.text[column], b.text[column]);
+}
+
+int compare_rows(const mail_row& a, const mail_row& b, const sort_state& state, const alignment_table& right) {
+    bool a_parent = a.is_parent(), b_parent = b.is_parent();
+    if (a_parent != b_parent) return a_parent ? -1 : 1;
+    bool a_folder = a.is_folder(), b_folder = b.is_folder();
+    if (a_folder != b_folder) return a_folder ? -1 : 1;
+    const bool sorted = state.column >= 0 && state.column < visible_column_count;
+    if (sorted) {
+        int result = compare_column(a, b, state.column, right);
+        if (result != 0) return state.descending ? -result : result;
+    }
+    for (int column = 0; column < row_text_count; ++column) {
+        if (sorted && column == state.column) continue;
+        int result = compare_column(a, b, column, right);
+        if (result != 0) return result;
+    }
+    return 0;
+}
+
+// What the sort moves: a row's index, its place among ".." (0), folders (1)
+// and messages (2), and the first sixteen bytes of its sort text, folded as
+// the comparison folds them and filled with zero bytes, as two numbers.
+// Two different keys order their rows as the whole comparison would.
+struct sort_item {
+    std::uint64_t key_high = 0;
+    std::uint64_t key_low = 0;
+    std::uint32_t index = 0;
+    std::uint8_t rank = 0;
+
+    bool same_key(const sort_item& other) const { return key_high == other.key_high && key_low == other.key_low; }
+    bool key_before(const sort_item& other) const {
+        return key_high != other.key_high ? key_high < other.key_high : key_low < other.key_low;
+    }
+};
+
+// Eight bytes of the key of a text, from byte `from`; with a width, the
+// text as padded with blanks on the left to that width.
+std::uint64_t text_key(std::string_view text, std::size_t width, std::size_t from) {
+    constexpr std::size_t key_bytes = sizeof(std::uint64_t);
+    std::size_t padding = width > text.size() ? width - text.size() : 0;
+    std::uint64_t key = 0;
+    for (std::size_t i = from; i < from + key_bytes; ++i) {
+        unsigned char byte = i < padding ? ' ' : i - padding < text.size() ? folded(text[i - padding]) : 0;
+        key = key << 8 | byte;
+    }
+    return key;
+}
+
+// The next gap of the comb sort.
+std::size_t next_gap(std::size_t gap) {
+    gap = gap * 10 / 13;
+    if (gap == 0) return 1;
+    if (gap == 9 || gap == 10) return 11;
+    return gap;
+}
+
+}  // namespace
+
+const std::vector<std::string>& mail_column_titles() {
+    static const std::vector<std::string> titles = [] {
+        std::vector<std::string> list;
+        for (int column = 0; column < visible_column_count; ++column) {
+            const std::string& title = load_string(str::list_column_attribute + column);
+            if (title == column_titles_end) break;
+            list.push_back(title);
+        }
+        return list;
+    }();
+    return titles;
+}
+
+bool is_right_aligned_column(int column) {
+    const std::vector<std::string>& titles = mail_column_titles();
+    return column >= 0 && static_cast<std::size_t>(column) < titles.size() && !titles[column].empty() &&
+           titles[column].front() == ' ';
+}
+
+mail_row folder_row(std::string_view name) {
+    mail_row row;
+    row.text[column_subject] = name;
+    row.text[column_size] = folder_size_text;
+    return row;
+}
+
+mail_row build_message_row(std::string_view folder, std::string_view message_dir_name,
+                           std::string_view search_text,
+                           const std::vector<std::pair<std::string, std::string>>& address_book) {
+    const std::string message_dir = with_final_slash(with_final_slash(folder) + std::string(message_dir_name));
+    std::string header;
+    const bool header_read = read_text_file(part_file(message_dir, 0), header);
+    if (!header_read) header.clear();
+
+    mail_row row;
+    std::string& attribute = row.text[column_attribute];
+    attribute = header_attribute_text(header, status_file_of(message_dir));
+    row.text[column_date] = format_header_list_date(header);
+    row.text[column_party] = header_party(header, attribute, address_book);
+    // A header that cannot be read gives an empty subject, not the "???" of
+    // a header without a Subject line.
+    if (header_read) row.text[column_subject] = header_subject(header);
+    row.text[column_thread] = header_thread_key(header);
+
+    // The numbered files run without a gap from "0"; their sizes add up, and
+    // the search looks into each until one holds the text.
+    std::uint64_t total = 0;
+    for (int part = 0;; ++part) {
+        const std::string path = part_file(message_dir, part);
+        std::int64_t size = file_size(path);
+        if (size < 0) break;
+        total += static_cast<std::uint64_t>(size);
+        if (search_text.empty() || attribute.find('*') != std::string::npos) continue;
+        bool found = part == 0 ? header_read && text_contains_in_pieces(header, search_text)
+                               : file_contains_text(path, search_text);
+        if (found) attribute.push_back('*');
+    }
+    row.text[column_size] = std::to_string(total);
+    row.text[column_number] = row_number_text(message_dir_name);
+    return row;
+}
+
+std::vector<mail_row> build_mail_list(std::string_view folder, std::string_view account_root,
+                                      std::string_view search_text) {
+    const std::string shown = with_final_slash(folder);
+    std::vector<mail_row> rows;
+    // File names are case-sensitive here: a folder whose path differs from
+    // the account directory only in case is another directory.
+    if (shown != with_final_slash(account_root)) rows.push_back(folder_row(parent_row_name));
+
+    directory_walker walker(shown);
+    if (!walker.is_open()) return rows;
+    const std::vector<std::pair<std::string, std::string>> address_book = read_address_book();
+    dir_entry entry;
+    while (walker.next(entry)) {
+        if (!entry.directory || entry.name == "." || entry.name == "..") continue;
+        if (entry.name.front() == '.') {
+            rows.push_back(build_message_row(shown, entry.name, search_text, address_book));
+        } else {
+            rows.push_back(folder_row(entry.name));
+        }
+    }
+    return rows;
+}
+
+int compare_mail_rows(const mail_row& a, const mail_row& b, const sort_state& state) {
+    return compare_rows(a, b, state, column_alignment());
+}
+
+void sort_mail_list(std::vector<mail_row>& rows, const sort_state& state) {
+    const alignment_table& right = column_alignment();
+    const bool sorted = state.column >= 0 && state.column < visible_column_count;
+    // Blanks in front of every text of a right-aligned column, up to the
+    // longest, order the texts as padding each pair does.
+    std::size_t width = 0;
+    if (sorted && right[state.column]) {
+        for (const mail_row& row : rows) width = std::max(width, row.text[state.column].size());
+    }
+    // The sort moves small items that carry the start of the sort column's
+    // text, so that most comparisons stay within them; only items whose
+    // starts are equal look at the rows. The rows move once at the end.
+    std::vector<sort_item> items(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const mail_row& row = rows[i];
+        items[i].index = static_cast<std::uint32_t>(i);
+        items[i].rank = row.is_parent() ? 0 : row.is_folder() ? 1 : 2;
+        if (!sorted) continue;
+        items[i].key_high = text_key(row.text[state.column], width, 0);
+        items[i].key_low = text_key(row.text[state.column], width, sizeof(std::uint64_t));
+    }
+    auto in_order = [&](const sort_item& a, const sort_item& b) {
+        if (a.rank != b.rank) return a.rank < b.rank;
+        if (!a.same_key(b)) return a.key_before(b) != state.descending;
+        return compare_rows(rows[a.index], rows[b.index], state, right) <= 0;
+    };
+    std::size_t gap = items.size();
+    bool swapped = false;
+    while (gap >= 2 || swapped) {
+        gap = next_gap(gap);
+        swapped = false;
+        for (std::size_t i = 0; i + gap < items.size(); ++i) {
+            if (!in_order(items[i], items[i + gap])) {
+                std::swap(items[i], items[i + gap]);
+                swapped = true;
+            }
+        }
+    }
+    std::vector<mail_row> result;
+    result.reserve(rows.size());
+    for (const sort_item& item : items) result.push_back(std::move(rows[item.index]));
+    rows = std::move(result);
+}
+
+void choose_sort_column(sort_state& state, int column) {
+    if (column < 0 || column >= visible_column_count) return;
+    if (column == state.column) {
+        state.descending = !state.descending;
+    } else {
+        state.column = column;
+        state.descending = false;
+    }
+}
+
+std::string list_status_text(int count, bool selected) {
+    std::string word = load_string(selected ? str::list_selected : str::list_present);
+    if (word.size() < status_word_width) word.append(status_word_width - word.size(), ' ');
+    return string_printf("%10d %s", count, word.c_str());
+}
+
+std::string preview_text(std::string_view message_dir) {
+    const std::string base = with_final_slash(message_dir);
+    int part = find_text_part(base);
+    if (part < 0) return {};
+    text_reader reader(part_file(base, part));
+    std::string text, piece;
+    while (text.size() < preview_limit && reader.is_open() && reader.read_piece(piece, preview_limit - text.size() + 1))
+        text += piece;
+    return text;
+}
+
+std::vector<std::string> folder_tree_children(std::string_view directory) {
+    std::vector<std::string> children;
+    directory_walker walker(with_final_slash(directory));
+    dir_entry entry;
+    while (walker.next(entry)) {
+        if (entry.directory && !entry.name.empty() && entry.name.front() != '.') children.push_back(entry.name);
+    }
+    return children;
+}
+
+}  // namespace qm

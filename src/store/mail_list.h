@@ -1,0 +1,105 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace qm {
+
+// The mail list of one folder: a row per sub-folder and per message, built
+// afresh from the directories at every rebuild (nothing is cached), sorted
+// by one of the six visible columns with fixed tie-breaks.
+
+// The texts of a row. The first six are the visible columns; the seventh,
+// hidden, is the message number that finds the message directory.
+enum mail_column : int {
+    column_attribute = 0,  // type, "@", "R", "F", and "*" for a search match
+    column_date = 1,       // "%02d.%2d.%2d %2d:%02d" in local time
+    column_party = 2,      // sender, or the first recipient of composed mail
+    column_subject = 3,    // subject, or the folder's name
+    column_size = 4,       // bytes of the numbered files, or "<dir>"
+    column_thread = 5,     // thread key
+    column_number = 6,     // hidden
+};
+inline constexpr int visible_column_count = 6;
+inline constexpr int row_text_count = 7;
+
+inline constexpr std::string_view parent_row_name = "..";
+inline constexpr std::string_view folder_size_text = "<dir>";
+inline constexpr std::string_view unknown_party = "???";
+// Subjects, thread keys and addresses are read into 128 bytes.
+inline constexpr std::size_t subject_capacity = 128;
+inline constexpr std::size_t thread_key_capacity = 128;
+inline constexpr std::size_t party_capacity = 128;
+// The preview shows at most this many bytes of a message's text part.
+inline constexpr std::size_t preview_limit = 65534;
+// Each word of the status text is padded with blanks to this many bytes.
+inline constexpr std::size_t status_word_width = 8;
+
+struct mail_row {
+    std::string text[row_text_count];
+
+    // Folder rows (".." included) show "<dir>" as their size.
+    bool is_folder() const { return !text[column_size].empty() && text[column_size].front() == '<'; }
+    // The row that leads to the parent folder.
+    bool is_parent() const { return is_folder() && text[column_subject] == parent_row_name; }
+};
+
+struct sort_state {
+    int column = column_date;
+    bool descending = false;
+};
+
+// The column titles of the string table, in column order. A leading blank
+// makes a column right-aligned; trailing blanks only widen it.
+const std::vector<std::string>& mail_column_titles();
+bool is_right_aligned_column(int column);
+
+// The rows of the folder shown (full path ending with "/"), unsorted: ".."
+// first unless the folder is the account directory itself, then the
+// sub-folders and messages in listing order. A folder that cannot be listed
+// gives only the ".." row. Each message's files are read once; the address
+// book too, once per call.
+std::vector<mail_row> build_mail_list(std::string_view folder, std::string_view account_root,
+                                      std::string_view search_text);
+
+// The row of one message directory (".n") of the folder. A non-empty
+// search text marks the row with "*" when any numbered file holds it.
+mail_row build_message_row(std::string_view folder, std::string_view message_dir_name,
+                           std::string_view search_text,
+                           const std::vector<std::pair<std::string, std::string>>& address_book);
+
+// The row of a sub-folder (or ".." for the parent).
+mail_row folder_row(std::string_view name);
+
+// Negative when row a belongs before row b in the list sorted by `state`,
+// positive when after, 0 when all texts are equal. ".." comes first and
+// folders before messages in either direction; then the sort column decides
+// in the state's direction, and the other texts, in column order, always
+// ascending.
+int compare_mail_rows(const mail_row& a, const mail_row& b, const sort_state& state);
+
+// Sorts in place with a comb sort (gaps shrink by 10/13, 9 and 10 become
+// 11), so that rows that compare equal keep the places it gives them.
+void sort_mail_list(std::vector<mail_row>& rows, const sort_state& state);
+
+// Choosing the sort column: the current one flips the direction, another
+// one becomes the sort column in ascending order. Columns outside 0 to 5
+// change nothing.
+void choose_sort_column(sort_state& state, int column);
+
+// "%10d %s": the count with "選択" when rows are selected, else with "存在",
+// the word padded with blanks to eight bytes.
+std::string list_status_text(int count, bool selected);
+
+// The text of a message's first text/plain part as read in text mode, at
+// most 65534 bytes; empty when the message has no such part.
+std::string preview_text(std::string_view message_dir);
+
+// The sub-folders of a directory that the folder tree shows: every
+// sub-directory whose name does not begin with ".", in listing order.
+std::vector<std::string> folder_tree_children(std::string_view directory);
+
+}  // namespace qm

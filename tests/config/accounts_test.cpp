@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <random>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include "config/accounts.h"
+#include "config/profile.h"
+#include "support/test_support.h"
+
+namespace qm {
+namespace {
+
+using test::list_names;
+using test::read_bytes;
+using test::sj;
+using test::temp_dir;
+using test::write_bytes;
+using names = std::vector<std::string>;
+
+account_values sample() {
+    return {sj("山田"), "yamada@example.com", "pop.example.com", "995", true, false, "yamada", "?secret", false,
+            "smtp.example.com", "465", true, true, "", "", "boss@example.com", sj("控え"), false};
+}
+
+unsigned file_mode(const std::string& path) {
+    struct stat status {};
+    ::stat(path.c_str(), &status);
+    return status.st_mode & 0777;
+}
+
+TEST(Accounts, CreationMakesTheFiveFoldersAndAPrivateFileAndDeletionRemovesAll) {
+    temp_dir dir;
+    std::string mailbox = dir.cp("box/");
+    EXPECT_FALSE(create_account(mailbox, "acc", sample()));  // no mailbox yet
+    ::mkdir((dir / "box").c_str(), 0700);
+    ASSERT_TRUE(create_account(mailbox, sj("仕事"), sample()));
+    EXPECT_EQ(list_names(dir / "box/仕事"), (names{" ごみ箱", " 受信箱", " 送信箱", "account.ini"}));
+    EXPECT_EQ(list_names(dir / "box/仕事/ 送信箱"), (names{"草稿", "送信控"}));
+    EXPECT_EQ(read_bytes(dir / "box/仕事/account.ini"),
+              "[account]\r\nname=" + sj("山田") +
+                  "\r\naddress=yamada@example.com\r\nPOP server=pop.example.com\r\nPOP port=995\r\n"
+                  "POP over SSL=+\r\nAPOP=-\r\nPOP id=yamada\r\nPOP password=?secret\r\nPOP remove=-\r\n"
+                  "SMTP server=smtp.example.com\r\nSMTP port=465\r\nSMTP over SSL=+\r\nSMTP AUTH=+\r\n"
+                  "SMTP id=\r\nSMTP password=\r\nauto Cc=boss@example.com\r\nauto Bcc=" + sj("控え") +
+                  "\r\nverify certificate=-\r\n");
+    EXPECT_EQ(file_mode(dir / "box/仕事/account.ini"), 0600u);
+    write_bytes(dir / "box/taken/keep", "x");
+    for (const char* title : {"taken", "", "..", "a/b", "nul"}) EXPECT_FALSE(create_account(mailbox, title, {})) << title;
+    {   // Every write fails (EFBIG, even for root): no half account stays.
+        rlimit old{}, none{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        none = {0, old.rlim_max};
+        auto handler = std::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &none);
+        EXPECT_FALSE(create_account(mailbox, "full", {}));
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, handler);
+    }
+    EXPECT_EQ(list_accounts(mailbox), (names{"taken", sj("仕事")}));
+
+    ::chmod((dir / "box/仕事/ 送信箱").c_str(), 0555);
+    EXPECT_TRUE(delete_account(mailbox, sj("仕事")));
+    for (const char* title : {"", ".", "..", "a/../taken"}) EXPECT_FALSE(delete_account(mailbox, title)) << title;
+    EXPECT_EQ(list_names(dir / "box"), names{"taken"});
+    test::recording_reporter report;
+    EXPECT_TRUE(confirm_account_deletion(report));
+    EXPECT_EQ(report.texts(), (names{"削除しますか?", "以下全てのメールが削除されますがよろしいですか?"}));
+}
+
+TEST(Accounts, ANewTitleKeepsTheFolderShownAndTheMarks) {
+    temp_dir dir;
+    std::string mailbox = dir.cp();
+    ASSERT_TRUE(create_account(mailbox, "old", {}));
+    ASSERT_TRUE(create_account(mailbox, "other", sample()));
+    write_bytes(dir / "old/ 受信箱/.0/0", "Subject: kept\r\n");
+    ::chmod((dir / "old/account.ini").c_str(), 0644);
+    navigation nav{mailbox + sj("old/ 受信箱/"), mailbox + "old/", {}, sj("old/ ごみ箱/")};
+    nav.marks = {sj("old/ 受信箱/"), "older/", "other/old/", "old/"};
+    navigation before = nav;
+    EXPECT_FALSE(update_account(mailbox, "old", "other", sample(), &nav));  // taken: nothing changes
+    EXPECT_EQ(nav.current_folder + nav.marks[0], before.current_folder + before.marks[0]);
+    ASSERT_TRUE(update_account(mailbox, "old", "new", sample(), &nav));
+    EXPECT_EQ(nav.current_folder, mailbox + sj("new/ 受信箱/"));
+    EXPECT_EQ(nav.account_root, mailbox + "new/");
+    EXPECT_EQ(std::vector(nav.marks.begin(), nav.marks.begin() + 4),
+              (names{sj("new/ 受信箱/"), "older/", "other/old/", "new/"}));
+    EXPECT_EQ(nav.previous, sj("new/ ごみ箱/"));
+    EXPECT_EQ(read_bytes(dir / "new/ 受信箱/.0/0"), "Subject: kept\r\n");
+    current_account a = load_current_account(mailbox, "new");  // every key as saved
+    EXPECT_TRUE(a.pop_over_ssl && a.smtp_over_ssl && a.smtp_auth && a.pop_port == 995 && a.smtp_port == 465);
+    EXPECT_FALSE(a.apop || a.pop_remove || a.verify_certificate);
+    EXPECT_EQ(a.name + a.auto_bcc, sj("山田控え"));
+    write_bytes(dir / "bare/.keep", "");  // no file: the defaults
+    a = load_current_account(mailbox, "bare");
+    EXPECT_TRUE(a.pop_port == 110 && a.smtp_port == 25 && a.pop_remove && a.verify_certificate && !a.apop);
+    EXPECT_EQ(file_mode(dir / "new/account.ini"), 0600u);
+    EXPECT_TRUE(update_account(mailbox, "new", "New", {}, nullptr));  // case only
+    EXPECT_EQ(list_accounts(mailbox), (names{"New", "bare", "other"}));
+}
+
+TEST(Accounts, TheDialogChecksComeInOrder) {
+    temp_dir dir;
+    write_bytes(dir / "taken/.keep", "");
+    const std::tuple<const char*, const char*, const char*, bool, int> cases[] = {
+        {"a:b", "x(y)", "bad", true, str::folder_name_rules}, {"nul", "", "a@b.c", true, str::folder_name_rules},
+        {"ok", "x(y)", "bad", true, str::invalid_display_name}, {"ok", "Yamada", "bad", true, str::invalid_address},
+        {"taken", "Y", "a@b.c", true, str::name_exists},        {"taken", "Y", "a@b.c", false, 0},
+        {"Taken", "Y", "a@b.c", true, 0}};
+    for (const auto& [title, name, address, is_new, expected] : cases)
+        EXPECT_EQ(check_account(dir.cp(), title, name, address, is_new), expected) << title;
+}
+
+// Stored as the account dialog does it, read as the jobs do.
+std::string through_the_file(const std::string& path, std::string password) {
+    scramble_password(password, 128);
+    EXPECT_TRUE(profile_write_string(path, "account", "POP password", password, false));
+    std::string stored = profile_read_string(path, "account", "POP password", "", 1024);
+    unscramble_password(stored);
+    return stored;
+}
+
+TEST(Passwords, OrdinaryFormAndEveryByteValueThroughTheFile) {
+    std::string password = "abc";
+    scramble_password(password);
+    EXPECT_EQ(password, "?\x3e\x3d\x3c");  // 159 - b for each byte
+    for (std::string unchanged : {"", "?stored"}) {
+        std::string text = unchanged;
+        scramble_password(text);
+        EXPECT_EQ(text, unchanged);
+    }
+    password = "plain";  // stored without the mark: used as it is
+    unscramble_password(password);
+    EXPECT_EQ(password, "plain");
+    temp_dir dir;
+    std::string path = dir.cp("account.ini");
+    for (int b = 1; b < 256; ++b) {
+        std::string one(1, static_cast<char>(b)), stored = "x" + one;
+        scramble_password(stored);
+        EXPECT_EQ(stored.substr(0, 2) == "?\x9f", b == 159 || b == 149 || b == 146 || b == 133) << b;
+        if (b != '?') {
+            EXPECT_EQ(through_the_file(path, one), one) << b;
+        }
+        EXPECT_EQ(through_the_file(path, "x" + one + "y"), "x" + one + "y") << b;
+    }
+    std::mt19937 random(20240601);
+    std::uniform_int_distribution<int> byte(1, 255), length(1, 127);
+    for (int round = 0; round < 300; ++round) {
+        std::string text(static_cast<std::size_t>(length(random)), '!');
+        for (std::size_t i = 1; i < text.size(); ++i) text[i] = static_cast<char>(byte(random));
+        ASSERT_EQ(through_the_file(path, text), text) << round;
+    }
+    ::mkdir((dir / "box").c_str(), 0700);
+    ASSERT_TRUE(create_account(dir.cp("box/"), "acc", {}));
+    std::string stored(127, '\x95');  // every byte scrambles to a line feed
+    scramble_password(stored);
+    ASSERT_TRUE(profile_write_string(dir.cp("box/acc/account.ini"), "account", "SMTP password", stored, false));
+    EXPECT_EQ(read_account_password(dir.cp("box/"), "acc", "SMTP password"), std::string(127, '\x95'));
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,121 @@
+#include "config/address_book.h"
+
+#include <tuple>
+
+#include <gtest/gtest.h>
+
+#include "config/accounts.h"
+#include "config/profile.h"
+#include "platform/file_operations.h"
+#include "platform/program_context.h"
+#include "support/test_support.h"
+
+namespace qm {
+namespace {
+
+using test::read_bytes;
+using test::sj;
+using book = std::vector<std::pair<std::string, std::string>>;
+
+class address_book_test : public ::testing::Test {
+protected:
+    test::temp_dir dir;
+    program_context saved = context();
+    std::string mailbox = dir.cp("mailbox/");
+
+    address_book_test() { set_context({dir.cp(), dir.cp(), dir.cp(), dir.cp()}); }
+    ~address_book_test() override { set_context(saved); }
+    std::string auto_cc(std::string_view title) { return read_account_key(mailbox, title, "auto Cc", ""); }
+    void given_account(std::string_view title, std::string_view auto_cc) {
+        make_directory(mailbox);
+        make_directory(mailbox + std::string(title));
+        ASSERT_TRUE(profile_write_string(account_file(mailbox, title), "account", "auto Cc", auto_cc, false));
+    }
+};
+
+TEST_F(address_book_test, entries_are_looked_up_by_name_and_by_address) {
+    EXPECT_EQ(lookup_address("plain@example.org"), "plain@example.org");
+    ASSERT_TRUE(add_address_entry("taro", "taro@example.jp"));
+    ASSERT_TRUE(add_address_entry("hanako", "hanako@example.jp"));
+    EXPECT_EQ(read_bytes(dir / "address.ini"),
+              "[hanako]\r\naddress=hanako@example.jp\r\n[taro]\r\naddress=taro@example.jp\r\n");
+    EXPECT_EQ(lookup_address("taro") + " " + lookup_address("Taro"), "taro@example.jp Taro");
+    std::string name;
+    EXPECT_TRUE(find_entry_by_address(name, 128, "taro@example.jp") && name == "taro");
+    EXPECT_FALSE(find_entry_by_address(name, 128, "TARO@example.jp"));
+
+    // The one-pass reader gives what the single lookups give: a key in any
+    // case with blanks, the first section of a repeated name, no address.
+    test::write_bytes(dir / "address.ini", "x=1\r\n[a]\r\n Address =a@x\r\naddress=2\r\n[b]\r\n[a]\r\naddress=3\r\n");
+    EXPECT_EQ(read_address_book(), (book{{"a", "a@x"}, {"b", ""}, {"a", "a@x"}}));
+    EXPECT_EQ(lookup_address("a"), "a@x");
+}
+
+TEST_F(address_book_test, renaming_an_entry_updates_groups_and_automatic_recipients) {
+    ASSERT_TRUE(add_address_entry("taro", "taro@example.jp"));
+    ASSERT_TRUE(add_address_entry("zed", "zed@example.jp"));
+    ASSERT_TRUE(write_group("g1", "zed,taro,taro2"));
+    ASSERT_TRUE(write_group("g2", "taro"));
+    given_account("one", "taro");
+    given_account("two", "taro2");
+
+    ASSERT_TRUE(rename_address_entry("taro", "jiro", "jiro@example.jp", mailbox));
+    EXPECT_EQ(read_address_book(), (book{{"jiro", "jiro@example.jp"}, {"zed", "zed@example.jp"}}));
+    EXPECT_EQ(read_group_members("g1") + " " + read_group_members("g2"), "zed,jiro,taro2 jiro");
+    EXPECT_EQ(auto_cc("one") + " " + auto_cc("two"), "jiro taro2");
+    // The same name: the address changes in place.
+    ASSERT_TRUE(rename_address_entry("zed", "zed", "z@example.jp", mailbox));
+    EXPECT_EQ(read_address_book(), (book{{"jiro", "jiro@example.jp"}, {"zed", "z@example.jp"}}));
+
+    // A file that cannot be rewritten keeps the entry as it was.
+    std::string before = read_bytes(dir / "address.ini");
+    ASSERT_TRUE(make_directory(dir.cp("address.$$$")));
+    EXPECT_FALSE(rename_address_entry("jiro", "saburo", "s@example.jp", mailbox));
+    EXPECT_EQ(read_bytes(dir / "address.ini"), before);
+    EXPECT_EQ(read_group_members("g2"), "jiro");
+}
+
+TEST_F(address_book_test, deleting_an_entry_leaves_clean_member_lists) {
+    for (const char* name : {"a", "b", "c"}) ASSERT_TRUE(add_address_entry(name, "x@example.jp"));
+    for (const char* group : {"a,b,c", "b,a,c", "b,c,a", "a"}) ASSERT_TRUE(write_group(group, group));
+    given_account("one", "a");
+
+    ASSERT_TRUE(delete_address_entry("a"));
+    EXPECT_FALSE(is_address_entry("a"));
+    for (const char* group : {"a,b,c", "b,a,c", "b,c,a"}) EXPECT_EQ(read_group_members(group), "b,c");
+    EXPECT_EQ(read_group_members("a"), "a");  // a group is never left empty
+    EXPECT_EQ(auto_cc("one"), "a");
+    for (const char* name : {"b", "c"}) ASSERT_TRUE(delete_address_entry(name));
+    EXPECT_FALSE(test::exists(dir / "address.ini"));
+
+    ASSERT_TRUE(update_group("a", "sole", "x"));
+    EXPECT_TRUE(!is_group("a") && read_group_members("sole") == "x");
+    for (const char* group : {"a,b,c", "b,a,c", "b,c,a", "sole"}) ASSERT_TRUE(delete_group(group));
+    EXPECT_FALSE(test::exists(dir / "group.ini"));
+}
+
+TEST_F(address_book_test, dialog_checks_give_the_message_of_the_first_rule_broken) {
+    ASSERT_TRUE(add_address_entry("taro", "taro@example.jp"));
+    ASSERT_TRUE(write_group("team", "taro"));
+    std::tuple<std::string, const char*, bool, int> cases[] = {
+        {"", "a@b.jp", true, str::name_missing},         {"a@b", "bad", true, str::invalid_display_name},
+        {"ta,ro", "a@b.jp", true, str::invalid_display_name}, {" x", "a@b.jp", true, str::entry_name_brackets},
+        {"x ", "a@b.jp", true, str::entry_name_brackets},  {"[x", "a@b.jp", true, str::entry_name_brackets},
+        {"new", "no-at-sign", true, str::invalid_address}, {"taro", "a@b.jp", true, str::name_exists},
+        {"team", "a@b.jp", true, str::name_exists},        {"taro", "a@b.jp", false, 0},
+        {sj("ゼロ"), "a@b.jp", true, 0},  // the trail byte of "ゼ" is "[", not a bracket
+    };
+    for (const auto& [name, address, is_new, expected] : cases)
+        EXPECT_EQ(check_address_entry(name, address, is_new), expected) << name;
+    EXPECT_EQ(check_group_name("taro", true), str::name_exists);
+    EXPECT_EQ(check_group_name("team", false), 0);
+
+    EXPECT_EQ(check_new_group(), 0);
+    ASSERT_TRUE(delete_address_entry("taro"));
+    EXPECT_EQ(check_new_group(), str::group_needs_address_book);
+    for (int i = 0; i < max_address_entries; ++i) ASSERT_TRUE(add_address_entry("e" + std::to_string(i), "x@y.jp"));
+    EXPECT_EQ(check_new_address_entry(), str::too_many_items);
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <tuple>
+
+#include "config/address_book.h"
+#include "message/header_fields.h"
+#include "platform/file_operations.h"
+#include "platform/program_context.h"
+#include "store/mail_list.h"
+#include "store/message_status.h"
+#include "store/text_search.h"
+#include "support/test_support.h"
+#include "text/mail_address.h"
+#include "text/mail_date.h"
+
+namespace qm {
+namespace {
+
+using test::read_bytes;
+using test::sj;
+using test::temp_dir;
+using test::write_bytes;
+
+mail_row row(std::vector<std::string> texts) {
+    mail_row r;
+    for (std::size_t i = 0; i < texts.size(); ++i) r.text[i] = texts[i];
+    return r;
+}
+
+std::vector<std::string> texts(const mail_row& r) { return {r.text, r.text + row_text_count}; }
+
+std::string key_of(const mail_row& r) { return r.text[0] + r.text[2] + r.text[3] + r.text[5] + r.text[6]; }
+
+std::string ids_of(const std::vector<mail_row>& rows, const std::map<std::string, char>& id) {
+    std::string ids;
+    for (const mail_row& r : rows) ids += id.at(key_of(r));
+    return ids;
+}
+
+TEST(MailListSort, CombSortOrderAndTieBreaks) {
+    std::map<std::string, mail_row> rows = {
+        {"P", folder_row("..")},
+        {"A", folder_row("alpha")},
+        {"B", folder_row("Beta")},
+        {"a", row({" @  ", "24. 1. 2 10:00", "a@x", "Re: X", "9", "<r@x>", "9"})},
+        {"b", row({"!   ", "99.12.31 23:59", "B@x", "re: x", "10", "<r@x>", "10"})},
+        {"c", row({"!   ", "00. 1. 1 00:00", "_@x", "Zeta", "100", "<r@x>", "3"})},
+        {"d", row({"    ", "24. 1. 2 10:00", "a@x", "Re: X", "9", "<s@x>", "10"})},
+        {"e", row({"    ", "24. 1. 2 10:00", "a@x", "Re: X", "9", "<s@x>", "9"})},
+    };
+    std::map<std::string, char> id;
+    for (const auto& [name, r] : rows) id[key_of(r)] = name[0];
+    // ".." and the folders lead in both directions; ties always ascend, the
+    // hidden number as text (10 before 9); '_' sorts before letters as with
+    // _stricmp; within a thread the attribute, then the two-digit year.
+    struct expectation {
+        int column;
+        bool descending;
+        const char* order;
+    };
+    for (expectation x : {expectation{0, false, "PABdeacb"}, {0, true, "PABcbade"}, {1, false, "PABcdeab"},
+                          {1, true, "PABbdeac"}, {2, false, "PABcdeab"}, {2, true, "PABbdeac"},
+                          {3, false, "PABdeabc"}, {3, true, "PBAcdeab"}, {4, false, "PABdeabc"},
+                          {4, true, "PABcbdea"}, {5, false, "PABacbde"}, {5, true, "PABdeacb"}}) {
+        for (const char* input : {"ceBaPdbA", "PABabcde", "edcbaBAP"}) {
+            std::vector<mail_row> list;
+            for (const char* c = input; *c; ++c) list.push_back(rows.at(std::string(1, *c)));
+            sort_mail_list(list, {x.column, x.descending});
+            EXPECT_EQ(ids_of(list, id), x.order) << x.column << (x.descending ? " descending" : "") << " " << input;
+        }
+    }
+    // Double-byte text sorts after ASCII: bytes compare unsigned.
+    EXPECT_GT(compare_mail_rows(row({"", "", "", "\x82\xa0"}), row({"", "", "", "z"}), {3, false}), 0);
+    // A message whose subject is ".." is no parent row.
+    EXPECT_GT(compare_mail_rows(row({"", "", "", "..", "1", "", "0"}), folder_row("z"), {3, false}), 0);
+}
+
+TEST(MailListSort, CombSortAgreesWithAnyCorrectSort) {
+    std::mt19937 rng(11);
+    auto pick = [&](std::vector<std::string> choices) { return choices[rng() % choices.size()]; };
+    std::vector<mail_row> rows;
+    for (int i = 0; i < 1500; ++i)
+        rows.push_back(i % 10 == 0 ? folder_row(pick({"a", "B", "c"}))
+                                   : row({pick({"    ", "!@  ", "D   "}), pick({"10. 1. 1", "09.12.31"}), pick({"x", "X"}),
+                                          pick({"s", "S", "0123456789abcdefX", "0123456789ABCDEFy"}), std::to_string(rng() % 200), pick({"<1>", ""}),
+                                          std::to_string(rng() % 500)}));
+    for (int column = 0; column < 12; ++column) {
+        std::vector<mail_row> combed = rows, reference = rows;
+        sort_state state{column / 2, column % 2 == 1};
+        sort_mail_list(combed, state);
+        std::stable_sort(reference.begin(), reference.end(),
+                         [&](const mail_row& a, const mail_row& b) { return compare_mail_rows(a, b, state) < 0; });
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            ASSERT_EQ(texts(combed[i]), texts(reference[i])) << column << " " << i;
+    }
+}
+
+TEST(MailListSort, ChoosingColumnsAndTheStatusText) {
+    sort_state state;
+    for (auto [column, expected, descending] : {std::tuple{3, 3, false}, {3, 3, true}, {9, 3, true}, {0, 0, false}}) {
+        choose_sort_column(state, column);
+        EXPECT_TRUE(state.column == expected && state.descending == descending) << column;
+    }
+    EXPECT_EQ(list_status_text(12, false), "        12 " + sj("存在") + "    ");
+    EXPECT_EQ(list_status_text(3, true), "         3 " + sj("選択") + "    ");
+    EXPECT_EQ(mail_column_titles().size(), 6u);
+    EXPECT_TRUE(is_right_aligned_column(column_size) && !is_right_aligned_column(column_subject));
+}
+
+// ---- rows built from the store ----
+
+struct utc_zone {
+    utc_zone() : env(std::make_unique<test::scoped_env>("TZ", "UTC0")) { ::tzset(); }
+    ~utc_zone() { env.reset(), ::tzset(); }
+    std::unique_ptr<test::scoped_env> env;
+};
+
+std::string crlf(const std::string& text) {
+    std::string out;
+    for (char c : text) c == '\n' ? out += "\r\n" : out += c;
+    return out;
+}
+
+class mail_list_store : public ::testing::Test {
+protected:
+    mail_list_store() : saved(context()) { set_context({home.cp(), home.cp(), home.cp(), home.cp()}); }
+    ~mail_list_store() override { set_context(saved); }
+
+    // A message directory: its header "0" (unless empty), status and parts.
+    void message(const std::string& name, const std::string& header, const std::string& status,
+                 std::vector<std::string> parts = {}) {
+        std::string dir = home / ("acc/f/" + name + "/");
+        if (!header.empty()) write_bytes(dir + "0", crlf(header));
+        if (!status.empty()) write_bytes(dir + "status.ini", crlf(status));
+        for (std::size_t k = 0; k < parts.size(); ++k) write_bytes(dir + std::to_string(k + 1), parts[k]);
+        std::filesystem::create_directories(dir);
+    }
+    std::string size_of(const std::string& name, int parts) {
+        std::size_t total = 0;
+        for (int k = 0; k < parts; ++k) total += read_bytes(home / ("acc/f/" + name + "/" + std::to_string(k))).size();
+        return std::to_string(total);
+    }
+
+    program_context saved;
+    temp_dir home;
+};
+
+TEST_F(mail_list_store, BuildsEachColumnFromTheMessageFiles) {
+    utc_zone zone;
+    ASSERT_TRUE(add_address_entry(sj("太郎"), "taro@example.com"));
+    message(".0",
+            sj("From: Taro <taro@example.com>\nSubject: 件名\nDate: Tue, 2 Mar 2010 23:30:00 -0500\n"
+               "References: <root@x> <parent@x>\nMessage-ID: <m0@x>\n"),
+            "[mail status]\ntype=!\nattachment=+\n",
+            {"\r\nbody\r\n", "Content-Type: text/plain\r\n\r\nneedle\r\n"});
+    write_bytes(home / "acc/f/.0/raw", "needle");
+    message(".1", "Cc: cc@example.com\nBcc: bcc@example.com\nSubject: draft\nIn-Reply-To: <parent@x>\tx\n",
+            "[mail status]\ntype=D\n");
+    message(".2", "X-quillmere-Status: R@S \nMessage-ID: <own@x>\n", "[mail status]\ntype=!\n");
+    message(".10", "", "", {"needle"});
+    write_bytes(home / "acc/f/sub/.0/0", "");
+    write_bytes(home / "acc/f/arrange.lst", "");
+    write_bytes(home / "acc/f/.junk", "");
+
+    std::vector<mail_row> rows = build_mail_list(home.cp("acc/f/"), home.cp("acc/"), "needle");
+    sort_mail_list(rows, {column_subject, false});
+    std::vector<std::vector<std::string>> expected = {
+        {"", "", "", "..", "<dir>", "", ""},
+        {"", "", "", "sub", "<dir>", "", ""},
+        {"    ", "??. ?. ? ??:??", "???", "", "0", "", "10"},
+        {"S@  ", "??. ?. ? ??:??", "???", "???", size_of(".2", 1), "<own@x>", "2"},
+        {"D   ", "??. ?. ? ??:??", "cc@example.com", "draft", size_of(".1", 1), "<parent@x>", "1"},
+        {"!@  *", "10. 3. 3  4:30", sj("太郎"), sj("件名"), size_of(".0", 3), "<root@x>", "0"},
+    };
+    ASSERT_EQ(rows.size(), expected.size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(texts(rows[i]), expected[i]) << i;
+
+    // The account directory has no ".." row; a folder that cannot be listed
+    // has nothing else.
+    EXPECT_EQ(build_mail_list(home.cp("acc/"), home.cp("acc/"), "").size(), 1u);
+    EXPECT_EQ(build_mail_list(home.cp("acc/none/"), home.cp("acc/"), "").size(), 1u);
+    EXPECT_EQ(folder_tree_children(home.cp("acc/f/")), std::vector<std::string>{"sub"});
+}
+
+// The row as the file functions give it, each reading the files anew.
+mail_row reference_row(const std::string& folder, const std::string& name, const std::string& search) {
+    const std::string dir = folder + name + "/", header = dir + "0";
+    mail_row r;
+    r.text[0] = read_attribute_text(header);
+    r.text[1] = format_list_date(header);
+    std::string field = "From", address, display, entry;
+    if (!r.text[0].empty() && (r.text[0][0] == 'D' || r.text[0][0] == 'S'))
+        field = has_header_line(header, "To") ? "To" : has_header_line(header, "Cc") ? "Cc" : "Bcc";
+    if (!get_header_address(header, field, 0, address, 128, display, 128) || address.empty())
+        r.text[2] = "???";
+    else
+        r.text[2] = find_entry_by_address(entry, 128, address) ? entry : address;
+    r.text[3] = path_exists(header) ? get_subject(header, 128) : "";
+    for (const char* key : {"References", "In-Reply-To", "Message-ID"})
+        if (get_header_token(header, r.text[5], 128, key)) break;
+    long long total = 0;
+    for (int k = 0; path_exists(dir + std::to_string(k)); ++k) {
+        if (!search.empty() && r.text[0].find('*') == std::string::npos &&
+            file_contains_text(dir + std::to_string(k), search))
+            r.text[0] += "*";
+        total += file_size(dir + std::to_string(k));
+    }
+    r.text[4] = std::to_string(total);
+    r.text[6] = name.substr(1);
+    return r;
+}
+
+TEST_F(mail_list_store, OneReadPerFileGivesTheRowsOfTheFileFunctions) {
+    std::mt19937 rng(5);
+    auto pick = [&](std::vector<std::string> choices) { return choices[rng() % choices.size()]; };
+    const std::string long_line(995, 'x');
+    ASSERT_TRUE(add_address_entry("one", "a@x.example"));
+    ASSERT_TRUE(add_address_entry("two", "a@x.example"));
+    ASSERT_TRUE(add_address_entry("three", "B@x.example"));
+    for (int n = 0; n < 80; ++n) {
+        std::string header;
+        for (std::string line :
+             {pick({"", "X-quillmere-Status: ", "x-QUILLMERE-status: D@S*F", "X-quillmere-Status:R  R"}),
+              pick({"", "Date: Tue, 2 Mar 2010 23:30:00 -0500", "date: 12 Jan 2010 10:20 +0900", "Date: soon"}),
+              pick({"", "From: Name <a@x.example>", "From: \"Q, R\" <b@x.example>", "From: no address"}),
+              pick({"", "To: c@x.example (C),\n d@x.example", "To:", "Cc: B@x.example", "Bcc: \"open <e@x>"}),
+              pick({"", "Subject: " + sj("件名") + "\tand tab", "Subject:", "subject:   needle"}),
+              pick({"", "References: <r1@x> <r2@x>", "In-Reply-To:\t<p@x> (x)", "Message-ID: <m@x>",
+                    "Message-ID <no colon>", "X: " + long_line + "needle"})})
+            if (!line.empty()) header += line + "\n";
+        std::string status = pick({"", "[mail status]\ntype=!\nattachment=+\n",
+                                   "[mail status]\n type = S \nreplied=ON\nforwarded=1\n", "[mail status]\ntype=\n",
+                                   "[other]\ntype=D\n[mail status]\ntype=D\nattachment=on\n[mail status]\ntype=S\n"});
+        std::vector<std::string> parts;
+        for (int k = rng() % 4; k > 0; --k)
+            parts.push_back(pick({"\r\nplain\r\n", "\r\n" + long_line + "needle\r\n", "\x1a needle", "a needle\n",
+                                  sj("\r\n検索の本文\r\n")}));
+        message("." + std::to_string(n), rng() % 8 == 0 ? "" : header, status, parts);
+    }
+    const std::string folder = home.cp("acc/f/");
+    for (std::string search : {std::string(), std::string("needle"), sj("検索"), std::string("x")}) {
+        std::vector<mail_row> rows = build_mail_list(folder, home.cp("acc/"), search);
+        ASSERT_EQ(rows.size(), 81u);
+        for (const mail_row& r : rows) {
+            if (r.is_folder()) continue;
+            mail_row expected = reference_row(folder, "." + r.text[column_number], search);
+            EXPECT_EQ(texts(r), texts(expected)) << r.text[column_number] << " search " << search;
+        }
+    }
+}
+
+TEST_F(mail_list_store, PreviewShowsTheFirstPlainTextPart) {
+    std::string body = "\r\n" + std::string(70000, 'b');
+    message(".0", "Subject: x\n", "", {"Content-Type: text/html\r\n\r\n<p>", body});
+    message(".1", "Subject: x\n", "", {"Content-Type: image/png\r\n\r\n"});
+    EXPECT_EQ(preview_text(home.cp("acc/f/.0/")), "\n" + std::string(preview_limit - 1, 'b'));
+    EXPECT_EQ(preview_text(home.cp("acc/f/.1/")), "");
+    EXPECT_EQ(preview_text(home.cp("acc/f/sub/")), "");
+}
+
+}  // namespace
+}  // namespace qm
