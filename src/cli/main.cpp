@@ -5,6 +5,8 @@
 #include "cli/commands.h"
 #include "cli/import_command.h"
 #include "cli/list_command.h"
+#include "cli/sync_command.h"
+#include "cli/new_command.h"
 
 namespace qm::cli {
 
@@ -12,6 +14,8 @@ namespace qm::cli {
 const command commands[] = {
     {"import", import_usage, run_import},
     {"list", list_usage, run_list},
+    {"new", new_usage, run_new},
+    {"sync", sync_usage, run_sync},
     {nullptr, nullptr, nullptr},
 };
 

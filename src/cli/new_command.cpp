@@ -1,0 +1,246 @@
+#include "cli/new_command.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/terminal_reporter.h"
+#include "config/accounts.h"
+#include "config/settings.h"
+#include "config/signatures.h"
+#include "platform/cp932.h"
+#include "platform/program_context.h"
+#include "store/compose.h"
+#include "store/folder_moves.h"
+#include "store/mailbox_layout.h"
+#include "store/message_opening.h"
+#include "store/message_status.h"
+#include "text/multibyte.h"
+
+namespace qm::cli {
+
+namespace {
+
+constexpr const char* command_name = "quillmere-cli new";
+constexpr std::string_view utf8_byte_order_mark = "\xEF\xBB\xBF";
+
+struct new_arguments {
+    // CP932, as the dialog would hand them over.
+    std::string account, recipient, subject, template_name, signature_name;
+    std::optional<std::string> body_file;  // a path as given
+    bool have_recipient = false, have_subject = false;
+    bool queue = false;
+};
+
+void complain(const std::string& text) { std::fprintf(stderr, "%s: %s\n", command_name, text.c_str()); }
+
+int usage_error(const std::string& text) {
+    complain(text);
+    std::fprintf(stderr, "Usage: quillmere-cli %s\n", new_syntax);
+    return 2;
+}
+
+// An account is one directory of the mailbox: a single folder name that is
+// neither hidden nor a way out of the mailbox.
+bool valid_account_name(std::string_view name) {
+    if (name.empty() || name.front() == '.') return false;
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7f || c == '/') return false;
+    }
+    return mbs_find_char(name, '\\') == std::string_view::npos;
+}
+
+bool holds_control_char(std::string_view text) {
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7f) return true;
+    }
+    return false;
+}
+
+// One argument in CP932; false (with the problem named) when it has none.
+bool take_text(const char* argument, const char* what, std::string& value, std::string& problem) {
+    auto converted = utf8_to_cp932(argument);
+    if (!converted) {
+        problem = std::string(what) + " \"" + argument + "\" has no Shift_JIS form";
+        return false;
+    }
+    value = *converted;
+    return true;
+}
+
+bool parse_arguments(int argc, char** argv, new_arguments& arguments, std::string& problem) {
+    bool options_ended = false;
+    bool have_account = false;
+    for (int i = 0; i < argc; ++i) {
+        std::string_view argument = argv[i];
+        auto option_value = [&](const char* what, std::string& value) {
+            if (++i == argc) {
+                problem = std::string(argument) + " needs " + what;
+                return false;
+            }
+            return take_text(argv[i], what, value, problem);
+        };
+        if (!options_ended && argument == "--") {
+            options_ended = true;
+        } else if (!options_ended && argument == "--queue") {
+            arguments.queue = true;
+        } else if (!options_ended && argument == "--to") {
+            if (!option_value("an address", arguments.recipient)) return false;
+            arguments.have_recipient = true;
+        } else if (!options_ended && argument == "--subject") {
+            if (!option_value("a subject", arguments.subject)) return false;
+            arguments.have_subject = true;
+        } else if (!options_ended && argument == "--template") {
+            if (!option_value("a template name", arguments.template_name)) return false;
+        } else if (!options_ended && argument == "--signature") {
+            if (!option_value("a signature name", arguments.signature_name)) return false;
+        } else if (!options_ended && argument == "--body") {
+            if (++i == argc) {
+                problem = "--body needs a file";
+                return false;
+            }
+            arguments.body_file = argv[i];
+        } else if (!options_ended && argument.size() > 1 && argument.front() == '-') {
+            problem = "unknown option \"" + std::string(argument) + "\"";
+            return false;
+        } else if (have_account) {
+            problem = "more than one account given";
+            return false;
+        } else {
+            if (!take_text(argv[i], "the account name", arguments.account, problem)) return false;
+            if (!valid_account_name(arguments.account)) {
+                problem = "\"" + std::string(argument) + "\" is not an account name";
+                return false;
+            }
+            have_account = true;
+        }
+    }
+    if (!have_account) problem = "no account given";
+    else if (!arguments.have_recipient) problem = "no recipient given (--to)";
+    else if (!arguments.have_subject) problem = "no subject given (--subject)";
+    else if (arguments.recipient.size() > recipient_limit) problem = "the recipient is longer than 128 bytes";
+    else if (arguments.subject.size() > subject_limit) problem = "the subject is longer than 256 bytes";
+    else if (holds_control_char(arguments.recipient) || holds_control_char(arguments.subject))
+        problem = "the recipient and the subject must be single lines";
+    return problem.empty();
+}
+
+// The body file's text in CP932 with line feeds; nullopt (after a message)
+// when it cannot be read or has no CP932 form.
+std::optional<std::string> read_body_text(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        complain("the body file \"" + path + "\" cannot be read");
+        return std::nullopt;
+    }
+    std::string bytes;
+    char chunk[8192];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        complain("the body file \"" + path + "\" cannot be read");
+        return std::nullopt;
+    }
+    if (bytes.starts_with(utf8_byte_order_mark)) bytes.erase(0, utf8_byte_order_mark.size());
+    std::string text;
+    text.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+        text.push_back(bytes[i]);
+    }
+    auto converted = utf8_to_cp932(text);
+    if (!converted) {
+        complain("the body file \"" + path + "\" is not UTF-8 text with a Shift_JIS form");
+        return std::nullopt;
+    }
+    // A zero byte or a Ctrl-Z would end the body early when it is read.
+    if (converted->find_first_of(std::string_view("\0\x1a", 2)) != std::string::npos) {
+        complain("the body file \"" + path + "\" holds a zero or Ctrl-Z byte");
+        return std::nullopt;
+    }
+    if (!converted->empty() && converted->back() != '\n') converted->push_back('\n');
+    return converted;
+}
+
+// The number of a message directory path ("... /.12/").
+int message_number_of(std::string_view message_dir) {
+    std::string path(message_dir);
+    while (!path.empty() && path.back() == '/') path.pop_back();
+    std::size_t dot = path.rfind("/.");
+    return dot == std::string::npos ? -1 : std::atoi(path.c_str() + dot + 2);
+}
+
+// "<folder below the mailbox root>\t<number>" on stdout.
+void print_draft_place(std::string_view mailbox, std::string_view folder, int number) {
+    std::string relative(folder.substr(mailbox.size()));
+    while (!relative.empty() && relative.back() == '/') relative.pop_back();
+    std::printf("%s\t%d\n", terminal_text(relative).c_str(), number);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int run_new(int argc, char** argv) {
+    new_arguments arguments;
+    std::string problem;
+    if (!parse_arguments(argc, argv, arguments, problem)) return usage_error(problem);
+    if (!prepare_context()) return 1;
+
+    terminal_reporter report;
+    Settings& s = settings();
+    LoadFunctionSettings(s, report);
+    const std::string mailbox = s.mailbox;
+    if (!account_exists(mailbox, arguments.account)) {
+        complain("no account " + terminal_text(arguments.account) + " in the mailbox " + terminal_text(mailbox));
+        return 1;
+    }
+    const std::string account_root = account_directory(mailbox, arguments.account);
+    if (!arguments.template_name.empty() && !template_exists(account_root, arguments.template_name)) {
+        complain("the account has no template " + terminal_text(arguments.template_name));
+        return 1;
+    }
+    if (!arguments.signature_name.empty() && !signature_exists(account_root, arguments.signature_name)) {
+        complain("the account has no signature " + terminal_text(arguments.signature_name));
+        return 1;
+    }
+    if (!is_valid_recipient(arguments.recipient)) {
+        report.notice(str::invalid_address);
+        return 1;
+    }
+    std::string body;
+    if (arguments.body_file) {
+        auto text = read_body_text(*arguments.body_file);
+        if (!text) return 1;
+        body = std::move(*text);
+    }
+
+    const compose_context ctx{mailbox, account_root, context().work_directory,
+                              load_current_account(mailbox, arguments.account)};
+    int number = create_new_mail_with_body(ctx, arguments.template_name, arguments.recipient, arguments.subject,
+                                           arguments.signature_name, body, report, false);
+    if (number < 0) return 1;
+
+    const std::string drafts = special_folder_in(account_root, special_folder::drafts);
+    if (!arguments.queue) {
+        print_draft_place(mailbox, drafts, number);
+        return open_draft_in_editor(message_directory(drafts, number), false, report) ? 0 : 1;
+    }
+    const std::string outbox = special_folder_in(account_root, special_folder::outbox);
+    const std::vector<selected_row> rows{{false, std::to_string(number), type_draft}};
+    move_result moved = move_rows({mailbox, account_root, drafts}, outbox, rows, report);
+    if (moved.moved.empty()) {
+        print_draft_place(mailbox, drafts, number);
+        complain("the draft could not be moved to the outbox");
+        return 1;
+    }
+    print_draft_place(mailbox, outbox, message_number_of(moved.moved.front().new_path));
+    return 0;
+}
+
+}  // namespace qm::cli

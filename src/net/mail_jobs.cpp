@@ -1,0 +1,127 @@
+#include "net/mail_jobs.h"
+
+#include "net/connection.h"
+#include "net/pop3_client.h"
+#include "net/result_codes.h"
+#include "net/smtp_client.h"
+#include "platform/string_table.h"
+
+namespace qm {
+
+void wipe_password(std::string& text) {
+    // Through a volatile pointer: a plain fill of a string about to be
+    // destroyed is a dead store the optimiser may drop.
+    volatile char* bytes = text.data();
+    for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = '*';
+}
+
+namespace {
+
+// Connects as the job is configured; on a failure the connection's reason
+// is kept for the message.
+int connect(connection& link, thread& job, const std::string& server, int port, bool ssl, bool verify,
+            std::string& detail) {
+    if (!link.is_open()) return result_connect_failed;
+    link.set_verify_certificate(verify);
+    int code = link.connect_server(job, server, port, false, ssl);
+    if (code != result_ok) detail = link.error_detail();
+    return code;
+}
+
+}  // namespace
+
+// ---- receive ---------------------------------------------------------------
+
+thread_pop::~thread_pop() {
+    // run() uses this object's fields: the worker must be gone before they are.
+    request_cancel();
+    close_handle();
+    wipe_password(password);
+}
+
+int thread_pop::talk() {
+    connection link(trace);
+    int code = connect(link, *this, pop_server, port, ssl, verify_certificate, error_detail_);
+    if (code != result_ok) return code;
+    code = pop_login(link, *this, user_id, password, apop);
+    wipe_password(password);
+    if (code == result_ok) code = pop_receive(link, *this, download_prefix, uid_list_path, remove);
+    pop_quit(link, *this);
+    link.close_gently();
+    return code;
+}
+
+void thread_pop::run() {
+    int code = talk();  // the connection is gone before the job says it is finished
+    wipe_password(password);
+    finish(code);
+}
+
+// ---- send ------------------------------------------------------------------
+
+thread_smtp::~thread_smtp() {
+    request_cancel();
+    close_handle();
+    wipe_password(password);
+}
+
+int thread_smtp::talk() {
+    connection link(trace);
+    int code = connect(link, *this, smtp_server, port, ssl, verify_certificate, error_detail_);
+    if (code != result_ok) return code;
+    code = smtp_start(link, *this, greeting_name, user_id ? &*user_id : nullptr, password);
+    wipe_password(password);
+    if (code == result_ok) code = smtp_send_queue(link, *this, queue_directory);
+    smtp_quit(link, *this);
+    link.close_gently();
+    return code;
+}
+
+void thread_smtp::run() {
+    int code = talk();
+    wipe_password(password);
+    finish(code);
+}
+
+// ---- check -----------------------------------------------------------------
+
+thread_pop_check::~thread_pop_check() {
+    request_cancel();
+    close_handle();
+    wipe_password(password);
+}
+
+int thread_pop_check::talk() {
+    connection link(false);
+    int code = connect(link, *this, pop_server, port, ssl, verify_certificate, error_detail_);
+    if (code != result_ok) return code;
+    code = pop_login(link, *this, user_id, password, apop);
+    wipe_password(password);
+    bool found = false;
+    if (code == result_ok) code = pop_check(link, *this, uid_list_path, remove, found);
+    new_mail_ = code == result_ok && found;
+    pop_quit(link, *this);
+    link.close_gently();
+    return code;
+}
+
+void thread_pop_check::run() {
+    int code = talk();
+    wipe_password(password);
+    finish(code);
+}
+
+// ---- messages --------------------------------------------------------------
+
+std::string job_result_message(const thread& job) {
+    int code = job.result();
+    if (code == result_ok) return {};
+    std::string text = load_string(result_message_id(code));
+    if (code == result_connect_failed) {
+        if (auto* mail = dynamic_cast<const mail_job*>(&job); mail && !mail->error_detail().empty())
+            text += "\n(" + mail->error_detail() + ")";
+    }
+    return text;
+}
+
+}  // namespace qm

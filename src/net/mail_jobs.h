@@ -1,0 +1,115 @@
+#pragma once
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "net/job.h"
+
+namespace qm {
+
+// The three jobs a mail round runs on a worker thread: receiving (POP3),
+// sending (SMTP) and the silent new-mail check. The owner fills the fields,
+// calls start() and polls the state (net/job.h); the fields must not change
+// while the job runs. Each run() makes its own connection, talks, closes it
+// and finishes with the first non-zero result code, or 0.
+//
+// Passwords: the owner copies the password into the job and overwrites its
+// own copy; the job overwrites its copy with '*' as soon as the login has sent
+// it (and at the latest when the job is destroyed). No trace text shows it.
+
+// Overwrites the text's bytes with '*' in a way the compiler keeps, also when
+// the string is destroyed right afterwards.
+void wipe_password(std::string& text);
+
+// What every mail job has besides its dialogue.
+class mail_job : public thread {
+public:
+    bool trace = false;               // hand every command and reply to the owner
+    bool verify_certificate = true;   // check the server's TLS certificate
+
+    // Why the connection could not be made (the TLS certificate check that
+    // failed ...), for the message shown with code 5; empty when unknown or
+    // when the connection was made. Read it after close_handle().
+    const std::string& error_detail() const { return error_detail_; }
+
+protected:
+    std::string error_detail_;
+};
+
+// Receives new mail into download files "<n>.pop" of the download prefix
+// (the work directory) and keeps the account's UID list.
+class thread_pop : public mail_job {
+public:
+    ~thread_pop() override;
+
+    std::string download_prefix;
+    std::string pop_server;
+    int port = 110;
+    std::string user_id;
+    std::string password;
+    std::string uid_list_path;
+    bool remove = false;
+    bool apop = false;
+    bool ssl = false;
+
+protected:
+    void run() override;
+
+private:
+    int talk();
+};
+
+// Sends every "*.smt" file of the queue directory (the work directory).
+class thread_smtp : public mail_job {
+public:
+    ~thread_smtp() override;
+
+    std::string queue_directory;
+    std::string smtp_server;
+    int port = 25;
+    std::string greeting_name;
+    std::optional<std::string> user_id;  // none: HELO, no login
+    std::string password;
+    bool ssl = false;
+
+protected:
+    void run() override;
+
+private:
+    int talk();
+};
+
+// Asks the server whether it holds a message the UID list does not know;
+// downloads, deletes and writes nothing. Never traces.
+class thread_pop_check : public mail_job {
+public:
+    ~thread_pop_check() override;
+
+    std::string pop_server;
+    int port = 110;
+    std::string user_id;
+    std::string password;
+    std::string uid_list_path;
+    bool remove = false;
+    bool apop = false;
+    bool ssl = false;
+
+    // The answer, valid once the job has finished with 0.
+    bool new_mail() const { return new_mail_.load(); }
+
+protected:
+    void run() override;
+
+private:
+    int talk();
+    std::atomic<bool> new_mail_{false};
+};
+
+// The message shown for a finished job's result (CP932): the code's text,
+// and for a connection that could not be made the reason on a second line.
+// Empty for 0.
+std::string job_result_message(const thread& job);
+
+}  // namespace qm

@@ -1,0 +1,131 @@
+#include "store/message_opening.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "message/header_fields.h"
+#include "platform/attributes.h"
+#include "platform/file_handle.h"
+#include "platform/file_operations.h"
+#include "platform/program_context.h"
+#include "platform/program_launch.h"
+#include "store/mailbox_layout.h"
+#include "store/message_status.h"
+#include "text/find_nocase.h"
+
+namespace qm {
+
+namespace {
+
+// The "open header" setting, read anew each time: comma-separated field
+// names, each kept as a prefix compared with case.
+std::vector<std::string> open_header_prefixes() {
+    std::string list = ReadOpenHeaderList("");
+    std::vector<std::string> prefixes;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t comma = list.find(',', start);
+        if (comma == std::string::npos) comma = list.size();
+        if (comma > start) prefixes.push_back(list.substr(start, comma - start));
+        start = comma + 1;
+    }
+    return prefixes;
+}
+
+bool lies_in_trash(std::string_view folder, std::string_view account_root) {
+    return folder.starts_with(special_folder_in(account_root, special_folder::trash));
+}
+
+// A copy holding exactly the file's bytes.
+bool copy_bytes(std::string_view source, std::string_view copy) {
+    std::string bytes;
+    return read_binary_file(source, bytes) && write_binary_file(copy, bytes);
+}
+
+// Makes a new temporary copy with `fill`, then marks it read-only; the
+// copy's path, or nullopt after the failure was shown.
+template <typename Fill>
+std::optional<std::string> make_copy(std::string_view name_template, Fill fill, reporter& report) {
+    std::optional<std::string> copy = unique_temporary_file(name_template);
+    if (copy && fill(*copy) && set_attributes(*copy, read_only_mark)) return copy;
+    report.error(str::file_error);
+    return std::nullopt;
+}
+
+bool start_on(std::string_view program, std::string_view document, reporter& report) {
+    if (start_program(program, document)) return true;
+    report.error(str::system_error);
+    return false;
+}
+
+// The copy a message opens as: the chosen header lines, an empty line and
+// the text part as stored.
+bool write_reading_copy(std::string_view message_dir, int text_part, std::string_view copy) {
+    std::vector<std::string> prefixes = open_header_prefixes();
+    return copy_header_fields(part_file(message_dir, 0), copy, &prefixes) && append_text(copy, "\n") &&
+           append_file(part_file(message_dir, text_part), copy);
+}
+
+}  // namespace
+
+bool open_draft_in_editor(std::string_view message_dir, bool header, reporter& report) {
+    return start_on(settings().text_editor, part_file(message_dir, header ? 0 : 1), report);
+}
+
+open_outcome open_message(std::string_view folder, std::string_view account_root, int number, bool all_headers,
+                          reporter& report) {
+    const open_outcome failed{false, false};
+    std::string message_dir = message_directory(folder, number);
+    std::string header = part_file(message_dir, 0);
+    if (!path_exists(header)) {
+        report.error(str::file_error);
+        return failed;
+    }
+    char type = read_attribute_text(header).c_str()[0];
+
+    if (type == type_draft) {
+        // A deleted draft stays as it is until it is taken out of the trash.
+        if (lies_in_trash(folder, account_root)) return {true, false};
+        return {open_draft_in_editor(message_dir, all_headers, report), false};
+    }
+
+    if (all_headers) {
+        auto copy = make_copy(text_copy_template, [&](const std::string& path) { return copy_bytes(header, path); },
+                              report);
+        return {copy && start_on(settings().text_viewer, *copy, report), false};
+    }
+
+    int text_part = find_text_part(message_dir);
+    if (text_part < 0) return {true, false};
+    auto copy = make_copy(
+        text_copy_template, [&](const std::string& path) { return write_reading_copy(message_dir, text_part, path); },
+        report);
+    if (!copy || !start_on(settings().text_viewer, *copy, report)) return failed;
+    if (type != type_new) return {true, false};
+    if (!write_status_type(status_file_of(message_dir), type_read)) {
+        report.error(str::file_error);
+        return failed;
+    }
+    return {true, true};
+}
+
+bool view_part(std::string_view message_dir, int part, reporter& report) {
+    std::string type;
+    if (part < 1 || !get_content_type(message_dir, part, type, content_type_capacity)) {
+        report.error(str::file_error);
+        return false;
+    }
+    std::string source = part_file(message_dir, part);
+    auto fill = [&](const std::string& path) { return copy_bytes(source, path); };
+    if (equals_nocase(type, "text/html")) {
+        // No program named: the desktop's program for HTML files shows it.
+        auto copy = make_copy(html_copy_template, fill, report);
+        return copy && start_on("", *copy, report);
+    }
+    auto copy = make_copy(text_copy_template, fill, report);
+    return copy && start_on(settings().text_viewer, *copy, report);
+}
+
+}  // namespace qm

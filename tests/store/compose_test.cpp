@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "config/address_book.h"
+#include "config/signatures.h"
+#include "message/header_fields.h"
+#include "platform/attributes.h"
+#include "platform/file_operations.h"
+#include "platform/program_context.h"
+#include "store/compose.h"
+#include "store/mailbox_layout.h"
+#include "support/test_support.h"
+
+namespace qm {
+namespace {
+
+using test::read_bytes;
+using test::sj;
+using test::write_bytes;
+
+const std::string draft_status = "[mail status]\ntype=D\nattachment=-\nreplied=-\nforwarded=-\n";
+const std::string separator(76, '=');
+
+// A file as UTF-8 with "\n", its fresh Date line as "Date: *".
+std::string shown(const std::string& path) {
+    std::string text = test::u8(read_bytes(path));
+    text = std::regex_replace(text, std::regex("\r\n"), "\n");
+    const std::regex date("Date: \\w{3}, \\d{1,2} \\w{3} \\d{4} \\d\\d:\\d\\d:\\d\\d [+-]\\d{4}\n");
+    return std::regex_replace(text, date, "Date: *\n");
+}
+
+std::string crlf(std::string_view utf8) { return std::regex_replace(sj(utf8), std::regex("\n"), "\r\n"); }
+
+// An account "acct" with an address book, a group, a signature and a
+// template.
+class Compose : public ::testing::Test {
+protected:
+    void SetUp() override {
+        set_context({dir.cp(), dir.cp(), dir.cp("work/"), dir.cp()});
+        ASSERT_TRUE(make_directory(dir.cp("acct/")) && make_special_folders(root()));
+        ASSERT_TRUE(add_address_entry("hanako", "hanako@example.jp") && add_address_entry("jiro", "jiro@example.jp"));
+        ASSERT_TRUE(write_group("team", "hanako,jiro,c@example.jp"));
+        ASSERT_TRUE(save_signature(root(), "sig", "-- \nTaro"));
+        ASSERT_TRUE(save_template(root(), "tpl", "To: t@example.jp\nSubject: tpl", "template body"));
+        ctx = {dir.cp(), root(), dir.cp("work/"), {}};
+        ctx.account.name = "Taro";
+        ctx.account.address = "taro@example.jp";
+    }
+    void TearDown() override { set_context(saved); }
+    std::string root() const { return dir.cp("acct/"); }
+    std::string drafts(std::string_view name = "") const { return dir / ("acct/ 送信箱/草稿/" + std::string(name)); }
+    std::string draft(int n, std::string_view file) const {
+        return shown(drafts("." + std::to_string(n) + "/") + std::string(file));
+    }
+    // A received message ".<n>" of the inbox: header, text part, read-only.
+    std::string source(int n, std::string_view header, std::string_view part1 = "\nline1\nline2\n") const {
+        std::string path = dir / ("acct/ 受信箱/." + std::to_string(n) + "/");
+        write_bytes(path + "0", crlf(header));
+        write_bytes(path + "1", crlf(part1));
+        write_bytes(path + "status.ini", "[mail status]\r\ntype=R\r\n");
+        return sj(path);
+    }
+
+    test::temp_dir dir;
+    program_context saved = context();
+    compose_context ctx;
+    test::recording_reporter report;
+};
+
+TEST_F(Compose, NewMailTakesTemplateGroupsEntriesAutomaticRecipientsAndSignature) {
+    write_bytes(dir / "work/0.pop", "download");
+    write_bytes(dir / "work/7.smt", "prepared");
+    struct row { std::string templ, to, subject, sig, cc, bcc, name, header, body; };
+    for (const row& r : std::vector<row>{
+             {"", "b@example.com", "hello", "", "", "", "Taro",
+              "Date: *\nFrom: \"Taro\" <taro@example.jp>\nSubject: hello\nTo: b@example.com\n", ""},
+             {"", "team", "", "sig", "jiro", "team", "太郎",
+              "Date: *\nFrom: taro@example.jp (太郎)\nTo: hanako@example.jp,\n c@example.jp,\n jiro@example.jp\n"
+              "Cc: jiro@example.jp\nBcc: hanako@example.jp,\n c@example.jp,\n jiro@example.jp\n",
+              "\n-- \nTaro\n"},
+             {"tpl", "b@example.com", "typed", "sig", "", "x@example.net", "",
+              "To: t@example.jp\nSubject: tpl\nDate: *\nFrom: taro@example.jp\nBcc: x@example.net\n",
+              "template body\n\n-- \nTaro\n"},
+             {"", "hanako", "件名", "", "", "", "",
+              "Date: *\nFrom: taro@example.jp\nSubject: 件名\nTo: hanako@example.jp\n", ""}}) {
+        ctx.account.auto_cc = r.cc;
+        ctx.account.auto_bcc = r.bcc;
+        ctx.account.name = sj(r.name);
+        int n = create_new_mail(ctx, r.templ, r.to, sj(r.subject), r.sig, report, false);
+        ASSERT_GE(n, 0) << r.to;
+        EXPECT_EQ(draft(n, "0"), r.header);
+        EXPECT_EQ(draft(n, "1"), r.body);
+        EXPECT_EQ(draft(n, "status.ini"), draft_status);
+    }
+    EXPECT_TRUE(report.shown.empty());
+    EXPECT_EQ(read_bytes(dir / "work/0.pop"), "download");
+    EXPECT_EQ(read_bytes(dir / "work/7.smt"), "prepared");
+}
+
+TEST_F(Compose, AFailedDraftShowsItsMessageAndFilesNothing) {
+    const std::string bad_header = "メールアドレスもしくはテンプレートのヘッダ内容に誤りがあります.";
+    struct row { std::string address, templ, to, message; };
+    for (const row& r : std::vector<row>{{"", "", "b@example.com", bad_header},
+                                         {"taro@example.jp", "", "", bad_header},
+                                         {"taro@example.jp", "none", "b@example.com", "ファイルの読み書きに失敗しました."}}) {
+        report.shown.clear();
+        ctx.account.address = r.address;
+        EXPECT_EQ(create_new_mail(ctx, r.templ, r.to, "s", "", report, false), -1);
+        EXPECT_EQ(report.texts(), std::vector<std::string>{r.message});
+    }
+    EXPECT_EQ(create_reply(ctx, source(0, "Subject: x\n"), "", false, "Re: x", true, "", report, false), -1);
+    EXPECT_EQ(report.texts().back(), "送信者が不明です.");
+    std::string html_only = source(1, "From: a@example.org\n", "Content-Type: text/html\n\n<p>\n");
+    EXPECT_EQ(create_forward(ctx, html_only, "b@example.com", report, false), -1);
+    EXPECT_EQ(report.texts().back(), "このメールにはtext/plainコンテンツが存在しません.");
+    EXPECT_EQ(test::list_names(drafts()), std::vector<std::string>{});
+}
+
+TEST_F(Compose, RepliesAnswerReplyToOrFromAndCarryTheIdentifiers) {
+    ctx.account.auto_cc = "jiro";
+    struct row { std::string header; bool all, quote; std::string sig, reply_header, body; };
+    for (const row& r : std::vector<row>{
+             {"From: Sender <s@example.org>\nTo: taro@example.jp\nSubject: re: test\nMessage-ID: <3@x>\n"
+              "References: <1@x>\n <2@x>\n",
+              false, true, "",
+              "Date: *\nFrom: \"Taro\" <taro@example.jp>\nSubject: Re: test\nTo: s@example.org\n"
+              "Cc: jiro@example.jp\nIn-Reply-To: <3@x>\nReferences: <1@x>\n <3@x>\n",
+              "> \n> line1\n> line2\n\n"},
+             {"From: s@example.org\nReply-To: r1@example.org, R2 <r2@example.org>\n"
+              "To: taro@example.jp,\n x@example.org\nCc: taro@example.jp, y@example.org,\n z@example.org\n"
+              "Subject: test\nIn-Reply-To: <9@x>\n",
+              true, false, "sig",
+              "Date: *\nFrom: \"Taro\" <taro@example.jp>\nSubject: Re: test\nTo: r1@example.org,\n r2@example.org,\n"
+              " x@example.org\nCc: y@example.org,\n jiro@example.jp,\n z@example.org\nReferences: <9@x>\n",
+              "\n-- \nTaro\n"}}) {
+        std::string src = source(3, r.header);
+        std::string subject = reply_subject(get_subject(src + "0", subject_limit + 1));
+        int n = create_reply(ctx, src, "", r.all, subject, r.quote, r.sig, report, false);
+        ASSERT_GE(n, 0) << report.texts().size();
+        EXPECT_EQ(draft(n, "0"), r.reply_header);
+        EXPECT_EQ(draft(n, "1"), r.body);
+        EXPECT_NE(read_bytes(test::u8(src) + "status.ini").find("replied=+"), std::string::npos);
+    }
+}
+
+TEST_F(Compose, ReplySubjectAndReplyToAll) {
+    for (auto [subject, reply] : std::vector<std::pair<std::string, std::string>>{
+             {"re: test", "Re: test"}, {"RE:   x", "Re: x"}, {"Re: Re: y", "Re: Re: y"}, {"Fwd: z", "Re: Fwd: z"},
+             {std::string(300, 'a'), "Re: " + std::string(252, 'a')}})
+        EXPECT_EQ(reply_subject(subject), reply);
+    EXPECT_FALSE(reply_to_all_possible(source(0, "From: a@x.org\nTo: b@x.org\n")));
+    EXPECT_TRUE(reply_to_all_possible(source(1, "From: a@x.org\nTo: b@x.org,\n c@x.org\n")));
+    EXPECT_TRUE(reply_to_all_possible(source(2, "From: a@x.org\nTo: b@x.org\nCc: c@x.org\n")));
+}
+
+TEST_F(Compose, ForwardCopiesTheSenderLinesAndTheText) {
+    std::string src = source(0, "Date: 2 Mar 2010 23:30 -0500\nfrom: Sender <s@example.org>\nTo: taro@example.jp\n"
+                                "Subject: FW: report\nX-Mailer: Mua\n 1\nReceived: x\n y\nReply-To: r@example.org\n");
+    int n = create_forward(ctx, src, "team", report, false);
+    ASSERT_GE(n, 0);
+    EXPECT_EQ(draft(n, "0"),
+              "From: \"Taro\" <taro@example.jp>\nSubject: Fwd: report\nTo: hanako@example.jp,\n c@example.jp,\n"
+              " jiro@example.jp\nDate: *\n");
+    EXPECT_EQ(draft(n, "1"),
+              separator + "\nDate: 2 Mar 2010 23:30 -0500\nfrom: Sender <s@example.org>\nX-Mailer: Mua\n 1\n"
+                          "Reply-To: r@example.org\n" + separator + "\n\nline1\nline2\n");
+    EXPECT_NE(read_bytes(test::u8(src) + "status.ini").find("forwarded=+"), std::string::npos);
+}
+
+TEST_F(Compose, ResendCopiesASentMessageAsAWritableDraftWithANewDate) {
+    const std::string sent = dir / "acct/ 送信箱/送信控/.4/";
+    write_bytes(sent + "0", "Date: Tue, 2 Mar 2010 23:30:00 -0500\r\nTo: b@example.com\r\nSubject: again\r\n");
+    write_bytes(sent + "1", "\r\nbody\r\n");
+    write_bytes(sent + "2", "Content-Type: application/octet-stream\r\n\r\nAAAA\r\n");
+    write_bytes(sent + "status.ini", "[mail status]\r\ntype=S\r\nattachment=+\r\nreplied=+\r\n");
+    ASSERT_TRUE(set_attributes(sj(sent + "0"), read_only_mark) && set_attributes(sj(sent + "1"), read_only_mark));
+    int n = resend_message(ctx, sj(sent), report, false);
+    ASSERT_GE(n, 0);
+    const std::string draft = drafts("." + std::to_string(n) + "/");
+    EXPECT_EQ(shown(draft + "0"), "Date: *\nTo: b@example.com\nSubject: again\n");
+    EXPECT_EQ(read_bytes(draft + "1"), "\r\nbody\r\n");
+    EXPECT_EQ(read_bytes(draft + "2"), read_bytes(sent + "2"));
+    EXPECT_EQ(shown(draft + "status.ini"), "[mail status]\ntype=D\nattachment=+\nreplied=-\nforwarded=-\n");
+    EXPECT_FALSE(is_read_only(sj(draft + "0")) || is_read_only(sj(draft + "1")));
+}
+
+TEST_F(Compose, QuotingKeepsEveryByteOfLongLines) {
+    const std::string long_line = std::string(997, 'a') + sj("漢字") + "b";  // 漢 would cross 1000 bytes
+    for (auto [text, quoted] : std::vector<std::pair<std::string, std::string>>{
+             {"\nA\n", "> \n> A\n\n"}, {"x", "> x\n"}, {"", "\n"},
+             {long_line + "\n", "> " + std::string(997, 'a') + "\n> " + sj("漢字") + "b\n\n"}}) {
+        write_bytes(dir / "src", text);
+        write_bytes(dir / "dst", "");
+        ASSERT_TRUE(append_quoted(dir.cp("dst"), dir.cp("src"), "> "));
+        EXPECT_EQ(std::regex_replace(read_bytes(dir / "dst"), std::regex("\r\n"), "\n"), quoted);
+    }
+}
+
+}  // namespace
+}  // namespace qm
