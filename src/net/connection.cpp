@@ -470,7 +470,7 @@ int connection::read_smtp_reply(thread& job, int* mechanism) {
     return static_cast<signed char>(line_[0]) >= '4' ? result_error_reply : result_ok;
 }
 
-void connection::close_gently() {
+void connection::close_gently(bool drain) {
     if (!is_open()) return;
     if (tls_) {
         ERR_clear_error();
@@ -482,7 +482,7 @@ void connection::close_gently() {
     // Drain what the peer still sends until it closes, but never for long.
     auto deadline = clock::now() + std::chrono::milliseconds(close_drain_milliseconds);
     std::size_t drained = 0;
-    while (drained < close_drain_bytes && clock::now() < deadline) {
+    while (drain && drained < close_drain_bytes && clock::now() < deadline) {
         short events = POLLIN;
         if (tls_) {
             ERR_clear_error();

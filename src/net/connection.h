@@ -62,7 +62,10 @@ public:
     // A whole (multi-line) reply; line() keeps its last line. With a mechanism
     // output, it is set to 0 and each line goes through scan_auth_line.
     int read_smtp_reply(thread& job, int* mechanism);
-    void close_gently();  // bounded drain, TLS shutdown, shutdown(SHUT_RDWR)
+    // TLS shutdown, then a bounded drain of what the peer still sends, then
+    // shutdown(SHUT_RDWR). Without `drain` (a cancelled job: the user is
+    // waiting) the connection is closed at once.
+    void close_gently(bool drain = true);
 
     // The protocol trace: whether it is on, and the prefix ("?: ", "C: ", "S: ")
     // shown before the next traced text; trace(job, text) shows prefix + text

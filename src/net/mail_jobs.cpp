@@ -47,7 +47,7 @@ int thread_pop::talk() {
     wipe_password(password);
     if (code == result_ok) code = pop_receive(link, *this, download_prefix, uid_list_path, remove);
     pop_quit(link, *this);
-    link.close_gently();
+    link.close_gently(!cancel_requested());
     return code;
 }
 
@@ -73,7 +73,7 @@ int thread_smtp::talk() {
     wipe_password(password);
     if (code == result_ok) code = smtp_send_queue(link, *this, queue_directory);
     smtp_quit(link, *this);
-    link.close_gently();
+    link.close_gently(!cancel_requested());
     return code;
 }
 
@@ -101,7 +101,7 @@ int thread_pop_check::talk() {
     if (code == result_ok) code = pop_check(link, *this, uid_list_path, remove, found);
     new_mail_ = code == result_ok && found;
     pop_quit(link, *this);
-    link.close_gently();
+    link.close_gently(!cancel_requested());
     return code;
 }
 
