@@ -1,17 +1,15 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
+#include "bench_support.h"
 #include "platform/file_handle.h"
-#include "platform/reporter.h"
 #include "store/arrange_rules.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace qm::bench;
 
 constexpr int inbox_messages = 10000;
 constexpr int rule_folders = 20;
@@ -21,37 +19,10 @@ constexpr int rule_count = rule_folders * rules_per_folder;
 // messages match no rule and are tried against all of them.
 constexpr int topics = rule_count * 3 / 2;
 
-class silent_reporter : public qm::reporter {
-public:
-    bool show(qm::message_kind, std::string_view) override { return true; }
-};
-
-// A directory of its own for the benchmark's files, removed at the end.
-class scratch_directory {
-public:
-    scratch_directory() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/qmbench-XXXXXX";
-        if (::mkdtemp(pattern.data())) path_ = pattern + "/";
-    }
-    ~scratch_directory() {
-        std::error_code ec;
-        if (!path_.empty()) fs::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
 std::string header_of(int message) {
     char subject[64];
     std::snprintf(subject, sizeof subject, "topic-%03d", message % topics);
-    return "Return-Path: <sender@example.com>\r\n"
-           "Received: from mail.example.com by mx.example.net; Mon, 1 Jan 2024 09:00:00 +0900\r\n"
-           "Message-ID: <" + std::to_string(message) + "@example.com>\r\n"
-           "Date: Mon, 1 Jan 2024 09:00:00 +0900\r\n"
-           "From: sender" + std::to_string(message % 37) + "@example.com\r\n"
+    return received_header(message) + "From: sender" + std::to_string(message % 37) + "@example.com\r\n"
            "To: user@example.net\r\n"
            "Subject: " + subject + " weekly notes\r\n"
            "MIME-Version: 1.0\r\n"

@@ -1,15 +1,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <random>
 #include <string>
 #include <vector>
 
-#include <stdlib.h>
-#include <unistd.h>
-
-#include "platform/cp932.h"
+#include "bench_support.h"
 #include "platform/file_handle.h"
 #include "text/base64.h"
 #include "text/encoded_words.h"
@@ -17,42 +12,18 @@
 
 namespace {
 
+using namespace qm::bench;
+
 constexpr std::size_t part_body_size = 20 * 1024 * 1024;
 constexpr std::size_t base64_line_length = 76;
-
-std::string random_bytes(std::size_t size) {
-    std::mt19937 rng(42);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) c = static_cast<char>(rng());
-    return bytes;
-}
-
-// A directory of its own for the benchmark's files, removed at the end.
-class scratch_directory {
-public:
-    scratch_directory() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/qmbench-XXXXXX";
-        if (::mkdtemp(pattern.data())) path_ = pattern + "/";
-    }
-    ~scratch_directory() {
-        for (const char* name : {"part", "out"}) ::unlink((path_ + name).c_str());
-        ::rmdir(path_.c_str());
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // A 20 MB attachment as the store keeps it: header, blank line, Base64 in
 // 76-character lines with CR LF.
 void BM_Base64DecodePartFile(benchmark::State& state) {
     scratch_directory dir;
-    std::string encoded = qm::base64_encode_text(random_bytes(part_body_size * 3 / 4));
-    std::string part = "Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n\r\n";
-    for (std::size_t pos = 0; pos < encoded.size(); pos += base64_line_length)
-        part.append(encoded, pos, base64_line_length).append("\r\n");
+    const std::string encoded = qm::base64_encode_text(random_bytes(part_body_size * 3 / 4, 42));
+    const std::string part = "Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+                             in_lines(encoded, base64_line_length);
     if (dir.path().empty() || !qm::write_binary_file(dir.path() + "part", part)) {
         state.SkipWithError("cannot write the part file");
         return;
@@ -66,7 +37,7 @@ BENCHMARK(BM_Base64DecodePartFile)->Unit(benchmark::kMillisecond)->UseRealTime()
 
 // An attachment of 1 MB encoded for sending.
 void BM_Base64EncodeText(benchmark::State& state) {
-    std::string bytes = random_bytes(1024 * 1024);
+    std::string bytes = random_bytes(1024 * 1024, 42);
     for (auto _ : state) benchmark::DoNotOptimize(qm::base64_encode_text(bytes));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes.size()));
 }
@@ -104,7 +75,7 @@ constexpr std::size_t line_capacity = 1001;
 std::vector<std::string> japanese_lines() {
     std::vector<std::string> samples;
     for (const char* utf8 : {"日本語のテキストです。", "Quillmere 3.0 ", "お世話になっております", "ｶﾀｶﾅ", "①② ", "会議の日程: 12/24"})
-        samples.push_back(qm::utf8_to_cp932(utf8).value_or(""));
+        samples.push_back(cp932(utf8));
     std::vector<std::string> lines;
     std::size_t total = 0, k = 0;
     while (total < text_size) {

@@ -1,15 +1,10 @@
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "platform/cp932.h"
+#include "bench_support.h"
 #include "platform/file_handle.h"
-#include "platform/reporter.h"
 #include "store/mailbox_layout.h"
 #include "store/receive_filing.h"
 #include "text/base64.h"
@@ -17,50 +12,17 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace qm::bench;
 
 constexpr int download_count = 2000;
 constexpr std::size_t attachment_size = 24 * 1024;
 constexpr std::size_t base64_line_length = 76;
 constexpr std::size_t qp_line_length = 73;
 
-class silent_reporter : public qm::reporter {
-public:
-    bool show(qm::message_kind, std::string_view) override { return true; }
-};
-
-// A directory of its own for the benchmark's files, removed at the end.
-class scratch_directory {
-public:
-    scratch_directory() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/qmbench-XXXXXX";
-        if (::mkdtemp(pattern.data())) path_ = pattern + "/";
-    }
-    ~scratch_directory() {
-        std::error_code ec;
-        if (!path_.empty()) fs::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-const char* const japanese_text =
-    "お世話になっております。来週の定例会議の資料をお送りします。"
-    "ご確認のほど、よろしくお願いいたします。";
-
 std::string jis(const std::string& utf8) {
     std::string output;
-    qm::sjis_to_jis(output, utf8.size() * 4 + 16, qm::utf8_to_cp932(utf8).value_or(""));
+    qm::sjis_to_jis(output, utf8.size() * 4 + 16, cp932(utf8));
     return output;
-}
-
-std::string in_lines(const std::string& text, std::size_t length) {
-    std::string lines;
-    for (std::size_t pos = 0; pos < text.size(); pos += length) lines.append(text, pos, length).append("\r\n");
-    return lines;
 }
 
 // Quoted-printable with soft line breaks.
@@ -79,11 +41,8 @@ std::string quoted_printable(const std::string& text) {
 }
 
 std::string common_header(int number, const std::string& subject) {
-    return "Return-Path: <sender@example.com>\r\n"
-           "Received: from mail.example.com by mx.example.net; Mon, 1 Jan 2024 09:00:00 +0900\r\n"
-           "Message-ID: <" + std::to_string(number) + "@example.com>\r\n"
-           "Date: Mon, 1 Jan 2024 09:00:00 +0900\r\n"
-           "From: =?ISO-2022-JP?B?" + qm::base64_encode_text(jis("山田太郎")) + "?= <yamada@example.com>\r\n"
+    return received_header(number) + "From: =?ISO-2022-JP?B?" + qm::base64_encode_text(jis("山田太郎")) +
+           "?= <yamada@example.com>\r\n"
            "To: user@example.net,\r\n other@example.net\r\n"
            "Subject: " + subject + "\r\n"
            "MIME-Version: 1.0\r\n";
@@ -92,9 +51,7 @@ std::string common_header(int number, const std::string& subject) {
 // The four kinds of message, in turn: plain Japanese, multipart with an
 // attachment, UTF-8 quoted-printable, HTML only.
 std::vector<std::string> make_messages() {
-    std::mt19937 rng(7);
-    std::string attachment(attachment_size, '\0');
-    for (char& c : attachment) c = static_cast<char>(rng());
+    const std::string attachment = random_bytes(attachment_size, 7);
     const std::string body_jis = in_lines(jis(japanese_text), 200);
     const std::string subject = "=?ISO-2022-JP?B?" + qm::base64_encode_text(jis("定例会議の資料")) + "?=";
     std::vector<std::string> messages;

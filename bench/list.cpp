@@ -3,30 +3,18 @@
 // the same mails kept as a maildir.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/cp932.h"
+#include "bench_support.h"
 #include "platform/program_context.h"
 #include "store/mail_list.h"
 #include "text/base64.h"
 
-extern char** environ;
-
 namespace {
 
-namespace fs = std::filesystem;
+using namespace qm::bench;
 
 constexpr int small_folder = 10000;
 constexpr int large_folder = 100000;
@@ -36,24 +24,6 @@ constexpr int thread_length = 5;
 // One message in this many holds the search text, in its body.
 constexpr int search_hit_every = 10;
 constexpr const char* search_utf8 = "議事録";
-
-const char* const body_utf8 =
-    "お世話になっております。来週の定例会議の資料をお送りします。"
-    "ご確認のほど、よろしくお願いいたします。";
-
-std::string cp932(const std::string& utf8) { return qm::utf8_to_cp932(utf8).value_or(""); }
-
-void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string crlf(const std::string& text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 16);
-    for (char c : text) c == '\n' ? out += "\r\n" : out += c;
-    return out;
-}
 
 // What the mails of both stores have in common (UTF-8).
 struct mail {
@@ -76,7 +46,7 @@ mail make_mail(int n) {
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     m.date = std::to_string(1 + n % 28) + " " + months[(n / 28) % 12] + " " + std::to_string(2000 + (n / 336) % 25) +
              " " + std::to_string(n % 24) + ":" + std::to_string(10 + n % 50) + ":00 +0900";
-    for (int i = 0; i < 8; ++i) m.body += std::string(body_utf8) + "\n";
+    for (int i = 0; i < 8; ++i) m.body += std::string(japanese_text) + "\n";
     if (n % search_hit_every == 0) m.body += std::string(search_utf8) + "を添付します。\n";
     m.attachment = n % 4 == 1;
     return m;
@@ -121,10 +91,7 @@ std::string raw_message(const mail& m) {
 class bench_store {
 public:
     bench_store() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/qmbench-list-XXXXXX";
-        if (::mkdtemp(pattern.data())) root_ = pattern + "/";
-        if (root_.empty()) return;
+        if (!ready()) return;
         fs::create_directories(root_ + "home/mailbox/A");
         fs::create_directories(root_ + "tmp");
         // mblaze wants its sequence file.
@@ -133,11 +100,6 @@ public:
         qm::set_context({cp932(root_ + "home/"), cp932(root_ + "tmp/"), cp932(root_ + "tmp/quillmere.$$$/"),
                          cp932(root_ + "home/")});
     }
-    ~bench_store() {
-        std::error_code ec;
-        if (!root_.empty()) fs::remove_all(root_, ec);
-    }
-
     bool ready() const { return !root_.empty(); }
     const std::string& root() const { return root_; }
     std::string folder_name(int count) const { return "A/folder" + std::to_string(count); }
@@ -163,7 +125,8 @@ public:
     }
 
 private:
-    std::string root_;
+    scratch_directory scratch_{"qmbench-list"};
+    const std::string root_ = scratch_.path();
     std::map<int, bool> prepared_;
 };
 
@@ -176,27 +139,6 @@ std::string program_directory() {
     std::error_code ec;
     fs::path self = fs::read_symlink("/proc/self/exe", ec);
     return ec ? std::string("./") : self.parent_path().string() + "/";
-}
-
-// Runs a program with its output thrown away; true when it exited with 0.
-bool run_quietly(const std::vector<std::string>& arguments, const std::vector<std::string>& extra_environment) {
-    std::vector<std::string> environment = extra_environment;
-    for (char** e = environ; *e; ++e) environment.emplace_back(*e);
-    std::vector<char*> argv, envp;
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    for (const std::string& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid;
-    int failed = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (failed != 0) return false;
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid) return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // Arguments: folder size, sort column, with a search text (1) or without (0).
@@ -257,7 +199,8 @@ void BM_QuillmereCliList(benchmark::State& state) {
                                               "--sort", "1"};
     const std::vector<std::string> environment = {"QUILLMERE_HOME=" + s.root() + "home/", "TMPDIR=" + s.root() + "tmp/"};
     for (auto _ : state) {
-        if (!run_quietly(command, environment)) return state.SkipWithError("quillmere-cli list failed");
+        if (run_program(command, environment, "", "", true) != 0)
+            return state.SkipWithError("quillmere-cli list failed");
     }
     state.SetItemsProcessed(state.iterations() * count);
 }
@@ -278,7 +221,8 @@ void BM_Mscan(benchmark::State& state) {
     const std::vector<std::string> command = {"bash", "-c", std::string("set -o pipefail; ") + pipelines[state.range(1)],
                                               "bench", s.maildir(count)};
     for (auto _ : state) {
-        if (!run_quietly(command, environment)) return state.SkipWithError("mscan failed (is mblaze installed?)");
+        if (run_program(command, environment, "", "", true) != 0)
+            return state.SkipWithError("mscan failed (is mblaze installed?)");
     }
     state.SetItemsProcessed(state.iterations() * count);
 }

@@ -9,21 +9,14 @@
 
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "net/connection.h"
 #include "net/pop3_client.h"
 #include "net/result_codes.h"
@@ -32,7 +25,7 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace qm::bench;
 using qm::test::dovecot_server;
 
 constexpr int large_count = 1000;
@@ -40,42 +33,13 @@ constexpr std::size_t large_size = 20 * 1024;
 constexpr int kept_count = 10000;
 constexpr int new_count = 10;
 
-// A directory of its own for the benchmark's files, removed at the end.
-class scratch_directory {
-public:
-    scratch_directory() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/qmbench-XXXXXX";
-        if (::mkdtemp(pattern.data())) path_ = pattern + "/";
-    }
-    ~scratch_directory() {
-        std::error_code ec;
-        if (!path_.empty()) fs::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 // A plain-text message of about `size` bytes in 76-character lines, some of
 // which begin with a dot.
 std::string sample_message(int number, std::size_t size) {
     std::string n = std::to_string(number);
     std::string message = "From: sender" + n + "@example.com\r\nTo: alice@example.com\r\nSubject: benchmark message " +
                           n + "\r\nMessage-ID: <" + n + "@bench.example>\r\n\r\n";
-    for (int line = 0; message.size() < size; ++line) {
-        std::string text = (line % 10 == 9 ? "." : "") + std::string("line ") + std::to_string(line) + " of " + n + " ";
-        text.resize(76, 'x');
-        message += text + "\r\n";
-    }
+    append_numbered_lines(message, number, size, 76);
     return message;
 }
 
@@ -190,25 +154,11 @@ void BM_Pop3ReceiveLarge_Fetchmail(benchmark::State& state) {
         fs::remove(output, ec);
         state.ResumeTiming();
         auto start = std::chrono::steady_clock::now();
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            int quiet = ::open("/dev/null", O_WRONLY);
-            ::dup2(quiet, STDOUT_FILENO);
-            ::dup2(quiet, STDERR_FILENO);
-            ::putenv(home.data());
-            std::vector<char*> argv;
-            for (std::string& argument : arguments) argv.push_back(argument.data());
-            argv.push_back(nullptr);
-            ::execvp(argv[0], argv.data());
-            ::_exit(127);
-        }
-        int status = 0;
-        if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return state.SkipWithError("cannot run fetchmail");
+        const int status = run_program(arguments, {home});
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-            return state.SkipWithError(("fetchmail failed (is it installed?), exit status " +
-                                        std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1))
-                                           .c_str());
+        if (status != 0)
+            return state.SkipWithError(
+                ("fetchmail failed (is it installed?), exit status " + std::to_string(status)).c_str());
         state.PauseTiming();
         std::string delivered = read_file(output);
         std::size_t messages = 0;
@@ -268,10 +218,7 @@ int main(int argc, char** argv) {
     // memory unless TMPDIR says otherwise: what is measured is the dialogue
     // and the writing of the messages, not how a disk file system finds free
     // inodes (one file per message for us, one file in all for fetchmail).
-    const char* chosen = std::getenv("TMPDIR");
-    if ((!chosen || !*chosen) && ::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 1);
-    std::printf("Scratch directory: %s (set TMPDIR to choose another)\n",
-                std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+    prefer_memory_scratch();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

@@ -12,20 +12,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "net/connection.h"
 #include "net/result_codes.h"
 #include "net/smtp_client.h"
@@ -40,42 +33,12 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace qm::bench;
 using qm::test::smtp_port;
 using qm::test::smtp_server;
 
 constexpr int message_count = 500;
 constexpr std::size_t message_size = 20 * 1024;
-
-// A directory of its own for the benchmark's files, removed at the end.
-class scratch_directory {
-public:
-    scratch_directory() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/qmbench-XXXXXX";
-        if (::mkdtemp(pattern.data())) path_ = pattern + "/";
-    }
-    ~scratch_directory() {
-        std::error_code ec;
-        if (!path_.empty()) fs::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 // Everything the benchmarks share: the server and the 500 prepared files.
 struct setup {
@@ -111,12 +74,7 @@ struct setup {
             std::string header = "From: " + server->address() + "\r\nTo: " + server->address() +
                                  "\r\nSubject: " + qm::test::sj("ベンチマーク ") + std::to_string(n) + "\r\n";
             std::string body = "\r\n";
-            for (int line = 0; body.size() < message_size; ++line) {
-                std::string text = (line % 10 == 9 ? "." : "") + std::string("line ") + std::to_string(line) + " of " +
-                                   std::to_string(n) + " ";
-                text.resize(74, 'x');
-                body += text + "\r\n";
-            }
+            append_numbered_lines(body, n, message_size, 74);
             write_file(draft + "0", header);
             write_file(draft + "1", body);
             if (!qm::write_initial_status(qm::test::sj(draft) + "status.ini", qm::type_draft, false)) return false;
@@ -153,25 +111,6 @@ struct setup {
 setup& shared() {
     static setup made;
     return made;
-}
-
-int run_child(std::vector<std::string> arguments, const std::string& input_file, const std::string& output_file) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        int input = ::open(input_file.empty() ? "/dev/null" : input_file.c_str(), O_RDONLY);
-        int output = ::open(output_file.empty() ? "/dev/null" : output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(input, STDIN_FILENO);
-        ::dup2(output, STDOUT_FILENO);
-        ::dup2(output, STDERR_FILENO);
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 double quillmere_rate = 0;
@@ -247,7 +186,7 @@ void BM_SmtpSend_PythonSmtplib(benchmark::State& state) {
                                               std::to_string(s.server->port(smtp_port::all_mechanisms)),
                                               s.server->user(), s.server->password(), s.prepared};
         arguments.insert(arguments.end(), s.names.begin(), s.names.end());
-        int status = run_child(arguments, "", output);
+        int status = run_program(arguments, {}, "", output);
         state.PauseTiming();
         std::string printed = read_file(output);
         if (status != 0) return state.SkipWithError(("python3 failed: " + printed).c_str());
@@ -273,7 +212,7 @@ void BM_SmtpSend_MsmtpPerMessage(benchmark::State& state) {
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
         for (const std::string& name : s.names) {
-            int status = run_child({"msmtp", "-C", rcfile, "-t"}, s.prepared + name, "");
+            int status = run_program({"msmtp", "-C", rcfile, "-t"}, {}, s.prepared + name);
             if (status != 0)
                 return state.SkipWithError(("msmtp failed (is it installed?), exit status " + std::to_string(status)).c_str());
         }
@@ -296,10 +235,7 @@ BENCHMARK(BM_SmtpSend_MsmtpPerMessage)->Unit(benchmark::kMillisecond)->Iteration
 int main(int argc, char** argv) {
     // The queue, the server's queue and its maildirs live in memory unless
     // TMPDIR says otherwise: what is measured is the dialogue, not a disk.
-    const char* chosen = std::getenv("TMPDIR");
-    if ((!chosen || !*chosen) && ::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 1);
-    std::printf("Scratch directory: %s (set TMPDIR to choose another)\n",
-                std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+    prefer_memory_scratch();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

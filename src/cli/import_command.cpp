@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "cli/terminal_reporter.h"
 #include "config/profile.h"
@@ -21,15 +22,12 @@
 #include "store/arrange_rules.h"
 #include "store/mailbox_layout.h"
 #include "store/receive_filing.h"
-#include "text/multibyte.h"
 
 namespace qm::cli {
 
 namespace {
 
-constexpr const char* command_name = "quillmere-cli import";
-// The mailbox setting is read as the options dialog stores it: 255 bytes.
-constexpr std::size_t mailbox_capacity = 256;
+const command_voice voice{"import", import_syntax};
 constexpr std::size_t copy_block = 65536;
 constexpr std::string_view mbox_separator = "From ";
 constexpr std::string_view quoted_separator = ">From ";
@@ -44,50 +42,24 @@ struct import_arguments {
     std::vector<message_source> sources;
 };
 
-void complain(const std::string& text) { std::fprintf(stderr, "%s: %s\n", command_name, text.c_str()); }
-
-int usage_error(const std::string& text) {
-    complain(text);
-    std::fprintf(stderr, "Usage: quillmere-cli %s\n", import_syntax);
-    return 2;
-}
-
-// An account is one directory of the mailbox: a single folder name that is
-// neither hidden nor a way out of the mailbox.
-bool valid_account_name(std::string_view name) {
-    if (name.empty() || name.front() == '.') return false;
-    for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7f || c == '/') return false;
-    }
-    return mbs_find_char(name, '\\') == std::string_view::npos;
-}
-
 bool parse_arguments(int argc, char** argv, import_arguments& arguments, std::string& problem) {
-    bool options_ended = false;
     bool have_account = false;
-    for (int i = 0; i < argc; ++i) {
-        std::string_view argument = argv[i];
-        if (!options_ended && argument == "--") {
-            options_ended = true;
-        } else if (!options_ended && argument == "--mbox") {
-            if (++i == argc) {
+    for (argument_reader reader(argc, argv); reader.next();) {
+        if (reader.is("--mbox")) {
+            const char* mbox = reader.value();
+            if (!mbox) {
                 problem = "--mbox needs a file";
                 return false;
             }
-            arguments.sources.push_back({argv[i], true});
-        } else if (!options_ended && argument.size() > 1 && argument.front() == '-') {
-            problem = "unknown option \"" + std::string(argument) + "\"";
+            arguments.sources.push_back({mbox, true});
+        } else if (reader.is_option()) {
+            problem = unknown_option(reader.current());
             return false;
         } else if (!have_account) {
-            auto account = utf8_to_cp932(argument);
-            if (!account || !valid_account_name(*account)) {
-                problem = "\"" + std::string(argument) + "\" is not a valid account name";
-                return false;
-            }
-            arguments.account = *account;
+            if (!take_account(reader.current(), valid_account_name, arguments.account, problem)) return false;
             have_account = true;
         } else {
-            arguments.sources.push_back({std::string(argument), false});
+            arguments.sources.push_back({reader.current(), false});
         }
     }
     if (!have_account) {
@@ -222,7 +194,7 @@ int copy_message_file(const std::string& path, download_writer& writer) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file || !writer.begin()) {
         if (file) std::fclose(file);
-        complain("cannot copy " + path + " into the work directory");
+        voice.complain("cannot copy " + path + " into the work directory");
         return 1;
     }
     std::string block(copy_block, '\0');
@@ -231,7 +203,7 @@ int copy_message_file(const std::string& path, download_writer& writer) {
     bool read_ok = std::ferror(file) == 0;
     std::fclose(file);
     if (!writer.finish(read_ok)) {
-        complain("cannot copy " + path + " into the work directory");
+        voice.complain("cannot copy " + path + " into the work directory");
         return 1;
     }
     return 0;
@@ -291,7 +263,7 @@ int copy_mbox(const std::string& path, download_writer& writer) {
     }
     ok = end_message() && ok;
     if (!ok) {
-        complain("cannot copy the messages of " + path + " after the first " + std::to_string(copied) +
+        voice.complain("cannot copy the messages of " + path + " after the first " + std::to_string(copied) +
                  " into the work directory");
         return 1;
     }
@@ -308,7 +280,7 @@ bool prepare_account(const std::string& mailbox, const std::string& account_root
 void report_left_behind(const std::string& work, const std::vector<std::string>& names) {
     std::string list;
     for (const std::string& name : names) list += " " + terminal_text(name);
-    complain(std::to_string(names.size()) + (names.size() == 1 ? " message" : " messages") +
+    voice.complain(std::to_string(names.size()) + (names.size() == 1 ? " message" : " messages") +
              " could not be filed; the download files stay in " + terminal_text(work) + ":" + list);
 }
 
@@ -317,21 +289,18 @@ void report_left_behind(const std::string& work, const std::vector<std::string>&
 int run_import(int argc, char** argv) {
     import_arguments arguments;
     std::string problem;
-    if (!parse_arguments(argc, argv, arguments, problem)) return usage_error(problem);
+    if (!parse_arguments(argc, argv, arguments, problem)) return voice.usage_error(problem);
     for (const message_source& source : arguments.sources) {
-        if (!check_source(source, problem)) return usage_error(problem);
+        if (!check_source(source, problem)) return voice.usage_error(problem);
     }
     if (!prepare_context()) return 1;
 
-    const std::string& data = context().program_directory;
-    const std::string settings = data + "quillmere.ini";
-    std::string mailbox = backslashes_to_slashes(
-        profile_read_string(settings, "string", "mailbox", data + "mailbox/", mailbox_capacity));
-    if (mailbox.empty() || mailbox.back() != '/') mailbox.push_back('/');
-    const bool arrange = profile_read_bool(settings, "switch", "arrange at receive", false);
+    const std::string mailbox = mailbox_root();
+    const bool arrange =
+        profile_read_bool(context().program_directory + "quillmere.ini", "switch", "arrange at receive", false);
     const std::string account_root = mailbox + arguments.account + "/";
     if (!prepare_account(mailbox, account_root)) {
-        complain("the account directory " + terminal_text(account_root) + " cannot be made");
+        voice.complain("the account directory " + terminal_text(account_root) + " cannot be made");
         return 1;
     }
 

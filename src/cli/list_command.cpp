@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "cli/terminal_reporter.h"
 #include "config/profile.h"
@@ -19,9 +20,7 @@ namespace qm::cli {
 
 namespace {
 
-constexpr const char* command_name = "quillmere-cli list";
-// The mailbox setting is read as the options dialog stores it: 255 bytes.
-constexpr std::size_t mailbox_capacity = 256;
+const command_voice voice{"list", list_syntax};
 
 struct list_arguments {
     std::string folder;  // CP932, relative to the mailbox root, ending with "/"
@@ -29,14 +28,6 @@ struct list_arguments {
     bool descending = false;
     std::string search;  // CP932
 };
-
-void complain(const std::string& text) { std::fprintf(stderr, "%s: %s\n", command_name, text.c_str()); }
-
-int usage_error(const std::string& text) {
-    complain(text);
-    std::fprintf(stderr, "Usage: quillmere-cli %s\n", list_syntax);
-    return 2;
-}
 
 // A folder below the mailbox root: an account and any sub-folders, each a
 // plain name (a name beginning with "." is a message, not a folder).
@@ -54,48 +45,42 @@ bool valid_folder(std::string_view folder) {
 }
 
 bool parse_arguments(int argc, char** argv, list_arguments& arguments, std::string& problem) {
-    bool options_ended = false;
     bool have_folder = false;
-    for (int i = 0; i < argc; ++i) {
-        std::string_view argument = argv[i];
-        if (!options_ended && argument == "--") {
-            options_ended = true;
-        } else if (!options_ended && argument == "--descending") {
+    for (argument_reader reader(argc, argv); reader.next();) {
+        if (reader.is("--descending")) {
             arguments.descending = true;
-        } else if (!options_ended && argument == "--sort") {
-            std::string_view value = ++i < argc ? std::string_view(argv[i]) : std::string_view();
+        } else if (reader.is("--sort")) {
+            const char* given = reader.value();
+            std::string_view value = given ? given : "";
             if (value.size() != 1 || value[0] < '0' || value[0] >= '0' + visible_column_count) {
                 problem = "--sort needs a column number from 0 to 5";
                 return false;
             }
             arguments.sort_column = value[0] - '0';
-        } else if (!options_ended && argument == "--search") {
-            if (++i == argc) {
+        } else if (reader.is("--search")) {
+            const char* given = reader.value();
+            if (!given) {
                 problem = "--search needs a text";
                 return false;
             }
-            auto search = utf8_to_cp932(argv[i]);
+            auto search = utf8_to_cp932(given);
             if (!search) {
                 problem = "the search text has no Shift_JIS form";
                 return false;
             }
             arguments.search = *search;
-        } else if (!options_ended && argument.size() > 1 && argument.front() == '-') {
-            problem = "unknown option \"" + std::string(argument) + "\"";
+        } else if (reader.is_option()) {
+            problem = unknown_option(reader.current());
             return false;
         } else if (have_folder) {
             problem = "more than one folder given";
             return false;
         } else {
-            auto folder = utf8_to_cp932(argument);
-            if (!folder) {
-                problem = "the folder name \"" + std::string(argument) + "\" has no Shift_JIS form";
-                return false;
-            }
-            std::string relative = *folder;
+            std::string relative;
+            if (!take_text(reader.current(), "the folder name", relative, problem)) return false;
             while (!relative.empty() && relative.back() == '/') relative.pop_back();
             if (!valid_folder(relative)) {
-                problem = "\"" + std::string(argument) + "\" is not a folder below the mailbox root";
+                problem = "\"" + std::string(reader.current()) + "\" is not a folder below the mailbox root";
                 return false;
             }
             arguments.folder = relative + "/";
@@ -107,14 +92,6 @@ bool parse_arguments(int argc, char** argv, list_arguments& arguments, std::stri
         return false;
     }
     return true;
-}
-
-std::string read_mailbox_root() {
-    const std::string& data = context().program_directory;
-    std::string mailbox = backslashes_to_slashes(
-        profile_read_string(data + "quillmere.ini", "string", "mailbox", data + "mailbox/", mailbox_capacity));
-    if (mailbox.empty() || mailbox.back() != '/') mailbox.push_back('/');
-    return mailbox;
 }
 
 // The window's sort order, as the layout keeps it between runs.
@@ -151,13 +128,13 @@ void append_field(std::string& line, std::string_view text) {
 int run_list(int argc, char** argv) {
     list_arguments arguments;
     std::string problem;
-    if (!parse_arguments(argc, argv, arguments, problem)) return usage_error(problem);
+    if (!parse_arguments(argc, argv, arguments, problem)) return voice.usage_error(problem);
     if (!prepare_context()) return 1;
 
-    const std::string mailbox = read_mailbox_root();
+    const std::string mailbox = mailbox_root();
     const std::string folder = mailbox + arguments.folder;
     if (!directory_exists(folder)) {
-        complain("no folder " + terminal_text(arguments.folder) + " in the mailbox " + terminal_text(mailbox));
+        voice.complain("no folder " + terminal_text(arguments.folder) + " in the mailbox " + terminal_text(mailbox));
         return 1;
     }
     const std::string account_root = mailbox + arguments.folder.substr(0, arguments.folder.find('/') + 1);
@@ -181,7 +158,7 @@ int run_list(int argc, char** argv) {
         std::fwrite(shown.data(), 1, shown.size(), stdout);
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        complain("the list could not be written");
+        voice.complain("the list could not be written");
         return 1;
     }
     return 0;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "cli/terminal_reporter.h"
 #include "config/accounts.h"
@@ -19,13 +20,12 @@
 #include "store/mailbox_layout.h"
 #include "store/message_opening.h"
 #include "store/message_status.h"
-#include "text/multibyte.h"
 
 namespace qm::cli {
 
 namespace {
 
-constexpr const char* command_name = "quillmere-cli new";
+const command_voice voice{"new", new_syntax};
 constexpr std::string_view utf8_byte_order_mark = "\xEF\xBB\xBF";
 
 struct new_arguments {
@@ -36,24 +36,6 @@ struct new_arguments {
     bool queue = false;
 };
 
-void complain(const std::string& text) { std::fprintf(stderr, "%s: %s\n", command_name, text.c_str()); }
-
-int usage_error(const std::string& text) {
-    complain(text);
-    std::fprintf(stderr, "Usage: quillmere-cli %s\n", new_syntax);
-    return 2;
-}
-
-// An account is one directory of the mailbox: a single folder name that is
-// neither hidden nor a way out of the mailbox.
-bool valid_account_name(std::string_view name) {
-    if (name.empty() || name.front() == '.') return false;
-    for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7f || c == '/') return false;
-    }
-    return mbs_find_char(name, '\\') == std::string_view::npos;
-}
-
 bool holds_control_char(std::string_view text) {
     for (unsigned char c : text) {
         if (c < 0x20 || c == 0x7f) return true;
@@ -61,59 +43,47 @@ bool holds_control_char(std::string_view text) {
     return false;
 }
 
-// One argument in CP932; false (with the problem named) when it has none.
-bool take_text(const char* argument, const char* what, std::string& value, std::string& problem) {
-    auto converted = utf8_to_cp932(argument);
-    if (!converted) {
-        problem = std::string(what) + " \"" + argument + "\" has no Shift_JIS form";
-        return false;
-    }
-    value = *converted;
-    return true;
-}
-
 bool parse_arguments(int argc, char** argv, new_arguments& arguments, std::string& problem) {
-    bool options_ended = false;
     bool have_account = false;
-    for (int i = 0; i < argc; ++i) {
-        std::string_view argument = argv[i];
+    for (argument_reader reader(argc, argv); reader.next();) {
+        const std::string option = reader.current();
         auto option_value = [&](const char* what, std::string& value) {
-            if (++i == argc) {
-                problem = std::string(argument) + " needs " + what;
+            const char* given = reader.value();
+            if (!given) {
+                problem = option + " needs " + what;
                 return false;
             }
-            return take_text(argv[i], what, value, problem);
+            return take_text(given, what, value, problem);
         };
-        if (!options_ended && argument == "--") {
-            options_ended = true;
-        } else if (!options_ended && argument == "--queue") {
+        if (reader.is("--queue")) {
             arguments.queue = true;
-        } else if (!options_ended && argument == "--to") {
+        } else if (reader.is("--to")) {
             if (!option_value("an address", arguments.recipient)) return false;
             arguments.have_recipient = true;
-        } else if (!options_ended && argument == "--subject") {
+        } else if (reader.is("--subject")) {
             if (!option_value("a subject", arguments.subject)) return false;
             arguments.have_subject = true;
-        } else if (!options_ended && argument == "--template") {
+        } else if (reader.is("--template")) {
             if (!option_value("a template name", arguments.template_name)) return false;
-        } else if (!options_ended && argument == "--signature") {
+        } else if (reader.is("--signature")) {
             if (!option_value("a signature name", arguments.signature_name)) return false;
-        } else if (!options_ended && argument == "--body") {
-            if (++i == argc) {
+        } else if (reader.is("--body")) {
+            const char* given = reader.value();
+            if (!given) {
                 problem = "--body needs a file";
                 return false;
             }
-            arguments.body_file = argv[i];
-        } else if (!options_ended && argument.size() > 1 && argument.front() == '-') {
-            problem = "unknown option \"" + std::string(argument) + "\"";
+            arguments.body_file = given;
+        } else if (reader.is_option()) {
+            problem = unknown_option(option);
             return false;
         } else if (have_account) {
             problem = "more than one account given";
             return false;
         } else {
-            if (!take_text(argv[i], "the account name", arguments.account, problem)) return false;
+            if (!take_text(reader.current(), "the account name", arguments.account, problem)) return false;
             if (!valid_account_name(arguments.account)) {
-                problem = "\"" + std::string(argument) + "\" is not an account name";
+                problem = "\"" + option + "\" is not an account name";
                 return false;
             }
             have_account = true;
@@ -134,7 +104,7 @@ bool parse_arguments(int argc, char** argv, new_arguments& arguments, std::strin
 std::optional<std::string> read_body_text(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
-        complain("the body file \"" + path + "\" cannot be read");
+        voice.complain("the body file \"" + path + "\" cannot be read");
         return std::nullopt;
     }
     std::string bytes;
@@ -144,7 +114,7 @@ std::optional<std::string> read_body_text(const std::string& path) {
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed) {
-        complain("the body file \"" + path + "\" cannot be read");
+        voice.complain("the body file \"" + path + "\" cannot be read");
         return std::nullopt;
     }
     if (bytes.starts_with(utf8_byte_order_mark)) bytes.erase(0, utf8_byte_order_mark.size());
@@ -156,12 +126,12 @@ std::optional<std::string> read_body_text(const std::string& path) {
     }
     auto converted = utf8_to_cp932(text);
     if (!converted) {
-        complain("the body file \"" + path + "\" is not UTF-8 text with a Shift_JIS form");
+        voice.complain("the body file \"" + path + "\" is not UTF-8 text with a Shift_JIS form");
         return std::nullopt;
     }
     // A zero byte or a Ctrl-Z would end the body early when it is read.
     if (converted->find_first_of(std::string_view("\0\x1a", 2)) != std::string::npos) {
-        complain("the body file \"" + path + "\" holds a zero or Ctrl-Z byte");
+        voice.complain("the body file \"" + path + "\" holds a zero or Ctrl-Z byte");
         return std::nullopt;
     }
     if (!converted->empty() && converted->back() != '\n') converted->push_back('\n');
@@ -189,7 +159,7 @@ void print_draft_place(std::string_view mailbox, std::string_view folder, int nu
 int run_new(int argc, char** argv) {
     new_arguments arguments;
     std::string problem;
-    if (!parse_arguments(argc, argv, arguments, problem)) return usage_error(problem);
+    if (!parse_arguments(argc, argv, arguments, problem)) return voice.usage_error(problem);
     if (!prepare_context()) return 1;
 
     terminal_reporter report;
@@ -197,16 +167,16 @@ int run_new(int argc, char** argv) {
     LoadFunctionSettings(s, report);
     const std::string mailbox = s.mailbox;
     if (!account_exists(mailbox, arguments.account)) {
-        complain("no account " + terminal_text(arguments.account) + " in the mailbox " + terminal_text(mailbox));
+        voice.complain("no account " + terminal_text(arguments.account) + " in the mailbox " + terminal_text(mailbox));
         return 1;
     }
     const std::string account_root = account_directory(mailbox, arguments.account);
     if (!arguments.template_name.empty() && !template_exists(account_root, arguments.template_name)) {
-        complain("the account has no template " + terminal_text(arguments.template_name));
+        voice.complain("the account has no template " + terminal_text(arguments.template_name));
         return 1;
     }
     if (!arguments.signature_name.empty() && !signature_exists(account_root, arguments.signature_name)) {
-        complain("the account has no signature " + terminal_text(arguments.signature_name));
+        voice.complain("the account has no signature " + terminal_text(arguments.signature_name));
         return 1;
     }
     if (!is_valid_recipient(arguments.recipient)) {
@@ -236,7 +206,7 @@ int run_new(int argc, char** argv) {
     move_result moved = move_rows({mailbox, account_root, drafts}, outbox, rows, report);
     if (moved.moved.empty()) {
         print_draft_place(mailbox, drafts, number);
-        complain("the draft could not be moved to the outbox");
+        voice.complain("the draft could not be moved to the outbox");
         return 1;
     }
     print_draft_place(mailbox, outbox, message_number_of(moved.moved.front().new_path));

@@ -12,6 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "cli/cli_support.h"
 #include "cli/commands.h"
 #include "cli/terminal_reporter.h"
 #include "config/accounts.h"
@@ -26,7 +27,7 @@ namespace qm::cli {
 
 namespace {
 
-constexpr const char* command_name = "quillmere-cli sync";
+const command_voice voice{"sync", sync_syntax};
 // The job's state is looked at this often, as the progress dialog's timer does.
 constexpr std::chrono::milliseconds poll_interval{10};
 // The password field takes at most this many bytes.
@@ -175,35 +176,18 @@ struct sync_arguments {
     bool trace = false;
 };
 
-void complain(const std::string& text) { std::fprintf(stderr, "%s: %s\n", command_name, text.c_str()); }
-
-int usage_error(const std::string& text) {
-    complain(text);
-    std::fprintf(stderr, "Usage: quillmere-cli %s\n", sync_syntax);
-    return 2;
-}
-
 bool parse_arguments(int argc, char** argv, sync_arguments& arguments, std::string& problem) {
-    bool options_ended = false;
     bool have_account = false;
-    for (int i = 0; i < argc; ++i) {
-        std::string_view argument = argv[i];
-        if (!options_ended && argument == "--") {
-            options_ended = true;
-        } else if (!options_ended && argument == "--all") {
+    for (argument_reader reader(argc, argv); reader.next();) {
+        if (reader.is("--all")) {
             arguments.all = true;
-        } else if (!options_ended && argument == "--trace") {
+        } else if (reader.is("--trace")) {
             arguments.trace = true;
-        } else if (!options_ended && argument.size() > 1 && argument.front() == '-') {
-            problem = "unknown option \"" + std::string(argument) + "\"";
+        } else if (reader.is_option()) {
+            problem = unknown_option(reader.current());
             return false;
         } else if (!have_account) {
-            auto account = utf8_to_cp932(argument);
-            if (!account || !is_valid_folder_name(*account)) {
-                problem = "\"" + std::string(argument) + "\" is not a valid account name";
-                return false;
-            }
-            arguments.account = *account;
+            if (!take_account(reader.current(), is_valid_folder_name, arguments.account, problem)) return false;
             have_account = true;
         } else {
             problem = "more than one account given";
@@ -234,14 +218,14 @@ int sync_all(terminal_host& host, const std::string& mailbox) {
 int run_sync(int argc, char** argv) {
     sync_arguments arguments;
     std::string problem;
-    if (!parse_arguments(argc, argv, arguments, problem)) return usage_error(problem);
+    if (!parse_arguments(argc, argv, arguments, problem)) return voice.usage_error(problem);
     if (!prepare_context()) return 1;
 
     terminal_host host(arguments.trace);
     LoadFunctionSettings(settings(), host.report());
     const std::string mailbox = settings().mailbox;
     if (!arguments.all && !account_exists(mailbox, arguments.account)) {
-        complain("there is no account \"" + terminal_text(arguments.account) + "\" in " + terminal_text(mailbox));
+        voice.complain("there is no account \"" + terminal_text(arguments.account) + "\" in " + terminal_text(mailbox));
         return 1;
     }
 

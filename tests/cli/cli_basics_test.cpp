@@ -1,42 +1,24 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <string>
-#include <sys/wait.h>
+#include "cli_runner.h"
 
+namespace qm::test {
 namespace {
 
-struct run_result {
-    int status;
-    std::string output;
-};
-
-run_result run_cli(const std::string& arguments) {
-    std::string command = std::string(QUILLMERE_BINARY_DIR) + "/quillmere-cli " + arguments + " 2>&1";
-    run_result result{-1, {}};
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return result;
-    char chunk[4096];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) result.output.append(chunk, n);
-    int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
 TEST(CliBasics, VersionHelpAndUnknownCommands) {
-    run_result version = run_cli("--version");
+    temp_dir home, tmp;
+    cli_result version = run_cli(home, tmp, "--version");
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.output, "quillmere-cli 3.0.1\n");
-
-    run_result help = run_cli("--help");
+    EXPECT_EQ(version.out, "quillmere-cli 3.0.1\n");
+    cli_result help = run_cli(home, tmp, "--help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.output.find("Usage: quillmere-cli"), std::string::npos);
+    EXPECT_TRUE(help.out.starts_with("Usage: quillmere-cli")) << help.out;
 
-    run_result unknown = run_cli("frobnicate");
+    cli_result unknown = run_cli(home, tmp, "frobnicate");
     EXPECT_EQ(unknown.status, 2);
-    EXPECT_NE(unknown.output.find("unknown command"), std::string::npos);
-    EXPECT_EQ(run_cli("").status, 2);
+    EXPECT_TRUE(contains(unknown.err, "unknown command")) << unknown.err;
+    EXPECT_EQ(run_cli(home, tmp, "").status, 2);
 }
 
 }  // namespace
+}  // namespace qm::test

@@ -1,44 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include <sys/wait.h>
+#include "cli_runner.h"
 
-#include "support/test_support.h"
-
-namespace qm {
+namespace qm::test {
 namespace {
-
-using test::read_bytes;
-using test::sj;
-using test::temp_dir;
-using test::write_bytes;
-
-struct run_result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs quillmere-cli list with its data directory in `home`, in UTC.
-run_result run_list(const temp_dir& home, const std::string& arguments) {
-    std::string err_path = home / "stderr";
-    std::string command = "TZ=UTC0 QUILLMERE_HOME='" + home.path() + "' TMPDIR='" + home.path() + "' " +
-                          QUILLMERE_BINARY_DIR + "/quillmere-cli list " + arguments + " 2>'" + err_path + "'";
-    run_result result;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return result;
-    char chunk[4096];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) result.out.append(chunk, n);
-    int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = read_bytes(err_path);
-    return result;
-}
 
 // A folder " 受信箱" of account "A" in `root` with a sub-folder and three
 // messages.
@@ -53,16 +22,19 @@ void make_folder(const std::string& root) {
     write_bytes(f + ".2/status.ini", "[mail status]\r\ntype=S\r\nattachment=+\r\n");
 }
 
-const std::string parent_line = "\t\t\t..\t<dir>\t\t\n";
-const std::string old_line = "\t\t\told\t<dir>\t\t\n";
+const std::string folders = "\t\t\t..\t<dir>\t\t\n\t\t\told\t<dir>\t\t\n";
 const std::string line0 = "!   \t10. 3. 1 10:00\tb@x.example\ttab here\t79\t\t0\n";
 const std::string line1 = "    \t??. ?. ? ??:??\ta@x.example\tab?件\t54\t<1@x>\t1\n";
 const std::string line2 = "S@  \t10. 3. 2 10:00\tc@x.example\tsent\t65\t\t2\n";
 
-TEST(ListCommand, PrintsTheSortedRowsAsTabSeparatedUtf8) {
+class ListCommand : public ::testing::Test {
+protected:
+    void SetUp() override { make_folder(home / "mailbox/"); }
+    cli_result run(const std::string& arguments) { return run_cli(home, home, "list " + arguments); }
     temp_dir home;
-    make_folder(home / "mailbox/");
-    const std::string folders = parent_line + old_line;
+};
+
+TEST_F(ListCommand, PrintsTheSortedRowsAsTabSeparatedUtf8) {
     // Arguments, layout.ini, output: the layout's order holds unless the
     // arguments give one; a column it does not know counts as the date.
     for (auto [arguments, layout, out] : std::vector<std::tuple<std::string, std::string, std::string>>{
@@ -74,33 +46,30 @@ TEST(ListCommand, PrintsTheSortedRowsAsTabSeparatedUtf8) {
              {"'A/ 受信箱'", "[value]\r\nsort column=8\r\n", folders + line0 + line2 + line1},
              {"A", "", "\t\t\t 受信箱\t<dir>\t\t\n"}}) {
         write_bytes(home / "layout.ini", layout);
-        run_result run = run_list(home, arguments);
-        EXPECT_EQ(run.status, 0) << arguments << run.err;
-        EXPECT_EQ(run.out, out) << arguments << " / " << layout;
+        cli_result r = run(arguments);
+        EXPECT_EQ(r.status, 0) << arguments << r.err;
+        EXPECT_EQ(r.out, out) << arguments << " / " << layout;
     }
     // The mailbox setting moves the root; backslashes read as slashes.
     write_bytes(home / "quillmere.ini", "[string]\r\nmailbox=" + home.path() + "\\store\r\n");
     make_folder(home / "store/");
     write_bytes(home / "store/A/ 受信箱/.0/0", "");
-    EXPECT_EQ(run_list(home, "'A/ 受信箱' --sort 3").out,
-              folders + "!   \t??. ?. ? ??:??\t???\t???\t8\t\t0\n" + line1 + line2);
+    EXPECT_EQ(run("'A/ 受信箱' --sort 3").out, folders + "!   \t??. ?. ? ??:??\t???\t???\t8\t\t0\n" + line1 + line2);
 }
 
-TEST(ListCommand, RefusesBadArgumentsAndMissingFolders) {
-    temp_dir home;
-    make_folder(home / "mailbox/");
+TEST_F(ListCommand, RefusesBadArgumentsAndMissingFolders) {
     for (const char* arguments : {"", "--sort", "'A/ 受信箱' --sort 6", "'A/ 受信箱' --bogus", "A B", "..", "'A/.0'",
                                   "'A//x'", "A --search '😀'", "'😀'", "A --search"}) {
-        run_result run = run_list(home, arguments);
-        EXPECT_EQ(run.status, 2) << arguments;
-        EXPECT_EQ(run.out, "") << arguments;
-        EXPECT_NE(run.err.find("Usage: quillmere-cli list"), std::string::npos) << arguments;
+        cli_result r = run(arguments);
+        EXPECT_EQ(r.status, 2) << arguments;
+        EXPECT_EQ(r.out, "") << arguments;
+        EXPECT_TRUE(contains(r.err, "Usage: quillmere-cli list")) << arguments;
     }
-    run_result run = run_list(home, "'A/ 送信箱'");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find("no folder A/ 送信箱/"), std::string::npos) << run.err;
+    cli_result r = run("'A/ 送信箱'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(contains(r.err, "no folder A/ 送信箱/")) << r.err;
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

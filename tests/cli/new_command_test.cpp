@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -9,58 +8,32 @@
 #include <tuple>
 #include <vector>
 
-#include <sys/wait.h>
-
+#include "cli_runner.h"
 #include "config/signatures.h"
-#include "support/test_support.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
-
-using test::read_bytes;
-using test::sj;
-using test::write_bytes;
-
-struct run_result {
-    int status = -1;
-    std::string out, err;
-};
 
 // Account "A" in a data directory whose text editor records its arguments.
 class NewCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::string account = home / "mailbox/A/";
         for (const char* folder : {" 受信箱", " 送信箱/草稿", " 送信箱/送信控", " ごみ箱"})
-            std::filesystem::create_directories(account + folder);
-        write_bytes(account + "account.ini", "[account]\r\nname=Taro\r\naddress=taro@example.jp\r\n");
+            std::filesystem::create_directories(home / "mailbox/A/" + folder);
+        write_bytes(home / "mailbox/A/account.ini", "[account]\r\nname=Taro\r\naddress=taro@example.jp\r\n");
         ASSERT_TRUE(save_signature(home.cp("mailbox/A/"), "sig", "-- \nTaro"));
         write_bytes(home / "editor", "#!/bin/sh\necho \"$@\" >> '" + home / "editor.log" + "'\n");
         std::filesystem::permissions(home / "editor", std::filesystem::perms::owner_all);
         write_bytes(home / "quillmere.ini", "[string]\r\ntext editor=" + home / "editor" + "\r\n");
     }
-
-    run_result run(const std::string& arguments) {
-        std::string command = "QUILLMERE_HOME='" + home.path() + "' TMPDIR='" + home.path() + "' " +
-                              QUILLMERE_BINARY_DIR + "/quillmere-cli new " + arguments + " 2>'" + home / "err" + "'";
-        run_result result;
-        std::FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe) return result;
-        char chunk[4096];
-        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) result.out.append(chunk, n);
-        int status = ::pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.err = read_bytes(home / "err");
-        return result;
-    }
-
-    test::temp_dir home;
+    cli_result run(const std::string& arguments) { return run_cli(home, home, "new " + arguments); }
+    std::vector<std::string> drafts() { return list_names(home / "mailbox/A/ 送信箱/草稿/"); }
+    temp_dir home;
 };
 
 TEST_F(NewCommand, QueuesTheDraftWithItsBodyAndSignatureInTheOutbox) {
     write_bytes(home / "body.txt", "\xEF\xBB\xBFこんにちは\r\n二行目");
-    run_result r =
-        run("A --to b@example.com --subject '件名' --signature sig --body '" + home / "body.txt" + "' --queue");
+    cli_result r = run("A --to b@example.com --subject '件名' --signature sig --body '" + home / "body.txt" + "' --queue");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "A/ 送信箱\t0\n");
     const std::string draft = home / "mailbox/A/ 送信箱/.0/";
@@ -68,12 +41,12 @@ TEST_F(NewCommand, QueuesTheDraftWithItsBodyAndSignatureInTheOutbox) {
                                  std::regex("Date: .*\r\nFrom: \"Taro\" <taro@example.jp>\r\nSubject: " + sj("件名") +
                                             "\r\nTo: b@example.com\r\n")));
     EXPECT_EQ(read_bytes(draft + "1"), sj("こんにちは\r\n二行目\r\n\r\n-- \r\nTaro\r\n"));
-    EXPECT_EQ(test::list_names(home / "mailbox/A/ 送信箱/草稿/"), std::vector<std::string>{});
-    EXPECT_FALSE(test::exists(home / "editor.log"));
+    EXPECT_EQ(drafts(), std::vector<std::string>{});
+    EXPECT_FALSE(exists(home / "editor.log"));
 }
 
 TEST_F(NewCommand, OpensTheDraftInTheEditorWithoutQueue) {
-    run_result r = run("A --to b@example.com --subject s");
+    cli_result r = run("A --to b@example.com --subject s");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "A/ 送信箱/草稿\t0\n");
     // The editor is not waited for: its record shows up when it has run.
@@ -92,12 +65,12 @@ TEST_F(NewCommand, RefusesBadArgumentsAndMakesNoDraft) {
              {"A --to 'not an address' --subject s", 1, "無効なメールアドレスです."},
              {"A --to b@example.com --subject s --template none", 1, "no template none"},
              {"A --to b@example.com --subject s --body /nonexistent", 1, "cannot be read"}}) {
-        run_result r = run(arguments);
+        cli_result r = run(arguments);
         EXPECT_EQ(r.status, status) << arguments;
-        EXPECT_NE(r.err.find(message), std::string::npos) << arguments << ": " << r.err;
+        EXPECT_TRUE(contains(r.err, message)) << arguments << ": " << r.err;
     }
-    EXPECT_EQ(test::list_names(home / "mailbox/A/ 送信箱/草稿/"), std::vector<std::string>{});
+    EXPECT_EQ(drafts(), std::vector<std::string>{});
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

@@ -4,67 +4,40 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
 
-#include <sys/wait.h>
-
+#include "cli_runner.h"
 #include "config/accounts.h"
 #include "platform/file_operations.h"
 #include "store/arrange_rules.h"
 #include "support/smtp_server.h"
-#include "support/test_support.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
 
-using test::list_names;
-using test::read_bytes;
-using test::sj;
-using test::temp_dir;
 using names = std::vector<std::string>;
-
-struct run_result {
-    int status = -1;
-    std::string out, err;
-};
-
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class SyncCommand : public ::testing::Test {
 protected:
     void SetUp() override {
         const char* ci = std::getenv("CI");
-        if (!test::smtp_server::installed() && !(ci && std::string(ci) == "true"))
+        if (!smtp_server::installed() && !(ci && std::string(ci) == "true"))
             GTEST_SKIP() << "Postfix is not installed (scripts/install-deps.sh test installs it)";
-        server_ = std::make_unique<test::smtp_server>();
+        server_ = std::make_unique<smtp_server>();
         ASSERT_TRUE(server_->running()) << server_->failure();
     }
     void TearDown() override {
         if (HasFailure() && server_) std::cerr << "--- server logs ---\n" << server_->log();
     }
 
-    // quillmere-cli with `input` on its standard input.
-    run_result run(const std::string& arguments, const std::string& input = "") {
-        std::string command = "printf '%s' '" + input + "' | QUILLMERE_HOME='" + home_.path() + "' TMPDIR='" +
-                              tmp_.path() + "' " + QUILLMERE_BINARY_DIR + "/quillmere-cli " + arguments + " 2>'" +
-                              tmp_ / "stderr" + "'";
-        run_result result;
-        std::FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe) return result;
-        char chunk[4096];
-        std::size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) result.out.append(chunk, n);
-        int status = ::pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.err = read_bytes(tmp_ / "stderr");
-        return result;
+    cli_result run(const std::string& arguments, const std::string& input = "") {
+        return run_cli(home_, tmp_, arguments, input);
     }
 
-    std::unique_ptr<test::smtp_server> server_;
+    std::unique_ptr<smtp_server> server_;
     temp_dir home_, tmp_;
 };
 
@@ -75,7 +48,7 @@ TEST_F(SyncCommand, SendsReceivesFilesAndArrangesThenFindsNothingNew) {
     values.address = server_->address();
     values.pop_server = values.smtp_server = server_->host();
     values.pop_port = std::to_string(server_->mail_store().pop3_port());
-    values.smtp_port = std::to_string(server_->port(test::smtp_port::all_mechanisms));
+    values.smtp_port = std::to_string(server_->port(smtp_port::all_mechanisms));
     values.pop_id = server_->user();
     values.pop_password = server_->password();
     scramble_password(values.pop_password);
@@ -83,21 +56,21 @@ TEST_F(SyncCommand, SendsReceivesFilesAndArrangesThenFindsNothingNew) {
     ASSERT_TRUE(create_account(mailbox, "acct", values));
     const std::string account = home_ / "mailbox/acct/";
     ASSERT_TRUE(add_rule(sj(account + " ごみ箱/"), "Subject", sj("広告")));
-    test::write_bytes(home_ / "quillmere.ini", "[switch]\r\narrange at receive=+\r\n");
+    write_bytes(home_ / "quillmere.ini", "[switch]\r\narrange at receive=+\r\n");
 
     for (const char* subject : {"週報", "広告のお知らせ"}) {
-        run_result queued = run("new acct --to " + server_->address() + " --subject " + subject + " --queue");
+        cli_result queued = run("new acct --to " + server_->address() + " --subject " + subject + " --queue");
         ASSERT_EQ(queued.status, 0) << queued.err;
     }
     const std::string password = server_->password() + "\n";
-    run_result first = run("sync acct", password);
+    cli_result first = run("sync acct", password);
     EXPECT_EQ(first.status, 0) << first.err;
     EXPECT_EQ(first.err, "POP3パスワード? \n通知: 新着メールはありません.\n");
     EXPECT_EQ(list_names(account + " 送信箱"), (names{"草稿", "送信控"}));
     EXPECT_EQ(list_names(account + " 送信箱/送信控").size(), 2u);
     ASSERT_TRUE(server_->wait_for_delivery(2));
 
-    run_result second = run("sync acct --trace", password);
+    cli_result second = run("sync acct --trace", password);
     EXPECT_EQ(second.status, 0) << second.err;
     EXPECT_EQ(second.err, "POP3パスワード? \n");
     EXPECT_TRUE(contains(second.out, "C: USER alice\r\nS: +OK")) << second.out;
@@ -108,18 +81,18 @@ TEST_F(SyncCommand, SendsReceivesFilesAndArrangesThenFindsNothingNew) {
     ASSERT_EQ(list_names(account + " ごみ箱"), (names{".0", "arrange.lst"}));
     EXPECT_TRUE(contains(read_bytes(account + " ごみ箱/.0/0"), sj("Subject: 広告のお知らせ\r\n")));
 
-    run_result third = run("sync acct", password);
+    cli_result third = run("sync acct", password);
     EXPECT_EQ(third.status, 0) << third.err;
     EXPECT_TRUE(contains(third.err, "新着メールはありません.")) << third.err;
-    run_result all = run("sync --all", password);
+    cli_result all = run("sync --all", password);
     EXPECT_EQ(all.status, 0) << all.err;
     EXPECT_EQ(all.err, "[acct]\nPOP3パスワード? \n通知: 巡回送受信が終了しました.\n");
     EXPECT_EQ(list_names(account + " 受信箱"), names{".0"});
-    EXPECT_FALSE(test::exists(tmp_ / "quillmere.$$$"));  // nothing left to file
+    EXPECT_FALSE(exists(tmp_ / "quillmere.$$$"));  // nothing left to file
 
     EXPECT_EQ(run("sync nobody").status, 1);
     EXPECT_EQ(run("sync acct --all").status, 2);
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <random>
 
@@ -7,18 +5,10 @@
 #include <sys/stat.h>
 
 #include "config/accounts.h"
-#include "config/profile.h"
-#include "support/test_support.h"
+#include "config_test.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
-
-using test::list_names;
-using test::read_bytes;
-using test::sj;
-using test::temp_dir;
-using test::write_bytes;
-using names = std::vector<std::string>;
 
 account_values sample() {
     return {sj("山田"), "yamada@example.com", "pop.example.com", "995", true, false, "yamada", "?secret", false,
@@ -40,12 +30,10 @@ TEST(Accounts, CreationMakesTheFiveFoldersAndAPrivateFileAndDeletionRemovesAll) 
     EXPECT_EQ(list_names(dir / "box/仕事"), (names{" ごみ箱", " 受信箱", " 送信箱", "account.ini"}));
     EXPECT_EQ(list_names(dir / "box/仕事/ 送信箱"), (names{"草稿", "送信控"}));
     EXPECT_EQ(read_bytes(dir / "box/仕事/account.ini"),
-              "[account]\r\nname=" + sj("山田") +
-                  "\r\naddress=yamada@example.com\r\nPOP server=pop.example.com\r\nPOP port=995\r\n"
-                  "POP over SSL=+\r\nAPOP=-\r\nPOP id=yamada\r\nPOP password=?secret\r\nPOP remove=-\r\n"
-                  "SMTP server=smtp.example.com\r\nSMTP port=465\r\nSMTP over SSL=+\r\nSMTP AUTH=+\r\n"
-                  "SMTP id=\r\nSMTP password=\r\nauto Cc=boss@example.com\r\nauto Bcc=" + sj("控え") +
-                  "\r\nverify certificate=-\r\n");
+              crlf(sj("[account]\nname=山田\naddress=yamada@example.com\nPOP server=pop.example.com\nPOP port=995\n"
+                      "POP over SSL=+\nAPOP=-\nPOP id=yamada\nPOP password=?secret\nPOP remove=-\n"
+                      "SMTP server=smtp.example.com\nSMTP port=465\nSMTP over SSL=+\nSMTP AUTH=+\nSMTP id=\n"
+                      "SMTP password=\nauto Cc=boss@example.com\nauto Bcc=控え\nverify certificate=-\n")));
     EXPECT_EQ(file_mode(dir / "box/仕事/account.ini"), 0600u);
     write_bytes(dir / "box/taken/keep", "x");
     for (const char* title : {"taken", "", "..", "a/b", "nul"}) EXPECT_FALSE(create_account(mailbox, title, {})) << title;
@@ -65,7 +53,7 @@ TEST(Accounts, CreationMakesTheFiveFoldersAndAPrivateFileAndDeletionRemovesAll) 
     EXPECT_TRUE(delete_account(mailbox, sj("仕事")));
     for (const char* title : {"", ".", "..", "a/../taken"}) EXPECT_FALSE(delete_account(mailbox, title)) << title;
     EXPECT_EQ(list_names(dir / "box"), names{"taken"});
-    test::recording_reporter report;
+    recording_reporter report;
     EXPECT_TRUE(confirm_account_deletion(report));
     EXPECT_EQ(report.texts(), (names{"削除しますか?", "以下全てのメールが削除されますがよろしいですか?"}));
 }
@@ -123,23 +111,18 @@ std::string through_the_file(const std::string& path, std::string password) {
 }
 
 TEST(Passwords, OrdinaryFormAndEveryByteValueThroughTheFile) {
-    std::string password = "abc";
+    std::string password = "abc", empty, stored = "?stored", plain = "plain";
     scramble_password(password);
-    EXPECT_EQ(password, "?\x3e\x3d\x3c");  // 159 - b for each byte
-    for (std::string unchanged : {"", "?stored"}) {
-        std::string text = unchanged;
-        scramble_password(text);
-        EXPECT_EQ(text, unchanged);
-    }
-    password = "plain";  // stored without the mark: used as it is
-    unscramble_password(password);
-    EXPECT_EQ(password, "plain");
+    scramble_password(empty);
+    scramble_password(stored);
+    unscramble_password(plain);  // stored without the mark: used as it is
+    EXPECT_EQ(names({password, empty, stored, plain}), (names{"?\x3e\x3d\x3c", "", "?stored", "plain"}));  // 159 - b
     temp_dir dir;
     std::string path = dir.cp("account.ini");
     for (int b = 1; b < 256; ++b) {
-        std::string one(1, static_cast<char>(b)), stored = "x" + one;
-        scramble_password(stored);
-        EXPECT_EQ(stored.substr(0, 2) == "?\x9f", b == 159 || b == 149 || b == 146 || b == 133) << b;
+        std::string one(1, static_cast<char>(b)), scrambled = "x" + one;
+        scramble_password(scrambled);
+        EXPECT_EQ(scrambled.substr(0, 2) == "?\x9f", b == 159 || b == 149 || b == 146 || b == 133) << b;
         if (b != '?') {
             EXPECT_EQ(through_the_file(path, one), one) << b;
         }
@@ -154,11 +137,11 @@ TEST(Passwords, OrdinaryFormAndEveryByteValueThroughTheFile) {
     }
     ::mkdir((dir / "box").c_str(), 0700);
     ASSERT_TRUE(create_account(dir.cp("box/"), "acc", {}));
-    std::string stored(127, '\x95');  // every byte scrambles to a line feed
-    scramble_password(stored);
-    ASSERT_TRUE(profile_write_string(dir.cp("box/acc/account.ini"), "account", "SMTP password", stored, false));
+    std::string longest(127, '\x95');  // every byte scrambles to a line feed
+    scramble_password(longest);
+    ASSERT_TRUE(profile_write_string(dir.cp("box/acc/account.ini"), "account", "SMTP password", longest, false));
     EXPECT_EQ(read_account_password(dir.cp("box/"), "acc", "SMTP password"), std::string(127, '\x95'));
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

@@ -1,44 +1,30 @@
 #include "config/address_book.h"
 
-#include <tuple>
-
-#include <gtest/gtest.h>
-
 #include "config/accounts.h"
-#include "config/profile.h"
+#include "config_test.h"
 #include "platform/file_operations.h"
-#include "platform/program_context.h"
-#include "support/test_support.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
 
-using test::read_bytes;
-using test::sj;
 using book = std::vector<std::pair<std::string, std::string>>;
 
-class address_book_test : public ::testing::Test {
-protected:
-    test::temp_dir dir;
-    program_context saved = context();
-    std::string mailbox = dir.cp("mailbox/");
-
-    address_book_test() { set_context({dir.cp(), dir.cp(), dir.cp(), dir.cp()}); }
-    ~address_book_test() override { set_context(saved); }
+struct address_book_test : data_directory_test {
+    address_book_test() : data_directory_test("address.ini") {}
     std::string auto_cc(std::string_view title) { return read_account_key(mailbox, title, "auto Cc", ""); }
     void given_account(std::string_view title, std::string_view auto_cc) {
         make_directory(mailbox);
         make_directory(mailbox + std::string(title));
         ASSERT_TRUE(profile_write_string(account_file(mailbox, title), "account", "auto Cc", auto_cc, false));
     }
+    std::string mailbox = dir.cp("mailbox/");
 };
 
 TEST_F(address_book_test, entries_are_looked_up_by_name_and_by_address) {
     EXPECT_EQ(lookup_address("plain@example.org"), "plain@example.org");
     ASSERT_TRUE(add_address_entry("taro", "taro@example.jp"));
     ASSERT_TRUE(add_address_entry("hanako", "hanako@example.jp"));
-    EXPECT_EQ(read_bytes(dir / "address.ini"),
-              "[hanako]\r\naddress=hanako@example.jp\r\n[taro]\r\naddress=taro@example.jp\r\n");
+    EXPECT_EQ(contents(), crlf("[hanako]\naddress=hanako@example.jp\n[taro]\naddress=taro@example.jp\n"));
     EXPECT_EQ(lookup_address("taro") + " " + lookup_address("Taro"), "taro@example.jp Taro");
     std::string name;
     EXPECT_TRUE(find_entry_by_address(name, 128, "taro@example.jp") && name == "taro");
@@ -46,7 +32,7 @@ TEST_F(address_book_test, entries_are_looked_up_by_name_and_by_address) {
 
     // The one-pass reader gives what the single lookups give: a key in any
     // case with blanks, the first section of a repeated name, no address.
-    test::write_bytes(dir / "address.ini", "x=1\r\n[a]\r\n Address =a@x\r\naddress=2\r\n[b]\r\n[a]\r\naddress=3\r\n");
+    given("x=1\n[a]\n Address =a@x\naddress=2\n[b]\n[a]\naddress=3\n");
     EXPECT_EQ(read_address_book(), (book{{"a", "a@x"}, {"b", ""}, {"a", "a@x"}}));
     EXPECT_EQ(lookup_address("a"), "a@x");
 }
@@ -68,10 +54,10 @@ TEST_F(address_book_test, renaming_an_entry_updates_groups_and_automatic_recipie
     EXPECT_EQ(read_address_book(), (book{{"jiro", "jiro@example.jp"}, {"zed", "z@example.jp"}}));
 
     // A file that cannot be rewritten keeps the entry as it was.
-    std::string before = read_bytes(dir / "address.ini");
+    const std::string before = contents();
     ASSERT_TRUE(make_directory(dir.cp("address.$$$")));
     EXPECT_FALSE(rename_address_entry("jiro", "saburo", "s@example.jp", mailbox));
-    EXPECT_EQ(read_bytes(dir / "address.ini"), before);
+    EXPECT_EQ(contents(), before);
     EXPECT_EQ(read_group_members("g2"), "jiro");
 }
 
@@ -86,12 +72,12 @@ TEST_F(address_book_test, deleting_an_entry_leaves_clean_member_lists) {
     EXPECT_EQ(read_group_members("a"), "a");  // a group is never left empty
     EXPECT_EQ(auto_cc("one"), "a");
     for (const char* name : {"b", "c"}) ASSERT_TRUE(delete_address_entry(name));
-    EXPECT_FALSE(test::exists(dir / "address.ini"));
+    EXPECT_FALSE(exists(file));
 
     ASSERT_TRUE(update_group("a", "sole", "x"));
     EXPECT_TRUE(!is_group("a") && read_group_members("sole") == "x");
     for (const char* group : {"a,b,c", "b,a,c", "b,c,a", "sole"}) ASSERT_TRUE(delete_group(group));
-    EXPECT_FALSE(test::exists(dir / "group.ini"));
+    EXPECT_FALSE(exists(dir / "group.ini"));
 }
 
 TEST_F(address_book_test, dialog_checks_give_the_message_of_the_first_rule_broken) {
@@ -118,4 +104,4 @@ TEST_F(address_book_test, dialog_checks_give_the_message_of_the_first_rule_broke
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

@@ -1,54 +1,28 @@
 #include "config/layout.h"
 
-#include <tuple>
-#include <vector>
-
-#include <gtest/gtest.h>
-
-#include "config/profile.h"
+#include "config_test.h"
 #include "platform/file_operations.h"
-#include "platform/program_context.h"
-#include "support/test_support.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
 
-using test::exists;
-using test::read_bytes;
-using test::sj;
-using test::write_bytes;
-
-class layout_test : public ::testing::Test {
-protected:
-    test::temp_dir dir;
-    program_context saved = context();
-    std::string file = dir / "layout.ini";
-
-    layout_test() { set_context({dir.cp(), dir.cp(), dir.cp(), dir.cp()}); }
-    ~layout_test() override { set_context(saved); }
+struct layout_test : data_directory_test {
+    layout_test() : data_directory_test("layout.ini") {}
 };
 
-TEST_F(layout_test, defaults_are_written_once_as_key_by_key_writes_would_leave_them) {
-    // The file the writers give when every key is written on its own.
-    const char* defaults[][3] = {
-        {"value", "position x", "0"},     {"value", "position y", "0"},       {"value", "size x", "780"},
-        {"value", "size y", "560"},       {"value", "width attribute", "54"}, {"value", "width date", "96"},
-        {"value", "width sender", "158"}, {"value", "width subject", "226"},  {"value", "width size", "48"},
-        {"value", "width thread", "60"},  {"value", "sort column", "1"},      {"value", "width tree", "0.20"},
-        {"value", "height preview", "0.30"}, {"switch", "maximize", "-"},   {"switch", "sort direction", "-"}};
-    for (const auto& [section, key, value] : defaults)
-        ASSERT_TRUE(profile_write_string(dir.cp("by_keys.ini"), section, key, value, false));
-    ASSERT_TRUE(profile_write_string(dir.cp("by_keys.ini"), "directory", "current", sj("標準アカウント/"), false));
-    for (int mark = 1; mark <= 12; ++mark)
-        ASSERT_TRUE(profile_write_string(dir.cp("by_keys.ini"), "directory", "mark" + std::to_string(mark), "", false));
-
+TEST_F(layout_test, defaults_are_written_once_and_whole) {
     ASSERT_TRUE(WriteDefaultLayout());
-    EXPECT_EQ(read_bytes(file), read_bytes(dir / "by_keys.ini"));
+    EXPECT_EQ(contents(),
+              crlf(sj("[value]\nposition x=0\nposition y=0\nsize x=780\nsize y=560\nwidth attribute=54\n"
+                      "width date=96\nwidth sender=158\nwidth subject=226\nwidth size=48\nwidth thread=60\n"
+                      "sort column=1\nwidth tree=0.20\nheight preview=0.30\n[switch]\nmaximize=-\nsort direction=-\n"
+                      "[directory]\ncurrent=標準アカウント/\nmark1=\nmark2=\nmark3=\nmark4=\nmark5=\nmark6=\nmark7=\n"
+                      "mark8=\nmark9=\nmark10=\nmark11=\nmark12=\n")));
 
     // An existing file is never rewritten.
     write_bytes(file, "[value]\r\nsize x=1\r\n");
     ASSERT_TRUE(WriteDefaultLayout());
-    EXPECT_EQ(read_bytes(file), "[value]\r\nsize x=1\r\n");
+    EXPECT_EQ(contents(), "[value]\r\nsize x=1\r\n");
 
     // A failure leaves no file, not even part of one.
     std::remove(file.c_str());
@@ -85,7 +59,7 @@ TEST_F(layout_test, saving_writes_every_value_and_reads_back) {
     layout.current = sj("標準アカウント/ 受信箱/");
     layout.marks[11] = "a/";
     ASSERT_TRUE(SaveLayout(layout));
-    EXPECT_NE(read_bytes(file).find("width thread=0\r\nsort column=5\r\nwidth tree=0.25\r\n"), std::string::npos);
+    EXPECT_TRUE(contains(contents(), "width thread=0\r\nsort column=5\r\nwidth tree=0.25\r\n"));
     Layout loaded;
     LoadLayout(loaded);
     EXPECT_EQ(std::tuple(loaded.position_x, loaded.column_width[5], loaded.tree_ratio, loaded.sort_descending,
@@ -96,4 +70,4 @@ TEST_F(layout_test, saving_writes_every_value_and_reads_back) {
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

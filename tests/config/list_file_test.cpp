@@ -3,35 +3,14 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <utility>
 
-#include <gtest/gtest.h>
+#include "config_test.h"
 
-#include "support/test_support.h"
-
-namespace qm {
+namespace qm::test {
 namespace {
 
-using test::read_bytes;
-using test::write_bytes;
-
-std::string crlf(std::string_view text) {
-    std::string result;
-    for (char c : text) {
-        if (c == '\n') result += '\r';
-        result += c;
-    }
-    return result;
-}
-
-class list_file_test : public ::testing::Test {
-protected:
-    test::temp_dir dir;
-    std::string file = dir / "arrange.lst";
-    std::string path = dir.cp("arrange.lst");
-
-    void given(std::string_view lf_text) { write_bytes(file, crlf(lf_text)); }
-    std::string contents() { return read_bytes(file); }
+struct list_file_test : file_test {
+    list_file_test() : file_test("arrange.lst") {}
 };
 
 TEST_F(list_file_test, items_inserted_at_their_index_stay_in_byte_order) {
@@ -45,13 +24,9 @@ TEST_F(list_file_test, items_inserted_at_their_index_stay_in_byte_order) {
     EXPECT_EQ(list_insert_index(path, "\x82\xa0"), 3);
 
     std::string name, line;
-    ASSERT_TRUE(list_name_at(path, 2, name, 4));
-    EXPECT_EQ(name, "gam");
-    EXPECT_FALSE(list_name_at(path, 3, name));
-    EXPECT_FALSE(list_has(path, "Gamma"));
-    ASSERT_TRUE(list_text_line(path, "beta", 1, line));
-    EXPECT_EQ(line, "b2");
-    EXPECT_FALSE(list_text_line(path, "alpha", 0, line));
+    EXPECT_TRUE(list_name_at(path, 2, name, 4) && list_text_line(path, "beta", 1, line));
+    EXPECT_EQ(name + line, "gamb2");
+    EXPECT_FALSE(list_name_at(path, 3, name) || list_has(path, "Gamma") || list_text_line(path, "alpha", 0, line));
 
     ASSERT_TRUE(list_delete_named(path, "beta"));
     ASSERT_TRUE(list_delete_at(path, 0));
@@ -98,7 +73,7 @@ TEST_F(list_file_test, failures_leave_files_as_they_were) {
     EXPECT_FALSE(list_insert(path, -1, "b", "y"));
     EXPECT_FALSE(list_delete_named(path, "a"));
     EXPECT_EQ(contents(), before);
-    EXPECT_EQ(test::list_names(dir.path()), (std::vector<std::string>{"arrange.$$$", "arrange.lst"}));
+    EXPECT_EQ(list_names(dir.path()), (names{"arrange.$$$", "arrange.lst"}));
     ASSERT_EQ(::rmdir((dir / "arrange.$$$").c_str()), 0);
 
     // Items that would not read back as written are refused.
@@ -109,7 +84,7 @@ TEST_F(list_file_test, failures_leave_files_as_they_were) {
 
     EXPECT_FALSE(list_delete_at(dir.cp("missing.lst"), 0));
     EXPECT_FALSE(list_append_text(path, "a", dir.cp("arrange.lst/inner.txt")));
-    EXPECT_EQ(test::list_names(dir.path()), std::vector<std::string>{"arrange.lst"});
+    EXPECT_EQ(list_names(dir.path()), names{"arrange.lst"});
 }
 
 TEST_F(list_file_test, garbage_never_breaks_the_readers) {
@@ -127,4 +102,4 @@ TEST_F(list_file_test, garbage_never_breaks_the_readers) {
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

@@ -1,67 +1,39 @@
 #include "config/settings.h"
 
-#include <tuple>
-
-#include <gtest/gtest.h>
-
 #include "config/accounts.h"
-#include "config/profile.h"
+#include "config_test.h"
 #include "platform/file_operations.h"
-#include "platform/program_context.h"
-#include "support/test_support.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
 
-using test::exists;
-using test::list_names;
-using test::read_bytes;
-using test::sj;
-using test::write_bytes;
-
-class settings_test : public ::testing::Test {
-protected:
-    test::temp_dir dir;
-    program_context saved = context();
-    std::string file = dir / "data/quillmere.ini";
-    test::recording_reporter report;
-
-    settings_test() {
+// The data directory "data/" apart from the program's own "bin/".
+struct settings_test : data_directory_test {
+    settings_test() : data_directory_test("data/quillmere.ini") {
         set_context({dir.cp("data/"), dir.cp(), dir.cp(), dir.cp("bin/")});
         make_directory(dir.cp("data/"));
     }
-    ~settings_test() override { set_context(saved); }
-    void given(std::string_view text) { write_bytes(file, text); }
+    recording_reporter report;
 };
 
 TEST_F(settings_test, first_start_writes_exactly_the_defaults_in_order) {
-    // The file the writers give when every key is written on its own.
-    const std::string notepad = dir.cp("bin/quillmere-notepad");
-    const std::string defaults[][3] = {
-        {"switch", "list thread", "-"}, {"switch", "view tree", "+"}, {"switch", "view preview", "+"},
-        {"switch", "arrange at receive", "-"}, {"switch", "arrange at send", "-"},
-        {"switch", "arrange at terminate", "-"}, {"switch", "tell remain", "+"}, {"switch", "clear trash", "-"},
-        {"value", "check interval", "0"},
-        {"string", "open header", "Bcc,Cc,Date,From,Reply-To,Resent-,Sender,Subject,To,X-Mailer"},
-        {"string", "mailbox", dir.cp("data/mailbox/")}, {"string", "text viewer", notepad},
-        {"string", "text editor", notepad}, {"string", "dangerous extension", ".bat.cmd.com.exe.lnk.pif.reg.scr"},
-        {"font", "name", sj("ＭＳ ゴシック")}, {"font", "size", "-12"}, {"font", "point", "9"}, {"font", "bold", "400"},
-        {"font", "italic", "-"}, {"font", "style", sj("標準")}, {"color", "back ground", "0:0:64"},
-        {"color", "back text", "0:0:255"}, {"color", "text directory", "0:255:255"},
-        {"color", "text search", "0:255:0"}, {"color", "text new", "255:255:0"},
-        {"color", "text normal", "255:255:255"},
-        {"key", "select account", "D"}, {"key", "open menu mail", "F"}, {"key", "make directory", "K"},
-        {"key", "make mail", "N"}, {"key", "mark all", "A"}, {"key", "connect", "C"}, {"key", "connect round", "M"},
-        {"key", "arrange", "G"}, {"key", "clear trash", "T"}, {"key", "open menu sort", "S"}, {"key", "search", "R"}};
-    for (const auto& [section, key, value] : defaults)
-        ASSERT_TRUE(profile_write_string(dir.cp("by_keys.ini"), section, key, value, false));
-
+    const std::string notepad = dir.path() + "bin/quillmere-notepad";
     ASSERT_TRUE(WriteDefaultSettings());
-    EXPECT_EQ(read_bytes(file), read_bytes(dir / "by_keys.ini"));
+    EXPECT_EQ(contents(),
+              crlf(sj("[switch]\nlist thread=-\nview tree=+\nview preview=+\narrange at receive=-\narrange at send=-\n"
+                      "arrange at terminate=-\ntell remain=+\nclear trash=-\n[value]\ncheck interval=0\n[string]\n"
+                      "open header=Bcc,Cc,Date,From,Reply-To,Resent-,Sender,Subject,To,X-Mailer\nmailbox=" +
+                      dir.path() + "data/mailbox/\ntext viewer=" + notepad + "\ntext editor=" + notepad +
+                      "\ndangerous extension=.bat.cmd.com.exe.lnk.pif.reg.scr\n"
+                      "[font]\nname=ＭＳ ゴシック\nsize=-12\npoint=9\nbold=400\nitalic=-\nstyle=標準\n[color]\n"
+                      "back ground=0:0:64\nback text=0:0:255\ntext directory=0:255:255\ntext search=0:255:0\n"
+                      "text new=255:255:0\ntext normal=255:255:255\n[key]\nselect account=D\nopen menu mail=F\n"
+                      "make directory=K\nmake mail=N\nmark all=A\nconnect=C\nconnect round=M\narrange=G\n"
+                      "clear trash=T\nopen menu sort=S\nsearch=R\n")));
 
     given("[switch]\nview tree=-\n");
     ASSERT_TRUE(WriteDefaultSettings());
-    EXPECT_EQ(read_bytes(file), "[switch]\nview tree=-\n");
+    EXPECT_EQ(contents(), crlf("[switch]\nview tree=-\n"));
 
     std::remove(file.c_str());
     ASSERT_TRUE(make_directory(dir.cp("data/quillmere.$$$")));
@@ -70,12 +42,10 @@ TEST_F(settings_test, first_start_writes_exactly_the_defaults_in_order) {
 }
 
 TEST_F(settings_test, colours_parse_as_red_green_blue_modulo_256) {
-    struct {
-        const char* text;
-        colour expected;
-    } cases[] = {{"10:20", 0x00140a}, {"300:0:0", 44},      {"", 0},         {"0:0:64", 0x400000},
-                 {"-1:x:7", 0x0700ff}, {" 5abc:6:7:8", 0x070605}, {"1::3", 0x030001}};
-    for (const auto& c : cases) EXPECT_EQ(ParseColor(c.text), c.expected) << c.text;
+    for (auto [text, expected] : {std::pair<const char*, colour>{"10:20", 0x00140a}, {"300:0:0", 44}, {"", 0},
+                                  {"0:0:64", 0x400000}, {"-1:x:7", 0x0700ff}, {" 5abc:6:7:8", 0x070605},
+                                  {"1::3", 0x030001}})
+        EXPECT_EQ(ParseColor(text), expected) << text;
     EXPECT_EQ(format_color(ParseColor("255:128:0")), "255:128:0");
 }
 
@@ -84,7 +54,7 @@ TEST_F(settings_test, first_start_makes_the_mailbox_with_one_account) {
     LoadFunctionSettings(s, report);
     std::string mailbox = dir.cp("data/mailbox/");
     EXPECT_EQ(s.mailbox, mailbox);
-    EXPECT_EQ(list_accounts(mailbox), std::vector<std::string>{sj("標準アカウント")});
+    EXPECT_EQ(list_accounts(mailbox), names{sj("標準アカウント")});
     current_account account = load_current_account(mailbox, sj("標準アカウント"));
     EXPECT_EQ(std::tuple(account.pop_port, account.smtp_port, account.pop_remove, account.verify_certificate),
               std::tuple(110, 25, true, true));
@@ -99,7 +69,7 @@ TEST_F(settings_test, first_start_makes_the_mailbox_with_one_account) {
     // A mailbox that cannot be made is reported.
     given("[string]\nmailbox=" + dir.cp("data/quillmere.ini/box/") + "\n");
     LoadFunctionSettings(s, report);
-    EXPECT_EQ(report.texts(), std::vector<std::string>{"ファイルの読み書きに失敗しました."});
+    EXPECT_EQ(report.texts(), names{"ファイルの読み書きに失敗しました."});
 }
 
 TEST_F(settings_test, saved_groups_load_back) {
@@ -110,11 +80,11 @@ TEST_F(settings_test, saved_groups_load_back) {
                                      std::string("ABCDEFGHIJ\0", 11)));
     // An empty header list stays empty: opening a mail then keeps no header.
     EXPECT_EQ(ReadOpenHeaderList(default_open_header) + ReadDangerousExtensions(), ".exe");
-    std::string text = read_bytes(file);
+    const std::string text = contents();
     for (const char* expected : {"view tree=-\r\nview preview=+\r\narrange at receive=+\r\n",
                                  "open header=\r\nmailbox=box/in\r\ntext viewer=C:/v\r\n",
                                  "bold=700\r\nitalic=+\r\nstyle=Bold\r\n", "open menu sort=J\r\nsearch=\r\n"})
-        EXPECT_NE(text.find(expected), std::string::npos) << expected;
+        EXPECT_TRUE(contains(text, expected)) << expected;
 
     Settings s;
     LoadViewSettings(s);
@@ -132,8 +102,8 @@ TEST_F(settings_test, saved_groups_load_back) {
 
     ASSERT_TRUE(make_directory(dir.cp("data/quillmere.$$$")));
     EXPECT_FALSE(SaveFunctionSettings(false, false, false, false, false, 0, "", "", "", "", "DFKNACMGTSR"));
-    EXPECT_EQ(read_bytes(file), text);
+    EXPECT_EQ(contents(), text);
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

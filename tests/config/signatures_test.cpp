@@ -1,19 +1,13 @@
 #include "config/signatures.h"
 
-#include <gtest/gtest.h>
-
+#include "config_test.h"
 #include "platform/file_operations.h"
-#include "support/test_support.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
 
-using test::exists;
-using test::read_bytes;
-using test::sj;
-
 TEST(Signatures, StandInNameOrderAndTheLastOneTakesTheFile) {
-    test::temp_dir dir;
+    temp_dir dir;
     const std::string account = dir.cp();
     for (auto [name, text] : {std::pair{"beta", "b1"}, {"alpha", "一行目\n二行目"}, {"gamma", ""}})
         ASSERT_TRUE(save_signature(account, name, sj(text)));
@@ -41,7 +35,7 @@ TEST(Signatures, StandInNameOrderAndTheLastOneTakesTheFile) {
 }
 
 TEST(Templates, FillADraftAndStayPaired) {
-    test::temp_dir dir;
+    temp_dir dir;
     const std::string account = dir.cp();
     ASSERT_TRUE(save_template(account, "work", "To: boss@example.com\nCc: team@example.com", sj("お疲れ様です.")));
     ASSERT_TRUE(save_template(account, "home", "To: family@example.com", ""));
@@ -63,12 +57,12 @@ TEST(Templates, FillADraftAndStayPaired) {
     EXPECT_FALSE(save_template(account, "new", "To: x@example.com", "text"));
     EXPECT_EQ(read_bytes(dir / "templt_h.lst"), headers);
     remove_directory(dir.cp("templt_b.$$$"));
-    test::write_bytes(dir / "templt_h.lst", headers + "\tlonely\r\nTo: a@b\r\n");
+    write_bytes(dir / "templt_h.lst", headers + "\tlonely\r\nTo: a@b\r\n");
     EXPECT_FALSE(template_text(account, "lonely", header, 256, body, 256));
     EXPECT_FALSE(apply_template(account, "lonely", dir.cp("0"), dir.cp("1")));
     EXPECT_EQ(read_bytes(dir / "1"), sj("お疲れ様です.\r\n"));
 
-    test::write_bytes(dir / "templt_h.lst", headers);
+    write_bytes(dir / "templt_h.lst", headers);
     ASSERT_TRUE(delete_template(account, 1));
     EXPECT_TRUE(template_exists(account, "home") && !template_exists(account, "work"));
     ASSERT_TRUE(delete_template(account, 0));
@@ -76,4 +70,4 @@ TEST(Templates, FillADraftAndStayPaired) {
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

@@ -1,39 +1,21 @@
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "message/header_fields.h"
-#include "support/test_support.h"
+#include "message/message_fixture.h"
 
 namespace qm {
 namespace {
 
-using test::read_bytes;
-using test::sj;
-using test::temp_dir;
-using test::write_bytes;
-
-constexpr std::string_view two_line_to = "To: a@example.jp,\r\n b@example.jp\r\nSubject: x\r\n";
-
-// Runs a rewrite of `before` and returns the file afterwards.
-std::string rewritten(const std::string& before, const std::function<bool(const std::string&)>& rewrite,
-                      bool expect = true) {
-    temp_dir dir;
-    write_bytes(dir / "0", before);
-    EXPECT_EQ(rewrite(dir.cp("0")), expect) << before;
-    return read_bytes(dir / "0");
-}
+using namespace test;
+using rewrite = std::function<bool(const std::string&)>;
 
 TEST(HeaderFields, ReadingValues) {
     temp_dir dir;
     write_bytes(dir / "0", "Message-ID: <1@example.jp> (x)\r\nSUBJECT:\t " + sj("会議の件") +
                                "\r\nX-Quillmere-Status: R@R \r\nsubject: second\r\n");
     EXPECT_EQ(get_subject(dir.cp("0"), 100), sj("会議の件"));
-    // Cut at whole characters: 5 bytes of room hold two kanji.
-    EXPECT_EQ(get_subject(dir.cp("0"), 6), sj("会議"));
+    EXPECT_EQ(get_subject(dir.cp("0"), 6), sj("会議"));  // cut at whole characters
     EXPECT_EQ(get_subject(dir.cp("none"), 100), "???");
     std::string value;
     EXPECT_TRUE(get_header_token(dir.cp("0"), value, 100, "message-id"));
@@ -49,59 +31,50 @@ TEST(HeaderFields, ReadingValues) {
     EXPECT_FALSE(get_status_field(dir.cp("1"), "quillmere", value, 10));
 }
 
-TEST(HeaderFields, SubjectIsReplacedOrAppended) {
-    auto set = [](std::string subject) { return [subject](const std::string& p) { return set_subject(p, subject); }; };
-    EXPECT_EQ(rewritten("Subject: old\r\n folded\r\nTo: a\r\nsubject: again\r\n", set(sj("新しい件名"))),
-              "Subject: " + sj("新しい件名") + "\r\nTo: a\r\nSubject: " + sj("新しい件名") + "\r\n");
-    EXPECT_EQ(rewritten("To: a", set("x")), "To: a\r\nSubject: x\r\n");
-    // A value that would add a line is refused.
-    EXPECT_EQ(rewritten("Subject: old\r\n", set("x\nBcc: y"), false), "Subject: old\r\n");
-}
-
-TEST(HeaderFields, AddingAnAddressKeepsTheListWhole) {
-    auto add = [](const std::string& p) { return add_header_value(p, "To", "c@example.jp"); };
-    EXPECT_EQ(rewritten(std::string(two_line_to), add),
-              "To: a@example.jp,\r\n c@example.jp,\r\n b@example.jp\r\nSubject: x\r\n");
-    EXPECT_EQ(rewritten("To: a@example.jp  \r\nCc: d\r\nTo: e\r\n", add),
-              "To: a@example.jp,\r\n c@example.jp\r\nCc: d\r\nTo: e\r\n");
-    EXPECT_EQ(rewritten("Subject: x\r\n", add), "Subject: x\r\nTo: c@example.jp\r\n");
-}
-
-TEST(HeaderFields, RemovingOneAddress) {
-    struct removal {
-        std::string before;
-        int index;
-        std::string after;
+TEST(HeaderFields, RewritesChangeOnlyTheirField) {
+    auto set = [](std::string subject) -> rewrite { return [subject](const std::string& p) { return set_subject(p, subject); }; };
+    auto remove = [](int index) -> rewrite {
+        return [index](const std::string& p) { return remove_header_address(p, "to", index); };
     };
-    const removal cases[] = {
-        {std::string(two_line_to), 1, "To: a@example.jp\r\nSubject: x\r\n"},
-        {std::string(two_line_to), 0, "To:\r\n b@example.jp\r\nSubject: x\r\n"},
-        {"To: a@example.jp\r\nSubject: x\r\n", 0, "Subject: x\r\n"},
-        {"To: a@x.jp, \"Doe, J\" <j@x.jp>, c@x.jp\r\n", 1, "To: a@x.jp, c@x.jp\r\n"},
-        {"To: a@x.jp, b@x.jp,\r\n c@x.jp\r\n", 0, "To: b@x.jp,\r\n c@x.jp\r\n"},
-        {"To: a@x.jp, b@x.jp,\r\n c@x.jp,\r\n d@x.jp\r\n", 1, "To: a@x.jp,\r\n c@x.jp,\r\n d@x.jp\r\n"},
-        {"To: a@x.jp,\r\n c@x.jp,\r\n d@x.jp\r\n", 1, "To: a@x.jp,\r\n d@x.jp\r\n"},
-        {"To: a@x.jp\r\n", 3, "To: a@x.jp\r\n"},
-        {"Subject: x\r\n", 0, "Subject: x\r\n"},
+    const rewrite add = [](const std::string& p) { return add_header_value(p, "To", "c@example.jp"); };
+    const std::string two_line_to = "To: a@example.jp,\r\n b@example.jp\r\nSubject: x\r\n", subject = sj("新しい件名");
+    struct row {
+        rewrite change;
+        std::string before, after;
+        bool ok = true;
     };
-    for (const removal& r : cases) {
-        EXPECT_EQ(rewritten(r.before, [&](const std::string& p) { return remove_header_address(p, "to", r.index); }),
-                  r.after)
-            << r.before << " index " << r.index;
+    const row rows[] = {
+        {set(subject), "Subject: old\r\n folded\r\nTo: a\r\nsubject: again\r\n",
+         "Subject: " + subject + "\r\nTo: a\r\nSubject: " + subject + "\r\n"},
+        {set("x"), "To: a", "To: a\r\nSubject: x\r\n"},
+        {set("x\nBcc: y"), "Subject: old\r\n", "Subject: old\r\n", false},  // would add a line
+        {add, two_line_to, "To: a@example.jp,\r\n c@example.jp,\r\n b@example.jp\r\nSubject: x\r\n"},
+        {add, "To: a@example.jp  \r\nCc: d\r\nTo: e\r\n", "To: a@example.jp,\r\n c@example.jp\r\nCc: d\r\nTo: e\r\n"},
+        {add, "Subject: x\r\n", "Subject: x\r\nTo: c@example.jp\r\n"},
+        {remove(1), two_line_to, "To: a@example.jp\r\nSubject: x\r\n"},
+        {remove(0), two_line_to, "To:\r\n b@example.jp\r\nSubject: x\r\n"},
+        {remove(0), "To: a@example.jp\r\nSubject: x\r\n", "Subject: x\r\n"},
+        {remove(1), "To: a@x.jp, \"Doe, J\" <j@x.jp>, c@x.jp\r\n", "To: a@x.jp, c@x.jp\r\n"},
+        {remove(0), "To: a@x.jp, b@x.jp,\r\n c@x.jp\r\n", "To: b@x.jp,\r\n c@x.jp\r\n"},
+        {remove(1), "To: a@x.jp, b@x.jp,\r\n c@x.jp,\r\n d@x.jp\r\n", "To: a@x.jp,\r\n c@x.jp,\r\n d@x.jp\r\n"},
+        {remove(1), "To: a@x.jp,\r\n c@x.jp,\r\n d@x.jp\r\n", "To: a@x.jp,\r\n d@x.jp\r\n"},
+        {remove(3), "To: a@x.jp\r\n", "To: a@x.jp\r\n"},
+        {remove(0), "Subject: x\r\n", "Subject: x\r\n"},
+        {remove(0), "To: \"a <a@x.jp>\r\n", "To: \"a <a@x.jp>\r\n", false},  // an address left open
+        {remove_bcc, "To: a\r\nBCC: b,\r\n c\r\nSubject: s\r\n\r\nBcc: body\r\n", "To: a\r\nSubject: s\r\n\r\nBcc: body\r\n"},
+    };
+    for (const row& r : rows) {
+        temp_dir dir;
+        write_bytes(dir / "0", r.before);
+        EXPECT_EQ(r.change(dir.cp("0")), r.ok) << r.before;
+        EXPECT_EQ(read_bytes(dir / "0"), r.after) << r.before;
     }
-    // An address left open fails and leaves the file.
-    std::string open = "To: \"a <a@x.jp>\r\n";
-    EXPECT_EQ(rewritten(open, [](const std::string& p) { return remove_header_address(p, "To", 0); }, false), open);
 }
 
-TEST(HeaderFields, BccAndCopiedFields) {
-    EXPECT_EQ(rewritten("To: a\r\nBCC: b,\r\n c\r\nSubject: s\r\n\r\nBcc: body\r\n", remove_bcc),
-              "To: a\r\nSubject: s\r\n\r\nBcc: body\r\n");
-
+TEST(HeaderFields, CopiedFieldsAndAddressLines) {
     temp_dir dir;
     write_bytes(dir / "0", "Subject: s\r\n cont\r\nsubject: lower\r\nResent-To: r\r\n\tcont\r\nTo: t\r\n cont\r\n");
-    const std::vector<std::string> prefixes{"Subject", "", "Resent-"};
-    const std::vector<std::string> none;
+    const names prefixes{"Subject", "", "Resent-"}, none;
     ASSERT_TRUE(copy_header_fields(dir.cp("0"), dir.cp("a"), &prefixes));
     EXPECT_EQ(read_bytes(dir / "a"), "Subject: s\r\n cont\r\nResent-To: r\r\n\tcont\r\n");
     ASSERT_TRUE(copy_header_fields(dir.cp("0"), dir.cp("b"), nullptr));
@@ -109,18 +82,18 @@ TEST(HeaderFields, BccAndCopiedFields) {
     ASSERT_TRUE(copy_header_fields(dir.cp("0"), dir.cp("c"), &none));
     EXPECT_EQ(read_bytes(dir / "c"), "");
     EXPECT_FALSE(copy_header_fields(dir.cp("missing"), dir.cp("d"), nullptr));
-}
 
-TEST(HeaderFields, AddressLineForms) {
-    std::string line;
-    EXPECT_TRUE(format_address_line(line, 100, "To", "a@x.jp", ""));
-    EXPECT_EQ(line, "To: a@x.jp\n");
-    EXPECT_TRUE(format_address_line(line, 100, "To", "a@x.jp", "Taro Yamada"));
-    EXPECT_EQ(line, "To: \"Taro Yamada\" <a@x.jp>\n");
-    EXPECT_TRUE(format_address_line(line, 100, "Cc", "a@x.jp", sj("山田")));
-    EXPECT_EQ(line, "Cc: a@x.jp (" + sj("山田") + ")\n");
-    EXPECT_FALSE(format_address_line(line, 10, "To", "a@x.jp", ""));
-    EXPECT_EQ(line, "To: a@x.j");
+    const std::tuple<std::size_t, std::string, std::string, bool, std::string> lines[] = {
+        {100, "To", "", true, "To: a@x.jp\n"},
+        {100, "To", "Taro Yamada", true, "To: \"Taro Yamada\" <a@x.jp>\n"},
+        {100, "Cc", sj("山田"), true, "Cc: a@x.jp (" + sj("山田") + ")\n"},
+        {10, "To", "", false, "To: a@x.j"},
+    };
+    for (const auto& [room, field, name, ok, line] : lines) {
+        std::string text;
+        EXPECT_EQ(format_address_line(text, room, field, "a@x.jp", name), ok);
+        EXPECT_EQ(text, line);
+    }
 }
 
 TEST(HeaderFields, PartHeaderValues) {
@@ -136,19 +109,18 @@ TEST(HeaderFields, PartHeaderValues) {
     std::string value;
     EXPECT_TRUE(get_part_header_value("Content-Transfer-Encoding", value, base, 2, 128, "7bit"));
     EXPECT_EQ(value, "7bit");
-    EXPECT_TRUE(get_content_type(base, 2, value, 128));
-    EXPECT_EQ(value, "Text/HTML");
-    EXPECT_TRUE(get_content_type(base, 1, value, 128));
-    EXPECT_EQ(value, "text/plain");
-    EXPECT_FALSE(get_content_type(base, 2, value, 9));  // "Text/HTML" and its end need 10
-    EXPECT_FALSE(get_content_type(base, 5, value, 128));  // no end after the value
-    EXPECT_FALSE(get_content_type(base, 9, value, 128));
-
-    EXPECT_TRUE(get_part_filename(base, 3, value, 100));
-    EXPECT_EQ(value, sj("見積.pdf"));
-    EXPECT_TRUE(get_part_filename(base, 4, value, 100));
-    EXPECT_EQ(value, "second");
-    EXPECT_FALSE(get_part_filename(base, 2, value, 100));
+    // The part, the room, the type found: "Text/HTML" and its end need 10 bytes; part 5 has no end after it.
+    for (const auto& [part, room, type] : {std::tuple{2, 128, "Text/HTML"}, {1, 128, "text/plain"}, {2, 9, ""},
+                                           {5, 128, ""}, {9, 128, ""}}) {
+        value.clear();
+        EXPECT_EQ(get_content_type(base, part, value, room), *type != 0) << part << " " << room;
+        if (*type) { EXPECT_EQ(value, type); }
+    }
+    for (const auto& [part, name] : {std::pair{3, sj("見積.pdf")}, {4, std::string("second")}, {2, std::string()}}) {
+        value.clear();
+        EXPECT_EQ(get_part_filename(base, part, value, 100), !name.empty());
+        EXPECT_EQ(value, name);
+    }
 
     EXPECT_EQ(find_text_part(base), 1);
     std::filesystem::remove(dir / "1");
@@ -164,26 +136,23 @@ TEST(HeaderFields, PartHeaderValues) {
 }
 
 TEST(HeaderFields, AFailedRewriteLeavesTheFile) {
-    const std::function<bool(const std::string&)> rewrites[] = {
-        [](const std::string& p) { return set_subject(p, "x"); },
-        [](const std::string& p) { return add_header_value(p, "To", "c@x.jp"); },
-        [](const std::string& p) { return remove_header_address(p, "To", 0); },
-        remove_bcc,
+    const std::string header = "To: a@x.jp\r\nBcc: b@x.jp\r\nSubject: s\r\n";
+    const std::tuple<std::string, std::string, rewrite> rows[] = {  // file, contents, change of the directory
+        {"0", header, [](const std::string& d) { return set_subject(d + "0", "x"); }},
+        {"0", header, [](const std::string& d) { return add_header_value(d + "0", "To", "c@x.jp"); }},
+        {"0", header, [](const std::string& d) { return remove_header_address(d + "0", "To", 0); }},
+        {"0", header, [](const std::string& d) { return remove_bcc(d + "0"); }},
+        {"2", "Content-Disposition: attachment; filename=a\r\n\r\nx\r\n",
+         [](const std::string& d) { return set_part_filename(d, 2, "b"); }},
     };
-    for (const auto& rewrite : rewrites) {
+    for (const auto& [file, before, change] : rows) {
         temp_dir dir;
-        std::string before = "To: a@x.jp\r\nBcc: b@x.jp\r\nSubject: s\r\n";
-        write_bytes(dir / "0", before);
-        std::filesystem::create_directory(dir / "0.$$$");
-        EXPECT_FALSE(rewrite(dir.cp("0")));
-        EXPECT_EQ(read_bytes(dir / "0"), before);
-        EXPECT_EQ(test::list_names(dir.path()), (std::vector<std::string>{"0", "0.$$$"}));
+        write_bytes(dir / file, before);
+        std::filesystem::create_directory(dir / (file + ".$$$"));  // the companion cannot be written
+        EXPECT_FALSE(change(dir.cp()));
+        EXPECT_EQ(read_bytes(dir / file), before);
+        EXPECT_EQ(list_names(dir.path()), (names{file, file + ".$$$"}));
     }
-    temp_dir dir;
-    write_bytes(dir / "2", "Content-Disposition: attachment; filename=a\r\n\r\nx\r\n");
-    std::filesystem::create_directory(dir / "2.$$$");
-    EXPECT_FALSE(set_part_filename(dir.cp(), 2, "b"));
-    EXPECT_EQ(read_bytes(dir / "2"), "Content-Disposition: attachment; filename=a\r\n\r\nx\r\n");
 }
 
 }  // namespace

@@ -1,30 +1,14 @@
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <map>
-#include <string>
 
+#include "message/message_fixture.h"
 #include "message/mime_reader.h"
-#include "support/test_support.h"
 #include "text/base64.h"
 
 namespace qm {
 namespace {
 
-using test::read_bytes;
-using test::sj;
-using test::temp_dir;
-using test::write_bytes;
-
-// LF text as the store writes it.
-std::string crlf(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
+using namespace test;
 
 const std::string jis_nihon = "\x1b$BF|K\\\x1b(B";  // 日本 in ISO-2022-JP
 
@@ -117,9 +101,7 @@ std::map<std::string, std::string> split(const std::string& message, int expecte
     write_bytes(dir / "0.pop", message);
     std::filesystem::create_directory(dir / ".0");
     EXPECT_EQ(split_message(dir.cp("0.pop"), dir.cp(".0/")), expected_last_part) << message;
-    std::map<std::string, std::string> files;
-    for (const std::string& name : test::list_names(dir / ".0")) files[name] = read_bytes(dir / ".0/" + name);
-    return files;
+    return files_in(dir / ".0/");
 }
 
 TEST(MimeReader, TheOrderOfTopLevelContentFieldsDoesNotMatter) {
@@ -140,7 +122,7 @@ TEST(MimeReader, AFailedSplitRemovesTheMessageAndKeepsTheSource) {
         write_bytes(dir / "0.pop", message);
         std::filesystem::create_directories(dir / blocker);
         EXPECT_EQ(split_message(dir.cp("0.pop"), dir.cp(".0/")), -1) << blocker;
-        EXPECT_FALSE(test::exists(dir / ".0")) << blocker;
+        EXPECT_FALSE(exists(dir / ".0")) << blocker;
         EXPECT_EQ(read_bytes(dir / "0.pop"), message);
     }
     temp_dir dir;
@@ -165,7 +147,7 @@ TEST(MimeReader, PartBodiesForTheUser) {
                              restore{4, false, ""}, restore{5, false, ""}, restore{6, false, ""}}) {
         std::string out = "out" + std::to_string(r.part);
         EXPECT_EQ(decode_part_body(base, r.part, dir.cp(out)), r.ok) << r.part;
-        EXPECT_EQ(test::exists(dir / out), r.ok) << r.part;
+        EXPECT_EQ(exists(dir / out), r.ok) << r.part;
         EXPECT_EQ(read_bytes(dir / out), r.bytes) << r.part;
     }
 }

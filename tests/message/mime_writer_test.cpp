@@ -1,37 +1,14 @@
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <map>
-#include <string>
-#include <vector>
 
+#include "message/message_fixture.h"
 #include "message/mime_writer.h"
-#include "support/test_support.h"
 
 namespace qm {
 namespace {
 
-using test::read_bytes;
-using test::sj;
-using test::temp_dir;
-using test::write_bytes;
+using namespace test;
 
-const std::string outgoing_data = std::string(QUILLMERE_TEST_DATA) + "/outgoing/";
 const std::string mailer = "Quillmere win32-jp 3.0.1";
-
-std::string crlf(std::string_view text) {
-    std::string out;
-    for (char c : text) out += c == '\n' ? "\r\n" : std::string(1, c);
-    return out;
-}
-
-std::string bytes_from_zero(int count) {
-    std::string out;
-    for (int i = 0; i < count; ++i) out += static_cast<char>(i);
-    return out;
-}
 
 struct attachment {
     std::string name;  // UTF-8
@@ -72,8 +49,8 @@ const wire_case wire_cases[] = {
 
 // Writes the draft as the store keeps it; returns its base path (CP932).
 std::string make_draft(const temp_dir& dir, const wire_case& c) {
-    write_bytes(dir / "draft/0", crlf(sj(c.header)));
-    write_bytes(dir / "draft/1", crlf(sj(c.body)));
+    write_bytes(dir / "draft/0", stored(c.header));
+    write_bytes(dir / "draft/1", stored(c.body));
     std::filesystem::create_directories(dir / "work");
     for (std::size_t i = 0; i < c.attachments.size(); ++i) {
         write_bytes(dir / ("source/" + c.attachments[i].name), c.attachments[i].bytes);
@@ -82,42 +59,22 @@ std::string make_draft(const temp_dir& dir, const wire_case& c) {
     return dir.cp("draft/");
 }
 
-std::map<std::string, std::string> snapshot(const std::string& directory) {
-    std::map<std::string, std::string> files;
-    for (const std::string& name : test::list_names(directory)) files[name] = read_bytes(directory + name);
-    return files;
-}
-
 TEST(MimeWriter, WritesTheExactWireForm) {
     for (const wire_case& c : wire_cases) {
         SCOPED_TRACE(c.expected_file);
         temp_dir dir;
         std::string draft = make_draft(dir, c);
-        auto before = snapshot(dir / "draft/");
+        auto before = files_in(dir / "draft/");
         ASSERT_TRUE(compose_message(draft, dir.cp("work/1.smt"), mailer));
-        EXPECT_EQ(read_bytes(dir / "work/1.smt"), read_bytes(outgoing_data + c.expected_file + ".eml"));
+        EXPECT_EQ(read_bytes(dir / "work/1.smt"), read_bytes(test_data + "outgoing/" + c.expected_file + ".eml"));
         // No temporary file remains, and the draft is as it was.
-        EXPECT_EQ(test::list_names(dir / "work"), std::vector<std::string>{"1.smt"});
-        EXPECT_EQ(snapshot(dir / "draft/"), before);
+        EXPECT_EQ(list_names(dir / "work"), names{"1.smt"});
+        EXPECT_EQ(files_in(dir / "draft/"), before);
     }
-}
-
-std::string python_reading(const std::string& path) {
-    std::string command = "python3 '" + outgoing_data + "read_back.py' '" + path + "'", output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char block[4096];
-        for (std::size_t n; (n = std::fread(block, 1, sizeof block, pipe)) > 0;) output.append(block, n);
-        EXPECT_EQ(::pclose(pipe), 0) << command;
-    }
-    return output;
 }
 
 TEST(MimeWriter, PythonReadsBackWhatWasWritten) {
-    if (std::system("python3 -c pass >/dev/null 2>&1") != 0) {
-        const char* ci = std::getenv("CI");
-        if (ci && std::string(ci) == "true") FAIL() << "python3 is missing";
-        GTEST_SKIP() << "python3 is missing";
-    }
+    QM_REQUIRE_PYTHON3();
     for (const wire_case& c : wire_cases) {
         SCOPED_TRACE(c.expected_file);
         temp_dir dir;
@@ -131,7 +88,7 @@ TEST(MimeWriter, PythonReadsBackWhatWasWritten) {
             expected += "\nattachment: " + a.name + " ";
             for (unsigned char b : a.bytes) expected += "0123456789abcdef"[b >> 4], expected += "0123456789abcdef"[b & 15];
         }
-        EXPECT_EQ(python_reading(dir / "1.smt"), expected + "\ndefects: 0\n");
+        EXPECT_EQ(python_output("outgoing/read_back.py", dir / "1.smt"), expected + "\ndefects: 0\n");
     }
 }
 
@@ -153,9 +110,9 @@ TEST(MimeWriter, EncodeAttachmentRefusesWhatCannotBeSent) {
         write_bytes(dir / "empty.bin", "");
         write_bytes(dir / "folder/x", "x");
         write_bytes(dir / "d/1", "\r\nbody\r\n");
-        if (!test::exists(dir / r.source) && r.source != "missing.bin") write_bytes(dir / r.source, "data");
+        if (!exists(dir / r.source) && r.source != "missing.bin") write_bytes(dir / r.source, "data");
         EXPECT_EQ(encode_attachment(dir.cp(r.source), dir.cp("d/"), r.part), r.accepted);
-        EXPECT_EQ(test::list_names(dir / "d").size(), r.accepted ? 2u : 1u);
+        EXPECT_EQ(list_names(dir / "d").size(), r.accepted ? 2u : 1u);
         EXPECT_EQ(read_bytes(dir / "d/1"), "\r\nbody\r\n");
     }
 }
@@ -172,7 +129,7 @@ TEST(MimeWriter, RewritesTheNameParameterOfAnyPart) {
     for (const auto& [line, wire] : cases) {
         SCOPED_TRACE(wire);
         temp_dir dir;
-        write_bytes(dir / "d/2", crlf(sj("Content-Type: application/octet-stream\n" + line + "\n\neA==\n")));
+        write_bytes(dir / "d/2", stored("Content-Type: application/octet-stream\n" + line + "\n\neA==\n"));
         ASSERT_TRUE(write_attachment_part(dir.cp("part"), dir.cp("d/"), 2));
         EXPECT_EQ(read_bytes(dir / "part"), crlf("Content-Type: application/octet-stream\n" + wire + "\n\neA==\n"));
     }
@@ -184,7 +141,7 @@ TEST(MimeWriter, FailureLeavesNoOutboxFileAndTheDraftAsItWas) {
     const std::pair<const char*, std::string> spoiled[] = {
         {"draft/1", "<none>"},                          // no body
         {"draft/0", "<none>"},                          // no header
-        {"draft/0", crlf(sj(kanji_subject + "\n"))},    // too long once encoded
+        {"draft/0", stored(kanji_subject + "\n")},    // too long once encoded
         {"draft/3/x", ""},                              // a part that cannot be read
         {"work/1.$$$/x", ""},                           // the outbox file cannot be written
     };
@@ -194,11 +151,11 @@ TEST(MimeWriter, FailureLeavesNoOutboxFileAndTheDraftAsItWas) {
         std::string draft = make_draft(dir, wire_cases[2]);
         write_bytes(dir / "work/1.smt", "left over from an earlier job");
         contents == "<none>" ? (void)std::filesystem::remove(dir / path) : write_bytes(dir / path, contents);
-        auto before = snapshot(dir / "draft/");
+        auto before = files_in(dir / "draft/");
         EXPECT_FALSE(compose_message(draft, dir.cp("work/1.smt"), mailer));
-        EXPECT_FALSE(test::exists(dir / "work/1.smt"));
-        for (const std::string& name : test::list_names(dir / "work")) EXPECT_EQ(name, "1.$$$");
-        EXPECT_EQ(snapshot(dir / "draft/"), before);
+        EXPECT_FALSE(exists(dir / "work/1.smt"));
+        for (const std::string& name : list_names(dir / "work")) EXPECT_EQ(name, "1.$$$");
+        EXPECT_EQ(files_in(dir / "draft/"), before);
     }
 }
 

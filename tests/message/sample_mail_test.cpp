@@ -1,25 +1,17 @@
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "message/header_fields.h"
+#include "message/message_fixture.h"
 #include "message/mime_reader.h"
 #include "platform/text_file.h"
-#include "support/test_support.h"
 
 namespace qm {
 namespace {
 
-using test::read_bytes;
-using test::temp_dir;
-using test::u8;
+using namespace test;
 
-const std::string mail_data = std::string(QUILLMERE_TEST_DATA) + "/mail/";
+const std::string mail_data = test_data + "mail/";
 
 // Each sample message in tests/data/mail, the number split_message gives
 // for it, and where Python's reader is known to see it differently.
@@ -52,7 +44,7 @@ const sample samples[] = {
 // Files a sample as filing does: unfold the download file, then split it
 // into a fresh message directory.
 int file_sample(const temp_dir& dir, const sample& s) {
-    test::write_bytes(dir / "0.pop", read_bytes(mail_data + s.name + ".eml"));
+    write_bytes(dir / "0.pop", read_bytes(mail_data + s.name + ".eml"));
     EXPECT_TRUE(unfold_header_file(dir.cp("0.pop")));
     std::filesystem::create_directory(dir / ".0");
     return split_message(dir.cp("0.pop"), dir.cp(".0/"));
@@ -72,30 +64,19 @@ TEST(SampleMail, StoredFilesAreExactlyTheExpectedOnes) {
         SCOPED_TRACE(s.name);
         temp_dir dir;
         EXPECT_EQ(file_sample(dir, s), s.last_part);
-        EXPECT_FALSE(test::exists(dir / "0.pop"));
+        EXPECT_FALSE(exists(dir / "0.pop"));
         std::string expected = mail_data + s.name + ".stored/";
-        std::vector<std::string> names = test::list_names(expected);
-        ASSERT_EQ(test::list_names(dir / ".0"), names);
-        for (const std::string& name : names) {
+        names files = list_names(expected);
+        ASSERT_EQ(list_names(dir / ".0"), files);
+        for (const std::string& name : files)
             EXPECT_EQ(read_bytes(dir / ".0/" + name), read_bytes(expected + name)) << "file " << name;
-        }
     }
 }
 
-// ---- against Python's email package ----
-
-bool python_available() { return std::system("python3 -c pass >/dev/null 2>&1") == 0; }
-
-std::vector<std::string> python_reading(const std::string& eml) {
-    std::string command = "python3 '" + mail_data + "python_reference.py' '" + eml + "'";
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char block[4096];
-        std::size_t n;
-        while ((n = std::fread(block, 1, sizeof block, pipe)) > 0) output.append(block, n);
-        EXPECT_EQ(::pclose(pipe), 0) << command;
-    }
-    std::vector<std::string> fields;
+// Python's subject, body text and file names, as python_reference.py prints them.
+names python_reading(const std::string& eml) {
+    std::string output = python_output("mail/python_reference.py", eml);
+    names fields;
     std::size_t start = 0;
     for (std::size_t end; (end = output.find('\0', start)) != std::string::npos; start = end + 1)
         fields.push_back(output.substr(start, end - start));
@@ -113,9 +94,9 @@ std::string comparable(std::string text) {
     return out;
 }
 
-std::vector<std::string> our_reading(const temp_dir& dir, int last_part) {
+names our_reading(const temp_dir& dir, int last_part) {
     std::string base = dir.cp(".0/");
-    std::vector<std::string> fields{u8(get_subject(base + "0", 1000))};
+    names fields{u8(get_subject(base + "0", 1000))};
     std::string body;
     if (last_part >= 1 && find_text_part(base) == 1) {
         EXPECT_TRUE(read_text_file(base + "1", body));
@@ -130,17 +111,13 @@ std::vector<std::string> our_reading(const temp_dir& dir, int last_part) {
 }
 
 TEST(SampleMail, PythonReadsTheSameSubjectBodyAndFileNames) {
-    if (!python_available()) {
-        const char* ci = std::getenv("CI");
-        if (ci && std::string(ci) == "true") FAIL() << "python3 is missing";
-        GTEST_SKIP() << "python3 is missing";
-    }
+    QM_REQUIRE_PYTHON3();
     for (const sample& s : samples) {
         SCOPED_TRACE(s.name);
         temp_dir dir;
         ASSERT_EQ(file_sample(dir, s), s.last_part);
-        std::vector<std::string> theirs = python_reading(mail_data + s.name + ".eml");
-        std::vector<std::string> ours = our_reading(dir, s.last_part);
+        names theirs = python_reading(mail_data + s.name + ".eml");
+        names ours = our_reading(dir, s.last_part);
         ASSERT_GE(theirs.size(), 2u);
         EXPECT_EQ(comparable(ours[0]), comparable(theirs[0])) << "subject";
         if (s.known_difference && std::string(s.known_difference) == "body text") {
@@ -148,8 +125,8 @@ TEST(SampleMail, PythonReadsTheSameSubjectBodyAndFileNames) {
         } else {
             EXPECT_EQ(comparable(ours[1]), comparable(theirs[1])) << "body text";
         }
-        EXPECT_EQ(std::vector<std::string>(ours.begin() + 2, ours.end()),
-                  std::vector<std::string>(theirs.begin() + 2, theirs.end()))
+        EXPECT_EQ(names(ours.begin() + 2, ours.end()),
+                  names(theirs.begin() + 2, theirs.end()))
             << "file names";
     }
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "net/md5.h"
@@ -8,12 +9,8 @@ namespace qm {
 namespace {
 
 std::string hex(const unsigned char digest[16]) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (int i = 0; i < 16; ++i) {
-        text += digits[digest[i] >> 4];
-        text += digits[digest[i] & 15];
-    }
+    char text[33];
+    for (int i = 0; i < 16; ++i) std::snprintf(text + 2 * i, 3, "%02x", digest[i]);
     return text;
 }
 
@@ -61,13 +58,10 @@ TEST(Md5, GivesTheReferenceDigestsForEveryPieceSize) {
     }
 }
 
-TEST(Md5, CountsLongInputsCorrectly) {
+TEST(Md5, CountsLongInputsAndWipesTheContext) {
     std::string million(1000000, 'a');
     EXPECT_EQ(md5_hex(million), "7707d6ae4e027c70eea2a935c2296f21");
     EXPECT_EQ(digest_in_pieces(million, 4093), "7707d6ae4e027c70eea2a935c2296f21");
-}
-
-TEST(Md5, FinalLeavesTheContextZeroed) {
     md5_context context;
     md5_init(context);
     md5_update(context, "abc", 3);
@@ -75,11 +69,6 @@ TEST(Md5, FinalLeavesTheContextZeroed) {
     md5_final(digest, context);
     const auto* bytes = reinterpret_cast<const unsigned char*>(&context);
     for (std::size_t i = 0; i < sizeof context; ++i) ASSERT_EQ(bytes[i], 0) << "byte " << i;
-    // Initialised again, the context is as good as new.
-    md5_init(context);
-    md5_update(context, "abc", 3);
-    md5_final(digest, context);
-    EXPECT_EQ(hex(digest), "900150983cd24fb0d6963f7d28e17f72");
 }
 
 struct hmac_case {

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
+
+#include "platform/cp932.h"
 #include "platform/directories.h"
+#include "platform/directory_walker.h"
+#include "platform/file_operations.h"
 #include "platform/program_context.h"
 #include "platform/unique_file.h"
 #include "support/test_support.h"
@@ -11,9 +17,139 @@
 namespace qm {
 namespace {
 
-using test::exists;
-using test::scoped_env;
-using test::temp_dir;
+using namespace test;
+using names = std::vector<std::string>;
+
+std::map<std::string, dir_entry> walk(const std::string& path) {
+    std::map<std::string, dir_entry> entries;
+    directory_walker walker(path);
+    for (dir_entry entry; walker.next(entry);) entries[entry.name] = entry;
+    return entries;
+}
+
+// The names a walk lists, without "." and "..", sorted.
+names listed_names(const std::string& path) {
+    names listed;
+    for (const auto& [name, entry] : walk(path))
+        if (name != "." && name != "..") listed.push_back(name);
+    return listed;
+}
+
+unsigned mode_of(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : ~0u;
+}
+
+TEST(DirectoryWalker, EntriesCarryNameSizeTimeAndFlags) {
+    temp_dir dir;
+    write_bytes(dir / "file.txt", "12345");
+    write_bytes(dir / ".7/0", "h");
+    ::mkdir((dir / "sub").c_str(), 0700);
+    write_bytes(dir / "ro", "r");
+    ::chmod((dir / "ro").c_str(), 0444);
+    // A sparse file beyond 4 GiB needs both halves of the size.
+    int fd = ::open((dir / "huge").c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_EQ(::ftruncate(fd, 0x100000005LL), 0);
+    ::close(fd);
+    std::tm when{};  // 2024-03-05 07:08:09 local time
+    when.tm_year = 124, when.tm_mon = 2, when.tm_mday = 5, when.tm_hour = 7, when.tm_min = 8, when.tm_sec = 9, when.tm_isdst = -1;
+    struct timespec times[2] = {{std::mktime(&when), 0}, {std::mktime(&when), 0}};
+    ::utimensat(AT_FDCWD, (dir / "file.txt").c_str(), times, 0);
+
+    auto entries = walk(dir.cp());
+    ASSERT_EQ(entries.size(), 7u);  // ".", "..", file.txt, .7, sub, ro, huge
+    EXPECT_TRUE(entries.count(".") && entries.count(".."));
+    const dir_entry& file = entries["file.txt"];
+    EXPECT_EQ(file.size, 5u);
+    EXPECT_EQ(file.time_text, "2024. 3. 5  7:08.09");
+    EXPECT_FALSE(file.directory || file.hidden || file.read_only || file.system || file.archive);
+    EXPECT_TRUE(entries[".7"].directory && entries[".7"].hidden);
+    EXPECT_TRUE(entries["sub"].directory);
+    EXPECT_TRUE(entries["ro"].read_only);
+    EXPECT_EQ(entries["huge"].size_high(), 1u);
+    EXPECT_EQ(entries["huge"].size_low(), 5u);
+}
+
+TEST(DirectoryWalker, PatternsMissingDirectoriesAndSymlinks) {
+    temp_dir dir;
+    for (const char* name : {"qlm_0000.TXT", "qlm_0001.HTM", "qlm_plain", "other.TXT", "xqlm_1.TXT"}) write_bytes(dir / name, "");
+    EXPECT_EQ(listed_names(dir.cp("qlm_*.*")), (names{"qlm_0000.TXT", "qlm_0001.HTM", "qlm_plain"}));
+    EXPECT_EQ(walk(dir.cp("*.*")).size(), 7u);  // everything, "." and ".." included
+    EXPECT_EQ(walk(dir.cp("*.TXT")).size(), 3u);
+
+    directory_walker walker(dir.cp("none/"));
+    dir_entry entry;
+    EXPECT_FALSE(walker.is_open() || walker.next(entry));
+
+    ::mkdir((dir / "real").c_str(), 0700);
+    ASSERT_EQ(::symlink((dir / "real").c_str(), (dir / "link").c_str()), 0);
+    auto entries = walk(dir.cp());
+    EXPECT_TRUE(entries["link"].symlink && entries["link"].directory);
+    EXPECT_FALSE(entries["real"].symlink);
+}
+
+TEST(Cp932Names, FolderNameIsUtf8OnDiskAndCp932InTheProgram) {
+    temp_dir dir;
+    std::string inbox = sj(" 受信箱");
+    ASSERT_EQ(inbox, "\x20\x8e\xf3\x90\x4d\x94\xa0");
+    ASSERT_TRUE(make_directory(dir.cp() + inbox + "/"));
+    EXPECT_EQ(list_names(dir.path()), names{" 受信箱"});
+    EXPECT_EQ(listed_names(dir.cp()), names{inbox});
+    EXPECT_TRUE(directory_exists(dir.cp() + inbox));
+}
+
+TEST(Cp932Names, ATrailByteThatLooksLikeABackslashIsNoSeparator) {
+    // 表 and ソ end in 0x5C; a folder named with them must be made, found
+    // and renamed like any other.
+    temp_dir dir;
+    std::string name = sj("予定表");
+    ASSERT_EQ(name.back(), '\\');
+    ASSERT_TRUE(make_directory(dir.cp() + name + "/"));
+    EXPECT_TRUE(directory_exists(dir.cp() + name + "/"));
+    EXPECT_TRUE(directory_exists(dir.cp() + name));
+    EXPECT_EQ(trimmed_path(dir.cp() + name + "/"), dir.cp() + name);
+    EXPECT_TRUE(rename_path(dir.cp() + name + "/", dir.cp() + sj("ソ") + "/"));
+    EXPECT_EQ(list_names(dir.path()), names{"ソ"});
+    EXPECT_EQ(trimmed_path("a/b\\//"), "a/b");
+}
+
+TEST(Cp932Names, NamesWithoutOneCp932FormAreLeftOut) {
+    // CP932 0x8160 is FULLWIDTH TILDE on disk; a name spelled with WAVE DASH
+    // would not map back to the same file. Names CP932 cannot spell, or that
+    // are not even UTF-8, are not listed either.
+    temp_dir dir;
+    for (const char* name : {"a～b", "c〜d", "emoji😀.txt", "latin-é.txt", "bad\xff.txt"}) write_bytes(dir / name, "x");
+    EXPECT_EQ(listed_names(dir.cp()), names{"a\x81\x60" "b"});
+    EXPECT_TRUE(path_exists(dir.cp() + "a\x81\x60" "b"));
+}
+
+TEST(Cp932Names, MalformedProgramPathsFailQuietly) {
+    temp_dir dir;
+    std::string lone_lead = dir.cp() + "abc\x82";
+    EXPECT_EQ(disk_path(lone_lead), "");
+    EXPECT_FALSE(make_directory(lone_lead));
+    EXPECT_FALSE(path_exists(lone_lead));
+    EXPECT_EQ(file_size(lone_lead), -1);
+    EXPECT_FALSE(write_text_file(lone_lead, "x"));
+    EXPECT_EQ(list_names(dir.path()), names{});
+}
+
+TEST(Cp932Names, ConversionsRoundTripEveryJisRow) {
+    // Every double-byte code CP932 defines converts to UTF-8 and back; NEC
+    // and IBM duplicates map to one preferred code.
+    int same = 0;
+    for (int lead = 0x81; lead <= 0xfc; lead += lead == 0x9f ? 0x41 : 1) {
+        for (int trail = 0x40; trail <= 0xfc; ++trail) {
+            std::string code{static_cast<char>(lead), static_cast<char>(trail)};
+            auto utf8 = trail == 0x7f ? std::nullopt : cp932_to_utf8(code);
+            if (!utf8) continue;
+            auto back = utf8_to_cp932(*utf8);
+            ASSERT_TRUE(back.has_value()) << lead << " " << trail;
+            same += *back == code;
+        }
+    }
+    EXPECT_GT(same, 7000);
+}
 
 // Clears every variable that chooses the temporary directory.
 struct clean_temporary_environment {
@@ -23,22 +159,18 @@ struct clean_temporary_environment {
 TEST(Directories, TemporaryDirectoryFollowsTheEnvironment) {
     temp_dir dir;
     ::chmod(dir.path().c_str(), 0700);
+    ::mkdir((dir / "tmp").c_str(), 0700);
+    ::mkdir((dir / "Mixed").c_str(), 0700);
+    clean_temporary_environment clean;
     {
-        clean_temporary_environment clean;
         scoped_env tmp("TMP", (dir.path() + "tmp").c_str());
-        ::mkdir((dir / "tmp").c_str(), 0700);
         EXPECT_EQ(find_temporary_directory(), dir.cp("tmp/"));
         scoped_env ram("TMP_RAM", dir.path().c_str());
         EXPECT_EQ(find_temporary_directory(), dir.cp());
     }
-    {
-        // Backslashes become slashes; the case is kept.
-        clean_temporary_environment clean;
-        ::mkdir((dir / "Mixed").c_str(), 0700);
-        std::string windows_style = dir.path() + "Mixed\\";
-        scoped_env temp("TEMP", windows_style.c_str());
-        EXPECT_EQ(find_temporary_directory(), dir.cp("Mixed/"));
-    }
+    // Backslashes become slashes; the case is kept.
+    scoped_env temp("TEMP", (dir.path() + "Mixed\\").c_str());
+    EXPECT_EQ(find_temporary_directory(), dir.cp("Mixed/"));
 }
 
 TEST(Directories, SharedTemporaryDirectoryGetsAPrivateSubdirectory) {
@@ -46,18 +178,14 @@ TEST(Directories, SharedTemporaryDirectoryGetsAPrivateSubdirectory) {
     ::chmod(dir.path().c_str(), 01777);
     clean_temporary_environment clean;
     scoped_env tmp("TMP", dir.path().c_str());
-    std::string expected = dir.cp("quillmere-" + std::to_string(::getuid()) + "/");
+    const std::string name = "quillmere-" + std::to_string(::getuid()), expected = dir.cp(name + "/");
     EXPECT_EQ(find_temporary_directory(), expected);
-    struct stat status;
-    ASSERT_EQ(::lstat((dir / ("quillmere-" + std::to_string(::getuid()))).c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 07777, 0700u);
+    EXPECT_EQ(mode_of(dir / name), 0700u);
     EXPECT_EQ(work_directory_in(expected), expected + "quillmere.$$$/");
-
     // Loose permissions on our own directory are tightened.
-    ::chmod((dir / ("quillmere-" + std::to_string(::getuid()))).c_str(), 0777);
+    ::chmod((dir / name).c_str(), 0777);
     EXPECT_EQ(find_temporary_directory(), expected);
-    ::lstat((dir / ("quillmere-" + std::to_string(::getuid()))).c_str(), &status);
-    EXPECT_EQ(status.st_mode & 07777, 0700u);
+    EXPECT_EQ(mode_of(dir / name), 0700u);
 }
 
 TEST(Directories, PrivateDirectoryRefusesSymlinksAndStrangers) {
@@ -68,16 +196,13 @@ TEST(Directories, PrivateDirectoryRefusesSymlinksAndStrangers) {
     EXPECT_EQ(private_subdirectory(dir.cp()), std::nullopt);
 
     ::unlink((dir / name).c_str());
-    ::mkdir((dir / name).c_str(), 0700);
     if (::getuid() == 0) {
+        ::mkdir((dir / name).c_str(), 0700);
         ASSERT_EQ(::chown((dir / name).c_str(), 65534, 65534), 0);
-        EXPECT_EQ(private_subdirectory(dir.cp()), std::nullopt);
     } else {
-        // Only root can give a directory away; the file-type check still runs.
-        ::rmdir((dir / name).c_str());
-        test::write_bytes(dir / name, "not a directory");
-        EXPECT_EQ(private_subdirectory(dir.cp()), std::nullopt);
+        write_bytes(dir / name, "only root can give a directory away; the file-type check still runs");
     }
+    EXPECT_EQ(private_subdirectory(dir.cp()), std::nullopt);
 }
 
 TEST(Directories, DataDirectoryFromQuillmereHome) {
@@ -89,25 +214,19 @@ TEST(Directories, DataDirectoryFromQuillmereHome) {
 
 TEST(UniqueFile, FillsTheRunOfDollarsWithTheLowestFreeNumber) {
     temp_dir dir;
-    test::write_bytes(dir / "qlm_0000.TXT", "");
-    test::write_bytes(dir / "qlm_0001.TXT", "");
-    auto made = create_unique_file(dir.cp(), "qlm_$$$$.TXT");
-    ASSERT_TRUE(made.has_value());
-    EXPECT_EQ(*made, dir.cp("qlm_0002.TXT"));
-    struct stat status;
-    ASSERT_EQ(::stat((dir / "qlm_0002.TXT").c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0600u);
-    EXPECT_EQ(status.st_size, 0);
+    write_bytes(dir / "qlm_0000.TXT", "");
+    write_bytes(dir / "qlm_0001.TXT", "");
+    EXPECT_EQ(create_unique_file(dir.cp(), "qlm_$$$$.TXT"), dir.cp("qlm_0002.TXT"));
+    EXPECT_EQ(mode_of(dir / "qlm_0002.TXT"), 0600u);
+    EXPECT_EQ(read_bytes(dir / "qlm_0002.TXT"), "");
 
     // A run of one "$" has ten names.
     for (int i = 0; i < 10; ++i) EXPECT_EQ(create_unique_file(dir.cp(), "L_$.TMP"), dir.cp("L_" + std::to_string(i) + ".TMP"));
     EXPECT_EQ(create_unique_file(dir.cp(), "L_$.TMP"), std::nullopt);
     EXPECT_EQ(create_unique_file(dir.cp(), "plain.TMP"), std::nullopt);
     EXPECT_EQ(create_unique_file(dir.cp("missing/"), "a$$.TMP"), std::nullopt);
-}
 
-TEST(ProgramContext, TemporaryFilesGoToTheContextDirectory) {
-    temp_dir dir;
+    // Temporary files go to the context's directory.
     program_context saved = context();
     set_context({dir.cp("data/"), dir.cp(), work_directory_in(dir.cp()), dir.cp()});
     EXPECT_EQ(unique_temporary_file("LIB_$$$$.TMP"), dir.cp("LIB_0000.TMP"));

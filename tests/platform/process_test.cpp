@@ -3,20 +3,26 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <chrono>
+#include <cstdio>
 #include <ctime>
+#include <filesystem>
+#include <thread>
+#include <tuple>
 
 #include "platform/companion_file.h"
 #include "platform/instance_lock.h"
 #include "platform/local_time.h"
+#include "platform/program_launch.h"
 #include "platform/string_table.h"
+#include "support/recording_program.h"
 #include "support/test_support.h"
 
 namespace qm {
 namespace {
 
-using test::scoped_env;
-using test::temp_dir;
+using namespace test;
+using words = std::vector<std::string>;
 
 TEST(InstanceLock, ASecondCopyIsTurnedAway) {
     temp_dir dir;
@@ -31,7 +37,7 @@ TEST(InstanceLock, ASecondCopyIsTurnedAway) {
         ::_exit(second.acquire(dir.cp()) == instance_lock::result::already_running ? 0 : 1);
     }
     int status = 0;
-    ::waitpid(child, &status, 0);
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 
     first.release();
@@ -44,31 +50,28 @@ TEST(InstanceLock, FallsBackToTheGivenDirectory) {
     scoped_env runtime("XDG_RUNTIME_DIR", nullptr);
     instance_lock lock;
     ASSERT_EQ(lock.acquire(dir.cp()), instance_lock::result::acquired);
-    EXPECT_TRUE(test::exists(dir / ("Quillmere-" + std::to_string(::getuid()) + ".lock")));
+    EXPECT_TRUE(exists(dir / ("Quillmere-" + std::to_string(::getuid()) + ".lock")));
     instance_lock nowhere;
     EXPECT_EQ(nowhere.acquire(dir.cp("missing/")), instance_lock::result::failed);
 }
 
 TEST(LocalTime, OffsetFollowsTheZoneAndDaylightSaving) {
-    struct zone {
-        const char* tz;
-        int january, july;
-    };
-    for (zone z : {zone{"Asia/Tokyo", 540, 540}, zone{"UTC", 0, 0}, zone{"America/New_York", -300, -240},
-                   zone{"Asia/Kolkata", 330, 330}, zone{"Canada/Newfoundland", -210, -150}}) {
-        scoped_env tz("TZ", z.tz);
+    const std::tuple<const char*, int, int> zones[] = {{"Asia/Tokyo", 540, 540}, {"UTC", 0, 0},
+        {"America/New_York", -300, -240}, {"Asia/Kolkata", 330, 330}, {"Canada/Newfoundland", -210, -150}};
+    for (auto [zone, january, july] : zones) {
+        scoped_env tz("TZ", zone);
         ::tzset();
-        EXPECT_EQ(local_utc_offset_minutes(1704067200), z.january) << z.tz;  // 2024-01-01
-        EXPECT_EQ(local_utc_offset_minutes(1719792000), z.july) << z.tz;     // 2024-07-01
+        EXPECT_EQ(local_utc_offset_minutes(1704067200), january) << zone;  // 2024-01-01
+        EXPECT_EQ(local_utc_offset_minutes(1719792000), july) << zone;     // 2024-07-01
     }
     ::tzset();
 }
 
 TEST(StringTable, TextsComeAsCp932AndMissingOnesAsQuestionMark) {
-    EXPECT_EQ(load_string(str::title_error), test::sj("エラー"));
-    EXPECT_EQ(load_string(str::file_error), test::sj("ファイルの読み書きに失敗しました."));
+    EXPECT_EQ(load_string(str::title_error), sj("エラー"));
+    EXPECT_EQ(load_string(str::file_error), sj("ファイルの読み書きに失敗しました."));
     EXPECT_EQ(load_string(str::product_name), "Quillmere");
-    EXPECT_EQ(load_string(str::folder_inbox), test::sj(" 受信箱"));
+    EXPECT_EQ(load_string(str::folder_inbox), sj(" 受信箱"));
     EXPECT_EQ(load_string(99999), "?");
     EXPECT_EQ(load_string(-1), "?");
 }
@@ -80,22 +83,79 @@ TEST(CompanionFile, NamesAndFailedRewrites) {
     EXPECT_EQ(companion_path("a/.7/0"), "a/.7/0.$$$");
 
     temp_dir dir;
-    test::write_bytes(dir / "list.lst", "old\r\n");
+    write_bytes(dir / "list.lst", "old\r\n");
     EXPECT_TRUE(rewrite_through_companion(dir.cp("list.lst"), [](text_writer& w) { return w.write("new\n"); }));
-    EXPECT_EQ(test::read_bytes(dir / "list.lst"), "new\r\n");
+    EXPECT_EQ(read_bytes(dir / "list.lst"), "new\r\n");
 
     // A fill that fails, and a companion that cannot be created: the file is
     // untouched and no companion stays.
-    EXPECT_FALSE(rewrite_through_companion(dir.cp("list.lst"), [](text_writer& w) {
-        w.write("half");
-        return false;
-    }));
-    EXPECT_EQ(test::read_bytes(dir / "list.lst"), "new\r\n");
+    EXPECT_FALSE(rewrite_through_companion(dir.cp("list.lst"), [](text_writer& w) { w.write("half"); return false; }));
+    EXPECT_EQ(read_bytes(dir / "list.lst"), "new\r\n");
     ::mkdir((dir / "list.$$$").c_str(), 0700);
     EXPECT_FALSE(rewrite_through_companion(dir.cp("list.lst"), [](text_writer& w) { return w.write("x\n"); }));
-    EXPECT_EQ(test::read_bytes(dir / "list.lst"), "new\r\n");
+    EXPECT_EQ(read_bytes(dir / "list.lst"), "new\r\n");
     ::rmdir((dir / "list.$$$").c_str());
-    EXPECT_EQ(test::list_names(dir.path()), std::vector<std::string>{"list.lst"});
+    EXPECT_EQ(list_names(dir.path()), std::vector<std::string>{"list.lst"});
+}
+
+// Children of this process that ended and were never waited for.
+int zombie_children() {
+    int count = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+        std::string stat = read_bytes(entry.path().string() + "/stat");
+        char state = 0;
+        int parent = 0;
+        std::size_t close = stat.rfind(')');
+        if (close != std::string::npos && std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) == 2)
+            count += parent == ::getpid() && state == 'Z';
+    }
+    return count;
+}
+
+TEST(CommandWords, SplitAsAShellWouldWithoutRunningOne) {
+    const std::pair<std::string_view, std::optional<words>> rows[] = {
+        {"  viewer\t-r  ", words{"viewer", "-r"}},
+        {"'/opt/my viewer/bin' \"a b\" c\\ d", words{"/opt/my viewer/bin", "a b", "c d"}},
+        {"'it''s' \"x\\\"y\\$z\\q\" '\\n'", words{"its", "x\"y$z\\q", "\\n"}},
+        {"a\"b\"'c'd \"\" $HOME *.txt ;| one\\\ntwo", words{"abcd", "", "$HOME", "*.txt", ";|", "onetwo"}},
+        {"", words{}}, {"'open", std::nullopt}, {"\"open", std::nullopt}, {"trailing\\", std::nullopt}};
+    for (const auto& [text, expected] : rows) EXPECT_EQ(split_command_words(text), expected) << text;
+}
+
+TEST(CommandWords, VariablesAreExpandedAndBatchFilesRefused) {
+    scoped_env name("QM_VIEWER_DIR", "/opt/表示");
+    scoped_env unset("QM_NOT_SET", nullptr);
+    // An unknown name stays with both its signs and leaves the next one alone.
+    EXPECT_EQ(expand_environment("%QM_VIEWER_DIR%/bin %QM_NOT_SET%%QM_VIEWER_DIR% 100%"),
+              sj("/opt/表示/bin %QM_NOT_SET%/opt/表示 100%"));
+    for (std::string_view word : {"run.bat", "C:/X/RUN.BAT", "tool.Com"}) EXPECT_TRUE(is_refused_program(word));
+    for (std::string_view word : {"viewer", "batch.exe", "bat", "x.comx"}) EXPECT_FALSE(is_refused_program(word));
+}
+
+TEST(StartProgram, TheDocumentIsOneArgumentWhateverItHolds) {
+    temp_dir dir;
+    recording_program viewer(dir / "my viewer", dir / "log");
+    recording_program opener(dir / "bin/xdg-open", dir / "log");
+    scoped_env tools("QM_TOOLS", dir.path().c_str());
+    scoped_env search("PATH", (dir / "bin:" + std::string(getenv("PATH") ? getenv("PATH") : "")).c_str());
+    const std::string document = "/tmp/a b \"c\" 'd' $X 表.txt";
+
+    // Arguments, a variable and quotes; a path with a blank named whole; no
+    // program (xdg-open). Each waits for the run before, to keep the order.
+    ASSERT_TRUE(start_program("'%QM_TOOLS%my viewer' -r \"two words\"", sj(document)));
+    ASSERT_EQ(viewer.wait_for_runs(1).size(), 1u);
+    ASSERT_TRUE(start_program(sj(viewer.path()), sj(document)));
+    ASSERT_EQ(viewer.wait_for_runs(2).size(), 2u);
+    ASSERT_TRUE(start_program("  ", sj(document)));
+    EXPECT_EQ(viewer.wait_for_runs(3), (std::vector<words>{{"-r", "two words", document}, {document}, {document}}));
+    for (int tries = 0; tries < 500 && zombie_children() > 0; ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(zombie_children(), 0);
+
+    recording_program batch(dir / "run.BAT", dir / "log");
+    for (const std::string& refused : {dir.cp("run.BAT"), "'" + dir.cp("my viewer"), dir.cp("missing")})
+        EXPECT_FALSE(start_program(refused, sj(document))) << refused;
 }
 
 }  // namespace

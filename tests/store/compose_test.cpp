@@ -1,73 +1,47 @@
-#include <gtest/gtest.h>
-
-#include <regex>
-#include <string>
-#include <vector>
-
 #include "config/address_book.h"
 #include "config/signatures.h"
 #include "message/header_fields.h"
 #include "platform/attributes.h"
-#include "platform/file_operations.h"
-#include "platform/program_context.h"
 #include "store/compose.h"
-#include "store/mailbox_layout.h"
-#include "support/test_support.h"
+#include "store/store_fixture.h"
 
 namespace qm {
 namespace {
 
-using test::read_bytes;
-using test::sj;
-using test::write_bytes;
+using namespace test;
 
 const std::string draft_status = "[mail status]\ntype=D\nattachment=-\nreplied=-\nforwarded=-\n";
 const std::string separator(76, '=');
 
-// A file as UTF-8 with "\n", its fresh Date line as "Date: *".
+// A file as UTF-8 with "\n", its fresh Date value as "*".
 std::string shown(const std::string& path) {
-    std::string text = test::u8(read_bytes(path));
-    text = std::regex_replace(text, std::regex("\r\n"), "\n");
-    const std::regex date("Date: \\w{3}, \\d{1,2} \\w{3} \\d{4} \\d\\d:\\d\\d:\\d\\d [+-]\\d{4}\n");
-    return std::regex_replace(text, date, "Date: *\n");
+    return std::regex_replace(date_marked(u8(read_bytes(path))), std::regex("\r\n"), "\n");
 }
 
-std::string crlf(std::string_view utf8) { return std::regex_replace(sj(utf8), std::regex("\n"), "\r\n"); }
-
-// An account "acct" with an address book, a group, a signature and a
-// template.
-class Compose : public ::testing::Test {
+// The account "acct" with an address book, a group, a signature and a template.
+class Compose : public store_test {
 protected:
     void SetUp() override {
-        set_context({dir.cp(), dir.cp(), dir.cp("work/"), dir.cp()});
-        ASSERT_TRUE(make_directory(dir.cp("acct/")) && make_special_folders(root()));
+        std::filesystem::remove(dir / "work");  // made when needed
         ASSERT_TRUE(add_address_entry("hanako", "hanako@example.jp") && add_address_entry("jiro", "jiro@example.jp"));
         ASSERT_TRUE(write_group("team", "hanako,jiro,c@example.jp"));
-        ASSERT_TRUE(save_signature(root(), "sig", "-- \nTaro"));
-        ASSERT_TRUE(save_template(root(), "tpl", "To: t@example.jp\nSubject: tpl", "template body"));
-        ctx = {dir.cp(), root(), dir.cp("work/"), {}};
+        ASSERT_TRUE(save_signature(account, "sig", "-- \nTaro"));
+        ASSERT_TRUE(save_template(account, "tpl", "To: t@example.jp\nSubject: tpl", "template body"));
+        ctx = {dir.cp(), account, dir.cp("work/"), {}};
         ctx.account.name = "Taro";
         ctx.account.address = "taro@example.jp";
     }
-    void TearDown() override { set_context(saved); }
-    std::string root() const { return dir.cp("acct/"); }
-    std::string drafts(std::string_view name = "") const { return dir / ("acct/ 送信箱/草稿/" + std::string(name)); }
     std::string draft(int n, std::string_view file) const {
-        return shown(drafts("." + std::to_string(n) + "/") + std::string(file));
+        return shown(at(" 送信箱/草稿/." + std::to_string(n) + "/" + std::string(file)));
     }
-    // A received message ".<n>" of the inbox: header, text part, read-only.
+    // A received message ".<n>" of the inbox (UTF-8 texts with "\n"), read.
     std::string source(int n, std::string_view header, std::string_view part1 = "\nline1\nline2\n") const {
-        std::string path = dir / ("acct/ 受信箱/." + std::to_string(n) + "/");
-        write_bytes(path + "0", crlf(header));
-        write_bytes(path + "1", crlf(part1));
-        write_bytes(path + "status.ini", "[mail status]\r\ntype=R\r\n");
+        std::string path = at(" 受信箱/." + std::to_string(n) + "/");
+        write_message(path, {stored(header), stored(part1)}, type_status('R'));
         return sj(path);
     }
 
-    test::temp_dir dir;
-    program_context saved = context();
     compose_context ctx;
-    test::recording_reporter report;
 };
 
 TEST_F(Compose, NewMailTakesTemplateGroupsEntriesAutomaticRecipientsAndSignature) {
@@ -96,8 +70,7 @@ TEST_F(Compose, NewMailTakesTemplateGroupsEntriesAutomaticRecipientsAndSignature
         EXPECT_EQ(draft(n, "status.ini"), draft_status);
     }
     EXPECT_TRUE(report.shown.empty());
-    EXPECT_EQ(read_bytes(dir / "work/0.pop"), "download");
-    EXPECT_EQ(read_bytes(dir / "work/7.smt"), "prepared");
+    EXPECT_EQ(read_bytes(dir / "work/0.pop") + read_bytes(dir / "work/7.smt"), "downloadprepared");
 }
 
 TEST_F(Compose, AFailedDraftShowsItsMessageAndFilesNothing) {
@@ -105,18 +78,18 @@ TEST_F(Compose, AFailedDraftShowsItsMessageAndFilesNothing) {
     struct row { std::string address, templ, to, message; };
     for (const row& r : std::vector<row>{{"", "", "b@example.com", bad_header},
                                          {"taro@example.jp", "", "", bad_header},
-                                         {"taro@example.jp", "none", "b@example.com", "ファイルの読み書きに失敗しました."}}) {
+                                         {"taro@example.jp", "none", "b@example.com", file_error}}) {
         report.shown.clear();
         ctx.account.address = r.address;
         EXPECT_EQ(create_new_mail(ctx, r.templ, r.to, "s", "", report, false), -1);
-        EXPECT_EQ(report.texts(), std::vector<std::string>{r.message});
+        EXPECT_EQ(report.texts(), names{r.message});
     }
     EXPECT_EQ(create_reply(ctx, source(0, "Subject: x\n"), "", false, "Re: x", true, "", report, false), -1);
     EXPECT_EQ(report.texts().back(), "送信者が不明です.");
     std::string html_only = source(1, "From: a@example.org\n", "Content-Type: text/html\n\n<p>\n");
     EXPECT_EQ(create_forward(ctx, html_only, "b@example.com", report, false), -1);
     EXPECT_EQ(report.texts().back(), "このメールにはtext/plainコンテンツが存在しません.");
-    EXPECT_EQ(test::list_names(drafts()), std::vector<std::string>{});
+    EXPECT_EQ(list_names(at(" 送信箱/草稿")), names{});
 }
 
 TEST_F(Compose, RepliesAnswerReplyToOrFromAndCarryTheIdentifiers) {
@@ -142,7 +115,7 @@ TEST_F(Compose, RepliesAnswerReplyToOrFromAndCarryTheIdentifiers) {
         ASSERT_GE(n, 0) << report.texts().size();
         EXPECT_EQ(draft(n, "0"), r.reply_header);
         EXPECT_EQ(draft(n, "1"), r.body);
-        EXPECT_NE(read_bytes(test::u8(src) + "status.ini").find("replied=+"), std::string::npos);
+        EXPECT_NE(read_bytes(u8(src) + "status.ini").find("replied=+"), std::string::npos);
     }
 }
 
@@ -167,20 +140,19 @@ TEST_F(Compose, ForwardCopiesTheSenderLinesAndTheText) {
     EXPECT_EQ(draft(n, "1"),
               separator + "\nDate: 2 Mar 2010 23:30 -0500\nfrom: Sender <s@example.org>\nX-Mailer: Mua\n 1\n"
                           "Reply-To: r@example.org\n" + separator + "\n\nline1\nline2\n");
-    EXPECT_NE(read_bytes(test::u8(src) + "status.ini").find("forwarded=+"), std::string::npos);
+    EXPECT_NE(read_bytes(u8(src) + "status.ini").find("forwarded=+"), std::string::npos);
 }
 
 TEST_F(Compose, ResendCopiesASentMessageAsAWritableDraftWithANewDate) {
-    const std::string sent = dir / "acct/ 送信箱/送信控/.4/";
-    write_bytes(sent + "0", "Date: Tue, 2 Mar 2010 23:30:00 -0500\r\nTo: b@example.com\r\nSubject: again\r\n");
-    write_bytes(sent + "1", "\r\nbody\r\n");
-    write_bytes(sent + "2", "Content-Type: application/octet-stream\r\n\r\nAAAA\r\n");
-    write_bytes(sent + "status.ini", "[mail status]\r\ntype=S\r\nattachment=+\r\nreplied=+\r\n");
+    const std::string sent = at(" 送信箱/送信控/.4/");
+    write_message(sent, {"Date: Tue, 2 Mar 2010 23:30:00 -0500\r\nTo: b@example.com\r\nSubject: again\r\n",
+                         "\r\nbody\r\n", "Content-Type: application/octet-stream\r\n\r\nAAAA\r\n"},
+                  "[mail status]\r\ntype=S\r\nattachment=+\r\nreplied=+\r\n");
     ASSERT_TRUE(set_attributes(sj(sent + "0"), read_only_mark) && set_attributes(sj(sent + "1"), read_only_mark));
     int n = resend_message(ctx, sj(sent), report, false);
     ASSERT_GE(n, 0);
-    const std::string draft = drafts("." + std::to_string(n) + "/");
-    EXPECT_EQ(shown(draft + "0"), "Date: *\nTo: b@example.com\nSubject: again\n");
+    EXPECT_EQ(draft(n, "0"), "Date: *\nTo: b@example.com\nSubject: again\n");
+    const std::string draft = at(" 送信箱/草稿/." + std::to_string(n) + "/");
     EXPECT_EQ(read_bytes(draft + "1"), "\r\nbody\r\n");
     EXPECT_EQ(read_bytes(draft + "2"), read_bytes(sent + "2"));
     EXPECT_EQ(shown(draft + "status.ini"), "[mail status]\ntype=D\nattachment=+\nreplied=-\nforwarded=-\n");
@@ -195,7 +167,7 @@ TEST_F(Compose, QuotingKeepsEveryByteOfLongLines) {
         write_bytes(dir / "src", text);
         write_bytes(dir / "dst", "");
         ASSERT_TRUE(append_quoted(dir.cp("dst"), dir.cp("src"), "> "));
-        EXPECT_EQ(std::regex_replace(read_bytes(dir / "dst"), std::regex("\r\n"), "\n"), quoted);
+        EXPECT_EQ(read_bytes(dir / "dst"), crlf(quoted));
     }
 }
 

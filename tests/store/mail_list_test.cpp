@@ -1,30 +1,20 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <random>
-#include <tuple>
 
 #include "config/address_book.h"
 #include "message/header_fields.h"
-#include "platform/file_operations.h"
-#include "platform/program_context.h"
 #include "store/mail_list.h"
-#include "store/message_status.h"
+#include "store/store_fixture.h"
 #include "store/text_search.h"
-#include "support/test_support.h"
 #include "text/mail_address.h"
 #include "text/mail_date.h"
 
 namespace qm {
 namespace {
 
-using test::read_bytes;
-using test::sj;
-using test::temp_dir;
-using test::write_bytes;
+using namespace test;
 
 mail_row row(std::vector<std::string> texts) {
     mail_row r;
@@ -32,15 +22,7 @@ mail_row row(std::vector<std::string> texts) {
     return r;
 }
 
-std::vector<std::string> texts(const mail_row& r) { return {r.text, r.text + row_text_count}; }
-
-std::string key_of(const mail_row& r) { return r.text[0] + r.text[2] + r.text[3] + r.text[5] + r.text[6]; }
-
-std::string ids_of(const std::vector<mail_row>& rows, const std::map<std::string, char>& id) {
-    std::string ids;
-    for (const mail_row& r : rows) ids += id.at(key_of(r));
-    return ids;
-}
+names texts(const mail_row& r) { return {r.text, r.text + row_text_count}; }
 
 TEST(MailListSort, CombSortOrderAndTieBreaks) {
     std::map<std::string, mail_row> rows = {
@@ -53,25 +35,24 @@ TEST(MailListSort, CombSortOrderAndTieBreaks) {
         {"d", row({"    ", "24. 1. 2 10:00", "a@x", "Re: X", "9", "<s@x>", "10"})},
         {"e", row({"    ", "24. 1. 2 10:00", "a@x", "Re: X", "9", "<s@x>", "9"})},
     };
-    std::map<std::string, char> id;
-    for (const auto& [name, r] : rows) id[key_of(r)] = name[0];
+    auto ids_of = [&](const std::vector<mail_row>& list) {
+        std::string ids;
+        for (const mail_row& r : list)
+            for (const auto& [name, known] : rows) ids += texts(r) == texts(known) ? name : "";
+        return ids;
+    };
     // ".." and the folders lead in both directions; ties always ascend, the
     // hidden number as text (10 before 9); '_' sorts before letters as with
     // _stricmp; within a thread the attribute, then the two-digit year.
-    struct expectation {
-        int column;
-        bool descending;
-        const char* order;
-    };
-    for (expectation x : {expectation{0, false, "PABdeacb"}, {0, true, "PABcbade"}, {1, false, "PABcdeab"},
-                          {1, true, "PABbdeac"}, {2, false, "PABcdeab"}, {2, true, "PABbdeac"},
-                          {3, false, "PABdeabc"}, {3, true, "PBAcdeab"}, {4, false, "PABdeabc"},
-                          {4, true, "PABcbdea"}, {5, false, "PABacbde"}, {5, true, "PABdeacb"}}) {
+    // Ascending and descending for each column in turn.
+    const char* orders[] = {"PABdeacb", "PABcbade", "PABcdeab", "PABbdeac", "PABcdeab", "PABbdeac",
+                            "PABdeabc", "PBAcdeab", "PABdeabc", "PABcbdea", "PABacbde", "PABdeacb"};
+    for (int k = 0; k < 12; ++k) {
         for (const char* input : {"ceBaPdbA", "PABabcde", "edcbaBAP"}) {
             std::vector<mail_row> list;
             for (const char* c = input; *c; ++c) list.push_back(rows.at(std::string(1, *c)));
-            sort_mail_list(list, {x.column, x.descending});
-            EXPECT_EQ(ids_of(list, id), x.order) << x.column << (x.descending ? " descending" : "") << " " << input;
+            sort_mail_list(list, {k / 2, k % 2 == 1});
+            EXPECT_EQ(ids_of(list), orders[k]) << "column " << k / 2 << (k % 2 ? " descending " : " ") << input;
         }
     }
     // Double-byte text sorts after ASCII: bytes compare unsigned.
@@ -108,46 +89,29 @@ TEST(MailListSort, ChoosingColumnsAndTheStatusText) {
     }
     EXPECT_EQ(list_status_text(12, false), "        12 " + sj("存在") + "    ");
     EXPECT_EQ(list_status_text(3, true), "         3 " + sj("選択") + "    ");
-    EXPECT_EQ(mail_column_titles().size(), 6u);
-    EXPECT_TRUE(is_right_aligned_column(column_size) && !is_right_aligned_column(column_subject));
 }
 
 // ---- rows built from the store ----
 
 struct utc_zone {
-    utc_zone() : env(std::make_unique<test::scoped_env>("TZ", "UTC0")) { ::tzset(); }
+    utc_zone() : env(std::make_unique<scoped_env>("TZ", "UTC0")) { ::tzset(); }
     ~utc_zone() { env.reset(), ::tzset(); }
-    std::unique_ptr<test::scoped_env> env;
+    std::unique_ptr<scoped_env> env;
 };
 
-std::string crlf(const std::string& text) {
-    std::string out;
-    for (char c : text) c == '\n' ? out += "\r\n" : out += c;
-    return out;
-}
-
-class mail_list_store : public ::testing::Test {
+class mail_list_store : public store_test {
 protected:
-    mail_list_store() : saved(context()) { set_context({home.cp(), home.cp(), home.cp(), home.cp()}); }
-    ~mail_list_store() override { set_context(saved); }
-
-    // A message directory: its header "0" (unless empty), status and parts.
+    // A message directory of the folder "f": its header "0" (unless empty), status and parts.
     void message(const std::string& name, const std::string& header, const std::string& status,
                  std::vector<std::string> parts = {}) {
-        std::string dir = home / ("acc/f/" + name + "/");
-        if (!header.empty()) write_bytes(dir + "0", crlf(header));
-        if (!status.empty()) write_bytes(dir + "status.ini", crlf(status));
-        for (std::size_t k = 0; k < parts.size(); ++k) write_bytes(dir + std::to_string(k + 1), parts[k]);
-        std::filesystem::create_directories(dir);
+        parts.insert(parts.begin(), crlf(header));
+        write_message(at("f/" + name + "/"), parts, crlf(status));
     }
     std::string size_of(const std::string& name, int parts) {
         std::size_t total = 0;
-        for (int k = 0; k < parts; ++k) total += read_bytes(home / ("acc/f/" + name + "/" + std::to_string(k))).size();
+        for (int k = 0; k < parts; ++k) total += read_bytes(at("f/" + name + "/" + std::to_string(k))).size();
         return std::to_string(total);
     }
-
-    program_context saved;
-    temp_dir home;
 };
 
 TEST_F(mail_list_store, BuildsEachColumnFromTheMessageFiles) {
@@ -158,16 +122,16 @@ TEST_F(mail_list_store, BuildsEachColumnFromTheMessageFiles) {
                "References: <root@x> <parent@x>\nMessage-ID: <m0@x>\n"),
             "[mail status]\ntype=!\nattachment=+\n",
             {"\r\nbody\r\n", "Content-Type: text/plain\r\n\r\nneedle\r\n"});
-    write_bytes(home / "acc/f/.0/raw", "needle");
+    write_bytes(at("f/.0/raw"), "needle");
     message(".1", "Cc: cc@example.com\nBcc: bcc@example.com\nSubject: draft\nIn-Reply-To: <parent@x>\tx\n",
             "[mail status]\ntype=D\n");
     message(".2", "X-quillmere-Status: R@S \nMessage-ID: <own@x>\n", "[mail status]\ntype=!\n");
     message(".10", "", "", {"needle"});
-    write_bytes(home / "acc/f/sub/.0/0", "");
-    write_bytes(home / "acc/f/arrange.lst", "");
-    write_bytes(home / "acc/f/.junk", "");
+    write_bytes(at("f/sub/.0/0"), "");
+    write_bytes(at("f/arrange.lst"), "");
+    write_bytes(at("f/.junk"), "");
 
-    std::vector<mail_row> rows = build_mail_list(home.cp("acc/f/"), home.cp("acc/"), "needle");
+    std::vector<mail_row> rows = build_mail_list(cp("f/"), account, "needle");
     sort_mail_list(rows, {column_subject, false});
     std::vector<std::vector<std::string>> expected = {
         {"", "", "", "..", "<dir>", "", ""},
@@ -181,11 +145,11 @@ TEST_F(mail_list_store, BuildsEachColumnFromTheMessageFiles) {
     for (std::size_t i = 0; i < rows.size(); ++i)
         EXPECT_EQ(texts(rows[i]), expected[i]) << i;
 
-    // The account directory has no ".." row; a folder that cannot be listed
-    // has nothing else.
-    EXPECT_EQ(build_mail_list(home.cp("acc/"), home.cp("acc/"), "").size(), 1u);
-    EXPECT_EQ(build_mail_list(home.cp("acc/none/"), home.cp("acc/"), "").size(), 1u);
-    EXPECT_EQ(folder_tree_children(home.cp("acc/f/")), std::vector<std::string>{"sub"});
+    // The account directory has no ".." row (only its folders: three special ones and "f"); a folder
+    // that cannot be listed has nothing else.
+    EXPECT_EQ(build_mail_list(account, account, "").size(), 4u);
+    EXPECT_EQ(build_mail_list(cp("none/"), account, "").size(), 1u);
+    EXPECT_EQ(folder_tree_children(cp("f/")), std::vector<std::string>{"sub"});
 }
 
 // The row as the file functions give it, each reading the files anew.
@@ -243,9 +207,9 @@ TEST_F(mail_list_store, OneReadPerFileGivesTheRowsOfTheFileFunctions) {
                                   sj("\r\n検索の本文\r\n")}));
         message("." + std::to_string(n), rng() % 8 == 0 ? "" : header, status, parts);
     }
-    const std::string folder = home.cp("acc/f/");
+    const std::string folder = cp("f/");
     for (std::string search : {std::string(), std::string("needle"), sj("検索"), std::string("x")}) {
-        std::vector<mail_row> rows = build_mail_list(folder, home.cp("acc/"), search);
+        std::vector<mail_row> rows = build_mail_list(folder, account, search);
         ASSERT_EQ(rows.size(), 81u);
         for (const mail_row& r : rows) {
             if (r.is_folder()) continue;
@@ -259,9 +223,9 @@ TEST_F(mail_list_store, PreviewShowsTheFirstPlainTextPart) {
     std::string body = "\r\n" + std::string(70000, 'b');
     message(".0", "Subject: x\n", "", {"Content-Type: text/html\r\n\r\n<p>", body});
     message(".1", "Subject: x\n", "", {"Content-Type: image/png\r\n\r\n"});
-    EXPECT_EQ(preview_text(home.cp("acc/f/.0/")), "\n" + std::string(preview_limit - 1, 'b'));
-    EXPECT_EQ(preview_text(home.cp("acc/f/.1/")), "");
-    EXPECT_EQ(preview_text(home.cp("acc/f/sub/")), "");
+    EXPECT_EQ(preview_text(cp("f/.0/")), "\n" + std::string(preview_limit - 1, 'b'));
+    EXPECT_EQ(preview_text(cp("f/.1/")), "");
+    EXPECT_EQ(preview_text(cp("f/sub/")), "");
 }
 
 }  // namespace

@@ -1,35 +1,20 @@
-#include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
-#include "platform/file_operations.h"
-#include "store/mailbox_layout.h"
-#include "support/test_support.h"
+#include "store/store_fixture.h"
+#include "store/text_search.h"
 
 namespace qm {
 namespace {
 
-using test::exists;
-using test::list_names;
-using test::read_bytes;
-using test::recording_reporter;
-using test::sj;
-using test::temp_dir;
-using test::write_bytes;
+using namespace test;
 
 TEST(MailboxLayout, SpecialFoldersHaveTheirFixedNames) {
-    EXPECT_EQ(special_folder_path(special_folder::inbox), sj(" 受信箱/"));
-    EXPECT_EQ(special_folder_path(special_folder::outbox), sj(" 送信箱/"));
-    EXPECT_EQ(special_folder_path(special_folder::drafts), sj(" 送信箱/草稿/"));
-    EXPECT_EQ(special_folder_path(special_folder::sent), sj(" 送信箱/送信控/"));
-    EXPECT_EQ(special_folder_path(special_folder::trash), sj(" ごみ箱/"));
-
     temp_dir dir;
     std::string account = dir.cp("標準アカウント/");
     ASSERT_TRUE(make_directory(account));
     ASSERT_TRUE(make_special_folders(account));
-    EXPECT_EQ(list_names(dir / "標準アカウント"), (std::vector<std::string>{" ごみ箱", " 受信箱", " 送信箱"}));
-    EXPECT_EQ(list_names(dir / "標準アカウント/ 送信箱"), (std::vector<std::string>{"草稿", "送信控"}));
+    EXPECT_EQ(list_names(dir / "標準アカウント"), (names{" ごみ箱", " 受信箱", " 送信箱"}));
+    EXPECT_EQ(list_names(dir / "標準アカウント/ 送信箱"), (names{"草稿", "送信控"}));
     EXPECT_TRUE(make_special_folders(account));  // again: nothing changes
 
     EXPECT_EQ(which_special_folder(account, account + sj(" 送信箱/草稿/")), special_folder::drafts);
@@ -44,25 +29,20 @@ TEST(MailboxLayout, NewMessagesTakeTheLowestFreeNumber) {
     for (int n : {1, 3}) ASSERT_TRUE(make_directory(message_directory(dir.cp(), n)));
     EXPECT_EQ(new_message_directory(dir.cp(), std::nullopt, report), 2);
     EXPECT_EQ(new_message_directory(dir.cp(), std::nullopt, report), 4);
-    // A file named like a message directory also takes the number.
-    write_bytes(dir / ".5", "");
+    write_bytes(dir / ".5", "");  // a file takes the number too
     EXPECT_EQ(new_message_directory(dir.cp(), std::nullopt, report), 6);
     EXPECT_TRUE(report.shown.empty());
-    EXPECT_EQ(message_directory(dir.cp(), 12), dir.cp(".12/"));
-    EXPECT_EQ(part_file(dir.cp(".12/"), 0), dir.cp(".12/0"));
+    EXPECT_EQ(part_file(message_directory(dir.cp(), 12), 0), dir.cp(".12/0"));
 }
 
 TEST(MailboxLayout, ContentsOfASourceMoveIntoTheNewMessage) {
     temp_dir dir;
     recording_reporter report;
-    write_bytes(dir / "work/0", "Subject: x\r\n");
-    write_bytes(dir / "work/1", "\r\nbody\r\n");
+    write_message(dir / "work/", {"Subject: x\r\n", "\r\nbody\r\n"});
     ::chmod((dir / "work/0").c_str(), 0444);
     write_bytes(dir / "folder/.0/0", "older");
-    int n = new_message_directory(dir.cp("folder/"), dir.cp("work/"), report);
-    ASSERT_EQ(n, 1);
-    EXPECT_EQ(read_bytes(dir / "folder/.1/0"), "Subject: x\r\n");
-    EXPECT_EQ(read_bytes(dir / "folder/.1/1"), "\r\nbody\r\n");
+    ASSERT_EQ(new_message_directory(dir.cp("folder/"), dir.cp("work/"), report), 1);
+    EXPECT_EQ(read_bytes(dir / "folder/.1/0") + read_bytes(dir / "folder/.1/1"), "Subject: x\r\n\r\nbody\r\n");
     EXPECT_TRUE(list_names(dir / "work").empty());
     EXPECT_TRUE(exists(dir / "work"));  // the caller removes the source
     EXPECT_TRUE(report.shown.empty());
@@ -71,16 +51,85 @@ TEST(MailboxLayout, ContentsOfASourceMoveIntoTheNewMessage) {
 TEST(MailboxLayout, FailuresReportAndLeaveNoHalfMessage) {
     temp_dir dir;
     recording_reporter report;
-    // The folder does not exist.
     EXPECT_EQ(new_message_directory(dir.cp("none/"), std::nullopt, report), -1);
-    // The source cannot be moved whole: its "1" clashes with nothing, but
-    // the source is missing altogether.
     ::mkdir((dir / "folder").c_str(), 0700);
     EXPECT_EQ(new_message_directory(dir.cp("folder/"), dir.cp("missing/"), report), -1);
     EXPECT_TRUE(list_names(dir / "folder").empty());
-    EXPECT_EQ(report.texts(), (std::vector<std::string>{"ファイルの読み書きに失敗しました.",
-                                                       "ファイルの読み書きに失敗しました."}));
+    EXPECT_EQ(report.texts(), (names{file_error, file_error}));
     EXPECT_EQ(report.shown[0].first, message_kind::error);
+}
+
+TEST(MessageStatus, InitialStatusIsWrittenKeyByKey) {
+    temp_dir dir;
+    write_bytes(dir / ".0/0", "");
+    std::string status = status_file_of(dir.cp(".0/"));
+    ASSERT_TRUE(write_initial_status(status, type_new, true));
+    EXPECT_EQ(read_bytes(dir / ".0/status.ini"),
+              "[mail status]\r\ntype=!\r\nattachment=+\r\nreplied=-\r\nforwarded=-\r\n");
+    EXPECT_EQ(read_attribute_text(dir.cp(".0/0")), "!@  ");
+    ASSERT_TRUE(write_status_type(status, type_read));
+    ASSERT_TRUE(write_status_flag(status, status_key_replied, true));
+    EXPECT_EQ(read_bytes(dir / ".0/status.ini"),
+              "[mail status]\r\ntype=R\r\nattachment=+\r\nreplied=+\r\nforwarded=-\r\n");
+    EXPECT_EQ(read_attribute_text(dir.cp(".0/0")), " @R ");
+}
+
+// The attribute text of a message with this header and status file.
+std::string attribute_text(const std::string& header, const std::string& status) {
+    temp_dir dir;
+    write_message(dir / ".0/", {header}, status);
+    return read_attribute_text(dir.cp(".0/0"));
+}
+
+TEST(MessageStatus, AttributeTextFromTheStatusFileOrTheStatusLine) {
+    const std::string x = "Subject: x\r\n", status = "[mail status]\r\ntype=!\r\nattachment=-\r\n";
+    const std::tuple<std::string, std::string, std::string> rows[] = {
+        {x, "[mail status]\ntype=!\nattachment=+\n", "!@  "},
+        {x, "[mail status]\ntype=R\nattachment=-\nreplied=-\nforwarded=-\n", "    "},
+        {x, "[mail status]\ntype=S\nreplied=ON\nforwarded=on\n", "S RF"},
+        {x, "[mail status]\ntype=D\nattachment=1\nreplied=OFF\nforwarded=yes\n", "D   "},
+        {x, "[mail status]\ntype=Draft\n", "D   "},
+        {x, "[mail status]\ntype=\n", "    "},  // an empty type reads as read
+        {x, "[other]\ntype=!\n", "    "},
+        {x, "", "    "},  // no status file: read, no flags
+        // A status line in the header wins.
+        {"Subject: x\r\nX-Quillmere-Status: R@R \r\n", status, " @R "},
+        {"x-quillmere-status: !@S \r\n", status, "S@  "},
+        {"X-quillmere-Status: D\r\n", status, "D"},
+        {"X-quillmere-Status: !@RF*extra\r\n", status, "!@RF*"},
+        // Nothing after its colon: an empty text, read no further than the line.
+        {"X-quillmere-Status:\r\nSubject: abc\r\n", status, ""},
+        {"Subject: X-quillmere-Status: R@RF\r\n", status, "!   "},  // only at the start of a line
+    };
+    for (const auto& [header, status_file, text] : rows)
+        EXPECT_EQ(attribute_text(header, status_file), text) << header << status_file;
+    temp_dir dir;
+    EXPECT_EQ(read_attribute_text(dir.cp(".9/0")), "    ");
+
+    std::string text;
+    EXPECT_TRUE(header_status_text("From: a\nX-QUILLMERE-STATUS: !@  \n", text));
+    EXPECT_EQ(text, "!@  ");
+    EXPECT_FALSE(header_status_text("From: a\n", text));
+    // Read in 1000-byte pieces: a status line inside a long line is not found, one starting a piece is.
+    EXPECT_FALSE(header_status_text("X-A: " + std::string(200, 'a') + "X-quillmere-Status: R@RF\n", text));
+    EXPECT_TRUE(header_status_text("X-A: " + std::string(995, 'a') + "X-quillmere-Status: !@RF\n", text));
+    EXPECT_EQ(text, "!@RF");
+}
+
+TEST(TextSearch, FindsTextOnCharacterBoundariesWithinPieces) {
+    temp_dir dir;
+    // 表 is 95 5C: its second byte is a backslash.
+    write_bytes(dir / "f", stored("表示\n検索する言葉\n"));
+    EXPECT_TRUE(file_contains_text(dir.cp("f"), sj("言葉")));
+    EXPECT_TRUE(file_contains_text(dir.cp("f"), sj("示") + "\n"));
+    EXPECT_FALSE(file_contains_text(dir.cp("f"), sj("示\n検")));  // spans two lines
+    EXPECT_FALSE(file_contains_text(dir.cp("f"), "\\"));
+    EXPECT_FALSE(file_contains_text(dir.cp("f"), "\r"));
+    EXPECT_FALSE(file_contains_text(dir.cp("missing"), "a"));
+    // A match across the 1000-byte pieces of a long line is not found.
+    write_bytes(dir / "long", std::string(998, 'x') + "needle\r\n");
+    EXPECT_FALSE(file_contains_text(dir.cp("long"), "needle"));
+    EXPECT_TRUE(file_contains_text(dir.cp("long"), "edle"));
 }
 
 }  // namespace

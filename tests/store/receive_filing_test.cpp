@@ -1,29 +1,13 @@
-#include <gtest/gtest.h>
-
-#include <csignal>
-
-#include <sys/resource.h>
-
 #include "platform/attributes.h"
-#include "platform/file_operations.h"
-#include "store/mailbox_layout.h"
 #include "store/receive_filing.h"
-#include "support/test_support.h"
+#include "store/store_fixture.h"
 
 namespace qm {
 namespace {
 
-using test::list_names;
-using test::read_bytes;
-using test::recording_reporter;
-using test::sj;
-using test::temp_dir;
-using test::write_bytes;
+using namespace test;
 
-using names = std::vector<std::string>;
-
-// Messages as a server sends them, one of each kind that decides the
-// attachment flag.
+// Messages as a server sends them, one of each kind that decides the attachment flag.
 const std::string plain_message =
     "From: a@example.com\r\nSubject: plain\r\nContent-Type: text/plain; charset=ISO-2022-JP\r\n\r\n"
     "\x1b$B$3$s$K$A$O\x1b(B\r\n";
@@ -37,23 +21,11 @@ const std::string multipart_message =
     "AAECAw==\r\n--b1--\r\n";
 const std::string headers_only_message = "From: a@example.com\r\nSubject: nothing else\r\n";
 
-std::string status_text(bool attachment) {
-    return std::string("[mail status]\r\ntype=!\r\nattachment=") + (attachment ? "+" : "-") +
-           "\r\nreplied=-\r\nforwarded=-\r\n";
-}
+using ReceiveFiling = store_test;
 
-// An account with its special folders below the directory.
-std::string make_account(const temp_dir& dir) {
-    std::string account = dir.cp("acct/");
-    EXPECT_TRUE(make_directory(account) && make_special_folders(account));
-    return account;
-}
-
-TEST(ReceiveFiling, FilesEveryDownloadFileInNumberOrder) {
-    temp_dir dir;
-    std::string account = make_account(dir);
-    const std::string inbox = dir / "acct/ 受信箱/";
-    for (const char* taken : {".0/", ".2/"}) ASSERT_TRUE(make_directory(dir.cp("acct/ 受信箱/") + taken));
+TEST_F(ReceiveFiling, FilesEveryDownloadFileInNumberOrder) {
+    const std::string inbox = at(" 受信箱/");
+    for (const char* taken : {".0/", ".2/"}) ASSERT_TRUE(make_directory(cp(" 受信箱/") + taken));
     // Lower numbers may be missing; other files are not download files.
     write_bytes(dir / "work/2.pop", plain_message);
     write_bytes(dir / "work/5.pop", html_message);
@@ -63,7 +35,6 @@ TEST(ReceiveFiling, FilesEveryDownloadFileInNumberOrder) {
     write_bytes(dir / "work/x.pop", "not a download");
     ASSERT_TRUE(make_directory(dir.cp("work/7.pop/")));
 
-    recording_reporter report;
     EXPECT_EQ(import_downloaded_messages(dir.cp("work/"), account, report), 4);
     EXPECT_TRUE(report.shown.empty());
     EXPECT_EQ(list_names(dir / "work"), (names{"7.pop", "x.pop"}));
@@ -71,52 +42,40 @@ TEST(ReceiveFiling, FilesEveryDownloadFileInNumberOrder) {
 
     EXPECT_EQ(read_bytes(inbox + ".1/0"), "From: a@example.com\r\nSubject: plain\r\n");
     EXPECT_EQ(read_bytes(inbox + ".1/1"), "\r\n" + sj("こんにちは") + "\r\n");
-    struct filed_message {
-        const char* directory;
-        const std::string& raw;
-        bool attachment;
-    };
-    for (const filed_message& filed : {filed_message{".1/", plain_message, false}, {".3/", html_message, true},
-                                       {".4/", multipart_message, true}, {".5/", headers_only_message, true}}) {
-        std::string message = inbox + filed.directory;
+    const std::tuple<const char*, const std::string&, char> filed[] = {
+        {".1/", plain_message, '-'}, {".3/", html_message, '+'}, {".4/", multipart_message, '+'},
+        {".5/", headers_only_message, '+'}};
+    for (const auto& [directory, raw, attachment] : filed) {
+        std::string message = inbox + directory;
         SCOPED_TRACE(message);
-        EXPECT_EQ(read_bytes(message + "raw"), filed.raw);
-        EXPECT_EQ(read_bytes(message + "status.ini"), status_text(filed.attachment));
-        EXPECT_TRUE(is_read_only(sj(message + "0")));
-        EXPECT_TRUE(is_read_only(sj(message + "1")));
+        EXPECT_EQ(read_bytes(message + "raw"), raw);
+        EXPECT_EQ(read_bytes(message + "status.ini"),
+                  std::string("[mail status]\r\ntype=!\r\nattachment=") + attachment + "\r\nreplied=-\r\nforwarded=-\r\n");
+        EXPECT_TRUE(is_read_only(sj(message + "0")) && is_read_only(sj(message + "1")));
     }
-
     EXPECT_EQ(import_downloaded_messages(dir.cp("work/"), account, report), 0);
     EXPECT_EQ(import_downloaded_messages(dir.cp("missing/"), account, report), 0);
 }
 
-TEST(ReceiveFiling, AMessageThatCannotBeFiledKeepsItsDownloadFile) {
-    temp_dir dir;
-    std::string account = make_account(dir);
+TEST_F(ReceiveFiling, AMessageThatCannotBeFiledKeepsItsDownloadFile) {
     const std::string big = "Subject: big\r\n\r\n" + std::string(200 * 1024, 'x') + "\r\n";
     write_bytes(dir / "work/0.pop", plain_message);
     write_bytes(dir / "work/1.pop", big);
     write_bytes(dir / "work/2.pop", html_message);
-    recording_reporter report;
-    rlimit old_limit;
-    ::getrlimit(RLIMIT_FSIZE, &old_limit);
-    rlimit limit = old_limit;
-    limit.rlim_cur = 64 * 1024;
-    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-    int result = import_downloaded_messages(dir.cp("work/"), account, report);
-    ::setrlimit(RLIMIT_FSIZE, &old_limit);
-    std::signal(SIGXFSZ, old_handler);
-
+    int result;
+    {
+        file_size_limit limit(64 * 1024);
+        result = import_downloaded_messages(dir.cp("work/"), account, report);
+    }
     EXPECT_EQ(result, -1);
-    EXPECT_EQ(report.texts(), (names{"ファイルの読み書きに失敗しました."}));
-    EXPECT_EQ(list_names(dir / "work"), (names{"1.pop"}));
+    EXPECT_EQ(report.texts(), names{file_error});
+    EXPECT_EQ(list_names(dir / "work"), names{"1.pop"});
     EXPECT_EQ(read_bytes(dir / "work/1.pop"), big);
-    EXPECT_EQ(list_names(dir / "acct/ 受信箱"), (names{".0", ".1"}));
-    EXPECT_EQ(read_bytes(dir / "acct/ 受信箱/.1/raw"), html_message);
+    EXPECT_EQ(list_names(at(" 受信箱")), (names{".0", ".1"}));
+    EXPECT_EQ(read_bytes(at(" 受信箱/.1/raw")), html_message);
     // The next import finds the file that was left.
     EXPECT_EQ(import_downloaded_messages(dir.cp("work/"), account, report), 1);
-    EXPECT_EQ(read_bytes(dir / "acct/ 受信箱/.2/raw"), big);
+    EXPECT_EQ(read_bytes(at(" 受信箱/.2/raw")), big);
 }
 
 }  // namespace

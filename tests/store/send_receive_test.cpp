@@ -1,56 +1,26 @@
-// One send/receive round with a recording owner against scripted POP3 and
-// SMTP servers: passwords, what is filed, sent and shown, and that no mail
-// is lost when the connection drops, filing fails or the server refuses a
-// recipient.
+// Send/receive rounds against scripted POP3 and SMTP servers: no mail is lost when the connection
+// drops, filing fails or the server refuses a recipient.
 
-#include <gtest/gtest.h>
-
-#include <csignal>
 #include <functional>
-#include <string>
+#include <optional>
 #include <thread>
-#include <vector>
-
-#include <netinet/in.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "config/accounts.h"
 #include "config/profile.h"
-#include "config/settings.h"
 #include "net/mail_jobs.h"
 #include "net/result_codes.h"
-#include "platform/file_operations.h"
-#include "platform/program_context.h"
 #include "store/arrange_rules.h"
-#include "store/message_status.h"
 #include "store/send_receive.h"
+#include "store/store_fixture.h"
 #include "support/script_server.h"
-#include "support/test_support.h"
 
 namespace qm {
 namespace {
 
-using test::list_names;
-using test::read_bytes;
-using test::script_server;
-using test::sj;
-using test::write_bytes;
-using names = std::vector<std::string>;
+using namespace test;
 
 // A port nothing listens on: a job that tried it would fail with 5.
-int unused_port() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
+int unused_port() { return script_server().port(); }
 
 class recording_host : public send_receive_host {
 public:
@@ -70,13 +40,13 @@ public:
         return 3;
     }
     reporter& report() override { return messages; }
-    void show_inbox(std::string_view inbox) override { inboxes.push_back(test::u8(inbox)); }
+    void show_inbox(std::string_view inbox) override { inboxes.push_back(u8(inbox)); }
 
     names typed;  // answers to the prompt; a cancel when none is left
     int asked = 0;
     names servers, inboxes;
     std::function<void()> after_job;
-    test::recording_reporter messages;
+    recording_reporter messages;
 };
 
 void pop_login(script_server& pop, const std::string& password = "s3cret") {
@@ -97,22 +67,14 @@ void pop_messages(script_server& pop, const names& messages) {
 
 std::string mail(const std::string& subject) { return "From: bob@example.com\r\nSubject: " + subject + "\r\n\r\nhi\r\n"; }
 
-class SendReceive : public ::testing::Test {
+// Accounts in the mailbox "mailbox/" of the data directory.
+class SendReceive : public store_test {
 protected:
-    void SetUp() override {
-        saved_context_ = context();
-        saved_settings_ = settings();
-        set_context({dir_.cp(), dir_.cp(), dir_.cp("work/"), dir_.cp()});
-        ASSERT_TRUE(make_directory(dir_.cp("work/")) && make_directory(mailbox()));
-    }
-    void TearDown() override {
-        set_context(saved_context_);
-        settings() = saved_settings_;
-    }
+    SendReceive() { EXPECT_TRUE(make_directory(mailbox())); }
 
-    std::string mailbox() const { return dir_.cp("mailbox/"); }
+    std::string mailbox() const { return dir.cp("mailbox/"); }
     std::string folder(const std::string& account, const std::string& name) const {
-        return dir_ / ("mailbox/" + account + "/" + name);
+        return dir / ("mailbox/" + account + "/" + name);
     }
     void add_account(const std::string& title, int pop_port, int smtp_port = unused_port(), bool smtp_auth = false,
                      std::string pop_password = "s3cret") {
@@ -131,10 +93,7 @@ protected:
         return send_receive(host_, mailbox(), title, quiet);
     }
 
-    test::temp_dir dir_;
     recording_host host_;
-    program_context saved_context_;
-    Settings saved_settings_;
 };
 
 TEST_F(SendReceive, StoredPasswordReceivesAndFilesAndAnEmptyOutboxMakesNoSmtpConnection) {
@@ -148,7 +107,7 @@ TEST_F(SendReceive, StoredPasswordReceivesAndFilesAndAnEmptyOutboxMakesNoSmtpCon
     EXPECT_EQ(host_.messages.texts(), names{});
     EXPECT_EQ(host_.inboxes, names{folder("acct", " 受信箱/")});
     EXPECT_EQ(read_bytes(folder("acct", " 受信箱/.1/raw")), mail("two"));
-    EXPECT_EQ(list_names(dir_ / "work"), names{});
+    EXPECT_EQ(list_names(dir / "work"), names{});
 }
 
 TEST_F(SendReceive, MissingPasswordsAreAskedForAndACancelStopsBeforeAnyConnection) {
@@ -194,30 +153,30 @@ TEST_F(SendReceive, ADroppedConnectionKeepsTheCompleteDownloadsForTheNextRound) 
     add_account("acct", dropping.port());
     EXPECT_EQ(round(), result_closed);
     EXPECT_EQ(host_.messages.texts(), names{"接続が閉じました."});
-    EXPECT_EQ(list_names(dir_ / "work"), (names{"0.pop", "download.owner"}));
+    EXPECT_EQ(list_names(dir / "work"), (names{"0.pop", "download.owner"}));
     EXPECT_EQ(list_names(folder("acct", " 受信箱")), names{});
 
     // As after a process killed before filing: kept at exit, and filed by
     // the next round before its receive, which fails here.
-    EXPECT_TRUE(remove_work_directory_if_done(dir_.cp("work/")));
-    EXPECT_EQ(list_names(dir_ / "work"), (names{"0.pop", "download.owner"}));
+    EXPECT_TRUE(remove_work_directory_if_done(dir.cp("work/")));
+    EXPECT_EQ(list_names(dir / "work"), (names{"0.pop", "download.owner"}));
     ASSERT_TRUE(profile_write_string(sj(folder("acct", "account.ini")), "account", "POP port",
                                      std::to_string(unused_port()), false));
     host_.messages.shown.clear();
     EXPECT_EQ(round(), result_connect_failed);
     EXPECT_EQ(host_.messages.texts(), names{"接続に失敗しました.\n(Connection refused)"});
     EXPECT_EQ(read_bytes(folder("acct", " 受信箱/.0/raw")), mail("one"));
-    EXPECT_TRUE(remove_work_directory_if_done(dir_.cp("work/")));
-    EXPECT_FALSE(test::exists(dir_ / "work"));
+    EXPECT_TRUE(remove_work_directory_if_done(dir.cp("work/")));
+    EXPECT_FALSE(exists(dir / "work"));
 }
 
 TEST_F(SendReceive, LeftoversGoToTheirOwnAccountAndAreArranged) {
     add_account("owner", 0);
     ASSERT_TRUE(add_rule(sj(folder("owner", " ごみ箱/")), "Subject", "spam"));
     settings().arrange_at_receive = true;
-    write_bytes(dir_ / "work/3.pop", mail("spam offer"));
-    write_bytes(dir_ / "work/4.pop", mail("hello"));
-    write_bytes(dir_ / "work/download.owner", sj(folder("owner", "")) + "\r\n");
+    write_bytes(dir / "work/3.pop", mail("spam offer"));
+    write_bytes(dir / "work/4.pop", mail("hello"));
+    write_bytes(dir / "work/download.owner", sj(folder("owner", "")) + "\r\n");
     script_server pop;
     pop_messages(pop, {});
     add_account("acct", pop.port());
@@ -233,23 +192,15 @@ TEST_F(SendReceive, AMessageThatCannotBeFiledWaitsForTheNextRound) {
     script_server pop;
     pop_messages(pop, {mail("small"), big});
     add_account("acct", pop.port());
-    rlimit old_limit;
-    ::getrlimit(RLIMIT_FSIZE, &old_limit);
-    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    host_.after_job = [&] {  // downloaded whole; filing will fail for the big one
-        rlimit limit = old_limit;
-        limit.rlim_cur = 64 * 1024;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    };
+    std::optional<file_size_limit> limit;
+    host_.after_job = [&] { limit.emplace(64 * 1024); };  // downloaded whole; filing will fail for the big one
     int result = round();
-    ::setrlimit(RLIMIT_FSIZE, &old_limit);
-    std::signal(SIGXFSZ, old_handler);
+    limit.reset();
     EXPECT_EQ(result, round_filing_problem);
-    EXPECT_EQ(host_.messages.texts(),
-              (names{"ファイルの読み書きに失敗しました.", "受信メールの取込処理に問題がありました."}));
+    EXPECT_EQ(host_.messages.texts(), (names{file_error, "受信メールの取込処理に問題がありました."}));
     EXPECT_EQ(host_.inboxes.size(), 1u);  // the small one came
-    EXPECT_EQ(list_names(dir_ / "work"), (names{"1.pop", "download.owner"}));
-    EXPECT_EQ(read_bytes(dir_ / "work/1.pop"), big);
+    EXPECT_EQ(list_names(dir / "work"), (names{"1.pop", "download.owner"}));
+    EXPECT_EQ(read_bytes(dir / "work/1.pop"), big);
 }
 
 TEST_F(SendReceive, ARejectedRecipientKeepsItsMessageQueuedAndTheAcceptedOneIsFiled) {
@@ -285,7 +236,7 @@ TEST_F(SendReceive, ARejectedRecipientKeepsItsMessageQueuedAndTheAcceptedOneIsFi
     // Filed although the job failed, then arranged by the rule.
     EXPECT_NE(read_bytes(folder("acct", "仕事/.0/raw")).find("To: bob@example.com\r\n"), std::string::npos);
     EXPECT_EQ(status_file_attribute_text(sj(folder("acct", "仕事/.0/status.ini")))[0], type_sent);
-    EXPECT_EQ(list_names(dir_ / "work"), names{});
+    EXPECT_EQ(list_names(dir / "work"), names{});
 }
 
 TEST_F(SendReceive, OnlyAnAccountWithAStoredScrambledPasswordIsChecked) {
@@ -295,7 +246,7 @@ TEST_F(SendReceive, OnlyAnAccountWithAStoredScrambledPasswordIsChecked) {
     pop.expect("QUIT").send("+OK\r\n").close();
     pop.start();
     add_account("stored", pop.port());
-    write_bytes(dir_ / "mailbox/stored/uid.lst", "old-one\r\n");
+    write_bytes(dir / "mailbox/stored/uid.lst", "old-one\r\n");
     EXPECT_TRUE(check_account_for_new_mail(mailbox(), "stored"));
     EXPECT_EQ(pop.failures(), names{});
     add_account("asks", unused_port(), 0, false, "");

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "net/result_codes.h"
+
 namespace qm::test {
 
 function_job::~function_job() {
@@ -9,7 +11,21 @@ function_job::~function_job() {
     close_handle();
 }
 
-void function_job::run() { finish(body_(*this)); }
+std::vector<std::string> take_traces(thread& job, const std::function<void(const std::string&)>& on_trace) {
+    std::vector<std::string> traces;
+    // The dialog's timer, ticking faster to keep the tests quick.
+    while (!job.is_finished()) {
+        if (job.trace_waiting()) {
+            traces.push_back(job.trace_text());
+            if (on_trace) on_trace(traces.back());
+            job.trace_taken();
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    job.close_handle();
+    return traces;
+}
 
 std::string job_outcome::trace_text() const {
     std::string joined;
@@ -19,19 +35,25 @@ std::string job_outcome::trace_text() const {
 
 job_outcome run_job(std::function<int(thread&)> body) {
     function_job job(std::move(body));
-    job_outcome outcome;
     job.start();
-    // The progress dialog's timer, ticking faster to keep the tests quick.
-    while (!job.is_finished()) {
-        if (job.trace_waiting()) {
-            outcome.traces.push_back(job.trace_text());
-            job.trace_taken();
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
-    outcome.result = job.close_handle();
+    job_outcome outcome;
+    outcome.traces = take_traces(job);
+    outcome.result = job.result();
     return outcome;
+}
+
+job_outcome run_connected(const link_setup& setup, const std::function<int(connection&, thread&)>& body,
+                          std::string* detail) {
+    return run_job([&](thread& job) {
+        connection link(setup.trace);
+        link.set_verify_certificate(setup.verify);
+        int code = link.connect_server(job, setup.host, setup.port, false, setup.ssl);
+        if (detail) *detail = link.error_detail();
+        if (code != result_ok) return code;
+        code = body(link, job);
+        link.close_gently();
+        return code;
+    });
 }
 
 }  // namespace qm::test

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "net/connection.h"
 #include "net/job.h"
 
 namespace qm::test {
@@ -15,20 +16,36 @@ public:
     ~function_job() override;
 
 protected:
-    void run() override;
+    void run() override { finish(body_(*this)); }
 
 private:
     std::function<int(thread&)> body_;
 };
 
-// The part of the user interface a test needs: starts the job, takes every
-// trace text as the progress dialog does (in order) and returns when the job
-// has finished.
+// The progress dialog's part: takes every trace text, in order (each also
+// handed to `on_trace`), until the started job has finished; then joins it.
+std::vector<std::string> take_traces(thread& job, const std::function<void(const std::string&)>& on_trace = {});
+
 struct job_outcome {
     int result = -1;
     std::vector<std::string> traces;
     std::string trace_text() const;  // all traces joined
 };
+// Runs `body` as a job, as the user interface does.
 job_outcome run_job(std::function<int(thread&)> body);
+
+// Where a job's connection goes and how.
+struct link_setup {
+    std::string host = "127.0.0.1";
+    int port = 0;
+    bool ssl = false;
+    bool trace = false;
+    bool verify = true;
+};
+// Runs `body` as a job on a connection opened as `setup` says (a failed
+// connect is the job's result, its error detail goes to `detail`), then closes
+// the connection gently.
+job_outcome run_connected(const link_setup& setup, const std::function<int(connection&, thread&)>& body,
+                          std::string* detail = nullptr);
 
 }  // namespace qm::test

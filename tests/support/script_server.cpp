@@ -1,19 +1,14 @@
 #include "support/script_server.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -26,11 +21,7 @@ namespace qm::test {
 
 namespace {
 
-using clock = std::chrono::steady_clock;
-
 enum class step_kind { send, expect, data, pause, close, reset };
-
-constexpr std::string_view end_of_data = "\r\n.\r\n";
 
 struct step {
     step_kind kind;
@@ -38,227 +29,147 @@ struct step {
     std::chrono::milliseconds time{0};
 };
 
-std::string without_line_end(std::string line) {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    return line;
-}
-
-// An OpenSSL call that may write to a socket whose peer has gone.
-template <class call>
-int guarded(call action) {
-    sigpipe_guard guard;
-    ERR_clear_error();
-    return action();
+// Reads and accepts give up after the step timeout.
+void set_timeout(int fd) {
+    timeval limit{script_server::step_timeout.count() / 1000, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
 }
 
 }  // namespace
 
+// The worker uses blocking sockets; the destructor ends its waits by shutting
+// the sockets down.
 struct script_server::state {
     std::optional<tls_identity> tls;
     std::vector<step> steps;
-    int listener = -1;
-    int port = 0;
-    int stop_pipe[2] = {-1, -1};
+    int listener = -1, client = -1, port = 0;
+    SSL_CTX* context = nullptr;
+    SSL* ssl = nullptr;
+    std::string unread;  // received bytes not yet taken by a step
     std::thread worker;
 
-    // Results, shared with the test's thread.
+    // Shared with the test's thread.
     mutable std::mutex mutex;
-    std::condition_variable done_changed;
-    bool done = false;
-    std::vector<std::string> failures;
+    std::condition_variable changed;
+    bool done = false, stopped = false;
+    std::vector<std::string> failures, data;
     std::string received;
-    std::vector<std::string> data;
 
-    // The connection, used by the worker only: the socket, read and written
-    // through a BIO that is a TLS filter over it when speaking TLS.
-    int client = -1;
-    SSL_CTX* context = nullptr;
-    BIO* io = nullptr;
-    std::string unread;  // received bytes not yet taken as a line
-    bool stopped = false;
-
-    script_server& add(script_server& server, step_kind kind, std::string text = {},
-                       std::chrono::milliseconds time = {}) {
+    script_server& add(script_server& server, step_kind kind, std::string text = {}, milliseconds time = {}) {
         steps.push_back(step{kind, std::move(text), time});
         return server;
     }
 
     void fail(std::string text) {
-        if (stopped) return;  // the test is over: nothing to report
         std::lock_guard lock(mutex);
-        failures.push_back(std::move(text));
+        if (!stopped) failures.push_back(std::move(text));  // once stopped, the test is over
     }
 
-    // Waits until the socket has `events` (socket -1: only the deadline and the
-    // stop count); false when the deadline passes or the server is stopped.
-    bool wait(int socket, short events, clock::time_point deadline) {
-        for (;;) {
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock::now());
-            if (left.count() <= 0) return false;
-            pollfd entries[2] = {{stop_pipe[0], POLLIN, 0}, {socket, events, 0}};
-            int timeout = static_cast<int>(std::min<long long>(left.count(), 1000));
-            if (::poll(entries, socket >= 0 ? 2 : 1, timeout) < 0 && errno != EINTR) return false;
-            if (entries[0].revents) {
-                stopped = true;
-                return false;
-            }
-            if (socket >= 0 && entries[1].revents) return true;
-        }
-    }
-
-    // After a BIO call that must be retried: waits for what it needs.
-    bool wait_retry(clock::time_point deadline) {
-        return BIO_should_retry(io) && wait(client, BIO_should_write(io) ? POLLOUT : POLLIN, deadline);
-    }
-
-    bool accept_client() {
-        if (!wait(listener, POLLIN, clock::now() + step_timeout)) {
-            fail("no connection");
-            return false;
-        }
-        client = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (client < 0) {
-            fail("accept failed");
-            return false;
-        }
-        int on = 1;  // every send its own segment
-        ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        io = BIO_new_socket(client, BIO_NOCLOSE);
-        return !tls || handshake();
-    }
-
-    bool handshake() {
-        context = SSL_CTX_new(TLS_server_method());
-        if (!context || SSL_CTX_use_certificate_chain_file(context, tls->certificate_file.c_str()) != 1 ||
-            SSL_CTX_use_PrivateKey_file(context, tls->key_file.c_str(), SSL_FILETYPE_PEM) != 1) {
-            fail("TLS set-up failed");
-            return false;
-        }
-        io = BIO_push(BIO_new_ssl(context, 0), io);
-        auto deadline = clock::now() + step_timeout;
-        while (guarded([&] { return BIO_do_handshake(io); }) != 1) {
-            if (!wait_retry(deadline)) {
-                unsigned long error = ERR_peek_last_error();
-                const char* reason = error ? ERR_reason_error_string(error) : nullptr;
-                fail(std::string("TLS handshake failed: ") + (reason ? reason : "no answer"));
-                drop_connection(false);
-                return false;
-            }
-        }
+    // Some bytes from the client into `unread`: false when it closed, on a timeout or a stop.
+    bool read_some() {
+        char buffer[4096];
+        sigpipe_guard guard;
+        long count = ssl ? SSL_read(ssl, buffer, sizeof buffer) : ::recv(client, buffer, sizeof buffer, 0);
+        if (count <= 0) return false;
+        unread.append(buffer, static_cast<std::size_t>(count));
+        std::lock_guard lock(mutex);
+        received.append(buffer, static_cast<std::size_t>(count));
         return true;
     }
 
-    // Some bytes from the client: their count, 0 when it closed, -1 on a
-    // timeout or a stop.
-    long read_some(char* buffer, std::size_t size, clock::time_point deadline) {
-        while (io) {
-            int count = guarded([&] { return BIO_read(io, buffer, static_cast<int>(size)); });
-            if (count > 0) {
-                std::lock_guard lock(mutex);
-                received.append(buffer, static_cast<std::size_t>(count));
-                return count;
-            }
-            if (!BIO_should_retry(io)) return 0;
-            if (!wait_retry(deadline)) return -1;
-        }
-        return -1;
-    }
-
-    bool read_line(std::string& line) {
-        auto deadline = clock::now() + step_timeout;
-        char buffer[4096];
+    // Takes everything up to and with `mark`; a failure names `what` was awaited.
+    bool read_until(std::string_view mark, std::string& taken, const char* what) {
         std::size_t end;
-        while ((end = unread.find('\n')) == std::string::npos) {
-            long count = read_some(buffer, sizeof buffer, deadline);
-            if (count <= 0) {
-                fail(count == 0 ? "the client closed before a line" : "no line from the client");
+        while ((end = unread.find(mark)) == std::string::npos) {
+            if (!read_some()) {
+                fail(std::string("no ") + what + " from the client");
                 return false;
             }
-            unread.append(buffer, static_cast<std::size_t>(count));
         }
-        line = without_line_end(unread.substr(0, end + 1));
-        unread.erase(0, end + 1);
-        return true;
-    }
-
-    bool read_data() {
-        auto deadline = clock::now() + step_timeout;
-        char buffer[4096];
-        std::size_t end;
-        while ((end = unread.find(end_of_data)) == std::string::npos) {
-            long count = read_some(buffer, sizeof buffer, deadline);
-            if (count <= 0) {
-                fail(count == 0 ? "the client closed before the end of the data" : "no end of the data");
-                return false;
-            }
-            unread.append(buffer, static_cast<std::size_t>(count));
-        }
-        end += end_of_data.size();
-        {
-            std::lock_guard lock(mutex);
-            data.push_back(unread.substr(0, end));
-        }
-        unread.erase(0, end);
+        taken = unread.substr(0, end + mark.size());
+        unread.erase(0, end + mark.size());
         return true;
     }
 
     bool send_all(const std::string& bytes) {
-        auto deadline = clock::now() + step_timeout;
-        for (std::size_t sent = 0; sent < bytes.size();) {
-            int count = guarded([&] {
-                return io ? BIO_write(io, bytes.data() + sent, static_cast<int>(bytes.size() - sent)) : -1;
-            });
-            if (count > 0) {
-                sent += static_cast<std::size_t>(count);
-            } else if (!io || !wait_retry(deadline)) {
-                fail("send failed");
+        sigpipe_guard guard;
+        bool sent = ssl ? SSL_write(ssl, bytes.data(), static_cast<int>(bytes.size())) == static_cast<int>(bytes.size())
+                        : ::send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<long>(bytes.size());
+        if (!sent) fail("send failed");
+        return sent;
+    }
+
+    bool accept_client() {
+        int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        {
+            std::lock_guard lock(mutex);
+            if (fd >= 0 && stopped) ::close(fd);
+            if (fd < 0 || stopped) {
+                if (!stopped) failures.push_back("no connection");
                 return false;
             }
+            client = fd;
         }
-        return true;
+        int on = 1;  // every send its own segment
+        ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        set_timeout(client);
+        if (!tls) return true;
+        context = SSL_CTX_new(TLS_server_method());
+        ssl = context && SSL_CTX_use_certificate_chain_file(context, tls->certificate_file.c_str()) == 1 &&
+                      SSL_CTX_use_PrivateKey_file(context, tls->key_file.c_str(), SSL_FILETYPE_PEM) == 1
+                  ? SSL_new(context)
+                  : nullptr;
+        ERR_clear_error();
+        sigpipe_guard guard;
+        if (ssl && SSL_set_fd(ssl, client) == 1 && SSL_accept(ssl) == 1) return true;
+        const char* reason = ERR_reason_error_string(ERR_peek_last_error());
+        fail(std::string("TLS handshake failed: ") + (reason ? reason : "no answer"));
+        drop();
+        return false;
     }
 
-    // Ends our side of the stream. The socket stays open until the client has
-    // closed too, so that bytes it still sends never turn the close into a reset.
-    void close_sending() {
-        if (tls && io) guarded([&] {
-            BIO_ssl_shutdown(io);
-            return 1;
-        });
-        ::shutdown(client, SHUT_WR);
-    }
-
-    void drop_connection(bool reset) {
-        if (reset) {
-            linger abort{1, 0};
-            ::setsockopt(client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-        }
-        BIO_free_all(io);
-        io = nullptr;
+    void drop() {
+        std::lock_guard lock(mutex);
+        SSL_free(ssl);
+        ssl = nullptr;
         ::close(client);
         client = -1;
     }
 
     bool play(const step& current) {
-        std::string line;
+        std::string taken;
         switch (current.kind) {
         case step_kind::send:
             return send_all(current.text);
         case step_kind::expect:
-            if (!read_line(line)) return false;
-            if (line != current.text) fail("expected \"" + current.text + "\", got \"" + line + "\"");
+            if (!read_until("\n", taken, "line")) return false;
+            while (!taken.empty() && (taken.back() == '\n' || taken.back() == '\r')) taken.pop_back();
+            if (taken != current.text) fail("expected \"" + current.text + "\", got \"" + taken + "\"");
             return true;
         case step_kind::data:
-            return read_data();
-        case step_kind::pause:
-            wait(-1, 0, clock::now() + current.time);
-            return !stopped;
+            if (!read_until("\r\n.\r\n", taken, "end of the data")) return false;
+            {
+                std::lock_guard lock(mutex);
+                data.push_back(taken);
+            }
+            return true;
+        case step_kind::pause: {
+            std::unique_lock lock(mutex);
+            return !changed.wait_for(lock, current.time, [this] { return stopped; });
+        }
         case step_kind::close:
-            close_sending();
+            if (ssl) {
+                sigpipe_guard guard;
+                SSL_shutdown(ssl);
+            }
+            ::shutdown(client, SHUT_WR);  // open until the client closes too: no reset
             return true;
-        case step_kind::reset:
-            drop_connection(true);
+        case step_kind::reset: {
+            linger abort{1, 0};
+            ::setsockopt(client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            drop();
             return true;
+        }
         }
         return false;
     }
@@ -267,22 +178,20 @@ struct script_server::state {
         if (accept_client())
             for (const auto& current : steps)
                 if (!play(current)) break;
-        {
-            std::lock_guard lock(mutex);
-            done = true;
-        }
-        done_changed.notify_all();
+        std::unique_lock lock(mutex);
+        done = true;
+        changed.notify_all();
+        lock.unlock();
         // Keep the connection, taking what the client still sends, until stopped.
-        char buffer[4096];
-        while (read_some(buffer, sizeof buffer, clock::time_point::max()) > 0) {
+        while (client >= 0 && read_some()) {
         }
-        wait(-1, 0, clock::time_point::max());
+        lock.lock();
+        changed.wait(lock, [this] { return stopped; });
     }
 };
 
 script_server::script_server() : state_(std::make_unique<state>()) {
-    if (::pipe2(state_->stop_pipe, O_CLOEXEC) != 0) throw std::runtime_error("script_server: pipe failed");
-    int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     state_->listener = listener;
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -291,38 +200,37 @@ script_server::script_server() : state_(std::make_unique<state>()) {
     if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listener, 4) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0)
         throw std::runtime_error("script_server: cannot listen on 127.0.0.1");
+    set_timeout(listener);
     state_->port = ntohs(address.sin_port);
 }
 
 script_server::script_server(const tls_identity& tls) : script_server() { state_->tls = tls; }
 
 script_server::~script_server() {
-    if (state_->worker.joinable()) {
-        char stop = 1;
-        [[maybe_unused]] auto written = ::write(state_->stop_pipe[1], &stop, 1);
-        state_->worker.join();
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->stopped = true;
+        for (int fd : {state_->listener, state_->client})
+            if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
     }
-    BIO_free_all(state_->io);
+    state_->changed.notify_all();
+    if (state_->worker.joinable()) state_->worker.join();
+    SSL_free(state_->ssl);
     SSL_CTX_free(state_->context);
-    for (int fd : {state_->client, state_->listener, state_->stop_pipe[0], state_->stop_pipe[1]})
+    for (int fd : {state_->client, state_->listener})
         if (fd >= 0) ::close(fd);
 }
 
 int script_server::port() const { return state_->port; }
 
-script_server& script_server::send(std::string bytes) {
-    return state_->add(*this, step_kind::send, std::move(bytes));
+script_server& script_server::send(std::string bytes) { return state_->add(*this, step_kind::send, std::move(bytes)); }
+script_server& script_server::expect(std::string line) {
+    return state_->add(*this, step_kind::expect, std::move(line));
 }
-
-script_server& script_server::send_split(std::vector<std::string> chunks, milliseconds pause_time) {
-    for (std::size_t i = 0; i < chunks.size(); ++i) {
-        if (i) pause(pause_time);
-        send(std::move(chunks[i]));
-    }
+script_server& script_server::exchange(const std::vector<std::pair<std::string, std::string>>& commands_and_replies) {
+    for (const auto& [command, reply] : commands_and_replies) expect(command).send(reply);
     return *this;
 }
-
-script_server& script_server::expect(std::string line) { return state_->add(*this, step_kind::expect, std::move(line)); }
 script_server& script_server::receive_data() { return state_->add(*this, step_kind::data); }
 script_server& script_server::pause(milliseconds time) { return state_->add(*this, step_kind::pause, {}, time); }
 script_server& script_server::close() { return state_->add(*this, step_kind::close); }
@@ -334,7 +242,7 @@ void script_server::start() {
 
 bool script_server::wait_done(milliseconds timeout) {
     std::unique_lock lock(state_->mutex);
-    return state_->done_changed.wait_for(lock, timeout, [this] { return state_->done; });
+    return state_->changed.wait_for(lock, timeout, [this] { return state_->done; });
 }
 
 std::vector<std::string> script_server::failures() const {

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include <sys/types.h>
-
+#include "support/daemon_process.h"
 #include "support/dovecot_server.h"
+#include "support/test_support.h"
 
 namespace qm::test {
 
@@ -22,34 +22,23 @@ enum class smtp_port {
 
 // A private Postfix on 127.0.0.1 for the lifetime of the object, with its own
 // Dovecot (dovecot_server with a SASL socket) that checks the passwords and
-// serves the delivered mail over POP3. Everything lives in temporary
-// directories of their own; nothing of a system-wide Postfix or Dovecot is
-// used. Postfix needs root: as another user the server does not start.
+// serves the delivered mail over POP3. Postfix needs root: as another user the
+// server does not start.
 //
-// Mail for user() + "@example.com" goes into the Dovecot user's maildir;
-// mail for any other address of example.com into a second maildir
-// (other_message_count). Mail for other domains is not accepted.
-//
-//   smtp_server server;
-//   ASSERT_TRUE(server.running()) << server.failure();
-//   ... send to server.host():server.port(smtp_port::all_mechanisms) ...
-//   server.wait_for_delivery(1);
-//   ... server.mail_store().messages(), or POP3 from server.mail_store() ...
+// Mail for address() goes into the Dovecot user's maildir; mail for any other
+// address of domain() into a second maildir (other_message_count). Mail for
+// other domains is not accepted.
 class smtp_server {
 public:
     smtp_server();
-    ~smtp_server();  // stops Postfix and Dovecot and removes their directories
-    smtp_server(const smtp_server&) = delete;
-    smtp_server& operator=(const smtp_server&) = delete;
 
     // Whether Postfix accepts connections on every port; when not, failure()
     // tells why, with the logs.
-    bool running() const { return pid_ > 0; }
+    bool running() const { return process_.running(); }
     const std::string& failure() const { return failure_; }
-    // Whether Postfix and Dovecot are installed at all.
-    static bool installed();
+    static bool installed();  // whether Postfix and Dovecot are installed at all
 
-    int port(smtp_port which) const;
+    int port(smtp_port which) const { return process_.port(static_cast<std::size_t>(which)); }
     std::string host() const { return "127.0.0.1"; }
     std::string domain() const { return "example.com"; }
     std::string user() const { return store_->user(); }
@@ -63,25 +52,16 @@ public:
     bool wait_for_delivery(std::size_t count, std::size_t others = 0,
                            std::chrono::milliseconds timeout = std::chrono::milliseconds(20000)) const;
     std::size_t other_message_count() const;
-
-    // Everything Postfix and Dovecot logged so far.
-    std::string log() const;
+    std::string log() const;  // everything Postfix and Dovecot logged so far
 
 private:
-    bool prepare();
-    bool write_configuration();
-    bool check_queue();
-    bool launch();
-    void stop();
-    bool fail(std::string why);
+    std::string prepare();
+    std::string configure(const std::vector<int>& ports);
 
     std::unique_ptr<dovecot_server> store_;
-    std::string directory_;  // ends with "/"
-    std::string log_file_;
-    std::string output_file_;
+    temp_dir directory_;
     std::string failure_;
-    pid_t pid_ = -1;
-    int ports_[4] = {};
+    daemon_process process_;  // last: stopped before the directory and the Dovecot go
 };
 
 }  // namespace qm::test

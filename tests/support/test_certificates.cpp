@@ -19,9 +19,9 @@ void run_openssl(const temp_dir& directory, const std::string& arguments) {
 const char* new_key = " -newkey ec -pkeyopt ec_paramgen_curve:P-256 -noenc -days 30";
 
 tls_identity issue(const temp_dir& directory, const std::string& stem, const std::string& name,
-                   const std::string& alt_names) {
-    run_openssl(directory, "req -x509" + std::string(new_key) + " -CA ca.crt -CAkey ca.key -keyout " + stem +
-                               ".key -out " + stem + ".crt -subj /CN=" + name +
+                   const std::string& alt_names, bool by_ca = true) {
+    run_openssl(directory, "req -x509" + std::string(new_key) + (by_ca ? " -CA ca.crt -CAkey ca.key" : "") +
+                               " -keyout " + stem + ".key -out " + stem + ".crt -subj /CN=" + name +
                                " -addext subjectAltName=" + alt_names +
                                " -addext basicConstraints=critical,CA:FALSE -addext extendedKeyUsage=serverAuth");
     return {directory / (stem + ".crt"), directory / (stem + ".key")};
@@ -33,7 +33,8 @@ test_certificates make_all(const temp_dir& directory) {
                                " -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign");
     return {directory / "ca.crt",
             issue(directory, "localhost", "localhost", "DNS:localhost,IP:127.0.0.1,IP:::1"),
-            issue(directory, "other", "mail.example.invalid", "DNS:mail.example.invalid")};
+            issue(directory, "other", "mail.example.invalid", "DNS:mail.example.invalid"),
+            issue(directory, "self", "localhost", "DNS:localhost,IP:127.0.0.1", false)};
 }
 
 }  // namespace

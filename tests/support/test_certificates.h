@@ -15,6 +15,7 @@ struct test_certificates {
     std::string ca_file;       // the CA certificate: point SSL_CERT_FILE at it
     tls_identity localhost;    // for "localhost", 127.0.0.1 and ::1
     tls_identity other_host;   // for "mail.example.invalid" only (a wrong host name)
+    tls_identity self_signed;  // for localhost and 127.0.0.1, signed by nobody the client trusts
 };
 
 // Made with the openssl command once per process in a temporary directory that is removed

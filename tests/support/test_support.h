@@ -23,12 +23,10 @@ public:
     temp_dir(const temp_dir&) = delete;
     temp_dir& operator=(const temp_dir&) = delete;
 
-    // The directory as a UTF-8 path ending with "/".
+    // The directory (ending with "/") or a path below it: UTF-8 and program (CP932) form.
     const std::string& path() const { return path_; }
-    // The directory as a program (CP932) path ending with "/".
-    std::string cp() const;
-    // A path below the directory: UTF-8 and program (CP932) form.
     std::string operator/(std::string_view utf8_name) const { return path_ + std::string(utf8_name); }
+    std::string cp() const;
     std::string cp(std::string_view utf8_name) const;
 
 private:
@@ -38,7 +36,7 @@ private:
 // Removes a tree, making read-only directories writable first.
 void remove_tree(const std::string& utf8_path);
 
-// The bytes of a file ("" when missing); whether it exists.
+// The bytes of a file ("" when missing); whether it exists; writing one (and its directories).
 std::string read_bytes(const std::string& utf8_path);
 bool exists(const std::string& utf8_path);
 void write_bytes(const std::string& utf8_path, std::string_view bytes);

@@ -1,47 +1,26 @@
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-
 #include <ctime>
-#include <memory>
+#include <filesystem>
 #include <random>
-#include <string>
-#include <vector>
 
-#include "support/test_support.h"
 #include "text/mail_date.h"
+#include "text_test.h"
 
 namespace qm {
 namespace {
 
-using test::list_names;
-using test::read_bytes;
-using test::temp_dir;
-using test::write_bytes;
+using namespace test;
 
 // Sets the system time zone for one test and restores it afterwards.
-class scoped_time_zone {
-public:
-    explicit scoped_time_zone(const char* zone) : env_(std::make_unique<test::scoped_env>("TZ", zone)) {
-        struct stat info;
-        EXPECT_EQ(::stat((std::string("/usr/share/zoneinfo/") + zone).c_str(), &info), 0)
-            << "time zone data (tzdata) for " << zone << " is missing";
+struct scoped_time_zone {
+    explicit scoped_time_zone(const char* zone) : env("TZ", zone) {
+        EXPECT_TRUE(std::filesystem::exists(std::string("/usr/share/zoneinfo/") + zone)) << "tzdata lacks " << zone;
         ::tzset();
     }
-    ~scoped_time_zone() {
-        env_.reset();
-        ::tzset();
-    }
-
-private:
-    std::unique_ptr<test::scoped_env> env_;
+    struct tzset_at_end {
+        ~tzset_at_end() { ::tzset(); }
+    } reset;  // declared first: runs after TZ is restored
+    scoped_env env;
 };
-
-std::string crlf(std::string_view text) {
-    std::string out;
-    for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    return out;
-}
 
 TEST(DateLine, FixedMomentsInSeveralZones) {
     struct { const char* zone; std::time_t now; const char* line; } cases[] = {
@@ -61,7 +40,7 @@ TEST(DateLine, FixedMomentsInSeveralZones) {
 
 struct list_date_case {
     const char* zone;
-    const char* header;
+    std::string header;
     const char* shown;
 };
 
@@ -103,9 +82,7 @@ TEST(ListDate, ZoneNamesAndNumbers) {
         {"GMTXYZ", "10. 1. 1 12:00"},
     };
     std::vector<list_date_case> cases;
-    std::vector<std::string> headers;
-    for (const auto& z : zones) headers.push_back(std::string("Date: Fri, 1 Jan 2010 12:00:00 ") + z.zone + "\n");
-    for (std::size_t i = 0; i < headers.size(); ++i) cases.push_back({"UTC", headers[i].c_str(), zones[i].shown});
+    for (auto [zone, shown] : zones) cases.push_back({"UTC", std::string("Date: Fri, 1 Jan 2010 12:00:00 ") + zone + "\n", shown});
     expect_list_dates(cases);
 }
 
@@ -145,8 +122,7 @@ TEST(ListDate, GarbageGivesFourteenCharacters) {
     const std::string alphabet = "0123456789 ::+-\tJanFebMarDecxyzEST\x81\xff";
     for (int round = 0; round < 20000; ++round) {
         std::string header = "Date: ";
-        std::size_t length = rng() % 40;
-        for (std::size_t i = 0; i < length; ++i) header += alphabet[rng() % alphabet.size()];
+        for (std::size_t i = 0, length = rng() % 40; i < length; ++i) header += alphabet[rng() % alphabet.size()];
         EXPECT_EQ(format_header_list_date(header).size(), list_date_length) << header;
     }
 }
@@ -175,8 +151,7 @@ TEST(ListDate, FileAndTextFormsAgree) {
 bool rewrite_matches(const temp_dir& dir, std::string_view expected) {
     std::string before = make_date_line();
     EXPECT_TRUE(set_date_header(dir.cp("0")));
-    std::string after = make_date_line();
-    std::string on_disk = read_bytes(dir / "0");
+    std::string after = make_date_line(), on_disk = read_bytes(dir / "0");
     for (const std::string& line : {before, after}) {
         std::string text;
         for (char c : expected) text += c == '%' ? line : std::string(1, c);
@@ -203,8 +178,6 @@ TEST(SetDateHeader, ReplacesAppendsAndLeavesFailuresUntouched) {
     ASSERT_EQ(::mkdir((dir / "0.$$$").c_str(), 0700), 0);
     EXPECT_FALSE(set_date_header(dir.cp("0")));
     EXPECT_EQ(read_bytes(dir / "0"), original);
-    EXPECT_EQ(list_names(dir.path()), (std::vector<std::string>{"0", "0.$$$"}));
-
     EXPECT_FALSE(set_date_header(dir.cp("missing")));
     EXPECT_FALSE(set_date_header(dir.cp("0/0")));
     EXPECT_EQ(list_names(dir.path()), (std::vector<std::string>{"0", "0.$$$"}));

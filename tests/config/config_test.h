@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "config/profile.h"
+#include "platform/program_context.h"
+#include "support/test_support.h"
+
+namespace qm::test {
+
+using names = std::vector<std::string>;
+
+// The on-disk form of text written with line feeds.
+inline std::string crlf(std::string_view text) {
+    std::string result;
+    for (char c : text) {
+        if (c == '\n') result += '\r';
+        result += c;
+    }
+    return result;
+}
+
+inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// One file in a fresh directory; texts given and compared with line feeds.
+class file_test : public ::testing::Test {
+protected:
+    explicit file_test(const char* name) : file(dir / name), path(dir.cp(name)) {}
+    void given(std::string_view lf_text) { write_bytes(file, crlf(lf_text)); }
+    std::string contents() const { return read_bytes(file); }
+
+    temp_dir dir;
+    std::string file;  // UTF-8
+    std::string path;  // the program's form
+};
+
+// A fresh directory as the data, temporary and program directories, and
+// `file` in the data directory.
+class data_directory_test : public file_test {
+protected:
+    explicit data_directory_test(const char* name) : file_test(name) {
+        set_context({dir.cp(), dir.cp(), dir.cp(), dir.cp()});
+    }
+    ~data_directory_test() override { set_context(saved_); }
+
+private:
+    program_context saved_ = context();
+};
+
+}  // namespace qm::test

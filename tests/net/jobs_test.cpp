@@ -1,0 +1,191 @@
+// The job state protocol, and the receive job on its real worker thread
+// against scripted servers: the trace hand-off, passwords, a cancel from
+// another thread in the middle of a download, a failed certificate check and
+// a job whose thread cannot start.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <numeric>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "net/mail_jobs.h"
+#include "net/result_codes.h"
+#include "platform/string_table.h"
+#include "support/job_runner.h"
+#include "support/script_server.h"
+#include "support/test_certificates.h"
+#include "support/test_support.h"
+
+namespace qm {
+namespace {
+
+using namespace std::chrono_literals;
+using test::read_bytes;
+using test::script_server;
+using test::temp_dir;
+using names = std::vector<std::string>;
+
+TEST(Job, CancelEndsAWaitingTraceAndLaterTracesReturnAtOnce) {
+    test::function_job job([](thread& self) {
+        self.show_trace("first");   // nobody takes it: only the cancel ends the wait
+        self.show_trace("second");  // cancelled: returns at once
+        return self.cancel_requested() ? result_cancelled : result_ok;
+    });
+    ASSERT_TRUE(job.start());
+    while (!job.trace_waiting()) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(job.trace_text(), "first");
+    job.request_cancel();
+    EXPECT_EQ(job.close_handle(), result_cancelled);
+    EXPECT_TRUE(job.is_finished());
+    // A finished job stays finished: neither a cancel nor a taken trace changes it.
+    job.request_cancel();
+    job.trace_taken();
+    EXPECT_TRUE(job.is_finished());
+    EXPECT_EQ(job.result(), result_cancelled);
+}
+
+TEST(Job, ShowTraceOutsideTheRunningStateDoesNotWait) {
+    test::function_job job([](thread&) { return result_ok; });
+    job.request_cancel();
+    job.show_trace("ignored");  // on the test's own thread: would hang if it waited
+    EXPECT_FALSE(job.trace_waiting());
+}
+
+TEST(Job, DestroyingARunningJobStopsItsWorker) {
+    std::atomic<bool> saw_cancel = false;
+    {
+        test::function_job job([&](thread& self) {
+            while (!self.cancel_requested()) std::this_thread::sleep_for(1ms);
+            saw_cancel = true;
+            return result_cancelled;
+        });
+        ASSERT_TRUE(job.start());
+    }
+    EXPECT_TRUE(saw_cancel);
+}
+
+TEST(ResultCodes, EachCodeHasItsMessage) {
+    const std::pair<int, const char*> messages[] = {
+        {result_bad_host, "サーバ名が無効です."}, {result_connect_failed, "接続に失敗しました."},
+        {result_receive_error, "受信エラーが発生しました."}, {result_closed, "接続が閉じました."},
+        {result_send_error, "送信エラーが発生しました."}, {result_no_memory, "メモリの確保に失敗しました."},
+        {result_file_error, "ファイルの読み書きに失敗しました."}, {result_cancelled, "処理を中止しました."},
+        {result_error_reply, "サーバがエラー返答を返しました."}, {result_bad_password, "パスワードが無効です."},
+        {result_no_sender, "送信者が不明です."}};
+    for (const auto& [code, text] : messages) EXPECT_EQ(test::u8(load_string(result_message_id(code))), text) << code;
+    EXPECT_EQ(result_message_id(result_ok), 0);
+}
+
+class MailJobs : public ::testing::Test {
+protected:
+    // A receive job for alice at the server, downloading into dir_.
+    void prepare(const script_server& server) {
+        receive_.download_prefix = dir_.cp();
+        receive_.pop_server = "127.0.0.1";
+        receive_.port = server.port();
+        receive_.user_id = "alice";
+        receive_.password = "s3cret";
+        receive_.uid_list_path = dir_.cp("uid.lst");
+        receive_.trace = true;
+    }
+    static void login(script_server& server) {
+        server.send("+OK ready\r\n").exchange({{"USER alice", "+OK\r\n"}, {"PASS s3cret", "+OK\r\n"}});
+    }
+
+    temp_dir dir_;
+    thread_pop receive_;
+};
+
+TEST_F(MailJobs, TheReceiveJobHandsItsTraceOverWithThePasswordMaskedAndWiped) {
+    script_server pop;
+    login(pop);
+    pop.exchange({{"STAT", "+OK 1 30\r\n"},
+                  {"RETR 1", "+OK\r\nSubject: a\r\n\r\n..dot\r\n.\r\n"},
+                  {"DELE 1", "+OK\r\n"},
+                  {"QUIT", "+OK\r\n"}})
+        .close()
+        .start();
+    prepare(pop);
+    receive_.remove = true;
+    ASSERT_TRUE(receive_.start());
+    names traces = test::take_traces(receive_);
+    EXPECT_EQ(receive_.result(), result_ok);
+    EXPECT_EQ(pop.failures(), names{});
+    EXPECT_EQ(read_bytes(dir_ / "0.pop"), "Subject: a\r\n\r\n.dot\r\n");
+    // One dot for each line of the message.
+    EXPECT_EQ(std::accumulate(traces.begin(), traces.end(), std::string()),
+              "S: +OK ready\r\nC: USER alice\r\nS: +OK\r\nC: PASS ******\r\nS: +OK\r\nC: STAT\r\n"
+              "S: +OK 1 30\r\nC: RETR 1\r\nS: +OK\r\nS: ...\r\nC: DELE 1\r\nS: +OK\r\nC: QUIT\r\nS: +OK\r\n");
+    EXPECT_EQ(receive_.password, "******");  // wiped once the login sent it
+}
+
+TEST_F(MailJobs, CancelFromAnotherThreadDuringADownloadLeavesNoFileAndTheOldUidList) {
+    test::write_bytes(dir_ / "uid.lst", "old\r\n");
+    script_server pop;
+    login(pop);
+    pop.exchange({{"STAT", "+OK 1 9000\r\n"},
+                  {"UIDL 1", "+OK 1 new\r\n"},
+                  {"RETR 1", "+OK\r\nSubject: big\r\n\r\nfirst line\r\n"}})
+        .pause(8s)
+        .start();
+    prepare(pop);
+    std::atomic<bool> downloading = false;
+    std::thread canceller([&] {
+        while (!downloading) std::this_thread::sleep_for(1ms);
+        receive_.request_cancel();
+    });
+    ASSERT_TRUE(receive_.start());
+    auto started = std::chrono::steady_clock::now();
+    test::take_traces(receive_, [&](const std::string& text) { downloading = downloading || text == "."; });
+    canceller.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);  // not the server's pause
+    EXPECT_EQ(receive_.result(), result_cancelled);
+    EXPECT_EQ(test::u8(job_result_message(receive_)), "処理を中止しました.");
+    EXPECT_EQ(test::list_names(dir_.path()), names{"uid.lst"});
+    EXPECT_EQ(read_bytes(dir_ / "uid.lst"), "old\r\n");
+}
+
+// In a process that may not make another thread: as root, one that becomes
+// "nobody" first, since root is not held to the limit.
+[[noreturn]] void start_a_job_without_threads() {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    rlimit none{0, 0};
+    if (::setrlimit(RLIMIT_NPROC, &none) != 0) ::_exit(3);
+    thread_pop receive;
+    receive.pop_server = "127.0.0.1";
+    bool started = receive.start();
+    bool ok = !started && receive.is_finished() && receive.close_handle() == result_connect_failed &&
+              test::u8(job_result_message(receive)) == "接続に失敗しました.";
+    ::_exit(ok ? 0 : 1);
+}
+
+TEST(MailJobsDeathTest, AJobWhoseThreadCannotStartIsFinishedWithCode5) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: earlier tests made threads
+    EXPECT_EXIT(start_a_job_without_threads(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(MailJobs, AFailedCertificateCheckNamesItsReason) {
+    const auto& certificates = test::shared_test_certificates();
+    test::scoped_env trust("SSL_CERT_FILE", certificates.ca_file.c_str());
+    script_server pop(certificates.other_host);
+    pop.start();
+    prepare(pop);
+    receive_.ssl = true;
+    ASSERT_TRUE(receive_.start());
+    test::take_traces(receive_);
+    EXPECT_EQ(receive_.result(), result_connect_failed);
+    ASSERT_FALSE(receive_.error_detail().empty());
+    EXPECT_EQ(job_result_message(receive_),
+              load_string(str::net_connect_failed) + "\n(" + receive_.error_detail() + ")");
+    EXPECT_EQ(receive_.password, "******");
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,347 @@
+// The clients against real servers on loopback: Dovecot for POP3, POP3 over TLS
+// and APOP; Postfix, checking passwords through its own Dovecot, for every SMTP
+// login and SMTP over TLS. Fetched mail is filed and compared with the server's.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "message/mime_reader.h"
+#include "message/mime_writer.h"
+#include "net/pop3_client.h"
+#include "net/result_codes.h"
+#include "net/smtp_client.h"
+#include "platform/file_operations.h"
+#include "platform/program_context.h"
+#include "store/mailbox_layout.h"
+#include "store/message_status.h"
+#include "store/outbox.h"
+#include "store/receive_filing.h"
+#include "support/dovecot_server.h"
+#include "support/job_runner.h"
+#include "support/smtp_server.h"
+#include "support/test_support.h"
+#include "text/find_nocase.h"
+
+namespace qm {
+namespace {
+
+using test::dovecot_certificate;
+using test::list_names;
+using test::read_bytes;
+using test::sj;
+using test::smtp_port;
+using test::write_bytes;
+using names = std::vector<std::string>;
+
+// A message as a mail server stores it, with lines the dialogue must stuff.
+std::string sample_message(int number) {
+    std::string n = std::to_string(number);
+    return "From: sender" + n + "@example.com\r\nTo: alice@example.com\r\nSubject: Dovecot sample " + n +
+           "\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\nFirst line of " + n +
+           "\r\n.a line that starts with a dot\r\n..two dots\r\n.\r\n" + std::string(1200, 'z') + "\r\nbye\r\n";
+}
+
+std::string crlf(std::string_view text) {
+    std::string out;
+    for (char c : text) out += c == '\n' ? "\r\n" : std::string(1, c);
+    return out;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& pattern) {
+    std::size_t count = 0;
+    for (std::size_t pos = 0; (pos = text.find(pattern, pos)) != std::string::npos; pos += pattern.size()) ++count;
+    return count;
+}
+
+// One account's settings for a receive, as a receive job holds them.
+struct pop_account {
+    int port = 0;
+    bool ssl = false;
+    std::string password;
+    bool apop = false, verify = true, remove = false;
+};
+
+class RealServers : public ::testing::Test {
+protected:
+    // Starts the test's server; where its programs are missing the test is
+    // skipped, except under CI=true, where it fails.
+    template <class server_type, class... arguments>
+    void start(std::unique_ptr<server_type>& server, const arguments&... args) {
+        const char* ci = std::getenv("CI");
+        if (!server_type::installed() && !(ci && std::string(ci) == "true"))
+            GTEST_SKIP() << "not installed (scripts/install-deps.sh test installs it)";
+        server = std::make_unique<server_type>(args...);
+        ASSERT_TRUE(server->running()) << server->failure();
+    }
+
+    void TearDown() override {
+        set_context(saved_);
+        if (HasFailure()) std::cerr << "--- server logs ---\n" << (smtp_ ? smtp_->log() : pop_ ? pop_->log() : "");
+    }
+
+    pop_account plain() const { return {.port = pop_->pop3_port(), .password = pop_->password()}; }
+    pop_account tls() const { return {.port = pop_->pop3s_port(), .ssl = true, .password = pop_->password()}; }
+
+    // A whole receive job (a check, given `new_mail`): connect, log in, receive, quit.
+    int receive(const pop_account& account, bool* new_mail = nullptr, std::string* detail = nullptr) {
+        return test::run_connected(
+                   {.host = "localhost", .port = account.port, .ssl = account.ssl, .verify = account.verify},
+                   [&](connection& link, thread& job) {
+                       std::string password = account.password;
+                       int code = pop_login(link, job, pop_->user(), password, account.apop);
+                       if (code == result_ok)
+                           code = new_mail ? pop_check(link, job, list_, account.remove, *new_mail)
+                                           : pop_receive(link, job, work(), list_, account.remove);
+                       pop_quit(link, job);
+                       return code;
+                   },
+                   detail)
+            .result;
+    }
+
+    bool check() {
+        bool new_mail = false;
+        EXPECT_EQ(receive(plain(), &new_mail), result_ok);
+        return new_mail;
+    }
+
+    names deliver(int first, int count) {
+        names sent;
+        for (int n = first; n < first + count; ++n) pop_->deliver(sent.emplace_back(sample_message(n)));
+        return sent;
+    }
+
+    // Files the downloads into the account's inbox; the new message directories.
+    names file_downloads(std::size_t count) {
+        EXPECT_TRUE(test::exists(dir_ / "account") || (make_directory(account()) && make_special_folders(account())));
+        test::recording_reporter report;
+        EXPECT_EQ(import_downloaded_messages(work(), account(), report), static_cast<int>(count));
+        EXPECT_EQ(report.texts(), names{});
+        EXPECT_EQ(list_names(dir_ / "work"), list_present() ? names{"uid.lst"} : names{});
+        names filed;
+        for (std::size_t i = 0; i < count; ++i)
+            filed.push_back(dir_ / "account/ 受信箱/." + std::to_string(filed_++) + "/");
+        return filed;
+    }
+
+    // Files the downloads and compares each (subject, body, the exact copy) with what was delivered.
+    void file_and_compare(const names& expected) {
+        names filed = file_downloads(expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            SCOPED_TRACE(filed[i]);
+            const std::string& message = expected[i];
+            std::size_t subject = message.find("Subject: ");
+            std::string subject_line = message.substr(subject, message.find("\r\n", subject) + 2 - subject);
+            EXPECT_NE(read_bytes(filed[i] + "0").find(subject_line), std::string::npos) << read_bytes(filed[i] + "0");
+            EXPECT_EQ(read_bytes(filed[i] + "1"), message.substr(message.find("\r\n\r\n") + 2));
+            EXPECT_EQ(read_bytes(filed[i] + "raw"), message);
+        }
+    }
+
+    bool list_present() const { return test::exists(dir_ / "work/uid.lst"); }
+    std::size_t list_lines() const {
+        std::string list = read_bytes(dir_ / "work/uid.lst");
+        return static_cast<std::size_t>(std::count(list.begin(), list.end(), '\n'));
+    }
+    std::string work() const { return dir_.cp("work/"); }
+    std::string account() const { return dir_.cp("account/"); }
+
+    std::unique_ptr<test::dovecot_server> dovecot_;
+    std::unique_ptr<test::smtp_server> smtp_;
+    test::dovecot_server* pop_ = nullptr;  // the server to receive from
+    test::temp_dir dir_;                   // work/ (with uid.lst) and the account
+    std::string list_ = dir_.cp("work/uid.lst");
+    int filed_ = 0;
+    program_context saved_ = context();
+};
+
+class Pop3Dovecot : public RealServers {
+protected:
+    void SetUp() override { start_dovecot(dovecot_certificate::test_ca); }
+    void start_dovecot(dovecot_certificate certificate) {
+        std::filesystem::create_directories(dir_ / "work");
+        start(dovecot_, certificate);
+        pop_ = dovecot_.get();
+    }
+};
+
+TEST_F(Pop3Dovecot, ReceiveFetchesOnlyNewMailAndRemoveEmptiesTheMaildir) {
+    names first = deliver(1, 3);
+    EXPECT_TRUE(check());
+    ASSERT_EQ(receive(plain()), result_ok);
+    EXPECT_EQ(list_names(dir_ / "work"), (names{"0.pop", "1.pop", "2.pop", "uid.lst"}));
+    EXPECT_EQ(list_lines(), 3u);
+    EXPECT_FALSE(check());
+    file_and_compare(first);
+
+    names second = deliver(4, 2);
+    EXPECT_TRUE(check());
+    ASSERT_EQ(receive(plain()), result_ok);
+    EXPECT_EQ(list_names(dir_ / "work"), (names{"0.pop", "1.pop", "uid.lst"}));
+    EXPECT_EQ(list_lines(), 5u);
+    file_and_compare(second);
+    // Without "remove" the server keeps every message as it was.
+    first.insert(first.end(), second.begin(), second.end());
+    EXPECT_EQ(pop_->messages(), first);
+
+    // With it, mail fetched before is deleted without being fetched again.
+    names later = deliver(6, 1);
+    pop_account account = plain();
+    account.remove = true;
+    ASSERT_EQ(receive(account), result_ok);
+    EXPECT_EQ(pop_->message_count(), 0u);
+    EXPECT_FALSE(list_present());
+    file_and_compare(later);
+}
+
+TEST_F(Pop3Dovecot, WrongPasswordGives13AndApopAndTlsLogIn) {
+    test::scoped_env trust("SSL_CERT_FILE", pop_->ca_file().c_str());
+    pop_account apop = plain();
+    apop.apop = true;
+    names sent = deliver(1, 1);
+    for (pop_account account : {plain(), apop}) {
+        account.password = "wrong";
+        EXPECT_EQ(receive(account), result_bad_password);
+        EXPECT_EQ(list_names(dir_ / "work"), names{});
+    }
+    EXPECT_EQ(pop_->message_count(), 1u);
+    for (const pop_account& account : {apop, tls()}) {
+        ASSERT_EQ(receive(account), result_ok);
+        file_and_compare(sent);
+        sent = deliver(2, 1);
+    }
+    EXPECT_NE(pop_->log().find("method=APOP"), std::string::npos);
+    EXPECT_NE(pop_->log().find("TLS"), std::string::npos);
+}
+
+class Pop3DovecotSelfSigned : public Pop3Dovecot {
+protected:
+    void SetUp() override { start_dovecot(dovecot_certificate::self_signed); }
+};
+
+TEST_F(Pop3DovecotSelfSigned, FailsWithCode5UnlessVerificationIsOff) {
+    test::scoped_env trust("SSL_CERT_FILE", pop_->ca_file().c_str());
+    names sent = deliver(1, 1);
+    std::string detail;
+    EXPECT_EQ(receive(tls(), nullptr, &detail), result_connect_failed);
+    EXPECT_NE(detail.find("self-signed"), std::string::npos) << detail;
+    EXPECT_EQ(list_names(dir_ / "work"), names{});
+    pop_account unchecked = tls();
+    unchecked.verify = false;
+    ASSERT_EQ(receive(unchecked), result_ok);
+    file_and_compare(sent);
+}
+
+class SmtpServer : public RealServers {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(dir_ / "work");
+        start(smtp_);
+        if (smtp_ && smtp_->running()) pop_ = &smtp_->mail_store();
+        set_context({dir_.cp(), dir_.cp(), work(), dir_.cp()});
+    }
+
+    // A send job as the program runs it: greet and log in, send the queue, then QUIT whatever happened.
+    int send(smtp_port port, bool login, const std::string& password) {
+        bool tls = port == smtp_port::tls;
+        std::string user = smtp_->user();
+        return test::run_connected({.host = tls ? "localhost" : smtp_->host(), .port = smtp_->port(port), .ssl = tls},
+                                   [&](connection& link, thread& job) {
+                                       std::string secret = password;
+                                       int code = smtp_start(link, job, smtp_greeting_name(smtp_->address()),
+                                                             login ? &user : nullptr, secret);
+                                       if (code == result_ok) code = smtp_send_queue(link, job, work());
+                                       smtp_quit(link, job);
+                                       return code;
+                                   })
+            .result;
+    }
+};
+
+TEST_F(SmtpServer, EveryLoginMechanismTakesTheRightPasswordOnly) {
+    test::scoped_env trust("SSL_CERT_FILE", smtp_->ca_file().c_str());
+    const struct {
+        const char* name;
+        smtp_port port;
+        bool login;
+        std::string method;  // as Postfix logs it for an accepted message
+    } cases[] = {
+        {"CRAM-MD5 preferred on a plain connection", smtp_port::all_mechanisms, true, "CRAM-MD5"},
+        {"PLAIN", smtp_port::plain_only, true, "PLAIN"},
+        {"LOGIN", smtp_port::login_only, true, "LOGIN"},
+        {"PLAIN preferred over TLS", smtp_port::tls, true, "PLAIN"},
+        {"HELO without a login", smtp_port::all_mechanisms, false, ""},
+    };
+    std::size_t delivered = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        write_bytes(dir_ / "work/1.smt", "From: " + smtp_->address() + "\r\nTo: " + smtp_->address() +
+                                             "\r\nSubject: " + c.name + "\r\n\r\n.leading dot\r\n");
+        if (c.login) {
+            EXPECT_EQ(send(c.port, true, "wrong password"), result_bad_password);
+            EXPECT_EQ(list_names(dir_ / "work"), names{"1.smt"});
+        }
+        std::size_t accepted = occurrences(smtp_->log(), "sasl_method=" + c.method + ",");
+        ASSERT_EQ(send(c.port, c.login, smtp_->password()), result_ok);
+        EXPECT_EQ(list_names(dir_ / "work"), names{});
+        ASSERT_TRUE(smtp_->wait_for_delivery(++delivered));
+        // Stored with the server's line ends, unstuffed; the end mark after the
+        // file's last line end adds an empty line.
+        names stored = pop_->messages();
+        EXPECT_EQ(std::count_if(stored.begin(), stored.end(),
+                                [&](const std::string& text) {
+                                    return text.find("Subject: " + std::string(c.name) + "\n") != std::string::npos &&
+                                           text.ends_with("\n\n.leading dot\n\n");
+                                }),
+                  1);
+        EXPECT_EQ(occurrences(smtp_->log(), "sasl_method=" + c.method + ","), accepted + (c.login ? 1 : 0));
+    }
+}
+
+TEST_F(SmtpServer, JapaneseMessageWithAttachmentGoesRoundThroughTheServer) {
+    ASSERT_TRUE(make_directory(account()) && make_special_folders(account()));
+    const std::string subject = "Subject: 日本語の件名と、少し長めの説明を付けた送信テストです\n";
+    const std::string body = "\nこんにちは。SMTP で送ります。\n.で始まる行\n";
+    std::string attachment;
+    for (int i = 0; i < 3000; ++i) attachment.push_back(static_cast<char>(i * 7 % 256));
+    const std::string draft = dir_ / "account/ 送信箱/.1/";
+    write_bytes(draft + "0", crlf(sj("From: アリス <" + smtp_->address() + ">\nTo: " + smtp_->address() +
+                                     "\nCc: bob@example.com\nBcc: carol@example.com\n" + subject)));
+    write_bytes(draft + "1", crlf(sj(body)));
+    write_bytes(dir_ / "添付資料.bin", attachment);
+    ASSERT_TRUE(write_initial_status(sj(draft) + "status.ini", type_draft, true));
+    ASSERT_TRUE(encode_attachment(dir_.cp("添付資料.bin"), sj(draft), 2));
+
+    test::recording_reporter report;
+    ASSERT_TRUE(prepare_outbox(account(), work(), report));
+    ASSERT_EQ(send(smtp_port::all_mechanisms, true, smtp_->password()), result_ok);
+    file_sent_mail(account(), work(), report);
+    EXPECT_EQ(report.texts(), names{});
+    EXPECT_FALSE(outbox_holds_mail(account()));
+    EXPECT_EQ(list_names(dir_ / "account/ 送信箱/送信控"), names{".0"});
+
+    // Cc and Bcc went to their own mailbox; none of the copies names the Bcc.
+    ASSERT_TRUE(smtp_->wait_for_delivery(1, 2));
+    EXPECT_EQ(pop_->messages()[0].find("carol"), std::string::npos);
+
+    ASSERT_EQ(receive(plain()), result_ok);
+    const std::string filed = file_downloads(1)[0];
+    const std::string stored_header = read_bytes(filed + "0");
+    EXPECT_NE(stored_header.find(crlf(sj(subject))), std::string::npos) << test::u8(stored_header);
+    EXPECT_NE(stored_header.find("Cc: bob@example.com"), std::string::npos);
+    EXPECT_EQ(find_nocase(stored_header, "Bcc"), std::string::npos);
+    EXPECT_EQ(read_bytes(filed + "1"), crlf(sj(body)));
+    EXPECT_NE(read_bytes(filed + "2").find(sj("添付資料.bin")), std::string::npos);
+    ASSERT_TRUE(decode_part_body(sj(filed), 2, dir_.cp("decoded.bin")));
+    EXPECT_EQ(read_bytes(dir_ / "decoded.bin"), attachment);
+}
+
+}  // namespace
+}  // namespace qm

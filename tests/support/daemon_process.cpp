@@ -1,0 +1,125 @@
+#include "support/daemon_process.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "support/test_support.h"
+
+namespace qm::test {
+
+namespace {
+
+using namespace std::chrono_literals;
+using clock = std::chrono::steady_clock;
+
+// A TCP socket bound (port 0: a free port) or connected to 127.0.0.1; the
+// port it ended on, or 0.
+int loopback_port(int port, bool connect) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    auto* raw = reinterpret_cast<sockaddr*>(&address);
+    bool ok = fd >= 0 && (connect ? ::connect(fd, raw, length) : ::bind(fd, raw, length)) == 0 &&
+              ::getsockname(fd, raw, &length) == 0;
+    if (fd >= 0) ::close(fd);
+    return ok ? (connect ? port : ntohs(address.sin_port)) : 0;
+}
+
+pid_t spawn(const std::vector<std::string>& command, const std::string& output_file) {
+    int output = ::open(output_file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    std::vector<char*> argv;
+    for (const std::string& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t parent = ::getpid();
+    pid_t pid = output >= 0 && input >= 0 ? ::fork() : -1;
+    if (pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) ::_exit(127);
+        ::dup2(input, STDIN_FILENO);
+        ::dup2(output, STDOUT_FILENO);
+        ::dup2(output, STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    if (output >= 0) ::close(output);
+    if (input >= 0) ::close(input);
+    return pid;
+}
+
+}  // namespace
+
+std::string find_program(std::initializer_list<const char*> candidates) {
+    for (const char* candidate : candidates)
+        if (::access(candidate, X_OK) == 0) return candidate;
+    return {};
+}
+
+std::string start_failure(const std::string& server, const std::string& why, const std::string& log) {
+    return server + " could not be started: " + why + (log.empty() ? "" : "\n--- server logs ---\n" + log);
+}
+
+daemon_process::daemon_process(std::string output_file, std::string log_file)
+    : output_file_(std::move(output_file)), log_file_(std::move(log_file)) {}
+
+std::string daemon_process::start(std::size_t port_count,
+                                  const std::function<std::string(const std::vector<int>&)>& configure,
+                                  const std::vector<std::string>& command) {
+    std::string why;
+    for (int attempt = 0; attempt < 3 && (attempt == 0 || log().find("Address already in use") != std::string::npos);
+         ++attempt) {
+        ports_.clear();
+        while (ports_.size() < port_count) {
+            int port = loopback_port(0, false);
+            if (port == 0) return "no free port on 127.0.0.1";
+            if (std::find(ports_.begin(), ports_.end(), port) == ports_.end()) ports_.push_back(port);
+        }
+        if (!(why = configure(ports_)).empty()) return why;
+        if ((pid_ = spawn(command, output_file_)) < 0) return "cannot run " + command[0];
+        why = "the server did not accept connections within 20 seconds";
+        for (auto deadline = clock::now() + 20s; clock::now() < deadline; std::this_thread::sleep_for(10ms)) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                why = "the server ended at start-up";
+                break;
+            }
+            if (std::all_of(ports_.begin(), ports_.end(), [](int port) { return loopback_port(port, true) != 0; }))
+                return "";
+        }
+        stop();
+    }
+    return why;
+}
+
+void daemon_process::stop() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    for (auto deadline = clock::now() + 10s; ::waitpid(pid_, &status, WNOHANG) == 0; std::this_thread::sleep_for(10ms))
+        if (clock::now() >= deadline && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+}
+
+bool daemon_process::run(const std::vector<std::string>& command) const {
+    pid_t pid = spawn(command, output_file_);
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string daemon_process::log() const { return read_bytes(output_file_) + read_bytes(log_file_); }
+
+}  // namespace qm::test

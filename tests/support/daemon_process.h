@@ -1,0 +1,49 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace qm::test {
+
+// A server program that a test starts with a private configuration: its
+// output goes to a file, it listens on free ports of 127.0.0.1, it goes with
+// the test process (also when that one crashes) and it is stopped when the
+// object goes (SIGTERM, then SIGKILL).
+class daemon_process {
+public:
+    daemon_process(std::string output_file, std::string log_file);
+    ~daemon_process() { stop(); }
+    daemon_process(const daemon_process&) = delete;
+    daemon_process& operator=(const daemon_process&) = delete;
+
+    // Picks `port_count` free ports, has `configure` write the configuration
+    // for them ("" or why it could not), starts `command` and waits until every
+    // port accepts connections. A port that another process took between the
+    // choice and the server's bind gives another try with new ports. "" when
+    // the server runs, else why not.
+    std::string start(std::size_t port_count, const std::function<std::string(const std::vector<int>&)>& configure,
+                      const std::vector<std::string>& command);
+    void stop();
+    bool running() const { return pid_ > 0; }
+    int port(std::size_t index) const { return index < ports_.size() ? ports_[index] : 0; }
+    // Runs a helper command to its end, its output in the output file; whether it exited with 0.
+    bool run(const std::vector<std::string>& command) const;
+    std::string log() const;  // the program's output, then its log file
+
+private:
+    std::string output_file_, log_file_;
+    std::vector<int> ports_;
+    pid_t pid_ = -1;
+};
+
+// The first of the paths that is an executable program; "" when none is.
+std::string find_program(std::initializer_list<const char*> candidates);
+// The failure text of a server that did not start, with its logs.
+std::string start_failure(const std::string& server, const std::string& why, const std::string& log);
+
+}  // namespace qm::test
