@@ -74,22 +74,25 @@ std::string to_utf8(iconv_handle& converter, std::string_view bytes) {
         std::size_t out_left = output.size() - done;
         std::size_t result = flushing ? iconv(converter.get(), nullptr, nullptr, &out, &out_left)
                                       : iconv(converter.get(), &in, &in_left, &out, &out_left);
+        const int error = errno;
         done = output.size() - out_left;
         if (result != static_cast<std::size_t>(-1)) {
             if (flushing) break;
             flushing = true;
             continue;
         }
-        if (errno == E2BIG) {
+        if (error == E2BIG) {
             output.resize(output.size() * 2);
             continue;
         }
         if (flushing) break;
         // EILSEQ: skip the byte; EINVAL: the text ends inside a character.
+        // Some converters (ISO-2022-CN-EXT) take the bad bytes up to the end
+        // before they say EILSEQ: nothing is left to skip then.
         if (output.size() - done < utf8_replacement.size()) output.resize(output.size() * 2);
         output.replace(done, utf8_replacement.size(), utf8_replacement);
         done += utf8_replacement.size();
-        if (errno == EINVAL) {
+        if (error == EINVAL || in_left == 0) {
             in_left = 0;
         } else {
             ++in;

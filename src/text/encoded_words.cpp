@@ -167,22 +167,85 @@ std::optional<std::string> word_text(std::string_view charset, std::string bytes
     return converted;
 }
 
+// The first "?=" at or after a position of a line, remembered: the words of
+// a line are looked at from left to right, and looking for the same far end
+// again for every word would take time that grows with the square of the
+// line's length.
+class close_finder {
+public:
+    explicit close_finder(std::string_view line) : line_(line) {}
+
+    std::size_t at_or_after(std::size_t from) {
+        bool known = searched_ && from >= from_ && (found_ == std::string_view::npos || from <= found_);
+        if (!known) {
+            found_ = line_.find(word_close, from);
+            from_ = from;
+            searched_ = true;
+        }
+        return found_;
+    }
+
+private:
+    std::string_view line_;
+    std::size_t from_ = 0;
+    std::size_t found_ = std::string_view::npos;
+    bool searched_ = false;
+};
+
+// A line rebuilt from the words found in it: the text between the words is
+// copied, each decoded word put in place of its encoded form. The words are
+// found in the line as it was, which is where an in-place decoder would
+// look for them too: after a decoded word, or one character after a word
+// left encoded.
+class word_replacer {
+public:
+    explicit word_replacer(std::string& line) : line_(line), source_(line) {}
+
+    std::string_view source() const { return source_; }
+    void replace(std::size_t start, std::size_t end, std::string_view text) {
+        out_.append(source_, copied_, start - copied_);
+        out_.append(text);
+        copied_ = end;
+        replaced_ = true;
+    }
+    // Puts the rebuilt line in place; whether any word was replaced.
+    bool finish() {
+        if (!replaced_) return false;
+        out_.append(source_, copied_);
+        line_ = std::move(out_);
+        return true;
+    }
+
+private:
+    std::string& line_;
+    std::string source_;
+    std::string out_;
+    std::size_t copied_ = 0;
+    bool replaced_ = false;
+};
+
 // Replaces every complete Base64 word with the prefix by its raw bytes.
 bool decode_prefixed_b_words(std::string& line, std::string_view prefix) {
     std::size_t pos = find_nocase(line, prefix);
     if (pos == std::string::npos) return false;
+    word_replacer words(line);
+    std::string_view source = words.source();
+    close_finder closes(source);
     while (pos != std::string::npos) {
         std::size_t text_start = pos + prefix.size();
-        std::size_t end = line.find(word_close, text_start);
-        if (end == std::string::npos || (end - text_start) % 4 != 0) {
-            pos = find_nocase(line, prefix, pos + 1);
+        std::size_t end = closes.at_or_after(text_start);
+        // No later occurrence can have an end either.
+        if (end == std::string::npos) break;
+        if ((end - text_start) % 4 != 0) {
+            pos = find_nocase(source, prefix, pos + 1);
             continue;
         }
-        std::string bytes = decode_b_text(std::string_view(line).substr(text_start, end - text_start));
+        std::string bytes = decode_b_text(source.substr(text_start, end - text_start));
         neutralize_line_breaks(bytes);
-        line.replace(pos, end + word_close.size() - pos, bytes);
-        pos = find_nocase(line, prefix, pos + bytes.size());
+        words.replace(pos, end + word_close.size(), bytes);
+        pos = find_nocase(source, prefix, end + word_close.size());
     }
+    words.finish();
     return true;
 }
 
@@ -196,8 +259,9 @@ struct encoded_word {
 };
 
 // The next complete encoded word at or after `from` whose encoding is one of
-// `encodings`.
-std::optional<encoded_word> next_word(std::string_view line, std::size_t from, std::string_view encodings) {
+// `encodings`; `closes` looks in the same line.
+std::optional<encoded_word> next_word(std::string_view line, std::size_t from, std::string_view encodings,
+                                      close_finder& closes) {
     for (std::size_t pos = line.find("=?", from); pos != std::string_view::npos; pos = line.find("=?", pos + 1)) {
         std::size_t charset_end = line.find('?', pos + 2);
         if (charset_end == std::string_view::npos || charset_end + 2 >= line.size()) return std::nullopt;
@@ -205,8 +269,9 @@ std::optional<encoded_word> next_word(std::string_view line, std::size_t from, s
         if (encoding >= 'a' && encoding <= 'z') encoding = static_cast<char>(encoding - 'a' + 'A');
         if (line[charset_end + 2] != '?' || encodings.find(encoding) == std::string_view::npos) continue;
         std::size_t text_start = charset_end + 3;
-        std::size_t close = line.find(word_close, text_start);
-        if (close == std::string_view::npos) continue;
+        std::size_t close = closes.at_or_after(text_start);
+        // No later word can have an end either.
+        if (close == std::string_view::npos) return std::nullopt;
         return encoded_word{pos, close + word_close.size(), line.substr(pos + 2, charset_end - pos - 2), encoding,
                             line.substr(text_start, close - text_start)};
     }
@@ -306,28 +371,30 @@ bool decode_sjis_b_words(std::string& line) { return decode_prefixed_b_words(lin
 bool decode_utf8_b_words(std::string& line) { return decode_prefixed_b_words(line, utf8_b_prefix); }
 
 bool decode_utf8_q_words(std::string& line) {
-    bool decoded = false;
     std::size_t pos = find_nocase(line, utf8_q_prefix);
+    if (pos == std::string::npos) return false;
+    word_replacer words(line);
+    std::string_view source = words.source();
+    close_finder closes(source);
     while (pos != std::string::npos) {
         std::size_t text_start = pos + utf8_q_prefix.size();
-        std::size_t end = line.find(word_close, text_start);
-        if (end == std::string::npos) {
-            pos = find_nocase(line, utf8_q_prefix, pos + 1);
-            continue;
-        }
-        std::string bytes = decode_q_text(std::string_view(line).substr(text_start, end - text_start));
+        std::size_t end = closes.at_or_after(text_start);
+        // No later occurrence can have an end either.
+        if (end == std::string::npos) break;
+        std::string bytes = decode_q_text(source.substr(text_start, end - text_start));
         neutralize_line_breaks(bytes);
-        line.replace(pos, end + word_close.size() - pos, bytes);
-        decoded = true;
-        pos = find_nocase(line, utf8_q_prefix, pos + bytes.size());
+        words.replace(pos, end + word_close.size(), bytes);
+        pos = find_nocase(source, utf8_q_prefix, end + word_close.size());
     }
-    return decoded;
+    return words.finish();
 }
 
 bool decode_any_q_words(std::string& line) {
-    bool decoded = false;
+    word_replacer words(line);
+    std::string_view source = words.source();
+    close_finder closes(source);
     std::size_t from = 0;
-    while (auto word = next_word(line, from, "Q")) {
+    while (auto word = next_word(source, from, "Q", closes)) {
         std::string bytes = decode_q_text(word->text);
         std::optional<std::string> text = word_text(word->charset, bytes);
         if (!text) {
@@ -335,17 +402,18 @@ bool decode_any_q_words(std::string& line) {
             neutralize_line_breaks(bytes);
             text = std::move(bytes);
         }
-        line.replace(word->start, word->end - word->start, *text);
-        decoded = true;
-        from = word->start + text->size();
+        words.replace(word->start, word->end, *text);
+        from = word->end;
     }
-    return decoded;
+    return words.finish();
 }
 
 bool decode_other_charset_b_words(std::string& line) {
-    bool decoded = false;
+    word_replacer words(line);
+    std::string_view source = words.source();
+    close_finder closes(source);
     std::size_t from = 0;
-    while (auto word = next_word(line, from, "B")) {
+    while (auto word = next_word(source, from, "B", closes)) {
         std::optional<std::string> text;
         if (!is_native_charset(bare_charset(word->charset)) && word->text.size() % 4 == 0)
             text = word_text(word->charset, decode_b_text(word->text));
@@ -353,11 +421,10 @@ bool decode_other_charset_b_words(std::string& line) {
             from = word->start + 1;
             continue;
         }
-        line.replace(word->start, word->end - word->start, *text);
-        decoded = true;
-        from = word->start + text->size();
+        words.replace(word->start, word->end, *text);
+        from = word->end;
     }
-    return decoded;
+    return words.finish();
 }
 
 void decode_filename_star(std::string& line) {

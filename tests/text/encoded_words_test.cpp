@@ -174,6 +174,10 @@ TEST(DecodeHeaderLine, OneFamilyPerLine) {
         {"=?EUC-JP?B?tMG7+g==?= =?ISO-8859-1?Q?caf=E9?=", sj("漢字") + " caf" + q},
         {"=?x-unknown?B?YWJj?= =?x-unknown?Q?caf=E9?=", "=?x-unknown?B?YWJj?= caf\xe9"},
         {"plain", "plain"},
+        // A converter that swallows a bad shift byte at the end: one replacement, nothing read past it.
+        {"=?ISO-2022-CN-EXT?Q?=0E?= x", q + " x"},
+        // A word whose text looks like another word is decoded once, not twice.
+        {"=?x-unknown?Q?=3D=3FUTF-8=3FB=3FYQ=3D=3D=3F=3D?=", "=?UTF-8?B?YQ==?="},
     };
     for (const auto& [text, decoded] : cases) EXPECT_EQ(header("Subject: " + text + "\n"), "Subject: " + decoded + "\n");
 }

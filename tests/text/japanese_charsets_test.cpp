@@ -307,6 +307,8 @@ TEST(ConvertToCp932, CharsetsBadBytesAndUnknownNames) {
     // A byte the charset cannot read is one replacement; the rest is kept.
     EXPECT_EQ(cp932_of("EUC-JP", "\xc6\xfc\xff\xc6\xfc"), sj("日") + q + sj("日"));
     EXPECT_EQ(cp932_of("EUC-JP", "a\xc6"), "a" + q);
+    // This converter takes a bad shift byte at the end before it says so: nothing is read past it.
+    EXPECT_EQ(cp932_of("ISO-2022-CN-EXT", "a\x0e"), "a" + q);
     EXPECT_EQ(cp932_of("Shift_JIS", "\x80" "a\xa0"), q + "a" + q);
     EXPECT_EQ(cp932_of("us-ascii", ""), "");
     for (const char* name : {"x-unknown", "", "UTF-8//IGNORE", "ISO-8859-1//TRANSLIT", "unknown-8bit"})
