@@ -128,8 +128,7 @@ bool read_header_lines(const std::string& header_path, std::vector<std::string>&
 void move_message(const std::string& source, const std::string& destination, message_numbering& numbering,
                   reporter& report) {
     // A failed move has been reported and leaves the message where it was.
-    if (new_message_directory(destination, source, report, &numbering) < 0) return;
-    if (!remove_directory(source)) report.error(str::file_error);
+    move_message_directory(source, destination, report, &numbering);
 }
 
 }  // namespace
@@ -177,6 +176,9 @@ bool delete_rule(std::string_view folder, std::string_view header, std::string_v
 void arrange_run(std::string_view folder, std::string_view rule_root, reporter& report) {
     rule_set set;
     collect_rules(std::string(rule_root), set);
+    // Mail in the outbox goes out with the next send: no rule brings any there.
+    const std::string outbox = special_folder_in(rule_root, special_folder::outbox);
+    std::erase_if(set.rules, [&](const collected_rule& rule) { return set.folders[rule.destination] == outbox; });
     if (set.rules.empty()) return;
 
     // The folder is listed once before anything moves, so that a message

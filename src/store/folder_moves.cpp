@@ -83,14 +83,9 @@ bool move_message_row(const folder_place& place, std::string_view target, std::o
     std::string source = place.folder + "." + row.name + "/";
     if (row.type == type_draft && is_draft_in_use(source)) return true;
     quiet_reporter quiet;
-    int number = new_message_directory(target, source, quiet, &numbering);
+    int number = move_message_directory(source, target, quiet, &numbering);
     if (number < 0) return false;
-    std::string moved_to = message_directory(target, number);
-    if (!remove_directory(source)) {
-        if (move_contents(moved_to, source) && remove_directory(moved_to)) numbering.released(target, number);
-        return false;
-    }
-    result.moved.push_back({index, moved_to});
+    result.moved.push_back({index, message_directory(target, number)});
     return true;
 }
 

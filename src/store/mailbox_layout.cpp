@@ -119,4 +119,32 @@ int new_message_directory(std::string_view folder, std::optional<std::string_vie
     return number;
 }
 
+int move_message_directory(std::string_view source, std::string_view folder, reporter& report,
+                           message_numbering* numbering) {
+    int number = numbering ? numbering->first_candidate(folder) : lowest_free_message_number(folder);
+    for (;; ++number) {
+        if (rename_path(source, message_directory(folder, number))) {
+            if (numbering) numbering->taken(folder, number);
+            return number;
+        }
+        // The number is taken: try the next one. Anything else but another
+        // file system or a directory that may not be renamed is a failure.
+        if (errno == EEXIST || errno == ENOTEMPTY) continue;
+        if (errno != EXDEV && errno != EACCES && errno != EPERM) {
+            report.error(str::file_error);
+            return -1;
+        }
+        break;
+    }
+    number = new_message_directory(folder, source, report, numbering);
+    if (number < 0) return -1;
+    if (remove_directory(source)) return number;
+    // The source could not be removed: put the files back, so that the
+    // message is in one place.
+    std::string moved = message_directory(folder, number);
+    if (move_contents(moved, source) && remove_directory(moved) && numbering) numbering->released(folder, number);
+    report.error(str::file_error);
+    return -1;
+}
+
 }  // namespace qm

@@ -65,4 +65,13 @@ int lowest_free_message_number(std::string_view folder);
 int new_message_directory(std::string_view folder, std::optional<std::string_view> source, reporter& report,
                           message_numbering* numbering = nullptr);
 
+// Moves the whole message directory `source` into `folder` under the lowest
+// free number and returns the number: in one rename where the file system
+// allows it, so that a crash can never leave the message split between two
+// folders; otherwise its files are copied in and the source removed once the
+// copy is whole. -1 on a failure, after "ファイルの読み書きに失敗しました." was
+// shown; the message is then where it was.
+int move_message_directory(std::string_view source, std::string_view folder, reporter& report,
+                           message_numbering* numbering = nullptr);
+
 }  // namespace qm

@@ -96,10 +96,8 @@ void mark_read_only(const std::string& path, reporter& report) {
 
 // Moves one sent message whole into the sent folder and marks it sent.
 void file_one(const std::string& message, const std::string& sent, message_numbering& numbering, reporter& report) {
-    int number = new_message_directory(sent, message, report, &numbering);
+    int number = move_message_directory(message, sent, report, &numbering);
     if (number < 0) return;
-    // An emptied directory left behind would be taken for a queued message.
-    if (!delete_tree(message, false)) report.error(str::file_error);
     const std::string filed = message_directory(sent, number);
     if (!write_status_type(status_file_of(filed), type_sent)) report.error(str::file_error);
     mark_read_only(part_file(filed, header_part), report);

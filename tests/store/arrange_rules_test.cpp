@@ -78,8 +78,10 @@ TEST_F(ArrangeRules, FirstRuleInCollectedOrderWinsAndReceiveTakesOnlyTheTrashRul
     std::string inbox = cp(" 受信箱/"), trash = cp(" ごみ箱/");
     for (const char* folder : {"a/", "a/z/", "b/", " ごみ箱/old/"}) ASSERT_TRUE(make_directory(cp(folder)));
     // Collected depth first in byte order of the names: the trash and its
-    // "old", the inbox's own rule, a/z, then b.
+    // "old", the inbox's own rule, a/z, then b. The outbox's rule never
+    // applies: what it took would be sent.
     ASSERT_TRUE(add_rule(trash, "Subject", "spam"));
+    ASSERT_TRUE(add_rule(cp(" 送信箱/"), "Subject", "memo"));
     ASSERT_TRUE(add_rule(trash + "old/", "Subject", "hello"));
     ASSERT_TRUE(add_rule(inbox, "Subject", "report"));
     ASSERT_TRUE(add_rule(cp("a/z/"), "Subject", "memo"));

@@ -48,6 +48,21 @@ TEST(MailboxLayout, ContentsOfASourceMoveIntoTheNewMessage) {
     EXPECT_TRUE(report.shown.empty());
 }
 
+TEST(MailboxLayout, AMessageMovesAsOneDirectory) {
+    temp_dir dir;
+    recording_reporter report;
+    write_message(dir / "a/.4/", {"Subject: x\r\n", "\r\nbody\r\n"});
+    write_bytes(dir / "b/.0/0", "older");
+    struct stat before, after;
+    ::stat((dir / "a/.4").c_str(), &before);
+    ASSERT_EQ(move_message_directory(dir.cp("a/.4/"), dir.cp("b/"), report), 1);
+    ::stat((dir / "b/.1").c_str(), &after);
+    EXPECT_EQ(before.st_ino, after.st_ino);  // renamed, never copied file by file
+    EXPECT_FALSE(exists(dir / "a/.4"));
+    EXPECT_EQ(move_message_directory(dir.cp("a/.4/"), dir.cp("b/"), report), -1);
+    EXPECT_EQ(report.texts(), names{file_error});
+}
+
 TEST(MailboxLayout, FailuresReportAndLeaveNoHalfMessage) {
     temp_dir dir;
     recording_reporter report;
