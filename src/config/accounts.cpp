@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "config/profile.h"
+#include "config/profile_file.h"
 #include "platform/cp932.h"
 #include "platform/directory_walker.h"
 #include "platform/file_operations.h"
@@ -52,20 +53,23 @@ bool write_account_file(const std::string& path, const account_values& v) {
     // A file kept from elsewhere becomes private before a password goes in;
     // every rewrite keeps the mode of the file it replaces.
     if (path_exists(path)) make_private(path);
-    auto text = [&](std::string_view key, std::string_view value) {
-        return profile_write_string(path, account_section, key, value, false);
+    auto text = [](std::string_view key, std::string_view value) {
+        return profile_default{account_section, key, std::string(value)};
     };
-    auto flag = [&](std::string_view key, bool value) {
-        return profile_write_bool(path, account_section, key, value, false);
+    auto flag = [](std::string_view key, bool value) {
+        return profile_default{account_section, key, value ? "+" : "-"};
     };
-    bool ok = text(k::name, v.name) && text(k::address, v.address) && text(k::pop_server, v.pop_server) &&
-              text(k::pop_port, v.pop_port) && flag(k::pop_over_ssl, v.pop_over_ssl) && flag(k::apop, v.apop) &&
-              text(k::pop_id, v.pop_id) && text(k::pop_password, v.pop_password) &&
-              flag(k::pop_remove, v.pop_remove) && text(k::smtp_server, v.smtp_server) &&
-              text(k::smtp_port, v.smtp_port) && flag(k::smtp_over_ssl, v.smtp_over_ssl) &&
-              flag(k::smtp_auth, v.smtp_auth) && text(k::smtp_id, v.smtp_id) &&
-              text(k::smtp_password, v.smtp_password) && text(k::auto_cc, v.auto_cc) &&
-              text(k::auto_bcc, v.auto_bcc) && flag(k::verify_certificate, v.verify_certificate);
+    // All keys in one rewrite: a failure leaves the file as it was.
+    bool ok = profile_set_strings(
+        path,
+        {text(k::name, v.name), text(k::address, v.address), text(k::pop_server, v.pop_server),
+         text(k::pop_port, v.pop_port), flag(k::pop_over_ssl, v.pop_over_ssl), flag(k::apop, v.apop),
+         text(k::pop_id, v.pop_id), text(k::pop_password, v.pop_password), flag(k::pop_remove, v.pop_remove),
+         text(k::smtp_server, v.smtp_server), text(k::smtp_port, v.smtp_port),
+         flag(k::smtp_over_ssl, v.smtp_over_ssl), flag(k::smtp_auth, v.smtp_auth), text(k::smtp_id, v.smtp_id),
+         text(k::smtp_password, v.smtp_password), text(k::auto_cc, v.auto_cc), text(k::auto_bcc, v.auto_bcc),
+         flag(k::verify_certificate, v.verify_certificate)},
+        false);
     if (path_exists(path)) make_private(path);
     return ok;
 }

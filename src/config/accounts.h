@@ -110,7 +110,7 @@ bool create_account(std::string_view mailbox, std::string_view title, const acco
 // every key again. With `nav`, a folder shown in the account stays shown
 // under the new title, and the marks and previous position whose first
 // component is the old title get the new one. A failed rename changes
-// nothing; false at the first failed write.
+// nothing; the keys are written in one rewrite, and false when that fails.
 bool update_account(std::string_view mailbox, std::string_view old_title, std::string_view new_title,
                     const account_values& values, navigation* nav);
 

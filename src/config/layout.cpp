@@ -4,6 +4,7 @@
 
 #include "config/default_profile.h"
 #include "config/profile.h"
+#include "config/profile_file.h"
 #include "platform/program_context.h"
 #include "platform/string_table.h"
 #include "text/multibyte.h"
@@ -94,13 +95,7 @@ void LoadLayout(Layout& layout) {
     layout.previous = layout.current;
 }
 
-bool SaveLayout(const Layout& layout) {
-    std::string path = layout_path();
-    for (const profile_default& value : layout_values(layout)) {
-        if (!profile_write_string(path, value.section, value.key, value.value, false)) return false;
-    }
-    return true;
-}
+bool SaveLayout(const Layout& layout) { return profile_set_strings(layout_path(), layout_values(layout), false); }
 
 std::string layout_account_root(std::string_view mailbox, std::string_view current) {
     std::size_t slash = current.find('/');

@@ -38,7 +38,8 @@ bool WriteDefaultLayout();
 // "/". The previous position starts at the folder shown.
 void LoadLayout(Layout& layout);
 
-// Writes every value; false at the first failed write.
+// Writes every value in one rewrite; false, with the file as it was, when
+// that fails.
 bool SaveLayout(const Layout& layout);
 
 // The account directory of the folder `current` (relative to `mailbox`):

@@ -240,6 +240,32 @@ bool profile_set_string(std::string_view path, std::string_view section, std::st
     return rewrite_with_edit(path, text, lines, edit_for_value(lines, section, key, value, keep_sorted));
 }
 
+bool profile_set_strings(std::string_view path, const std::vector<profile_default>& values, bool keep_sorted) {
+    for (const profile_default& value : values) {
+        if (!fits_one_line(value.section) || !storable_key(value.key) || !fits_one_line(value.value)) return false;
+    }
+    std::string text;
+    std::vector<std::string_view> loaded;
+    if (!load_lines(path, text, loaded)) return false;
+    // Each value edits the lines as its own rewrite would.
+    std::vector<std::string> lines(loaded.begin(), loaded.end());
+    for (const profile_default& value : values) {
+        std::vector<std::string_view> views(lines.begin(), lines.end());
+        line_edit edit = edit_for_value(views, value.section, value.key, value.value, keep_sorted);
+        std::vector<std::string> inserted;
+        for (std::string_view rest = edit.inserted; !rest.empty();) {
+            std::size_t lf = rest.find('\n');
+            inserted.emplace_back(rest.substr(0, lf));
+            rest.remove_prefix(lf + 1);
+        }
+        auto at = lines.begin() + static_cast<std::ptrdiff_t>(edit.at);
+        at = lines.erase(at, at + static_cast<std::ptrdiff_t>(edit.removed));
+        lines.insert(at, inserted.begin(), inserted.end());
+    }
+    std::vector<std::string_view> views(lines.begin(), lines.end());
+    return rewrite_with_edit(path, text, views, {views.size(), 0, {}});
+}
+
 bool profile_remove_section(std::string_view path, std::string_view section) {
     std::string text;
     std::vector<std::string_view> lines;

@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "config/default_profile.h"
 
 namespace qm {
 
@@ -53,6 +56,10 @@ std::string profile_get_string(std::string_view path, std::string_view section, 
 // begins with "[").
 bool profile_set_string(std::string_view path, std::string_view section, std::string_view key,
                         std::string_view value, bool keep_sorted);
+
+// Sets every value as profile_set_string would one after the other, in one
+// rewrite: a settings group is saved whole, or the file stays as it was.
+bool profile_set_strings(std::string_view path, const std::vector<profile_default>& values, bool keep_sorted);
 
 // Removes the first section of this name with all its lines, up to the next
 // header. True when the file no longer holds it (also when it never did, or

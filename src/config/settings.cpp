@@ -7,6 +7,7 @@
 #include "config/accounts.h"
 #include "config/default_profile.h"
 #include "config/profile.h"
+#include "config/profile_file.h"
 #include "platform/file_operations.h"
 #include "platform/program_context.h"
 #include "platform/string_table.h"
@@ -95,13 +96,10 @@ std::vector<profile_default> default_values() {
     return values;
 }
 
-// Writes the values in order; false at the first that fails.
+// Writes the values in order, all in one rewrite: on a failure the file
+// keeps every old value.
 bool write_in_order(const std::vector<profile_default>& values) {
-    std::string path = settings_path();
-    for (const profile_default& value : values) {
-        if (!profile_write_string(path, value.section, value.key, value.value, false)) return false;
-    }
-    return true;
+    return profile_set_strings(settings_path(), values, false);
 }
 
 std::string_view flag(bool value) { return value ? "+" : "-"; }

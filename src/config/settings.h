@@ -76,8 +76,8 @@ void LoadViewSettings(Settings& s);
 // "標準アカウント" in it; a failure is reported.
 void LoadFunctionSettings(Settings& s, reporter& report);
 
-// Each writes its group's keys in order and stops at the first failed write
-// (false). Colours are texts "red:green:blue".
+// Each writes its group's keys in order, in one rewrite of the file: false,
+// with the file as it was, when that fails. Colours are texts "red:green:blue".
 bool SaveViewSettings(bool list_thread, bool view_tree, bool view_preview, std::string_view open_header,
                       std::string_view font_name, int font_size, int font_point, int font_weight, bool font_italic,
                       std::string_view font_style, const std::array<std::string, colour_count>& colours);

@@ -87,6 +87,11 @@ TEST(Accounts, ANewTitleKeepsTheFolderShownAndTheMarks) {
     EXPECT_EQ(file_mode(dir / "new/account.ini"), 0600u);
     EXPECT_TRUE(update_account(mailbox, "new", "New", {}, nullptr));  // case only
     EXPECT_EQ(list_accounts(mailbox), (names{"New", "bare", "other"}));
+    const std::string saved = read_bytes(dir / "New/account.ini");
+    account_values half = sample();
+    half.auto_bcc = "a\nb";  // the last but one key cannot be stored: no key is written
+    EXPECT_FALSE(update_account(mailbox, "New", "New", half, nullptr));
+    EXPECT_EQ(read_bytes(dir / "New/account.ini"), saved);
 }
 
 TEST(Accounts, TheDialogChecksComeInOrder) {

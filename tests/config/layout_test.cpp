@@ -65,6 +65,10 @@ TEST_F(layout_test, saving_writes_every_value_and_reads_back) {
     EXPECT_EQ(std::tuple(loaded.position_x, loaded.column_width[5], loaded.tree_ratio, loaded.sort_descending,
                          loaded.current, loaded.marks),
               std::tuple(-8, 0, 0.25f, true, layout.current, layout.marks));
+    const std::string saved = contents();
+    layout.position_x = 5, layout.marks[11] = "a\nb";  // the last value cannot be stored: nothing is
+    EXPECT_FALSE(SaveLayout(layout));
+    EXPECT_EQ(contents(), saved);
     ASSERT_TRUE(make_directory(dir.cp("layout.$$$")));
     EXPECT_FALSE(SaveLayout(layout));
 }

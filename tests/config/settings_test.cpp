@@ -100,6 +100,9 @@ TEST_F(settings_test, saved_groups_load_back) {
                          std::string("ABCDEFGHIJ\0", 11)));
     EXPECT_TRUE(report.shown.empty());
 
+    // A group that fails half-way writes none of its keys.
+    EXPECT_FALSE(SaveFunctionSettings(false, false, false, false, false, 0, "", "", "a\nb", "", "DFKNACMGTSR"));
+    EXPECT_EQ(contents(), text);
     ASSERT_TRUE(make_directory(dir.cp("data/quillmere.$$$")));
     EXPECT_FALSE(SaveFunctionSettings(false, false, false, false, false, 0, "", "", "", "", "DFKNACMGTSR"));
     EXPECT_EQ(contents(), text);
