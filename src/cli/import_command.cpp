@@ -19,9 +19,11 @@
 #include "platform/file_handle.h"
 #include "platform/file_operations.h"
 #include "platform/program_context.h"
+#include "platform/text_file.h"
 #include "store/arrange_rules.h"
 #include "store/mailbox_layout.h"
 #include "store/receive_filing.h"
+#include "store/send_receive.h"
 
 namespace qm::cli {
 
@@ -145,7 +147,12 @@ public:
     bool begin() {
         for (;;) {
             path_ = work_ + std::to_string(next_++) + std::string(download_suffix);
-            std::string disk = disk_path(path_);
+            // Written under another name and given the download name only
+            // once whole: a run that is killed half-way leaves no cut message
+            // for the next run to file.
+            part_ = path_ + std::string(part_suffix);
+            if (path_exists(path_)) continue;
+            std::string disk = disk_path(part_);
             int fd = ::open(disk.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, new_file_mode);
             if (fd < 0 && errno == EEXIST) continue;
             if (fd < 0) return false;
@@ -173,15 +180,18 @@ public:
 
     // Closes the file; a file that did not reach the disk whole is removed.
     bool finish(bool source_ok) {
-        bool ok = close_checked(file_) && ok_ && source_ok;
-        if (!ok) ::unlink(disk_path(path_).c_str());
+        bool ok = close_checked(file_) && ok_ && source_ok && rename_path(part_, path_);
+        if (!ok) ::unlink(disk_path(part_).c_str());
         return ok;
     }
 
 private:
+    static constexpr std::string_view part_suffix = ".part";
+
     std::string work_;
     unsigned long long next_ = 0;
     std::string path_;
+    std::string part_;
     file_handle file_;
     std::string converted_;
     bool ok_ = true;
@@ -277,6 +287,30 @@ bool prepare_account(const std::string& mailbox, const std::string& account_root
     return make_special_folders(account_root);
 }
 
+// The account an earlier round received the waiting download files for (the
+// note it leaves beside them), when it still has an inbox; empty otherwise.
+std::string waiting_mail_owner(const std::string& work) {
+    text_reader reader(work + std::string(download_owner_name));
+    std::string root;
+    if (!reader.is_open() || !reader.read_line(root) || root.empty() || root.back() != '/') return {};
+    return directory_exists(special_folder_in(root, special_folder::inbox)) ? root : std::string();
+}
+
+// Files every waiting download file into the account's inbox and arranges it
+// when mail came and "arrange at receive" is on; how many were filed.
+// `result` is import_downloaded_messages's.
+std::size_t file_waiting_mail(const std::string& work, const std::string& account_root, bool arrange,
+                              reporter& report, int& result) {
+    std::size_t waiting = download_files(work).size();
+    result = import_downloaded_messages(work, account_root, report);
+    std::size_t left = download_files(work).size();
+    if (result > 0 && arrange) {
+        arrange_run(special_folder_in(account_root, special_folder::inbox),
+                    special_folder_in(account_root, special_folder::trash), report);
+    }
+    return waiting > left ? waiting - left : 0;
+}
+
 void report_left_behind(const std::string& work, const std::vector<std::string>& names) {
     std::string list;
     for (const std::string& name : names) list += " " + terminal_text(name);
@@ -305,21 +339,28 @@ int run_import(int argc, char** argv) {
     }
 
     const std::string& work = context().work_directory;
-    download_writer writer(work);
-    int not_copied = 0;
-    for (const message_source& source : arguments.sources)
-        not_copied += source.mbox ? copy_mbox(source.path, writer) : copy_message_file(source.path, writer);
-
     terminal_reporter report;
-    std::size_t waiting = download_files(work).size();
-    int result = import_downloaded_messages(work, account_root, report);
-    std::vector<std::string> left = download_files(work);
-    std::size_t filed = waiting > left.size() ? waiting - left.size() : 0;
-
-    if (result > 0 && arrange) {
-        arrange_run(special_folder_in(account_root, special_folder::inbox),
-                    special_folder_in(account_root, special_folder::trash), report);
+    // Mail a sync received for another account and could not file goes to
+    // that account first, as the next round would file it; the new messages
+    // only join the work directory once nothing of another account waits there.
+    int result = 0;
+    std::size_t filed = 0;
+    const std::string owner = waiting_mail_owner(work);
+    if (!owner.empty() && owner != account_root) filed = file_waiting_mail(work, owner, arrange, report, result);
+    int not_copied = 0;
+    if (result < 0) {
+        voice.complain("nothing was imported: mail received for " + terminal_text(owner) +
+                       " still waits to be filed");
+    } else {
+        write_text_file(work + std::string(download_owner_name), account_root + "\n");
+        download_writer writer(work);
+        for (const message_source& source : arguments.sources)
+            not_copied += source.mbox ? copy_mbox(source.path, writer) : copy_message_file(source.path, writer);
+        filed += file_waiting_mail(work, account_root, arrange, report, result);
     }
+    std::vector<std::string> left = download_files(work);
+    if (left.empty()) delete_file(work + std::string(download_owner_name));
+
     std::printf("%zu %s filed\n", filed, filed == 1 ? "message" : "messages");
     std::fflush(stdout);
     if (result < 0) {

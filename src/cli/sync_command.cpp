@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -128,9 +129,9 @@ public:
         // Typed in UTF-8; the program's text, and what the window would send, is CP932.
         std::optional<std::string> converted = utf8_to_cp932(typed);
         std::string& chosen = converted ? *converted : typed;
-        if (chosen.size() > password_limit) chosen.resize(password_limit);
-        password.reserve(chosen.size());
-        password.assign(chosen);
+        std::size_t kept = std::min(chosen.size(), password_limit);
+        password.reserve(kept);
+        password.assign(chosen, 0, kept);
         wipe_password(typed);
         if (converted) wipe_password(*converted);
         return true;

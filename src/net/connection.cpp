@@ -447,7 +447,9 @@ int connection::read_pop_reply(thread& job) {
     int code = read_reply_line(job, complete);
     if (code == result_ok && !complete) code = drop_rest_of_line(job);
     if (code != result_ok) return code;
-    return line_[0] == '-' ? result_error_reply : result_ok;
+    // Only "+OK" is a positive answer: a line that is neither (another
+    // protocol's server on the port) must not pass for one.
+    return line_[0] == '+' ? result_ok : result_error_reply;
 }
 
 int connection::read_smtp_reply(thread& job, int* mechanism) {

@@ -19,6 +19,7 @@
 #include "platform/cp932.h"
 #include "platform/directory_walker.h"
 #include "platform/file_handle.h"
+#include "platform/file_operations.h"
 #include "platform/text_file.h"
 
 namespace qm {
@@ -287,10 +288,16 @@ int try_apop(connection& link, thread& job, std::string_view user, const std::st
     return link.read_pop_reply(job);
 }
 
+// A download is written under this name and takes its own name only when it
+// is complete: a crash or power loss mid-download never leaves a cut message
+// that the next filing would take for a whole one.
+std::string partial_download_path(std::string_view file_path) { return std::string(file_path) + ".part"; }
+
 int retrieve(connection& link, thread& job, std::string_view file_path) {
+    const std::string partial = partial_download_path(file_path);
     // The buffer outlives the file that uses it.
     std::vector<char> buffer(pop_file_buffer_size);
-    file_handle file = create_file(file_path);
+    file_handle file = create_file(partial);
     if (!file) return result_file_error;
     std::setvbuf(file.get(), buffer.data(), _IOFBF, buffer.size());
 
@@ -319,7 +326,8 @@ int retrieve(connection& link, thread& job, std::string_view file_path) {
     }
     bool closed = close_checked(file);
     if (code == result_ok && !closed) code = result_file_error;
-    if (code != result_ok) unlink_unless_missing(file_path);
+    if (code == result_ok && !rename_path(partial, file_path)) code = result_file_error;
+    if (code != result_ok) unlink_unless_missing(partial);
     if (tracing) link.end_transfer_trace(job);
     return code;
 }
@@ -366,7 +374,7 @@ int pop_retrieve_to_file(connection& link, thread& job, std::string_view file_pa
     try {
         return retrieve(link, job, file_path);
     } catch (const std::bad_alloc&) {
-        unlink_unless_missing(file_path);
+        unlink_unless_missing(partial_download_path(file_path));
         return result_no_memory;
     }
 }

@@ -167,16 +167,22 @@ bool copy_file(std::string_view source, std::string_view target, bool replace) {
     if (S_ISLNK(status.st_mode)) return copy_symlink(from, to);
 
     // Written beside the target and renamed into place, so that an existing
-    // target is never left half-overwritten.
+    // target is never left half-overwritten. The name is made exclusively: a
+    // file that already bears it (the source, or one of the user's) stays.
     std::string temporary = disk_path(companion_path(trimmed_path(target)));
-    if (temporary.empty() || temporary == to) temporary = to + "$";
+    if (temporary.empty()) temporary = to + "$";
     int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
     if (::fstat(in, &status) != 0 || S_ISDIR(status.st_mode)) {
         ::close(in);
         return false;
     }
-    int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int out = -1;
+    for (int tries = 0; out < 0 && tries < 100; ++tries) {
+        out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (out < 0 && errno != EEXIST) break;
+        if (out < 0) temporary += '$';
+    }
     if (out < 0) {
         ::close(in);
         return false;

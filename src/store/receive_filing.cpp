@@ -39,6 +39,12 @@ void mark_read_only(const std::string& path, reporter& report) {
     if (!set_attributes(path, read_only_mark)) report.error(str::file_error);
 }
 
+// A download file that could not be filed gets back the exact bytes of its
+// copy (the address pass rewrote it), so that a later filing keeps them.
+void restore_download(const std::string& raw, const std::string& download) {
+    if (!move_file(raw, download, false)) delete_file(raw);
+}
+
 // Files one download file; false when it could not be filed, and then the
 // download file is where it was and no message was added.
 bool file_download(const std::string& download, const std::string& raw, const std::string& inbox,
@@ -54,7 +60,7 @@ bool file_download(const std::string& download, const std::string& raw, const st
 
     int number = new_message_directory(inbox, std::nullopt, report, &numbering);
     if (number < 0) {
-        delete_file(raw);
+        restore_download(raw, download);
         return false;
     }
     std::string message = message_directory(inbox, number);
@@ -62,7 +68,7 @@ bool file_download(const std::string& download, const std::string& raw, const st
     if (last_part < 0) {
         if (path_exists(message)) delete_tree(message, false);
         numbering.released(inbox, number);
-        delete_file(raw);
+        restore_download(raw, download);
         report.error(str::file_error);
         return false;
     }

@@ -196,6 +196,12 @@ int send_receive(send_receive_host& host, std::string_view mailbox, std::string_
         if (owner == root) new_mail += leftovers.filed;
         filing_problem = leftovers.problem;
         if (filing_problem) note(round_filing_problem);
+        // Mail of another account that still waits keeps its owner: a receive
+        // now would note this account for it and file it into this inbox.
+        if (filing_problem && owner != root) {
+            report_filing_problem();
+            return first_failure;
+        }
     }
 
     note_owner(work, root);

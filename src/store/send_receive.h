@@ -46,7 +46,8 @@ inline constexpr std::string_view download_owner_name = "download.owner";
 //  2. missing passwords are asked for (the SMTP one only with SMTP AUTH);
 //     a cancel stops the round before any connection;
 //  3. download files an earlier round could not file are filed (and
-//     arranged) first, into the account they were received for;
+//     arranged) first, into the account they were received for; when those
+//     of another account still cannot be filed, the round stops there;
 //  4. the receive job; when it fails, the round stops (its complete
 //     downloads wait in the work directory for the next round);
 //  5. with mail in the outbox: preparation, the send job, and filing of

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <string>
 
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "cli_runner.h"
@@ -93,6 +95,33 @@ TEST_F(ImportCommand, RefusesBadArgumentsBeforeTouchingAnything) {
         EXPECT_EQ(r.out, "");
     }
     EXPECT_EQ(list_names(home.path()), names{});
+}
+
+TEST_F(ImportCommand, MailASyncLeftForAnotherAccountGoesToThatAccount) {
+    write_bytes(tmp / "m.eml", plain_crlf);
+    ASSERT_EQ(run("A " + tmp / "m.eml").status, 0);
+    write_bytes(tmp / "quillmere.$$$/0.pop", "Subject: for A\r\n\r\nhi\r\n");
+    write_bytes(tmp / "quillmere.$$$/download.owner", home / "mailbox/A/\r\n");
+    cli_result r = run("B " + tmp / "m.eml");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_bytes(home / "mailbox/A/ 受信箱/.1/raw"), "Subject: for A\r\n\r\nhi\r\n");
+    EXPECT_EQ(list_names(home / "mailbox/B/ 受信箱"), names{".0"});
+}
+
+TEST_F(ImportCommand, ARunKilledWhileCopyingLeavesNoCutMessageBehind) {
+    write_bytes(tmp / "big.eml", "Subject: big\n\n" + std::string(200 * 1024, 'x') + "\n");
+    write_bytes(tmp / "m.eml", plain_crlf);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 64 * 1024;  // the program is killed (SIGXFSZ) half-way through the copy
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    cli_result killed = run("A " + tmp / "big.eml");
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(killed.status, 128 + SIGXFSZ);
+    cli_result r = run("A " + tmp / "m.eml");
+    EXPECT_EQ(r.out, "1 message filed\n") << r.err;
+    EXPECT_EQ(list_names(home / "mailbox/A/ 受信箱"), names{".0"});
 }
 
 TEST_F(ImportCommand, AMessageThatCannotBeFiledWaitsInTheWorkDirectory) {

@@ -74,6 +74,7 @@ TEST(Transport, ReadLineAssemblesSegmentsAndSplitsThemIntoLines) {
 
 TEST(Transport, RepliesAreReadAsWholeRepliesWithTheirCodes) {
     const std::string long_reply = "250 " + std::string(300, 'x') + "\r\n";
+    const std::string long_pop_reply = "+OK " + std::string(300, 'x') + "\r\n";
     struct {
         const char* name;
         const char* script;
@@ -83,12 +84,14 @@ TEST(Transport, RepliesAreReadAsWholeRepliesWithTheirCodes) {
     } cases[] = {
         {"positive POP3 reply", "+OK ready\r\n", false, result_ok, "+OK ready\r\n"},
         {"negative POP3 reply", "-ERR no\r\n", false, result_error_reply, "-ERR no\r\n"},
+        {"no POP3 status (an IMAP server)", "* OK ready\r\n", false, result_error_reply, "* OK ready\r\n"},
         {"three-line SMTP reply", "250-mail.test\r\n250-AUTH PLAIN\r\n250 HELP\r\n", true, result_ok, "250 HELP\r\n"},
         {"SMTP error reply", "550-no such user\r\n550 bye\r\n", true, result_error_reply, "550 bye\r\n"},
         {"SMTP 354 is a success", "354 go ahead\r\n", true, result_ok, "354 go ahead\r\n"},
         {"SMTP reply of a bare code", "250\r\n", true, result_ok, "250\r\n"},
         {"SMTP reply cut short by the server", "250-first\r\n", true, result_closed, ""},
-        {"POP3 reply longer than the line buffer", long_reply.c_str(), false, result_ok, long_reply.substr(0, 252)},
+        {"POP3 reply longer than the line buffer", long_pop_reply.c_str(), false, result_ok,
+         long_pop_reply.substr(0, 252)},
         {"SMTP reply longer than the line buffer", long_reply.c_str(), true, result_ok, long_reply.substr(0, 252)},
     };
     for (const auto& c : cases) {

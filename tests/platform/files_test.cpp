@@ -110,6 +110,14 @@ TEST_F(Files, CopyKeepsBytesModeAndTime) {
     make_directory(dir.cp("blocked/"));
     EXPECT_FALSE(copy_file(dir.cp("src"), dir.cp("blocked"), false));
     EXPECT_EQ(list_names(dir.path()), (names{"blocked", "data", "dst", "old", "older", "src"}));
+
+    // A file that bears the name the copy is written under beside the target
+    // is neither overwritten nor taken away, also when it is the source.
+    write_bytes(dir / "mine.$$$", "mine");
+    ASSERT_TRUE(copy_file(dir.cp("src"), dir.cp("mine.txt"), false));
+    ASSERT_TRUE(copy_file(dir.cp("mine.$$$"), dir.cp("mine.bak"), false));
+    EXPECT_EQ(read_bytes(dir / "mine.$$$") + read_bytes(dir / "mine.bak"), "minemine");
+    EXPECT_EQ(read_bytes(dir / "mine.txt"), bytes);
 }
 
 TEST_F(Files, MoveAppendAndDelete) {

@@ -76,6 +76,15 @@ TEST_F(ReceiveFiling, AMessageThatCannotBeFiledKeepsItsDownloadFile) {
     // The next import finds the file that was left.
     EXPECT_EQ(import_downloaded_messages(dir.cp("work/"), account, report), 1);
     EXPECT_EQ(read_bytes(at(" 受信箱/.2/raw")), big);
+
+    // The address pass unfolds the download file; one that cannot be filed
+    // gets its exact bytes back, which a later filing keeps as "raw".
+    const std::string folded = "From: a@example.com\r\nSubject: two\r\n words\r\n\r\ntext\r\n";
+    write_bytes(dir / "work/3.pop", folded);
+    std::filesystem::rename(at(" 受信箱"), at("moved"));
+    EXPECT_EQ(import_downloaded_messages(dir.cp("work/"), account, report), -1);
+    EXPECT_EQ(list_names(dir / "work"), names{"3.pop"});
+    EXPECT_EQ(read_bytes(dir / "work/3.pop"), folded);
 }
 
 }  // namespace

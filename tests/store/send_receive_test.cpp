@@ -187,6 +187,22 @@ TEST_F(SendReceive, LeftoversGoToTheirOwnAccountAndAreArranged) {
     EXPECT_EQ(list_names(folder("acct", " 受信箱")), names{});
 }
 
+TEST_F(SendReceive, LeftoversThatStillCannotBeFiledStayWithTheirOwnAccount) {
+    add_account("owner", 0);
+    add_account("acct", unused_port());
+    const std::string big = "Subject: big\r\n\r\n" + std::string(200 * 1024, 'x') + "\r\n";
+    write_bytes(dir / "work/3.pop", big);
+    write_bytes(dir / "work/download.owner", sj(folder("owner", "")) + "\r\n");
+    {
+        file_size_limit limit(64 * 1024);
+        EXPECT_EQ(round("acct"), round_filing_problem);
+    }
+    EXPECT_EQ(host_.servers, names{});  // no receive that would mix acct's mail with it
+    round("acct");
+    EXPECT_TRUE(read_bytes(folder("owner", " 受信箱/.0/raw")) == big);
+    EXPECT_EQ(list_names(folder("acct", " 受信箱")), names{});
+}
+
 TEST_F(SendReceive, AMessageThatCannotBeFiledWaitsForTheNextRound) {
     const std::string big = "Subject: big\r\n\r\n" + std::string(200 * 1024, 'x') + "\r\n";
     script_server pop;
