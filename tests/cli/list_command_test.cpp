@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "cli_runner.h"
 
@@ -27,11 +25,24 @@ const std::string line0 = "!   \t10. 3. 1 10:00\tb@x.example\ttab here\t79\t\t0\
 const std::string line1 = "    \t??. ?. ? ??:??\ta@x.example\tab?件\t54\t<1@x>\t1\n";
 const std::string line2 = "S@  \t10. 3. 2 10:00\tc@x.example\tsent\t65\t\t2\n";
 
-class ListCommand : public ::testing::Test {
+using CliBasics = cli_test;
+
+TEST_F(CliBasics, VersionHelpAndUnknownCommands) {
+    cli_result version = run("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "quillmere-cli 3.0.1\n");
+    cli_result help = run("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.starts_with("Usage: quillmere-cli")) << help.out;
+    cli_result unknown = run("frobnicate");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_TRUE(contains(unknown.err, "unknown command")) << unknown.err;
+    EXPECT_EQ(run("").status, 2);
+}
+
+class ListCommand : public cli_test {
 protected:
-    void SetUp() override { make_folder(home / "mailbox/"); }
-    cli_result run(const std::string& arguments) { return run_cli(home, home, "list " + arguments); }
-    temp_dir home;
+    ListCommand() : cli_test("list ") { make_folder(home / "mailbox/"); }
 };
 
 TEST_F(ListCommand, PrintsTheSortedRowsAsTabSeparatedUtf8) {

@@ -3,10 +3,8 @@
 #include <chrono>
 #include <filesystem>
 #include <regex>
-#include <string>
 #include <thread>
 #include <tuple>
-#include <vector>
 
 #include "cli_runner.h"
 #include "config/signatures.h"
@@ -15,20 +13,18 @@ namespace qm::test {
 namespace {
 
 // Account "A" in a data directory whose text editor records its arguments.
-class NewCommand : public ::testing::Test {
+class NewCommand : public cli_test {
 protected:
-    void SetUp() override {
+    NewCommand() : cli_test("new ") {
         for (const char* folder : {" 受信箱", " 送信箱/草稿", " 送信箱/送信控", " ごみ箱"})
             std::filesystem::create_directories(home / "mailbox/A/" + folder);
         write_bytes(home / "mailbox/A/account.ini", "[account]\r\nname=Taro\r\naddress=taro@example.jp\r\n");
-        ASSERT_TRUE(save_signature(home.cp("mailbox/A/"), "sig", "-- \nTaro"));
+        EXPECT_TRUE(save_signature(home.cp("mailbox/A/"), "sig", "-- \nTaro"));
         write_bytes(home / "editor", "#!/bin/sh\necho \"$@\" >> '" + home / "editor.log" + "'\n");
         std::filesystem::permissions(home / "editor", std::filesystem::perms::owner_all);
         write_bytes(home / "quillmere.ini", "[string]\r\ntext editor=" + home / "editor" + "\r\n");
     }
-    cli_result run(const std::string& arguments) { return run_cli(home, home, "new " + arguments); }
-    std::vector<std::string> drafts() { return list_names(home / "mailbox/A/ 送信箱/草稿/"); }
-    temp_dir home;
+    names drafts() { return list_names(home / "mailbox/A/ 送信箱/草稿/"); }
 };
 
 TEST_F(NewCommand, QueuesTheDraftWithItsBodyAndSignatureInTheOutbox) {
@@ -41,7 +37,7 @@ TEST_F(NewCommand, QueuesTheDraftWithItsBodyAndSignatureInTheOutbox) {
                                  std::regex("Date: .*\r\nFrom: \"Taro\" <taro@example.jp>\r\nSubject: " + sj("件名") +
                                             "\r\nTo: b@example.com\r\n")));
     EXPECT_EQ(read_bytes(draft + "1"), sj("こんにちは\r\n二行目\r\n\r\n-- \r\nTaro\r\n"));
-    EXPECT_EQ(drafts(), std::vector<std::string>{});
+    EXPECT_EQ(drafts(), names{});
     EXPECT_FALSE(exists(home / "editor.log"));
 }
 
@@ -69,7 +65,7 @@ TEST_F(NewCommand, RefusesBadArgumentsAndMakesNoDraft) {
         EXPECT_EQ(r.status, status) << arguments;
         EXPECT_TRUE(contains(r.err, message)) << arguments << ": " << r.err;
     }
-    EXPECT_EQ(drafts(), std::vector<std::string>{});
+    EXPECT_EQ(drafts(), names{});
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
-#include <string>
 
 #include "cli_runner.h"
 #include "config/accounts.h"
@@ -18,9 +17,7 @@
 namespace qm::test {
 namespace {
 
-using names = std::vector<std::string>;
-
-class SyncCommand : public ::testing::Test {
+class SyncCommand : public cli_test {
 protected:
     void SetUp() override {
         const char* ci = std::getenv("CI");
@@ -32,17 +29,11 @@ protected:
     void TearDown() override {
         if (HasFailure() && server_) std::cerr << "--- server logs ---\n" << server_->log();
     }
-
-    cli_result run(const std::string& arguments, const std::string& input = "") {
-        return run_cli(home_, tmp_, arguments, input);
-    }
-
     std::unique_ptr<smtp_server> server_;
-    temp_dir home_, tmp_;
 };
 
 TEST_F(SyncCommand, SendsReceivesFilesAndArrangesThenFindsNothingNew) {
-    const std::string mailbox = home_.cp("mailbox/");
+    const std::string mailbox = home.cp("mailbox/");
     ASSERT_TRUE(make_directory(mailbox));
     account_values values;
     values.address = server_->address();
@@ -54,9 +45,9 @@ TEST_F(SyncCommand, SendsReceivesFilesAndArrangesThenFindsNothingNew) {
     scramble_password(values.pop_password);
     values.smtp_auth = true;  // its password is not stored: asked on standard input
     ASSERT_TRUE(create_account(mailbox, "acct", values));
-    const std::string account = home_ / "mailbox/acct/";
+    const std::string account = home / "mailbox/acct/";
     ASSERT_TRUE(add_rule(sj(account + " ごみ箱/"), "Subject", sj("広告")));
-    write_bytes(home_ / "quillmere.ini", "[switch]\r\narrange at receive=+\r\n");
+    write_bytes(home / "quillmere.ini", "[switch]\r\narrange at receive=+\r\n");
 
     for (const char* subject : {"週報", "広告のお知らせ"}) {
         cli_result queued = run("new acct --to " + server_->address() + " --subject " + subject + " --queue");
@@ -88,7 +79,7 @@ TEST_F(SyncCommand, SendsReceivesFilesAndArrangesThenFindsNothingNew) {
     EXPECT_EQ(all.status, 0) << all.err;
     EXPECT_EQ(all.err, "[acct]\nPOP3パスワード? \n通知: 巡回送受信が終了しました.\n");
     EXPECT_EQ(list_names(account + " 受信箱"), names{".0"});
-    EXPECT_FALSE(exists(tmp_ / "quillmere.$$$"));  // nothing left to file
+    EXPECT_FALSE(exists(tmp / "quillmere.$$$"));  // nothing left to file
 
     EXPECT_EQ(run("sync nobody").status, 1);
     EXPECT_EQ(run("sync acct --all").status, 2);

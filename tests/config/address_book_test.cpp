@@ -30,8 +30,7 @@ TEST_F(address_book_test, entries_are_looked_up_by_name_and_by_address) {
     EXPECT_TRUE(find_entry_by_address(name, 128, "taro@example.jp") && name == "taro");
     EXPECT_FALSE(find_entry_by_address(name, 128, "TARO@example.jp"));
 
-    // The one-pass reader gives what the single lookups give: a key in any
-    // case with blanks, the first section of a repeated name, no address.
+    // The one-pass reader reads as the lookups do: key case and blanks ignored, the first of a name.
     given("x=1\n[a]\n Address =a@x\naddress=2\n[b]\n[a]\naddress=3\n");
     EXPECT_EQ(read_address_book(), (book{{"a", "a@x"}, {"b", ""}, {"a", "a@x"}}));
     EXPECT_EQ(lookup_address("a"), "a@x");

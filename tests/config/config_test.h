@@ -13,19 +13,6 @@
 
 namespace qm::test {
 
-using names = std::vector<std::string>;
-
-// The on-disk form of text written with line feeds.
-inline std::string crlf(std::string_view text) {
-    std::string result;
-    for (char c : text) {
-        if (c == '\n') result += '\r';
-        result += c;
-    }
-    return result;
-}
-
-inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // One file in a fresh directory; texts given and compared with line feeds.
 class file_test : public ::testing::Test {
@@ -39,8 +26,7 @@ protected:
     std::string path;  // the program's form
 };
 
-// A fresh directory as the data, temporary and program directories, and
-// `file` in the data directory.
+// A fresh directory as the data, temporary and program directories, holding `file`.
 class data_directory_test : public file_test {
 protected:
     explicit data_directory_test(const char* name) : file_test(name) {

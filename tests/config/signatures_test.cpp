@@ -50,8 +50,7 @@ TEST(Templates, FillADraftAndStayPaired) {
     EXPECT_EQ(read_bytes(dir / "0"), "Subject: x\r\nTo: boss@example.com\r\nCc: team@example.com\r\nTo: family@example.com\r\n");
     EXPECT_EQ(read_bytes(dir / "1"), sj("お疲れ様です.\r\n"));
 
-    // The body list cannot be rewritten: the new header entry is taken back,
-    // the others stay. A header without its body cannot be applied.
+    // A failed body list takes back only the new header entry; a header without its body is never applied.
     const std::string headers = read_bytes(dir / "templt_h.lst");
     make_directory(dir.cp("templt_b.$$$"));
     EXPECT_FALSE(save_template(account, "new", "To: x@example.com", "text"));

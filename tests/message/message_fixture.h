@@ -13,14 +13,7 @@
 
 namespace qm::test {
 
-using names = std::vector<std::string>;
-
-// Every "\n" as CR LF; UTF-8 text with "\n" as the store keeps it (CP932, CR LF).
-inline std::string crlf(std::string_view text) {
-    std::string out;
-    for (char c : text) c == '\n' ? out += "\r\n" : out += c;
-    return out;
-}
+// UTF-8 text with "\n" as the store keeps it (CP932, CR LF).
 inline std::string stored(std::string_view utf8) { return crlf(sj(utf8)); }
 
 // The bytes 0, 1, 2 ... up to count - 1.
@@ -40,8 +33,6 @@ inline std::map<std::string, std::string> files_in(const std::string& directory)
 // tests/data/, with the sample mail and the python3 readers.
 inline const std::string test_data = std::string(QUILLMERE_TEST_DATA) + "/";
 
-inline bool python_missing() { return std::system("python3 -c pass >/dev/null 2>&1") != 0; }
-
 // What the python3 script (below tests/data) prints for the file; it must end with exit code 0.
 inline std::string python_output(const std::string& script, const std::string& file) {
     std::string command = "python3 '" + test_data + script + "' '" + file + "'", output;
@@ -57,7 +48,7 @@ inline std::string python_output(const std::string& script, const std::string& f
 
 // A test that reads back with python3 fails without it in CI, and is skipped elsewhere.
 #define QM_REQUIRE_PYTHON3()                                                                       \
-    if (::qm::test::python_missing()) {                                                            \
+    if (std::system("python3 -c pass >/dev/null 2>&1") != 0) {                                     \
         if (const char* ci = std::getenv("CI"); ci && std::string(ci) == "true") FAIL() << "python3 is missing"; \
         GTEST_SKIP() << "python3 is missing";                                                      \
     }

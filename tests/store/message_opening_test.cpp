@@ -30,9 +30,6 @@ protected:
         settings().text_viewer = sj(viewer.path());
         settings().text_editor = sj(editor.path());
     }
-    void message(const std::string& folder, int number, char type, const std::vector<std::string>& parts) {
-        write_message(at(folder + "." + std::to_string(number) + "/"), parts, type_status(type));
-    }
     char type_of(int number) {
         return profile_read_char(inbox + "." + std::to_string(number) + "/status.ini", status_section, "type", '?');
     }

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <sys/resource.h>
-
-#include <csignal>
 #include <filesystem>
 #include <regex>
 
@@ -36,27 +33,6 @@ inline void write_message(const std::string& utf8_dir, const std::vector<std::st
     if (!status.empty()) write_bytes(utf8_dir + "status.ini", status);
 }
 
-// While it lives, files cannot grow past `bytes`: writing more fails (without SIGXFSZ).
-class file_size_limit {
-public:
-    explicit file_size_limit(rlim_t bytes) : handler_(std::signal(SIGXFSZ, SIG_IGN)) {
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-    }
-    ~file_size_limit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, handler_);
-    }
-    file_size_limit(const file_size_limit&) = delete;
-    file_size_limit& operator=(const file_size_limit&) = delete;
-
-private:
-    void (*handler_)(int);
-    rlimit old_{};
-};
-
 // A temporary data directory as the program context, with the work directory "work/" and the
 // account "acct" and its special folders in it. Context and settings are restored afterwards.
 class store_test : public ::testing::Test {
@@ -72,6 +48,11 @@ protected:
     // A path below the account, UTF-8 and program form.
     std::string at(std::string_view relative) const { return dir / ("acct/" + std::string(relative)); }
     std::string cp(std::string_view relative) const { return sj(at(relative)); }
+    // A message ".<number>" of a folder below the account, with this type.
+    void message(const std::string& folder, int number, char type,
+                 const std::vector<std::string>& files = {"Subject: s\r\n", "\r\nbody\r\n"}) const {
+        write_message(at(folder + "." + std::to_string(number) + "/"), files, type_status(type));
+    }
 
     temp_dir dir;
     const std::string account = dir.cp("acct/");

@@ -10,10 +10,9 @@
 
 namespace qm::test {
 
-// A server program that a test starts with a private configuration: its
-// output goes to a file, it listens on free ports of 127.0.0.1, it goes with
-// the test process (also when that one crashes) and it is stopped when the
-// object goes (SIGTERM, then SIGKILL).
+// A server program with a private configuration, listening on free ports of
+// 127.0.0.1, its output in a file. It ends with the test process (also on a
+// crash) and is stopped (SIGTERM, then SIGKILL) when the object goes.
 class daemon_process {
 public:
     daemon_process(std::string output_file, std::string log_file);
@@ -21,17 +20,16 @@ public:
     daemon_process(const daemon_process&) = delete;
     daemon_process& operator=(const daemon_process&) = delete;
 
-    // Picks `port_count` free ports, has `configure` write the configuration
-    // for them ("" or why it could not), starts `command` and waits until every
-    // port accepts connections. A port that another process took between the
-    // choice and the server's bind gives another try with new ports. "" when
+    // Picks `port_count` free ports, has `configure` write the configuration for
+    // them ("" or why not), starts `command` and waits until every port accepts
+    // connections (retrying with new ports when one was taken meanwhile). "" when
     // the server runs, else why not.
     std::string start(std::size_t port_count, const std::function<std::string(const std::vector<int>&)>& configure,
                       const std::vector<std::string>& command);
     void stop();
     bool running() const { return pid_ > 0; }
     int port(std::size_t index) const { return index < ports_.size() ? ports_[index] : 0; }
-    // Runs a helper command to its end, its output in the output file; whether it exited with 0.
+    // Runs a helper command to its end (output in the output file); whether it exited with 0.
     bool run(const std::vector<std::string>& command) const;
     std::string log() const;  // the program's output, then its log file
 

@@ -69,12 +69,9 @@ std::string dovecot_server::prepare(dovecot_certificate certificate) {
     if (root) ::chmod(directory_.path().c_str(), 0755);
 
     std::error_code ec;
-    for (const std::string& path : {maildir_ + "new", maildir_ + "cur", maildir_ + "tmp", directory_ / "run",
-                                    directory_ / "state"})
+    for (const std::string& path : {directory_ / "run", directory_ / "state"})
         if (fs::create_directories(path, ec); ec) return "cannot make " + path + ": " + ec.message();
-    for (const std::string& path :
-         {directory_ / "home", maildir_, maildir_ + "new", maildir_ + "cur", maildir_ + "tmp"})
-        if (root && ::chown(path.c_str(), mail_uid_, mail_gid_) != 0) return "cannot chown " + path;
+    if (std::string why = make_maildir(directory_ / "home/", mail_uid_, mail_gid_); !why.empty()) return why;
     try {
         const test_certificates& certificates = shared_test_certificates();
         const tls_identity& identity =
@@ -132,13 +129,23 @@ std::string dovecot_server::deliver(std::string_view message) {
     return name;
 }
 
-std::vector<std::string> dovecot_server::message_files() const {
+std::string make_maildir(const std::string& base, uid_t uid, gid_t gid) {
+    for (const char* sub : {"", "Maildir/", "Maildir/new", "Maildir/cur", "Maildir/tmp"}) {
+        std::string path = base + sub;
+        std::error_code ec;
+        if (fs::create_directories(path, ec); ec) return "cannot make " + path + ": " + ec.message();
+        if (::geteuid() == 0 && ::chown(path.c_str(), uid, gid) != 0) return "cannot chown " + path;
+    }
+    return "";
+}
+
+std::vector<std::string> maildir_files(const std::string& maildir) {
     std::vector<std::string> files;
     for (const char* sub : {"new/", "cur/"}) {
         std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(maildir_ + sub, ec)) files.push_back(entry.path().string());
+        for (const auto& entry : fs::directory_iterator(maildir + sub, ec)) files.push_back(entry.path().string());
     }
-    // Delivery order: the names begin with the delivery's sequence number.
+    // The names begin with the delivery's sequence number.
     std::sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
         return std::strtoul(fs::path(a).filename().c_str(), nullptr, 10) <
                std::strtoul(fs::path(b).filename().c_str(), nullptr, 10);
@@ -148,7 +155,7 @@ std::vector<std::string> dovecot_server::message_files() const {
 
 std::vector<std::string> dovecot_server::messages() const {
     std::vector<std::string> contents;
-    for (const std::string& file : message_files()) contents.push_back(read_bytes(file));
+    for (const std::string& file : maildir_files(maildir_)) contents.push_back(read_bytes(file));
     return contents;
 }
 

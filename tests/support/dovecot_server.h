@@ -12,21 +12,24 @@
 
 namespace qm::test {
 
+// Makes <base>Maildir/ with new/, cur/ and tmp/, given to uid and gid when
+// running as root; "" or why not.
+std::string make_maildir(const std::string& base, uid_t uid, gid_t gid);
+// The message files of a maildir (new/ and cur/), in delivery order.
+std::vector<std::string> maildir_files(const std::string& maildir);
+
 // Which certificate the server shows on its TLS port (see test_certificates).
 enum class dovecot_certificate { test_ca, self_signed };
 
-// A private Dovecot on 127.0.0.1 for the lifetime of the object: POP3 and
-// POP3 over TLS on free ports, one user with a plaintext password (so APOP
-// works) and a maildir, all in a temporary directory of its own. As root the
-// mail belongs to "nobody", since Dovecot refuses uid 0.
+// A private Dovecot on 127.0.0.1 for the lifetime of the object: POP3 and POP3S
+// on free ports, one user with a plaintext password (so APOP works) and a
+// maildir in a directory of its own. As root the mail belongs to "nobody".
 class dovecot_server {
 public:
-    // With `sasl_listener`, an authentication socket for an SMTP server at
-    // sasl_socket() (Dovecot SASL), offering LOGIN and CRAM-MD5 besides PLAIN.
+    // With `sasl_listener`, a Dovecot SASL socket for an SMTP server (PLAIN, LOGIN, CRAM-MD5).
     explicit dovecot_server(dovecot_certificate certificate = dovecot_certificate::test_ca, bool sasl_listener = false);
 
-    // Whether it accepts connections on both ports; when not, failure() tells
-    // why, with the server's log.
+    // Whether it accepts connections on both ports; else failure() says why.
     bool running() const { return process_.running(); }
     const std::string& failure() const { return failure_; }
     static bool installed();  // whether a "dovecot" program is installed at all
@@ -38,25 +41,22 @@ public:
     std::string password() const { return "open sesame 42"; }
     std::string ca_file() const;  // to trust (SSL_CERT_FILE) for the test_ca certificate
 
-    // For an SMTP server's delivery agent: the SASL socket (with sasl_listener),
-    // the maildir (ending with "/") and the owner its mail must have.
+    // For an SMTP server: the SASL socket, the maildir and the owner its mail must have.
     std::string sasl_socket() const { return directory_ / "sasl-auth"; }
     const std::string& maildir() const { return maildir_; }
     uid_t mail_uid() const { return mail_uid_; }
     gid_t mail_gid() const { return mail_gid_; }
 
-    // Puts a message into new/ under a name that sorts after every earlier
-    // one, as a delivery agent would; the file name.
+    // Puts a message into new/ as a delivery agent would; the file name.
     std::string deliver(std::string_view message);
-    // The messages still in the maildir (new/ and cur/), in delivery order.
+    // The messages still in the maildir, in delivery order.
     std::vector<std::string> messages() const;
-    std::size_t message_count() const { return message_files().size(); }
+    std::size_t message_count() const { return maildir_files(maildir_).size(); }
     std::string log() const { return process_.log(); }
 
 private:
     std::string prepare(dovecot_certificate certificate);
     std::string configuration(const std::vector<int>& ports) const;
-    std::vector<std::string> message_files() const;
 
     temp_dir directory_;
     std::string maildir_, certificate_file_, key_file_, internal_user_, internal_group_, failure_;

@@ -6,11 +6,6 @@
 
 namespace qm::test {
 
-function_job::~function_job() {
-    request_cancel();
-    close_handle();
-}
-
 std::vector<std::string> take_traces(thread& job, const std::function<void(const std::string&)>& on_trace) {
     std::vector<std::string> traces;
     // The dialog's timer, ticking faster to keep the tests quick.
@@ -25,12 +20,6 @@ std::vector<std::string> take_traces(thread& job, const std::function<void(const
     }
     job.close_handle();
     return traces;
-}
-
-std::string job_outcome::trace_text() const {
-    std::string joined;
-    for (const auto& text : traces) joined += text;
-    return joined;
 }
 
 job_outcome run_job(std::function<int(thread&)> body) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,10 @@ namespace qm::test {
 class function_job : public thread {
 public:
     explicit function_job(std::function<int(thread&)> body) : body_(std::move(body)) {}
-    ~function_job() override;
+    ~function_job() override {
+        request_cancel();
+        close_handle();
+    }
 
 protected:
     void run() override { finish(body_(*this)); }
@@ -22,14 +26,14 @@ private:
     std::function<int(thread&)> body_;
 };
 
-// The progress dialog's part: takes every trace text, in order (each also
-// handed to `on_trace`), until the started job has finished; then joins it.
+// The progress dialog's part: takes every trace text (each also handed to
+// `on_trace`) until the started job has finished; then joins it.
 std::vector<std::string> take_traces(thread& job, const std::function<void(const std::string&)>& on_trace = {});
 
 struct job_outcome {
     int result = -1;
     std::vector<std::string> traces;
-    std::string trace_text() const;  // all traces joined
+    std::string trace_text() const { return std::accumulate(traces.begin(), traces.end(), std::string()); }
 };
 // Runs `body` as a job, as the user interface does.
 job_outcome run_job(std::function<int(thread&)> body);
@@ -38,13 +42,10 @@ job_outcome run_job(std::function<int(thread&)> body);
 struct link_setup {
     std::string host = "127.0.0.1";
     int port = 0;
-    bool ssl = false;
-    bool trace = false;
-    bool verify = true;
+    bool ssl = false, trace = false, verify = true;
 };
-// Runs `body` as a job on a connection opened as `setup` says (a failed
-// connect is the job's result, its error detail goes to `detail`), then closes
-// the connection gently.
+// Runs `body` as a job on a connection opened as `setup` says (a failed connect
+// is the result, its error detail goes to `detail`), then closes it gently.
 job_outcome run_connected(const link_setup& setup, const std::function<int(connection&, thread&)>& body,
                           std::string* detail = nullptr);
 

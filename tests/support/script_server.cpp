@@ -10,6 +10,7 @@
 #include <openssl/ssl.h>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -21,31 +22,22 @@ namespace qm::test {
 
 namespace {
 
-enum class step_kind { send, expect, data, pause, close, reset };
-
-struct step {
-    step_kind kind;
-    std::string text;
-    std::chrono::milliseconds time{0};
-};
-
-// Reads and accepts give up after the step timeout.
+// For each read, and for the client to come.
 void set_timeout(int fd) {
-    timeval limit{script_server::step_timeout.count() / 1000, 0};
+    timeval limit{10, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
 }
 
 }  // namespace
 
-// The worker uses blocking sockets; the destructor ends its waits by shutting
-// the sockets down.
+// The worker uses blocking sockets; the destructor ends its waits by shutting them down.
 struct script_server::state {
     std::optional<tls_identity> tls;
-    std::vector<step> steps;
+    std::vector<std::function<bool()>> steps;  // false: stop playing
     int listener = -1, client = -1, port = 0;
     SSL_CTX* context = nullptr;
     SSL* ssl = nullptr;
-    std::string unread;  // received bytes not yet taken by a step
+    std::string unread;  // received bytes no step has taken yet
     std::thread worker;
 
     // Shared with the test's thread.
@@ -55,9 +47,10 @@ struct script_server::state {
     std::vector<std::string> failures, data;
     std::string received;
 
-    script_server& add(script_server& server, step_kind kind, std::string text = {}, milliseconds time = {}) {
-        steps.push_back(step{kind, std::move(text), time});
-        return server;
+    template <class value>
+    value locked(const value& member) const {
+        std::lock_guard lock(mutex);
+        return member;
     }
 
     void fail(std::string text) {
@@ -65,7 +58,6 @@ struct script_server::state {
         if (!stopped) failures.push_back(std::move(text));  // once stopped, the test is over
     }
 
-    // Some bytes from the client into `unread`: false when it closed, on a timeout or a stop.
     bool read_some() {
         char buffer[4096];
         sigpipe_guard guard;
@@ -77,15 +69,14 @@ struct script_server::state {
         return true;
     }
 
-    // Takes everything up to and with `mark`; a failure names `what` was awaited.
+    // Takes everything up to and with `mark`.
     bool read_until(std::string_view mark, std::string& taken, const char* what) {
         std::size_t end;
-        while ((end = unread.find(mark)) == std::string::npos) {
+        while ((end = unread.find(mark)) == std::string::npos)
             if (!read_some()) {
                 fail(std::string("no ") + what + " from the client");
                 return false;
             }
-        }
         taken = unread.substr(0, end + mark.size());
         unread.erase(0, end + mark.size());
         return true;
@@ -136,53 +127,14 @@ struct script_server::state {
         client = -1;
     }
 
-    bool play(const step& current) {
-        std::string taken;
-        switch (current.kind) {
-        case step_kind::send:
-            return send_all(current.text);
-        case step_kind::expect:
-            if (!read_until("\n", taken, "line")) return false;
-            while (!taken.empty() && (taken.back() == '\n' || taken.back() == '\r')) taken.pop_back();
-            if (taken != current.text) fail("expected \"" + current.text + "\", got \"" + taken + "\"");
-            return true;
-        case step_kind::data:
-            if (!read_until("\r\n.\r\n", taken, "end of the data")) return false;
-            {
-                std::lock_guard lock(mutex);
-                data.push_back(taken);
-            }
-            return true;
-        case step_kind::pause: {
-            std::unique_lock lock(mutex);
-            return !changed.wait_for(lock, current.time, [this] { return stopped; });
-        }
-        case step_kind::close:
-            if (ssl) {
-                sigpipe_guard guard;
-                SSL_shutdown(ssl);
-            }
-            ::shutdown(client, SHUT_WR);  // open until the client closes too: no reset
-            return true;
-        case step_kind::reset: {
-            linger abort{1, 0};
-            ::setsockopt(client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-            drop();
-            return true;
-        }
-        }
-        return false;
-    }
-
     void run() {
         if (accept_client())
-            for (const auto& current : steps)
-                if (!play(current)) break;
+            for (const auto& step : steps)
+                if (!step()) break;
         std::unique_lock lock(mutex);
         done = true;
         changed.notify_all();
         lock.unlock();
-        // Keep the connection, taking what the client still sends, until stopped.
         while (client >= 0 && read_some()) {
         }
         lock.lock();
@@ -223,18 +175,65 @@ script_server::~script_server() {
 
 int script_server::port() const { return state_->port; }
 
-script_server& script_server::send(std::string bytes) { return state_->add(*this, step_kind::send, std::move(bytes)); }
-script_server& script_server::expect(std::string line) {
-    return state_->add(*this, step_kind::expect, std::move(line));
+script_server& script_server::send(std::string bytes) {
+    state_->steps.push_back([s = state_.get(), bytes = std::move(bytes)] { return s->send_all(bytes); });
+    return *this;
 }
-script_server& script_server::exchange(const std::vector<std::pair<std::string, std::string>>& commands_and_replies) {
+
+script_server& script_server::expect(std::string line) {
+    state_->steps.push_back([s = state_.get(), line = std::move(line)] {
+        std::string taken;
+        if (!s->read_until("\n", taken, "line")) return false;
+        while (!taken.empty() && (taken.back() == '\n' || taken.back() == '\r')) taken.pop_back();
+        if (taken != line) s->fail("expected \"" + line + "\", got \"" + taken + "\"");
+        return true;
+    });
+    return *this;
+}
+
+script_server& script_server::exchange(const exchange_list& commands_and_replies) {
     for (const auto& [command, reply] : commands_and_replies) expect(command).send(reply);
     return *this;
 }
-script_server& script_server::receive_data() { return state_->add(*this, step_kind::data); }
-script_server& script_server::pause(milliseconds time) { return state_->add(*this, step_kind::pause, {}, time); }
-script_server& script_server::close() { return state_->add(*this, step_kind::close); }
-script_server& script_server::reset() { return state_->add(*this, step_kind::reset); }
+
+script_server& script_server::receive_data() {
+    state_->steps.push_back([s = state_.get()] {
+        std::string taken;
+        if (!s->read_until("\r\n.\r\n", taken, "end of the data")) return false;
+        std::lock_guard lock(s->mutex);
+        s->data.push_back(taken);
+        return true;
+    });
+    return *this;
+}
+
+script_server& script_server::pause(milliseconds time) {
+    state_->steps.push_back([s = state_.get(), time] {
+        std::unique_lock lock(s->mutex);
+        return !s->changed.wait_for(lock, time, [s] { return s->stopped; });
+    });
+    return *this;
+}
+
+script_server& script_server::close() {
+    state_->steps.push_back([s = state_.get()] {
+        sigpipe_guard guard;
+        if (s->ssl) SSL_shutdown(s->ssl);
+        ::shutdown(s->client, SHUT_WR);  // no reset: open until the client closes too
+        return true;
+    });
+    return *this;
+}
+
+script_server& script_server::reset() {
+    state_->steps.push_back([s = state_.get()] {
+        linger abort{1, 0};
+        ::setsockopt(s->client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        s->drop();
+        return true;
+    });
+    return *this;
+}
 
 void script_server::start() {
     state_->worker = std::thread([this] { state_->run(); });
@@ -245,19 +244,17 @@ bool script_server::wait_done(milliseconds timeout) {
     return state_->changed.wait_for(lock, timeout, [this] { return state_->done; });
 }
 
-std::vector<std::string> script_server::failures() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->failures;
+::testing::AssertionResult script_server::played(milliseconds timeout) {
+    bool done = wait_done(timeout);
+    std::vector<std::string> failed = failures();
+    auto result = done && failed.empty() ? ::testing::AssertionSuccess() : ::testing::AssertionFailure();
+    if (!done) result << "the script was not played to its end\n";
+    for (const std::string& failure : failed) result << failure << "\n";
+    return result;
 }
 
-std::vector<std::string> script_server::data_received() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->data;
-}
-
-std::string script_server::received() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->received;
-}
+std::vector<std::string> script_server::failures() const { return state_->locked(state_->failures); }
+std::vector<std::string> script_server::data_received() const { return state_->locked(state_->data); }
+std::string script_server::received() const { return state_->locked(state_->received); }
 
 }  // namespace qm::test

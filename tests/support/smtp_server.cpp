@@ -43,15 +43,10 @@ smtp_server::smtp_server() : process_(directory_ / "master.out", directory_ / "p
 
 std::string smtp_server::log() const { return process_.log() + (store_ ? store_->log() : ""); }
 
-std::size_t smtp_server::other_message_count() const {
-    std::size_t count = 0;
-    for (const char* sub : {"new", "cur"}) count += list_names(directory_ / "others/Maildir/" + sub).size();
-    return count;
-}
-
 bool smtp_server::wait_for_delivery(std::size_t count, std::size_t others, std::chrono::milliseconds timeout) const {
     for (auto deadline = std::chrono::steady_clock::now() + timeout;;) {
-        if (store_->message_count() >= count && other_message_count() >= others) return true;
+        if (store_->message_count() >= count && maildir_files(directory_ / "others/Maildir/").size() >= others)
+            return true;
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -71,14 +66,12 @@ std::string smtp_server::prepare() {
 
     ::chmod(directory_.path().c_str(), 0755);
     std::error_code ec;
-    for (const char* sub : {"conf", "queue", "data", "others/Maildir/new", "others/Maildir/cur", "others/Maildir/tmp"})
+    for (const char* sub : {"conf", "queue", "data"})
         if (fs::create_directories(directory_ / sub, ec); ec) return "cannot make the server's directories";
     if (::chown((directory_ / "data").c_str(), postfix_uid, postfix_gid) != 0)
         return "cannot give the data directory to postfix";
-    for (const char* sub :
-         {"others", "others/Maildir", "others/Maildir/new", "others/Maildir/cur", "others/Maildir/tmp"})
-        if (::chown((directory_ / sub).c_str(), store_->mail_uid(), store_->mail_gid()) != 0)
-            return std::string("cannot chown ") + sub;
+    if (std::string why = make_maildir(directory_ / "others/", store_->mail_uid(), store_->mail_gid()); !why.empty())
+        return why;
     write_bytes(directory_ / "mailboxes", address() + " " + below_root(store_->maildir()) + "\n@" + domain() + " " +
                                               below_root(directory_ / "others/Maildir/") + "\n");
     return "";

@@ -20,20 +20,15 @@ enum class smtp_port {
     tls,             // SMTP over TLS from the first byte (test CA certificate), all mechanisms
 };
 
-// A private Postfix on 127.0.0.1 for the lifetime of the object, with its own
-// Dovecot (dovecot_server with a SASL socket) that checks the passwords and
-// serves the delivered mail over POP3. Postfix needs root: as another user the
-// server does not start.
-//
-// Mail for address() goes into the Dovecot user's maildir; mail for any other
-// address of domain() into a second maildir (other_message_count). Mail for
-// other domains is not accepted.
+// A private Postfix on 127.0.0.1 for the lifetime of the object (it needs root),
+// with its own Dovecot that checks the passwords and serves the mail over POP3.
+// Mail for address() goes to the Dovecot user's maildir, for other addresses of
+// domain() to a second maildir; other domains are refused.
 class smtp_server {
 public:
     smtp_server();
 
-    // Whether Postfix accepts connections on every port; when not, failure()
-    // tells why, with the logs.
+    // Whether Postfix accepts connections on every port; else failure() says why.
     bool running() const { return process_.running(); }
     const std::string& failure() const { return failure_; }
     static bool installed();  // whether Postfix and Dovecot are installed at all
@@ -47,12 +42,10 @@ public:
     std::string ca_file() const { return store_->ca_file(); }
     dovecot_server& mail_store() { return *store_; }
 
-    // Waits until the user's maildir holds `count` messages and the other
-    // maildir `others`; false when `timeout` passed first.
+    // Until the user's maildir holds `count` messages and the other one `others`.
     bool wait_for_delivery(std::size_t count, std::size_t others = 0,
                            std::chrono::milliseconds timeout = std::chrono::milliseconds(20000)) const;
-    std::size_t other_message_count() const;
-    std::string log() const;  // everything Postfix and Dovecot logged so far
+    std::string log() const;  // Postfix's and Dovecot's
 
 private:
     std::string prepare();

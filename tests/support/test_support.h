@@ -9,13 +9,21 @@
 
 namespace qm::test {
 
+using names = std::vector<std::string>;
+
+// The text with every line feed turned into CR LF, as files hold it.
+inline std::string crlf(std::string_view text) {
+    std::string out;
+    for (char c : text) c == '\n' ? out += "\r\n" : out += c;
+    return out;
+}
+
 // CP932 bytes of a UTF-8 literal (the program's internal text).
 std::string sj(std::string_view utf8);
 // UTF-8 of CP932 bytes, for readable failure messages and comparisons.
 std::string u8(std::string_view cp932);
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it (read-only entries included) when the object goes.
+// A fresh temporary directory, removed with everything in it when the object goes.
 class temp_dir {
 public:
     temp_dir();
@@ -36,11 +44,11 @@ private:
 // Removes a tree, making read-only directories writable first.
 void remove_tree(const std::string& utf8_path);
 
-// The bytes of a file ("" when missing); whether it exists; writing one (and its directories).
+// The bytes of a file ("" when missing); whether it exists; writing one (and its directories);
+// the names in a directory (UTF-8), sorted, without "." and "..".
 std::string read_bytes(const std::string& utf8_path);
 bool exists(const std::string& utf8_path);
 void write_bytes(const std::string& utf8_path, std::string_view bytes);
-// The names in a directory (UTF-8), sorted, without "." and "..".
 std::vector<std::string> list_names(const std::string& utf8_path);
 
 // Records every message the core shows; answers questions with `answer`.
@@ -50,8 +58,7 @@ public:
         shown.emplace_back(kind, std::string(text));
         return answer;
     }
-    // The texts shown, as UTF-8.
-    std::vector<std::string> texts() const;
+    std::vector<std::string> texts() const;  // as UTF-8
 
     std::vector<std::pair<message_kind, std::string>> shown;
     bool answer = true;

@@ -3,10 +3,8 @@
 #include "text/mail_address.h"
 #include "text_test.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
-
-using namespace test;
 
 constexpr auto npos = std::string_view::npos;
 
@@ -43,8 +41,7 @@ TEST(AddressChecks, AddressesNamesAndAtoms) {
     for (char c : display_name_forbidden_chars) EXPECT_FALSE(is_valid_display_name(sj("山田") + c)) << c;
 
     std::string atoms;
-    for (int c = 0; c < 256; ++c)
-        if (is_atom_char(static_cast<char>(c))) atoms.push_back(static_cast<char>(c));
+    for (int c = 0; c < 256; ++c) if (is_atom_char(static_cast<char>(c))) atoms.push_back(static_cast<char>(c));
     EXPECT_EQ(atoms, "!#$%&'*+-./0123456789=?@ABCDEFGHIJKLMNOPQRSTUVWXYZ^_`abcdefghijklmnopqrstuvwxyz{|}~");
 }
 
@@ -67,25 +64,19 @@ TEST(SplitAddress, TheForms) {
         {"Taro Yamada <taro@example.jp>", {true, "taro@example.jp", "Taro Yamada"}},
         {"\"Yamada, Taro\" <taro@example.jp>, x@y.jp", {true, "taro@example.jp", "Yamada, Taro"}},
         {"taro@example.jp (Taro Yamada)", {true, "taro@example.jp", "Taro Yamada"}},
-        {"taro@example.jp", {true, "taro@example.jp", ""}},
+        {"taro@example.jp", {true, "taro@example.jp", ""}}, {"no address here", {true, "", ""}},
         {"<taro@example.jp> (Taro )", {true, "taro@example.jp", "Taro"}},
         {"Taro   <taro@example.jp>\n", {true, "taro@example.jp", "Taro"}},
-        {"no address here", {true, "", ""}},
         // A phrase wins over a comment, wherever the parentheses stand.
-        {"\"Taro (Sales)\" <t@x.jp>", {true, "t@x.jp", "Taro (Sales)"}},
-        {"Taro <t@x.jp> (Sales)", {true, "t@x.jp", "Taro"}},
+        {"\"Taro (Sales)\" <t@x.jp>", {true, "t@x.jp", "Taro (Sales)"}}, {"Taro <t@x.jp> (Sales)", {true, "t@x.jp", "Taro"}},
         {"\"foo@bar\" <t@x.jp>", {true, "t@x.jp", "foo@bar"}},
-        // An empty or unfinished comment names nobody.
-        {"t@x.jp ()", {true, "t@x.jp", ""}},
-        {"t@x.jp (Taro", {false, "", ""}},
-        {"\"Taro <t@x.jp>", {false, "", ""}},
-        {"Taro <t@x.jp", {false, "", ""}},
-        {"\"", {false, "", ""}},
+        // An empty or unfinished comment names nobody; an unfinished quote or bracket, nothing.
+        {"t@x.jp ()", {true, "t@x.jp", ""}}, {"t@x.jp (Taro", {false, "", ""}}, {"\"Taro <t@x.jp>", {false, "", ""}},
+        {"Taro <t@x.jp", {false, "", ""}}, {"\"", {false, "", ""}},
         // 0x8140 (ideographic space) and 0x8341 (katakana A) end in "@" and "A".
         {sj("山田　太郎 <taro@example.jp>"), {true, "taro@example.jp", sj("山田　太郎")}},
         {sj("\"山田　太郎\" <taro@example.jp>"), {true, "taro@example.jp", sj("山田　太郎")}},
-        {sj("taro@example.jp (ア)"), {true, "taro@example.jp", sj("ア")}},
-        {sj("アbc@x.jp"), {true, "bc@x.jp", ""}},
+        {sj("taro@example.jp (ア)"), {true, "taro@example.jp", sj("ア")}}, {sj("アbc@x.jp"), {true, "bc@x.jp", ""}},
         {sj("山田　"), {true, "", ""}},
     };
     for (const auto& [item, expected] : cases) EXPECT_EQ(split(item), expected) << u8(item);
@@ -107,40 +98,17 @@ TEST(SplitAddress, Capacities) {
     EXPECT_EQ(address + " " + name, "t@x.jp Taro");
 }
 
-const std::string to_over_two_lines =
-    "From: sender@example.jp\n"
-    "To: first@example.jp,\n"
-    " \"Yamada, Taro\" <taro@example.jp>, (Hanako) hanako@example.jp\n"
-    "Subject: To: nobody@example.jp\n"
-    "\n"
-    "To: body@example.jp\n";
-
-TEST(HeaderAddress, FieldsOverContinuationLines) {
-    const auto& h = to_over_two_lines;
-    EXPECT_EQ(header_address(h, "To", 0), (address_and_name{true, "first@example.jp", ""}));
-    EXPECT_EQ(header_address(h, "to", 1), (address_and_name{true, "taro@example.jp", "Yamada, Taro"}));
-    EXPECT_EQ(header_address(h, "TO", 2), (address_and_name{true, "hanako@example.jp", "Hanako"}));
-    EXPECT_EQ(header_address(h, "To", 3), (address_and_name{false, "", ""}));
-    EXPECT_EQ(header_address(h, "From", 0), (address_and_name{true, "sender@example.jp", ""}));
-    EXPECT_EQ(header_address(h, "Cc", 0), (address_and_name{false, "", ""}));
-    EXPECT_EQ(header_address(h, "To", -1), (address_and_name{false, "", ""}));
-
-    // Addresses that begin on the next line are counted once each.
-    std::string folded = "To:\n\ta@example.jp,\n , b@example.jp\n";
-    EXPECT_EQ(header_address(folded, "To", 0).address, "a@example.jp");
-    EXPECT_EQ(header_address(folded, "To", 1).address, "b@example.jp");
-    EXPECT_FALSE(header_address(folded, "To", 2).found);
-
-    EXPECT_FALSE(header_address("To: \"Taro <t@x.jp>\n", "To", 0).found);
-    EXPECT_FALSE(header_address("To: Taro <t@x.jp, u@x.jp\n", "To", 1).found);
-    EXPECT_FALSE(header_address("To t@x.jp\n", "To", 0).found);
-    // A continuation line after another field is not the field's.
-    EXPECT_FALSE(header_address("To: a@x.jp\nCc: c@x.jp\n d@x.jp\n", "To", 1).found);
-}
-
-TEST(HeaderAddress, FileAndTextFormsAgreeOnLongLines) {
+TEST(HeaderAddress, NthAddressOfAFieldInFileAndText) {
+    // Every address of the To field by index; the file form (lines of 1000 characters) agrees with the text.
+    const std::string to_over_two_lines = "From: sender@example.jp\nTo: first@example.jp,\n \"Yamada, Taro\" <taro@example.jp>,"
+                                          " (Hanako) hanako@example.jp\nSubject: To: nobody@example.jp\n\nTo: body@example.jp\n";
     const std::pair<std::string, std::vector<std::string>> cases[] = {
-        {to_over_two_lines, {"first@example.jp", "taro@example.jp", "hanako@example.jp"}},
+        {to_over_two_lines, {"first@example.jp", "taro@example.jp Yamada, Taro", "hanako@example.jp Hanako"}},
+        // Addresses that begin on the next line are counted once each.
+        {"To:\n\ta@example.jp,\n , b@example.jp\n", {"a@example.jp", "b@example.jp"}},
+        {"To: \"Taro <t@x.jp>\n", {}}, {"To: Taro <t@x.jp, u@x.jp\n", {}}, {"To t@x.jp\n", {}},
+        // A continuation line after another field is not the field's.
+        {"To: a@x.jp\nCc: c@x.jp\n d@x.jp\n", {"a@x.jp"}},
         {"Subject: " + std::string(1500, 'x') + "\nTo: a@x.jp, b@x.jp\n", {"a@x.jp", "b@x.jp"}},
         // A line of exactly 1000 characters: its line feed is no blank line.
         {"X-Long: " + std::string(992, 'y') + "\nTo: a@x.jp\n", {"a@x.jp"}},
@@ -149,20 +117,25 @@ TEST(HeaderAddress, FileAndTextFormsAgreeOnLongLines) {
         {"To: a@x.jp, " + std::string(989, 'c') + " b@x.jp, d@x.jp\n", {"a@x.jp"}},
         {"To: a@x.jp," + std::string(990, ' ') + "b@x.jp\n", {"a@x.jp", "b@x.jp"}},
         {std::string(5000, 'z') + "\nTo: q@x.jp\n\nTo: r@x.jp\n", {"q@x.jp"}},
-        {sj("To: \"山田　太郎\" <t@x.jp>\n"), {"t@x.jp"}},
+        {sj("To: \"山田　太郎\" <t@x.jp>\n"), {"t@x.jp " + sj("山田　太郎")}},
     };
     temp_dir dir;
     for (const auto& [header, expected] : cases) {
         write_bytes(dir / "0", crlf(header));
         std::vector<std::string> found;
         for (int index = 0; index < 5; ++index) {
-            address_and_name in_memory = header_address(header, "To", index), from_file;
-            from_file.found = get_header_address(dir.cp("0"), "To", index, from_file.address, 256, from_file.name, 128);
+            address_and_name in_memory = header_address(header, "to", index), from_file;
+            from_file.found = get_header_address(dir.cp("0"), "to", index, from_file.address, 256, from_file.name, 128);
             EXPECT_EQ(from_file, in_memory) << index;
-            if (in_memory.found) found.push_back(in_memory.address);
+            if (in_memory.found) found.push_back(in_memory.address + (in_memory.name.empty() ? "" : " " + in_memory.name));
         }
-        EXPECT_EQ(found, expected);
+        EXPECT_EQ(found, expected) << u8(header);
     }
+    // Field names without regard to case; a field that is not there; a negative index.
+    EXPECT_EQ(header_address(to_over_two_lines, "TO", 2).address, "hanako@example.jp");
+    EXPECT_EQ(header_address(to_over_two_lines, "From", 0), (address_and_name{true, "sender@example.jp", ""}));
+    EXPECT_FALSE(header_address(to_over_two_lines, "Cc", 0).found);
+    EXPECT_FALSE(header_address(to_over_two_lines, "To", -1).found);
     std::string address, name;
     EXPECT_FALSE(get_header_address(dir.cp("missing"), "To", 0, address, 256, name, 128));
 }
@@ -184,4 +157,4 @@ TEST(HeaderAddress, GarbageNeverOverruns) {
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

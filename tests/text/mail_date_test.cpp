@@ -5,10 +5,8 @@
 #include "text/mail_date.h"
 #include "text_test.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
-
-using namespace test;
 
 // Sets the system time zone for one test and restores it afterwards.
 struct scoped_time_zone {
@@ -16,9 +14,7 @@ struct scoped_time_zone {
         EXPECT_TRUE(std::filesystem::exists(std::string("/usr/share/zoneinfo/") + zone)) << "tzdata lacks " << zone;
         ::tzset();
     }
-    struct tzset_at_end {
-        ~tzset_at_end() { ::tzset(); }
-    } reset;  // declared first: runs after TZ is restored
+    struct tzset_at_end { ~tzset_at_end() { ::tzset(); } } reset;  // declared first: runs after TZ is restored
     scoped_env env;
 };
 
@@ -38,37 +34,52 @@ TEST(DateLine, FixedMomentsInSeveralZones) {
     }
 }
 
-struct list_date_case {
-    const char* zone;
-    std::string header;
-    const char* shown;
-};
-
-void expect_list_dates(const std::vector<list_date_case>& cases) {
-    for (const auto& c : cases) {
-        scoped_time_zone zone(c.zone);
-        std::string shown = format_header_list_date(c.header);
-        EXPECT_EQ(shown, c.shown) << c.zone << " " << c.header;
-        EXPECT_EQ(shown.size(), list_date_length);
-    }
-}
-
-TEST(ListDate, ConversionsToTheLocalZone) {
-    expect_list_dates({
-        {"Asia/Tokyo", "Date: Tue, 2 Mar 2010 23:30:00 -0500\n", "10. 3. 3 13:30"},
-        {"UTC", "Date: Sat, 1 Mar 2008 01:00:00 +0900\n", "08. 2.29 16:00"},
+TEST(ListDate, ConversionsToTheLocalZoneFromTextAndFile) {
+    const std::string field = "Date: Tue, 2 Mar 2010 23:30:00 -0500\n";
+    struct { const char* zone; std::string header; const char* shown; } cases[] = {
+        {"Asia/Tokyo", field, "10. 3. 3 13:30"},
+        {"Asia/Tokyo", "Subject: " + std::string(5000, 's') + "\n" + field, "10. 3. 3 13:30"},
+        // The file is read in lines of 1000 characters: the second piece of a long line is a line of its own.
+        {"Asia/Tokyo", "X-Long: " + std::string(992, 'y') + field, "10. 3. 3 13:30"},
         {"Asia/Tokyo", "Date: 12 Jan 2010 10:20 +0900\n", "10. 1.12 19:20"},  // no seconds: no zone
         {"Asia/Tokyo", "Date: 2 Mar 2010 10:00:00 JST\n", "10. 3. 2 19:00"},
         {"Asia/Tokyo", "Subject: x\nDATE:Tue,2 Mar 2010 23:30:00 -0500\n", "10. 3. 3 13:30"},
+        {"Asia/Tokyo", "From: a@x.jp\n\nDat: 1 Jan 2010 10:00\n", "??. ?. ? ??:??"},
+        {"Asia/Tokyo", "", "??. ?. ? ??:??"},
         // The offset is the one in force at the message's own moment.
-        {"America/New_York", "Date: 1 Jul 2010 12:00:00 +0000\n", "10. 7. 1  8:00"},
-        {"America/New_York", "Date: 1 Jan 2010 12:00:00 +0000\n", "10. 1. 1  7:00"},
         {"America/New_York", "Date: 14 Mar 2010 06:59:00 +0000\n", "10. 3.14  1:59"},
         {"America/New_York", "Date: 14 Mar 2010 07:00:00 +0000\n", "10. 3.14  3:00"},
         {"Asia/Kolkata", "Date: 1 Jan 2010 23:45:00 +0000\n", "10. 1. 2  5:15"},
         {"America/St_Johns", "Date: 1 Jan 2010 00:00:00 +0000\n", "09.12.31 20:30"},
         {"UTC", "Date: 1 Jan 2010 00:00:00 -0330\n", "10. 1. 1  3:30"},
-    });
+    };
+    temp_dir dir;
+    for (const auto& c : cases) {
+        scoped_time_zone zone(c.zone);
+        write_bytes(dir / "0", crlf(c.header));
+        EXPECT_EQ(format_header_list_date(c.header), c.shown) << c.zone << " " << c.header;
+        EXPECT_EQ(format_list_date(dir.cp("0")), c.shown) << c.zone << " " << c.header;
+    }
+    EXPECT_EQ(format_list_date(dir.cp("missing")), list_date_fallback);
+}
+
+TEST(ListDate, CarriesAndGarbage) {
+    const std::pair<const char*, const char*> cases[] = {  // the Date field's value, the date shown in UTC
+        // Carries through months, years and leap years.
+        {"1 Mar 2000 00:30:00 +0100", "00. 2.29 23:30"},   {"1 Mar 1900 00:30:00 +0100", "00. 2.28 23:30"},
+        {"1 Mar 2100 00:30:00 +0100", "00. 2.28 23:30"},   {"28 Feb 2008 23:30:00 -0100", "08. 2.29  0:30"},
+        {"28 Feb 2009 23:30:00 -0100", "09. 3. 1  0:30"},  {"30 Apr 2010 23:30:00 -0100", "10. 5. 1  0:30"},
+        {"31 Dec 2009 23:30:00 -0100", "10. 1. 1  0:30"},  {"1 Jan 2010 00:30:00 +0100", "09.12.31 23:30"},
+        // An unknown month shows as 13, between December and January.
+        {"5 Foo 2010 10:00:00 +0000", "10.13. 5 10:00"},   {"1 Foo 2010 00:30:00 +0100", "10.12.31 23:30"},
+        {"31 Foo 2010 23:30:00 -0100", "11. 1. 1  0:30"},  {"45 Foo 2010 99:99", "11. 1.18  4:39"},
+        // Days beyond a month's length go on into the next months.
+        {"31 Feb 2010 10:00:00 +0000", "10. 3. 3 10:00"},  {"0 Jan 2010 10:00", "09.12.31 10:00"},
+        {"12 Jan 2010 10", "??. ?. ? ??:??"},              {"12 Jan 2010 10:xx", "??. ?. ? ??:??"},
+        {"tomorrow", "??. ?. ? ??:??"},                    {"12 Jan", "??. ?. ? ??:??"},
+    };
+    scoped_time_zone utc("UTC");
+    for (auto [value, shown] : cases) EXPECT_EQ(format_header_list_date("Date: " + std::string(value) + "\n"), shown) << value;
 }
 
 TEST(ListDate, ZoneNamesAndNumbers) {
@@ -81,42 +92,12 @@ TEST(ListDate, ZoneNamesAndNumbers) {
         {"+0900", "10. 1. 1  3:00"}, {"+090000", "10. 1. 1  3:00"}, {"+09:00", "10. 1. 1 11:51"},
         {"GMTXYZ", "10. 1. 1 12:00"},
     };
-    std::vector<list_date_case> cases;
-    for (auto [zone, shown] : zones) cases.push_back({"UTC", std::string("Date: Fri, 1 Jan 2010 12:00:00 ") + zone + "\n", shown});
-    expect_list_dates(cases);
-}
-
-TEST(ListDate, CarriesThroughMonthsYearsAndLeapYears) {
-    expect_list_dates({
-        {"UTC", "Date: 1 Mar 2000 00:30:00 +0100\n", "00. 2.29 23:30"},
-        {"UTC", "Date: 1 Mar 1900 00:30:00 +0100\n", "00. 2.28 23:30"},
-        {"UTC", "Date: 1 Mar 2100 00:30:00 +0100\n", "00. 2.28 23:30"},
-        {"UTC", "Date: 28 Feb 2008 23:30:00 -0100\n", "08. 2.29  0:30"},
-        {"UTC", "Date: 28 Feb 2009 23:30:00 -0100\n", "09. 3. 1  0:30"},
-        {"UTC", "Date: 30 Apr 2010 23:30:00 -0100\n", "10. 5. 1  0:30"},
-        {"UTC", "Date: 31 Dec 2009 23:30:00 -0100\n", "10. 1. 1  0:30"},
-        {"UTC", "Date: 1 Jan 2010 00:30:00 +0100\n", "09.12.31 23:30"},
-        {"UTC", "Date: 31 Dec 1999 20:00:00 -0500\n", "00. 1. 1  1:00"},
-    });
+    scoped_time_zone utc("UTC");
+    for (auto [zone, shown] : zones)
+        EXPECT_EQ(format_header_list_date(std::string("Date: Fri, 1 Jan 2010 12:00:00 ") + zone + "\n"), shown) << zone;
 }
 
 TEST(ListDate, GarbageGivesFourteenCharacters) {
-    expect_list_dates({
-        // An unknown month shows as 13, between December and January.
-        {"UTC", "Date: 5 Foo 2010 10:00:00 +0000\n", "10.13. 5 10:00"},
-        {"UTC", "Date: 1 Foo 2010 00:30:00 +0100\n", "10.12.31 23:30"},
-        {"UTC", "Date: 31 Foo 2010 23:30:00 -0100\n", "11. 1. 1  0:30"},
-        {"UTC", "Date: 45 Foo 2010 99:99\n", "11. 1.18  4:39"},
-        // Days beyond a month's length go on into the next months.
-        {"UTC", "Date: 31 Feb 2010 10:00:00 +0000\n", "10. 3. 3 10:00"},
-        {"UTC", "Date: 0 Jan 2010 10:00\n", "09.12.31 10:00"},
-        {"UTC", "Date: 12 Jan 2010 10\n", "??. ?. ? ??:??"},
-        {"UTC", "Date: 12 Jan 2010 10:xx\n", "??. ?. ? ??:??"},
-        {"UTC", "Date: tomorrow\n", "??. ?. ? ??:??"},
-        {"UTC", "Date: 12 Jan\n", "??. ?. ? ??:??"},
-        {"UTC", "From: a@x.jp\n\nDat: 1 Jan 2010 10:00\n", "??. ?. ? ??:??"},
-        {"UTC", "", "??. ?. ? ??:??"},
-    });
     scoped_time_zone zone("Asia/Tokyo");
     std::mt19937 rng(20100302);
     const std::string alphabet = "0123456789 ::+-\tJanFebMarDecxyzEST\x81\xff";
@@ -125,25 +106,6 @@ TEST(ListDate, GarbageGivesFourteenCharacters) {
         for (std::size_t i = 0, length = rng() % 40; i < length; ++i) header += alphabet[rng() % alphabet.size()];
         EXPECT_EQ(format_header_list_date(header).size(), list_date_length) << header;
     }
-}
-
-TEST(ListDate, FileAndTextFormsAgree) {
-    scoped_time_zone zone("Asia/Tokyo");
-    std::string field = "Date: Tue, 2 Mar 2010 23:30:00 -0500\n";
-    std::vector<std::string> headers = {
-        "From: a@x.jp\n" + field,
-        "Subject: " + std::string(5000, 's') + "\n" + field,
-        // The second piece of a long line is read as a line of its own.
-        "X-Long: " + std::string(992, 'y') + field,
-        "From: a@x.jp\n",
-    };
-    temp_dir dir;
-    for (const auto& header : headers) {
-        write_bytes(dir / "0", crlf(header));
-        EXPECT_EQ(format_list_date(dir.cp("0")), format_header_list_date(header));
-    }
-    EXPECT_EQ(format_header_list_date(headers[2]), "10. 3. 3 13:30");
-    EXPECT_EQ(format_list_date(dir.cp("missing")), list_date_fallback);
 }
 
 // Runs set_date_header and compares the file with `expected`, each "%" in
@@ -175,7 +137,7 @@ TEST(SetDateHeader, ReplacesAppendsAndLeavesFailuresUntouched) {
     // The companion cannot be made: the file stays as it was.
     std::string original = crlf("From: a@x.jp\nDate: old\n");
     write_bytes(dir / "0", original);
-    ASSERT_EQ(::mkdir((dir / "0.$$$").c_str(), 0700), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(dir / "0.$$$"));
     EXPECT_FALSE(set_date_header(dir.cp("0")));
     EXPECT_EQ(read_bytes(dir / "0"), original);
     EXPECT_FALSE(set_date_header(dir.cp("missing")));
@@ -184,4 +146,4 @@ TEST(SetDateHeader, ReplacesAppendsAndLeavesFailuresUntouched) {
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test
