@@ -16,7 +16,6 @@ struct cli_result {
     std::string out, err;
 };
 
-
 // quillmere-cli run from a shell, in UTC, with its data directory in `home` and its temporary
 // directory (which also takes the stderr file) in `tmp`: `command` and `arguments` as the shell
 // reads them, `input` on its standard input.
