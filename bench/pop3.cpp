@@ -57,14 +57,14 @@ std::size_t count_downloads(const std::string& directory) {
 }
 
 // A receive job as the program runs it: connect, USER/PASS, receive, QUIT.
-int receive(const dovecot_server& server, const std::string& work, bool remove = false) {
+qm::net_result receive(const dovecot_server& server, const std::string& work, bool remove = false) {
     return qm::test::run_job([&](qm::thread& job) {
                qm::connection link(false);
-               int code = link.connect_server(job, server.host(), server.pop3_port(), false, false);
-               if (code != qm::result_ok) return code;
+               qm::net_result code = link.connect_server(job, server.host(), server.pop3_port(), false, false);
+               if (code != qm::net_result::ok) return code;
                std::string password = server.password();
                code = qm::pop_login(link, job, server.user(), password, false);
-               if (code == qm::result_ok) code = qm::pop_receive(link, job, work, work + "uid.lst", remove);
+               if (code == qm::net_result::ok) code = qm::pop_receive(link, job, work, work + "uid.lst", remove);
                qm::pop_quit(link, job);
                link.close_gently();
                return code;
@@ -113,10 +113,10 @@ void BM_Pop3ReceiveLarge_Quillmere(benchmark::State& state) {
         fs::create_directory(directory);
         state.ResumeTiming();
         auto start = std::chrono::steady_clock::now();
-        int code = receive(*server, directory);
+        qm::net_result code = receive(*server, directory);
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (code != qm::result_ok)
-            return state.SkipWithError(("receive failed with code " + std::to_string(code)).c_str());
+        if (code != qm::net_result::ok)
+            return state.SkipWithError(("receive failed with code " + std::to_string(static_cast<int>(code))).c_str());
         if (count_downloads(directory) != large_count) return state.SkipWithError("not every message was fetched");
     }
     state.counters["messages/s"] =
@@ -179,7 +179,7 @@ void BM_Pop3ReceiveTenNewOfTenThousandKept(benchmark::State& state) {
     const std::string kept_list = work.path() + "kept.lst";
     for (int n = 0; n < kept_count; ++n) server.deliver(sample_message(n, 600));
     // The first receive learns the 10,000 ids.
-    if (receive(server, work.path()) != qm::result_ok) return state.SkipWithError("the first receive failed");
+    if (receive(server, work.path()) != qm::net_result::ok) return state.SkipWithError("the first receive failed");
     clear_downloads(work.path());
     fs::copy_file(list, kept_list);
     const double list_size = static_cast<double>(fs::file_size(list));
@@ -192,12 +192,12 @@ void BM_Pop3ReceiveTenNewOfTenThousandKept(benchmark::State& state) {
         fs::copy_file(kept_list, list, fs::copy_options::overwrite_existing);
         long long read_before = bytes_read_from_files();
         state.ResumeTiming();
-        int code = receive(server, work.path());
+        qm::net_result code = receive(server, work.path());
         state.PauseTiming();
         list_reads += static_cast<double>(bytes_read_from_files() - read_before) / list_size;
         state.ResumeTiming();
-        if (code != qm::result_ok)
-            return state.SkipWithError(("receive failed with code " + std::to_string(code)).c_str());
+        if (code != qm::net_result::ok)
+            return state.SkipWithError(("receive failed with code " + std::to_string(static_cast<int>(code))).c_str());
         if (count_downloads(work.path()) != new_count)
             return state.SkipWithError("not exactly the new messages were fetched");
     }

@@ -84,9 +84,11 @@ struct setup {
         prepared = root + "prepared/";
         fs::create_directories(prepared);
         for (int n = 1; n <= message_count; ++n) {
-            std::string name = std::to_string(n) + ".smt";
-            fs::copy_file(work + name, prepared + name);
-            names.push_back(name);
+            for (const char* suffix : {".smt", ".env"}) {
+                std::string name = std::to_string(n) + suffix;
+                fs::copy_file(work + name, prepared + name);
+            }
+            names.push_back(std::to_string(n) + ".smt");
         }
         return true;
     }
@@ -97,7 +99,11 @@ struct setup {
         std::error_code ec;
         fs::remove_all(queue, ec);
         fs::create_directories(queue);
-        for (const std::string& file : names) fs::copy_file(prepared + file, queue + file);
+        for (const std::string& file : names) {
+            fs::copy_file(prepared + file, queue + file);
+            const std::string envelope = file.substr(0, file.size() - 4) + ".env";
+            fs::copy_file(prepared + envelope, queue + envelope);
+        }
         return queue;
     }
 
@@ -127,23 +133,23 @@ void BM_SmtpSend_Quillmere(benchmark::State& state) {
         std::string queue = qm::test::sj(s.fresh_queue("quillmere" + std::to_string(run++)));
         state.ResumeTiming();
         auto start = std::chrono::steady_clock::now();
-        int code = qm::test::run_job([&](qm::thread& job) {
+        qm::net_result code = qm::test::run_job([&](qm::thread& job) {
                        qm::connection link(false);
-                       int result = link.connect_server(job, s.server->host(),
+                       qm::net_result result = link.connect_server(job, s.server->host(),
                                                         s.server->port(smtp_port::all_mechanisms), false, false);
-                       if (result != qm::result_ok) return result;
+                       if (result != qm::net_result::ok) return result;
                        std::string user = s.server->user();
                        std::string password = s.server->password();
                        result = qm::smtp_start(link, job, qm::smtp_greeting_name(s.server->address()), &user, password);
-                       if (result == qm::result_ok) result = qm::smtp_send_queue(link, job, queue);
+                       if (result == qm::net_result::ok) result = qm::smtp_send_queue(link, job, queue);
                        qm::smtp_quit(link, job);
                        link.close_gently();
                        return result;
                    }).result;
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.PauseTiming();
-        if (code != qm::result_ok)
-            return state.SkipWithError(("send failed with code " + std::to_string(code)).c_str());
+        if (code != qm::net_result::ok)
+            return state.SkipWithError(("send failed with code " + std::to_string(static_cast<int>(code))).c_str());
         if (!fs::is_empty(qm::test::u8(queue))) return state.SkipWithError("not every file was sent");
         if (!s.wait_for_batch()) return state.SkipWithError("the server did not deliver every message");
         state.ResumeTiming();

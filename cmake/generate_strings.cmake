@@ -3,7 +3,7 @@
 # is escaped here.
 file(STRINGS ${INPUT} lines ENCODING UTF-8)
 set(ids "// Generated from resources/strings.txt; do not edit.\n#pragma once\n\nnamespace qm::str {\n")
-set(data "// Generated from resources/strings.txt; do not edit.\n#include \"string_table_data.h\"\n\nnamespace qm {\nconst string_table_entry string_table_entries[] = {\n")
+set(data "// Generated from resources/strings.txt; do not edit.\n#include \"platform/string_table_data.h\"\n\nnamespace qm {\nconst string_table_entry string_table_entries[] = {\n")
 set(count 0)
 foreach(line IN LISTS lines)
   if(line MATCHES "^#" OR line STREQUAL "")

@@ -2,19 +2,14 @@
 
 #include <cstdio>
 
-#include "config/profile.h"
+#include "config/folder_names.h"
+#include "config/settings.h"
 #include "platform/cp932.h"
 #include "platform/program_context.h"
-#include "text/multibyte.h"
+#include "platform/work_directory.h"
+#include "store/accounts.h"
 
 namespace qm::cli {
-
-namespace {
-
-// The mailbox setting is read as the options dialog stores it: 255 bytes.
-constexpr std::size_t mailbox_capacity = 256;
-
-}  // namespace
 
 void command_voice::complain(const std::string& text) const {
     std::fprintf(stderr, "quillmere-cli %s: %s\n", name, text.c_str());
@@ -51,18 +46,9 @@ bool take_text(const char* argument, const char* what, std::string& value, std::
     return true;
 }
 
-bool valid_account_name(std::string_view name) {
-    if (name.empty() || name.front() == '.') return false;
-    for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7f || c == '/') return false;
-    }
-    return mbs_find_char(name, '\\') == std::string_view::npos;
-}
-
-bool take_account(const char* argument, bool (*valid)(std::string_view), std::string& account,
-                  std::string& problem) {
+bool take_account(const char* argument, std::string& account, std::string& problem) {
     auto converted = utf8_to_cp932(argument);
-    if (!converted || !valid(*converted)) {
+    if (!converted || !is_valid_account_title(*converted)) {
         problem = "\"" + std::string(argument) + "\" is not a valid account name";
         return false;
     }
@@ -70,12 +56,48 @@ bool take_account(const char* argument, bool (*valid)(std::string_view), std::st
     return true;
 }
 
-std::string mailbox_root() {
-    const std::string& data = context().program_directory;
-    std::string mailbox = backslashes_to_slashes(
-        profile_read_string(data + "quillmere.ini", "string", "mailbox", data + "mailbox/", mailbox_capacity));
-    if (mailbox.empty() || mailbox.back() != '/') mailbox.push_back('/');
-    return mailbox;
+bool prepare_context() {
+    switch (init_context()) {
+        case context_result::ok: return true;
+        case context_result::no_data_directory:
+            std::fputs("quillmere-cli: the data directory cannot be found or made (see QUILLMERE_HOME)\n", stderr);
+            return false;
+        case context_result::no_temporary_directory:
+            std::fputs("quillmere-cli: no safe temporary directory (see TMPDIR)\n", stderr);
+            return false;
+    }
+    return false;
+}
+
+store_session::~store_session() {
+    // Download files that could not be filed stay for the next run.
+    if (active_) remove_work_directory_if_done(context().work_directory);
+}
+
+bool store_session::begin() {
+    switch (lock_.acquire(context().temporary_directory)) {
+        case instance_lock::result::acquired: break;
+        case instance_lock::result::already_running:
+            std::fputs("quillmere-cli: Quillmere is running (the window, or another quillmere-cli command); "
+                       "nothing was changed. Close it and try again.\n",
+                       stderr);
+            return false;
+        case instance_lock::result::failed:
+            std::fputs("quillmere-cli: the single-instance lock cannot be taken (see XDG_RUNTIME_DIR)\n", stderr);
+            return false;
+    }
+    if (!make_work_directory(context().work_directory)) {
+        std::fputs("quillmere-cli: the work directory cannot be made\n", stderr);
+        return false;
+    }
+    active_ = true;
+    return true;
+}
+
+std::string open_mailbox(reporter& report) {
+    load_function_settings(settings());
+    const std::string& mailbox = settings().mailbox;
+    return ensure_mailbox(mailbox, report) ? mailbox : std::string();
 }
 
 }  // namespace qm::cli

@@ -3,6 +3,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/instance_lock.h"
+#include "platform/reporter.h"
+
 namespace qm::cli {
 
 // What a command says on stderr, each line beginning with its name.
@@ -46,17 +49,38 @@ std::string unknown_option(std::string_view argument);
 // has none.
 bool take_text(const char* argument, const char* what, std::string& value, std::string& problem);
 
-// An account is one directory of the mailbox: a single folder name that is
-// neither hidden nor a way out of the mailbox.
-bool valid_account_name(std::string_view name);
+// An account argument in CP932 that is a valid account title (the rule the
+// account dialog applies); false with the problem named otherwise.
+bool take_account(const char* argument, std::string& account, std::string& problem);
 
-// An account argument in CP932 that `valid` accepts; false with the problem
-// named otherwise.
-bool take_account(const char* argument, bool (*valid)(std::string_view), std::string& account,
-                  std::string& problem);
+// The program context for a command: the data directory ($QUILLMERE_HOME,
+// ...) and the temporary directory. False (after a message on stderr) when a
+// directory cannot be found or made.
+bool prepare_context();
 
-// The mailbox root as the mailbox setting gives it, ending with "/" (read
-// without making anything).
-std::string mailbox_root();
+// What a command that changes the store or the work directory holds while it
+// runs: the single-instance lock (so that it never works beside the window or
+// another such command) and the work directory, which goes again at the end
+// unless downloaded mail waits in it.
+class store_session {
+public:
+    store_session() = default;
+    ~store_session();
+    store_session(const store_session&) = delete;
+    store_session& operator=(const store_session&) = delete;
+
+    // False, after a message on stderr, when Quillmere is running already
+    // (nothing is changed then) or the work directory cannot be made.
+    bool begin();
+
+private:
+    instance_lock lock_;
+    bool active_ = false;
+};
+
+// The settings of the function group, and the mailbox they name, made with
+// its first account when it does not exist yet: the mailbox root, or ""
+// after the reporter was told why not.
+std::string open_mailbox(reporter& report);
 
 }  // namespace qm::cli

@@ -12,9 +12,4 @@ struct command {
     command_function run;
 };
 
-// The program context for a command: the data directory ($QUILLMERE_HOME,
-// ...), the temporary and work directories. False (after a message on
-// stderr) when a directory cannot be found or made.
-bool prepare_context();
-
 }  // namespace qm::cli

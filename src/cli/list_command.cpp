@@ -7,14 +7,15 @@
 #include <vector>
 
 #include "cli/cli_support.h"
-#include "cli/commands.h"
 #include "cli/terminal_reporter.h"
-#include "config/profile.h"
+#include "config/folder_names.h"
+#include "config/layout.h"
+#include "config/settings.h"
 #include "platform/cp932.h"
 #include "platform/file_operations.h"
 #include "platform/program_context.h"
 #include "store/mail_list.h"
-#include "text/multibyte.h"
+#include "base/multibyte.h"
 
 namespace qm::cli {
 
@@ -37,8 +38,7 @@ bool valid_folder(std::string_view folder) {
     while (start < folder.size()) {
         std::size_t slash = mbs_find_char(folder, '/', start);
         if (slash == std::string_view::npos) slash = folder.size();
-        std::string_view name = folder.substr(start, slash - start);
-        if (name.empty() || name.front() == '.') return false;
+        if (!is_listed_folder_name(folder.substr(start, slash - start))) return false;
         start = slash + 1;
     }
     return true;
@@ -96,11 +96,11 @@ bool parse_arguments(int argc, char** argv, list_arguments& arguments, std::stri
 
 // The window's sort order, as the layout keeps it between runs.
 sort_state read_layout_sort() {
-    const std::string layout = context().program_directory + "layout.ini";
+    Layout layout;
+    load_layout(layout);
     sort_state state;
-    int column = profile_read_int(layout, "value", "sort column", column_date);
-    state.column = column >= 0 && column < visible_column_count ? column : column_date;
-    state.descending = profile_read_bool(layout, "switch", "sort direction", false);
+    state.column = layout.sort_column >= 0 && layout.sort_column < visible_column_count ? layout.sort_column : column_date;
+    state.descending = layout.sort_descending;
     return state;
 }
 

@@ -8,9 +8,8 @@
 #include <vector>
 
 #include "cli/cli_support.h"
-#include "cli/commands.h"
 #include "cli/terminal_reporter.h"
-#include "config/accounts.h"
+#include "store/accounts.h"
 #include "config/settings.h"
 #include "config/signatures.h"
 #include "platform/cp932.h"
@@ -81,11 +80,7 @@ bool parse_arguments(int argc, char** argv, new_arguments& arguments, std::strin
             problem = "more than one account given";
             return false;
         } else {
-            if (!take_text(reader.current(), "the account name", arguments.account, problem)) return false;
-            if (!valid_account_name(arguments.account)) {
-                problem = "\"" + option + "\" is not an account name";
-                return false;
-            }
+            if (!take_account(reader.current(), arguments.account, problem)) return false;
             have_account = true;
         }
     }
@@ -138,14 +133,6 @@ std::optional<std::string> read_body_text(const std::string& path) {
     return converted;
 }
 
-// The number of a message directory path ("... /.12/").
-int message_number_of(std::string_view message_dir) {
-    std::string path(message_dir);
-    while (!path.empty() && path.back() == '/') path.pop_back();
-    std::size_t dot = path.rfind("/.");
-    return dot == std::string::npos ? -1 : std::atoi(path.c_str() + dot + 2);
-}
-
 // "<folder below the mailbox root>\t<number>" on stdout.
 void print_draft_place(std::string_view mailbox, std::string_view folder, int number) {
     std::string relative(folder.substr(mailbox.size()));
@@ -161,11 +148,12 @@ int run_new(int argc, char** argv) {
     std::string problem;
     if (!parse_arguments(argc, argv, arguments, problem)) return voice.usage_error(problem);
     if (!prepare_context()) return 1;
+    store_session session;
+    if (!session.begin()) return 1;
 
     terminal_reporter report;
-    Settings& s = settings();
-    LoadFunctionSettings(s, report);
-    const std::string mailbox = s.mailbox;
+    const std::string mailbox = open_mailbox(report);
+    if (mailbox.empty()) return 1;
     if (!account_exists(mailbox, arguments.account)) {
         voice.complain("no account " + terminal_text(arguments.account) + " in the mailbox " + terminal_text(mailbox));
         return 1;
@@ -209,7 +197,10 @@ int run_new(int argc, char** argv) {
         voice.complain("the draft could not be moved to the outbox");
         return 1;
     }
-    print_draft_place(mailbox, outbox, message_number_of(moved.moved.front().new_path));
+    std::string moved_to = moved.moved.front().new_path;
+    moved_to.pop_back();
+    const std::optional<int> number_in_outbox = message_number_of(moved_to.substr(moved_to.rfind('/') + 1));
+    print_draft_place(mailbox, outbox, number_in_outbox.value_or(-1));
     return 0;
 }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "config/accounts.h"
+#include "config/account_settings.h"
 #include "config/profile.h"
 #include "config/profile_file.h"
 #include "platform/file_operations.h"
@@ -11,7 +11,7 @@
 #include "platform/string_table.h"
 #include "platform/text_file.h"
 #include "text/mail_address.h"
-#include "text/multibyte.h"
+#include "base/multibyte.h"
 
 namespace qm {
 

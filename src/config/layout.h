@@ -31,16 +31,17 @@ std::string layout_path();
 // Writes "layout.ini" with every default when it is missing: all at once,
 // so that a failure leaves no file behind. An existing file is left alone
 // (true). False when the file cannot be written.
-bool WriteDefaultLayout();
+bool write_default_layout();
 
 // Reads every value, with the default for a missing key. A pane ratio
 // outside [0, 1) falls back to its default; "\" in the folder paths becomes
 // "/". The previous position starts at the folder shown.
-void LoadLayout(Layout& layout);
+void load_layout(Layout& layout);
 
 // Writes every value in one rewrite; false, with the file as it was, when
-// that fails.
-bool SaveLayout(const Layout& layout);
+// that fails. A folder path that cannot be stored on one line (a name made
+// outside the program with a line break in it) is written empty.
+bool save_layout(const Layout& layout);
 
 // The account directory of the folder `current` (relative to `mailbox`):
 // the mailbox root followed by the first path component of `current` and

@@ -10,6 +10,8 @@
 #include <locale.h>
 
 #include "config/profile_file.h"
+#include "base/find_nocase.h"
+#include "base/number_text.h"
 #include "platform/text_file.h"
 
 namespace qm {
@@ -31,34 +33,6 @@ bool find_cut_value(std::string_view path, std::string_view section, std::string
     return true;
 }
 
-bool is_c_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-bool equals_nocase(std::string_view text, std::string_view upper_word) {
-    if (text.size() != upper_word.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i] >= 'a' && text[i] <= 'z' ? static_cast<char>(text[i] - 'a' + 'A') : text[i];
-        if (c != upper_word[i]) return false;
-    }
-    return true;
-}
-
-// atoi without its undefined overflow: a number beyond the range of int
-// gives the nearest int.
-int to_int(std::string_view text) {
-    std::size_t pos = 0;
-    while (pos < text.size() && is_c_space(text[pos])) ++pos;
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
-    long long magnitude = 0;
-    constexpr long long limit = static_cast<long long>(INT_MAX) + 1;
-    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
-        magnitude = magnitude * 10 + (text[pos] - '0');
-        if (magnitude > limit) magnitude = limit;
-    }
-    if (negative) return static_cast<int>(-magnitude);
-    return magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
-}
-
 // atof in the C locale: the GUI toolkit sets the user's locale, whose
 // decimal separator may be a comma, but stored reals always use ".".
 double to_double(const std::string& text) {
@@ -72,6 +46,12 @@ float to_single(double value) {
         return value > 0 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
     return static_cast<float>(value);
 }
+
+char char_value(std::string_view value) { return value.empty() ? '\0' : value.front(); }
+
+bool bool_value(std::string_view value) { return (!value.empty() && value.front() == '+') || equals_nocase(value, "ON"); }
+
+float real_value(const std::string& value) { return to_single(to_double(value)); }
 
 }  // namespace
 
@@ -119,26 +99,59 @@ std::string profile_read_string(std::string_view path, std::string_view section,
 
 char profile_read_char(std::string_view path, std::string_view section, std::string_view key, char default_value) {
     std::string value;
-    if (!find_cut_value(path, section, key, profile_char_capacity, value)) return default_value;
-    return value.empty() ? '\0' : value.front();
+    return find_cut_value(path, section, key, profile_char_capacity, value) ? char_value(value) : default_value;
 }
 
 bool profile_read_bool(std::string_view path, std::string_view section, std::string_view key, bool default_value) {
     std::string value;
-    if (!find_cut_value(path, section, key, profile_bool_capacity, value)) return default_value;
-    return (!value.empty() && value.front() == '+') || equals_nocase(value, "ON");
+    return find_cut_value(path, section, key, profile_bool_capacity, value) ? bool_value(value) : default_value;
 }
 
 int profile_read_int(std::string_view path, std::string_view section, std::string_view key, int default_value) {
     std::string value;
-    if (!find_cut_value(path, section, key, profile_int_capacity, value)) return default_value;
-    return to_int(value);
+    return find_cut_value(path, section, key, profile_int_capacity, value) ? leading_int(value) : default_value;
 }
 
 float profile_read_real(std::string_view path, std::string_view section, std::string_view key, float default_value) {
     std::string value;
-    if (!find_cut_value(path, section, key, profile_real_capacity, value)) return default_value;
-    return to_single(to_double(value));
+    return find_cut_value(path, section, key, profile_real_capacity, value) ? real_value(value) : default_value;
+}
+
+profile_snapshot::profile_snapshot(std::string_view path) {
+    if (!read_text_file(path, text_)) text_.clear();
+}
+
+bool profile_snapshot::find(std::string_view section, std::string_view key, std::size_t capacity,
+                            std::string& value) const {
+    if (!profile_text_find_value(text_, section, key, value)) return false;
+    value = cut(std::move(value), capacity);
+    return true;
+}
+
+std::string profile_snapshot::read_string(std::string_view section, std::string_view key,
+                                          std::string_view default_value, std::size_t capacity) const {
+    std::string value;
+    return find(section, key, capacity, value) ? value : cut(std::string(default_value), capacity);
+}
+
+char profile_snapshot::read_char(std::string_view section, std::string_view key, char default_value) const {
+    std::string value;
+    return find(section, key, profile_char_capacity, value) ? char_value(value) : default_value;
+}
+
+bool profile_snapshot::read_bool(std::string_view section, std::string_view key, bool default_value) const {
+    std::string value;
+    return find(section, key, profile_bool_capacity, value) ? bool_value(value) : default_value;
+}
+
+int profile_snapshot::read_int(std::string_view section, std::string_view key, int default_value) const {
+    std::string value;
+    return find(section, key, profile_int_capacity, value) ? leading_int(value) : default_value;
+}
+
+float profile_snapshot::read_real(std::string_view section, std::string_view key, float default_value) const {
+    std::string value;
+    return find(section, key, profile_real_capacity, value) ? real_value(value) : default_value;
 }
 
 bool profile_write_string(std::string_view path, std::string_view section, std::string_view key,

@@ -65,6 +65,25 @@ bool profile_write_int(std::string_view path, std::string_view section, std::str
 bool profile_write_real(std::string_view path, std::string_view section, std::string_view key, double value,
                         bool keep_sorted);
 
+// A profile file read once, for a caller that takes many keys of it (the
+// settings and layout loaders): each reader gives what the reader of the
+// same type above would give for the file as it was read. A file that cannot
+// be read gives every default.
+class profile_snapshot {
+public:
+    explicit profile_snapshot(std::string_view path);
+    std::string read_string(std::string_view section, std::string_view key, std::string_view default_value,
+                            std::size_t capacity = profile_value_capacity) const;
+    char read_char(std::string_view section, std::string_view key, char default_value) const;
+    bool read_bool(std::string_view section, std::string_view key, bool default_value) const;
+    int read_int(std::string_view section, std::string_view key, int default_value) const;
+    float read_real(std::string_view section, std::string_view key, float default_value) const;
+
+private:
+    bool find(std::string_view section, std::string_view key, std::size_t capacity, std::string& value) const;
+    std::string text_;
+};
+
 // A real as it is stored: two decimals, always with a decimal point, with
 // "." whatever the process's locale ("%-#.2f" in the C locale).
 std::string format_profile_real(double value);

@@ -7,7 +7,7 @@
 #include "platform/companion_file.h"
 #include "platform/cp932.h"
 #include "platform/text_file.h"
-#include "text/multibyte.h"
+#include "base/multibyte.h"
 
 namespace qm {
 
@@ -20,24 +20,9 @@ std::string_view trim_blanks(std::string_view text) {
     return text.substr(begin, end - begin + 1);
 }
 
-char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Keys compare without regard to ASCII case; the bytes of a double-byte
-// character compare exactly, so that a trail byte in 'a'..'z' is never
-// taken for a letter.
+// Keys compare without regard to ASCII case.
 bool keys_match(std::string_view line_key, std::string_view wanted) {
-    std::string_view key = trim_blanks(line_key);
-    if (key.size() != wanted.size()) return false;
-    for (std::size_t pos = 0; pos < key.size();) {
-        std::size_t length = char_length(key, pos);
-        if (length == 2) {
-            if (key[pos] != wanted[pos] || key[pos + 1] != wanted[pos + 1]) return false;
-        } else if (ascii_upper(key[pos]) != ascii_upper(wanted[pos])) {
-            return false;
-        }
-        pos += length;
-    }
-    return true;
+    return mbs_equals_nocase(trim_blanks(line_key), wanted);
 }
 
 // The name a header is sorted by: the text between "[" and the first "]".

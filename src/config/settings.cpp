@@ -4,121 +4,213 @@
 #include <climits>
 #include <vector>
 
-#include "config/accounts.h"
+#include "base/multibyte.h"
+#include "base/number_text.h"
 #include "config/default_profile.h"
 #include "config/profile.h"
 #include "config/profile_file.h"
-#include "platform/file_operations.h"
 #include "platform/program_context.h"
 #include "platform/string_table.h"
-#include "text/multibyte.h"
 
 namespace qm {
 
 namespace {
 
-constexpr std::string_view switch_section = "switch";
-constexpr std::string_view value_section = "value";
-constexpr std::string_view string_section = "string";
-constexpr std::string_view font_section = "font";
-constexpr std::string_view color_section = "color";
-constexpr std::string_view key_section = "key";
+enum class group { view, function };
+enum class form {
+    flag,    // "+" or "-"
+    number,  // decimal
+    text,    // as it is
+    path,    // "/" separators
+    colour,  // "red:green:blue"
+    letter,  // one character, empty for none
+    list,    // a list read at each use, not kept in the record
+};
 
-constexpr std::string_view colour_keys[colour_count] = {"back ground", "back text", "text directory",
-                                                       "text search", "text new",  "text normal"};
-constexpr std::string_view default_colours[colour_count] = {"0:0:64",  "0:0:255",   "0:255:255",
-                                                           "0:255:0", "255:255:0", "255:255:255"};
-constexpr std::string_view key_names[key_letter_count] = {
-    "select account", "open menu mail", "make directory", "make mail",      "mark all", "connect",
-    "connect round",  "arrange",        "clear trash",    "open menu sort", "search"};
+// One key of "quillmere.ini": where it is, what it holds, its default and
+// the member of the record that keeps it.
+struct setting_key {
+    group part;
+    std::string_view section;
+    std::string_view key;
+    form kind;
+    std::string_view fixed_default;
+    std::string (*computed_default)() = nullptr;
+    std::size_t capacity = profile_value_capacity;  // how much of a text is read
+    bool Settings::*flag = nullptr;
+    int Settings::*number = nullptr;
+    std::string Settings::*text = nullptr;
+    colour Settings::*tint = nullptr;
+    int letter = 0;  // the index into Settings::keys
+    int lowest = INT_MIN, highest = INT_MAX;
+    std::string (*tidy)(std::string_view) = nullptr;  // applied to a path after reading
+
+    std::string default_text() const {
+        return computed_default ? computed_default() : std::string(fixed_default);
+    }
+};
+
 // A colour text is read in at most 11 characters.
 constexpr std::size_t colour_text_capacity = 12;
 
 std::string default_mailbox() { return context().program_directory + "mailbox/"; }
 std::string default_text_program() { return context().executable_directory + "quillmere-notepad"; }
+std::string default_font_name() { return load_string(str::font_default_name); }
+std::string default_font_style() { return load_string(str::font_default_style); }
+std::string slashed(std::string_view path) { return backslashes_to_slashes(path); }
 
-colour Settings::*const colour_fields[colour_count] = {&Settings::back_ground,    &Settings::back_text,
-                                                     &Settings::text_directory, &Settings::text_search,
-                                                     &Settings::text_new,       &Settings::text_normal};
-
-// The leading number of a text as atoi reads it, kept within the range of
-// an int.
-int leading_number(std::string_view text) {
-    std::size_t pos = text.find_first_not_of(" \t\n\v\f\r");
-    if (pos == std::string_view::npos) return 0;
-    bool negative = text[pos] == '-';
-    if (text[pos] == '+' || text[pos] == '-') ++pos;
-    long long magnitude = 0;
-    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos)
-        magnitude = std::min(magnitude * 10 + (text[pos] - '0'), static_cast<long long>(INT_MAX) + 1);
-    if (negative) return static_cast<int>(-magnitude);
-    return static_cast<int>(std::min(magnitude, static_cast<long long>(INT_MAX)));
+constexpr setting_key flag_key(group part, std::string_view section, std::string_view key, bool Settings::*member,
+                               std::string_view fixed_default) {
+    return {.part = part, .section = section, .key = key, .kind = form::flag, .fixed_default = fixed_default,
+            .flag = member};
 }
 
-// The mailbox root as the store uses it: "/" separators, an absolute path
-// (a relative one lies in the data directory) and a final "/". An empty
-// value means the default.
-std::string mailbox_root(std::string_view value) {
-    std::string root = backslashes_to_slashes(value);
-    if (root.empty()) return default_mailbox();
-    if (root.front() != '/') root.insert(0, context().program_directory);
-    if (root.back() != '/') root += '/';
-    return root;
+constexpr setting_key number_key(group part, std::string_view section, std::string_view key, int Settings::*member,
+                                 std::string_view fixed_default, int lowest = INT_MIN, int highest = INT_MAX) {
+    return {.part = part, .section = section, .key = key, .kind = form::number, .fixed_default = fixed_default,
+            .number = member, .lowest = lowest, .highest = highest};
 }
 
-std::vector<profile_default> default_values() {
-    std::vector<profile_default> values = {
-        {switch_section, "list thread", "-"},
-        {switch_section, "view tree", "+"},
-        {switch_section, "view preview", "+"},
-        {switch_section, "arrange at receive", "-"},
-        {switch_section, "arrange at send", "-"},
-        {switch_section, "arrange at terminate", "-"},
-        {switch_section, "tell remain", "+"},
-        {switch_section, "clear trash", "-"},
-        {value_section, "check interval", "0"},
-        {string_section, "open header", std::string(default_open_header)},
-        {string_section, "mailbox", default_mailbox()},
-        {string_section, "text viewer", default_text_program()},
-        {string_section, "text editor", default_text_program()},
-        {string_section, "dangerous extension", std::string(default_dangerous_extensions)},
-        {font_section, "name", load_string(str::font_default_name)},
-        {font_section, "size", "-12"},
-        {font_section, "point", "9"},
-        {font_section, "bold", "400"},
-        {font_section, "italic", "-"},
-        {font_section, "style", load_string(str::font_default_style)},
-    };
-    for (int i = 0; i < colour_count; ++i)
-        values.push_back({color_section, colour_keys[i], std::string(default_colours[i])});
-    for (int i = 0; i < key_letter_count; ++i)
-        values.push_back({key_section, key_names[i], std::string(1, default_key_letters[i])});
-    return values;
+constexpr setting_key path_key(std::string_view key, std::string Settings::*member, std::string (*fallback)(),
+                               std::string (*tidy)(std::string_view)) {
+    return {.part = group::function, .section = "string", .key = key, .kind = form::path,
+            .computed_default = fallback, .capacity = path_setting_capacity, .text = member, .tidy = tidy};
 }
 
-// Writes the values in order, all in one rewrite: on a failure the file
-// keeps every old value.
-bool write_in_order(const std::vector<profile_default>& values) {
+constexpr setting_key font_text_key(std::string_view key, std::string Settings::*member, std::string (*fallback)()) {
+    return {.part = group::view, .section = "font", .key = key, .kind = form::text, .computed_default = fallback,
+            .capacity = font_text_capacity, .text = member};
+}
+
+constexpr setting_key list_key(group part, std::string_view key, std::string_view fixed_default,
+                               std::size_t capacity) {
+    return {.part = part, .section = "string", .key = key, .kind = form::list, .fixed_default = fixed_default,
+            .capacity = capacity};
+}
+
+constexpr setting_key colour_key(std::string_view key, colour Settings::*member, std::string_view fixed_default) {
+    return {.part = group::view, .section = "color", .key = key, .kind = form::colour, .fixed_default = fixed_default,
+            .capacity = colour_text_capacity, .tint = member};
+}
+
+constexpr setting_key letter_key(std::string_view key, int index) {
+    return {.part = group::function, .section = "key", .key = key, .kind = form::letter,
+            .fixed_default = default_key_letters.substr(static_cast<std::size_t>(index), 1), .letter = index};
+}
+
+constexpr group view = group::view;
+constexpr group function = group::function;
+
+// Every key, in the order of the file.
+const setting_key setting_keys[] = {
+    flag_key(view, "switch", "list thread", &Settings::list_thread, "-"),
+    flag_key(view, "switch", "view tree", &Settings::view_tree, "+"),
+    flag_key(view, "switch", "view preview", &Settings::view_preview, "+"),
+    flag_key(function, "switch", "arrange at receive", &Settings::arrange_at_receive, "-"),
+    flag_key(function, "switch", "arrange at send", &Settings::arrange_at_send, "-"),
+    flag_key(function, "switch", "arrange at terminate", &Settings::arrange_at_terminate, "-"),
+    flag_key(function, "switch", "tell remain", &Settings::tell_remain, "+"),
+    flag_key(function, "switch", "clear trash", &Settings::clear_trash, "-"),
+    // An interval beyond the range would arm the check timer with nonsense.
+    number_key(function, "value", "check interval", &Settings::check_interval, "0", 0, max_check_interval),
+    list_key(view, "open header", default_open_header, open_header_capacity),
+    path_key("mailbox", &Settings::mailbox, default_mailbox, mailbox_root_of),
+    path_key("text viewer", &Settings::text_viewer, default_text_program, slashed),
+    path_key("text editor", &Settings::text_editor, default_text_program, slashed),
+    list_key(function, "dangerous extension", default_dangerous_extensions, dangerous_extension_capacity),
+    font_text_key("name", &Settings::font_name, default_font_name),
+    number_key(view, "font", "size", &Settings::font_size, "-12"),
+    number_key(view, "font", "point", &Settings::font_point, "9"),
+    number_key(view, "font", "bold", &Settings::font_weight, "400"),
+    flag_key(view, "font", "italic", &Settings::font_italic, "-"),
+    font_text_key("style", &Settings::font_style, default_font_style),
+    colour_key("back ground", &Settings::back_ground, "0:0:64"),
+    colour_key("back text", &Settings::back_text, "0:0:255"),
+    colour_key("text directory", &Settings::text_directory, "0:255:255"),
+    colour_key("text search", &Settings::text_search, "0:255:0"),
+    colour_key("text new", &Settings::text_new, "255:255:0"),
+    colour_key("text normal", &Settings::text_normal, "255:255:255"),
+    letter_key("select account", 0),
+    letter_key("open menu mail", 1),
+    letter_key("make directory", 2),
+    letter_key("make mail", 3),
+    letter_key("mark all", 4),
+    letter_key("connect", 5),
+    letter_key("connect round", 6),
+    letter_key("arrange", 7),
+    letter_key("clear trash", 8),
+    letter_key("open menu sort", 9),
+    letter_key("search", 10),
+};
+
+const setting_key& key_named(std::string_view key) {
+    for (const setting_key& entry : setting_keys) {
+        if (entry.kind == form::list && entry.key == key) return entry;
+    }
+    return setting_keys[0];  // not reached: both lists are in the table
+}
+
+void load_key(const setting_key& entry, const profile_snapshot& file, Settings& s) {
+    const std::string fallback = entry.default_text();
+    switch (entry.kind) {
+    case form::flag: s.*entry.flag = file.read_bool(entry.section, entry.key, fallback == "+"); break;
+    case form::number:
+        s.*entry.number =
+            std::clamp(file.read_int(entry.section, entry.key, leading_int(fallback)), entry.lowest, entry.highest);
+        break;
+    case form::text: s.*entry.text = file.read_string(entry.section, entry.key, fallback, entry.capacity); break;
+    case form::path:
+        s.*entry.text = entry.tidy(file.read_string(entry.section, entry.key, fallback, entry.capacity));
+        break;
+    case form::colour:
+        s.*entry.tint = parse_color(file.read_string(entry.section, entry.key, fallback, entry.capacity));
+        break;
+    case form::letter:
+        s.keys.resize(key_letter_count);
+        s.keys[static_cast<std::size_t>(entry.letter)] = file.read_char(entry.section, entry.key, fallback.front());
+        break;
+    case form::list: break;
+    }
+}
+
+void load_group(group part, Settings& s) {
+    const profile_snapshot file(settings_path());
+    for (const setting_key& entry : setting_keys) {
+        if (entry.part == part) load_key(entry, file, s);
+    }
+}
+
+std::string stored_text(const setting_key& entry, const Settings& s, std::string_view list) {
+    switch (entry.kind) {
+    case form::flag: return s.*entry.flag ? "+" : "-";
+    case form::number: return std::to_string(s.*entry.number);
+    case form::text: return s.*entry.text;
+    case form::path: return backslashes_to_slashes(s.*entry.text);
+    case form::colour: return format_color(s.*entry.tint);
+    case form::letter: {
+        const std::size_t index = static_cast<std::size_t>(entry.letter);
+        const char letter = index < s.keys.size() ? s.keys[index] : '\0';
+        // A letter switched off (0) is stored as an empty value, which reads back as 0.
+        return letter == '\0' ? std::string() : std::string(1, letter);
+    }
+    case form::list: return std::string(list);
+    }
+    return {};
+}
+
+// Writes the group's keys in order, all in one rewrite: on a failure the
+// file keeps every old value.
+bool save_group(group part, const Settings& s, std::string_view list) {
+    std::vector<profile_default> values;
+    for (const setting_key& entry : setting_keys) {
+        if (entry.part == part) values.push_back({entry.section, entry.key, stored_text(entry, s, list)});
+    }
     return profile_set_strings(settings_path(), values, false);
 }
 
-std::string_view flag(bool value) { return value ? "+" : "-"; }
-
-// The first start: the mailbox with its first account. A mailbox whose
-// account could not be made goes again, so that the next start tries anew.
-void make_first_mailbox(const std::string& mailbox, reporter& report) {
-    if (!make_directory(mailbox)) {
-        report.error(str::file_error);
-        return;
-    }
-    account_values values{};
-    values.pop_port = "110";
-    values.smtp_port = "25";
-    values.pop_remove = true;
-    values.verify_certificate = true;
-    if (create_account(mailbox, load_string(str::default_account), values)) return;
-    remove_directory(mailbox);
-    report.error(str::file_error);
+std::string read_list(std::string_view key, std::string_view default_value) {
+    const setting_key& entry = key_named(key);
+    return profile_read_string(settings_path(), entry.section, entry.key, default_value, entry.capacity);
 }
 
 }  // namespace
@@ -130,109 +222,53 @@ Settings& settings() {
 
 std::string settings_path() { return context().program_directory + "quillmere.ini"; }
 
-bool WriteDefaultSettings() { return write_default_profile(settings_path(), default_values()); }
-
-void LoadViewSettings(Settings& s) {
-    std::string path = settings_path();
-    s.list_thread = profile_read_bool(path, switch_section, "list thread", false);
-    s.view_tree = profile_read_bool(path, switch_section, "view tree", true);
-    s.view_preview = profile_read_bool(path, switch_section, "view preview", true);
-    s.font_name = profile_read_string(path, font_section, "name", load_string(str::font_default_name),
-                                      font_text_capacity);
-    s.font_size = profile_read_int(path, font_section, "size", -12);
-    s.font_point = profile_read_int(path, font_section, "point", 9);
-    s.font_weight = profile_read_int(path, font_section, "bold", 400);
-    s.font_italic = profile_read_bool(path, font_section, "italic", false);
-    s.font_style = profile_read_string(path, font_section, "style", load_string(str::font_default_style),
-                                       font_text_capacity);
-    for (int i = 0; i < colour_count; ++i)
-        s.*colour_fields[i] = ParseColor(
-            profile_read_string(path, color_section, colour_keys[i], default_colours[i], colour_text_capacity));
+std::string mailbox_root_of(std::string_view setting) {
+    std::string root = backslashes_to_slashes(setting);
+    if (root.empty()) return default_mailbox();
+    if (root.front() != '/') root.insert(0, context().program_directory);
+    if (root.back() != '/') root += '/';
+    return root;
 }
 
-void LoadFunctionSettings(Settings& s, reporter& report) {
-    std::string path = settings_path();
-    s.arrange_at_receive = profile_read_bool(path, switch_section, "arrange at receive", false);
-    s.arrange_at_send = profile_read_bool(path, switch_section, "arrange at send", false);
-    s.arrange_at_terminate = profile_read_bool(path, switch_section, "arrange at terminate", false);
-    s.tell_remain = profile_read_bool(path, switch_section, "tell remain", true);
-    s.clear_trash = profile_read_bool(path, switch_section, "clear trash", false);
-    // An interval beyond the range would arm the check timer with nonsense.
-    s.check_interval = std::clamp(profile_read_int(path, value_section, "check interval", 0), 0, max_check_interval);
-    s.mailbox = mailbox_root(
-        profile_read_string(path, string_section, "mailbox", default_mailbox(), path_setting_capacity));
-    s.text_viewer = backslashes_to_slashes(
-        profile_read_string(path, string_section, "text viewer", default_text_program(), path_setting_capacity));
-    s.text_editor = backslashes_to_slashes(
-        profile_read_string(path, string_section, "text editor", default_text_program(), path_setting_capacity));
-    s.keys.resize(key_letter_count);
-    for (int i = 0; i < key_letter_count; ++i)
-        s.keys[i] = profile_read_char(path, key_section, key_names[i], default_key_letters[i]);
-
-    if (!directory_exists(s.mailbox)) make_first_mailbox(s.mailbox, report);
+std::string mailbox_root() {
+    Settings s;
+    load_function_settings(s);
+    return s.mailbox;
 }
 
-bool SaveViewSettings(bool list_thread, bool view_tree, bool view_preview, std::string_view open_header,
-                      std::string_view font_name, int font_size, int font_point, int font_weight, bool font_italic,
-                      std::string_view font_style, const std::array<std::string, colour_count>& colours) {
-    std::vector<profile_default> values = {
-        {switch_section, "list thread", std::string(flag(list_thread))},
-        {switch_section, "view tree", std::string(flag(view_tree))},
-        {switch_section, "view preview", std::string(flag(view_preview))},
-        {string_section, "open header", std::string(open_header)},
-        {font_section, "name", std::string(font_name)},
-        {font_section, "size", std::to_string(font_size)},
-        {font_section, "point", std::to_string(font_point)},
-        {font_section, "bold", std::to_string(font_weight)},
-        {font_section, "italic", std::string(flag(font_italic))},
-        {font_section, "style", std::string(font_style)},
-    };
-    for (int i = 0; i < colour_count; ++i) values.push_back({color_section, colour_keys[i], colours[i]});
-    return write_in_order(values);
+bool write_default_settings() {
+    std::vector<profile_default> values;
+    for (const setting_key& entry : setting_keys) values.push_back({entry.section, entry.key, entry.default_text()});
+    return write_default_profile(settings_path(), values);
 }
 
-bool SaveFunctionSettings(bool arrange_at_receive, bool arrange_at_send, bool arrange_at_terminate, bool tell_remain,
-                          bool clear_trash, int check_interval, std::string_view mailbox, std::string_view text_viewer,
-                          std::string_view text_editor, std::string_view dangerous_extensions, std::string_view keys) {
-    std::vector<profile_default> values = {
-        {switch_section, "arrange at receive", std::string(flag(arrange_at_receive))},
-        {switch_section, "arrange at send", std::string(flag(arrange_at_send))},
-        {switch_section, "arrange at terminate", std::string(flag(arrange_at_terminate))},
-        {switch_section, "tell remain", std::string(flag(tell_remain))},
-        {switch_section, "clear trash", std::string(flag(clear_trash))},
-        {value_section, "check interval", std::to_string(check_interval)},
-        {string_section, "mailbox", backslashes_to_slashes(mailbox)},
-        {string_section, "text viewer", backslashes_to_slashes(text_viewer)},
-        {string_section, "text editor", backslashes_to_slashes(text_editor)},
-        {string_section, "dangerous extension", std::string(dangerous_extensions)},
-    };
-    // A letter switched off (0) is stored as an empty value, which reads back
-    // as 0.
-    for (int i = 0; i < key_letter_count; ++i) {
-        char letter = static_cast<std::size_t>(i) < keys.size() ? keys[i] : '\0';
-        values.push_back({key_section, key_names[i], letter == '\0' ? std::string() : std::string(1, letter)});
-    }
-    return write_in_order(values);
+void load_view_settings(Settings& s) { load_group(group::view, s); }
+
+void load_function_settings(Settings& s) { load_group(group::function, s); }
+
+bool save_view_settings(const Settings& s, std::string_view open_header) {
+    return save_group(group::view, s, open_header);
 }
 
-std::string ReadOpenHeaderList(std::string_view default_value) {
-    return profile_read_string(settings_path(), string_section, "open header", default_value, open_header_capacity);
+bool save_function_settings(const Settings& s, std::string_view dangerous_extensions) {
+    return save_group(group::function, s, dangerous_extensions);
 }
 
-std::string ReadDangerousExtensions() {
-    return profile_read_string(settings_path(), string_section, "dangerous extension", default_dangerous_extensions,
-                               dangerous_extension_capacity);
+std::string read_open_header_list(std::string_view default_value) { return read_list("open header", default_value); }
+
+std::string read_dangerous_extensions() {
+    return read_list("dangerous extension", default_dangerous_extensions);
 }
 
-colour ParseColor(std::string_view text) {
+colour parse_color(std::string_view text) {
     auto low_byte = [](int number) { return static_cast<colour>(static_cast<unsigned char>(number)); };
-    colour red = low_byte(leading_number(text));
+    colour red = low_byte(leading_int(text));
     colour green = 0, blue = 0;
     std::size_t first = text.find(':');
     if (first != std::string_view::npos) {
-        green = low_byte(leading_number(text.substr(first + 1)));
+        green = low_byte(leading_int(text.substr(first + 1)));
         std::size_t second = text.find(':', first + 1);
-        if (second != std::string_view::npos) blue = low_byte(leading_number(text.substr(second + 1)));
+        if (second != std::string_view::npos) blue = low_byte(leading_int(text.substr(second + 1)));
     }
     return red | green << 8 | blue << 16;
 }

@@ -1,12 +1,9 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "platform/reporter.h"
 
 namespace qm {
 
@@ -14,8 +11,9 @@ namespace qm {
 // group (list, panes, font, colours) and the function group (automatic
 // arranging, the check interval, the mailbox, the viewer and editor, the key
 // letters) are each loaded and saved as a whole. The header names kept when
-// a mail is opened and the extensions warned about are read from the file at
-// each use.
+// a mail is opened and the extensions warned about are not kept in the
+// record: they are read from the file at each use, and handed to the savers
+// of their groups.
 
 inline constexpr int colour_count = 6;
 inline constexpr int key_letter_count = 11;
@@ -66,35 +64,42 @@ Settings& settings();
 
 std::string settings_path();
 
+// The mailbox root that a value of the "mailbox" setting names: "/"
+// separators and a final "/"; a relative value lies in the data directory,
+// an empty one is the default "mailbox/" there.
+std::string mailbox_root_of(std::string_view setting);
+
+// Where the mailbox is, as "quillmere.ini" says now: the one answer every
+// command and the window go by. Reads the file and makes nothing.
+std::string mailbox_root();
+
 // Writes "quillmere.ini" with every default when it is missing: all at once,
 // so that a failure leaves no file behind. An existing file is left alone
 // (true).
-bool WriteDefaultSettings();
+bool write_default_settings();
 
-void LoadViewSettings(Settings& s);
-// Also makes the mailbox on the first start, with the account
-// "標準アカウント" in it; a failure is reported.
-void LoadFunctionSettings(Settings& s, reporter& report);
+void load_view_settings(Settings& s);
+// The mailbox is not made here (see ensure_mailbox in the store).
+void load_function_settings(Settings& s);
 
-// Each writes its group's keys in order, in one rewrite of the file: false,
-// with the file as it was, when that fails. Colours are texts "red:green:blue".
-bool SaveViewSettings(bool list_thread, bool view_tree, bool view_preview, std::string_view open_header,
-                      std::string_view font_name, int font_size, int font_point, int font_weight, bool font_italic,
-                      std::string_view font_style, const std::array<std::string, colour_count>& colours);
-// `keys` holds the 11 letters in the order of Settings::keys.
-bool SaveFunctionSettings(bool arrange_at_receive, bool arrange_at_send, bool arrange_at_terminate, bool tell_remain,
-                          bool clear_trash, int check_interval, std::string_view mailbox, std::string_view text_viewer,
-                          std::string_view text_editor, std::string_view dangerous_extensions, std::string_view keys);
+// Each writes its group's keys in the order of the file, in one rewrite:
+// false, with the file as it was, when that fails. The view group takes the
+// open-header list along (joined by commas), the function group the
+// dangerous extensions (each with its ".", without separators). Colours are
+// written "red:green:blue", paths with "/" separators, a key letter switched
+// off as an empty value.
+bool save_view_settings(const Settings& s, std::string_view open_header);
+bool save_function_settings(const Settings& s, std::string_view dangerous_extensions);
 
 // The header names kept when a mail is opened, joined by commas: the
 // options dialog passes the default list, opening a mail passes "" (no
 // header is kept unless the user listed some).
-std::string ReadOpenHeaderList(std::string_view default_value);
+std::string read_open_header_list(std::string_view default_value);
 // The extensions warned about, each with its ".", without separators.
-std::string ReadDangerousExtensions();
+std::string read_dangerous_extensions();
 
 // "red:green:blue", each part taken modulo 256; a missing part is 0.
-colour ParseColor(std::string_view text);
+colour parse_color(std::string_view text);
 std::string format_color(colour value);
 
 }  // namespace qm

@@ -2,7 +2,7 @@
 
 #include "config/list_file.h"
 #include "platform/file_operations.h"
-#include "text/multibyte.h"
+#include "base/multibyte.h"
 
 namespace qm {
 

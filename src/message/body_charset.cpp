@@ -5,7 +5,7 @@
 
 #include "message/message_lines.h"
 #include "text/charset_conversion.h"
-#include "text/find_nocase.h"
+#include "base/find_nocase.h"
 #include "text/sjis_jis.h"
 #include "text/utf8_sjis.h"
 
@@ -15,8 +15,6 @@ namespace {
 
 constexpr std::array<std::string_view, 3> iso2022jp_labels{"ISO-2022-JP", "US-ASCII", "ASCII"};
 constexpr std::array<std::string_view, 2> utf8_labels{"UTF-8", "UTF8"};
-constexpr std::array<std::string_view, 9> sjis_labels{"Shift_JIS", "shift-jis", "SJIS",   "x-sjis",    "CP932",
-                                                      "MS932",     "Windows-31J", "MS_Kanji", "csShiftJIS"};
 
 template <std::size_t n>
 bool is_one_of(std::string_view charset, const std::array<std::string_view, n>& labels) {
@@ -31,7 +29,7 @@ bool is_one_of(std::string_view charset, const std::array<std::string_view, n>& 
 body_charset classify_charset(std::string_view charset) {
     if (is_one_of(charset, iso2022jp_labels)) return body_charset::iso2022jp;
     if (is_one_of(charset, utf8_labels)) return body_charset::utf8;
-    if (is_one_of(charset, sjis_labels)) return body_charset::sjis;
+    if (is_shift_jis_label(charset)) return body_charset::sjis;
     return convert_to_cp932(charset, {}) ? body_charset::other : body_charset::unknown;
 }
 

@@ -6,11 +6,11 @@
 #include "message/message_lines.h"
 #include "platform/file_operations.h"
 #include "platform/text_file.h"
-#include "store/mailbox_layout.h"
-#include "text/find_nocase.h"
-#include "text/format.h"
+#include "message/part_file.h"
+#include "base/find_nocase.h"
+#include "base/format.h"
 #include "text/mail_address.h"
-#include "text/multibyte.h"
+#include "base/multibyte.h"
 
 namespace qm {
 

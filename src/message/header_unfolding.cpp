@@ -3,7 +3,7 @@
 
 #include "message/message_lines.h"
 #include "message/mime_reader.h"
-#include "text/find_nocase.h"
+#include "base/find_nocase.h"
 #include "text/mail_address.h"
 
 namespace qm {

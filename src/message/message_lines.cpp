@@ -1,8 +1,8 @@
 #include "message/message_lines.h"
 
 #include "platform/companion_file.h"
-#include "text/find_nocase.h"
-#include "text/multibyte.h"
+#include "base/find_nocase.h"
+#include "base/multibyte.h"
 
 namespace qm {
 
@@ -94,10 +94,6 @@ void neutralize_ctrl_z(std::string& line) {
 
 bool rewrite_text(std::string_view path, std::string_view text) {
     return rewrite_through_companion(path, [text](text_writer& out) { return out.write(text); });
-}
-
-bool holds_line_break(std::string_view text) {
-    return text.find_first_of(std::string_view("\n\r\x1a\0", 4)) != std::string_view::npos;
 }
 
 }  // namespace qm

@@ -96,8 +96,5 @@ void neutralize_ctrl_z(std::string& line);
 // file stays as it was when anything fails.
 bool rewrite_text(std::string_view path, std::string_view text);
 
-// Whether the text holds a byte that would end or split a line of a text
-// file: a line feed, a carriage return, a Ctrl-Z or a zero byte.
-bool holds_line_break(std::string_view text);
 
 }  // namespace qm

@@ -7,9 +7,9 @@
 #include "platform/file_operations.h"
 #include "platform/text_file.h"
 #include "platform/tree_operations.h"
-#include "store/mailbox_layout.h"
+#include "message/part_file.h"
 #include "text/encoded_words.h"
-#include "text/find_nocase.h"
+#include "base/find_nocase.h"
 
 namespace qm {
 

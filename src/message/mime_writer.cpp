@@ -17,9 +17,9 @@
 #include "text/ascii_text.h"
 #include "text/base64.h"
 #include "text/encoded_words.h"
-#include "text/find_nocase.h"
-#include "text/format.h"
-#include "text/multibyte.h"
+#include "base/find_nocase.h"
+#include "base/format.h"
+#include "base/multibyte.h"
 #include "text/percent_encoding.h"
 #include "text/sjis_jis.h"
 

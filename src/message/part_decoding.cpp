@@ -13,10 +13,10 @@
 #include "platform/file_handle.h"
 #include "platform/file_operations.h"
 #include "platform/text_file.h"
-#include "store/mailbox_layout.h"
+#include "message/part_file.h"
 #include "text/base64.h"
 #include "text/encoded_words.h"
-#include "text/find_nocase.h"
+#include "base/find_nocase.h"
 #include "text/quoted_printable.h"
 
 namespace qm {

@@ -19,6 +19,7 @@
 #include <memory>
 #include <system_error>
 
+#include "base/find_nocase.h"
 #include "net/result_codes.h"
 #include "net/sigpipe_guard.h"
 #include "net/smtp_auth_scan.h"
@@ -54,16 +55,6 @@ bool is_ip_literal(const std::string& host) {
     in6_addr address;
     return inet_pton(AF_INET, host.c_str(), &address) == 1 ||
            inet_pton(AF_INET6, host.c_str(), &address) == 1;
-}
-
-bool starts_with_nocase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        if (c != prefix[i]) return false;
-    }
-    return true;
 }
 
 // Overwrites everything from `from` up to the line's last two characters (its CR LF).
@@ -141,14 +132,14 @@ const std::string& connection::error_detail() const { return error_detail_; }
 
 void connection::set_idle_timeout_for_testing(std::chrono::milliseconds timeout) { idle_timeout_ = timeout; }
 
-int connection::connect_server(thread& job, std::string_view host, int port, bool wait_writable, bool ssl) {
+net_result connection::connect_server(thread& job, std::string_view host, int port, bool wait_writable, bool ssl) {
     error_detail_.clear();
-    if (!is_open()) return result_connect_failed;
+    if (!is_open()) return net_result::connect_failed;
     if (port <= 0 || port > 65535) {
         error_detail_ = "invalid port number";
-        return result_connect_failed;
+        return net_result::connect_failed;
     }
-    if (job.cancel_requested()) return result_cancelled;
+    if (job.cancel_requested()) return net_result::cancelled;
     free_tls();
     buffered_ = 0;
     auto deadline = clock::now() + std::chrono::seconds(connect_timeout_seconds);
@@ -167,37 +158,37 @@ int connection::connect_server(thread& job, std::string_view host, int port, boo
     }
     if (lookup != 0) {
         error_detail_ = ::gai_strerror(lookup);
-        return result_bad_host;
+        return net_result::bad_host;
     }
     std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
 
-    int code = result_connect_failed;
+    net_result code = net_result::connect_failed;
     for (const addrinfo* address = found; address; address = address->ai_next) {
         code = connect_address(job, address->ai_addr, address->ai_addrlen, address->ai_family, deadline);
-        if (code == result_ok || code == result_cancelled) break;
+        if (code == net_result::ok || code == net_result::cancelled) break;
     }
-    if (code == result_ok) {
+    if (code == net_result::ok) {
         error_detail_.clear();
         code = ssl ? start_tls(job, host_text, deadline) : wait_for_greeting(job, wait_writable, deadline);
     }
-    if (code == result_connect_failed) close_gently();
+    if (code == net_result::connect_failed) close_gently();
     return code;
 }
 
-int connection::connect_address(thread& job, const void* address, unsigned length, int family,
+net_result connection::connect_address(thread& job, const void* address, unsigned length, int family,
                                  clock::time_point deadline) {
-    if ((family != family_ || used_) && !open_socket(family)) return result_connect_failed;
+    if ((family != family_ || used_) && !open_socket(family)) return net_result::connect_failed;
     used_ = true;
-    if (::connect(socket_, static_cast<const sockaddr*>(address), length) == 0) return result_ok;
+    if (::connect(socket_, static_cast<const sockaddr*>(address), length) == 0) return net_result::ok;
     if (errno != EINPROGRESS && errno != EINTR) {
         error_detail_ = system_message(errno);
-        return result_connect_failed;
+        return net_result::connect_failed;
     }
     while (!poll_slice(socket_, POLLOUT)) {
-        if (job.cancel_requested()) return result_cancelled;
+        if (job.cancel_requested()) return net_result::cancelled;
         if (clock::now() >= deadline) {
             error_detail_ = "connection timed out";
-            return result_connect_failed;
+            return net_result::connect_failed;
         }
     }
     int error = 0;
@@ -205,31 +196,31 @@ int connection::connect_address(thread& job, const void* address, unsigned lengt
     if (::getsockopt(socket_, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
     if (error != 0) {
         error_detail_ = system_message(error);
-        return result_connect_failed;
+        return net_result::connect_failed;
     }
-    return result_ok;
+    return net_result::ok;
 }
 
 // Both protocols start with the server's greeting: a plain connection is
 // complete once the socket has something to read.
-int connection::wait_for_greeting(thread& job, bool wait_writable, clock::time_point deadline) {
+net_result connection::wait_for_greeting(thread& job, bool wait_writable, clock::time_point deadline) {
     short events = wait_writable ? POLLOUT : POLLIN;
     while (!poll_slice(socket_, events)) {
-        if (job.cancel_requested()) return result_cancelled;
+        if (job.cancel_requested()) return net_result::cancelled;
         if (clock::now() >= deadline) {
             error_detail_ = "the server did not answer";
-            return result_connect_failed;
+            return net_result::connect_failed;
         }
     }
-    return result_ok;
+    return net_result::ok;
 }
 
-int connection::start_tls(thread& job, std::string_view host, clock::time_point deadline) {
+net_result connection::start_tls(thread& job, std::string_view host, clock::time_point deadline) {
     ERR_clear_error();
     context_ = SSL_CTX_new(TLS_client_method());
     if (!context_) {
         error_detail_ = openssl_message("cannot create the TLS context");
-        return result_connect_failed;
+        return net_result::connect_failed;
     }
     SSL_CTX_set_min_proto_version(context_, TLS1_2_VERSION);
     SSL_CTX_set_mode(context_, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
@@ -241,7 +232,7 @@ int connection::start_tls(thread& job, std::string_view host, clock::time_point 
     if (!ssl_ || SSL_set_fd(ssl_, socket_) != 1) {
         error_detail_ = openssl_message("cannot create the TLS connection");
         free_tls();
-        return result_connect_failed;
+        return net_result::connect_failed;
     }
     std::string name(host);
     bool address = is_ip_literal(name);
@@ -254,12 +245,12 @@ int connection::start_tls(thread& job, std::string_view host, clock::time_point 
         if (!checked) {
             error_detail_ = "invalid server name for the certificate check";
             free_tls();
-            return result_connect_failed;
+            return net_result::connect_failed;
         }
     }
 
     for (;;) {
-        if (job.cancel_requested()) return result_cancelled;
+        if (job.cancel_requested()) return net_result::cancelled;
         ERR_clear_error();
         errno = 0;
         int answer;
@@ -279,19 +270,19 @@ int connection::start_tls(thread& job, std::string_view host, clock::time_point 
             else
                 error_detail_ = openssl_message("TLS handshake failed");
             free_tls();
-            return result_connect_failed;
+            return net_result::connect_failed;
         }
         while (!poll_slice(socket_, events)) {
-            if (job.cancel_requested()) return result_cancelled;
+            if (job.cancel_requested()) return net_result::cancelled;
             if (clock::now() >= deadline) {
                 error_detail_ = "TLS handshake timed out";
                 free_tls();
-                return result_connect_failed;
+                return net_result::connect_failed;
             }
         }
     }
     tls_ = true;
-    return result_ok;
+    return net_result::ok;
 }
 
 void connection::free_tls() {
@@ -303,11 +294,11 @@ void connection::free_tls() {
 }
 
 // Fills the empty receive buffer with whatever the socket has: 0, or 6, 7, 11.
-int connection::receive_some(thread& job) {
-    if (!is_open()) return result_receive_error;
+net_result connection::receive_some(thread& job) {
+    if (!is_open()) return net_result::receive_error;
     auto idle_deadline = clock::now() + idle_timeout_;
     for (;;) {
-        if (job.cancel_requested()) return result_cancelled;
+        if (job.cancel_requested()) return net_result::cancelled;
         short events = POLLIN;
         if (tls_) {
             ERR_clear_error();
@@ -320,30 +311,30 @@ int connection::receive_some(thread& job) {
             if (count > 0) {
                 read_position_ = 0;
                 buffered_ = static_cast<std::size_t>(count);
-                return result_ok;
+                return net_result::ok;
             }
             int error = SSL_get_error(ssl_, count);
             if (error == SSL_ERROR_WANT_WRITE) events = POLLOUT;
-            else if (error != SSL_ERROR_WANT_READ) return tls_peer_closed(error) ? result_closed : result_receive_error;
+            else if (error != SSL_ERROR_WANT_READ) return tls_peer_closed(error) ? net_result::closed : net_result::receive_error;
         } else {
             ssize_t count = ::recv(socket_, receive_buffer_.data(), receive_buffer_.size(), 0);
             if (count > 0) {
                 read_position_ = 0;
                 buffered_ = static_cast<std::size_t>(count);
-                return result_ok;
+                return net_result::ok;
             }
-            if (count == 0) return result_closed;
+            if (count == 0) return net_result::closed;
             if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) return result_receive_error;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) return net_result::receive_error;
         }
-        if (clock::now() >= idle_deadline) return result_receive_error;
+        if (clock::now() >= idle_deadline) return net_result::receive_error;
         poll_slice(socket_, events);
     }
 }
 
-int connection::read_line(thread& job, std::string& output, std::size_t capacity) {
+net_result connection::read_line(thread& job, std::string& output, std::size_t capacity) {
     output.clear();
-    if (capacity < 2) return 1;
+    if (capacity < 2) return net_result::receive_error;
     const std::size_t room = capacity - 1;
     for (;;) {
         if (buffered_) {
@@ -354,23 +345,23 @@ int connection::read_line(thread& job, std::string& output, std::size_t capacity
             output.append(start, taken);
             read_position_ += taken;
             buffered_ -= taken;
-            if (line_feed || output.size() == room) return result_ok;
+            if (line_feed || output.size() == room) return net_result::ok;
         }
-        int code = receive_some(job);
-        if (code != result_ok) {
+        net_result code = receive_some(job);
+        if (code != net_result::ok) {
             output.clear();
             return code;
         }
     }
 }
 
-int connection::send_bytes(thread& job, std::string_view data) {
-    if (data.empty()) return result_ok;
-    if (!is_open()) return result_send_error;
+net_result connection::send_bytes(thread& job, std::string_view data) {
+    if (data.empty()) return net_result::ok;
+    if (!is_open()) return net_result::send_error;
     auto idle_deadline = clock::now() + idle_timeout_;
     std::size_t sent = 0;
     while (sent < data.size()) {
-        if (job.cancel_requested()) return result_cancelled;
+        if (job.cancel_requested()) return net_result::cancelled;
         const char* rest = data.data() + sent;
         std::size_t rest_size = data.size() - sent;
         short events = POLLOUT;
@@ -388,7 +379,7 @@ int connection::send_bytes(thread& job, std::string_view data) {
             }
             int error = SSL_get_error(ssl_, count);
             if (error == SSL_ERROR_WANT_READ) events = POLLIN;
-            else if (error != SSL_ERROR_WANT_WRITE) return result_send_error;
+            else if (error != SSL_ERROR_WANT_WRITE) return net_result::send_error;
         } else {
             ssize_t count = ::send(socket_, rest, rest_size, MSG_NOSIGNAL);
             if (count > 0) {
@@ -397,79 +388,79 @@ int connection::send_bytes(thread& job, std::string_view data) {
                 continue;
             }
             if (count < 0 && errno == EINTR) continue;
-            if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return result_send_error;
+            if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return net_result::send_error;
         }
         // A peer that takes nothing for as long as a silent one is waited for has gone.
-        if (clock::now() >= idle_deadline) return result_send_error;
+        if (clock::now() >= idle_deadline) return net_result::send_error;
         poll_slice(socket_, events);
     }
-    return result_ok;
+    return net_result::ok;
 }
 
 std::string& connection::line() { return line_; }
 
-int connection::send_line(thread& job, bool show) {
+net_result connection::send_line(thread& job, bool show) {
     if (line_.size() > reply_line_capacity - 1) line_.resize(reply_line_capacity - 1);
-    int code = send_bytes(job, line_);
-    if (code != result_ok) return code;
-    if (!show) return result_ok;
+    net_result code = send_bytes(job, line_);
+    if (code != net_result::ok) return code;
+    if (!show) return net_result::ok;
     // Masked whether or not the trace is on: no secret stays in the line buffer.
     mask_secret(line_);
     if (trace_) {
         prefix_ = "C: ";
         trace(job, line_);
     }
-    return result_ok;
+    return net_result::ok;
 }
 
-int connection::read_reply_line(thread& job, bool& complete) {
-    int code = read_line(job, line_, reply_line_capacity);
-    if (code != result_ok) return code;
+net_result connection::read_reply_line(thread& job, bool& complete) {
+    net_result code = read_line(job, line_, reply_line_capacity);
+    if (code != net_result::ok) return code;
     trace(job, line_);
     complete = line_.back() == '\n';
-    return result_ok;
+    return net_result::ok;
 }
 
 // The rest of a reply line longer than the line buffer is read and traced but
 // not kept, so that the next reply starts where the server put it.
-int connection::drop_rest_of_line(thread& job) {
+net_result connection::drop_rest_of_line(thread& job) {
     do {
-        int code = read_line(job, piece_, reply_line_capacity);
-        if (code != result_ok) return code;
+        net_result code = read_line(job, piece_, reply_line_capacity);
+        if (code != net_result::ok) return code;
         trace(job, piece_);
     } while (piece_.back() != '\n');
-    return result_ok;
+    return net_result::ok;
 }
 
-int connection::read_pop_reply(thread& job) {
+net_result connection::read_pop_reply(thread& job) {
     if (trace_) prefix_ = "S: ";
     bool complete = false;
-    int code = read_reply_line(job, complete);
-    if (code == result_ok && !complete) code = drop_rest_of_line(job);
-    if (code != result_ok) return code;
+    net_result code = read_reply_line(job, complete);
+    if (code == net_result::ok && !complete) code = drop_rest_of_line(job);
+    if (code != net_result::ok) return code;
     // Only "+OK" is a positive answer: a line that is neither (another
     // protocol's server on the port) must not pass for one.
-    return line_[0] == '+' ? result_ok : result_error_reply;
+    return line_[0] == '+' ? net_result::ok : net_result::error_reply;
 }
 
-int connection::read_smtp_reply(thread& job, int* mechanism) {
+net_result connection::read_smtp_reply(thread& job, int* mechanism) {
     if (trace_) prefix_ = "S: ";
     if (mechanism) *mechanism = 0;
     for (;;) {
         bool complete = false;
-        int code = read_reply_line(job, complete);
-        if (code != result_ok) return code;
+        net_result code = read_reply_line(job, complete);
+        if (code != net_result::ok) return code;
         if (mechanism) scan_auth_line(line_, tls_, *mechanism);
         bool last = is_last_smtp_line(line_);
         if (!complete) {
             code = drop_rest_of_line(job);
-            if (code != result_ok) return code;
+            if (code != net_result::ok) return code;
         }
         if (last) break;
     }
     // Bytes from 0x80 on count as negative, as the reply code's first digit is
     // compared as a signed character.
-    return static_cast<signed char>(line_[0]) >= '4' ? result_error_reply : result_ok;
+    return static_cast<signed char>(line_[0]) >= '4' ? net_result::error_reply : net_result::ok;
 }
 
 void connection::close_gently(bool drain) {

@@ -40,28 +40,28 @@ public:
     // 11 when the job is cancelled while waiting. Without TLS it waits for the
     // socket to become readable (the server's greeting), or writable when
     // wait_writable is set.
-    int connect_server(thread& job, std::string_view host, int port, bool wait_writable, bool ssl);
+    net_result connect_server(thread& job, std::string_view host, int port, bool wait_writable, bool ssl);
     // Why the last connect or TLS handshake failed, for the message shown with
     // code 5 (e.g. "certificate verify failed: self-signed certificate"); empty
     // when unknown.
     const std::string& error_detail() const;
 
     // One line (up to and with its line feed) or a piece of at most capacity - 1
-    // bytes of a longer one: 0; 1 when capacity is below 2; 6 receive error or
-    // idle timeout; 7 the peer closed (a partial line is dropped); 11 cancelled.
-    int read_line(thread& job, std::string& output, std::size_t capacity);
-    int send_bytes(thread& job, std::string_view data);  // 0, 8, 11
+    // bytes of a longer one: ok; receive_error when capacity is below 2 and for a
+    // receive error or idle timeout; closed (a partial line is dropped); cancelled.
+    net_result read_line(thread& job, std::string& output, std::size_t capacity);
+    net_result send_bytes(thread& job, std::string_view data);  // 0, 8, 11
 
     // The command the clients build and the reply the readers leave (at most
     // reply_line_capacity - 1 bytes are sent or kept).
     std::string& line();
     // Sends line(); with show set, masks the argument of PASS and the digest of
     // APOP in line() after sending and traces the line.
-    int send_line(thread& job, bool show);
-    int read_pop_reply(thread& job);  // 0, 12 or a read_line code
+    net_result send_line(thread& job, bool show);
+    net_result read_pop_reply(thread& job);  // 0, 12 or a read_line code
     // A whole (multi-line) reply; line() keeps its last line. With a mechanism
     // output, it is set to 0 and each line goes through scan_auth_line.
-    int read_smtp_reply(thread& job, int* mechanism);
+    net_result read_smtp_reply(thread& job, int* mechanism);
     // TLS shutdown, then a bounded drain of what the peer still sends, then
     // shutdown(SHUT_RDWR). Without `drain` (a cancelled job: the user is
     // waiting) the connection is closed at once.
@@ -85,15 +85,15 @@ public:
 private:
     bool open_socket(int family);
     void close_socket();
-    int connect_address(thread& job, const void* address, unsigned length, int family,
+    net_result connect_address(thread& job, const void* address, unsigned length, int family,
                         std::chrono::steady_clock::time_point deadline);
-    int wait_for_greeting(thread& job, bool wait_writable,
+    net_result wait_for_greeting(thread& job, bool wait_writable,
                           std::chrono::steady_clock::time_point deadline);
-    int start_tls(thread& job, std::string_view host, std::chrono::steady_clock::time_point deadline);
+    net_result start_tls(thread& job, std::string_view host, std::chrono::steady_clock::time_point deadline);
     void free_tls();
-    int receive_some(thread& job);
-    int read_reply_line(thread& job, bool& complete);
-    int drop_rest_of_line(thread& job);
+    net_result receive_some(thread& job);
+    net_result read_reply_line(thread& job, bool& complete);
+    net_result drop_rest_of_line(thread& job);
 
     int socket_ = -1;
     int family_ = 0;

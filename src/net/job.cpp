@@ -30,7 +30,7 @@ bool thread::start() {
     try {
         worker_ = std::thread([this] { run_worker(); });
     } catch (const std::system_error&) {
-        finish(result_connect_failed);
+        finish(net_result::connect_failed);
         return false;
     }
     return true;
@@ -40,19 +40,19 @@ void thread::run_worker() {
     try {
         run();
     } catch (const std::bad_alloc&) {
-        finish(result_no_memory);
+        finish(net_result::no_memory);
     }
     // A body that returned without a result still ends the job, so that the
     // user interface never waits for it forever.
     if (!is_finished()) finish(result());
 }
 
-int thread::close_handle() {
+net_result thread::close_handle() {
     if (worker_.joinable()) worker_.join();
     return result();
 }
 
-int thread::result() const { return result_.load(); }
+net_result thread::result() const { return result_.load(); }
 
 void thread::request_cancel() {
     std::lock_guard lock(mutex_);
@@ -90,7 +90,7 @@ void thread::trace_taken() {
     state_changed_.notify_all();
 }
 
-void thread::finish(int code) {
+void thread::finish(net_result code) {
     std::lock_guard lock(mutex_);
     result_ = code;
     state_ = state_finished;

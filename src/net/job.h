@@ -7,6 +7,8 @@
 #include <string_view>
 #include <thread>
 
+#include "net/result_codes.h"
+
 namespace qm {
 
 // The job object shared by a worker thread and the user interface. The two
@@ -27,10 +29,10 @@ public:
     thread& operator=(const thread&) = delete;
 
     // Runs run() on a new worker thread. When the thread cannot be started the
-    // job is finished at once with result 5, and the answer is false.
+    // job is finished at once with connect_failed, and the answer is false.
     bool start();
-    int close_handle();  // joins the worker, returns the result
-    int result() const;
+    net_result close_handle();  // joins the worker, returns the result
+    net_result result() const;
     void request_cancel();  // unless finished or already cancelled
     bool cancel_requested() const;
     bool is_finished() const;
@@ -51,7 +53,7 @@ public:
 
 protected:
     virtual void run() = 0;  // the job body, on the worker thread
-    void finish(int code);   // worker side: result and state "finished"
+    void finish(net_result code);   // worker side: result and state "finished"
 
 private:
     void run_worker();
@@ -60,7 +62,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable state_changed_;
     std::atomic<int> state_{state_running};
-    std::atomic<int> result_{0};
+    std::atomic<net_result> result_{net_result::ok};
     std::string trace_text_;  // guarded by mutex_
 };
 

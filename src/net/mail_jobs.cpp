@@ -19,12 +19,12 @@ namespace {
 
 // Connects as the job is configured; on a failure the connection's reason
 // is kept for the message.
-int connect(connection& link, thread& job, const std::string& server, int port, bool ssl, bool verify,
+net_result connect(connection& link, thread& job, const std::string& server, int port, bool ssl, bool verify,
             std::string& detail) {
-    if (!link.is_open()) return result_connect_failed;
+    if (!link.is_open()) return net_result::connect_failed;
     link.set_verify_certificate(verify);
-    int code = link.connect_server(job, server, port, false, ssl);
-    if (code != result_ok) detail = link.error_detail();
+    net_result code = link.connect_server(job, server, port, false, ssl);
+    if (code != net_result::ok) detail = link.error_detail();
     return code;
 }
 
@@ -39,20 +39,20 @@ thread_pop::~thread_pop() {
     wipe_password(password);
 }
 
-int thread_pop::talk() {
+net_result thread_pop::talk() {
     connection link(trace);
-    int code = connect(link, *this, pop_server, port, ssl, verify_certificate, error_detail_);
-    if (code != result_ok) return code;
+    net_result code = connect(link, *this, pop_server, port, ssl, verify_certificate, error_detail_);
+    if (code != net_result::ok) return code;
     code = pop_login(link, *this, user_id, password, apop);
     wipe_password(password);
-    if (code == result_ok) code = pop_receive(link, *this, download_prefix, uid_list_path, remove);
+    if (code == net_result::ok) code = pop_receive(link, *this, download_prefix, uid_list_path, remove);
     pop_quit(link, *this);
     link.close_gently(!cancel_requested());
     return code;
 }
 
 void thread_pop::run() {
-    int code = talk();  // the connection is gone before the job says it is finished
+    net_result code = talk();  // the connection is gone before the job says it is finished
     wipe_password(password);
     finish(code);
 }
@@ -65,20 +65,20 @@ thread_smtp::~thread_smtp() {
     wipe_password(password);
 }
 
-int thread_smtp::talk() {
+net_result thread_smtp::talk() {
     connection link(trace);
-    int code = connect(link, *this, smtp_server, port, ssl, verify_certificate, error_detail_);
-    if (code != result_ok) return code;
+    net_result code = connect(link, *this, smtp_server, port, ssl, verify_certificate, error_detail_);
+    if (code != net_result::ok) return code;
     code = smtp_start(link, *this, greeting_name, user_id ? &*user_id : nullptr, password);
     wipe_password(password);
-    if (code == result_ok) code = smtp_send_queue(link, *this, queue_directory);
+    if (code == net_result::ok) code = smtp_send_queue(link, *this, queue_directory);
     smtp_quit(link, *this);
     link.close_gently(!cancel_requested());
     return code;
 }
 
 void thread_smtp::run() {
-    int code = talk();
+    net_result code = talk();
     wipe_password(password);
     finish(code);
 }
@@ -91,22 +91,22 @@ thread_pop_check::~thread_pop_check() {
     wipe_password(password);
 }
 
-int thread_pop_check::talk() {
+net_result thread_pop_check::talk() {
     connection link(false);
-    int code = connect(link, *this, pop_server, port, ssl, verify_certificate, error_detail_);
-    if (code != result_ok) return code;
+    net_result code = connect(link, *this, pop_server, port, ssl, verify_certificate, error_detail_);
+    if (code != net_result::ok) return code;
     code = pop_login(link, *this, user_id, password, apop);
     wipe_password(password);
     bool found = false;
-    if (code == result_ok) code = pop_check(link, *this, uid_list_path, remove, found);
-    new_mail_ = code == result_ok && found;
+    if (code == net_result::ok) code = pop_check(link, *this, uid_list_path, remove, found);
+    new_mail_ = code == net_result::ok && found;
     pop_quit(link, *this);
     link.close_gently(!cancel_requested());
     return code;
 }
 
 void thread_pop_check::run() {
-    int code = talk();
+    net_result code = talk();
     wipe_password(password);
     finish(code);
 }
@@ -114,10 +114,10 @@ void thread_pop_check::run() {
 // ---- messages --------------------------------------------------------------
 
 std::string job_result_message(const thread& job) {
-    int code = job.result();
-    if (code == result_ok) return {};
+    net_result code = job.result();
+    if (code == net_result::ok) return {};
     std::string text = load_string(result_message_id(code));
-    if (code == result_connect_failed) {
+    if (code == net_result::connect_failed) {
         if (auto* mail = dynamic_cast<const mail_job*>(&job); mail && !mail->error_detail().empty())
             text += "\n(" + mail->error_detail() + ")";
     }

@@ -38,13 +38,9 @@ protected:
     std::string error_detail_;
 };
 
-// Receives new mail into download files "<n>.pop" of the download prefix
-// (the work directory) and keeps the account's UID list.
-class thread_pop : public mail_job {
+// What a POP3 job knows of the account and its server.
+class pop_job : public mail_job {
 public:
-    ~thread_pop() override;
-
-    std::string download_prefix;
     std::string pop_server;
     int port = 110;
     std::string user_id;
@@ -53,15 +49,23 @@ public:
     bool remove = false;
     bool apop = false;
     bool ssl = false;
+};
+
+// Receives new mail into download files "<n>.pop" of the download prefix
+// (the work directory) and keeps the account's UID list.
+class thread_pop : public pop_job {
+public:
+    ~thread_pop() override;
+    std::string download_prefix;
 
 protected:
     void run() override;
 
 private:
-    int talk();
+    net_result talk();
 };
 
-// Sends every "*.smt" file of the queue directory (the work directory).
+// Sends every outgoing file of the queue directory (the work directory).
 class thread_smtp : public mail_job {
 public:
     ~thread_smtp() override;
@@ -78,32 +82,22 @@ protected:
     void run() override;
 
 private:
-    int talk();
+    net_result talk();
 };
 
 // Asks the server whether it holds a message the UID list does not know;
 // downloads, deletes and writes nothing. Never traces.
-class thread_pop_check : public mail_job {
+class thread_pop_check : public pop_job {
 public:
     ~thread_pop_check() override;
-
-    std::string pop_server;
-    int port = 110;
-    std::string user_id;
-    std::string password;
-    std::string uid_list_path;
-    bool remove = false;
-    bool apop = false;
-    bool ssl = false;
-
-    // The answer, valid once the job has finished with 0.
+    // The answer, valid once the job has finished with ok.
     bool new_mail() const { return new_mail_.load(); }
 
 protected:
     void run() override;
 
 private:
-    int talk();
+    net_result talk();
     std::atomic<bool> new_mail_{false};
 };
 

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/number_text.h"
 #include "net/md5.h"
 #include "net/result_codes.h"
 #include "platform/companion_file.h"
@@ -21,6 +22,7 @@
 #include "platform/file_handle.h"
 #include "platform/file_operations.h"
 #include "platform/text_file.h"
+#include "platform/work_directory.h"
 
 namespace qm {
 
@@ -55,13 +57,13 @@ void mask_line(connection& link, std::size_t start) {
                                line.begin() + static_cast<std::ptrdiff_t>(end), '*');
 }
 
-int send_command(connection& link, thread& job) {
-    int code = link.send_line(job, true);
-    if (code != result_ok) return code;
+net_result send_command(connection& link, thread& job) {
+    net_result code = link.send_line(job, true);
+    if (code != net_result::ok) return code;
     return link.read_pop_reply(job);
 }
 
-int numbered_command(connection& link, thread& job, std::string_view verb, long number) {
+net_result numbered_command(connection& link, thread& job, std::string_view verb, long number) {
     set_command(link, verb, std::to_string(number));
     return send_command(link, job);
 }
@@ -70,18 +72,7 @@ int numbered_command(connection& link, thread& job, std::string_view verb, long 
 // character, as atoi reads it (leading blanks and a sign allowed, 0 when
 // there is none), limited to what a long holds.
 long message_count(std::string_view reply) {
-    if (reply.size() <= 4) return 0;
-    std::string_view text = reply.substr(4);
-    std::size_t pos = 0;
-    while (pos < text.size() && (text[pos] == ' ' || (text[pos] >= '\t' && text[pos] <= '\r'))) ++pos;
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
-    long value = 0;
-    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
-        if (value > (LONG_MAX - 9) / 10) return negative ? 0 : LONG_MAX;
-        value = value * 10 + (text[pos] - '0');
-    }
-    return negative ? -value : value;
+    return reply.size() <= 4 ? 0 : static_cast<long>(leading_number(reply.substr(4), LONG_MIN, LONG_MAX));
 }
 
 // A line of the UID list as it is compared: cut at its first carriage
@@ -123,52 +114,24 @@ struct known_ids {
 // Reads the list in its line pieces of at most 252 characters (CR LF and
 // bare LF alike). A missing list is no error; one that exists but cannot be
 // read is (10): taking it for empty would fetch every message again.
-int load_uid_list(std::string_view path, known_ids& known) {
+net_result load_uid_list(std::string_view path, known_ids& known) {
     text_reader reader;
     if (!reader.open(path)) {
         struct stat status;
         std::string disk = disk_path(path);
-        if (disk.empty() || (::stat(disk.c_str(), &status) != 0 && errno == ENOENT)) return result_ok;
-        return result_file_error;
+        if (disk.empty() || (::stat(disk.c_str(), &status) != 0 && errno == ENOENT)) return net_result::ok;
+        return net_result::file_error;
     }
     known.present = true;
     std::string piece;
     while (reader.read_piece(piece, reply_line_capacity)) known.ids.insert(list_line(piece));
-    return reader.failed() ? result_file_error : result_ok;
-}
-
-// The first download number after every "<prefix><n>.pop" in the download
-// directory, so that files left by an earlier job are never overwritten.
-std::uint64_t first_free_download_number(std::string_view prefix) {
-    std::size_t slash = prefix.rfind('/');
-    bool bare = slash == std::string_view::npos;
-    std::string directory = bare ? std::string("./") : std::string(prefix.substr(0, slash + 1));
-    std::string_view stem = bare ? prefix : prefix.substr(slash + 1);
-    std::uint64_t next = 0;
-    auto names = read_directory_names(directory);
-    if (!names) return next;
-    for (const std::string& name : *names) {
-        std::string_view view = name;
-        if (!view.starts_with(stem) || !view.ends_with(pop_download_suffix)) continue;
-        std::string_view digits = view.substr(stem.size(), view.size() - stem.size() - pop_download_suffix.size());
-        if (digits.empty() || digits.size() > 18 ||
-            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-            continue;
-        std::uint64_t number = 0;
-        std::from_chars(digits.data(), digits.data() + digits.size(), number);
-        next = std::max(next, number + 1);
-    }
-    return next;
-}
-
-std::string download_path(std::string_view prefix, std::uint64_t number) {
-    return std::string(prefix) + std::to_string(number) + std::string(pop_download_suffix);
+    return reader.failed() ? net_result::file_error : net_result::ok;
 }
 
 // One message of a receive: its id looked up, fetched when new, then deleted
 // on the server or remembered in the new list.
 struct receive_state {
-    std::string_view prefix;
+    std::string_view work_directory;
     bool remove = false;
     known_ids known;
     text_writer new_list;
@@ -176,76 +139,76 @@ struct receive_state {
     std::string id;
 };
 
-int receive_message(connection& link, thread& job, receive_state& state, long number) {
+net_result receive_message(connection& link, thread& job, receive_state& state, long number) {
     bool known = false;
     if (!(state.remove && !state.known.present)) {
-        int code = numbered_command(link, job, "UIDL ", number);
-        if (code != result_ok) return code;
-        if (!reply_id(link.line(), state.id)) return result_error_reply;
+        net_result code = numbered_command(link, job, "UIDL ", number);
+        if (code != net_result::ok) return code;
+        if (!reply_id(link.line(), state.id)) return net_result::error_reply;
         known = state.known.contains(state.id);
     }
     if (!known) {
-        int code = numbered_command(link, job, "RETR ", number);
-        if (code != result_ok) return code;
-        code = pop_retrieve_to_file(link, job, download_path(state.prefix, state.next_number));
-        if (code != result_ok) return code;
+        net_result code = numbered_command(link, job, "RETR ", number);
+        if (code != net_result::ok) return code;
+        code = pop_retrieve_to_file(link, job, download_path(state.work_directory, state.next_number));
+        if (code != net_result::ok) return code;
         ++state.next_number;
     }
     if (state.remove) return numbered_command(link, job, "DELE ", number);
-    return state.new_list.write(state.id) ? result_ok : result_file_error;
+    return state.new_list.write(state.id) ? net_result::ok : net_result::file_error;
 }
 
-int unlink_unless_missing(std::string_view path) {
+net_result unlink_unless_missing(std::string_view path) {
     std::string disk = disk_path(path);
-    if (disk.empty()) return result_file_error;
-    return ::unlink(disk.c_str()) == 0 || errno == ENOENT ? result_ok : result_file_error;
+    if (disk.empty()) return net_result::file_error;
+    return ::unlink(disk.c_str()) == 0 || errno == ENOENT ? net_result::ok : net_result::file_error;
 }
 
-int receive(connection& link, thread& job, std::string_view download_prefix, std::string_view uid_list_path,
+net_result receive(connection& link, thread& job, std::string_view work_directory, std::string_view uid_list_path,
             bool remove) {
     set_command(link, "STAT");
-    int code = send_command(link, job);
-    if (code != result_ok) return code;
+    net_result code = send_command(link, job);
+    if (code != net_result::ok) return code;
     long count = message_count(link.line());
 
     receive_state state;
-    state.prefix = download_prefix;
+    state.work_directory = work_directory;
     state.remove = remove;
     std::string new_list_path = companion_path(uid_list_path);
-    if (!remove && !state.new_list.open(new_list_path)) return result_file_error;
+    if (!remove && !state.new_list.open(new_list_path)) return net_result::file_error;
 
     code = load_uid_list(uid_list_path, state.known);
-    if (code == result_ok) {
-        state.next_number = first_free_download_number(download_prefix);
-        for (long number = 1; number <= count && code == result_ok; ++number)
+    if (code == net_result::ok) {
+        state.next_number = next_download_number(work_directory);
+        for (long number = 1; number <= count && code == net_result::ok; ++number)
             code = receive_message(link, job, state, number);
     }
 
-    if (remove) return code == result_ok ? unlink_unless_missing(uid_list_path) : code;
+    if (remove) return code == net_result::ok ? unlink_unless_missing(uid_list_path) : code;
     bool written = state.new_list.close();
-    if (code == result_ok && !written) code = result_file_error;
-    if (code == result_ok) return replace_with_companion(uid_list_path, new_list_path) ? result_ok : result_file_error;
+    if (code == net_result::ok && !written) code = net_result::file_error;
+    if (code == net_result::ok) return replace_with_companion(uid_list_path, new_list_path) ? net_result::ok : net_result::file_error;
     unlink_unless_missing(new_list_path);
     return code;
 }
 
-int check(connection& link, thread& job, std::string_view uid_list_path, bool remove, bool& new_mail) {
+net_result check(connection& link, thread& job, std::string_view uid_list_path, bool remove, bool& new_mail) {
     set_command(link, "STAT");
-    int code = send_command(link, job);
-    if (code != result_ok) return code;
+    net_result code = send_command(link, job);
+    if (code != net_result::ok) return code;
     long count = message_count(link.line());
 
     known_ids known;
     code = load_uid_list(uid_list_path, known);
     std::string id;
-    for (long number = 1; number <= count && code == result_ok; ++number) {
+    for (long number = 1; number <= count && code == net_result::ok; ++number) {
         if (remove && !known.present) {
             new_mail = true;
             break;
         }
         code = numbered_command(link, job, "UIDL ", number);
-        if (code != result_ok) break;
-        if (!reply_id(link.line(), id)) return result_error_reply;
+        if (code != net_result::ok) break;
+        if (!reply_id(link.line(), id)) return net_result::error_reply;
         if (!known.contains(id)) {
             new_mail = true;
             break;
@@ -256,12 +219,12 @@ int check(connection& link, thread& job, std::string_view uid_list_path, bool re
 
 // The APOP login with the greeting's time stamp; anything but success lets
 // the caller go on with USER and PASS.
-int try_apop(connection& link, thread& job, std::string_view user, const std::string& password) {
+net_result try_apop(connection& link, thread& job, std::string_view user, const std::string& password) {
     std::string_view greeting = link.line();
     std::size_t open = greeting.find('<');
-    if (open == std::string_view::npos) return result_error_reply;
+    if (open == std::string_view::npos) return net_result::error_reply;
     std::size_t close = greeting.find('>', open);
-    if (close == std::string_view::npos) return result_error_reply;
+    if (close == std::string_view::npos) return net_result::error_reply;
 
     std::string input;
     input.reserve(close - open + 1 + password.size());
@@ -281,25 +244,18 @@ int try_apop(connection& link, thread& job, std::string_view user, const std::st
         suffix.push_back(hex[byte & 15]);
     }
     set_command(link, "APOP ", user, suffix);
-    int code = link.send_line(job, true);
+    net_result code = link.send_line(job, true);
     // The digest never stays in the line buffer, also when sending failed.
     mask_line(link, link.line().size() >= 34 ? link.line().size() - 34 : 0);
-    if (code != result_ok) return code;
+    if (code != net_result::ok) return code;
     return link.read_pop_reply(job);
 }
 
-// A download is written under this name and takes its own name only when it
-// is complete: a crash or power loss mid-download never leaves a cut message
-// that the next filing would take for a whole one.
-std::string partial_download_path(std::string_view file_path) { return std::string(file_path) + ".part"; }
-
-int retrieve(connection& link, thread& job, std::string_view file_path) {
-    const std::string partial = partial_download_path(file_path);
-    // The buffer outlives the file that uses it.
-    std::vector<char> buffer(pop_file_buffer_size);
-    file_handle file = create_file(partial);
-    if (!file) return result_file_error;
-    std::setvbuf(file.get(), buffer.data(), _IOFBF, buffer.size());
+net_result retrieve(connection& link, thread& job, std::string_view file_path) {
+    // A crash or power loss mid-download never leaves a cut message that the
+    // next filing would take for a whole one.
+    whole_file_writer file;
+    if (!file.open(std::string(file_path))) return net_result::file_error;
 
     bool tracing = link.tracing();
     if (tracing) link.begin_transfer_trace(job, "S: ");
@@ -308,80 +264,76 @@ int retrieve(connection& link, thread& job, std::string_view file_path) {
     // Only a piece that starts a line can be the end mark or dot-stuffed: the
     // rest of a line longer than a piece may well begin with a dot.
     bool line_start = true;
-    int code;
+    net_result code;
     for (;;) {
         code = link.read_line(job, piece, message_read_capacity);
-        if (code != result_ok) break;
+        if (code != net_result::ok) break;
         std::string_view data = piece;
         if (line_start && data.starts_with('.')) {
             if (data == ".\r\n") break;
             if (data.starts_with("..")) data.remove_prefix(1);
         }
-        if (std::fwrite(data.data(), 1, data.size(), file.get()) != data.size()) {
-            code = result_file_error;
+        if (!file.write(data)) {
+            code = net_result::file_error;
             break;
         }
         line_start = piece.ends_with('\n');
         if (tracing) link.transfer_trace_dot(job);
     }
-    bool closed = close_checked(file);
-    if (code == result_ok && !closed) code = result_file_error;
-    if (code == result_ok && !rename_path(partial, file_path)) code = result_file_error;
-    if (code != result_ok) unlink_unless_missing(partial);
+    if (code == net_result::ok && !file.commit()) code = net_result::file_error;
     if (tracing) link.end_transfer_trace(job);
     return code;
 }
 
 }  // namespace
 
-int pop_login(connection& link, thread& job, std::string_view user, std::string& password, bool apop) {
-    int code = link.read_pop_reply(job);
-    if (code != result_ok) return code;
-    if (apop && try_apop(link, job, user, password) == result_ok) return result_ok;
+net_result pop_login(connection& link, thread& job, std::string_view user, std::string& password, bool apop) {
+    net_result code = link.read_pop_reply(job);
+    if (code != net_result::ok) return code;
+    if (apop && try_apop(link, job, user, password) == net_result::ok) return net_result::ok;
 
     set_command(link, "USER ", user);
     code = send_command(link, job);
-    if (code != result_ok) return code;
+    if (code != net_result::ok) return code;
 
     set_command(link, "PASS ", password);
     code = link.send_line(job, true);
     mask_line(link, 5);
-    if (code != result_ok) return code;
+    if (code != net_result::ok) return code;
     code = link.read_pop_reply(job);
-    return code == result_error_reply ? result_bad_password : code;
+    return code == net_result::error_reply ? net_result::bad_password : code;
 }
 
-int pop_receive(connection& link, thread& job, std::string_view download_prefix, std::string_view uid_list_path,
+net_result pop_receive(connection& link, thread& job, std::string_view work_directory, std::string_view uid_list_path,
                 bool remove) {
     try {
-        return receive(link, job, download_prefix, uid_list_path, remove);
+        return receive(link, job, work_directory, uid_list_path, remove);
     } catch (const std::bad_alloc&) {
         if (!remove) unlink_unless_missing(companion_path(uid_list_path));
-        return result_no_memory;
+        return net_result::no_memory;
     }
 }
 
-int pop_check(connection& link, thread& job, std::string_view uid_list_path, bool remove, bool& new_mail) {
+net_result pop_check(connection& link, thread& job, std::string_view uid_list_path, bool remove, bool& new_mail) {
     new_mail = false;
     try {
         return check(link, job, uid_list_path, remove, new_mail);
     } catch (const std::bad_alloc&) {
-        return result_no_memory;
+        return net_result::no_memory;
     }
 }
 
-int pop_retrieve_to_file(connection& link, thread& job, std::string_view file_path) {
+net_result pop_retrieve_to_file(connection& link, thread& job, std::string_view file_path) {
     try {
         return retrieve(link, job, file_path);
     } catch (const std::bad_alloc&) {
-        unlink_unless_missing(partial_download_path(file_path));
-        return result_no_memory;
+        return net_result::no_memory;
     }
 }
 
 void pop_quit(connection& link, thread& job) {
     set_command(link, "QUIT");
-    if (link.send_line(job, true) == result_ok) link.read_pop_reply(job);
+    if (link.send_line(job, true) == net_result::ok) link.read_pop_reply(job);
 }
 
 }  // namespace qm

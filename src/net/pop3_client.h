@@ -15,11 +15,6 @@ namespace qm {
 // A receive job calls, on a connected link: pop_login, pop_receive (or
 // pop_check), then pop_quit and close_gently whatever the results.
 
-// The download files are "<prefix><n>.pop"; the prefix is the work directory.
-inline constexpr std::string_view pop_download_suffix = ".pop";
-// Download files are written through a buffer of this size, so that a
-// message is stored as fast as the server sends it.
-inline constexpr std::size_t pop_file_buffer_size = 64 * 1024;
 
 // Reads the greeting and logs in: with APOP when `apop` is set and the
 // greeting carries a time stamp "<...>", else (and after a refused APOP) with
@@ -27,7 +22,7 @@ inline constexpr std::size_t pop_file_buffer_size = 64 * 1024;
 // transport code. The copies of the password the login makes (the digest
 // input, the PASS line) are overwritten with '*' once used; `password`
 // itself stays as it was.
-int pop_login(connection& link, thread& job, std::string_view user, std::string& password, bool apop);
+net_result pop_login(connection& link, thread& job, std::string_view user, std::string& password, bool apop);
 
 // Fetches the messages whose unique ids are not in the UID list into
 // download files numbered after the highest one already in the download
@@ -37,17 +32,17 @@ int pop_login(connection& link, thread& job, std::string_view user, std::string&
 // exactly as it was). With `remove` on every message is deleted on the server
 // (known ones without being fetched) and the list is deleted at the end.
 // Files downloaded before a failure stay where they are.
-int pop_receive(connection& link, thread& job, std::string_view download_prefix,
+net_result pop_receive(connection& link, thread& job, std::string_view work_directory,
                 std::string_view uid_list_path, bool remove);
 
 // Whether the server holds a message whose id is not in the UID list;
 // nothing is downloaded, deleted or written.
-int pop_check(connection& link, thread& job, std::string_view uid_list_path, bool remove, bool& new_mail);
+net_result pop_check(connection& link, thread& job, std::string_view uid_list_path, bool remove, bool& new_mail);
 
 // After a positive answer to RETR: the message up to its terminating "."
 // line, with dot-stuffing removed and the line ends as received, into the
 // file (binary). A failure leaves no file behind.
-int pop_retrieve_to_file(connection& link, thread& job, std::string_view file_path);
+net_result pop_retrieve_to_file(connection& link, thread& job, std::string_view file_path);
 
 // Sends QUIT and reads the answer, ignoring the outcome.
 void pop_quit(connection& link, thread& job);

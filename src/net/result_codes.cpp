@@ -4,9 +4,11 @@
 
 namespace qm {
 
-int result_message_id(int code) {
-    if (code == result_ok) return 0;
-    if (code >= result_bad_host && code <= result_no_sender) return str::net_bad_host + (code - result_bad_host);
+int result_message_id(net_result code) {
+    const int number = static_cast<int>(code);
+    if (code == net_result::ok) return 0;
+    if (code >= net_result::bad_host && code <= net_result::no_sender)
+        return str::net_bad_host + (number - static_cast<int>(net_result::bad_host));
     return str::system_error;
 }
 

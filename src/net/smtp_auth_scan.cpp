@@ -1,7 +1,7 @@
 #include "net/smtp_auth_scan.h"
 
 #include "net/smtp_client.h"
-#include "text/find_nocase.h"
+#include "base/find_nocase.h"
 
 namespace qm {
 

@@ -20,10 +20,6 @@ namespace qm {
 // EHLO reply (net/smtp_auth_scan.h).
 inline constexpr int auth_none = 0, auth_login = 1, auth_plain = 2, auth_cram_md5 = 3;
 
-// The queue: "<n>.smt" files of the work directory, and the scratch copy of
-// a file's header, "<n>.smt.ref", that the sender address is read from.
-inline constexpr std::string_view smtp_queue_suffix = ".smt";
-inline constexpr std::string_view smtp_copy_suffix = ".ref";
 // The data goes out in chunks of at most this many bytes, each ending at the
 // first line feed it holds; only a chunk that starts a line is dot-stuffed.
 inline constexpr std::size_t smtp_data_chunk = 127;
@@ -42,28 +38,30 @@ inline constexpr std::size_t smtp_file_buffer_size = 64 * 1024;
 // command line, the encoded token) is overwritten with '*' once sent, and
 // no trace text shows it; `password` itself stays as it was, for the caller
 // to wipe.
-int smtp_start(connection& link, thread& job, std::string_view greeting_name, const std::string* user,
+net_result smtp_start(connection& link, thread& job, std::string_view greeting_name, const std::string* user,
                std::string& password);
 
-// Sends every "*.smt" file of the queue directory (ending with "/") in number
-// order (7.smt before 10.smt) and deletes each one once the server accepted
-// its data. The first failure ends the run: that file and every later one
-// stay queued. 0 also for an empty queue; 10 (a file step), 14 (a message
-// without a sender address), 12 or a transport code. No "*.smt.ref" copy is
-// left behind.
-int smtp_send_queue(connection& link, thread& job, std::string_view queue_directory);
+// Sends every outgoing file "<n>.smt" of the queue directory (the work
+// directory, ending with "/") in number order (7.smt before 10.smt) to the
+// envelope prepared beside it ("<n>.env": the sender, then the recipients),
+// as it is: the client never edits a message. Each file goes, with its
+// envelope, once the server accepted its data. The first failure ends the
+// run: that file and every later one stay queued. 0 also for an empty
+// queue; 10 (a file step, or no envelope), 14 (an envelope without a
+// sender), 12 or a transport code.
+net_result smtp_send_queue(connection& link, thread& job, std::string_view queue_directory);
 
 // "<word>:<address>" ("MAIL FROM", "RCPT TO") and its reply; RSET on any
 // failure. A command that would not fit the command line is not sent (a cut
 // address would name someone else): 12 after RSET.
-int smtp_envelope(connection& link, thread& job, std::string_view word, std::string_view address);
+net_result smtp_envelope(connection& link, thread& job, std::string_view word, std::string_view address);
 
 // After a positive answer to DATA: the file's bytes as they are, dot-stuffed,
 // then CR LF "." CR LF and the server's reply. When the file cannot be read
 // or the data cannot be sent whole, the end mark is never sent: the
 // connection is closed instead, so that the server drops the partial
 // message (10, or the transport code).
-int smtp_send_file(connection& link, thread& job, std::string_view file_path);
+net_result smtp_send_file(connection& link, thread& job, std::string_view file_path);
 
 // RSET and QUIT, their replies read and ignored.
 void smtp_reset(connection& link, thread& job);

@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "platform/cp932.h"
-#include "text/format.h"
-#include "text/multibyte.h"
+#include "base/format.h"
+#include "base/multibyte.h"
 
 namespace qm {
 

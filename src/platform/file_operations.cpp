@@ -14,7 +14,7 @@
 #include "platform/file_handle.h"
 #include "platform/text_file.h"
 #include "platform/trash.h"
-#include "text/multibyte.h"
+#include "base/multibyte.h"
 
 namespace qm {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "platform/cp932.h"
-#include "text/format.h"
+#include "base/format.h"
 
 namespace qm {
 

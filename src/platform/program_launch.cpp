@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "platform/cp932.h"
-#include "text/find_nocase.h"
+#include "base/find_nocase.h"
 
 extern char** environ;
 

@@ -3,7 +3,7 @@
 #include <unordered_map>
 
 #include "platform/cp932.h"
-#include "string_table_data.h"
+#include "platform/string_table_data.h"
 
 namespace qm {
 

@@ -16,6 +16,12 @@ inline constexpr std::size_t short_line_capacity = 256;
 
 inline constexpr char ctrl_z = '\x1a';
 
+// Whether the text holds a byte that would end or split a line of a text
+// file: a line feed, a carriage return, a Ctrl-Z or a zero byte.
+inline bool holds_line_break(std::string_view text) {
+    return text.find_first_of(std::string_view("\n\r\x1a\0", 4)) != std::string_view::npos;
+}
+
 // Reads a file in text mode: CR LF becomes LF, and a Ctrl-Z byte ends the
 // file. A CR not followed by LF is kept.
 class text_reader {

@@ -13,7 +13,7 @@
 #include "platform/cp932.h"
 #include "platform/file_operations.h"
 #include "platform/tree_operations.h"
-#include "text/format.h"
+#include "base/format.h"
 
 namespace qm {
 

@@ -8,9 +8,8 @@
 #include "platform/file_operations.h"
 #include "platform/text_file.h"
 #include "store/mailbox_layout.h"
-#include "store/numbered_names.h"
-#include "text/find_nocase.h"
-#include "text/multibyte.h"
+#include "base/find_nocase.h"
+#include "base/multibyte.h"
 
 namespace qm {
 
@@ -79,24 +78,17 @@ void collect_rules(const std::string& directory, rule_set& set) {
     }
 }
 
-// Message directories: "." followed by something other than dots. Taken in
-// the order of their numbers, so that messages keep their order wherever
-// they go.
-bool is_message_name(std::string_view name) {
-    return name.size() > 1 && name.front() == '.' && name.find_first_not_of('.', 1) != std::string_view::npos;
-}
-
+// The folder's messages in the order of their numbers, so that messages
+// keep their order wherever they go.
 std::vector<std::string> message_names(std::string_view folder) {
-    std::vector<std::string> names;
+    std::vector<std::pair<int, std::string>> numbered;
     for (dir_entry& entry : sorted_entries(folder)) {
-        if (entry.directory && !entry.symlink && is_message_name(entry.name)) names.push_back(std::move(entry.name));
+        if (!entry.directory || entry.symlink) continue;
+        if (std::optional<int> number = message_number_of(entry.name)) numbered.emplace_back(*number, std::move(entry.name));
     }
-    std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        std::string_view number_a = std::string_view(a).substr(1), number_b = std::string_view(b).substr(1);
-        bool decimal_a = is_decimal(number_a), decimal_b = is_decimal(number_b);
-        if (decimal_a != decimal_b) return decimal_a;
-        return decimal_a && decimal_less(number_a, number_b);
-    });
+    std::sort(numbered.begin(), numbered.end());
+    std::vector<std::string> names;
+    for (auto& [number, name] : numbered) names.push_back(std::move(name));
     return names;
 }
 
@@ -127,8 +119,8 @@ bool read_header_lines(const std::string& header_path, std::vector<std::string>&
 
 void move_message(const std::string& source, const std::string& destination, message_numbering& numbering,
                   reporter& report) {
-    // A failed move has been reported and leaves the message where it was.
-    move_message_directory(source, destination, report, &numbering);
+    // A failed move leaves the message where it was.
+    if (move_message_directory(source, destination, &numbering) < 0) report.error(str::file_error);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include "platform/file_operations.h"
 #include "store/mailbox_layout.h"
 #include "store/message_status.h"
-#include "text/find_nocase.h"
-#include "text/multibyte.h"
+#include "base/find_nocase.h"
+#include "base/multibyte.h"
 
 namespace qm {
 

@@ -12,14 +12,15 @@
 #include "platform/attributes.h"
 #include "platform/file_operations.h"
 #include "platform/text_file.h"
+#include "platform/work_directory.h"
 #include "platform/tree_operations.h"
 #include "store/mailbox_layout.h"
 #include "store/message_opening.h"
 #include "store/message_status.h"
-#include "text/find_nocase.h"
+#include "base/find_nocase.h"
 #include "text/mail_address.h"
 #include "text/mail_date.h"
-#include "text/multibyte.h"
+#include "base/multibyte.h"
 
 namespace qm {
 
@@ -51,7 +52,7 @@ draft_files draft_files_in(std::string_view work_directory) {
 
 // An empty draft directory, made when missing.
 bool empty_draft_directory(std::string_view work_directory, const draft_files& files) {
-    if (!directory_exists(work_directory) && !make_directory(work_directory)) return false;
+    if (!make_work_directory(work_directory)) return false;
     if (!directory_exists(files.directory)) return make_directory(files.directory);
     return empty_tree(files.directory);
 }
@@ -134,8 +135,11 @@ bool append_signature_to(const compose_context& ctx, std::string_view body, std:
 int file_draft(const compose_context& ctx, const draft_files& files, reporter& report, bool open_editor,
                std::string_view source_message_dir = {}, std::string_view source_flag = {}) {
     const std::string drafts = special_folder_in(ctx.account_root, special_folder::drafts);
-    int number = new_message_directory(drafts, files.directory, report);
-    if (number < 0) return -1;
+    int number = new_message_directory(drafts, files.directory);
+    if (number < 0) {
+        report.error(str::file_error);
+        return -1;
+    }
     if (!source_flag.empty() && !write_status_flag(status_file_of(source_message_dir), source_flag, true))
         report.error(str::file_error);
     if (open_editor) open_draft_in_editor(message_directory(drafts, number), false, report);
@@ -272,10 +276,6 @@ void append_prefixed_pieces(std::string& out, std::string_view line, std::string
 }
 
 }  // namespace
-
-std::string draft_assembly_path(std::string_view work_directory) {
-    return std::string(work_directory).append(draft_assembly_name);
-}
 
 bool is_valid_recipient(std::string_view recipient) {
     return is_group(recipient) || is_address_entry(recipient) || is_valid_address(recipient);

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "config/accounts.h"
+#include "config/account_settings.h"
 #include "platform/reporter.h"
 
 namespace qm {
@@ -26,7 +26,6 @@ namespace qm {
 // Every failure is shown (a file step as "ファイルの読み書きに失敗しました.");
 // the draft is then not filed, and nothing of it is left in the drafts folder.
 
-inline constexpr std::string_view draft_assembly_name = "draft/";
 inline constexpr std::string_view quote_prefix = "> ";
 // The line of "=" written before and after the forwarded header lines.
 inline constexpr std::size_t forward_separator_length = 76;
@@ -43,9 +42,6 @@ struct compose_context {
     std::string mailbox, account_root, work_directory;
     current_account account;  // the current account
 };
-
-// The directory a draft is put together in: work directory + "draft/".
-std::string draft_assembly_path(std::string_view work_directory);
 
 // Whether a typed recipient can be taken: a group, an address-book entry, or
 // a valid address (else the dialogs show "無効なメールアドレスです.").

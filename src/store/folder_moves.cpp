@@ -3,7 +3,7 @@
 #include "platform/file_operations.h"
 #include "platform/tree_operations.h"
 #include "store/draft_in_use.h"
-#include "store/folder_names.h"
+#include "config/folder_names.h"
 #include "store/mailbox_layout.h"
 #include "store/message_status.h"
 
@@ -11,18 +11,6 @@ namespace qm {
 
 namespace {
 
-// new_message_directory reports its own failures; a move reports once, at
-// the end of the run.
-class quiet_reporter : public reporter {
-public:
-    bool show(message_kind, std::string_view) override { return true; }
-};
-
-bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
-bool is_message_number(std::string_view name) {
-    return !name.empty() && name.size() <= 9 && name.find_first_not_of("0123456789") == std::string_view::npos;
-}
 
 // A name that stands for one entry of the folder shown ("." and ".." do
 // not: the ".." row is the way to the parent).
@@ -65,7 +53,7 @@ bool move_folder_row(const folder_place& place, std::string_view target, std::op
                      const std::string& name, std::size_t index, move_result& result) {
     std::string source = place.folder + name + "/";
     if (!is_entry_name(name) || is_mail_folder(kind) || is_reserved_folder_name(name) || target == place.folder ||
-        starts_with(target, source))
+        target.starts_with(source))
         return true;
     std::string destination = free_folder_path(target, name);
     if (!move_directory(source, destination, false)) return false;
@@ -79,20 +67,20 @@ bool move_folder_row(const folder_place& place, std::string_view target, std::op
 bool move_message_row(const folder_place& place, std::string_view target, std::optional<special_folder> kind,
                       const selected_row& row, std::size_t index, message_numbering& numbering,
                       move_result& result) {
-    if (!is_message_number(row.name) || target == place.folder || !message_may_enter(row.type, kind)) return true;
-    std::string source = place.folder + "." + row.name + "/";
+    std::optional<int> number = message_number_of("." + row.name);
+    if (!number || target == place.folder || !message_may_enter(row.type, kind)) return true;
+    std::string source = message_directory(place.folder, *number);
     if (row.type == type_draft && is_draft_in_use(source)) return true;
-    quiet_reporter quiet;
-    int number = move_message_directory(source, target, quiet, &numbering);
-    if (number < 0) return false;
-    result.moved.push_back({index, message_directory(target, number)});
+    int moved = move_message_directory(source, target, &numbering);
+    if (moved < 0) return false;
+    result.moved.push_back({index, message_directory(target, moved)});
     return true;
 }
 
 }  // namespace
 
 std::string account_root_of(std::string_view mailbox, std::string_view path) {
-    if (!starts_with(path, mailbox)) return {};
+    if (!path.starts_with(mailbox)) return {};
     std::string_view rest = path.substr(mailbox.size());
     std::size_t slash = rest.find('/');
     if (slash == std::string_view::npos || slash == 0) return {};
@@ -133,10 +121,10 @@ folder_move_result move_folder(const folder_place& place, std::string_view folde
     std::string name = last_name(folder);
     std::string parent = parent_folder(folder);
     if (is_reserved_folder_name(name) || is_mail_folder(which_special_folder(target_account, target)) ||
-        starts_with(target, folder) || target == parent)
+        target.starts_with(folder) || target == parent)
         return result;
     std::string destination = free_folder_path(target, name);
-    if (starts_with(place.folder, folder)) result.show_folder = parent;
+    if (place.folder.starts_with(folder)) result.show_folder = parent;
     if (!move_directory(folder, destination, false)) {
         report.error(str::file_error);
         return result;

@@ -7,6 +7,7 @@
 #include "message/header_fields.h"
 #include "platform/cp932.h"
 #include "platform/file_operations.h"
+#include "store/mailbox_layout.h"
 
 namespace qm {
 
@@ -79,8 +80,8 @@ bool rename_folder(std::string_view folder, std::string_view old_name, std::stri
 
 bool change_subject(std::string_view folder, std::string_view message_name, std::string_view subject,
                     reporter& report) {
-    bool number = !message_name.empty() && message_name.find_first_not_of("0123456789") == std::string_view::npos;
-    if (!number || !set_subject(std::string(folder) + "." + std::string(message_name) + "/0", subject)) {
+    std::optional<int> number = message_number_of("." + std::string(message_name));
+    if (!number || !set_subject(part_file(message_directory(folder, *number), 0), subject)) {
         report.error(str::file_error);
         return false;
     }

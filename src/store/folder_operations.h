@@ -4,7 +4,7 @@
 
 #include "platform/reporter.h"
 #include "store/folder_moves.h"
-#include "store/folder_names.h"
+#include "config/folder_names.h"
 #include "store/trash_operations.h"
 
 namespace qm {

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "config/address_book.h"
+#include "config/folder_names.h"
 #include "message/header_fields.h"
 #include "message/message_lines.h"
 #include "platform/directory_walker.h"
@@ -15,11 +16,11 @@
 #include "store/mailbox_layout.h"
 #include "store/message_status.h"
 #include "store/text_search.h"
-#include "text/find_nocase.h"
-#include "text/format.h"
+#include "base/find_nocase.h"
+#include "base/format.h"
 #include "text/mail_address.h"
 #include "text/mail_date.h"
-#include "text/multibyte.h"
+#include "base/multibyte.h"
 
 namespace qm {
 
@@ -309,10 +310,11 @@ std::vector<mail_row> build_mail_list(std::string_view folder, std::string_view 
     const std::vector<std::pair<std::string, std::string>> address_book = read_address_book();
     dir_entry entry;
     while (walker.next(entry)) {
-        if (!entry.directory || entry.name == "." || entry.name == "..") continue;
-        if (entry.name.front() == '.') {
+        // A linked directory is not part of the tree: it could lead back up.
+        if (!entry.directory || entry.symlink) continue;
+        if (message_number_of(entry.name)) {
             rows.push_back(build_message_row(shown, entry.name, search_text, address_book));
-        } else {
+        } else if (is_listed_folder_name(entry.name)) {
             rows.push_back(folder_row(entry.name));
         }
     }
@@ -399,7 +401,7 @@ std::vector<std::string> folder_tree_children(std::string_view directory) {
     directory_walker walker(with_final_slash(directory));
     dir_entry entry;
     while (walker.next(entry)) {
-        if (entry.directory && !entry.name.empty() && entry.name.front() != '.') children.push_back(entry.name);
+        if (entry.directory && !entry.symlink && is_listed_folder_name(entry.name)) children.push_back(entry.name);
     }
     return children;
 }

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <vector>
 
 #include "platform/directory_walker.h"
 #include "platform/file_operations.h"
+#include "platform/string_table.h"
 #include "platform/tree_operations.h"
-#include "text/format.h"
+#include "base/numbered_names.h"
 
 namespace qm {
 
@@ -46,29 +48,34 @@ bool make_special_folders(std::string_view account_root) {
     return true;
 }
 
-std::string message_directory(std::string_view folder, int number) {
-    return string_printf("%.*s.%d/", static_cast<int>(folder.size()), folder.data(), number);
+std::string message_dir_name(int number) { return "." + std::to_string(number); }
+
+std::optional<int> message_number_of(std::string_view name) {
+    constexpr std::size_t longest = 11;  // "." and the ten digits of INT_MAX
+    if (name.size() < 2 || name.size() > longest || name[0] != '.') return std::nullopt;
+    std::string_view digits = name.substr(1);
+    if (!is_decimal(digits) || (digits[0] == '0' && digits.size() > 1)) return std::nullopt;
+    long long number = std::stoll(std::string(digits));
+    if (number > INT_MAX) return std::nullopt;
+    return static_cast<int>(number);
 }
 
-std::string part_file(std::string_view message_dir, int number) {
-    return std::string(message_dir) + std::to_string(number);
+std::string message_directory(std::string_view folder, int number) {
+    return std::string(folder) + message_dir_name(number) + "/";
 }
 
 int lowest_free_message_number(std::string_view folder) {
     auto names = read_directory_names(folder);
     if (!names) return 0;
-    std::vector<bool> used;
+    // The lowest free number is at most the number of names, so only numbers
+    // below that count: a stray ".999999999" costs nothing.
+    std::vector<bool> used(names->size() + 1);
     for (const std::string& name : *names) {
-        // Only the names "%s.%d" gives: "." and a decimal number without a
-        // leading zero.
-        if (name.size() < 2 || name[0] != '.' || (name[1] == '0' && name.size() > 2) || name.size() > 10) continue;
-        if (name.find_first_not_of("0123456789", 1) != std::string::npos) continue;
-        std::size_t number = std::stoul(name.substr(1));
-        if (number >= used.size()) used.resize(number + 1);
-        used[number] = true;
+        std::optional<int> number = message_number_of(name);
+        if (number && static_cast<std::size_t>(*number) < used.size()) used[static_cast<std::size_t>(*number)] = true;
     }
     std::size_t lowest = 0;
-    while (lowest < used.size() && used[lowest]) ++lowest;
+    while (used[lowest]) ++lowest;
     return static_cast<int>(lowest);
 }
 
@@ -93,7 +100,7 @@ void message_numbering::released(std::string_view folder, int number) {
     if (it != next_.end()) it->second = std::min(it->second, number);
 }
 
-int new_message_directory(std::string_view folder, std::optional<std::string_view> source, reporter& report,
+int new_message_directory(std::string_view folder, std::optional<std::string_view> source,
                           message_numbering* numbering) {
     // Making the directory is the test: a number whose name exists (as a
     // message or anything else) is skipped, and no other program can take
@@ -101,10 +108,7 @@ int new_message_directory(std::string_view folder, std::optional<std::string_vie
     int number = numbering ? numbering->first_candidate(folder) : lowest_free_message_number(folder);
     std::string directory = message_directory(folder, number);
     while (!make_directory(directory)) {
-        if (errno != EEXIST) {
-            report.error(str::file_error);
-            return -1;
-        }
+        if (errno != EEXIST) return -1;
         directory = message_directory(folder, ++number);
     }
     if (numbering) numbering->taken(folder, number);
@@ -113,14 +117,12 @@ int new_message_directory(std::string_view folder, std::optional<std::string_vie
         // still holds everything the move did not finish.
         delete_tree(directory, false);
         if (numbering) numbering->released(folder, number);
-        report.error(str::file_error);
         return -1;
     }
     return number;
 }
 
-int move_message_directory(std::string_view source, std::string_view folder, reporter& report,
-                           message_numbering* numbering) {
+int move_message_directory(std::string_view source, std::string_view folder, message_numbering* numbering) {
     int number = numbering ? numbering->first_candidate(folder) : lowest_free_message_number(folder);
     for (;; ++number) {
         if (rename_path(source, message_directory(folder, number))) {
@@ -130,20 +132,16 @@ int move_message_directory(std::string_view source, std::string_view folder, rep
         // The number is taken: try the next one. Anything else but another
         // file system or a directory that may not be renamed is a failure.
         if (errno == EEXIST || errno == ENOTEMPTY) continue;
-        if (errno != EXDEV && errno != EACCES && errno != EPERM) {
-            report.error(str::file_error);
-            return -1;
-        }
+        if (errno != EXDEV && errno != EACCES && errno != EPERM) return -1;
         break;
     }
-    number = new_message_directory(folder, source, report, numbering);
+    number = new_message_directory(folder, source, numbering);
     if (number < 0) return -1;
     if (remove_directory(source)) return number;
     // The source could not be removed: put the files back, so that the
     // message is in one place.
     std::string moved = message_directory(folder, number);
     if (move_contents(moved, source) && remove_directory(moved) && numbering) numbering->released(folder, number);
-    report.error(str::file_error);
     return -1;
 }
 

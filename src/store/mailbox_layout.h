@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/reporter.h"
+#include "message/part_file.h"
 
 namespace qm {
 
@@ -28,12 +28,15 @@ std::optional<special_folder> which_special_folder(std::string_view account_root
 // drafts, sent. Folders that exist already are kept.
 bool make_special_folders(std::string_view account_root);
 
+// A message directory is named "." and its number as "%d" writes it (".0",
+// ".12": no sign, no leading zero); every other name is something else.
+std::string message_dir_name(int number);
+// The number a message directory name stands for; nullopt for any other
+// name, and for a number beyond what an int holds.
+std::optional<int> message_number_of(std::string_view name);
 // A message directory: folder + "." + number + "/".
 std::string message_directory(std::string_view folder, int number);
 
-// A numbered file of a message: message directory + number ("0" the
-// header, "1" the first part ...).
-std::string part_file(std::string_view message_dir, int number);
 
 // Where the free message numbers of folders begin, for one run that adds
 // many messages (filing, arranging): each folder is listed once, and the
@@ -58,20 +61,20 @@ int lowest_free_message_number(std::string_view folder);
 
 // Makes the message directory with the lowest free number in `folder` and
 // returns the number. With a source directory, its contents move into the
-// new message; the caller removes the emptied source. -1 on a failure, after
-// "ファイルの読み書きに失敗しました." was shown; a half-filled new directory is
-// removed again and the source keeps whatever was not moved. A run that adds
-// many messages passes its `numbering`.
-int new_message_directory(std::string_view folder, std::optional<std::string_view> source, reporter& report,
+// new message; the caller removes the emptied source. -1 on a failure (the
+// caller tells the user); a half-filled new directory is removed again and
+// the source keeps whatever was not moved. A run that adds many messages
+// passes its `numbering`.
+int new_message_directory(std::string_view folder, std::optional<std::string_view> source,
                           message_numbering* numbering = nullptr);
 
 // Moves the whole message directory `source` into `folder` under the lowest
 // free number and returns the number: in one rename where the file system
 // allows it, so that a crash can never leave the message split between two
 // folders; otherwise its files are copied in and the source removed once the
-// copy is whole. -1 on a failure, after "ファイルの読み書きに失敗しました." was
-// shown; the message is then where it was.
-int move_message_directory(std::string_view source, std::string_view folder, reporter& report,
+// copy is whole. -1 on a failure (the caller tells the user); the message is
+// then where it was.
+int move_message_directory(std::string_view source, std::string_view folder,
                            message_numbering* numbering = nullptr);
 
 }  // namespace qm

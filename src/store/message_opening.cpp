@@ -13,7 +13,7 @@
 #include "platform/program_launch.h"
 #include "store/mailbox_layout.h"
 #include "store/message_status.h"
-#include "text/find_nocase.h"
+#include "base/find_nocase.h"
 
 namespace qm {
 
@@ -22,7 +22,7 @@ namespace {
 // The "open header" setting, read anew each time: comma-separated field
 // names, each kept as a prefix compared with case.
 std::vector<std::string> open_header_prefixes() {
-    std::string list = ReadOpenHeaderList("");
+    std::string list = read_open_header_list("");
     std::vector<std::string> prefixes;
     std::size_t start = 0;
     while (start <= list.size()) {

@@ -7,8 +7,8 @@
 #include "platform/file_operations.h"
 #include "platform/string_table.h"
 #include "platform/text_file.h"
-#include "text/find_nocase.h"
-#include "text/format.h"
+#include "base/find_nocase.h"
+#include "base/format.h"
 
 namespace qm {
 

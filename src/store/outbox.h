@@ -21,15 +21,10 @@ namespace qm {
 // was never prepared, or whose preparation failed, has no prepared file
 // either, and must not be taken for sent.
 
-inline constexpr std::string_view prepared_suffix = ".smt";
-inline constexpr std::string_view prepared_list_name = "prepared.lst";
 // The sent copy keeps the exact wire form under this name.
 inline constexpr std::string_view sent_wire_copy_name = "raw";
 // The X-Mailer value is cut to this many bytes.
 inline constexpr std::size_t mailer_name_limit = 127;
-
-// The prepared file of an outbox message: ".7" gives work directory + "7.smt".
-std::string prepared_file_path(std::string_view work_directory, std::string_view message_dir_name);
 
 // The message directory names (".<n>") directly in the outbox folder, in
 // number order (".2" before ".10"). Other entries are no messages.
@@ -44,7 +39,10 @@ bool outbox_holds_mail(std::string_view account_root);
 // line feed, half-width katakana are widened, the header gets a "Date:" line
 // for now (replacing every old one, or appended), the body begins with a
 // blank line, and the wire form goes to its prepared file, of which the
-// message keeps a copy as "raw". Prepared files of earlier jobs are removed
+// message keeps a copy as "raw". Beside each prepared file goes its envelope:
+// the first address of From as the sender, every address of To, Cc and Bcc
+// as the recipients; the Bcc lines then leave the prepared file (the copy
+// keeps them). Prepared files of earlier jobs are removed
 // first, so that only this job's messages are sent. True when every message
 // was prepared (also when the outbox cannot be listed or is empty). On any
 // failure: no prepared file remains, other files of the work directory

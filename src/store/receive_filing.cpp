@@ -9,23 +9,15 @@
 #include "platform/directory_walker.h"
 #include "platform/file_operations.h"
 #include "platform/tree_operations.h"
+#include "platform/work_directory.h"
+#include "store/arrange_rules.h"
 #include "store/mailbox_layout.h"
 #include "store/message_status.h"
-#include "store/numbered_names.h"
-#include "text/find_nocase.h"
+#include "base/find_nocase.h"
 
 namespace qm {
 
 namespace {
-
-std::string_view download_number(std::string_view name) {
-    return name.substr(0, name.size() - download_suffix.size());
-}
-
-bool is_download_name(std::string_view name) {
-    return name.size() > download_suffix.size() && name.ends_with(download_suffix) &&
-           is_decimal(download_number(name));
-}
 
 // Only a message that decoded into a single text/plain part has no
 // attachment.
@@ -58,9 +50,10 @@ bool file_download(const std::string& download, const std::string& raw, const st
     // A failed pass leaves the file as it was: its folded fields stay folded.
     unfold_header_file(download);
 
-    int number = new_message_directory(inbox, std::nullopt, report, &numbering);
+    int number = new_message_directory(inbox, std::nullopt, &numbering);
     if (number < 0) {
         restore_download(raw, download);
+        report.error(str::file_error);
         return false;
     }
     std::string message = message_directory(inbox, number);
@@ -84,22 +77,9 @@ bool file_download(const std::string& download, const std::string& raw, const st
 
 }  // namespace
 
-std::vector<std::string> download_files(std::string_view work_directory) {
-    std::vector<std::string> names;
-    directory_walker walker(work_directory);
-    dir_entry entry;
-    while (walker.next(entry)) {
-        if (!entry.directory && !entry.symlink && is_download_name(entry.name)) names.push_back(std::move(entry.name));
-    }
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return decimal_less(download_number(a), download_number(b));
-    });
-    return names;
-}
-
 int import_downloaded_messages(std::string_view work_directory, std::string_view account_root, reporter& report) {
     const std::string work(work_directory);
-    const std::string raw = work + std::string(raw_copy_name);
+    const std::string raw = work + std::string(raw_scratch_name);
     const std::string inbox = special_folder_in(account_root, special_folder::inbox);
     // The list is taken once: a file that fails stays and is not tried again
     // in this run.
@@ -110,6 +90,42 @@ int import_downloaded_messages(std::string_view work_directory, std::string_view
         if (!file_download(work + name, raw, inbox, numbering, report)) failed = true;
     }
     return failed ? -1 : static_cast<int>(downloads.size());
+}
+
+filing_outcome file_downloads(std::string_view work_directory, std::string_view account_root, bool arrange,
+                              reporter& report) {
+    filing_outcome outcome;
+    std::size_t waiting = download_files(work_directory).size();
+    if (waiting == 0) return outcome;
+    int result = import_downloaded_messages(work_directory, account_root, report);
+    std::size_t left = download_files(work_directory).size();
+    // Counted from what is left: a failure in one file does not hide the
+    // messages that were filed.
+    outcome.filed = static_cast<int>(waiting > left ? waiting - left : 0);
+    outcome.problem = result < 0;
+    if (outcome.filed > 0 && arrange) {
+        arrange_run(special_folder_in(account_root, special_folder::inbox),
+                    special_folder_in(account_root, special_folder::trash), report);
+    }
+    return outcome;
+}
+
+leftover_outcome file_leftover_downloads(std::string_view work_directory, std::string_view account_root,
+                                         bool arrange, reporter& report) {
+    leftover_outcome outcome;
+    if (download_files(work_directory).empty()) return outcome;
+    std::string owner = download_owner(work_directory);
+    if (owner.empty() || !directory_exists(special_folder_in(owner, special_folder::inbox)))
+        owner = std::string(account_root);
+    filing_outcome filed = file_downloads(work_directory, owner, arrange, report);
+    const bool here = owner == account_root;
+    outcome.filed = filed.filed;
+    if (here) outcome.filed_here = filed.filed;
+    outcome.problem = filed.problem;
+    // Mail of another account that still waits keeps its owner: new downloads
+    // now would be noted for this account and filed into this inbox.
+    outcome.blocked = filed.problem && !here;
+    return outcome;
 }
 
 }  // namespace qm

@@ -10,14 +10,9 @@ namespace qm {
 
 // A receive job leaves each downloaded message in the work directory as a
 // download file "<n>.pop" (the message as the server sent it, CR LF line
-// ends); filing turns each into a message directory of the account's inbox.
-
-inline constexpr std::string_view download_suffix = ".pop";
-// The scratch copy of the message being filed, kept in the message as "raw".
+// ends); filing turns each into a message directory of the account's inbox,
+// which keeps the download as "raw".
 inline constexpr std::string_view raw_copy_name = "raw";
-
-// The names of the download files in the work directory, in number order.
-std::vector<std::string> download_files(std::string_view work_directory);
 
 // Files every download file of the work directory into the inbox of the
 // account (its directory ends with "/"), lowest number first, also when
@@ -29,5 +24,29 @@ std::vector<std::string> download_files(std::string_view work_directory);
 // message directory is removed again, and filing goes on with the next file.
 // File errors are reported as they happen.
 int import_downloaded_messages(std::string_view work_directory, std::string_view account_root, reporter& report);
+
+struct filing_outcome {
+    int filed = 0;         // messages that reached the inbox
+    bool problem = false;  // a download could not be filed and still waits
+};
+
+// Files the waiting downloads into the account's inbox and, when any arrived
+// and `arrange` is set ("arrange at receive"), sorts the inbox with the
+// trash's rules.
+filing_outcome file_downloads(std::string_view work_directory, std::string_view account_root, bool arrange,
+                              reporter& report);
+
+struct leftover_outcome {
+    int filed = 0;         // messages that reached an inbox
+    int filed_here = 0;    // of them, filed into `account_root`
+    bool problem = false;  // some could not be filed
+    bool blocked = false;  // those of another account still wait: nothing new may join them
+};
+
+// Before a run adds downloads of its own: the ones an earlier run left are
+// filed into the account they were received for (the note beside them,
+// while that account still has an inbox), else into `account_root`.
+leftover_outcome file_leftover_downloads(std::string_view work_directory, std::string_view account_root,
+                                         bool arrange, reporter& report);
 
 }  // namespace qm

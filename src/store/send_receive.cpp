@@ -1,19 +1,13 @@
 #include "store/send_receive.h"
 
-#include <algorithm>
 #include <limits>
-#include <set>
 
-#include "config/accounts.h"
+#include "config/account_settings.h"
 #include "config/settings.h"
-#include "net/mail_jobs.h"
-#include "net/result_codes.h"
 #include "net/smtp_client.h"
-#include "platform/directory_walker.h"
 #include "platform/file_operations.h"
 #include "platform/program_context.h"
-#include "platform/text_file.h"
-#include "platform/tree_operations.h"
+#include "platform/work_directory.h"
 #include "store/arrange_rules.h"
 #include "store/mailbox_layout.h"
 #include "store/outbox.h"
@@ -25,8 +19,6 @@ namespace {
 
 constexpr std::string_view uid_list_name = "uid.lst";
 constexpr char scrambled_mark = '?';
-// A job dialogue answers 1 when its job finished with 0.
-constexpr int job_succeeded = 1;
 
 // A password held by the round: overwritten with '*' on every way out.
 struct held_password {
@@ -44,90 +36,42 @@ void hand_over(held_password& from, std::string& to) {
     wipe_password(from.text);
 }
 
-bool account_complete(const current_account& account) {
-    return !account.address.empty() && !account.pop_server.empty() && !account.smtp_server.empty() &&
-           !account.pop_id.empty();
-}
-
 // The stored password of `key`, or the one the user types. False when the
 // prompt was cancelled.
 bool obtain_password(send_receive_host& host, std::string_view mailbox, std::string_view title,
-                     std::string_view key, held_password& password) {
+                     password_server server, held_password& password) {
+    const std::string_view key = server == password_server::pop3 ? account_key::pop_password
+                                                                  : account_key::smtp_password;
     password.text = read_account_password(mailbox, title, key);
     if (!password.text.empty()) return true;
-    if (host.ask_password(password.text)) return true;
+    if (host.ask_password(title, server, password.text)) return true;
     wipe_password(password.text);
     return false;
 }
 
-// ---- download files and their account ----------------------------------------
-
-std::string owner_path(std::string_view work) { return std::string(work) + std::string(download_owner_name); }
-
-void note_owner(std::string_view work, std::string_view account_root) {
-    // Only a hint for the next round: without it, leftovers go to the account
-    // that round is for.
-    write_text_file(owner_path(work), std::string(account_root) + "\n");
-}
-
-// The account the download files were received for, when it still has an inbox.
-std::string read_owner(std::string_view work) {
-    text_reader reader(owner_path(work));
-    std::string root;
-    if (!reader.is_open() || !reader.read_line(root)) return {};
-    if (root.empty() || root.back() != '/' || !directory_exists(special_folder_in(root, special_folder::inbox)))
-        return {};
-    return root;
-}
-
-void forget_owner_when_filed(std::string_view work) {
-    std::string path = owner_path(work);
-    if (download_files(work).empty() && path_exists(path)) delete_file(path);
-}
-
-struct filing_outcome {
-    int filed = 0;
-    bool problem = false;
-};
-
-// Files the download files into the account's inbox and, when any arrived,
-// sorts it with the trash's rules when "arrange at receive" is on.
-filing_outcome file_downloads(std::string_view work, std::string_view account_root, reporter& report) {
-    filing_outcome outcome;
-    std::size_t waiting = download_files(work).size();
-    if (waiting == 0) return outcome;
-    int result = import_downloaded_messages(work, account_root, report);
-    std::size_t left = download_files(work).size();
-    // Counted from what is left: a failure in one file does not hide the
-    // messages that were filed.
-    outcome.filed = static_cast<int>(waiting > left ? waiting - left : 0);
-    outcome.problem = result < 0;
-    if (outcome.filed > 0 && settings().arrange_at_receive) {
-        arrange_run(special_folder_in(account_root, special_folder::inbox),
-                    special_folder_in(account_root, special_folder::trash), report);
-    }
-    return outcome;
+std::string uid_list_path(std::string_view mailbox, std::string_view title) {
+    return account_directory(mailbox, title) + std::string(uid_list_name);
 }
 
 // ---- the jobs ------------------------------------------------------------------
 
-// Starts the job and lets the host run it; the job's result code.
-int run(send_receive_host& host, mail_job& job, std::string_view server) {
-    job.start();  // a job that cannot start is finished with a code at once
-    int answer = host.run_job(job, server, job.trace);
-    int code = job.close_handle();
-    if (answer != job_succeeded && code == result_ok) code = result_cancelled;
+// Starts the job and lets the host run it; the job's result.
+net_result run(send_receive_host& host, mail_job& job, std::string_view server) {
+    job.start();  // a job that cannot start is finished with a result at once
+    bool succeeded = host.run_job(job, server, job.trace);
+    net_result code = job.close_handle();
+    if (!succeeded && code == net_result::ok) code = net_result::cancelled;
     return code;
 }
 
-int receive(send_receive_host& host, const current_account& account, const std::string& account_root,
-            const std::string& work, held_password& password) {
+net_result receive(send_receive_host& host, const current_account& account, const std::string& uid_list,
+                   const std::string& work, held_password& password) {
     thread_pop job;
     job.download_prefix = work;
     job.pop_server = account.pop_server;
     job.port = account.pop_port;
     job.user_id = account.pop_id;
-    job.uid_list_path = account_root + std::string(uid_list_name);
+    job.uid_list_path = uid_list;
     job.remove = account.pop_remove;
     job.apop = account.apop;
     job.ssl = account.pop_over_ssl;
@@ -137,8 +81,8 @@ int receive(send_receive_host& host, const current_account& account, const std::
     return run(host, job, account.pop_server);
 }
 
-int send(send_receive_host& host, const current_account& account, const std::string& work,
-         held_password& password) {
+net_result send(send_receive_host& host, const current_account& account, const std::string& work,
+                held_password& password) {
     thread_smtp job;
     job.queue_directory = work;
     job.smtp_server = account.smtp_server;
@@ -154,146 +98,128 @@ int send(send_receive_host& host, const current_account& account, const std::str
     return run(host, job, account.smtp_server);
 }
 
+void note_job(round_result& result, net_result code) {
+    if (result.job == net_result::ok) result.job = code;
+}
+
 }  // namespace
 
-int send_receive(send_receive_host& host, std::string_view mailbox, std::string_view account_title, bool quiet) {
+round_result send_receive(send_receive_host& host, std::string_view mailbox, std::string_view account_title,
+                          bool quiet) {
+    round_result result;
     reporter& report = host.report();
     const current_account account = load_current_account(mailbox, account_title);
     const std::string root = account_directory(mailbox, account_title);
     if (!account_complete(account) || !directory_exists(root)) {
         report.notice(str::account_incomplete);
-        return round_account_incomplete;
+        result.account_incomplete = true;
+        return result;
     }
     const std::string work = context().work_directory;
     const std::string inbox = special_folder_in(root, special_folder::inbox);
 
     // Both passwords before any connection: a cancel costs nothing.
     held_password pop_password, smtp_password;
-    if (!obtain_password(host, mailbox, account_title, account_key::pop_password, pop_password))
-        return result_cancelled;
-    if (account.smtp_auth &&
-        !obtain_password(host, mailbox, account_title, account_key::smtp_password, smtp_password))
-        return result_cancelled;
+    if (!obtain_password(host, mailbox, account_title, password_server::pop3, pop_password) ||
+        (account.smtp_auth && !obtain_password(host, mailbox, account_title, password_server::smtp, smtp_password))) {
+        result.job = net_result::cancelled;
+        return result;
+    }
 
-    if (!directory_exists(work)) make_directory(work);
-    int first_failure = 0;
-    auto note = [&first_failure](int code) {
-        if (first_failure == 0) first_failure = code;
-    };
-    int new_mail = 0;
-    bool filing_problem = false;
+    make_work_directory(work);
+    const bool arrange = settings().arrange_at_receive;
     // Shown once, however many filings failed.
     auto report_filing_problem = [&] {
-        if (filing_problem) report.error(str::receive_import_problem);
+        if (result.filing_problem) report.error(str::receive_import_problem);
     };
 
     // Mail an earlier round received but could not file comes first, into
     // the account it was received for.
-    if (!download_files(work).empty()) {
-        std::string owner = read_owner(work);
-        if (owner.empty()) owner = root;
-        filing_outcome leftovers = file_downloads(work, owner, report);
-        if (owner == root) new_mail += leftovers.filed;
-        filing_problem = leftovers.problem;
-        if (filing_problem) note(round_filing_problem);
-        // Mail of another account that still waits keeps its owner: a receive
-        // now would note this account for it and file it into this inbox.
-        if (filing_problem && owner != root) {
-            report_filing_problem();
-            return first_failure;
-        }
+    leftover_outcome leftovers = file_leftover_downloads(work, root, arrange, report);
+    int new_mail = leftovers.filed_here;
+    result.filing_problem = leftovers.problem;
+    if (leftovers.blocked) {
+        report_filing_problem();
+        return result;
     }
 
-    note_owner(work, root);
-    int code = receive(host, account, root, work, pop_password);
-    if (code != result_ok) {
+    note_download_owner(work, root);
+    net_result code = receive(host, account, uid_list_path(mailbox, account_title), work, pop_password);
+    if (code != net_result::ok) {
         // Complete downloads stay for the next round; the server may already
         // have deleted them.
-        note(code);
+        note_job(result, code);
         report_filing_problem();
-        forget_owner_when_filed(work);
-        return first_failure;
+        forget_download_owner_when_filed(work);
+        return result;
     }
 
     if (outbox_holds_mail(root)) {
         if (!prepare_outbox(root, work, report)) {
-            note(result_file_error);
+            note_job(result, net_result::file_error);
         } else {
-            note(send(host, account, work, smtp_password));
+            note_job(result, send(host, account, work, smtp_password));
             // Whatever the server accepted is filed, also after a failure, so
             // that the next round does not send it again.
             file_sent_mail(root, work, report);
-            if (settings().arrange_at_send)
-                arrange_run(special_folder_in(root, special_folder::sent), root, report);
+            if (settings().arrange_at_send) arrange_run(special_folder_in(root, special_folder::sent), root, report);
         }
     }
     wipe_password(smtp_password.text);
 
-    filing_outcome filed = file_downloads(work, root, report);
+    filing_outcome filed = file_downloads(work, root, arrange, report);
     new_mail += filed.filed;
-    if (filed.problem) {
-        filing_problem = true;
-        note(round_filing_problem);
-    }
-    forget_owner_when_filed(work);
+    if (filed.problem) result.filing_problem = true;
+    forget_download_owner_when_filed(work);
     if (new_mail > 0 && !quiet) host.show_inbox(inbox);
-    if (filing_problem) {
+    if (result.filing_problem) {
         report_filing_problem();
     } else if (new_mail == 0 && !quiet) {
         report.notice(str::receive_no_new_mail);
     }
-    return first_failure;
+    return result;
 }
 
-bool remove_work_directory_if_done(std::string_view work_directory) {
-    const std::string work(work_directory);
-    if (!directory_exists(work)) return true;
-    std::vector<std::string> downloads = download_files(work);
-    if (downloads.empty()) return delete_tree(work, false);
-
-    std::set<std::string, std::less<>> kept(downloads.begin(), downloads.end());
-    kept.insert(std::string(download_owner_name));
-    std::vector<dir_entry> doomed;
-    {
-        directory_walker walker(work);
-        dir_entry entry;
-        while (walker.next(entry)) {
-            if (entry.name == "." || entry.name == "..") continue;
-            if (!entry.directory && kept.contains(entry.name)) continue;
-            doomed.push_back(entry);
-        }
+round_result send_receive_all(send_receive_host& host, std::string_view mailbox) {
+    round_result first;
+    for (const std::string& title : list_accounts(mailbox)) {
+        if (host.round_cancelled()) return first.ok() ? round_result{net_result::cancelled} : first;
+        host.visiting_account(title);
+        round_result result = send_receive(host, mailbox, title, true);
+        if (first.ok()) first = result;
     }
-    bool ok = true;
-    for (const dir_entry& entry : doomed) {
-        bool removed = entry.directory && !entry.symlink ? delete_tree(work + entry.name + "/", false)
-                                                          : delete_file(work + entry.name);
-        ok = removed && ok;
-    }
-    return ok;
+    if (host.round_cancelled()) return first.ok() ? round_result{net_result::cancelled} : first;
+    host.report().notice(str::round_finished);
+    return first;
 }
 
-bool check_account_for_new_mail(std::string_view mailbox, std::string_view title) {
+std::unique_ptr<thread_pop_check> start_new_mail_check(std::string_view mailbox, std::string_view title) {
     const current_account account = load_current_account(mailbox, title);
-    if (account.pop_server.empty() || account.pop_id.empty()) return false;
+    if (account.pop_server.empty() || account.pop_id.empty()) return nullptr;
     // It never prompts: only a password stored scrambled is used.
     std::string stored = read_account_key(mailbox, title, account_key::pop_password, "",
                                           std::numeric_limits<std::size_t>::max());
     bool scrambled = !stored.empty() && stored.front() == scrambled_mark;
     wipe_password(stored);
-    if (!scrambled) return false;
+    if (!scrambled) return nullptr;
 
-    thread_pop_check job;
-    job.pop_server = account.pop_server;
-    job.port = account.pop_port;
-    job.user_id = account.pop_id;
-    job.uid_list_path = account_directory(mailbox, title) + std::string(uid_list_name);
-    job.remove = account.pop_remove;
-    job.apop = account.apop;
-    job.ssl = account.pop_over_ssl;
-    job.verify_certificate = account.verify_certificate;
-    job.password = read_account_password(mailbox, title, account_key::pop_password);
-    if (!job.start()) return false;
-    return job.close_handle() == result_ok && job.new_mail();
+    auto job = std::make_unique<thread_pop_check>();
+    job->pop_server = account.pop_server;
+    job->port = account.pop_port;
+    job->user_id = account.pop_id;
+    job->uid_list_path = uid_list_path(mailbox, title);
+    job->remove = account.pop_remove;
+    job->apop = account.apop;
+    job->ssl = account.pop_over_ssl;
+    job->verify_certificate = account.verify_certificate;
+    job->password = read_account_password(mailbox, title, account_key::pop_password);
+    if (!job->start()) return nullptr;
+    return job;
+}
+
+bool check_account_for_new_mail(std::string_view mailbox, std::string_view title) {
+    std::unique_ptr<thread_pop_check> job = start_new_mail_check(mailbox, title);
+    return job && job->close_handle() == net_result::ok && job->new_mail();
 }
 
 }  // namespace qm

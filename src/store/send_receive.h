@@ -1,9 +1,11 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
-#include "net/job.h"
+#include "net/mail_jobs.h"
+#include "net/result_codes.h"
 #include "platform/reporter.h"
 
 namespace qm {
@@ -13,16 +15,19 @@ namespace qm {
 // thread; each server dialogue runs as a job on a worker thread that the
 // round's owner watches.
 
+enum class password_server { pop3, smtp };
+
 // What a round needs from its owner: the window, or the command line.
 class send_receive_host {
 public:
     virtual ~send_receive_host() = default;
-    // Asks for a password (prompt "POP3パスワード?"); false when the user cancelled.
-    virtual bool ask_password(std::string& password) = 0;
+    // Asks for the password of the account's POP3 or SMTP server (prompt
+    // "POP3パスワード?"); false when the user cancelled.
+    virtual bool ask_password(std::string_view account_title, password_server server, std::string& password) = 0;
     // Runs a started job to its end, showing its trace when `trace` is set and
-    // taking cancel requests; returns 1 when the job finished with 0, else 3
-    // (after showing the code's message, job_result_message).
-    virtual int run_job(thread& job, std::string_view server, bool trace) = 0;
+    // taking cancel requests; true when the job finished with ok, else false
+    // after showing the result's message (job_result_message).
+    virtual bool run_job(thread& job, std::string_view server, bool trace) = 0;
     virtual reporter& report() = 0;
     // The round filed new mail into the inbox (the window switches to it
     // unless quiet).
@@ -30,19 +35,26 @@ public:
     // Whether the jobs about to start should hand over their protocol trace
     // (the window: Shift held at the start; the command line: --trace).
     virtual bool trace_wanted() { return false; }
+    // The round of all accounts is about to visit this account (the window
+    // makes it the current account).
+    virtual void visiting_account(std::string_view title) { (void)title; }
+    // Whether the user ended the round of all accounts (the command line:
+    // Ctrl-C); asked before each account.
+    virtual bool round_cancelled() { return false; }
 };
 
-// What send_receive returns besides 0 (success) and a job's result code.
-inline constexpr int round_filing_problem = -1;      // a received message could not be filed
-inline constexpr int round_account_incomplete = -2;  // address, servers or POP id missing
-
-// The work directory remembers which account its download files belong to,
-// so that files left by a round whose filing failed go to the right inbox.
-inline constexpr std::string_view download_owner_name = "download.owner";
+struct round_result {
+    // The first job that did not end with ok: cancelled also for a cancelled
+    // password prompt, file_error for a failed preparation of the outbox.
+    net_result job = net_result::ok;
+    bool filing_problem = false;      // a received message could not be filed
+    bool account_incomplete = false;  // address, servers or POP id missing
+    bool ok() const { return job == net_result::ok && !filing_problem && !account_incomplete; }
+};
 
 // One round for the account, as the send/receive command runs it:
-//  1. the account must have an address, both servers and a POP id
-//     ("アカウント設定が完了していません." otherwise);
+//  1. the account must be complete ("アカウント設定が完了していません."
+//     otherwise);
 //  2. missing passwords are asked for (the SMTP one only with SMTP AUTH);
 //     a cancel stops the round before any connection;
 //  3. download files an earlier round could not file are filed (and
@@ -58,21 +70,24 @@ inline constexpr std::string_view download_owner_name = "download.owner";
 //     (not when quiet), "受信メールの取込処理に問題がありました." when filing
 //     failed (also when quiet).
 // Every copy of a password is overwritten with '*' once it has been handed
-// to a job or given up. Returns 0 on success, else the first failure: a job's
-// result code (11 for a cancelled prompt, 10 for a failed preparation),
-// round_filing_problem or round_account_incomplete.
-int send_receive(send_receive_host& host, std::string_view mailbox, std::string_view account_title, bool quiet);
+// to a job or given up.
+round_result send_receive(send_receive_host& host, std::string_view mailbox, std::string_view account_title,
+                          bool quiet);
 
-// The work directory at exit: removed with everything in it when it holds no
-// download file "<n>.pop"; otherwise everything else goes and the download
-// files (with the note of their account) stay for the next round. True when
-// everything that was to go went.
-bool remove_work_directory_if_done(std::string_view work_directory);
+// The round of all accounts (command "巡回送受信"): each account of the
+// mailbox in turn, quietly, then "巡回送受信が終了しました.". The first
+// failure is returned; the round goes on after it.
+round_result send_receive_all(send_receive_host& host, std::string_view mailbox);
 
-// The periodic check of one account: true when its server holds mail the
-// account has not received. Only an account with a POP server, a POP id and
-// a stored scrambled password is asked (the check never prompts); every
-// failure counts as "no new mail" and shows nothing.
+// The periodic check of one account, without blocking the caller: a started
+// job whose new_mail() the caller reads once it has finished, or nothing
+// when the account is not checked. Only an account with a POP server, a POP
+// id and a stored scrambled password is asked (the check never prompts);
+// every failure counts as "no new mail" and shows nothing.
+std::unique_ptr<thread_pop_check> start_new_mail_check(std::string_view mailbox, std::string_view title);
+
+// The same, waiting for the answer: true when the server holds mail the
+// account has not received.
 bool check_account_for_new_mail(std::string_view mailbox, std::string_view title);
 
 }  // namespace qm

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/text_file.h"
-#include "text/multibyte.h"
+#include "base/multibyte.h"
 
 namespace qm {
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <cerrno>
 
-#include "text/find_nocase.h"
+#include "base/find_nocase.h"
 #include "text/iconv_handle.h"
 #include "text/sjis_jis.h"
 #include "text/utf8_sjis.h"
@@ -22,16 +22,11 @@ struct charset_alias {
 
 // Names mail uses that the converter does not know, or knows as a narrower
 // charset than the one such mail holds.
-constexpr std::array<charset_alias, 14> charset_aliases{{
-    {"shift_jis", "CP932"},
-    {"shift-jis", "CP932"},
-    {"sjis", "CP932"},
-    {"x-sjis", "CP932"},
-    {"ms_kanji", "CP932"},
-    {"csshiftjis", "CP932"},
-    {"windows-31j", "CP932"},
-    {"cp932", "CP932"},
-    {"ms932", "CP932"},
+constexpr std::array<std::string_view, 9> shift_jis_labels{"Shift_JIS", "shift-jis", "SJIS",     "x-sjis",
+                                                           "CP932",     "MS932",     "Windows-31J", "MS_Kanji",
+                                                           "csShiftJIS"};
+
+constexpr std::array<charset_alias, 5> charset_aliases{{
     {"ks_c_5601-1987", "CP949"},
     {"iso-8859-8-i", "ISO-8859-8"},
     // The NEC and IBM rows that Japanese mail in EUC-JP carries.
@@ -41,6 +36,8 @@ constexpr std::array<charset_alias, 14> charset_aliases{{
 }};
 
 std::string_view converter_name(std::string_view charset) {
+    // Mail labelled Shift_JIS holds CP932, whose extensions plain Shift_JIS lacks.
+    if (is_shift_jis_label(charset)) return "CP932";
     for (const auto& alias : charset_aliases) {
         if (equals_nocase(charset, alias.mail_name)) return alias.converter_name;
     }
@@ -104,6 +101,13 @@ std::string to_utf8(iconv_handle& converter, std::string_view bytes) {
 }
 
 }  // namespace
+
+bool is_shift_jis_label(std::string_view charset) {
+    for (std::string_view label : shift_jis_labels) {
+        if (equals_nocase(charset, label)) return true;
+    }
+    return false;
+}
 
 std::optional<std::string> convert_to_cp932(std::string_view charset, std::string_view bytes) {
     if (!is_charset_token(charset)) return std::nullopt;

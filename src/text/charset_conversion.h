@@ -12,6 +12,11 @@ namespace qm {
 // what such mail holds. Characters CP932 lacks, and bytes that are not valid
 // in the charset, become the replacement character 0x8148. nullopt when the
 // charset is not known.
+// Whether the name is one of the labels Shift_JIS mail carries (Shift_JIS,
+// shift-jis, SJIS, x-sjis, CP932, MS932, Windows-31J, MS_Kanji,
+// csShiftJIS), in any case.
+bool is_shift_jis_label(std::string_view charset);
+
 std::optional<std::string> convert_to_cp932(std::string_view charset, std::string_view bytes);
 
 }  // namespace qm

@@ -5,8 +5,8 @@
 
 #include "text/base64.h"
 #include "text/charset_conversion.h"
-#include "text/find_nocase.h"
-#include "text/hex_digits.h"
+#include "base/find_nocase.h"
+#include "base/hex_digits.h"
 #include "text/sjis_jis.h"
 #include "text/utf8_sjis.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "platform/text_file.h"
-#include "text/find_nocase.h"
-#include "text/multibyte.h"
+#include "base/find_nocase.h"
+#include "base/multibyte.h"
 
 namespace qm {
 

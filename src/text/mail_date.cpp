@@ -8,8 +8,8 @@
 #include "platform/companion_file.h"
 #include "platform/local_time.h"
 #include "platform/text_file.h"
-#include "text/find_nocase.h"
-#include "text/format.h"
+#include "base/find_nocase.h"
+#include "base/format.h"
 
 namespace qm {
 

@@ -1,6 +1,6 @@
 #include "text/quoted_printable.h"
 
-#include "text/hex_digits.h"
+#include "base/hex_digits.h"
 
 namespace qm {
 

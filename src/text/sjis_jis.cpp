@@ -5,7 +5,7 @@
 #include "platform/text_file.h"
 #include "text/cp932_tables.h"
 #include "text/file_conversion.h"
-#include "text/multibyte.h"
+#include "base/multibyte.h"
 
 namespace qm {
 

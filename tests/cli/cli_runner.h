@@ -25,7 +25,7 @@ protected:
     cli_result run(const std::string& arguments, const std::string& input = "") {
         const std::string err_path = tmp / "stderr";
         const std::string line = "printf '%s' '" + input + "' | TZ=UTC0 QUILLMERE_HOME='" + home.path() + "' TMPDIR='" +
-                                 tmp.path() + "' " + QUILLMERE_BINARY_DIR + "/quillmere-cli " + command_ + arguments +
+                                 tmp.path() + "' XDG_RUNTIME_DIR='" + tmp.path() + "' " + QUILLMERE_BINARY_DIR + "/quillmere-cli " + command_ + arguments +
                                  " 2>'" + err_path + "'";
         cli_result result;
         std::FILE* pipe = ::popen(line.c_str(), "r");

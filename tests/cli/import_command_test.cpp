@@ -33,7 +33,7 @@ TEST_F(ImportCommand, FilesMessageFilesAndMboxesIntoANewAccount) {
     EXPECT_EQ(r.err, "");
 
     const std::string account = home / "mailbox/テスト/";
-    EXPECT_EQ(list_names(account), (names{" ごみ箱", " 受信箱", " 送信箱"}));
+    EXPECT_EQ(list_names(account), (names{" ごみ箱", " 受信箱", " 送信箱", "account.ini"}));
     // Line ends as a server sends them; the mbox's own lines are gone.
     EXPECT_EQ(read_bytes(account + " 受信箱/.0/raw"), "From: a@example.com\r\nSubject: lf\r\n\r\nline one\r\nline two\r\n");
     EXPECT_EQ(read_bytes(account + " 受信箱/.1/raw"), "Subject: one\r\n\r\nFrom here\r\n>>From there\r\n\r\n");

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "cli_runner.h"
-#include "config/accounts.h"
+#include "store/accounts.h"
 #include "platform/file_operations.h"
 #include "store/arrange_rules.h"
 #include "support/smtp_server.h"

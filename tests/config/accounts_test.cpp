@@ -3,7 +3,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include "config/accounts.h"
+#include "store/accounts.h"
 #include "config_test.h"
 
 namespace qm::test {

@@ -1,6 +1,6 @@
 #include "config/address_book.h"
 
-#include "config/accounts.h"
+#include "store/accounts.h"
 #include "config_test.h"
 #include "platform/file_operations.h"
 

@@ -1,7 +1,8 @@
 #include "config/settings.h"
 
-#include "config/accounts.h"
+#include "config/account_settings.h"
 #include "config/layout.h"
+#include "store/accounts.h"
 #include "config_test.h"
 #include "platform/file_operations.h"
 
@@ -19,7 +20,7 @@ struct settings_test : data_directory_test {
 
 TEST_F(settings_test, first_start_writes_exactly_the_defaults_in_order) {
     const std::string notepad = dir.path() + "bin/quillmere-notepad";
-    ASSERT_TRUE(WriteDefaultSettings());
+    ASSERT_TRUE(write_default_settings());
     EXPECT_EQ(contents(),
               crlf(sj("[switch]\nlist thread=-\nview tree=+\nview preview=+\narrange at receive=-\narrange at send=-\n"
                       "arrange at terminate=-\ntell remain=+\nclear trash=-\n[value]\ncheck interval=0\n[string]\n"
@@ -37,15 +38,18 @@ TEST_F(settings_test, colours_parse_as_red_green_blue_modulo_256) {
     for (auto [text, expected] : {std::pair<const char*, colour>{"10:20", 0x00140a}, {"300:0:0", 44}, {"", 0},
                                   {"0:0:64", 0x400000}, {"-1:x:7", 0x0700ff}, {" 5abc:6:7:8", 0x070605},
                                   {"1::3", 0x030001}})
-        EXPECT_EQ(ParseColor(text), expected) << text;
-    EXPECT_EQ(format_color(ParseColor("255:128:0")), "255:128:0");
+        EXPECT_EQ(parse_color(text), expected) << text;
+    EXPECT_EQ(format_color(parse_color("255:128:0")), "255:128:0");
 }
 
 TEST_F(settings_test, first_start_makes_the_mailbox_with_one_account) {
     Settings s;
-    LoadFunctionSettings(s, report);
+    load_function_settings(s);
     std::string mailbox = dir.cp("data/mailbox/");
     EXPECT_EQ(s.mailbox, mailbox);
+    EXPECT_EQ(mailbox_root(), mailbox);
+    EXPECT_FALSE(directory_exists(mailbox));  // loading makes nothing
+    ASSERT_TRUE(ensure_mailbox(mailbox, report));
     EXPECT_EQ(list_accounts(mailbox), names{sj("標準アカウント")});
     current_account a = load_current_account(mailbox, sj("標準アカウント"));
     EXPECT_TRUE(a.pop_port == 110 && a.smtp_port == 25 && a.pop_remove && a.verify_certificate && a.name.empty());
@@ -53,43 +57,78 @@ TEST_F(settings_test, first_start_makes_the_mailbox_with_one_account) {
 
     // An existing mailbox is left as it is, an empty one included.
     ASSERT_TRUE(delete_account(mailbox, sj("標準アカウント")));
-    LoadFunctionSettings(s, report);
+    EXPECT_TRUE(ensure_mailbox(mailbox, report));
     EXPECT_TRUE(list_names(dir / "data/mailbox").empty());
 
     // A mailbox that cannot be made is reported.
-    given("[string]\nmailbox=" + dir.cp("data/quillmere.ini/box/") + "\n");
-    LoadFunctionSettings(s, report);
+    EXPECT_FALSE(ensure_mailbox(dir.cp("data/quillmere.ini/box/"), report));
     EXPECT_EQ(report.texts(), names{"ファイルの読み書きに失敗しました."});
 }
 
-TEST_F(settings_test, saved_groups_load_back) {
-    ASSERT_TRUE(WriteDefaultSettings());
-    ASSERT_TRUE(SaveViewSettings(true, false, true, "", "Noto Sans", -14, 10, 700, true, "Bold",
-                                 {"1:2:3", "4:5:6", "7:8:9", "10:11:12", "13:14:15", "16:17:18"}));
-    ASSERT_TRUE(SaveFunctionSettings(true, false, true, false, true, 99999, "box\\in", "C:\\v", "e", ".exe",
-                                     std::string("ABCDEFGHIJ\0", 11)));
+TEST_F(settings_test, the_mailbox_root_is_one_answer_whatever_the_setting_says) {
+    for (auto [setting, root] : {std::pair<const char*, const char*>{"mail2/", "data/mail2/"}, {"mail2", "data/mail2/"},
+                                 {"", "data/mailbox/"}, {"sub\\box", "data/sub/box/"}}) {
+        given(std::string("[string]\nmailbox=") + setting + "\n");
+        EXPECT_EQ(mailbox_root(), dir.cp(root)) << setting;
+    }
+    given("[string]\nmailbox=/elsewhere/box\n");
+    EXPECT_EQ(mailbox_root(), "/elsewhere/box/");
+    std::remove(file.c_str());
+    EXPECT_EQ(mailbox_root(), dir.cp("data/mailbox/"));
+}
+
+// Every key of both groups away from its default.
+Settings changed_settings(const std::string& mailbox) {
+    Settings s;
+    s.list_thread = true, s.view_tree = false, s.view_preview = false;
+    s.font_name = "Noto Sans", s.font_size = -14, s.font_point = 10, s.font_weight = 700, s.font_italic = true;
+    s.font_style = "Bold";
+    s.back_ground = parse_color("1:2:3"), s.back_text = parse_color("4:5:6"), s.text_directory = parse_color("7:8:9");
+    s.text_search = parse_color("10:11:12"), s.text_new = parse_color("13:14:15"), s.text_normal = parse_color("16:17:18");
+    s.arrange_at_receive = s.arrange_at_send = s.arrange_at_terminate = true;
+    s.tell_remain = false, s.clear_trash = true, s.check_interval = 30;
+    s.mailbox = mailbox, s.text_viewer = "C:\\v", s.text_editor = "e";
+    s.keys = std::string("ABCDEFGHIJ\0", 11);
+    return s;
+}
+
+TEST_F(settings_test, both_groups_are_written_in_the_file_order_and_load_back) {
+    ASSERT_TRUE(write_default_settings());
+    const Settings changed = changed_settings(dir.cp("data/box/in/"));
+    ASSERT_TRUE(save_view_settings(changed, ""));
+    ASSERT_TRUE(save_function_settings(changed, ".exe"));
+    EXPECT_EQ(contents(),
+              crlf("[switch]\nlist thread=+\nview tree=-\nview preview=-\narrange at receive=+\narrange at send=+\n"
+                   "arrange at terminate=+\ntell remain=-\nclear trash=+\n[value]\ncheck interval=30\n[string]\n"
+                   "open header=\nmailbox=" + dir.path() + "data/box/in/\ntext viewer=C:/v\ntext editor=e\n"
+                   "dangerous extension=.exe\n[font]\nname=Noto Sans\nsize=-14\npoint=10\nbold=700\nitalic=+\n"
+                   "style=Bold\n[color]\nback ground=1:2:3\nback text=4:5:6\ntext directory=7:8:9\n"
+                   "text search=10:11:12\ntext new=13:14:15\ntext normal=16:17:18\n[key]\nselect account=A\n"
+                   "open menu mail=B\nmake directory=C\nmake mail=D\nmark all=E\nconnect=F\nconnect round=G\n"
+                   "arrange=H\nclear trash=I\nopen menu sort=J\nsearch=\n"));
     // An empty header list stays empty: opening a mail then keeps no header.
-    EXPECT_EQ(ReadOpenHeaderList(default_open_header) + ReadDangerousExtensions(), ".exe");
-    const std::string text = contents();
-    EXPECT_NE(text.find("open header=\r\nmailbox=box/in\r\ntext viewer=C:/v\r\n"), std::string::npos) << text;
+    EXPECT_EQ(read_open_header_list(default_open_header) + read_dangerous_extensions(), ".exe");
 
     Settings s;
-    LoadViewSettings(s);
-    EXPECT_EQ(std::tuple(s.list_thread, s.view_tree, s.font_name, s.font_size, s.font_weight, s.font_italic, s.font_style,
-                         s.text_normal),
-              std::tuple(true, false, std::string("Noto Sans"), -14, 700, true, std::string("Bold"), 0x121110u));
-    // A relative mailbox lies in the data directory; the interval is kept within its range.
-    make_directory(dir.cp("data/box/"));
-    make_directory(dir.cp("data/box/in/"));
-    LoadFunctionSettings(s, report);
+    load_view_settings(s);
+    load_function_settings(s);
+    EXPECT_EQ(std::tuple(s.list_thread, s.view_tree, s.font_name, s.font_size, s.font_weight, s.font_italic,
+                         s.font_style, s.back_ground, s.text_normal),
+              std::tuple(true, false, std::string("Noto Sans"), -14, 700, true, std::string("Bold"), 0x030201u,
+                         0x121110u));
     EXPECT_EQ(std::tuple(s.arrange_at_receive, s.tell_remain, s.check_interval, s.mailbox, s.text_viewer, s.keys),
-              std::tuple(true, false, 1440, dir.cp("data/box/in/"), std::string("C:/v"),
-                         std::string("ABCDEFGHIJ\0", 11)));
-    EXPECT_TRUE(report.shown.empty());
+              std::tuple(true, false, 30, changed.mailbox, std::string("C:/v"), changed.keys));
 
-    // A group that fails half-way writes none of its keys.
-    EXPECT_FALSE(SaveFunctionSettings(false, false, false, false, false, 0, "", "", "a\nb", "", "DFKNACMGTSR"));
-    EXPECT_EQ(contents(), text);
+    // The interval is kept within its range; a group that fails half-way
+    // writes none of its keys.
+    given("[value]\ncheck interval=99999\n");
+    load_function_settings(s);
+    EXPECT_EQ(s.check_interval, max_check_interval);
+    const std::string before = contents();
+    Settings bad = changed;
+    bad.text_editor = "a\nb";
+    EXPECT_FALSE(save_function_settings(bad, ""));
+    EXPECT_EQ(contents(), before);
 }
 
 struct layout_test : data_directory_test {
@@ -97,7 +136,7 @@ struct layout_test : data_directory_test {
 };
 
 TEST_F(layout_test, defaults_are_written_once_and_whole) {
-    ASSERT_TRUE(WriteDefaultLayout());
+    ASSERT_TRUE(write_default_layout());
     EXPECT_EQ(contents(),
               crlf(sj("[value]\nposition x=0\nposition y=0\nsize x=780\nsize y=560\nwidth attribute=54\n"
                       "width date=96\nwidth sender=158\nwidth subject=226\nwidth size=48\nwidth thread=60\n"
@@ -107,29 +146,29 @@ TEST_F(layout_test, defaults_are_written_once_and_whole) {
 
     // An existing file is never rewritten; a failure leaves no file, not even part of one.
     write_bytes(file, "[value]\r\nsize x=1\r\n");
-    ASSERT_TRUE(WriteDefaultLayout());
+    ASSERT_TRUE(write_default_layout());
     EXPECT_EQ(contents(), "[value]\r\nsize x=1\r\n");
     std::remove(file.c_str());
     ASSERT_TRUE(make_directory(dir.cp("layout.$$$")));
-    EXPECT_FALSE(WriteDefaultLayout());
+    EXPECT_FALSE(write_default_layout());
     EXPECT_FALSE(exists(file));
 }
 
 TEST_F(layout_test, loading_repairs_ratios_and_separators) {
     Layout layout;
-    LoadLayout(layout);
+    load_layout(layout);
     EXPECT_EQ(std::tuple(layout.size_x, layout.column_width[2], layout.tree_ratio, layout.previous),
               std::tuple(780, 158, 0.20f, sj("標準アカウント/")));
 
     for (auto [tree, expected] : {std::pair{"1.5", 0.20f}, {"1.0", 0.20f}, {"0.999", 0.999f}, {"0", 0.0f},
                                   {"-0.5", 0.20f}, {"nan", 0.20f}}) {
         write_bytes(file, std::string("[value]\r\nwidth tree=") + tree + "\r\nheight preview=7\r\n");
-        LoadLayout(layout);
+        load_layout(layout);
         EXPECT_EQ(std::pair(layout.tree_ratio, layout.preview_ratio), std::pair(expected, 0.30f)) << tree;
     }
 
     write_bytes(file, sj("[directory]\r\ncurrent=仕事\\ 受信箱\r\nmark3=a\\b\\\r\nmark4=表\\x\r\n"));
-    LoadLayout(layout);
+    load_layout(layout);
     // The trail byte of "表" is "\": it stays.
     EXPECT_EQ((std::vector{layout.current, layout.previous, layout.marks[0], layout.marks[2], layout.marks[3]}),
               (std::vector{sj("仕事/ 受信箱/"), sj("仕事/ 受信箱/"), std::string(), std::string("a/b/"), sj("表/x/")}));
@@ -142,16 +181,25 @@ TEST_F(layout_test, saving_writes_every_value_and_reads_back) {
     layout.column_width[5] = 0;  // the thread column hidden
     layout.current = sj("標準アカウント/ 受信箱/");
     layout.marks[11] = "a/";
-    ASSERT_TRUE(SaveLayout(layout));
+    ASSERT_TRUE(save_layout(layout));
     Layout loaded;
-    LoadLayout(loaded);
+    load_layout(loaded);
     EXPECT_EQ(std::tuple(loaded.position_x, loaded.column_width[5], loaded.sort_column, loaded.tree_ratio,
                          loaded.sort_descending, loaded.current, loaded.marks),
               std::tuple(-8, 0, 5, 0.25f, true, layout.current, layout.marks));
-    const std::string saved = contents();
-    layout.position_x = 5, layout.marks[11] = "a\nb";  // the last value cannot be stored: nothing is
-    EXPECT_FALSE(SaveLayout(layout));
-    EXPECT_EQ(contents(), saved);
+    EXPECT_EQ(contents(),
+              crlf(sj("[value]\nposition x=-8\nposition y=0\nsize x=780\nsize y=560\nwidth attribute=54\n"
+                      "width date=96\nwidth sender=158\nwidth subject=226\nwidth size=48\nwidth thread=0\n"
+                      "sort column=5\nwidth tree=0.25\nheight preview=0.30\n[switch]\nmaximize=-\nsort direction=+\n"
+                      "[directory]\ncurrent=標準アカウント/ 受信箱/\nmark1=\nmark2=\nmark3=\nmark4=\nmark5=\nmark6=\n"
+                      "mark7=\nmark8=\nmark9=\nmark10=\nmark11=\nmark12=a/\n")));
+
+    // A marked folder whose name holds a line break (made outside the
+    // program) is forgotten; everything else is saved.
+    layout.position_x = 5, layout.marks[0] = "a\nb/";
+    ASSERT_TRUE(save_layout(layout));
+    load_layout(loaded);
+    EXPECT_EQ(std::tuple(loaded.position_x, loaded.marks[0], loaded.marks[11]), std::tuple(5, std::string(), "a/"));
 }
 
 }  // namespace

@@ -24,13 +24,13 @@ namespace {
 using namespace test;
 
 // Runs `body` (after the greeting unless it logs in) and QUIT against the script.
-job_outcome talk(script_server& server, const std::function<int(connection&, thread&)>& body, bool trace = false,
+job_outcome talk(script_server& server, const std::function<net_result(connection&, thread&)>& body, bool trace = false,
                  bool read_greeting = true) {
     server.start();
     job_outcome outcome =
         run_connected({.port = server.port(), .trace = trace}, [&](connection& link, thread& job) {
-            int code = read_greeting ? link.read_pop_reply(job) : result_ok;
-            if (code == result_ok) code = body(link, job);
+            net_result code = read_greeting ? link.read_pop_reply(job) : net_result::ok;
+            if (code == net_result::ok) code = body(link, job);
             pop_quit(link, job);
             return code;
         });
@@ -75,19 +75,19 @@ TEST(Pop3Login, FollowsTheGreetingAndTheRepliesAndNeverShowsThePassword) {
         bool apop;
         std::string user, greeting;
         exchange_list exchanges;
-        int expected;
+        net_result expected;
         std::string trace = "";  // a part of the trace
     } cases[] = {
-        {"apop with '<' but no '>'", true, "mrose", "+OK ready <1896.697\r\n", user_pass, result_ok},
+        {"apop with '<' but no '>'", true, "mrose", "+OK ready <1896.697\r\n", user_pass, net_result::ok},
         {"apop refused, then user and pass", true, "mrose", stamp_greeting,
-         {{apop, "-ERR permission denied\r\n"}, user_pass[0], user_pass[1]}, result_ok,
+         {{apop, "-ERR permission denied\r\n"}, user_pass[0], user_pass[1]}, net_result::ok,
          "C: APOP mrose " + std::string(32, '*') + "\r\nS: -ERR permission denied\r\nC: USER mrose\r\nS: +OK\r\n"
          "C: PASS ********\r\nS: +OK\r\n"},
         {"error reply to user", false, "mrose", "+OK ready\r\n", {{"USER mrose", "-ERR no such user\r\n"}},
-         result_error_reply},
-        {"error greeting", true, "mrose", "-ERR go away\r\n", {}, result_error_reply},
+         net_result::error_reply},
+        {"error greeting", true, "mrose", "-ERR go away\r\n", {}, net_result::error_reply},
         {"a too long user id is cut, keeping the line end", false, long_user, "+OK ready\r\n",
-         {{"USER " + long_user.substr(0, 245), "-ERR no\r\n"}}, result_error_reply},
+         {{"USER " + long_user.substr(0, 245), "-ERR no\r\n"}}, net_result::error_reply},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -115,7 +115,7 @@ struct receive_case {
     files before;
     bool remove;
     exchange_list exchanges;  // after the greeting; the server then quits, or closes when `cut_off`
-    int expected;
+    net_result expected;
     files after;
     bool cut_off = false;
     std::string download_below = "";  // the download prefix below the work directory
@@ -153,7 +153,7 @@ TEST(Pop3Receive, KnownIdsAreSkippedWhateverTheListsLineEnds) {
                                      {"UIDL 3", "+OK 3 b\r\n"}};
     // The new list holds every id still on the server, in its order: "gone" drops out.
     for (const char* list : {"a\r\ngone\r\nb\r\n", "a\ngone\nb\n", "b\na\r\n", "a\r\r\nb\rjunk\n"})
-        run_receive({list, {{"uid.lst", list}}, false, exchanges, result_ok,
+        run_receive({list, {{"uid.lst", list}}, false, exchanges, net_result::ok,
                      {{"0.pop", samples[0].stored}, {"uid.lst", "a\r\nc\r\nb\r\n"}}});
 }
 
@@ -164,11 +164,11 @@ TEST(Pop3Receive, RemoveDeletesEverythingKnownWithoutFetchingItAndDeletesTheList
                   {"DELE 1", "+OK\r\n"},
                   {"RETR 2", retr(samples[1].wire)},
                   {"DELE 2", "+OK\r\n"}},
-                 result_ok, {{"0.pop", samples[0].stored}, {"1.pop", samples[1].stored}}});
+                 net_result::ok, {{"0.pop", samples[0].stored}, {"1.pop", samples[1].stored}}});
     // An empty mailbox empties the list, or deletes it with "remove".
     run_receive(
-        {"empty, keep", {{"uid.lst", "old\r\n"}}, false, {{"STAT", "+OK 0 0\r\n"}}, result_ok, {{"uid.lst", ""}}});
-    run_receive({"empty, remove", {{"uid.lst", "old\r\n"}}, true, {{"STAT", "+OK 0 0\r\n"}}, result_ok, {}});
+        {"empty, keep", {{"uid.lst", "old\r\n"}}, false, {{"STAT", "+OK 0 0\r\n"}}, net_result::ok, {{"uid.lst", ""}}});
+    run_receive({"empty, remove", {{"uid.lst", "old\r\n"}}, true, {{"STAT", "+OK 0 0\r\n"}}, net_result::ok, {}});
 }
 
 TEST(Pop3Receive, FailureKeepsTheOldListByteForByteAndOnlyFinishedFiles) {
@@ -178,11 +178,11 @@ TEST(Pop3Receive, FailureKeepsTheOldListByteForByteAndOnlyFinishedFiles) {
         if (remove) exchanges.emplace_back("DELE 1", "+OK\r\n");
         exchanges.emplace_back("UIDL 2", "+OK 2 c\r\n");
         exchanges.emplace_back("RETR 2", "+OK\r\nSubject: cut off\r\n\r\nhalf a li");
-        run_receive({remove ? "remove" : "keep", list, remove, exchanges, result_closed, after, true});
+        run_receive({remove ? "remove" : "keep", list, remove, exchanges, net_result::closed, after, true});
     }
     // A UIDL reply without an id is an error reply.
     for (const char* reply : {"+OK 1\r\n", "+OK 1 \r\n", "+OK\r\n"})
-        run_receive({reply, {{"uid.lst", "a\r\n"}}, false, {{"STAT", stat_3}, {"UIDL 1", reply}}, result_error_reply,
+        run_receive({reply, {{"uid.lst", "a\r\n"}}, false, {{"STAT", stat_3}, {"UIDL 1", reply}}, net_result::error_reply,
                      {{"uid.lst", "a\r\n"}}});
 }
 
@@ -199,28 +199,28 @@ TEST(Pop3Receive, FetchesInServerOrderNumberedAfterEarlierDownloadsAndWritesEver
                   {"RETR 2", retr(samples[1].wire)},
                   {"UIDL 3", "+OK 3 b\r\n"},
                   {"RETR 3", retr(samples[2].wire)}},
-                 result_ok, after});
+                 net_result::ok, after});
 }
 
 TEST(Pop3Receive, FileFailuresGiveCode10AndChangeNothing) {
     run_receive({"the new list cannot be made: no message command is sent", {{"uid.lst", "a\r\n"}, {"uid.$$$/", ""}},
-                 false, {{"STAT", stat_3}}, result_file_error, {{"uid.lst", "a\r\n"}, {"uid.$$$/", ""}}});
+                 false, {{"STAT", stat_3}}, net_result::file_error, {{"uid.lst", "a\r\n"}, {"uid.$$$/", ""}}});
     run_receive({"the list cannot be read: nothing is fetched again", {{"uid.lst/", ""}}, false, {{"STAT", stat_3}},
-                 result_file_error, {{"uid.lst/", ""}}});
+                 net_result::file_error, {{"uid.lst/", ""}}});
     run_receive({"the download file cannot be made", {{"uid.lst", "a\r\n"}}, false,
                  {{"STAT", "+OK 1 100\r\n"}, {"UIDL 1", "+OK 1 b\r\n"}, {"RETR 1", retr(samples[0].wire)}},
-                 result_file_error, {{"uid.lst", "a\r\n"}}, false, "missing/"});
+                 net_result::file_error, {{"uid.lst", "a\r\n"}}, false, "missing/"});
 }
 
 TEST(Pop3Check, AnswersAtTheFirstUnknownIdAndWritesNothing) {
     const files list = {{"uid.lst", "a\r\n"}};
-    run_receive({"empty mailbox", list, false, {{"STAT", "+OK 0 0\r\n"}}, result_ok, list}, false);
+    run_receive({"empty mailbox", list, false, {{"STAT", "+OK 0 0\r\n"}}, net_result::ok, list}, false);
     run_receive({"first unknown stops", list, false,
-                 {{"STAT", stat_3}, {"UIDL 1", "+OK 1 a\r\n"}, {"UIDL 2", "+OK 2 x\r\n"}}, result_ok, list},
+                 {{"STAT", stat_3}, {"UIDL 1", "+OK 1 a\r\n"}, {"UIDL 2", "+OK 2 x\r\n"}}, net_result::ok, list},
                 true);
-    run_receive({"remove without list needs no id", {}, true, {{"STAT", "+OK 1 9\r\n"}}, result_ok, {}}, true);
+    run_receive({"remove without list needs no id", {}, true, {{"STAT", "+OK 1 9\r\n"}}, net_result::ok, {}}, true);
     run_receive({"remove with list compares ids", list, true, {{"STAT", "+OK 1 9\r\n"}, {"UIDL 1", "+OK 1 a\r\n"}},
-                 result_ok, list},
+                 net_result::ok, list},
                 false);
 }
 

@@ -26,7 +26,7 @@
 #include "support/job_runner.h"
 #include "support/smtp_server.h"
 #include "support/test_support.h"
-#include "text/find_nocase.h"
+#include "base/find_nocase.h"
 
 namespace qm {
 namespace {
@@ -76,11 +76,11 @@ protected:
     pop_account tls() const { return {{.host = "localhost", .port = pop_->pop3s_port(), .ssl = true}, pop_->password()}; }
 
     // A whole receive job (a check, given `new_mail`): connect, log in, receive, quit.
-    int receive(const pop_account& account, bool* new_mail = nullptr, std::string* detail = nullptr) {
+    net_result receive(const pop_account& account, bool* new_mail = nullptr, std::string* detail = nullptr) {
         auto body = [&](connection& link, thread& job) {
             std::string password = account.password;
-            int code = pop_login(link, job, pop_->user(), password, account.apop);
-            if (code == result_ok)
+            net_result code = pop_login(link, job, pop_->user(), password, account.apop);
+            if (code == net_result::ok)
                 code = new_mail ? pop_check(link, job, list_, account.remove, *new_mail)
                                 : pop_receive(link, job, work(), list_, account.remove);
             pop_quit(link, job);
@@ -91,7 +91,7 @@ protected:
 
     bool check() {
         bool new_mail = false;
-        EXPECT_EQ(receive(plain(), &new_mail), result_ok);
+        EXPECT_EQ(receive(plain(), &new_mail), net_result::ok);
         return new_mail;
     }
 
@@ -153,7 +153,7 @@ protected:
 TEST_F(Pop3Dovecot, ReceiveFetchesOnlyNewMailAndRemoveEmptiesTheMaildir) {
     names first = deliver(1, 3);
     EXPECT_TRUE(check());
-    ASSERT_EQ(receive(plain()), result_ok);
+    ASSERT_EQ(receive(plain()), net_result::ok);
     EXPECT_EQ(list_names(dir_ / "work"), (names{"0.pop", "1.pop", "2.pop", "uid.lst"}));
     EXPECT_EQ(list_lines(), 3u);
     EXPECT_FALSE(check());
@@ -161,7 +161,7 @@ TEST_F(Pop3Dovecot, ReceiveFetchesOnlyNewMailAndRemoveEmptiesTheMaildir) {
 
     names second = deliver(4, 2);
     EXPECT_TRUE(check());
-    ASSERT_EQ(receive(plain()), result_ok);
+    ASSERT_EQ(receive(plain()), net_result::ok);
     EXPECT_EQ(list_names(dir_ / "work"), (names{"0.pop", "1.pop", "uid.lst"}));
     EXPECT_EQ(list_lines(), 5u);
     file_and_compare(second);
@@ -173,7 +173,7 @@ TEST_F(Pop3Dovecot, ReceiveFetchesOnlyNewMailAndRemoveEmptiesTheMaildir) {
     names later = deliver(6, 1);
     pop_account account = plain();
     account.remove = true;
-    ASSERT_EQ(receive(account), result_ok);
+    ASSERT_EQ(receive(account), net_result::ok);
     EXPECT_EQ(pop_->message_count(), 0u);
     EXPECT_FALSE(list_present());
     file_and_compare(later);
@@ -186,12 +186,12 @@ TEST_F(Pop3Dovecot, WrongPasswordGives13AndApopAndTlsLogIn) {
     names sent = deliver(1, 1);
     for (pop_account account : {plain(), apop}) {
         account.password = "wrong";
-        EXPECT_EQ(receive(account), result_bad_password);
+        EXPECT_EQ(receive(account), net_result::bad_password);
         EXPECT_EQ(list_names(dir_ / "work"), names{});
     }
     EXPECT_EQ(pop_->message_count(), 1u);
     for (const pop_account& account : {apop, tls()}) {
-        ASSERT_EQ(receive(account), result_ok);
+        ASSERT_EQ(receive(account), net_result::ok);
         file_and_compare(sent);
         sent = deliver(2, 1);
     }
@@ -208,12 +208,12 @@ TEST_F(Pop3DovecotSelfSigned, FailsWithCode5UnlessVerificationIsOff) {
     scoped_env trust("SSL_CERT_FILE", pop_->ca_file().c_str());
     names sent = deliver(1, 1);
     std::string detail;
-    EXPECT_EQ(receive(tls(), nullptr, &detail), result_connect_failed);
+    EXPECT_EQ(receive(tls(), nullptr, &detail), net_result::connect_failed);
     EXPECT_NE(detail.find("self-signed"), std::string::npos) << detail;
     EXPECT_EQ(list_names(dir_ / "work"), names{});
     pop_account unchecked = tls();
     unchecked.link.verify = false;
-    ASSERT_EQ(receive(unchecked), result_ok);
+    ASSERT_EQ(receive(unchecked), net_result::ok);
     file_and_compare(sent);
 }
 
@@ -227,13 +227,13 @@ protected:
     }
 
     // A send job as the program runs it: greet and log in, send the queue, then QUIT whatever happened.
-    int send(smtp_port port, bool login, const std::string& password) {
+    net_result send(smtp_port port, bool login, const std::string& password) {
         bool tls = port == smtp_port::tls;
         std::string user = smtp_->user();
         auto body = [&](connection& link, thread& job) {
             std::string secret = password;
-            int code = smtp_start(link, job, smtp_greeting_name(smtp_->address()), login ? &user : nullptr, secret);
-            if (code == result_ok) code = smtp_send_queue(link, job, work());
+            net_result code = smtp_start(link, job, smtp_greeting_name(smtp_->address()), login ? &user : nullptr, secret);
+            if (code == net_result::ok) code = smtp_send_queue(link, job, work());
             smtp_quit(link, job);
             return code;
         };
@@ -261,12 +261,13 @@ TEST_F(SmtpServer, EveryLoginMechanismTakesTheRightPasswordOnly) {
         SCOPED_TRACE(c.name);
         write_bytes(dir_ / "work/1.smt", "From: " + smtp_->address() + "\r\nTo: " + smtp_->address() +
                                              "\r\nSubject: " + c.name + "\r\n\r\n.leading dot\r\n");
+        write_envelope(dir_ / "work/1.smt", smtp_->address(), {smtp_->address()});
         if (c.login) {
-            EXPECT_EQ(send(c.port, true, "wrong password"), result_bad_password);
-            EXPECT_EQ(list_names(dir_ / "work"), names{"1.smt"});
+            EXPECT_EQ(send(c.port, true, "wrong password"), net_result::bad_password);
+            EXPECT_EQ(list_names(dir_ / "work"), (names{"1.env", "1.smt"}));
         }
         std::size_t accepted = occurrences(smtp_->log(), "sasl_method=" + c.method + ",");
-        ASSERT_EQ(send(c.port, c.login, smtp_->password()), result_ok);
+        ASSERT_EQ(send(c.port, c.login, smtp_->password()), net_result::ok);
         EXPECT_EQ(list_names(dir_ / "work"), names{});
         ASSERT_TRUE(smtp_->wait_for_delivery(++delivered));
         // Stored with the server's line ends, unstuffed; the end mark after the
@@ -296,7 +297,7 @@ TEST_F(SmtpServer, JapaneseMessageWithAttachmentGoesRoundThroughTheServer) {
 
     recording_reporter report;
     ASSERT_TRUE(prepare_outbox(account(), work(), report));
-    ASSERT_EQ(send(smtp_port::all_mechanisms, true, smtp_->password()), result_ok);
+    ASSERT_EQ(send(smtp_port::all_mechanisms, true, smtp_->password()), net_result::ok);
     file_sent_mail(account(), work(), report);
     EXPECT_EQ(report.texts(), names{});
     EXPECT_FALSE(outbox_holds_mail(account()));
@@ -306,7 +307,7 @@ TEST_F(SmtpServer, JapaneseMessageWithAttachmentGoesRoundThroughTheServer) {
     ASSERT_TRUE(smtp_->wait_for_delivery(1, 2));
     EXPECT_EQ(pop_->messages()[0].find("carol"), std::string::npos);
 
-    ASSERT_EQ(receive(plain()), result_ok);
+    ASSERT_EQ(receive(plain()), net_result::ok);
     const std::string filed = file_downloads(1)[0];
     const std::string stored_header = read_bytes(filed + "0");
     EXPECT_NE(stored_header.find(crlf(sj(subject))), std::string::npos) << u8(stored_header);

@@ -28,10 +28,10 @@ const std::string ok = "250 ok\r\n";
 const std::string password = "open sesame";
 
 // Runs `body` and QUIT against the script.
-job_outcome talk(script_server& server, const std::function<int(connection&, thread&)>& body, bool trace = false) {
+job_outcome talk(script_server& server, const std::function<net_result(connection&, thread&)>& body, bool trace = false) {
     server.exchange({{"QUIT", "221 bye\r\n"}}).close().start();
     job_outcome outcome = run_connected({.port = server.port(), .trace = trace}, [&](connection& link, thread& job) {
-        int code = body(link, job);
+        net_result code = body(link, job);
         smtp_quit(link, job);
         return code;
     });
@@ -74,38 +74,38 @@ TEST(SmtpStart, GreetsAndLogsInWithTheOfferedMechanismAndNeverShowsTheSecrets) {
     const struct {
         const char* name;
         exchange_list exchanges;  // after the greeting
-        int expected;
+        net_result expected;
         std::string secret = password;
         std::string user = "alice";  // empty: none (HELO)
         std::string greeting = "220 hi\r\n";
     } cases[] = {
-        {"HELO refused", {{"HELO alice", "501 no\r\n"}}, result_error_reply, password, ""},
-        {"greeting refused", {}, result_error_reply, password, "alice", "554 go away\r\n"},
-        {"EHLO refused: no HELO", {{"EHLO alice", "502 no\r\n"}}, result_error_reply},
-        {"no AUTH offered", {{"EHLO alice", ehlo_reply("")}}, result_error_reply},
+        {"HELO refused", {{"HELO alice", "501 no\r\n"}}, net_result::error_reply, password, ""},
+        {"greeting refused", {}, net_result::error_reply, password, "alice", "554 go away\r\n"},
+        {"EHLO refused: no HELO", {{"EHLO alice", "502 no\r\n"}}, net_result::error_reply},
+        {"no AUTH offered", {{"EHLO alice", ehlo_reply("")}}, net_result::error_reply},
         {"CRAM-MD5",
          {{"EHLO alice", ehlo_reply("250-AUTH LOGIN PLAIN CRAM-MD5\r\n")},
           {"AUTH CRAM-MD5", "334 PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+\r\n"},
           {cram_response, "235 ok\r\n"}},
-         result_ok, "tanstaaftanstaaf", "tim"},
+         net_result::ok, "tanstaaftanstaaf", "tim"},
         {"PLAIN", {{"EHLO alice", ehlo_reply("250-AUTH PLAIN\r\n")}, {"AUTH PLAIN " + plain_token, "235 ok\r\n"}},
-         result_ok},
+         net_result::ok},
         {"LOGIN with plain-text prompts",
          {{"EHLO alice", offers_login},
           {"AUTH LOGIN", "334 Username:\r\n"},
           {"alice", "334 Password:\r\n"},
           {password, "235 ok\r\n"}},
-         result_ok},
-        {"AUTH command refused", {{"EHLO alice", offers_login}, {"AUTH LOGIN", "504 not now\r\n"}}, result_error_reply},
+         net_result::ok},
+        {"AUTH command refused", {{"EHLO alice", offers_login}, {"AUTH LOGIN", "504 not now\r\n"}}, net_result::error_reply},
         {"the longest password that fits a line",
          {{"EHLO alice", offers_login},
           {"AUTH LOGIN", "334 VXNlcm5hbWU6\r\n"},
           {"YWxpY2U=", "334 UGFzc3dvcmQ6\r\n"},
           {base64_encode_text(long_secret.substr(1)), "235 ok\r\n"}},
-         result_ok, long_secret.substr(1)},
-        {"a password too long for a line is never cut", {{"EHLO alice", offers_login}}, result_bad_password,
+         net_result::ok, long_secret.substr(1)},
+        {"a password too long for a line is never cut", {{"EHLO alice", offers_login}}, net_result::bad_password,
          long_secret},
-        {"a PLAIN token too long for a line", {{"EHLO alice", ehlo_reply("250-AUTH PLAIN\r\n")}}, result_bad_password,
+        {"a PLAIN token too long for a line", {{"EHLO alice", ehlo_reply("250-AUTH PLAIN\r\n")}}, net_result::bad_password,
          std::string(170, 's')},
     };
     for (const auto& c : cases) {
@@ -148,8 +148,8 @@ job_outcome run_queue(script_server& server, const temp_dir& work, bool trace = 
         server,
         [&](connection& link, thread& job) {
             std::string unused;
-            int code = smtp_start(link, job, "alice", nullptr, unused);
-            return code == result_ok ? smtp_send_queue(link, job, work.cp()) : code;
+            net_result code = smtp_start(link, job, "alice", nullptr, unused);
+            return code == net_result::ok ? smtp_send_queue(link, job, work.cp()) : code;
         },
         trace);
 }
@@ -157,9 +157,18 @@ job_outcome run_queue(script_server& server, const temp_dir& work, bool trace = 
 class SmtpQueue : public ::testing::Test {
 protected:
     void SetUp() override { server_.send("220 hi\r\n").exchange({{"HELO alice", ok}}); }
-    // Queues the file and scripts its envelope and data.
+    // Queues the file with the envelope the exchange names, and scripts the
+    // envelope and the data.
     void queue(const std::string& name, const std::string& message, const exchange_list& envelope = envelope_a_to_b) {
         write_bytes(work_ / name, message);
+        std::string sender;
+        names recipients;
+        for (const auto& [command, reply] : envelope) {
+            std::string address = command.substr(command.find('<') + 1);
+            address.pop_back();
+            (command.starts_with("MAIL") ? sender : recipients.emplace_back()) = address;
+        }
+        write_envelope(work_ / name, sender, recipients);
         server_.exchange(envelope).exchange({{"DATA", "354 go on\r\n"}}).receive_data().send(ok);
     }
 
@@ -167,21 +176,21 @@ protected:
     script_server server_;
 };
 
-TEST_F(SmtpQueue, SendsEveryFileInNumberOrderWithTheFullEnvelope) {
+TEST_F(SmtpQueue, SendsEveryFileInNumberOrderToItsEnvelopeAsItIs) {
     const std::string line_300 = "." + std::string(297, '-') + "\r\n";  // three chunks
     const std::string header = "From: Sender <s@example.com>\r\nTo: t1@example.com, \"Two\" <t2@example.com>\r\n";
     const std::string rest =
         "Cc: c@example.com,\r\n undisclosed-recipients\r\nSubject: x\r\n\r\n.dot line\r\n" + line_300;
-    queue("7.smt", header + "Bcc: hidden@example.com\r\n" + rest,
+    queue("7.smt", header + rest,
           {{"MAIL FROM:<s@example.com>", ok},
            {"RCPT TO:<t1@example.com>", ok},
            {"RCPT TO:<t2@example.com>", ok},
-           {"RCPT TO:<c@example.com>", ok},  // the item without "@" is skipped
+           {"RCPT TO:<c@example.com>", ok},
            {"RCPT TO:<hidden@example.com>", ok}});
     queue("10.smt", simple);
     write_bytes(work_ / "notes.txt", "not queued");
     job_outcome outcome = run_queue(server_, work_, true);
-    EXPECT_EQ(outcome.result, result_ok);
+    EXPECT_EQ(outcome.result, net_result::ok);
     EXPECT_EQ(server_.data_received(), (names{stuffed(header + rest), stuffed(simple)}));
     EXPECT_EQ(list_names(work_.path()), names{"notes.txt"});
     // One dot per chunk of at most 127 bytes: one for each short line, three for line_300.
@@ -190,7 +199,7 @@ TEST_F(SmtpQueue, SendsEveryFileInNumberOrderWithTheFullEnvelope) {
 }
 
 TEST_F(SmtpQueue, EmptyQueueOnlyGreetsAndQuits) {
-    EXPECT_EQ(run_queue(server_, work_).result, result_ok);
+    EXPECT_EQ(run_queue(server_, work_).result, net_result::ok);
     EXPECT_EQ(server_.received(), "HELO alice\r\nQUIT\r\n");
 }
 
@@ -207,7 +216,7 @@ TEST_F(SmtpQueue, DataIsStuffedInChunksWhateverItsSize) {
                          "From: a@example.com\r\nTo: b@example.com\r\n\r\n" + large + ".end"};
     queue("0.smt", files[0]);
     queue("1.smt", files[1]);
-    ASSERT_EQ(run_queue(server_, work_).result, result_ok);
+    ASSERT_EQ(run_queue(server_, work_).result, net_result::ok);
     EXPECT_EQ(server_.data_received(), (names{stuffed(files[0]), stuffed(files[1])}));
 }
 
@@ -217,20 +226,19 @@ TEST(SmtpQueueFailure, StopsTheRunAndKeepsThatFileAndTheLaterOnes) {
         std::string first;  // the contents of 1.smt
         exchange_list exchanges;
         std::string after_data;  // the reply to the data, when it is sent
-        int expected;
+        net_result expected;
     } cases[] = {
-        {"the copy cannot be made", simple, {}, "", result_file_error},
-        {"no From", "To: b@example.com\r\n\r\nx\r\n", {}, "", result_no_sender},
-        {"From without an address", "From: nobody\r\nTo: b@example.com\r\n\r\nx\r\n", {}, "", result_no_sender},
+        {"no envelope", simple, {}, "", net_result::file_error},
+        {"no sender", "To: b@example.com\r\n\r\nx\r\n", {}, "", net_result::no_sender},
         {"MAIL FROM refused", simple, {{"MAIL FROM:<a@example.com>", "550 no\r\n"}, {"RSET", ok}}, "",
-         result_error_reply},
-        {"RCPT TO refused: RSET twice", simple,
-         {envelope_a_to_b[0], {"RCPT TO:<b@example.com>", "550 no such user\r\n"}, {"RSET", ok}, {"RSET", ok}}, "",
-         result_error_reply},
+         net_result::error_reply},
+        {"RCPT TO refused", simple,
+         {envelope_a_to_b[0], {"RCPT TO:<b@example.com>", "550 no such user\r\n"}, {"RSET", ok}}, "",
+         net_result::error_reply},
         {"DATA refused", simple, {envelope_a_to_b[0], envelope_a_to_b[1], {"DATA", "554 no\r\n"}, {"RSET", ok}}, "",
-         result_error_reply},
+         net_result::error_reply},
         {"data refused after the end mark", simple,
-         {envelope_a_to_b[0], envelope_a_to_b[1], {"DATA", "354 go on\r\n"}}, "552 too big\r\n", result_error_reply},
+         {envelope_a_to_b[0], envelope_a_to_b[1], {"DATA", "354 go on\r\n"}}, "552 too big\r\n", net_result::error_reply},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -240,11 +248,13 @@ TEST(SmtpQueueFailure, StopsTheRunAndKeepsThatFileAndTheLaterOnes) {
         if (!c.after_data.empty()) server.receive_data().send(c.after_data).exchange({{"RSET", ok}});
         write_bytes(work / "1.smt", c.first);
         write_bytes(work / "2.smt", simple);
-        bool file_error = c.expected == result_file_error;
-        if (file_error) std::filesystem::create_directory(work / "1.smt.ref");
+        const bool no_envelope = c.expected == net_result::file_error;
+        if (!no_envelope) write_envelope(work / "1.smt", c.expected == net_result::no_sender ? "" : "a@example.com",
+                                         {"b@example.com"});
+        write_envelope(work / "2.smt", "a@example.com", {"b@example.com"});
         EXPECT_EQ(run_queue(server, work).result, c.expected);
-        EXPECT_EQ(list_names(work.path()),
-                  (file_error ? names{"1.smt", "1.smt.ref", "2.smt"} : names{"1.smt", "2.smt"}));
+        EXPECT_EQ(list_names(work.path()), (no_envelope ? names{"1.smt", "2.env", "2.smt"}
+                                                        : names{"1.env", "1.smt", "2.env", "2.smt"}));
         EXPECT_EQ(read_bytes(work / "1.smt"), c.first);
     }
 }
@@ -253,18 +263,18 @@ TEST(SmtpSendFile, UnreadableFileNeverGetsTheEndMark) {
     temp_dir directory;
     script_server server;
     server.send("220 hi\r\n").exchange({{"DATA", "354 go\r\n"}}).close().start();
-    int code = run_connected({.port = server.port()}, [&](connection& link, thread& job) {
-                   int result = link.read_smtp_reply(job, nullptr);
+    net_result code = run_connected({.port = server.port()}, [&](connection& link, thread& job) {
+                   net_result result = link.read_smtp_reply(job, nullptr);
                    link.line() = "DATA\r\n";
-                   if (result == result_ok) result = link.send_line(job, true);
-                   if (result == result_ok) result = link.read_smtp_reply(job, nullptr);
+                   if (result == net_result::ok) result = link.send_line(job, true);
+                   if (result == net_result::ok) result = link.read_smtp_reply(job, nullptr);
                    // A directory opens, but cannot be read.
-                   if (result == result_ok) result = smtp_send_file(link, job, directory.cp());
+                   if (result == net_result::ok) result = smtp_send_file(link, job, directory.cp());
                    smtp_reset(link, job);
                    smtp_quit(link, job);
                    return result;
                }).result;
-    EXPECT_EQ(code, result_file_error);
+    EXPECT_EQ(code, net_result::file_error);
     EXPECT_TRUE(server.wait_done());
     EXPECT_EQ(server.received(), "DATA\r\n");
 }

@@ -20,13 +20,13 @@ using steady = std::chrono::steady_clock;
 
 // A connection from the test's own thread (the job never starts) to a scripted server, which it starts.
 struct client {
-    int open(script_server& server, bool ssl = false, const char* host = "127.0.0.1") {
+    net_result open(script_server& server, bool ssl = false, const char* host = "127.0.0.1") {
         server.start();
         return link.connect_server(job, host, server.port(), false, ssl);
     }
-    int read(std::size_t capacity = reply_line_capacity) { return link.read_line(job, line, capacity); }
+    net_result read(std::size_t capacity = reply_line_capacity) { return link.read_line(job, line, capacity); }
 
-    function_job job{[](thread&) { return result_ok; }};
+    function_job job{[](thread&) { return net_result::ok; }};
     connection link{false};
     std::string line;
 };
@@ -49,17 +49,17 @@ TEST(Transport, ReadLineAssemblesSegmentsAndSplitsThemIntoLines) {
         script_server server;
         for (const std::string& chunk : c.chunks) server.send(chunk).pause(20ms);
         client to;
-        ASSERT_EQ(to.open(server.close()), result_ok) << c.name;
+        ASSERT_EQ(to.open(server.close()), net_result::ok) << c.name;
         names read;
-        int code;
-        while ((code = to.read(c.capacity)) == result_ok) read.push_back(to.line);
+        net_result code;
+        while ((code = to.read(c.capacity)) == net_result::ok) read.push_back(to.line);
         EXPECT_EQ(read, c.lines) << c.name;
-        EXPECT_EQ(code, result_closed) << c.name;
+        EXPECT_EQ(code, net_result::closed) << c.name;
         EXPECT_EQ(server.failures(), names{}) << c.name;
     }
     client unconnected;
-    EXPECT_EQ(unconnected.read(1), 1);  // a capacity below two
-    EXPECT_EQ(unconnected.read(0), 1);
+    EXPECT_EQ(unconnected.read(1), net_result::receive_error);  // a capacity below two
+    EXPECT_EQ(unconnected.read(0), net_result::receive_error);
 }
 
 TEST(Transport, RepliesAreReadAsWholeRepliesWithTheirCodes) {
@@ -69,28 +69,28 @@ TEST(Transport, RepliesAreReadAsWholeRepliesWithTheirCodes) {
         const char* name;
         const char* script;
         bool smtp;
-        int code;
+        net_result code;
         std::string line;
     } cases[] = {
-        {"no POP3 status (an IMAP server)", "* OK ready\r\n", false, result_error_reply, "* OK ready\r\n"},
-        {"SMTP error reply", "550-no such user\r\n550 bye\r\n", true, result_error_reply, "550 bye\r\n"},
-        {"SMTP reply of a bare code", "250\r\n", true, result_ok, "250\r\n"},
-        {"SMTP reply cut short by the server", "250-first\r\n", true, result_closed, ""},
-        {"POP3 reply longer than the line buffer", long_pop_reply.c_str(), false, result_ok,
+        {"no POP3 status (an IMAP server)", "* OK ready\r\n", false, net_result::error_reply, "* OK ready\r\n"},
+        {"SMTP error reply", "550-no such user\r\n550 bye\r\n", true, net_result::error_reply, "550 bye\r\n"},
+        {"SMTP reply of a bare code", "250\r\n", true, net_result::ok, "250\r\n"},
+        {"SMTP reply cut short by the server", "250-first\r\n", true, net_result::closed, ""},
+        {"POP3 reply longer than the line buffer", long_pop_reply.c_str(), false, net_result::ok,
          long_pop_reply.substr(0, 252)},
-        {"SMTP reply longer than the line buffer", long_reply.c_str(), true, result_ok, long_reply.substr(0, 252)},
+        {"SMTP reply longer than the line buffer", long_reply.c_str(), true, net_result::ok, long_reply.substr(0, 252)},
     };
     for (const auto& c : cases) {
         script_server server;
         server.send(c.script);
-        if (c.code != result_closed) server.send("+OK next\r\n");
+        if (c.code != net_result::closed) server.send("+OK next\r\n");
         client to;
-        ASSERT_EQ(to.open(server.close()), result_ok) << c.name;
+        ASSERT_EQ(to.open(server.close()), net_result::ok) << c.name;
         EXPECT_EQ(c.smtp ? to.link.read_smtp_reply(to.job, nullptr) : to.link.read_pop_reply(to.job), c.code)
             << c.name;
         EXPECT_EQ(to.link.line(), c.line) << c.name;
-        if (c.code == result_closed) continue;
-        EXPECT_EQ(to.link.read_pop_reply(to.job), result_ok) << c.name;
+        if (c.code == net_result::closed) continue;
+        EXPECT_EQ(to.link.read_pop_reply(to.job), net_result::ok) << c.name;
         EXPECT_EQ(to.link.line(), "+OK next\r\n") << c.name;
     }
 }
@@ -105,11 +105,11 @@ TEST(Transport, SendLineMasksSecretsAndTheTraceShowsTheDialogue) {
         server.send("+OK\r\n").close().start();
         names after_sending;
         auto outcome = run_connected({.port = server.port(), .trace = trace}, [&](connection& link, thread& job) {
-            if (int code = link.read_pop_reply(job)) return code;
+            if (net_result code = link.read_pop_reply(job); code != net_result::ok) return code;
             for (const std::string& command : commands) {
                 link.line() = command + "\r\n";
                 // The last is sent without being shown: neither traced nor masked.
-                if (int code = link.send_line(job, after_sending.size() < 4)) return code;
+                if (net_result code = link.send_line(job, after_sending.size() < 4); code != net_result::ok) return code;
                 after_sending.push_back(link.line());
             }
             link.begin_transfer_trace(job, "S: ");
@@ -118,7 +118,7 @@ TEST(Transport, SendLineMasksSecretsAndTheTraceShowsTheDialogue) {
             link.trace(job, "after\r\n");
             return link.read_pop_reply(job);
         });
-        EXPECT_EQ(outcome.result, result_ok);
+        EXPECT_EQ(outcome.result, net_result::ok);
         EXPECT_TRUE(server.played());
         EXPECT_EQ(after_sending, (names{"USER alice\r\n", "PASS ******\r\n", "pass *****\r\n",
                                         "APOP alice ********************************\r\n", "PASS hidden\r\n"}));
@@ -135,13 +135,13 @@ TEST(Transport, ConnectReportsNamesAndPortsThatFail) {
     const struct {
         const char* host;
         int port;  // 1 for the script server's
-        int code;
+        net_result code;
     } cases[] = {
-        {"127.0.0.1", 1, result_ok},
-        {"no-such-host.invalid", 1, result_bad_host},
-        {"", 1, result_bad_host},
-        {"127.0.0.1", refused_port, result_connect_failed},
-        {"127.0.0.1", 0, result_connect_failed},
+        {"127.0.0.1", 1, net_result::ok},
+        {"no-such-host.invalid", 1, net_result::bad_host},
+        {"", 1, net_result::bad_host},
+        {"127.0.0.1", refused_port, net_result::connect_failed},
+        {"127.0.0.1", 0, net_result::connect_failed},
     };
     for (const auto& c : cases) {
         script_server server;
@@ -149,7 +149,7 @@ TEST(Transport, ConnectReportsNamesAndPortsThatFail) {
         client to;
         EXPECT_EQ(to.link.connect_server(to.job, c.host, c.port == 1 ? server.port() : c.port, false, false), c.code)
             << c.host << ":" << c.port;
-        EXPECT_EQ(to.link.error_detail().empty(), c.code == result_ok) << c.host << ": " << to.link.error_detail();
+        EXPECT_EQ(to.link.error_detail().empty(), c.code == net_result::ok) << c.host << ": " << to.link.error_detail();
     }
 }
 
@@ -158,10 +158,10 @@ TEST(Transport, ASilentServerEndsTheReadAfterTheIdleTimeout) {
     server.send("+OK ready\r\n");
     client to;
     to.link.set_idle_timeout_for_testing(100ms);
-    ASSERT_EQ(to.open(server), result_ok);
-    ASSERT_EQ(to.read(), result_ok);
+    ASSERT_EQ(to.open(server), net_result::ok);
+    ASSERT_EQ(to.read(), net_result::ok);
     auto started = steady::now();
-    EXPECT_EQ(to.read(), result_receive_error);
+    EXPECT_EQ(to.read(), net_result::receive_error);
     EXPECT_GE(steady::now() - started, 100ms);
 }
 
@@ -169,12 +169,12 @@ TEST(Transport, CloseGentlyIsBoundedAndLaterSendsFailWithoutASignal) {
     script_server server;
     server.send("+OK ready\r\n");  // never closes
     client to;
-    ASSERT_EQ(to.open(server), result_ok);
+    ASSERT_EQ(to.open(server), net_result::ok);
     auto started = steady::now();
     to.link.close_gently();
     EXPECT_LT(steady::now() - started, std::chrono::milliseconds(close_drain_milliseconds + 2000));
-    EXPECT_EQ(to.link.send_bytes(to.job, "QUIT\r\n"), result_send_error);  // SIGPIPE would end the test
-    EXPECT_EQ(to.read(), result_closed);
+    EXPECT_EQ(to.link.send_bytes(to.job, "QUIT\r\n"), net_result::send_error);  // SIGPIPE would end the test
+    EXPECT_EQ(to.read(), net_result::closed);
 }
 
 TEST(Transport, TlsRefusesAServerItCannotVerifyAndSaysWhy) {
@@ -195,7 +195,7 @@ TEST(Transport, TlsRefusesAServerItCannotVerifyAndSaysWhy) {
         scoped_env trust("SSL_CERT_FILE", c.trusted.c_str());
         script_server server(c.identity);
         client to;
-        EXPECT_EQ(to.open(server, true, c.host), result_connect_failed);
+        EXPECT_EQ(to.open(server, true, c.host), net_result::connect_failed);
         EXPECT_EQ(to.link.error_detail(), c.detail);
     }
 }
@@ -206,11 +206,11 @@ TEST(Transport, TlsPeerThatDropsTheConnection) {
     script_server server(certificates.localhost);
     server.send("+OK secure\r\n").reset();
     client to;
-    ASSERT_EQ(to.open(server, true), result_ok);
+    ASSERT_EQ(to.open(server, true), net_result::ok);
     ASSERT_TRUE(server.wait_done());
-    int code = result_ok;
-    for (int i = 0; i < 100 && code == result_ok; ++i) code = to.link.send_bytes(to.job, "NOOP\r\n");
-    EXPECT_EQ(code, result_send_error);  // and no SIGPIPE
+    net_result code = net_result::ok;
+    for (int i = 0; i < 100 && code == net_result::ok; ++i) code = to.link.send_bytes(to.job, "NOOP\r\n");
+    EXPECT_EQ(code, net_result::send_error);  // and no SIGPIPE
 }
 
 }  // namespace

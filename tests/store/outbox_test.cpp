@@ -1,6 +1,7 @@
 #include "message/header_fields.h"
 #include "message/mime_writer.h"
 #include "platform/attributes.h"
+#include "platform/work_directory.h"
 #include "store/outbox.h"
 #include "store/store_fixture.h"
 
@@ -13,7 +14,7 @@ class Outbox : public store_test {
 protected:
     std::string work = dir.cp("work/");
     // The job sent this message: its prepared file is gone.
-    void sent_by_job(std::string_view name) const { std::filesystem::remove(u8(prepared_file_path(work, name))); }
+    void sent_by_job(std::string_view name) const { std::filesystem::remove(u8(outgoing_path(work, name))); }
     // A queued draft (UTF-8 texts with "\n"), with one attachment when asked.
     void queue(const std::string& name, std::string_view header, std::string_view body, bool attachment = false) {
         const std::string message = at(" 送信箱/" + name + "/");
@@ -40,7 +41,7 @@ TEST_F(Outbox, PreparesEveryMessageIntoItsFinalForm) {
 
     ASSERT_TRUE(prepare_outbox(account, work, report));
     EXPECT_TRUE(report.shown.empty());
-    EXPECT_EQ(list_names(dir / "work"), (names{"10.smt", "2.smt", "prepared.lst"}));
+    EXPECT_EQ(list_names(dir / "work"), (names{"10.env", "10.smt", "2.env", "2.smt", "prepared.lst"}));
     EXPECT_EQ(read_bytes(dir / "work/prepared.lst"), ".2\r\n.10\r\n");
     for (const draft& d : cases) {
         SCOPED_TRACE(d.name);
@@ -48,12 +49,30 @@ TEST_F(Outbox, PreparesEveryMessageIntoItsFinalForm) {
         EXPECT_EQ(date_marked(read_bytes(message + "0")), stored(d.final_header));
         EXPECT_EQ(read_bytes(message + "1"), stored(d.final_body));
         // The prepared file is the wire form of the message as it now is, and the message keeps a copy.
-        const std::string prepared = read_bytes(u8(prepared_file_path(work, d.name)));
+        const std::string prepared = read_bytes(u8(outgoing_path(work, d.name)));
         ASSERT_TRUE(compose_message(sj(message), dir.cp("again"), "Quillmere win32-jp 3.0.1"));
         EXPECT_EQ(prepared, read_bytes(dir / "again"));
         EXPECT_EQ(read_bytes(message + "raw"), prepared);
         EXPECT_EQ(list_names(message), (names{"0", "1", "raw", "status.ini"}));
     }
+}
+
+TEST_F(Outbox, TheEnvelopeGoesBesideTheWireFormWhichLosesItsBccLines) {
+    queue(".0", "From: Sender <s@example.com>\nTo: t1@example.com, \"Two\" <t2@example.com>\n"
+                "Cc: c@example.com,\n undisclosed-recipients\nBcc: hidden@example.com\nSubject: x\n",
+          "\ntext\n");
+    queue(".1", "To: b@example.com\nSubject: no sender\n", "\ntext\n");
+    ASSERT_TRUE(prepare_outbox(account, work, report));
+    // The item without "@" names nobody.
+    EXPECT_EQ(read_bytes(dir / "work/0.env"),
+              "s@example.com\r\nt1@example.com\r\nt2@example.com\r\nc@example.com\r\nhidden@example.com\r\n");
+    EXPECT_EQ(read_bytes(dir / "work/1.env"), "\r\nb@example.com\r\n");
+    const std::string wire = read_bytes(dir / "work/0.smt");
+    const std::string kept = read_bytes(at(" 送信箱/.0/raw"));
+    EXPECT_EQ(wire.find("hidden"), std::string::npos);
+    EXPECT_NE(kept.find("Bcc: hidden@example.com\r\n"), std::string::npos);
+    EXPECT_EQ(wire, kept.substr(0, kept.find("Bcc:")) + kept.substr(kept.find("Subject:")));
+    EXPECT_TRUE(report.shown.empty());
 }
 
 TEST_F(Outbox, FailedPreparationLeavesNothingToSend) {

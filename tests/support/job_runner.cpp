@@ -22,7 +22,7 @@ std::vector<std::string> take_traces(thread& job, const std::function<void(const
     return traces;
 }
 
-job_outcome run_job(std::function<int(thread&)> body) {
+job_outcome run_job(std::function<net_result(thread&)> body) {
     function_job job(std::move(body));
     job.start();
     job_outcome outcome;
@@ -31,14 +31,14 @@ job_outcome run_job(std::function<int(thread&)> body) {
     return outcome;
 }
 
-job_outcome run_connected(const link_setup& setup, const std::function<int(connection&, thread&)>& body,
+job_outcome run_connected(const link_setup& setup, const std::function<net_result(connection&, thread&)>& body,
                           std::string* detail) {
     return run_job([&](thread& job) {
         connection link(setup.trace);
         link.set_verify_certificate(setup.verify);
-        int code = link.connect_server(job, setup.host, setup.port, false, setup.ssl);
+        net_result code = link.connect_server(job, setup.host, setup.port, false, setup.ssl);
         if (detail) *detail = link.error_detail();
-        if (code != result_ok) return code;
+        if (code != net_result::ok) return code;
         code = body(link, job);
         link.close_gently();
         return code;

@@ -13,7 +13,7 @@ namespace qm::test {
 // A job whose body is a function, for tests of code that runs on a worker.
 class function_job : public thread {
 public:
-    explicit function_job(std::function<int(thread&)> body) : body_(std::move(body)) {}
+    explicit function_job(std::function<net_result(thread&)> body) : body_(std::move(body)) {}
     ~function_job() override {
         request_cancel();
         close_handle();
@@ -23,7 +23,7 @@ protected:
     void run() override { finish(body_(*this)); }
 
 private:
-    std::function<int(thread&)> body_;
+    std::function<net_result(thread&)> body_;
 };
 
 // The progress dialog's part: takes every trace text (each also handed to
@@ -31,12 +31,12 @@ private:
 std::vector<std::string> take_traces(thread& job, const std::function<void(const std::string&)>& on_trace = {});
 
 struct job_outcome {
-    int result = -1;
+    net_result result = net_result::cancelled;
     std::vector<std::string> traces;
     std::string trace_text() const { return std::accumulate(traces.begin(), traces.end(), std::string()); }
 };
 // Runs `body` as a job, as the user interface does.
-job_outcome run_job(std::function<int(thread&)> body);
+job_outcome run_job(std::function<net_result(thread&)> body);
 
 // Where a job's connection goes and how.
 struct link_setup {
@@ -46,7 +46,7 @@ struct link_setup {
 };
 // Runs `body` as a job on a connection opened as `setup` says (a failed connect
 // is the result, its error detail goes to `detail`), then closes it gently.
-job_outcome run_connected(const link_setup& setup, const std::function<int(connection&, thread&)>& body,
+job_outcome run_connected(const link_setup& setup, const std::function<net_result(connection&, thread&)>& body,
                           std::string* detail = nullptr);
 
 }  // namespace qm::test

@@ -58,6 +58,13 @@ bool exists(const std::string& utf8_path) {
     return fs::exists(fs::symlink_status(utf8_path, ec));
 }
 
+void write_envelope(const std::string& utf8_outgoing_path, const std::string& sender,
+                    const std::vector<std::string>& recipients) {
+    std::string text = sender + "\r\n";
+    for (const std::string& recipient : recipients) text += recipient + "\r\n";
+    write_bytes(utf8_outgoing_path.substr(0, utf8_outgoing_path.size() - 4) + ".env", text);
+}
+
 void write_bytes(const std::string& utf8_path, std::string_view bytes) {
     fs::create_directories(fs::path(utf8_path).parent_path());
     std::ofstream out(utf8_path, std::ios::binary | std::ios::trunc);

@@ -50,6 +50,10 @@ std::string read_bytes(const std::string& utf8_path);
 bool exists(const std::string& utf8_path);
 void write_bytes(const std::string& utf8_path, std::string_view bytes);
 std::vector<std::string> list_names(const std::string& utf8_path);
+// The envelope the outbox writes beside an outgoing file "<n>.smt": the
+// sender, then one recipient a line.
+void write_envelope(const std::string& utf8_outgoing_path, const std::string& sender,
+                    const std::vector<std::string>& recipients);
 
 // Records every message the core shows; answers questions with `answer`.
 class recording_reporter : public reporter {

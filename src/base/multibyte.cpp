@@ -1,4 +1,4 @@
-#include "text/multibyte.h"
+#include "base/multibyte.h"
 
 namespace qm {
 
@@ -63,6 +63,17 @@ std::string backslashes_to_slashes(std::string_view text) {
         if (result[pos] == '\\') result[pos] = '/';
     }
     return result;
+}
+
+bool mbs_equals_nocase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    for (std::size_t pos = 0; pos < a.size();) {
+        std::size_t length = char_length(a, pos);
+        if (length == 2 ? a.substr(pos, 2) != b.substr(pos, 2) : upper(a[pos]) != upper(b[pos])) return false;
+        pos += length;
+    }
+    return true;
 }
 
 }  // namespace qm

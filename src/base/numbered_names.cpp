@@ -1,4 +1,4 @@
-#include "store/numbered_names.h"
+#include "base/numbered_names.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "text/find_nocase.h"
+#include "base/find_nocase.h"
 
 namespace qm {
 

@@ -1,12 +1,9 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "platform/reporter.h"
 
 namespace qm {
 
@@ -80,15 +77,6 @@ struct current_account {
     bool verify_certificate = true;
 };
 
-// The main window's navigation state, updated when an account's title
-// changes.
-struct navigation {
-    std::string current_folder;  // full path of the folder shown
-    std::string account_root;    // full path of its account directory
-    std::array<std::string, 12> marks;  // relative to the mailbox root
-    std::string previous;               // relative to the mailbox root
-};
-
 // mailbox + title + "/" and mailbox + title + "/account.ini".
 std::string account_directory(std::string_view mailbox, std::string_view title);
 std::string account_file(std::string_view mailbox, std::string_view title);
@@ -100,27 +88,9 @@ std::vector<std::string> list_accounts(std::string_view mailbox);
 bool account_title(std::string_view mailbox, int index, std::string& title);
 bool account_exists(std::string_view mailbox, std::string_view title);
 
-// Makes the account directory with its five folders (trash, inbox, outbox,
-// drafts, sent) and writes "account.ini" (mode 0600): the 17 keys and
-// "verify certificate", in that order. An existing directory is never taken
-// over. On any failure nothing of the new account is left behind.
-bool create_account(std::string_view mailbox, std::string_view title, const account_values& values);
-
-// Gives the account its new title (when it differs, exactly) and writes
-// every key again. With `nav`, a folder shown in the account stays shown
-// under the new title, and the marks and previous position whose first
-// component is the old title get the new one. A failed rename changes
-// nothing; the keys are written in one rewrite, and false when that fails.
-bool update_account(std::string_view mailbox, std::string_view old_title, std::string_view new_title,
-                    const account_values& values, navigation* nav);
-
-// Deletes the account directory with all its folders and mail, permanently.
-bool delete_account(std::string_view mailbox, std::string_view title);
-
-// The dialog's two questions before deleting an account: "削除しますか?",
-// then "以下全てのメールが削除されますがよろしいですか?". True when both were
-// answered OK.
-bool confirm_account_deletion(reporter& report);
+// Writes every key of the account file in one rewrite (mode 0600): false,
+// with the file as it was, when that fails.
+bool write_account_file(std::string_view path, const account_values& values);
 
 // One value of the account file, or the default, cut to capacity - 1 bytes.
 std::string read_account_key(std::string_view mailbox, std::string_view title, std::string_view key,
@@ -129,6 +99,10 @@ std::string read_account_key(std::string_view mailbox, std::string_view title, s
 // The stored password of `key` ("POP password", "SMTP password"), read
 // whole and unscrambled; empty when none is stored.
 std::string read_account_password(std::string_view mailbox, std::string_view title, std::string_view key);
+
+// Whether the account has what a send/receive round needs: an address, both
+// servers and a POP id (else "アカウント設定が完了していません.").
+bool account_complete(const current_account& account);
 
 // Every key of the record from the account file, with the defaults.
 current_account load_current_account(std::string_view mailbox, std::string_view title);
@@ -147,15 +121,5 @@ current_account load_current_account(std::string_view mailbox, std::string_view 
 // `capacity` the typed password came in.
 void scramble_password(std::string& password, std::size_t capacity = password_capacity);
 void unscramble_password(std::string& password);
-
-// The account dialog's checks before saving, in this order: the title is a
-// valid folder name (str::folder_name_rules), the name a valid display name
-// (str::invalid_display_name), the address a valid address
-// (str::invalid_address), and a new title must not name an existing account
-// (str::name_exists). `is_new_title` is true for a new account and for any
-// change of the title, compared exactly (titles are file names, and file
-// names are case-sensitive). The string-table id of the first failure, or 0.
-int check_account(std::string_view mailbox, std::string_view title, std::string_view name,
-                  std::string_view address, bool is_new_title);
 
 }  // namespace qm

@@ -1,21 +1,15 @@
-#include "store/folder_names.h"
+#include "config/folder_names.h"
 
+#include <algorithm>
+
+#include "base/find_nocase.h"
 #include "platform/string_table.h"
-#include "text/multibyte.h"
+#include "platform/text_file.h"
+#include "base/multibyte.h"
 
 namespace qm {
 
 namespace {
-
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equals_nocase(std::string_view text, std::string_view lower_word) {
-    if (text.size() != lower_word.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (ascii_lower(text[i]) != lower_word[i]) return false;
-    }
-    return true;
-}
 
 // "com1".."com4" and "lpt1".."lpt9": the prefix in any case and one digit.
 bool is_numbered_device(std::string_view name, std::string_view prefix, char last_digit) {
@@ -30,10 +24,17 @@ bool holds_forbidden_char(std::string_view name) {
     return false;
 }
 
+bool holds_control_char(std::string_view name) {
+    return std::any_of(name.begin(), name.end(), [](char c) {
+        auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7f;
+    });
+}
+
 }  // namespace
 
 bool is_valid_folder_name(std::string_view name) {
-    if (holds_forbidden_char(name) || name == "." || name == "..") return false;
+    if (holds_forbidden_char(name) || holds_control_char(name) || name == "." || name == "..") return false;
     for (std::string_view device : {"nul", "con", "aux", "prn"}) {
         if (equals_nocase(name, device)) return false;
     }
@@ -45,6 +46,14 @@ bool is_reserved_folder_name(std::string_view name) {
         if (name == load_string(id)) return true;
     }
     return false;
+}
+
+bool is_valid_account_title(std::string_view title) {
+    return !title.empty() && title.front() != '.' && is_valid_folder_name(title);
+}
+
+bool is_listed_folder_name(std::string_view name) {
+    return !name.empty() && name.front() != '.' && !holds_line_break(name);
 }
 
 bool is_acceptable_folder_name(std::string_view name) {

@@ -1,19 +1,16 @@
-#include "config/accounts.h"
+#include "config/account_settings.h"
 
 #include <algorithm>
 #include <limits>
 
 #include <sys/stat.h>
 
+#include "config/folder_names.h"
 #include "config/profile.h"
 #include "config/profile_file.h"
 #include "platform/cp932.h"
 #include "platform/directory_walker.h"
 #include "platform/file_operations.h"
-#include "platform/tree_operations.h"
-#include "store/folder_names.h"
-#include "store/mailbox_layout.h"
-#include "text/mail_address.h"
 
 namespace qm {
 
@@ -37,18 +34,24 @@ bool needs_escape(char scrambled) {
            scrambled == escaped_mark;
 }
 
-bool is_title(std::string_view title) {
-    return !title.empty() && is_valid_folder_name(title);
-}
-
-bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
 void make_private(const std::string& path) {
     std::string name = disk_path(path);
     if (!name.empty()) ::chmod(name.c_str(), account_file_mode);
 }
 
-bool write_account_file(const std::string& path, const account_values& v) {
+
+}  // namespace
+
+std::string account_directory(std::string_view mailbox, std::string_view title) {
+    return std::string(mailbox) + std::string(title) + "/";
+}
+
+std::string account_file(std::string_view mailbox, std::string_view title) {
+    return account_directory(mailbox, title) + std::string(account_file_name);
+}
+
+bool write_account_file(std::string_view path_text, const account_values& v) {
+    const std::string path(path_text);
     namespace k = account_key;
     // A file kept from elsewhere becomes private before a password goes in;
     // every rewrite keeps the mode of the file it replaces.
@@ -74,40 +77,15 @@ bool write_account_file(const std::string& path, const account_values& v) {
     return ok;
 }
 
-// A path relative to the mailbox root whose first component is `old_title`
-// gets `new_title` in its place.
-void retitle(std::string& relative, std::string_view old_title, std::string_view new_title) {
-    std::size_t slash = relative.find('/');
-    std::string_view first = std::string_view(relative).substr(0, slash);
-    if (first == old_title) relative.replace(0, first.size(), new_title);
-}
-
-void retitle_navigation(navigation& nav, std::string_view mailbox, std::string_view old_title,
-                        std::string_view new_title) {
-    std::string old_root = account_directory(mailbox, old_title);
-    std::string new_root = account_directory(mailbox, new_title);
-    if (starts_with(nav.current_folder, old_root)) nav.current_folder.replace(0, old_root.size(), new_root);
-    if (nav.account_root == old_root) nav.account_root = new_root;
-    for (std::string& mark : nav.marks) retitle(mark, old_title, new_title);
-    retitle(nav.previous, old_title, new_title);
-}
-
-}  // namespace
-
-std::string account_directory(std::string_view mailbox, std::string_view title) {
-    return std::string(mailbox) + std::string(title) + "/";
-}
-
-std::string account_file(std::string_view mailbox, std::string_view title) {
-    return account_directory(mailbox, title) + std::string(account_file_name);
-}
 
 std::vector<std::string> list_accounts(std::string_view mailbox) {
     std::vector<std::string> titles;
     directory_walker walker(mailbox);
     dir_entry entry;
     while (walker.is_open() && walker.next(entry)) {
-        if (entry.directory && entry.name != "." && entry.name != "..") titles.push_back(entry.name);
+        // A linked directory is not followed: it could lead anywhere, the
+        // mailbox itself included.
+        if (entry.directory && !entry.symlink && is_listed_folder_name(entry.name)) titles.push_back(entry.name);
     }
     // std::string compares bytes as unsigned values: CP932 byte order.
     std::sort(titles.begin(), titles.end());
@@ -125,41 +103,6 @@ bool account_exists(std::string_view mailbox, std::string_view title) {
     return directory_exists(std::string(mailbox) + std::string(title));
 }
 
-bool create_account(std::string_view mailbox, std::string_view title, const account_values& values) {
-    if (!is_title(title)) return false;
-    std::string root = account_directory(mailbox, title);
-    if (!make_directory(root)) return false;
-    if (!make_directory(special_folder_in(root, special_folder::trash))) {
-        remove_directory(root);
-        return false;
-    }
-    if (!make_special_folders(root) || !write_account_file(account_file(mailbox, title), values)) {
-        delete_tree(root, false);
-        return false;
-    }
-    return true;
-}
-
-bool update_account(std::string_view mailbox, std::string_view old_title, std::string_view new_title,
-                    const account_values& values, navigation* nav) {
-    if (!is_title(old_title) || !is_title(new_title)) return false;
-    if (old_title != new_title) {
-        std::string from = std::string(mailbox) + std::string(old_title);
-        std::string to = std::string(mailbox) + std::string(new_title);
-        if (!rename_path(from, to)) return false;
-        if (nav) retitle_navigation(*nav, mailbox, old_title, new_title);
-    }
-    return write_account_file(account_file(mailbox, new_title), values);
-}
-
-bool delete_account(std::string_view mailbox, std::string_view title) {
-    return is_title(title) && delete_tree(account_directory(mailbox, title), false);
-}
-
-bool confirm_account_deletion(reporter& report) {
-    return report.confirm(str::confirm_delete) && report.confirm(str::confirm_delete_all_mail);
-}
-
 std::string read_account_key(std::string_view mailbox, std::string_view title, std::string_view key,
                              std::string_view default_value, std::size_t capacity) {
     return profile_read_string(account_file(mailbox, title), account_section, key, default_value, capacity);
@@ -170,6 +113,11 @@ std::string read_account_password(std::string_view mailbox, std::string_view tit
         read_account_key(mailbox, title, key, "", std::numeric_limits<std::size_t>::max());
     unscramble_password(password);
     return password;
+}
+
+bool account_complete(const current_account& account) {
+    return !account.address.empty() && !account.pop_server.empty() && !account.smtp_server.empty() &&
+           !account.pop_id.empty();
 }
 
 current_account load_current_account(std::string_view mailbox, std::string_view title) {
@@ -237,15 +185,6 @@ void unscramble_password(std::string& password) {
     }
     std::fill(password.begin(), password.end(), '*');
     password.swap(plain);
-}
-
-int check_account(std::string_view mailbox, std::string_view title, std::string_view name,
-                  std::string_view address, bool is_new_title) {
-    if (!is_valid_folder_name(title)) return str::folder_name_rules;
-    if (!is_valid_display_name(name)) return str::invalid_display_name;
-    if (!is_valid_address(address)) return str::invalid_address;
-    if (is_new_title && account_exists(mailbox, title)) return str::name_exists;
-    return 0;
 }
 
 }  // namespace qm

@@ -33,6 +33,11 @@ std::size_t mbs_find_last_char(std::string_view text, char c);
 // 16-bit code, a single byte as its value; a prefix sorts first. <0, 0, >0.
 int mbs_compare(std::string_view a, std::string_view b);
 
+// Equality with ASCII letters compared without regard to case; the bytes of
+// a double-byte character compare exactly, so that a trail byte in 'a'..'z'
+// is never taken for a letter.
+bool mbs_equals_nocase(std::string_view a, std::string_view b);
+
 // Upper-cases the ASCII letters outside double-byte characters.
 std::string mbs_upper(std::string_view text);
 

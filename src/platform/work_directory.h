@@ -1,0 +1,107 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_handle.h"
+
+namespace qm {
+
+// The work directory (temporary directory + "quillmere.$$$/") is where the
+// jobs and the store hand mail to each other, and nothing else keeps files
+// there:
+// - "<n>.pop": a message as a receive job (or an import) downloaded it, with
+//   the server's CR LF line ends, waiting to be filed; "download.owner"
+//   names the account directory it was received for;
+// - "<n>.smt": a queued message in its wire form, "<n>.env" its envelope
+//   (the sender, then one recipient a line), "prepared.lst" the message
+//   directories of the outbox one preparation wrote;
+// - "raw": the scratch copy of the download being filed;
+// - "draft/": the directory a draft is put together in.
+// Download and outgoing files are written under a ".part" name and take
+// their own only when complete, so that no job ever meets half a file.
+inline constexpr std::string_view download_suffix = ".pop";
+inline constexpr std::string_view outgoing_suffix = ".smt";
+inline constexpr std::string_view envelope_suffix = ".env";
+inline constexpr std::string_view partial_suffix = ".part";
+inline constexpr std::string_view prepared_list_name = "prepared.lst";
+inline constexpr std::string_view download_owner_name = "download.owner";
+inline constexpr std::string_view raw_scratch_name = "raw";
+inline constexpr std::string_view draft_folder_name = "draft/";
+
+// Download files are written through a buffer of this size, so that a
+// message is stored as fast as it arrives.
+inline constexpr std::size_t download_buffer_size = 64 * 1024;
+
+std::string download_path(std::string_view work_directory, std::uint64_t number);
+// The download files of the work directory ("<n>.pop", n decimal), names
+// only, in number order.
+std::vector<std::string> download_files(std::string_view work_directory);
+// The number after the highest download file, so that files an earlier job
+// left are never overwritten.
+std::uint64_t next_download_number(std::string_view work_directory);
+
+// The outgoing file of an outbox message: ".7" gives work + "7.smt".
+std::string outgoing_path(std::string_view work_directory, std::string_view message_dir_name);
+// "<n>.env" beside "<n>.smt".
+std::string envelope_path(std::string_view outgoing_file);
+// The outgoing files in number order; names that are no number come last,
+// by name.
+std::vector<std::string> outgoing_files(std::string_view work_directory);
+// Removes every outgoing and envelope file and the prepared list; the rest
+// of the work directory (downloaded mail above all) stays.
+void remove_outgoing_files(std::string_view work_directory);
+std::string prepared_list_path(std::string_view work_directory);
+
+std::string draft_assembly_path(std::string_view work_directory);
+
+// The account directory the waiting download files were received for, as
+// the note beside them says ("" when there is none); noting it replaces the
+// note; the note goes once no download file waits.
+void note_download_owner(std::string_view work_directory, std::string_view account_root);
+std::string download_owner(std::string_view work_directory);
+void forget_download_owner_when_filed(std::string_view work_directory);
+
+// Makes the work directory when it is missing.
+bool make_work_directory(std::string_view work_directory);
+// The work directory at exit: removed with everything in it when it holds no
+// download file; otherwise everything else goes and the download files (with
+// the note of their account) stay for the next round. True when everything
+// that was to go went.
+bool remove_work_directory_if_done(std::string_view work_directory);
+
+// A file that appears under its name only once it is complete: it is
+// written as name + ".part" (made exclusively, mode 0600) and renamed at
+// commit, never over an existing file. Dropped unless committed.
+class whole_file_writer {
+public:
+    whole_file_writer() = default;
+    ~whole_file_writer() { abandon(); }
+    whole_file_writer(const whole_file_writer&) = delete;
+    whole_file_writer& operator=(const whole_file_writer&) = delete;
+
+    // False when the partial file cannot be made (it exists already, or the
+    // directory refuses).
+    bool open(std::string path);
+    // Opens the next free download file of the work directory.
+    bool open_next_download(std::string_view work_directory);
+    bool is_open() const { return file_ != nullptr; }
+    const std::string& path() const { return path_; }
+    bool write(std::string_view bytes);
+    // Closes the file and gives it its name; false, with nothing left, when
+    // a write failed or the name is taken.
+    bool commit();
+    // Closes and removes the partial file.
+    void abandon();
+
+private:
+    std::string path_;
+    std::vector<char> buffer_;
+    file_handle file_;
+    bool ok_ = true;
+};
+
+}  // namespace qm

@@ -1,0 +1,97 @@
+#include "store/accounts.h"
+
+#include <algorithm>
+
+#include "platform/directory_walker.h"
+#include "platform/file_operations.h"
+#include "platform/tree_operations.h"
+#include "config/folder_names.h"
+#include "store/mailbox_layout.h"
+#include "text/mail_address.h"
+
+namespace qm {
+
+namespace {
+
+// A path relative to the mailbox root whose first component is `old_title`
+// gets `new_title` in its place.
+void retitle(std::string& relative, std::string_view old_title, std::string_view new_title) {
+    std::size_t slash = relative.find('/');
+    std::string_view first = std::string_view(relative).substr(0, slash);
+    if (first == old_title) relative.replace(0, first.size(), new_title);
+}
+
+void retitle_navigation(navigation& nav, std::string_view mailbox, std::string_view old_title,
+                        std::string_view new_title) {
+    std::string old_root = account_directory(mailbox, old_title);
+    std::string new_root = account_directory(mailbox, new_title);
+    if (nav.current_folder.starts_with(old_root)) nav.current_folder.replace(0, old_root.size(), new_root);
+    if (nav.account_root == old_root) nav.account_root = new_root;
+    for (std::string& mark : nav.marks) retitle(mark, old_title, new_title);
+    retitle(nav.previous, old_title, new_title);
+}
+
+}  // namespace
+
+bool ensure_mailbox(std::string_view mailbox, reporter& report) {
+    if (directory_exists(mailbox)) return true;
+    if (!make_directory(mailbox)) {
+        report.error(str::file_error);
+        return false;
+    }
+    account_values values{};
+    values.pop_port = "110";
+    values.smtp_port = "25";
+    values.pop_remove = true;
+    values.verify_certificate = true;
+    if (create_account(mailbox, load_string(str::default_account), values)) return true;
+    remove_directory(mailbox);
+    report.error(str::file_error);
+    return false;
+}
+
+bool create_account(std::string_view mailbox, std::string_view title, const account_values& values) {
+    if (!is_valid_account_title(title)) return false;
+    std::string root = account_directory(mailbox, title);
+    if (!make_directory(root)) return false;
+    if (!make_directory(special_folder_in(root, special_folder::trash))) {
+        remove_directory(root);
+        return false;
+    }
+    if (!make_special_folders(root) || !write_account_file(account_file(mailbox, title), values)) {
+        delete_tree(root, false);
+        return false;
+    }
+    return true;
+}
+
+bool update_account(std::string_view mailbox, std::string_view old_title, std::string_view new_title,
+                    const account_values& values, navigation* nav) {
+    if (!is_valid_account_title(old_title) || !is_valid_account_title(new_title)) return false;
+    if (old_title != new_title) {
+        std::string from = std::string(mailbox) + std::string(old_title);
+        std::string to = std::string(mailbox) + std::string(new_title);
+        if (!rename_path(from, to)) return false;
+        if (nav) retitle_navigation(*nav, mailbox, old_title, new_title);
+    }
+    return write_account_file(account_file(mailbox, new_title), values);
+}
+
+bool delete_account(std::string_view mailbox, std::string_view title) {
+    return is_valid_account_title(title) && delete_tree(account_directory(mailbox, title), false);
+}
+
+bool confirm_account_deletion(reporter& report) {
+    return report.confirm(str::confirm_delete) && report.confirm(str::confirm_delete_all_mail);
+}
+
+int check_account(std::string_view mailbox, std::string_view title, std::string_view name,
+                  std::string_view address, bool is_new_title) {
+    if (!is_valid_account_title(title)) return str::folder_name_rules;
+    if (!is_valid_display_name(name)) return str::invalid_display_name;
+    if (!is_valid_address(address)) return str::invalid_address;
+    if (is_new_title && account_exists(mailbox, title)) return str::name_exists;
+    return 0;
+}
+
+}  // namespace qm

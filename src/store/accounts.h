@@ -1,0 +1,65 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/account_settings.h"
+#include "platform/reporter.h"
+
+namespace qm {
+
+// Accounts are the directories directly under the mailbox root: each is
+// named by its title and holds its special folders, its "uid.lst" and its
+// "account.ini". There is no list of accounts besides the directories.
+
+// The main window's navigation state, updated when an account's title
+// changes.
+struct navigation {
+    std::string current_folder;  // full path of the folder shown
+    std::string account_root;    // full path of its account directory
+    std::array<std::string, 12> marks;  // relative to the mailbox root
+    std::string previous;               // relative to the mailbox root
+};
+
+
+// The first start: when the mailbox directory is missing it is made, with
+// the account "標準アカウント" in it (POP port 110, SMTP port 25, "POP remove"
+// on). An existing mailbox is left as it is. A failure is reported, and a
+// half-made mailbox removed so that the next start tries anew; false then.
+bool ensure_mailbox(std::string_view mailbox, reporter& report);
+
+// Makes the account directory with its five folders (trash, inbox, outbox,
+// drafts, sent) and writes "account.ini" (mode 0600): the 17 keys and
+// "verify certificate", in that order. An existing directory is never taken
+// over. On any failure nothing of the new account is left behind.
+bool create_account(std::string_view mailbox, std::string_view title, const account_values& values);
+
+// Gives the account its new title (when it differs, exactly) and writes
+// every key again. With `nav`, a folder shown in the account stays shown
+// under the new title, and the marks and previous position whose first
+// component is the old title get the new one. A failed rename changes
+// nothing; the keys are written in one rewrite, and false when that fails.
+bool update_account(std::string_view mailbox, std::string_view old_title, std::string_view new_title,
+                    const account_values& values, navigation* nav);
+
+// Deletes the account directory with all its folders and mail, permanently.
+bool delete_account(std::string_view mailbox, std::string_view title);
+
+// The dialog's two questions before deleting an account: "削除しますか?",
+// then "以下全てのメールが削除されますがよろしいですか?". True when both were
+// answered OK.
+bool confirm_account_deletion(reporter& report);
+
+// The account dialog's checks before saving, in this order: the title is a
+// valid folder name (str::folder_name_rules), the name a valid display name
+// (str::invalid_display_name), the address a valid address
+// (str::invalid_address), and a new title must not name an existing account
+// (str::name_exists). `is_new_title` is true for a new account and for any
+// change of the title, compared exactly (titles are file names, and file
+// names are case-sensitive). The string-table id of the first failure, or 0.
+int check_account(std::string_view mailbox, std::string_view title, std::string_view name,
+                  std::string_view address, bool is_new_title);
+
+}  // namespace qm
