@@ -149,8 +149,8 @@ current_account load_current_account(std::string_view mailbox, std::string_view 
     return a;
 }
 
-void scramble_password(std::string& password, std::size_t /*capacity*/) {
-    if (password.empty() || password.front() == scrambled_mark) return;
+void scramble_password(std::string& password) {
+    if (password.empty()) return;
     std::string scrambled(password);
     std::transform(scrambled.begin(), scrambled.end(), scrambled.begin(), scramble_byte);
     std::string stored(1, scrambled_mark);

@@ -116,10 +116,11 @@ current_account load_current_account(std::string_view mailbox, std::string_view 
 //   four and 0x9F itself is written as 0x9F followed by the byte XOR 0x40.
 //   No ordinary value begins with "?" and 0x9F: that would take a zero byte
 //   in the password.
-// Scrambling leaves an empty text, and a text that already begins with "?"
-// (a stored value), unchanged; the stored form is never cut, whatever
-// `capacity` the typed password came in.
-void scramble_password(std::string& password, std::size_t capacity = password_capacity);
+// Scrambling takes a typed password and leaves only an empty one unchanged:
+// a typed password that itself begins with "?" is scrambled too, so that it
+// reads back as typed (a stored value is never scrambled again; the dialog
+// keeps an unchanged one as it is). The stored form is never cut.
+void scramble_password(std::string& password);
 void unscramble_password(std::string& password);
 
 }  // namespace qm
