@@ -154,6 +154,17 @@ bool list_name_at(std::string_view path, int index, std::string& name, std::size
     return false;
 }
 
+int list_index_of(std::string_view path, std::string_view name) {
+    list_reader source(path);
+    int index = 0;
+    while (source.next()) {
+        if (!source.is_item()) continue;
+        if (source.name() == name) return index;
+        ++index;
+    }
+    return -1;
+}
+
 int list_insert_index(std::string_view path, std::string_view name) {
     list_reader source(path);
     if (!source.is_open()) return -1;

@@ -25,6 +25,10 @@ int list_count(std::string_view path);
 bool list_has(std::string_view path, std::string_view name);
 // The name of the index-th item (from 0), cut to capacity - 1 bytes.
 bool list_name_at(std::string_view path, int index, std::string& name, std::size_t capacity = list_name_capacity);
+// The position of the first item of exactly this name; -1 when there is
+// none or the file cannot be read.
+int list_index_of(std::string_view path, std::string_view name);
+
 // Where an item of this name belongs so that names stay in byte order: the
 // number of items before the first one whose name is greater; -1 when the
 // file cannot be read.

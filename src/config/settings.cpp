@@ -34,7 +34,7 @@ struct setting_key {
     std::string_view section;
     std::string_view key;
     form kind;
-    std::string_view fixed_default;
+    std::string_view fixed_default{};
     std::string (*computed_default)() = nullptr;
     std::size_t capacity = profile_value_capacity;  // how much of a text is read
     bool Settings::*flag = nullptr;

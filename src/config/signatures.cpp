@@ -58,6 +58,16 @@ bool insert_sorted(const std::string& path, std::string_view name, std::string_v
     return false;
 }
 
+// Where the edited entry goes: the old entry's place when the name stays,
+// else the new name's sorted place; -1 when it cannot go anywhere.
+int edit_position(const std::string& path, std::string_view old_name, std::string_view new_name) {
+    if (!usable_name(new_name) || (new_name != old_name && list_has(path, new_name))) return -1;
+    return new_name == old_name ? list_index_of(path, old_name) : list_insert_index(path, new_name);
+}
+
+// The old entry's place once the new one stands at `inserted`.
+int shifted(int old_index, int inserted) { return inserted <= old_index ? old_index + 1 : old_index; }
+
 }  // namespace
 
 std::string clean_list_text(std::string_view text) {
@@ -92,6 +102,15 @@ bool save_signature(std::string_view account_root, std::string_view name, std::s
 bool delete_signature(std::string_view account_root, int index) {
     std::string path = list_path(account_root, signature_list_name);
     return list_delete_at(path, index) && remove_if_empty(path);
+}
+
+bool replace_signature(std::string_view account_root, std::string_view old_name, std::string_view new_name,
+                       std::string_view text) {
+    const std::string path = list_path(account_root, signature_list_name);
+    const int old_index = list_index_of(path, old_name);
+    const int index = old_index < 0 ? -1 : edit_position(path, old_name, new_name);
+    if (index < 0 || !list_insert(path, index, new_name, text)) return false;
+    return list_delete_at(path, shifted(old_index, index));
 }
 
 bool append_signature(std::string_view account_root, std::string_view name, std::string_view body_file) {
@@ -133,6 +152,22 @@ bool save_template(std::string_view account_root, std::string_view name, std::st
     list_delete_at(header_path, index);
     remove_if_empty(header_path);
     return false;
+}
+
+bool replace_template(std::string_view account_root, std::string_view old_name, std::string_view new_name,
+                      std::string_view header, std::string_view body) {
+    const std::string header_path = list_path(account_root, template_header_list_name);
+    const std::string body_path = list_path(account_root, template_body_list_name);
+    const int old_index = list_index_of(header_path, old_name);
+    if (old_index < 0 || list_index_of(body_path, old_name) != old_index) return false;
+    const int index = edit_position(header_path, old_name, new_name);
+    if (index < 0 || !list_insert(header_path, index, new_name, header)) return false;
+    if (!list_insert(body_path, index, new_name, body)) {
+        list_delete_at(header_path, index);
+        return false;
+    }
+    const int old_now = shifted(old_index, index);
+    return list_delete_at(header_path, old_now) && list_delete_at(body_path, old_now);
 }
 
 bool delete_template(std::string_view account_root, int index) {

@@ -38,6 +38,13 @@ std::string signature_text(std::string_view account_root, std::string_view name,
 // a failed write.
 bool save_signature(std::string_view account_root, std::string_view name, std::string_view text);
 bool delete_signature(std::string_view account_root, int index);
+// Edits the signature `old_name`: the new entry (under `new_name`, which may
+// be the same) is written first, and the old one removed only then, so that
+// a failure never loses the signature. False, with the list unchanged, for a
+// new name that cannot be used or is another signature's, and for a failed
+// write; false with both entries kept when only the removal failed.
+bool replace_signature(std::string_view account_root, std::string_view old_name, std::string_view new_name,
+                       std::string_view text);
 // Appends the signature's lines to the body file.
 bool append_signature(std::string_view account_root, std::string_view name, std::string_view body_file);
 
@@ -52,6 +59,11 @@ bool template_text(std::string_view account_root, std::string_view name, std::st
 // file fails the first is put back as it was.
 bool save_template(std::string_view account_root, std::string_view name, std::string_view header,
                    std::string_view body);
+// Edits the template `old_name` in both files, the new entry first, as
+// replace_signature does.
+bool replace_template(std::string_view account_root, std::string_view old_name, std::string_view new_name,
+                      std::string_view header, std::string_view body);
+
 // Removes the index-th template from both files.
 bool delete_template(std::string_view account_root, int index);
 // Appends the template's header lines to the draft's header file and, when

@@ -16,6 +16,10 @@ context_result init_context() {
     auto data = find_data_directory();
     if (!data) return context_result::no_data_directory;
     auto temporary = find_temporary_directory();
+    // The work directory "quillmere.$$$" in the data directory would take the
+    // name that rewriting "quillmere.ini" gives its companion: the program
+    // then works in its private sub-directory there instead.
+    if (temporary && *temporary == *data) temporary = private_subdirectory(*temporary);
     if (!temporary) return context_result::no_temporary_directory;
     program_context fresh;
     fresh.program_directory = *data;

@@ -18,6 +18,8 @@ struct program_context {
 enum class context_result { ok, no_data_directory, no_temporary_directory };
 
 // Finds the directories from the environment and makes them the context.
+// When the temporary directory is the data directory, its private
+// sub-directory "quillmere-<uid>/" is used as the temporary directory.
 context_result init_context();
 
 // Sets the context directly (tests, tools).

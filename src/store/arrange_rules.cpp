@@ -165,6 +165,13 @@ bool delete_rule(std::string_view folder, std::string_view header, std::string_v
     return true;
 }
 
+bool replace_rule(std::string_view folder, std::string_view old_header, std::string_view old_keyword,
+                  std::string_view new_header, std::string_view new_keyword) {
+    if (!rule_exists(folder, old_header, old_keyword)) return false;
+    if (rule_text(old_header, old_keyword) == rule_text(new_header, new_keyword)) return true;
+    return add_rule(folder, new_header, new_keyword) && delete_rule(folder, old_header, old_keyword);
+}
+
 void arrange_run(std::string_view folder, std::string_view rule_root, reporter& report) {
     rule_set set;
     collect_rules(std::string(rule_root), set);

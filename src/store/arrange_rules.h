@@ -41,6 +41,13 @@ bool add_rule(std::string_view folder, std::string_view header, std::string_view
 // when there was no such rule or the list could not be rewritten.
 bool delete_rule(std::string_view folder, std::string_view header, std::string_view keyword);
 
+// Edits a rule of the folder: the new rule is added first and the old one
+// removed only then, so that a failure never loses the rule (both stay when
+// only the removal failed). False when the old rule is not there or a write
+// failed.
+bool replace_rule(std::string_view folder, std::string_view old_header, std::string_view old_keyword,
+                  std::string_view new_header, std::string_view new_keyword);
+
 // Sorts the messages of `folder`: each goes to the folder of the first rule,
 // among the rules of every folder below `rule_root` (itself included), that
 // matches a line of its header file "0". Folders are visited in byte order

@@ -121,6 +121,17 @@ bool text_contains_in_pieces(std::string_view text, std::string_view search) {
     return false;
 }
 
+// The attribute text's places: type, "@", "R", "F", then "*" for a match.
+void set_attribute_fields(mail_row& row) {
+    const std::string& attribute = row.text[column_attribute];
+    auto at = [&](std::size_t place) { return place < attribute.size() ? attribute[place] : ' '; };
+    row.type = at(0) == '*' ? ' ' : at(0);
+    row.attachment = at(1) == '@';
+    row.replied = at(2) == 'R';
+    row.forwarded = at(3) == 'F';
+    row.search_match = attribute.find('*') != std::string::npos;
+}
+
 std::string row_number_text(std::string_view message_dir_name) {
     return std::string(message_dir_name.substr(std::min<std::size_t>(1, message_dir_name.size())));
 }
@@ -258,6 +269,8 @@ mail_row folder_row(std::string_view name) {
     mail_row row;
     row.text[column_subject] = name;
     row.text[column_size] = folder_size_text;
+    row.folder = true;
+    row.parent = name == parent_row_name;
     return row;
 }
 
@@ -294,6 +307,9 @@ mail_row build_message_row(std::string_view folder, std::string_view message_dir
     }
     row.text[column_size] = std::to_string(total);
     row.text[column_number] = row_number_text(message_dir_name);
+    row.number = message_number_of(message_dir_name).value_or(-1);
+    row.size = total;
+    set_attribute_fields(row);
     return row;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -38,13 +39,21 @@ inline constexpr std::size_t preview_limit = 65534;
 // Each word of the status text is padded with blanks to this many bytes.
 inline constexpr std::size_t status_word_width = 8;
 
+// One row: the texts the list shows, and what they say as values, so that a
+// view never has to take a text apart.
 struct mail_row {
     std::string text[row_text_count];
 
-    // Folder rows (".." included) show "<dir>" as their size.
-    bool is_folder() const { return !text[column_size].empty() && text[column_size].front() == '<'; }
-    // The row that leads to the parent folder.
-    bool is_parent() const { return is_folder() && text[column_subject] == parent_row_name; }
+    bool folder = false;  // a sub-folder, or ".." (its texts: the name and "<dir>")
+    bool parent = false;  // the ".." row that leads to the parent folder
+    int number = -1;      // a message's number (".12" gives 12); -1 for folders
+    char type = ' ';      // new "!", draft "D", sent "S", else blank
+    bool attachment = false, replied = false, forwarded = false;
+    bool search_match = false;  // a numbered file holds the search text ("*")
+    std::uint64_t size = 0;     // bytes of the numbered files
+
+    bool is_folder() const { return folder; }
+    bool is_parent() const { return parent; }
 };
 
 struct sort_state {

@@ -1,10 +1,13 @@
 #include "config/settings.h"
 
+#include <sys/stat.h>
+
 #include "config/account_settings.h"
 #include "config/layout.h"
 #include "store/accounts.h"
 #include "config_test.h"
 #include "platform/file_operations.h"
+#include "platform/work_directory.h"
 
 namespace qm::test {
 namespace {
@@ -129,6 +132,25 @@ TEST_F(settings_test, both_groups_are_written_in_the_file_order_and_load_back) {
     bad.text_editor = "a\nb";
     EXPECT_FALSE(save_function_settings(bad, ""));
     EXPECT_EQ(contents(), before);
+}
+
+TEST(SettingsBesideTheWorkDirectory, ATemporaryDirectoryThatIsTheDataDirectoryKeepsTheSettingsWritable) {
+    temp_dir dir;
+    ::chmod(dir.path().c_str(), 0700);
+    scoped_env home("QUILLMERE_HOME", dir.path().c_str()), ram("TMP_RAM", dir.path().c_str());
+    const program_context saved = context();
+    ASSERT_EQ(init_context(), context_result::ok);
+    // The work directory must not be what rewriting "quillmere.ini" calls its companion.
+    EXPECT_NE(context().work_directory, dir.cp("quillmere.$$$/"));
+    ASSERT_TRUE(make_work_directory(context().work_directory));
+    ASSERT_TRUE(write_default_settings());
+    Settings s;
+    load_view_settings(s);
+    s.list_thread = true;
+    EXPECT_TRUE(save_view_settings(s, ""));
+    load_view_settings(s);
+    EXPECT_TRUE(s.list_thread);
+    set_context(saved);
 }
 
 struct layout_test : data_directory_test {

@@ -34,6 +34,21 @@ TEST(Signatures, StandInNameOrderAndTheLastOneTakesTheFile) {
     EXPECT_FALSE(exists(dir / "sign.lst"));
 }
 
+TEST(Signatures, AnEditWritesTheNewEntryBeforeTheOldOneGoes) {
+    temp_dir dir;
+    const std::string account = dir.cp();
+    for (const char* name : {"a", "m", "z"}) ASSERT_TRUE(save_signature(account, name, name));
+    ASSERT_TRUE(replace_signature(account, "m", "m", "edited"));  // the same name keeps its place
+    ASSERT_TRUE(replace_signature(account, "a", "y", "renamed"));
+    EXPECT_EQ(read_bytes(dir / "sign.lst"), "\tm\r\nedited\r\n\ty\r\nrenamed\r\n\tz\r\nz\r\n");
+    // A text that cannot be stored, a name taken by another, a missing one: the list stays as it was.
+    const std::string before = read_bytes(dir / "sign.lst");
+    EXPECT_FALSE(replace_signature(account, "m", "m", "\tlooks like an item"));
+    EXPECT_FALSE(replace_signature(account, "m", "z", "x"));
+    EXPECT_FALSE(replace_signature(account, "gone", "new", "x"));
+    EXPECT_EQ(read_bytes(dir / "sign.lst"), before);
+}
+
 TEST(Templates, FillADraftAndStayPaired) {
     temp_dir dir;
     const std::string account = dir.cp();
@@ -62,6 +77,17 @@ TEST(Templates, FillADraftAndStayPaired) {
     EXPECT_EQ(read_bytes(dir / "1"), sj("お疲れ様です.\r\n"));
 
     write_bytes(dir / "templt_h.lst", headers);
+    // An edit writes both new entries first; a failed body write takes back the new header entry.
+    ASSERT_TRUE(replace_template(account, "work", "office", "To: desk@example.com", "hi"));
+    EXPECT_EQ(read_bytes(dir / "templt_h.lst"), "\thome\r\nTo: family@example.com\r\n\toffice\r\nTo: desk@example.com\r\n");
+    EXPECT_EQ(read_bytes(dir / "templt_b.lst"), "\thome\r\n\toffice\r\nhi\r\n");
+    const std::string edited_headers = read_bytes(dir / "templt_h.lst");
+    make_directory(dir.cp("templt_b.$$$"));
+    EXPECT_FALSE(replace_template(account, "office", "work", "To: x@example.com", "x"));
+    remove_directory(dir.cp("templt_b.$$$"));
+    EXPECT_EQ(read_bytes(dir / "templt_h.lst"), edited_headers);
+    ASSERT_TRUE(replace_template(account, "office", "work", "To: boss@example.com\nCc: team@example.com",
+                                 sj("お疲れ様です.")));
     ASSERT_TRUE(delete_template(account, 1));
     EXPECT_TRUE(template_exists(account, "home") && !template_exists(account, "work"));
     ASSERT_TRUE(delete_template(account, 0));

@@ -29,6 +29,13 @@ TEST_F(ArrangeRules, RulesFileKeepsItsRulesSortedAndGoesWithTheLastOne) {
     EXPECT_FALSE(add_rule(dir.cp("missing/"), "Subject", "abc"));
     EXPECT_FALSE(delete_rule(folder, "Subject", "nothing"));
     EXPECT_EQ(list_rules(folder).size(), 3u);
+    // An edit that cannot be stored keeps the old rule; one that can replaces it.
+    EXPECT_FALSE(replace_rule(folder, "From", "boss", "From", "a\nb"));
+    EXPECT_TRUE(rule_exists(folder, "From", "boss"));
+    EXPECT_TRUE(replace_rule(folder, "From", "boss", "From", "chief"));
+    EXPECT_FALSE(rule_exists(folder, "From", "boss"));
+    EXPECT_FALSE(replace_rule(folder, "From", "boss", "From", "x"));
+    rules = list_rules(folder);
     for (const arrange_rule& rule : rules) EXPECT_TRUE(delete_rule(folder, rule.header, rule.keyword));
     EXPECT_FALSE(exists(at("仕事/arrange.lst")));
 }

@@ -21,6 +21,7 @@ TEST_F(FolderOperations, MakeFolderChecksTheNameRulesThenExistenceThenMakesTheDi
     const std::pair<const char*, std::string> cases[] = {
         {"nul", rules},  {"CoN", rules},   {"COM3", rules}, {"lpt5", rules}, {"LPT9", rules},  {".hidden", rules},
         {"送信控", rules}, {" 受信箱", rules}, {"a*b", rules}, {"a\\b", rules}, {"..", rules},   {"taken", taken},
+        {"a\nb", rules}, {"a\x1a" "b", rules}, {"a\rb", rules},
         {"", taken},     {"lpt0", ""},      {"com5", ""},    {"lpt10", ""},   {"nul.txt", ""}, {"表ソ札", ""}};
     for (const auto& [name, message] : cases) {
         report.shown.clear();

@@ -1,7 +1,10 @@
+#include <unistd.h>
+
 #include <algorithm>
 #include <map>
 #include <memory>
 #include <random>
+#include <tuple>
 
 #include "config/address_book.h"
 #include "message/header_fields.h"
@@ -129,11 +132,36 @@ TEST_F(mail_list_store, BuildsEachColumnFromTheMessageFiles) {
     ASSERT_EQ(rows.size(), expected.size());
     for (std::size_t i = 0; i < rows.size(); ++i)
         EXPECT_EQ(texts(rows[i]), expected[i]) << i;
+    // The same as values, for a view that takes no text apart.
+    auto fields = [](const mail_row& r) {
+        return std::tuple(r.folder, r.parent, r.number, r.type, r.attachment, r.replied, r.forwarded, r.search_match,
+                          r.size);
+    };
+    EXPECT_EQ(fields(rows[0]), std::tuple(true, true, -1, ' ', false, false, false, false, 0u));
+    EXPECT_EQ(fields(rows[1]), std::tuple(true, false, -1, ' ', false, false, false, false, 0u));
+    EXPECT_EQ(fields(rows[2]), std::tuple(false, false, 10, ' ', false, false, false, false, 0u));
+    EXPECT_EQ(fields(rows[3]), std::tuple(false, false, 0, '!', true, false, false, true, 181u));
 
     // The account directory has no ".." row (only its folders: three special ones and "f"); a folder
     // that cannot be listed has nothing else.
     EXPECT_EQ(build_mail_list(account, account, "").size(), 4u);
     EXPECT_EQ(build_mail_list(cp("none/"), account, "").size(), 1u);
+    EXPECT_EQ(folder_tree_children(cp("f/")), std::vector<std::string>{"sub"});
+}
+
+TEST_F(mail_list_store, DirectoriesMadeOutsideTheProgramAreNotFollowedOrShown) {
+    message(".0", "Subject: kept", "");
+    write_bytes(at("f/sub/.0/0"), "");
+    write_bytes(at("f/a\nb/.0/0"), "");    // a line feed in a name could not be stored in the layout
+    write_bytes(at("f/.git/HEAD"), "");     // hidden, and no message
+    write_bytes(at("f/.007/0"), "");        // not the name of a message number
+    ASSERT_EQ(::symlink("..", (at("f/loop")).c_str()), 0);  // would lead back up the tree for ever
+    ASSERT_EQ(::symlink("sub", (at("f/.1")).c_str()), 0);
+    std::vector<mail_row> rows = build_mail_list(cp("f/"), account, "");
+    sort_mail_list(rows, {column_subject, false});
+    names shown;
+    for (const mail_row& row : rows) shown.push_back(row.text[column_subject]);
+    EXPECT_EQ(shown, (names{"..", "sub", "kept"}));
     EXPECT_EQ(folder_tree_children(cp("f/")), std::vector<std::string>{"sub"});
 }
 
