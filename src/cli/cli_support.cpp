@@ -75,6 +75,7 @@ store_session::~store_session() {
 }
 
 bool store_session::begin() {
+    if (!prepare_context()) return false;
     switch (lock_.acquire(context().temporary_directory)) {
         case instance_lock::result::acquired: break;
         case instance_lock::result::already_running:

@@ -69,8 +69,10 @@ public:
     store_session(const store_session&) = delete;
     store_session& operator=(const store_session&) = delete;
 
-    // False, after a message on stderr, when Quillmere is running already
-    // (nothing is changed then) or the work directory cannot be made.
+    // Prepares the program context, takes the lock and makes the work
+    // directory. False, after a message on stderr, when a directory cannot be
+    // found or made, or when Quillmere is running already (nothing is changed
+    // then).
     bool begin();
 
 private:

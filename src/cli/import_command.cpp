@@ -128,7 +128,6 @@ int run_import(int argc, char** argv) {
     for (const message_source& source : arguments.sources) {
         if (!check_source(source, problem)) return voice.usage_error(problem);
     }
-    if (!prepare_context()) return 1;
     store_session session;
     if (!session.begin()) return 1;
 

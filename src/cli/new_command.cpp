@@ -147,7 +147,6 @@ int run_new(int argc, char** argv) {
     new_arguments arguments;
     std::string problem;
     if (!parse_arguments(argc, argv, arguments, problem)) return voice.usage_error(problem);
-    if (!prepare_context()) return 1;
     store_session session;
     if (!session.begin()) return 1;
 

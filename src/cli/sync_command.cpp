@@ -106,7 +106,6 @@ int run_sync(int argc, char** argv) {
     sync_arguments arguments;
     std::string problem;
     if (!parse_arguments(argc, argv, arguments, problem)) return voice.usage_error(problem);
-    if (!prepare_context()) return 1;
     store_session session;
     if (!session.begin()) return 1;
 

@@ -24,15 +24,6 @@ std::string cut(std::string text, std::size_t capacity) {
     return text;
 }
 
-// The value as the typed reader sees it: at most capacity - 1 characters,
-// or nothing when the key is missing.
-bool find_cut_value(std::string_view path, std::string_view section, std::string_view key, std::size_t capacity,
-                    std::string& value) {
-    if (!profile_find_value(path, section, key, value)) return false;
-    value = cut(std::move(value), capacity);
-    return true;
-}
-
 // atof in the C locale: the GUI toolkit sets the user's locale, whose
 // decimal separator may be a comma, but stored reals always use ".".
 double to_double(const std::string& text) {
@@ -97,24 +88,22 @@ std::string profile_read_string(std::string_view path, std::string_view section,
     return profile_get_string(path, section, key, default_value, capacity);
 }
 
+// The typed readers take the file whole: settings, account and status
+// files are a few hundred bytes.
 char profile_read_char(std::string_view path, std::string_view section, std::string_view key, char default_value) {
-    std::string value;
-    return find_cut_value(path, section, key, profile_char_capacity, value) ? char_value(value) : default_value;
+    return profile_snapshot(path).read_char(section, key, default_value);
 }
 
 bool profile_read_bool(std::string_view path, std::string_view section, std::string_view key, bool default_value) {
-    std::string value;
-    return find_cut_value(path, section, key, profile_bool_capacity, value) ? bool_value(value) : default_value;
+    return profile_snapshot(path).read_bool(section, key, default_value);
 }
 
 int profile_read_int(std::string_view path, std::string_view section, std::string_view key, int default_value) {
-    std::string value;
-    return find_cut_value(path, section, key, profile_int_capacity, value) ? leading_int(value) : default_value;
+    return profile_snapshot(path).read_int(section, key, default_value);
 }
 
 float profile_read_real(std::string_view path, std::string_view section, std::string_view key, float default_value) {
-    std::string value;
-    return find_cut_value(path, section, key, profile_real_capacity, value) ? real_value(value) : default_value;
+    return profile_snapshot(path).read_real(section, key, default_value);
 }
 
 profile_snapshot::profile_snapshot(std::string_view path) {

@@ -28,8 +28,16 @@ std::string_view numbered_stem(std::string_view name, std::string_view suffix) {
 std::string owner_path(std::string_view work) { return std::string(work) + std::string(download_owner_name); }
 
 bool is_outgoing_name(std::string_view name) {
-    return (name.size() > outgoing_suffix.size() && name.ends_with(outgoing_suffix)) ||
-           (name.size() > envelope_suffix.size() && name.ends_with(envelope_suffix));
+    for (std::string_view suffix : {outgoing_suffix, envelope_suffix, reference_suffix}) {
+        if (name.size() > suffix.size() && name.ends_with(suffix)) return true;
+    }
+    return false;
+}
+
+std::string beside_outgoing(std::string_view outgoing_file, std::string_view suffix) {
+    std::string_view stem = outgoing_file;
+    if (stem.ends_with(outgoing_suffix)) stem.remove_suffix(outgoing_suffix.size());
+    return std::string(stem) + std::string(suffix);
 }
 
 }  // namespace
@@ -70,11 +78,9 @@ std::string outgoing_path(std::string_view work_directory, std::string_view mess
     return std::string(work_directory) + std::string(message_dir_name) + std::string(outgoing_suffix);
 }
 
-std::string envelope_path(std::string_view outgoing_file) {
-    std::string_view stem = outgoing_file;
-    if (stem.ends_with(outgoing_suffix)) stem.remove_suffix(outgoing_suffix.size());
-    return std::string(stem) + std::string(envelope_suffix);
-}
+std::string envelope_path(std::string_view outgoing_file) { return beside_outgoing(outgoing_file, envelope_suffix); }
+
+std::string reference_path(std::string_view outgoing_file) { return beside_outgoing(outgoing_file, reference_suffix); }
 
 std::vector<std::string> outgoing_files(std::string_view work_directory) {
     std::vector<std::string> names;

@@ -17,7 +17,8 @@ namespace qm {
 //   the server's CR LF line ends, waiting to be filed; "download.owner"
 //   names the account directory it was received for;
 // - "<n>.smt": a queued message in its wire form, "<n>.env" its envelope
-//   (the sender, then one recipient a line), "prepared.lst" the message
+//   (the sender, then one recipient a line), "<n>.ref" the scratch copy of
+//   its header the envelope is read from, "prepared.lst" the message
 //   directories of the outbox one preparation wrote;
 // - "raw": the scratch copy of the download being filed;
 // - "draft/": the directory a draft is put together in.
@@ -26,6 +27,7 @@ namespace qm {
 inline constexpr std::string_view download_suffix = ".pop";
 inline constexpr std::string_view outgoing_suffix = ".smt";
 inline constexpr std::string_view envelope_suffix = ".env";
+inline constexpr std::string_view reference_suffix = ".ref";
 inline constexpr std::string_view partial_suffix = ".part";
 inline constexpr std::string_view prepared_list_name = "prepared.lst";
 inline constexpr std::string_view download_owner_name = "download.owner";
@@ -46,8 +48,9 @@ std::uint64_t next_download_number(std::string_view work_directory);
 
 // The outgoing file of an outbox message: ".7" gives work + "7.smt".
 std::string outgoing_path(std::string_view work_directory, std::string_view message_dir_name);
-// "<n>.env" beside "<n>.smt".
+// "<n>.env" and "<n>.ref" beside "<n>.smt".
 std::string envelope_path(std::string_view outgoing_file);
+std::string reference_path(std::string_view outgoing_file);
 // The outgoing files in number order; names that are no number come last,
 // by name.
 std::vector<std::string> outgoing_files(std::string_view work_directory);

@@ -68,7 +68,7 @@ bool read_wire_header(const std::string& path, std::string& header) {
 // wire header whose folded lines were joined. Empty when there is none (the
 // send job then refuses the message rather than sending a bounce).
 bool envelope_sender(const std::string& outgoing, const std::string& header, std::string& sender) {
-    const std::string scratch = outgoing + ".ref";
+    const std::string scratch = reference_path(outgoing);
     std::string name;
     bool ok = write_text_file(scratch, header) && unfold_header_file(scratch);
     if (ok && !get_header_address(scratch, "From", 0, sender, address_capacity, name, address_capacity))
