@@ -30,7 +30,7 @@ std::string special_folder_in(std::string_view account_root, special_folder fold
 }
 
 std::optional<special_folder> which_special_folder(std::string_view account_root, std::string_view folder) {
-    if (folder.substr(0, account_root.size()) != account_root) return std::nullopt;
+    if (!folder.starts_with(account_root)) return std::nullopt;
     std::string_view below = folder.substr(account_root.size());
     for (special_folder candidate : {special_folder::inbox, special_folder::outbox, special_folder::drafts,
                                      special_folder::sent, special_folder::trash}) {

@@ -32,7 +32,7 @@ empty_trash_result empty_trash(std::string_view account_root, std::string_view f
         return result;
     }
     std::string trash = special_folder_in(account_root, special_folder::trash);
-    if (folder_shown.substr(0, trash.size()) == trash) result.show_folder = trash;
+    if (folder_shown.starts_with(trash)) result.show_folder = trash;
     result.emptied = empty_trash_folder(account_root);
     if (!result.emptied) report.error(str::file_error);
     return result;
