@@ -2,6 +2,7 @@
 #include <cstring>
 #include <string>
 
+#include "cli/account_command.h"
 #include "cli/commands.h"
 #include "cli/import_command.h"
 #include "cli/list_command.h"
@@ -12,6 +13,7 @@ namespace qm::cli {
 
 // The commands, in the order --help lists them.
 const command commands[] = {
+    {"account", account_usage, run_account},
     {"import", import_usage, run_import},
     {"list", list_usage, run_list},
     {"new", new_usage, run_new},
