@@ -292,24 +292,6 @@ std::string smtp_auth_problem(const account_request& request, const account_valu
     return "";
 }
 
-// What the account file holds now, as the dialog would show it: texts as
-// the program reads them, the ports as stored text, the passwords as stored.
-account_values stored_values(std::string_view mailbox, std::string_view title) {
-    const current_account stored = load_current_account(mailbox, title);
-    auto raw = [&](std::string_view key, std::string_view fallback) {
-        return read_account_key(mailbox, title, key, fallback, std::string::npos);
-    };
-    return {.name = stored.name, .address = stored.address, .pop_server = stored.pop_server,
-            .pop_port = raw(account_key::pop_port, std::to_string(default_pop_port)),
-            .pop_over_ssl = stored.pop_over_ssl, .apop = stored.apop, .pop_id = stored.pop_id,
-            .pop_password = raw(account_key::pop_password, ""), .pop_remove = stored.pop_remove,
-            .smtp_server = stored.smtp_server,
-            .smtp_port = raw(account_key::smtp_port, std::to_string(default_smtp_port)),
-            .smtp_over_ssl = stored.smtp_over_ssl, .smtp_auth = stored.smtp_auth, .smtp_id = stored.smtp_id,
-            .smtp_password = raw(account_key::smtp_password, ""), .auto_cc = stored.auto_cc,
-            .auto_bcc = stored.auto_bcc, .verify_certificate = stored.verify_certificate};
-}
-
 // The account dialog's checks, the first failure shown as the dialog shows it.
 bool passes_dialog_checks(std::string_view mailbox, std::string_view title, const account_request& request,
                           const account_values& values, bool is_new_title, reporter& report) {
@@ -426,7 +408,7 @@ int set_account(const account_request& request, const command_voice& usage) {
     if (mailbox.empty()) return 1;
     if (!account_exists(mailbox, request.title)) return no_account(mailbox, request.title);
 
-    account_values values = stored_values(mailbox, request.title);
+    account_values values = load_account_values(mailbox, request.title);
     request.apply_to(values);
     if (std::string problem = smtp_auth_problem(request, values); !problem.empty()) return usage.usage_error(problem);
     const std::string new_title = request.new_title.value_or(request.title);

@@ -115,6 +115,22 @@ std::string read_account_password(std::string_view mailbox, std::string_view tit
     return password;
 }
 
+account_values load_account_values(std::string_view mailbox, std::string_view title) {
+    const current_account stored = load_current_account(mailbox, title);
+    auto raw = [&](std::string_view key, std::string_view fallback) {
+        return read_account_key(mailbox, title, key, fallback, std::string::npos);
+    };
+    return {.name = stored.name, .address = stored.address, .pop_server = stored.pop_server,
+            .pop_port = raw(account_key::pop_port, std::to_string(default_pop_port)),
+            .pop_over_ssl = stored.pop_over_ssl, .apop = stored.apop, .pop_id = stored.pop_id,
+            .pop_password = raw(account_key::pop_password, ""), .pop_remove = stored.pop_remove,
+            .smtp_server = stored.smtp_server,
+            .smtp_port = raw(account_key::smtp_port, std::to_string(default_smtp_port)),
+            .smtp_over_ssl = stored.smtp_over_ssl, .smtp_auth = stored.smtp_auth, .smtp_id = stored.smtp_id,
+            .smtp_password = raw(account_key::smtp_password, ""), .auto_cc = stored.auto_cc,
+            .auto_bcc = stored.auto_bcc, .verify_certificate = stored.verify_certificate};
+}
+
 bool account_complete(const current_account& account) {
     return !account.address.empty() && !account.pop_server.empty() && !account.smtp_server.empty() &&
            !account.pop_id.empty();

@@ -104,6 +104,11 @@ std::string read_account_password(std::string_view mailbox, std::string_view tit
 // servers and a POP id (else "アカウント設定が完了していません.").
 bool account_complete(const current_account& account);
 
+// What the account file holds, as the account dialog shows it: texts as the
+// record reads them, the ports as the stored text, the passwords as stored
+// (scrambled).
+account_values load_account_values(std::string_view mailbox, std::string_view title);
+
 // Every key of the record from the account file, with the defaults.
 current_account load_current_account(std::string_view mailbox, std::string_view title);
 
