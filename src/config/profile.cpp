@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 
 #include <locale.h>
 
@@ -42,7 +43,13 @@ char char_value(std::string_view value) { return value.empty() ? '\0' : value.fr
 
 bool bool_value(std::string_view value) { return (!value.empty() && value.front() == '+') || equals_nocase(value, "ON"); }
 
-float real_value(const std::string& value) { return to_single(to_double(value)); }
+float real_value(std::string_view value) { return to_single(to_double(std::string(value))); }
+
+// A stored value in its type, or the caller's default when it is missing.
+template <typename T, typename Convert>
+T converted(const std::optional<std::string>& value, Convert convert, T fallback) {
+    return value ? static_cast<T>(convert(*value)) : fallback;
+}
 
 }  // namespace
 
@@ -110,38 +117,24 @@ profile_snapshot::profile_snapshot(std::string_view path) {
     if (!read_text_file(path, text_)) text_.clear();
 }
 
-bool profile_snapshot::find(std::string_view section, std::string_view key, std::size_t capacity,
-                            std::string& value) const {
-    if (!profile_text_find_value(text_, section, key, value)) return false;
-    value = cut(std::move(value), capacity);
-    return true;
+std::optional<std::string> profile_snapshot::find(std::string_view section, std::string_view key,
+                                                  std::size_t capacity) const {
+    std::string value;
+    if (!profile_text_find_value(text_, section, key, value)) return std::nullopt;
+    return cut(std::move(value), capacity);
 }
 
 std::string profile_snapshot::read_string(std::string_view section, std::string_view key,
                                           std::string_view default_value, std::size_t capacity) const {
-    std::string value;
-    return find(section, key, capacity, value) ? value : cut(std::string(default_value), capacity);
+    return find(section, key, capacity).value_or(cut(std::string(default_value), capacity));
 }
 
-char profile_snapshot::read_char(std::string_view section, std::string_view key, char default_value) const {
-    std::string value;
-    return find(section, key, profile_char_capacity, value) ? char_value(value) : default_value;
-}
-
-bool profile_snapshot::read_bool(std::string_view section, std::string_view key, bool default_value) const {
-    std::string value;
-    return find(section, key, profile_bool_capacity, value) ? bool_value(value) : default_value;
-}
-
-int profile_snapshot::read_int(std::string_view section, std::string_view key, int default_value) const {
-    std::string value;
-    return find(section, key, profile_int_capacity, value) ? leading_int(value) : default_value;
-}
-
-float profile_snapshot::read_real(std::string_view section, std::string_view key, float default_value) const {
-    std::string value;
-    return find(section, key, profile_real_capacity, value) ? real_value(value) : default_value;
-}
+// clang-format off
+char profile_snapshot::read_char(std::string_view section, std::string_view key, char fallback) const { return converted(find(section, key, profile_char_capacity), char_value, fallback); }
+bool profile_snapshot::read_bool(std::string_view section, std::string_view key, bool fallback) const { return converted(find(section, key, profile_bool_capacity), bool_value, fallback); }
+int profile_snapshot::read_int(std::string_view section, std::string_view key, int fallback) const { return converted(find(section, key, profile_int_capacity), leading_int, fallback); }
+float profile_snapshot::read_real(std::string_view section, std::string_view key, float fallback) const { return converted(find(section, key, profile_real_capacity), real_value, fallback); }
+// clang-format on
 
 bool profile_write_string(std::string_view path, std::string_view section, std::string_view key,
                           std::string_view value, bool keep_sorted) {

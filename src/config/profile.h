@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -80,7 +81,7 @@ public:
     float read_real(std::string_view section, std::string_view key, float default_value) const;
 
 private:
-    bool find(std::string_view section, std::string_view key, std::size_t capacity, std::string& value) const;
+    std::optional<std::string> find(std::string_view section, std::string_view key, std::size_t capacity) const;
     std::string text_;
 };
 

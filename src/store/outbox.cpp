@@ -48,22 +48,6 @@ bool ensure_leading_blank_line(const std::string& body) {
     return write_binary_file(companion, "\r\n" + bytes) && replace_with_companion(body, companion);
 }
 
-// The header of an outgoing file as the address readers see it: read in
-// text mode, in message line pieces, up to its blank line.
-bool read_wire_header(const std::string& path, std::string& header) {
-    header.clear();
-    text_reader reader(path);
-    if (!reader.is_open()) return false;
-    std::string piece;
-    bool cut = false;
-    while (reader.read_piece(piece, message_line_capacity)) {
-        header += piece;
-        if (piece == "\n" && !cut) break;
-        cut = piece.back() != '\n';
-    }
-    return !reader.failed();
-}
-
 // The envelope sender: the first address of "From", read from a copy of the
 // wire header whose folded lines were joined. Empty when there is none (the
 // send job then refuses the message rather than sending a bounce).
@@ -105,7 +89,7 @@ bool has_bcc_field(std::string_view header) {
 // of the wire form: the send job sends the file as it is.
 bool prepare_envelope(const std::string& outgoing) {
     std::string header, sender;
-    if (!read_wire_header(outgoing, header) || !envelope_sender(outgoing, header, sender)) return false;
+    if (!read_header_text(outgoing, header) || !envelope_sender(outgoing, header, sender)) return false;
     std::string envelope = sender + "\n";
     for (const std::string& recipient : envelope_recipients(header)) envelope += recipient + "\n";
     return write_text_file(envelope_path(outgoing), envelope) && (!has_bcc_field(header) || remove_bcc(outgoing));

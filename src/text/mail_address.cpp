@@ -132,21 +132,6 @@ line_result find_indexed_address(std::string_view line, std::size_t& pos, int& c
     return mbs_find_char(line, '@', pos) == npos ? line_result::next_line : line_result::found;
 }
 
-// The header of a message file up to and including the blank line that ends
-// it, read in the same pieces as the text form cuts.
-bool read_header_text(std::string_view path, std::string& text) {
-    text.clear();
-    text_reader reader(path);
-    if (!reader.is_open()) return false;
-    std::string piece;
-    bool cut = false;
-    while (reader.read_piece(piece, message_line_capacity)) {
-        text += piece;
-        if (piece == "\n" && !cut) break;
-        cut = piece.back() != '\n';
-    }
-    return !reader.failed();
-}
 
 }  // namespace
 
@@ -270,6 +255,20 @@ bool get_header_address(std::string_view path, std::string_view field, int index
     std::string header;
     if (!read_header_text(path, header)) return false;
     return get_header_text_address(header, field, index, address, address_capacity, name, name_capacity);
+}
+
+bool read_header_text(std::string_view path, std::string& text) {
+    text.clear();
+    text_reader reader(path);
+    if (!reader.is_open()) return false;
+    std::string piece;
+    bool cut = false;
+    while (reader.read_piece(piece, message_line_capacity)) {
+        text += piece;
+        if (piece == "\n" && !cut) break;
+        cut = piece.back() != '\n';
+    }
+    return !reader.failed();
 }
 
 }  // namespace qm

@@ -44,6 +44,11 @@ bool split_address(std::string_view item, std::string* name, std::size_t name_ca
 bool get_header_address(std::string_view path, std::string_view field, int index,
                         std::string& address, std::size_t address_capacity,
                         std::string& name, std::size_t name_capacity);
+// The header of a message file up to and including the blank line that ends
+// it, read in text mode in message line pieces (a piece of a long line is no
+// blank line): what the address readers above look at.
+bool read_header_text(std::string_view path, std::string& text);
+
 // The same from header text already in memory (as read in text mode).
 bool get_header_text_address(std::string_view header_text, std::string_view field, int index,
                              std::string& address, std::size_t address_capacity,
