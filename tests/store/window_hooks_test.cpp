@@ -1,0 +1,162 @@
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <filesystem>
+#include <map>
+
+#include <gtest/gtest.h>
+
+#include "platform/string_table.h"
+#include "store/entry_limits.h"
+#include "store/mailbox_move.h"
+#include "store/viewer_copies.h"
+#include "support/test_support.h"
+
+namespace qm::test {
+namespace {
+
+namespace fs = std::filesystem;
+using status = mailbox_move_status;
+
+void write_list(const std::string& path, int items) {
+    std::string text;
+    for (int i = 0; i < items; ++i) text += "\titem" + std::to_string(i) + "\r\ntext\r\n";
+    write_bytes(path, text);
+}
+
+TEST(entry_limits, ninety_nine_of_each_kind) {
+    temp_dir dir;
+    for (int i = 0; i < 98; ++i) fs::create_directories(dir / ("mailbox/account " + std::to_string(i)));
+    write_bytes(dir / "mailbox/a file", "");
+    fs::create_directory_symlink(dir / "mailbox/account 1", dir / "mailbox/a link");  // neither counts
+    EXPECT_EQ(check_new_account(dir.cp("mailbox/")), 0);
+    fs::create_directory(dir / "mailbox/account 98");
+    EXPECT_EQ(check_new_account(dir.cp("mailbox/")), str::too_many_items);
+
+    const std::string account = dir.cp("mailbox/account 0/");
+    EXPECT_EQ(check_new_signature(account), 0);  // no list yet
+    write_list(dir / "mailbox/account 0/sign.lst", 98);
+    write_list(dir / "mailbox/account 0/templt_h.lst", 99);
+    EXPECT_EQ(check_new_signature(account), 0);
+    EXPECT_EQ(check_new_template(account), str::too_many_items);
+    write_list(dir / "mailbox/account 0/sign.lst", 99);
+    EXPECT_EQ(check_new_signature(account), str::too_many_items);
+}
+
+// Every entry below a directory: a file's mode and bytes, a link's target, a directory's
+// read-only mark. A pipe is never opened (it would wait for a writer).
+std::map<std::string, std::string> snapshot(const std::string& directory) {
+    std::map<std::string, std::string> entries;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(directory)) {
+        std::string& seen = entries[entry.path().lexically_relative(directory).string()];
+        const fs::perms mode = entry.symlink_status().permissions();
+        if (entry.is_symlink()) seen = "link " + fs::read_symlink(entry.path()).string();
+        else if (entry.is_directory()) seen = (mode & fs::perms::owner_write) == fs::perms::none ? "dir -w" : "dir";
+        else if (entry.is_regular_file()) seen = std::to_string(static_cast<int>(mode)) + read_bytes(entry.path());
+        else seen = "special";
+    }
+    return entries;
+}
+
+struct mailbox_move_test : ::testing::Test {
+    mailbox_move_test() {
+        for (const char* name : {"acct/ 受信箱/.1/0", "acct/account.ini", "acct/.hidden", "acct/old/kept"})
+            write_bytes(dir / "mailbox/" + name, name);
+        write_bytes(dir / "mailbox/acct/large", std::string(300000, '\x95'));
+        fs::create_directories(dir / "mailbox/acct/empty");
+        fs::permissions(dir / "mailbox/acct/old", fs::perms::owner_read | fs::perms::owner_exec);
+        fs::permissions(dir / "mailbox/acct/account.ini", fs::perms::owner_read);
+        write_bytes(dir / "outside.txt", "not in the mailbox");
+        fs::create_symlink("../../outside.txt", dir / "mailbox/acct/link");
+        original = snapshot(dir / "mailbox");
+    }
+    mailbox_move_result move_to(const std::string& utf8_target) { return move_mailbox(mailbox, sj(utf8_target)); }
+
+    temp_dir dir;
+    const std::string mailbox = dir.cp("mailbox/");
+    std::map<std::string, std::string> original;
+};
+
+TEST_F(mailbox_move_test, a_verified_copy_replaces_the_old_tree) {
+    const mailbox_move_result result = move_to(dir / "new box/");
+    EXPECT_EQ(result.status, status::moved);
+    EXPECT_TRUE(result.use_new_path());
+    EXPECT_EQ(result.message(), 0);
+    EXPECT_EQ(snapshot(dir / "new box"), original);
+    EXPECT_FALSE(fs::exists(dir / "mailbox"));
+    EXPECT_EQ(read_bytes(dir / "outside.txt"), "not in the mailbox");  // the link was not followed
+    // Back, into an existing empty directory.
+    fs::create_directory(dir / "mailbox");
+    EXPECT_EQ(move_mailbox(sj(dir / "new box/"), mailbox).status, status::moved);
+    EXPECT_EQ(snapshot(dir / "mailbox"), original);
+    EXPECT_EQ(rerooted_path(mailbox + "acct/x/", mailbox, "/n/"), "/n/acct/x/");
+    EXPECT_EQ(rerooted_path("/elsewhere/", mailbox, "/n/"), "/elsewhere/");
+}
+
+TEST_F(mailbox_move_test, refused_moves_touch_nothing) {
+    write_bytes(dir / "full/file", "");
+    fs::create_directory_symlink(dir / "mailbox", dir / "alias");
+    const std::pair<std::string, status> cases[] = {
+        {dir / "mailbox/acct/inner/", status::target_inside}, {dir / "alias/sub/", status::target_inside},
+        {dir / "mailbox/acct/../../mailbox/", status::same_directory}, {dir / "alias/", status::same_directory},
+        {dir.path(), status::mailbox_inside}, {dir / "full/", status::target_not_empty},
+        {dir / "missing/new/", status::failed},
+    };
+    for (const auto& [target, expected] : cases) EXPECT_EQ(move_to(target).status, expected) << target;
+    EXPECT_EQ(snapshot(dir / "mailbox"), original);
+    EXPECT_EQ(list_names(dir / "full"), names{"file"});
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+    EXPECT_EQ(u8(load_string(move_to(dir / "full/").message())),
+              "移動先のフォルダが空ではありません.\n空のフォルダか、新しいフォルダを指定して下さい.");
+
+    // What a copy cannot keep: a pipe (a copy would wait on it for ever), a name without a CP932 form.
+    for (const char* odd : {"pipe", "☃"}) {
+        ASSERT_EQ(::mkfifo((dir / "mailbox/acct/" + odd).c_str(), 0600), 0);
+        const auto with_odd = snapshot(dir / "mailbox");
+        EXPECT_EQ(move_to(dir / "new/").status, status::unusable_entry) << odd;
+        EXPECT_EQ(snapshot(dir / "mailbox"), with_odd);
+        EXPECT_FALSE(fs::exists(dir / "new"));
+        fs::remove(dir / "mailbox/acct/" + odd);
+    }
+}
+
+TEST_F(mailbox_move_test, a_copy_that_fails_half_way_is_removed_and_the_old_mailbox_stays) {
+    fs::create_directory(dir / "empty target");
+    // No file may grow beyond 100 kB: the copy of the large file fails part-way through.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = 100000;
+    auto* saved_handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &low), 0);
+    const mailbox_move_result results[] = {move_to(dir / "new/"), move_to(dir / "empty target/")};
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, saved_handler);
+
+    for (const mailbox_move_result& result : results) {
+        EXPECT_EQ(result.status, status::failed);
+        EXPECT_FALSE(result.use_new_path());
+        EXPECT_EQ(result.message(), str::file_error);
+    }
+    EXPECT_EQ(snapshot(dir / "mailbox"), original);
+    EXPECT_FALSE(fs::exists(dir / "new"));
+    EXPECT_TRUE(fs::is_empty(dir / "empty target"));
+}
+
+TEST(viewer_copies, only_files_named_qlm_go) {
+    temp_dir dir;
+    for (const char* name : {"qlm_0000.TXT", "qlm_0001.HTM", "qlm_☃", "QLM_0002.TXT", "other.txt", "xqlm_1",
+                             "qlm_dir/qlm_inner.TXT", "keep/target.txt"})
+        write_bytes(dir / name, name);
+    fs::permissions(dir / "qlm_0000.TXT", fs::perms::owner_read);
+    fs::create_symlink(dir / "keep/target.txt", dir / "qlm_link");
+    EXPECT_TRUE(delete_viewer_copies(dir.cp()));
+    EXPECT_EQ(list_names(dir.path()), (names{"QLM_0002.TXT", "keep", "other.txt", "qlm_dir", "xqlm_1"}));
+    EXPECT_EQ(read_bytes(dir / "keep/target.txt"), "keep/target.txt");
+    EXPECT_EQ(list_names(dir / "qlm_dir"), names{"qlm_inner.TXT"});
+    EXPECT_TRUE(delete_viewer_copies(dir.cp("missing/")));
+}
+
+}  // namespace
+}  // namespace qm::test

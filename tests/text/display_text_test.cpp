@@ -1,0 +1,80 @@
+#include "text/display_text.h"
+#include "text_test.h"
+
+namespace qm::test {
+namespace {
+
+const std::string fffd = "\xEF\xBF\xBD";
+
+// CP932 text (あ z 〜 repeated) and how it shows: short, or long enough for the halving to reach a bad spot.
+std::pair<std::string, std::string> filler(std::size_t repeats) {
+    std::string text, shown;
+    for (std::size_t i = 0; i < repeats; ++i) text += "\x82\xa0z\x81\x60", shown += "あz～";
+    return {text, shown};
+}
+
+TEST(DisplayText, BadBytesBecomeOneReplacementAnywhere) {
+    // A pair is one character, but an ASCII byte after a lead byte stays itself.
+    const std::pair<std::string, std::string> bad[] = {
+        {"\x80", fffd},          {"\xfd", fffd},           {"\x85\x40", fffd + "@"}, {"\xfc\xfc", fffd},
+        {"\x82\n", fffd + "\n"}, {"\x82" "A", fffd + "A"}, {"\x82\xfd", fffd},      {"\xa0\xa0", fffd + fffd},
+    };
+    for (std::size_t repeats : {0, 1, 3, 5000}) {
+        const auto [text, shown] = filler(repeats);
+        for (const auto& [bytes, expected] : bad) {
+            SCOPED_TRACE(testing::Message() << repeats << " " << testing::PrintToString(bytes));
+            EXPECT_TRUE(display_utf8(bytes + text) == expected + shown);  // long texts are not printed
+            EXPECT_TRUE(display_utf8(text + bytes + text) == shown + expected + shown);
+            EXPECT_TRUE(display_utf8(text + bytes) == shown + expected);
+        }
+        // A lone lead byte at the very end, after several bad bytes.
+        EXPECT_TRUE(display_utf8(text + "\x80" + text + "\xff" + text + "\x82") ==
+                    shown + fffd + shown + fffd + shown + fffd);
+    }
+    EXPECT_EQ(display_utf8("\xb1\xb2\\~"), "ｱｲ\\~");
+}
+
+TEST(DisplayText, EverySpellingOfAnAmbiguousCharacterComesBackAsItsBytes) {
+    const std::tuple<std::string, std::string, std::string> twins[] = {
+        {"\x81\x60", "〜", "～"}, {"\x81\x61", "‖", "∥"}, {"\x81\x7c", "−", "－"},
+        {"\x81\x91", "¢", "￠"},  {"\x81\x92", "£", "￡"}, {"\x81\xca", "¬", "￢"},
+    };
+    for (const auto& [bytes, first, second] : twins) {
+        EXPECT_EQ(typed_to_cp932(first).text, bytes) << first;
+        EXPECT_EQ(typed_to_cp932(second).text, bytes) << second;
+        EXPECT_EQ(typed_to_cp932(display_utf8("a" + bytes + "b")).text, "a" + bytes + "b") << first;
+    }
+    const std::string text = filler(2000).first + sj("半角ｶﾅ、①Ⅹ髙") + "\r\n";
+    EXPECT_TRUE(typed_to_cp932(display_utf8(text)).text == text);
+}
+
+TEST(DisplayText, TypedTextWithoutCp932FormIsRefusedAndNamed) {
+    const std::string long_text = filler(3000).second;
+    const std::tuple<std::string, std::string, std::size_t> cases[] = {
+        {"ab☃cd", "☃", 2}, {"😀", "😀", 0}, {long_text + "é", "é", long_text.size()},
+        {"あ\xe3\x81", fffd, 3}, {"x\x80y", fffd, 1},
+        {fffd, fffd, 0},  // a replacement shown for a bad byte never goes back as anything else
+    };
+    for (const auto& [typed, refused, at] : cases) {
+        const typed_text result = typed_to_cp932(typed);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.refused, refused);
+        EXPECT_EQ(result.refused_at, at);
+    }
+    EXPECT_EQ(refusal_notice(typed_to_cp932("ab☃")), "次の文字はこのプログラムでは扱えないため使用できません.\n    ☃");
+}
+
+TEST(DisplayText, FieldLimitsCountCp932BytesAndNeverCutACharacter) {
+    std::string kana, kanji;  // three UTF-8 bytes each: one and two CP932 bytes
+    for (int i = 0; i < 128; ++i) kana += "ｱ";
+    for (int i = 0; i < 64; ++i) kanji += "あ";
+    EXPECT_EQ(fitting_prefix(kana, 127), 127u * 3);
+    EXPECT_TRUE(fits_field(kana.substr(3), 127));
+    EXPECT_EQ(fitting_prefix(kanji, 127), 63u * 3);
+    EXPECT_TRUE(fits_field(kanji, 128));
+    EXPECT_EQ(fitting_prefix("aあ", 2), 1u);
+    EXPECT_EQ(fitting_prefix("a☃b", 3), 4u);  // a character without a form counts two bytes
+}
+
+}  // namespace
+}  // namespace qm::test
