@@ -76,4 +76,19 @@ bool mbs_equals_nocase(std::string_view a, std::string_view b) {
     return true;
 }
 
+bool mbs_holds_any_of(std::string_view text, std::string_view chars) {
+    for (char c : chars) {
+        if (mbs_find_char(text, c) != std::string_view::npos) return true;
+    }
+    return false;
+}
+
+bool holds_control_char(std::string_view text) {
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) return true;
+    }
+    return false;
+}
+
 }  // namespace qm

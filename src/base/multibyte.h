@@ -29,6 +29,15 @@ std::size_t mbs_find(std::string_view text, std::string_view pattern, std::size_
 std::size_t mbs_find_char(std::string_view text, char c, std::size_t from = 0);
 std::size_t mbs_find_last_char(std::string_view text, char c);
 
+// Whether one of the single-byte characters `chars` occurs outside
+// double-byte characters.
+bool mbs_holds_any_of(std::string_view text, std::string_view chars);
+
+// Whether the text holds a control character (below 0x20, or DEL): none can
+// be the second byte of a double-byte character, and each would break a line
+// of a settings or list file.
+bool holds_control_char(std::string_view text);
+
 // Compares character by character: a double-byte character counts as its
 // 16-bit code, a single byte as its value; a prefix sorts first. <0, 0, >0.
 int mbs_compare(std::string_view a, std::string_view b);

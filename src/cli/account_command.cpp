@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/multibyte.h"
 #include "cli/cli_support.h"
 #include "cli/terminal_input.h"
 #include "cli/terminal_reporter.h"
@@ -19,6 +20,7 @@
 #include "config/settings.h"
 #include "net/mail_jobs.h"
 #include "store/accounts.h"
+#include "store/entry_limits.h"
 
 namespace qm::cli {
 
@@ -56,15 +58,11 @@ constexpr const char* help_text =
     "remove asks twice before it deletes the account with all its mail; --yes\n"
     "answers for you.\n";
 
-// The window's account menu has room for this many accounts.
-constexpr std::size_t max_accounts = 99;
 // The dialog's edit fields take at most 127 bytes.
 constexpr std::size_t value_limit = account_value_capacity - 1;
 constexpr std::size_t password_limit = password_capacity - 1;
 constexpr unsigned highest_port = 65535;
 constexpr std::size_t port_digits = 5;
-// The string table has a prompt for the POP3 password only.
-constexpr std::string_view smtp_password_prompt = "SMTP password?";
 
 enum class action { list, add, set, remove };
 
@@ -154,10 +152,6 @@ std::optional<unsigned> whole_number(std::string_view text) {
 bool is_port(std::string_view text) {
     const std::optional<unsigned> number = whole_number(text);
     return text.size() <= port_digits && number && *number >= 1 && *number <= highest_port;
-}
-
-bool holds_control_char(std::string_view text) {
-    return std::any_of(text.begin(), text.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; });
 }
 
 // An option's value in CP932: one line within the field's 127 bytes; a port
@@ -324,7 +318,7 @@ bool obtain_passwords(const account_request& request, bool pop, bool smtp, accou
     interrupted = 0;
     interrupt_guard guard;  // a Ctrl-C at the prompt restores the echo
     return (!pop || obtain_password(request, load_string(str::password_prompt), values.pop_password)) &&
-           (!smtp || obtain_password(request, smtp_password_prompt, values.smtp_password));
+           (!smtp || obtain_password(request, load_string(str::smtp_password_prompt), values.smtp_password));
 }
 
 // One answer line from standard input, without its line end; nullopt at the
@@ -391,8 +385,8 @@ int add_account(const account_request& request, const command_voice& usage) {
     const std::string mailbox = open_store(session, report);
     if (mailbox.empty()) return 1;
     if (!passes_dialog_checks(mailbox, request.title, request, values, true, report)) return 1;
-    if (list_accounts(mailbox).size() >= max_accounts) {
-        report.notice(str::too_many_items);
+    if (int refusal = check_new_account(mailbox)) {
+        report.notice(refusal);
         return 1;
     }
     if (!obtain_passwords(request, true, values.smtp_auth, values)) return 1;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/multibyte.h"
 #include "cli/cli_support.h"
 #include "cli/terminal_reporter.h"
 #include "store/accounts.h"
@@ -34,13 +35,6 @@ struct new_arguments {
     bool have_recipient = false, have_subject = false;
     bool queue = false;
 };
-
-bool holds_control_char(std::string_view text) {
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7f) return true;
-    }
-    return false;
-}
 
 bool parse_arguments(int argc, char** argv, new_arguments& arguments, std::string& problem) {
     bool have_account = false;

@@ -27,8 +27,11 @@ class terminal_host : public send_receive_host {
 public:
     explicit terminal_host(bool trace) : trace_(trace) {}
 
-    bool ask_password(std::string_view, password_server, std::string& password) override {
-        return ask_terminal_password(load_string(str::password_prompt), password_limit, password);
+    // The account is the one named on the command line, or the one --all
+    // has just announced.
+    bool ask_password(std::string_view, password_server server, std::string& password) override {
+        const int prompt = server == password_server::pop3 ? str::password_prompt : str::smtp_password_prompt;
+        return ask_terminal_password(load_string(prompt), password_limit, password);
     }
 
     bool run_job(thread& job, std::string_view server, bool trace) override {

@@ -17,24 +17,10 @@ bool is_numbered_device(std::string_view name, std::string_view prefix, char las
            name.back() >= '1' && name.back() <= last_digit;
 }
 
-bool holds_forbidden_char(std::string_view name) {
-    for (char c : forbidden_name_chars) {
-        if (mbs_find_char(name, c) != std::string_view::npos) return true;
-    }
-    return false;
-}
-
-bool holds_control_char(std::string_view name) {
-    return std::any_of(name.begin(), name.end(), [](char c) {
-        auto byte = static_cast<unsigned char>(c);
-        return byte < 0x20 || byte == 0x7f;
-    });
-}
-
 }  // namespace
 
 bool is_valid_folder_name(std::string_view name) {
-    if (holds_forbidden_char(name) || holds_control_char(name) || name == "." || name == "..") return false;
+    if (mbs_holds_any_of(name, forbidden_name_chars) || holds_control_char(name) || name == "." || name == "..") return false;
     for (std::string_view device : {"nul", "con", "aux", "prn"}) {
         if (equals_nocase(name, device)) return false;
     }

@@ -17,18 +17,6 @@ constexpr std::size_t npos = std::string_view::npos;
 // "\" and "|", which are looked for as characters.
 constexpr std::string_view forbidden_extension_chars = "\"*./:<>?\\|";
 
-bool holds_any_of(std::string_view text, std::string_view chars) {
-    return std::any_of(chars.begin(), chars.end(), [text](char c) { return mbs_find_char(text, c) != npos; });
-}
-
-// A control character would break the settings line that keeps the list.
-bool holds_control_char(std::string_view text) {
-    return std::any_of(text.begin(), text.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return byte < 0x20 || byte == 0x7f;
-    });
-}
-
 // The name the file is saved under: the last path component, without the
 // dots and blanks at its end (neither can be the second byte of a
 // double-byte character).
@@ -74,7 +62,7 @@ int check_attachment_name(std::string_view name, std::string_view extensions) {
 
 int check_extension(std::string_view extension) {
     if (extension.empty()) return str::name_missing;
-    if (holds_any_of(extension, forbidden_extension_chars) || holds_control_char(extension)) {
+    if (mbs_holds_any_of(extension, forbidden_extension_chars) || holds_control_char(extension)) {
         return str::extension_rules;
     }
     return 0;

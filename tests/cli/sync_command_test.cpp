@@ -56,14 +56,14 @@ TEST_F(SyncCommand, SendsReceivesFilesAndArrangesThenFindsNothingNew) {
     const std::string password = server_->password() + "\n";
     cli_result first = run("sync acct", password);
     EXPECT_EQ(first.status, 0) << first.err;
-    EXPECT_EQ(first.err, "POP3パスワード? \n通知: 新着メールはありません.\n");
+    EXPECT_EQ(first.err, "SMTPパスワード? \n通知: 新着メールはありません.\n");  // the POP3 one is stored
     EXPECT_EQ(list_names(account + " 送信箱"), (names{"草稿", "送信控"}));
     EXPECT_EQ(list_names(account + " 送信箱/送信控").size(), 2u);
     ASSERT_TRUE(server_->wait_for_delivery(2));
 
     cli_result second = run("sync acct --trace", password);
     EXPECT_EQ(second.status, 0) << second.err;
-    EXPECT_EQ(second.err, "POP3パスワード? \n");
+    EXPECT_EQ(second.err, "SMTPパスワード? \n");
     EXPECT_TRUE(contains(second.out, "C: USER alice\r\nS: +OK")) << second.out;
     EXPECT_TRUE(contains(second.out, "C: PASS " + std::string(server_->password().size(), '*') + "\r\n"));
     EXPECT_FALSE(contains(second.out, server_->password()));
@@ -77,7 +77,7 @@ TEST_F(SyncCommand, SendsReceivesFilesAndArrangesThenFindsNothingNew) {
     EXPECT_TRUE(contains(third.err, "新着メールはありません.")) << third.err;
     cli_result all = run("sync --all", password);
     EXPECT_EQ(all.status, 0) << all.err;
-    EXPECT_EQ(all.err, "[acct]\nPOP3パスワード? \n通知: 巡回送受信が終了しました.\n");
+    EXPECT_EQ(all.err, "[acct]\nSMTPパスワード? \n通知: 巡回送受信が終了しました.\n");
     EXPECT_EQ(list_names(account + " 受信箱"), names{".0"});
     EXPECT_FALSE(exists(tmp / "quillmere.$$$"));  // nothing left to file
 
