@@ -259,10 +259,7 @@ bool parse_request(action what, int argc, char** argv, account_request& request,
         const taken option = take_option(what, reader, request, problem);
         if (option == taken::failed) return false;
         if (option == taken::yes) continue;
-        if (reader.is_option()) {
-            problem = unknown_option(reader.current());
-            return false;
-        }
+        if (reader.unknown(problem)) return false;
         if (have_title) {
             problem = "more than one title given";
             return false;

@@ -34,6 +34,12 @@ bool argument_reader::is_option() const {
     return !options_ended_ && argument.size() > 1 && argument.front() == '-';
 }
 
+bool argument_reader::unknown(std::string& problem) const {
+    if (!is_option()) return false;
+    problem = unknown_option(current());
+    return true;
+}
+
 std::string unknown_option(std::string_view argument) { return "unknown option \"" + std::string(argument) + "\""; }
 
 bool take_text(const char* argument, const char* what, std::string& value, std::string& problem) {

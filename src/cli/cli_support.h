@@ -33,6 +33,9 @@ public:
     // Whether it is an option that no test with is() matched ("-" alone is an
     // operand).
     bool is_option() const;
+    // For an option no test with is() matched: sets the problem that names
+    // it and answers true.
+    bool unknown(std::string& problem) const;
     // The argument after the current option (taken as it is), or nullptr.
     const char* value() { return ++index_ < argc_ ? argv_[index_] : nullptr; }
 

@@ -36,7 +36,6 @@ struct import_arguments {
 };
 
 bool parse_arguments(int argc, char** argv, import_arguments& arguments, std::string& problem) {
-    bool have_account = false;
     for (argument_reader reader(argc, argv); reader.next();) {
         if (reader.is("--mbox")) {
             const char* mbox = reader.value();
@@ -45,17 +44,15 @@ bool parse_arguments(int argc, char** argv, import_arguments& arguments, std::st
                 return false;
             }
             arguments.sources.push_back({mbox, true});
-        } else if (reader.is_option()) {
-            problem = unknown_option(reader.current());
+        } else if (reader.unknown(problem)) {
             return false;
-        } else if (!have_account) {
-            if (!take_account(reader.current(), arguments.account, problem)) return false;
-            have_account = true;
-        } else {
+        } else if (!arguments.account.empty()) {
             arguments.sources.push_back({reader.current(), false});
+        } else if (!take_account(reader.current(), arguments.account, problem)) {
+            return false;
         }
     }
-    if (!have_account) {
+    if (arguments.account.empty()) {
         problem = "no account given";
         return false;
     }

@@ -69,8 +69,7 @@ bool parse_arguments(int argc, char** argv, list_arguments& arguments, std::stri
                 return false;
             }
             arguments.search = *search;
-        } else if (reader.is_option()) {
-            problem = unknown_option(reader.current());
+        } else if (reader.unknown(problem)) {
             return false;
         } else if (have_folder) {
             problem = "more than one folder given";

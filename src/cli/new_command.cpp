@@ -67,8 +67,7 @@ bool parse_arguments(int argc, char** argv, new_arguments& arguments, std::strin
                 return false;
             }
             arguments.body_file = given;
-        } else if (reader.is_option()) {
-            problem = unknown_option(option);
+        } else if (reader.unknown(problem)) {
             return false;
         } else if (have_account) {
             problem = "more than one account given";

@@ -79,24 +79,21 @@ struct sync_arguments {
 };
 
 bool parse_arguments(int argc, char** argv, sync_arguments& arguments, std::string& problem) {
-    bool have_account = false;
     for (argument_reader reader(argc, argv); reader.next();) {
         if (reader.is("--all")) {
             arguments.all = true;
         } else if (reader.is("--trace")) {
             arguments.trace = true;
-        } else if (reader.is_option()) {
-            problem = unknown_option(reader.current());
+        } else if (reader.unknown(problem)) {
             return false;
-        } else if (!have_account) {
-            if (!take_account(reader.current(), arguments.account, problem)) return false;
-            have_account = true;
-        } else {
+        } else if (!arguments.account.empty()) {
             problem = "more than one account given";
+            return false;
+        } else if (!take_account(reader.current(), arguments.account, problem)) {
             return false;
         }
     }
-    if (have_account == arguments.all) {
+    if (arguments.account.empty() != arguments.all) {
         problem = arguments.all ? "give an account or --all, not both" : "no account given";
         return false;
     }
