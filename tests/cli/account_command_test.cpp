@@ -5,10 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <map>
-#include <optional>
 #include <tuple>
 
 #include "cli_runner.h"
@@ -29,13 +25,6 @@ protected:
     std::string file(const std::string& title) { return read_bytes(home / ("mailbox/" + title + "/account.ini")); }
     std::string password(const std::string& title, std::string_view key) {
         return read_account_password(home.cp("mailbox/"), sj(title), key);
-    }
-    // Every file below the data directory with its bytes.
-    std::map<std::string, std::string> snapshot() {
-        std::map<std::string, std::string> files;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(home.path()))
-            files[entry.path()] = entry.is_regular_file() ? read_bytes(entry.path()) : "(directory)";
-        return files;
     }
 };
 
@@ -81,7 +70,7 @@ TEST_F(AccountCommand, AddsSetsListsAndRemoves) {
 
 TEST_F(AccountCommand, RefusalsChangeNothing) {
     ASSERT_EQ(account("add acct" + required + " --password-fd 0", "pw\n").status, 0);
-    const auto before = snapshot();
+    const auto before = tree_snapshot(home.path());
     for (auto [arguments, input, status, message] : std::vector<std::tuple<std::string, std::string, int, std::string>>{
              {"add 'a*b'" + required, "pw\n", 1, "使用できない名前です."},
              {"add con" + required, "pw\n", 1, "使用できない名前です."},
@@ -116,7 +105,7 @@ TEST_F(AccountCommand, RefusalsChangeNothing) {
         cli_result r = account(arguments, input);
         EXPECT_EQ(r.status, status) << arguments << ": " << r.err;
         EXPECT_TRUE(contains(r.err, message)) << arguments << ": " << r.err;
-        EXPECT_EQ(snapshot(), before) << arguments;
+        EXPECT_EQ(tree_snapshot(home.path()), before) << arguments;
     }
     cli_result asked = account("remove acct", "y\ny\n");
     EXPECT_EQ(asked.status, 0) << asked.err;
@@ -126,12 +115,8 @@ TEST_F(AccountCommand, RefusalsChangeNothing) {
 
 class AccountCommandWithServers : public AccountCommand {
 protected:
-    void SetUp() override {
-        const char* ci = std::getenv("CI");
-        if (!smtp_server::installed() && !(ci && std::string(ci) == "true")) GTEST_SKIP() << "Postfix is not installed";
-        ASSERT_TRUE(server_.emplace().running()) << server_->failure();
-    }
-    std::optional<smtp_server> server_;
+    void SetUp() override { start_server(server_); }
+    std::unique_ptr<smtp_server> server_;
 };
 
 TEST_F(AccountCommandWithServers, AnAddedAccountSendsAndReceives) {

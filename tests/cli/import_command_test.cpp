@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdlib>
 
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include "cli_runner.h"
@@ -91,12 +89,9 @@ TEST_F(ImportCommand, MailASyncLeftForAnotherAccountGoesToThatAccount) {
 TEST_F(ImportCommand, ARunKilledWhileCopyingLeavesNoCutMessageBehind) {
     write_bytes(tmp / "big.eml", "Subject: big\n\n" + std::string(200 * 1024, 'x') + "\n");
     write_bytes(tmp / "m.eml", plain_crlf);
-    rlimit old{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit small{64 * 1024, old.rlim_max};  // the program is killed (SIGXFSZ) half-way through the copy
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::optional<file_size_limit> limit(std::in_place, 64 * 1024, true);  // the program is killed half-way through the copy
     cli_result killed = run("A " + tmp / "big.eml");
-    ::setrlimit(RLIMIT_FSIZE, &old);
+    limit.reset();
     EXPECT_EQ(killed.status, 128 + SIGXFSZ);
     cli_result r = run("A " + tmp / "m.eml");
     EXPECT_EQ(r.out, "1 message filed\n") << r.err;
@@ -105,7 +100,7 @@ TEST_F(ImportCommand, ARunKilledWhileCopyingLeavesNoCutMessageBehind) {
 
 TEST_F(ImportCommand, AMessageThatCannotBeFiledWaitsInTheWorkDirectory) {
     if (::geteuid() != 0) {
-        if (std::getenv("CI")) FAIL() << "a full disk is simulated with a tmpfs mount, which needs root";
+        if (in_ci()) FAIL() << "a full disk is simulated with a tmpfs mount, which needs root";
         GTEST_SKIP() << "a full disk is simulated with a tmpfs mount, which needs root";
     }
     const std::string inbox = home / "mailbox/A/ 受信箱";

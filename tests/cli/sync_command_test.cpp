@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <iostream>
-#include <memory>
 
 #include "cli_runner.h"
 #include "store/accounts.h"
@@ -19,13 +17,7 @@ namespace {
 
 class SyncCommand : public cli_test {
 protected:
-    void SetUp() override {
-        const char* ci = std::getenv("CI");
-        if (!smtp_server::installed() && !(ci && std::string(ci) == "true"))
-            GTEST_SKIP() << "Postfix is not installed (scripts/install-deps.sh test installs it)";
-        server_ = std::make_unique<smtp_server>();
-        ASSERT_TRUE(server_->running()) << server_->failure();
-    }
+    void SetUp() override { start_server(server_); }
     void TearDown() override {
         if (HasFailure() && server_) std::cerr << "--- server logs ---\n" << server_->log();
     }

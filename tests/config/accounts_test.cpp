@@ -1,6 +1,3 @@
-#include <csignal>
-
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "store/accounts.h"
@@ -12,12 +9,6 @@ namespace {
 account_values sample() {
     return {sj("山田"), "yamada@example.com", "pop.example.com", "995", true, false, "yamada", "?secret", false,
             "smtp.example.com", "465", true, true, "", "", "boss@example.com", sj("控え"), false};
-}
-
-unsigned file_mode(const std::string& path) {
-    struct stat status {};
-    ::stat(path.c_str(), &status);
-    return status.st_mode & 0777;
 }
 
 TEST(Accounts, CreationMakesTheFiveFoldersAndAPrivateFileAndDeletionRemovesAll) {
@@ -33,18 +24,12 @@ TEST(Accounts, CreationMakesTheFiveFoldersAndAPrivateFileAndDeletionRemovesAll) 
                       "POP over SSL=+\nAPOP=-\nPOP id=yamada\nPOP password=?secret\nPOP remove=-\n"
                       "SMTP server=smtp.example.com\nSMTP port=465\nSMTP over SSL=+\nSMTP AUTH=+\nSMTP id=\n"
                       "SMTP password=\nauto Cc=boss@example.com\nauto Bcc=控え\nverify certificate=-\n")));
-    EXPECT_EQ(file_mode(dir / "box/仕事/account.ini"), 0600u);
+    EXPECT_EQ(mode_of(dir / "box/仕事/account.ini"), 0600u);
     write_bytes(dir / "box/taken/keep", "x");
     for (const char* title : {"taken", "", "..", "a/b", "nul"}) EXPECT_FALSE(create_account(mailbox, title, {})) << title;
     {   // Every write fails (EFBIG, even for root): no half account stays.
-        rlimit old{}, none{};
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        none = {0, old.rlim_max};
-        auto handler = std::signal(SIGXFSZ, SIG_IGN);
-        ::setrlimit(RLIMIT_FSIZE, &none);
+        file_size_limit none(0);
         EXPECT_FALSE(create_account(mailbox, "full", {}));
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, handler);
     }
     EXPECT_EQ(list_accounts(mailbox), (names{"taken", sj("仕事")}));
 
@@ -78,7 +63,7 @@ TEST(Accounts, ANewTitleKeepsTheFolderShownAndTheMarks) {
     EXPECT_EQ(read_bytes(dir / "new/ 受信箱/.0/0"), "Subject: kept\r\n");
     // Every key is written as a new account's file has it, and read back; the file stays private.
     EXPECT_EQ(read_bytes(dir / "new/account.ini"), read_bytes(dir / "other/account.ini"));
-    EXPECT_EQ(file_mode(dir / "new/account.ini"), 0600u);
+    EXPECT_EQ(mode_of(dir / "new/account.ini"), 0600u);
     current_account a = load_current_account(mailbox, "new");
     EXPECT_TRUE(a.pop_over_ssl && a.smtp_over_ssl && a.smtp_auth && a.pop_port == 995 && a.smtp_port == 465);
     EXPECT_FALSE(a.apop || a.pop_remove || a.verify_certificate);

@@ -35,12 +35,7 @@ TEST(HeaderFields, RewritesChangeOnlyTheirField) {
     auto remove = [](int i) -> rewrite { return [i](const std::string& p) { return remove_header_address(p, "to", i); }; };
     const rewrite add = [](const std::string& p) { return add_header_value(p, "To", "c@example.jp"); };
     const std::string two_line_to = "To: a@example.jp,\r\n b@example.jp\r\nSubject: x\r\n", subject = sj("新しい件名");
-    struct row {
-        rewrite change;
-        std::string before, after;
-        bool ok = true;
-    };
-    const row rows[] = {
+    const struct { rewrite change; std::string before, after; bool ok = true; } rows[] = {
         {set(subject), "Subject: old\r\n folded\r\nTo: a\r\nsubject: again\r\n",
          "Subject: " + subject + "\r\nTo: a\r\nSubject: " + subject + "\r\n"},
         {set("x"), "To: a", "To: a\r\nSubject: x\r\n"},
@@ -59,7 +54,7 @@ TEST(HeaderFields, RewritesChangeOnlyTheirField) {
         {remove(0), "To: \"a <a@x.jp>\r\n", "To: \"a <a@x.jp>\r\n", false},  // an address left open
         {remove_bcc, "To: a\r\nBCC: b,\r\n c\r\nSubject: s\r\n\r\nBcc: body\r\n", "To: a\r\nSubject: s\r\n\r\nBcc: body\r\n"},
     };
-    for (const row& r : rows) {
+    for (const auto& r : rows) {
         // A second time with a directory where the companion would be written: nothing changes.
         for (bool blocked : {false, true}) {
             if (blocked && r.before == r.after) continue;

@@ -49,6 +49,6 @@ inline std::string python_output(const std::string& script, const std::string& f
 // A test that reads back with python3 fails without it in CI, and is skipped elsewhere.
 #define QM_REQUIRE_PYTHON3()                                                                       \
     if (std::system("python3 -c pass >/dev/null 2>&1") != 0) {                                     \
-        if (const char* ci = std::getenv("CI"); ci && std::string(ci) == "true") FAIL() << "python3 is missing"; \
+        if (in_ci()) FAIL() << "python3 is missing";                                               \
         GTEST_SKIP() << "python3 is missing";                                                      \
     }

@@ -9,17 +9,10 @@ namespace {
 
 const std::string mailer = "Quillmere win32-jp 3.0.1";
 
-struct attachment {
-    std::string name;  // UTF-8
-    std::string bytes;
-};
+struct attachment { std::string name, bytes; };  // the name in UTF-8
 
 // A draft (UTF-8 with "\n", stored as CP932 with CR LF) and its exact wire form in tests/data/outgoing.
-struct wire_case {
-    const char* expected_file;
-    std::string header, body;
-    std::vector<attachment> attachments = {};
-};
+struct wire_case { const char* expected_file; std::string header, body; std::vector<attachment> attachments = {}; };
 
 const std::string from_to = "From: sender@example.com\nTo: rcpt@example.com\n";
 

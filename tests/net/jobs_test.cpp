@@ -1,14 +1,10 @@
 // The job state protocol, and the receive job on its worker thread against
 // scripted servers.
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <numeric>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -21,12 +17,10 @@
 #include "support/test_certificates.h"
 #include "support/test_support.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
 
 using namespace std::chrono_literals;
-using namespace test;
-
 TEST(Job, CancelEndsAWaitingTraceAndLaterTracesReturnAtOnce) {
     function_job job([](thread& self) {
         self.show_trace("first");   // nobody takes it: only the cancel ends the wait
@@ -94,12 +88,8 @@ protected:
 TEST_F(MailJobs, TheReceiveJobHandsItsTraceOverWithThePasswordMaskedAndWiped) {
     script_server pop;
     login(pop);
-    pop.exchange({{"STAT", "+OK 1 30\r\n"},
-                  {"RETR 1", "+OK\r\nSubject: a\r\n\r\n..dot\r\n.\r\n"},
-                  {"DELE 1", "+OK\r\n"},
-                  {"QUIT", "+OK\r\n"}})
-        .close()
-        .start();
+    pop.exchange({{"STAT", "+OK 1 30\r\n"}, {"RETR 1", "+OK\r\nSubject: a\r\n\r\n..dot\r\n.\r\n"},
+                  {"DELE 1", "+OK\r\n"}, {"QUIT", "+OK\r\n"}}).close().start();
     prepare(pop);
     receive_.remove = true;
     ASSERT_TRUE(receive_.start());
@@ -118,11 +108,8 @@ TEST_F(MailJobs, CancelFromAnotherThreadDuringADownloadLeavesNoFileAndTheOldUidL
     write_bytes(dir_ / "uid.lst", "old\r\n");
     script_server pop;
     login(pop);
-    pop.exchange({{"STAT", "+OK 1 9000\r\n"},
-                  {"UIDL 1", "+OK 1 new\r\n"},
-                  {"RETR 1", "+OK\r\nSubject: big\r\n\r\nfirst line\r\n"}})
-        .pause(8s)
-        .start();
+    pop.exchange({{"STAT", "+OK 1 9000\r\n"}, {"UIDL 1", "+OK 1 new\r\n"},
+                  {"RETR 1", "+OK\r\nSubject: big\r\n\r\nfirst line\r\n"}}).pause(8s).start();
     prepare(pop);
     std::atomic<bool> downloading = false;
     std::chrono::steady_clock::time_point cancelled;
@@ -179,4 +166,4 @@ TEST_F(MailJobs, AFailedCertificateCheckNamesItsReason) {
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

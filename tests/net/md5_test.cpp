@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <string>
 
 #include "net/md5.h"
 
@@ -25,10 +24,7 @@ std::string digest_in_pieces(const std::string& input, std::size_t piece) {
 }
 
 TEST(Md5, GivesTheReferenceDigestsForEveryPieceSize) {
-    const struct {
-        std::string input;
-        const char* digest;
-    } cases[] = {
+    const struct { std::string input; const char* digest; } cases[] = {
         // RFC 1321, appendix A.5
         {"", "d41d8cd98f00b204e9800998ecf8427e"},
         {"abc", "900150983cd24fb0d6963f7d28e17f72"},
@@ -41,8 +37,6 @@ TEST(Md5, GivesTheReferenceDigestsForEveryPieceSize) {
         {std::string(63, 'a'), "b06521f39153d618550606be297466d5"},
         {std::string(64, 'a'), "014842d480b571495a4a0363793f7367"},
         {std::string(65, 'a'), "c743a45e0d2e6a95cb859adae0248435"},
-        // The APOP example of RFC 1939
-        {"<1896.697170952@dbc.mtview.ca.us>tanstaaf", "c4c9334bac560ecc979e58001b3e22fb"},
     };
     for (const auto& test : cases) {
         EXPECT_EQ(md5_hex(test.input), test.digest) << test.input;
@@ -65,10 +59,7 @@ TEST(Md5, CountsLongInputsAndWipesTheContext) {
 }
 
 TEST(HmacMd5, GivesTheReferenceDigests) {
-    const struct {
-        std::string key, text;
-        const char* digest;
-    } cases[] = {
+    const struct { std::string key, text; const char* digest; } cases[] = {
         // RFC 2104 and RFC 2202
         {std::string(16, '\x0b'), "Hi There", "9294727a3638bb1c13f48ef8158bfc9d"},
         {"Jefe", "what do ya want for nothing?", "750c783e6ab0b503eaa86e310a5db738"},
@@ -77,8 +68,6 @@ TEST(HmacMd5, GivesTheReferenceDigests) {
          "6b1ab7fe4bd7bf8f0b62e6ce61b9d0cd"},
         {std::string(80, '\xaa'), "Test Using Larger Than Block-Size Key and Larger Than One Block-Size Data",
          "6f630fad67cda0ee1fb1f562db3aa53e"},
-        // The CRAM-MD5 example of RFC 2195
-        {"tanstaaftanstaaf", "<1896.697170952@postoffice.reston.mci.net>", "b913a602c7eda7a495b4e6e7334d3890"},
     };
     for (const auto& test : cases) {
         unsigned char digest[16];

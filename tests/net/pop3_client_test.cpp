@@ -1,15 +1,9 @@
 // The POP3 dialogue against scripted servers, for what Dovecot will not produce
 // (stuffing at piece boundaries, broken replies, failures mid-receive).
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <optional>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "net/connection.h"
 #include "net/pop3_client.h"
@@ -18,22 +12,19 @@
 #include "support/script_server.h"
 #include "support/test_support.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
-
-using namespace test;
 
 // Runs `body` (after the greeting unless it logs in) and QUIT against the script.
 job_outcome talk(script_server& server, const std::function<net_result(connection&, thread&)>& body, bool trace = false,
                  bool read_greeting = true) {
     server.start();
-    job_outcome outcome =
-        run_connected({.port = server.port(), .trace = trace}, [&](connection& link, thread& job) {
-            net_result code = read_greeting ? link.read_pop_reply(job) : net_result::ok;
-            if (code == net_result::ok) code = body(link, job);
-            pop_quit(link, job);
-            return code;
-        });
+    job_outcome outcome = run_connected({.port = server.port(), .trace = trace}, [&](connection& link, thread& job) {
+        net_result code = read_greeting ? link.read_pop_reply(job) : net_result::ok;
+        if (code == net_result::ok) code = body(link, job);
+        pop_quit(link, job);
+        return code;
+    });
     EXPECT_TRUE(server.played());
     return outcome;
 }
@@ -50,9 +41,7 @@ std::string retr(const std::string& wire) { return "+OK message follows\r\n" + w
 
 const std::string stat_3 = "+OK 3 3000\r\n";
 
-struct sample_message {
-    std::string wire, stored;
-};
+struct sample_message { std::string wire, stored; };
 
 const std::string long_run(1000, 'x');  // exactly one read piece
 const std::vector<sample_message> samples = {
@@ -70,13 +59,9 @@ TEST(Pop3Login, FollowsTheGreetingAndTheRepliesAndNeverShowsThePassword) {
     const std::string digest = "c4c9334bac560ecc979e58001b3e22fb", apop = "APOP mrose " + digest;
     const exchange_list user_pass = {{"USER mrose", "+OK\r\n"}, {"PASS tanstaaf", "+OK\r\n"}};
     const std::string long_user(300, 'u');
-    const struct {
-        const char* name;
-        bool apop;
-        std::string user, greeting;
-        exchange_list exchanges;
-        net_result expected;
-        std::string trace = "";  // a part of the trace
+    const struct {  // `trace`: a part of the trace
+        const char* name; bool apop; std::string user, greeting; exchange_list exchanges; net_result expected;
+        std::string trace = "";
     } cases[] = {
         {"apop with '<' but no '>'", true, "mrose", "+OK ready <1896.697\r\n", user_pass, net_result::ok},
         {"apop refused, then user and pass", true, "mrose", stamp_greeting,
@@ -94,9 +79,9 @@ TEST(Pop3Login, FollowsTheGreetingAndTheRepliesAndNeverShowsThePassword) {
         script_server server;
         script(server, c.exchanges, c.greeting);
         std::string password = "tanstaaf";
-        job_outcome outcome = talk(
-            server, [&](connection& link, thread& job) { return pop_login(link, job, c.user, password, c.apop); },
-            true, false);
+        job_outcome outcome = talk(server, [&](connection& link, thread& job) {
+            return pop_login(link, job, c.user, password, c.apop);
+        }, true, false);
         EXPECT_EQ(outcome.result, c.expected);
         EXPECT_EQ(password, "tanstaaf");
         const std::string trace = outcome.trace_text();
@@ -110,13 +95,9 @@ using files = std::map<std::string, std::string>;  // name ("uid.lst" included; 
 
 // One receive (with `check`: a check that must answer it) into a fresh work
 // directory, and every file it must leave there.
+// The exchanges follow the greeting; the server then quits, or closes when `cut_off`.
 struct receive_case {
-    const char* name;
-    files before;
-    bool remove;
-    exchange_list exchanges;  // after the greeting; the server then quits, or closes when `cut_off`
-    net_result expected;
-    files after;
+    const char* name; files before; bool remove; exchange_list exchanges; net_result expected; files after;
     bool cut_off = false;
     std::string download_below = "";  // the download prefix below the work directory
 };
@@ -146,11 +127,8 @@ void run_receive(const receive_case& c, std::optional<bool> check = {}) {
 }
 
 TEST(Pop3Receive, KnownIdsAreSkippedWhateverTheListsLineEnds) {
-    const exchange_list exchanges = {{"STAT", stat_3},
-                                     {"UIDL 1", "+OK 1 a\r\n"},
-                                     {"UIDL 2", "+OK 2 c\r\n"},
-                                     {"RETR 2", retr(samples[0].wire)},
-                                     {"UIDL 3", "+OK 3 b\r\n"}};
+    const exchange_list exchanges = {{"STAT", stat_3}, {"UIDL 1", "+OK 1 a\r\n"}, {"UIDL 2", "+OK 2 c\r\n"},
+                                     {"RETR 2", retr(samples[0].wire)}, {"UIDL 3", "+OK 3 b\r\n"}};
     // The new list holds every id still on the server, in its order: "gone" drops out.
     for (const char* list : {"a\r\ngone\r\nb\r\n", "a\ngone\nb\n", "b\na\r\n", "a\r\r\nb\rjunk\n"})
         run_receive({list, {{"uid.lst", list}}, false, exchanges, net_result::ok,
@@ -159,11 +137,8 @@ TEST(Pop3Receive, KnownIdsAreSkippedWhateverTheListsLineEnds) {
 
 TEST(Pop3Receive, RemoveDeletesEverythingKnownWithoutFetchingItAndDeletesTheList) {
     run_receive({"without a list no id is asked for", {}, true,
-                 {{"STAT", "+OK 2 200\r\n"},
-                  {"RETR 1", retr(samples[0].wire)},
-                  {"DELE 1", "+OK\r\n"},
-                  {"RETR 2", retr(samples[1].wire)},
-                  {"DELE 2", "+OK\r\n"}},
+                 {{"STAT", "+OK 2 200\r\n"}, {"RETR 1", retr(samples[0].wire)}, {"DELE 1", "+OK\r\n"},
+                  {"RETR 2", retr(samples[1].wire)}, {"DELE 2", "+OK\r\n"}},
                  net_result::ok, {{"0.pop", samples[0].stored}, {"1.pop", samples[1].stored}}});
     // An empty mailbox empties the list, or deletes it with "remove".
     run_receive(
@@ -192,12 +167,8 @@ TEST(Pop3Receive, FetchesInServerOrderNumberedAfterEarlierDownloadsAndWritesEver
     for (int i = 0; i < 3; ++i) after[std::to_string(11 + i) + ".pop"] = samples[i].stored;
     after["uid.lst"] = "a\r\n../%s%n\r\nb\r\n";  // an id that looks like a path and a format is only text
     run_receive({"numbering", earlier, false,
-                 {{"STAT", stat_3},
-                  {"UIDL 1", "+OK 1 a\r\n"},
-                  {"RETR 1", retr(samples[0].wire)},
-                  {"UIDL 2", "+OK 2 ../%s%n\r\n"},
-                  {"RETR 2", retr(samples[1].wire)},
-                  {"UIDL 3", "+OK 3 b\r\n"},
+                 {{"STAT", stat_3}, {"UIDL 1", "+OK 1 a\r\n"}, {"RETR 1", retr(samples[0].wire)},
+                  {"UIDL 2", "+OK 2 ../%s%n\r\n"}, {"RETR 2", retr(samples[1].wire)}, {"UIDL 3", "+OK 3 b\r\n"},
                   {"RETR 3", retr(samples[2].wire)}},
                  net_result::ok, after});
 }
@@ -225,4 +196,4 @@ TEST(Pop3Check, AnswersAtTheFirstUnknownIdAndWritesNothing) {
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

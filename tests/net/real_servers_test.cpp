@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -28,10 +27,8 @@
 #include "support/test_support.h"
 #include "base/find_nocase.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
-
-using namespace test;
 
 // A message as a mail server stores it, with lines the dialogue must stuff.
 std::string sample_message(int number) {
@@ -56,17 +53,6 @@ struct pop_account {
 
 class RealServers : public ::testing::Test {
 protected:
-    // Starts the test's server; where its programs are missing the test is
-    // skipped, except under CI=true, where it fails.
-    template <class server_type, class... arguments>
-    void start(std::unique_ptr<server_type>& server, const arguments&... args) {
-        const char* ci = std::getenv("CI");
-        if (!server_type::installed() && !(ci && std::string(ci) == "true"))
-            GTEST_SKIP() << "not installed (scripts/install-deps.sh test installs it)";
-        server = std::make_unique<server_type>(args...);
-        ASSERT_TRUE(server->running()) << server->failure();
-    }
-
     void TearDown() override {
         set_context(saved_);
         if (HasFailure()) std::cerr << "--- server logs ---\n" << (smtp_ ? smtp_->log() : pop_ ? pop_->log() : "");
@@ -145,7 +131,7 @@ protected:
     void SetUp() override { start_dovecot(dovecot_certificate::test_ca); }
     void start_dovecot(dovecot_certificate certificate) {
         std::filesystem::create_directories(dir_ / "work");
-        start(dovecot_, certificate);
+        start_server(dovecot_, certificate);
         pop_ = dovecot_.get();
     }
 };
@@ -221,7 +207,7 @@ class SmtpServer : public RealServers {
 protected:
     void SetUp() override {
         std::filesystem::create_directories(dir_ / "work");
-        start(smtp_);
+        start_server(smtp_);
         if (smtp_ && smtp_->running()) pop_ = &smtp_->mail_store();
         set_context({dir_.cp(), dir_.cp(), work(), dir_.cp()});
     }
@@ -320,4 +306,4 @@ TEST_F(SmtpServer, JapaneseMessageWithAttachmentGoesRoundThroughTheServer) {
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

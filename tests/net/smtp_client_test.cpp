@@ -2,13 +2,7 @@
 // forms and the queue's envelope, Bcc and stuffing that Postfix will not show,
 // and the failures it will not produce.
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <functional>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "net/connection.h"
 #include "net/result_codes.h"
@@ -19,10 +13,8 @@
 #include "support/test_support.h"
 #include "text/base64.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
-
-using namespace test;
 
 const std::string ok = "250 ok\r\n";
 const std::string password = "open sesame";
@@ -40,11 +32,7 @@ job_outcome talk(script_server& server, const std::function<net_result(connectio
 }
 
 TEST(SmtpAuthScan, PicksTheBestMechanismOfTheLastAuthLine) {
-    const struct {
-        std::vector<std::string> lines;
-        bool ssl;
-        int expected;
-    } cases[] = {
+    const struct { std::vector<std::string> lines; bool ssl; int expected; } cases[] = {
         {{"250-AUTH LOGIN PLAIN CRAM-MD5\r\n"}, true, auth_plain},
         {{"250-auth login\r\n"}, false, auth_login},
         {{"250-AUTH CRAM-MD5\r\n"}, true, auth_none},  // never over TLS, and nothing else offered
@@ -71,13 +59,9 @@ TEST(SmtpStart, GreetsAndLogsInWithTheOfferedMechanismAndNeverShowsTheSecrets) {
     const std::string cram_response = "dGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw";  // RFC 2195
     const std::string long_secret(187, 's');  // 252 characters in Base64, 254 with CR LF
     const std::string offers_login = ehlo_reply("250-AUTH LOGIN\r\n");
-    const struct {
-        const char* name;
-        exchange_list exchanges;  // after the greeting
-        net_result expected;
-        std::string secret = password;
-        std::string user = "alice";  // empty: none (HELO)
-        std::string greeting = "220 hi\r\n";
+    const struct {  // the exchanges after the greeting; no user: HELO
+        const char* name; exchange_list exchanges; net_result expected;
+        std::string secret = password, user = "alice", greeting = "220 hi\r\n";
     } cases[] = {
         {"HELO refused", {{"HELO alice", "501 no\r\n"}}, net_result::error_reply, password, ""},
         {"greeting refused", {}, net_result::error_reply, password, "alice", "554 go away\r\n"},
@@ -90,18 +74,12 @@ TEST(SmtpStart, GreetsAndLogsInWithTheOfferedMechanismAndNeverShowsTheSecrets) {
          net_result::ok, "tanstaaftanstaaf", "tim"},
         {"PLAIN", {{"EHLO alice", ehlo_reply("250-AUTH PLAIN\r\n")}, {"AUTH PLAIN " + plain_token, "235 ok\r\n"}},
          net_result::ok},
-        {"LOGIN with plain-text prompts",
-         {{"EHLO alice", offers_login},
-          {"AUTH LOGIN", "334 Username:\r\n"},
-          {"alice", "334 Password:\r\n"},
-          {password, "235 ok\r\n"}},
-         net_result::ok},
+        {"LOGIN with plain-text prompts", {{"EHLO alice", offers_login}, {"AUTH LOGIN", "334 Username:\r\n"},
+                                           {"alice", "334 Password:\r\n"}, {password, "235 ok\r\n"}}, net_result::ok},
         {"AUTH command refused", {{"EHLO alice", offers_login}, {"AUTH LOGIN", "504 not now\r\n"}}, net_result::error_reply},
-        {"the longest password that fits a line",
-         {{"EHLO alice", offers_login},
-          {"AUTH LOGIN", "334 VXNlcm5hbWU6\r\n"},
-          {"YWxpY2U=", "334 UGFzc3dvcmQ6\r\n"},
-          {base64_encode_text(long_secret.substr(1)), "235 ok\r\n"}},
+        {"the longest password that fits a line", {{"EHLO alice", offers_login}, {"AUTH LOGIN", "334 VXNlcm5hbWU6\r\n"},
+                                                    {"YWxpY2U=", "334 UGFzc3dvcmQ6\r\n"},
+                                                    {base64_encode_text(long_secret.substr(1)), "235 ok\r\n"}},
          net_result::ok, long_secret.substr(1)},
         {"a password too long for a line is never cut", {{"EHLO alice", offers_login}}, net_result::bad_password,
          long_secret},
@@ -113,12 +91,9 @@ TEST(SmtpStart, GreetsAndLogsInWithTheOfferedMechanismAndNeverShowsTheSecrets) {
         script_server server;
         server.send(c.greeting).exchange(c.exchanges);
         std::string secret = c.secret;
-        job_outcome outcome = talk(
-            server,
-            [&](connection& link, thread& job) {
-                return smtp_start(link, job, "alice", c.user.empty() ? nullptr : &c.user, secret);
-            },
-            true);
+        job_outcome outcome = talk(server, [&](connection& link, thread& job) {
+            return smtp_start(link, job, "alice", c.user.empty() ? nullptr : &c.user, secret);
+        }, true);
         EXPECT_EQ(outcome.result, c.expected);
         EXPECT_EQ(secret, c.secret);
         const std::string trace = outcome.trace_text();
@@ -144,14 +119,11 @@ std::string stuffed(const std::string& file) {
 
 // Says HELO, then sends the queue of `work`, as a send job without a login.
 job_outcome run_queue(script_server& server, const temp_dir& work, bool trace = false) {
-    return talk(
-        server,
-        [&](connection& link, thread& job) {
-            std::string unused;
-            net_result code = smtp_start(link, job, "alice", nullptr, unused);
-            return code == net_result::ok ? smtp_send_queue(link, job, work.cp()) : code;
-        },
-        trace);
+    return talk(server, [&](connection& link, thread& job) {
+        std::string unused;
+        net_result code = smtp_start(link, job, "alice", nullptr, unused);
+        return code == net_result::ok ? smtp_send_queue(link, job, work.cp()) : code;
+    }, trace);
 }
 
 class SmtpQueue : public ::testing::Test {
@@ -181,12 +153,9 @@ TEST_F(SmtpQueue, SendsEveryFileInNumberOrderToItsEnvelopeAsItIs) {
     const std::string header = "From: Sender <s@example.com>\r\nTo: t1@example.com, \"Two\" <t2@example.com>\r\n";
     const std::string rest =
         "Cc: c@example.com,\r\n undisclosed-recipients\r\nSubject: x\r\n\r\n.dot line\r\n" + line_300;
-    queue("7.smt", header + rest,
-          {{"MAIL FROM:<s@example.com>", ok},
-           {"RCPT TO:<t1@example.com>", ok},
-           {"RCPT TO:<t2@example.com>", ok},
-           {"RCPT TO:<c@example.com>", ok},
-           {"RCPT TO:<hidden@example.com>", ok}});
+    queue("7.smt", header + rest, {{"MAIL FROM:<s@example.com>", ok}, {"RCPT TO:<t1@example.com>", ok},
+                                   {"RCPT TO:<t2@example.com>", ok}, {"RCPT TO:<c@example.com>", ok},
+                                   {"RCPT TO:<hidden@example.com>", ok}});
     queue("10.smt", simple);
     write_bytes(work_ / "notes.txt", "not queued");
     job_outcome outcome = run_queue(server_, work_, true);
@@ -221,12 +190,8 @@ TEST_F(SmtpQueue, DataIsStuffedInChunksWhateverItsSize) {
 }
 
 TEST(SmtpQueueFailure, StopsTheRunAndKeepsThatFileAndTheLaterOnes) {
-    const struct {
-        const char* name;
-        std::string first;  // the contents of 1.smt
-        exchange_list exchanges;
-        std::string after_data;  // the reply to the data, when it is sent
-        net_result expected;
+    const struct {  // the contents of 1.smt; the reply to the data, when it is sent
+        const char* name; std::string first; exchange_list exchanges; std::string after_data; net_result expected;
     } cases[] = {
         {"no envelope", simple, {}, "", net_result::file_error},
         {"no sender", "To: b@example.com\r\n\r\nx\r\n", {}, "", net_result::no_sender},
@@ -264,20 +229,20 @@ TEST(SmtpSendFile, UnreadableFileNeverGetsTheEndMark) {
     script_server server;
     server.send("220 hi\r\n").exchange({{"DATA", "354 go\r\n"}}).close().start();
     net_result code = run_connected({.port = server.port()}, [&](connection& link, thread& job) {
-                   net_result result = link.read_smtp_reply(job, nullptr);
-                   link.line() = "DATA\r\n";
-                   if (result == net_result::ok) result = link.send_line(job, true);
-                   if (result == net_result::ok) result = link.read_smtp_reply(job, nullptr);
-                   // A directory opens, but cannot be read.
-                   if (result == net_result::ok) result = smtp_send_file(link, job, directory.cp());
-                   smtp_reset(link, job);
-                   smtp_quit(link, job);
-                   return result;
-               }).result;
+        net_result result = link.read_smtp_reply(job, nullptr);
+        link.line() = "DATA\r\n";
+        if (result == net_result::ok) result = link.send_line(job, true);
+        if (result == net_result::ok) result = link.read_smtp_reply(job, nullptr);
+        // A directory opens, but cannot be read.
+        if (result == net_result::ok) result = smtp_send_file(link, job, directory.cp());
+        smtp_reset(link, job);
+        smtp_quit(link, job);
+        return result;
+    }).result;
     EXPECT_EQ(code, net_result::file_error);
     EXPECT_TRUE(server.wait_done());
     EXPECT_EQ(server.received(), "DATA\r\n");
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

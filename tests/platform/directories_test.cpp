@@ -14,10 +14,8 @@
 #include "platform/unique_file.h"
 #include "support/test_support.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
-
-using namespace test;
 
 std::map<std::string, dir_entry> walk(const std::string& path) {
     std::map<std::string, dir_entry> entries;
@@ -32,11 +30,6 @@ names listed_names(const std::string& path) {
     for (const auto& [name, entry] : walk(path))
         if (name != "." && name != "..") listed.push_back(name);
     return listed;
-}
-
-unsigned mode_of(const std::string& path) {
-    struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : ~0u;
 }
 
 TEST(DirectoryWalker, EntriesCarryNameSizeTimeAndFlags) {
@@ -207,4 +200,4 @@ TEST(UniqueFile, FillsTheRunOfDollarsWithTheLowestFreeNumber) {
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

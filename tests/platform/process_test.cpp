@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <ctime>
 #include <thread>
 #include <tuple>
 
@@ -16,10 +15,9 @@
 #include "support/recording_program.h"
 #include "support/test_support.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
 
-using namespace test;
 using words = std::vector<std::string>;
 
 TEST(InstanceLock, ASecondCopyIsTurnedAway) {
@@ -48,12 +46,10 @@ TEST(LocalTime, OffsetFollowsTheZoneAndDaylightSaving) {
     const std::tuple<const char*, int, int> zones[] = {{"Asia/Tokyo", 540, 540}, {"UTC", 0, 0},
         {"America/New_York", -300, -240}, {"Asia/Kolkata", 330, 330}, {"Canada/Newfoundland", -210, -150}};
     for (auto [zone, january, july] : zones) {
-        scoped_env tz("TZ", zone);
-        ::tzset();
+        scoped_time_zone in(zone);
         EXPECT_EQ(local_utc_offset_minutes(1704067200), january) << zone;  // 2024-01-01
         EXPECT_EQ(local_utc_offset_minutes(1719792000), july) << zone;     // 2024-07-01
     }
-    ::tzset();
 }
 
 TEST(StringTable, TextsComeAsCp932AndMissingOnesAsQuestionMark) {
@@ -130,4 +126,4 @@ TEST(StartProgram, TheDocumentIsOneArgumentWhateverItHolds) {
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

@@ -2,10 +2,8 @@
 #include "store/arrange_rules.h"
 #include "store/store_fixture.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
-
-using namespace test;
 
 using ArrangeRules = store_test;
 
@@ -42,12 +40,7 @@ TEST_F(ArrangeRules, RulesFileKeepsItsRulesSortedAndGoesWithTheLastOne) {
 
 TEST(ArrangeRuleMatching, HeaderLinesMatchAsTheyAreReadInPieces) {
     const std::string x200(200, 'x'), x244(244, 'x'), x246(246, 'x');
-    struct match_case {
-        const char* name;
-        std::string header, keyword, header_file;
-        bool moved;
-    };
-    const match_case cases[] = {
+    const struct { const char* name; std::string header, keyword, header_file; bool moved; } cases[] = {
         {"header name case ignored", "subject", "Sale", "From: a\r\nSubject: Big Sale\r\n", true},
         {"keyword case kept", "subject", "Sale", "Subject: big sale\r\n", false},
         {"empty keyword, field present", "To", "", "From: a\r\nTo: b@example.com\r\n", true},
@@ -62,7 +55,7 @@ TEST(ArrangeRuleMatching, HeaderLinesMatchAsTheyAreReadInPieces) {
         {"a second piece is a line of its own", "To", "Sale", "Subject: " + x246 + "To: Sale\r\n", true},
         {"no header file", "To", "", "", false},
     };
-    for (const match_case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         temp_dir dir;
         ASSERT_TRUE(make_directory(dir.cp("dest/")));
@@ -112,4 +105,4 @@ TEST_F(ArrangeRules, FirstRuleInCollectedOrderWinsAndReceiveTakesOnlyTheTrashRul
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

@@ -5,10 +5,8 @@
 #include "store/compose.h"
 #include "store/store_fixture.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
-
-using namespace test;
 
 const std::string draft_status = "[mail status]\ntype=D\nattachment=-\nreplied=-\nforwarded=-\n";
 const std::string separator(76, '=');
@@ -169,4 +167,4 @@ TEST_F(Compose, QuotingKeepsEveryByteOfLongLines) {
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

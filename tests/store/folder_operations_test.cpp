@@ -4,10 +4,8 @@
 #include "store/folder_operations.h"
 #include "store/store_fixture.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
-
-using namespace test;
 
 const std::string rules = "(1) 次の文字は使用できません.\n    \"*/:<>?\\|\n\n(2) 使用できない名前です.\n\n(3) 先頭の.は許されません.";
 const std::string taken = "すでに同名のものが存在します.";
@@ -181,4 +179,4 @@ TEST_F(FolderMoves, EmptyingTheTrashKeepsOnlyItsRules) {
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

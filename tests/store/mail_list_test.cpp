@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <memory>
 #include <random>
 #include <tuple>
 
@@ -14,10 +13,8 @@
 #include "text/mail_address.h"
 #include "text/mail_date.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
-
-using namespace test;
 
 mail_row row(std::vector<std::string> texts) {
     mail_row r;
@@ -91,12 +88,6 @@ TEST(MailListSort, ChoosingColumnsAndTheStatusText) {
 
 // ---- rows built from the store ----
 
-struct utc_zone {
-    utc_zone() : env(std::make_unique<scoped_env>("TZ", "UTC0")) { ::tzset(); }
-    ~utc_zone() { env.reset(), ::tzset(); }
-    std::unique_ptr<scoped_env> env;
-};
-
 class mail_list_store : public store_test {
 protected:
     // A message directory of the folder "f": its header "0" (unless empty), status and parts.
@@ -108,7 +99,7 @@ protected:
 };
 
 TEST_F(mail_list_store, BuildsEachColumnFromTheMessageFiles) {
-    utc_zone zone;
+    scoped_time_zone utc("UTC");
     ASSERT_TRUE(add_address_entry(sj("太郎"), "taro@example.com"));
     message(".0",
             sj("From: Taro <taro@example.com>\nSubject: 件名\nDate: Tue, 2 Mar 2010 23:30:00 -0500\n"
@@ -242,4 +233,4 @@ TEST_F(mail_list_store, PreviewShowsTheFirstPlainTextPart) {
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

@@ -8,10 +8,8 @@
 #include "store/store_fixture.h"
 #include "store/text_search.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
-
-using namespace test;
 
 class MailboxLayout : public ::testing::Test {
 protected:
@@ -147,4 +145,4 @@ TEST(TextSearch, FindsTextOnCharacterBoundariesWithinPieces) {
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

@@ -1,15 +1,12 @@
 #include "store/message_opening.h"
 
-#include <sys/stat.h>
-
 #include "config/profile.h"
 #include "store/store_fixture.h"
 #include "support/recording_program.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
 
-using namespace test;
 using runs = std::vector<std::vector<std::string>>;
 
 // Viewer, editor and xdg-open are scripts that record how they were started.
@@ -46,9 +43,7 @@ TEST_F(MessageOpening, ANewMessageOpensAsAReadOnlyCopyAndBecomesRead) {
     EXPECT_EQ(read_bytes(dir / "tmp/qlm_0000.TXT"), header);
     EXPECT_EQ(read_bytes(dir / "tmp/qlm_0001.TXT"),
               "From: a@example.com\r\nSubject: " + sj("件名") + "\r\n\tmore\r\nResent-Date: d\r\n\r\n\r\n" + sj("本文") + "\r\n");
-    struct stat status;
-    ASSERT_EQ(::stat((dir / "tmp/qlm_0001.TXT").c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0400u);
+    EXPECT_EQ(mode_of(dir / "tmp/qlm_0001.TXT"), 0400u);
 }
 
 TEST_F(MessageOpening, DraftsOpenInTheEditorExceptInTheTrash) {
@@ -151,4 +146,4 @@ TEST(SafeAttachmentName, OnlyTheLastPathComponentIsOffered) {
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

@@ -5,10 +5,8 @@
 #include "store/outbox.h"
 #include "store/store_fixture.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
-
-using namespace test;
 
 class Outbox : public store_test {
 protected:
@@ -26,11 +24,7 @@ protected:
 };
 
 TEST_F(Outbox, PreparesEveryMessageIntoItsFinalForm) {
-    struct draft {
-        const char* name;
-        std::string header, body, final_header, final_body;
-    };
-    const draft cases[] = {
+    const struct draft { const char* name; std::string header, body, final_header, final_body; } cases[] = {
         {".2", "From: a@example.com\nSubject: ｶﾀｶﾅ\n", "ﾃｽﾄ\nsecond line",  // widened, Date appended
          "From: a@example.com\nSubject: カタカナ\nDate: *\n", "\nテスト\nsecond line\n"},
         {".10", "date: Mon, 1 Jan 2001 00:00:00 +0000\nFrom: a@example.com", "\nalready blank first\n",
@@ -130,4 +124,4 @@ TEST_F(Outbox, HoldsMailWithMoreThanItsTwoFolders) {
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

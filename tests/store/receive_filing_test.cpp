@@ -2,10 +2,8 @@
 #include "store/receive_filing.h"
 #include "store/store_fixture.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
-
-using namespace test;
 
 // Messages as a server sends them, one of each kind that decides the attachment flag.
 const std::string plain_message =
@@ -68,4 +66,4 @@ TEST_F(ReceiveFiling, AMessageThatCannotBeFiledGetsItsExactDownloadFileBack) {
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

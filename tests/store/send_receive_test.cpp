@@ -1,9 +1,6 @@
 // Send/receive rounds against scripted POP3 and SMTP servers: no mail is lost when the connection
 // drops, filing fails or the server refuses a recipient.
 
-#include <sys/resource.h>
-
-#include <csignal>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -18,10 +15,8 @@
 #include "store/store_fixture.h"
 #include "support/script_server.h"
 
-namespace qm {
+namespace qm::test {
 namespace {
-
-using namespace test;
 
 // A port nothing listens on: a job that tried it would fail with 5.
 int unused_port() { return script_server().port(); }
@@ -72,26 +67,9 @@ void pop_messages(script_server& pop, const names& messages) {
     pop.start();
 }
 
-// A message too big to be filed while a file_size_limit holds.
+// A message too big to be filed while files may not grow past `small` bytes.
 const std::string big_message = "Subject: big\r\n\r\n" + std::string(200 * 1024, 'x') + "\r\n";
-
-// While it lives, files cannot grow past 64 KiB: writing more fails (without SIGXFSZ).
-class file_size_limit {
-public:
-    file_size_limit() : handler_(std::signal(SIGXFSZ, SIG_IGN)) {
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit limit{64 * 1024, old_.rlim_max};
-        EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-    }
-    ~file_size_limit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, handler_);
-    }
-
-private:
-    void (*handler_)(int);
-    rlimit old_{};
-};
+constexpr rlim_t small = 64 * 1024;
 
 std::string mail(const std::string& subject) { return "From: bob@example.com\r\nSubject: " + subject + "\r\n\r\nhi\r\n"; }
 
@@ -194,7 +172,7 @@ TEST_F(SendReceive, LeftoversGoToTheirOwnAccountAndStopTheRoundWhileTheyCannotBe
     pop_messages(pop, {});
     add_account("acct", pop.port());
     {
-        file_size_limit limit;
+        file_size_limit limit(small);
         EXPECT_TRUE(round().filing_problem);
     }
     EXPECT_EQ(host_.servers, names{});  // no receive that would mix acct's mail with it
@@ -213,7 +191,7 @@ TEST_F(SendReceive, AMessageThatCannotBeFiledWaitsForTheNextRound) {
     pop_messages(pop, {mail("small"), big_message, mail("after")});
     add_account("acct", pop.port());
     std::optional<file_size_limit> limit;
-    host_.after_job = [&] { limit.emplace(); };  // downloaded whole; filing will fail for the big one
+    host_.after_job = [&] { limit.emplace(small); };  // downloaded whole; filing will fail for the big one
     round_result result = round();
     limit.reset();
     EXPECT_TRUE(result.filing_problem);
@@ -285,7 +263,7 @@ TEST_F(SendReceive, TheRoundOfAllAccountsIsQuietButForFilingProblemsAndEndsWithI
     add_account("b", second.port());
     std::optional<file_size_limit> limit;
     host_.after_job = [&] {
-        if (host_.visited.size() == 2) limit.emplace();
+        if (host_.visited.size() == 2) limit.emplace(small);
     };
     round_result result = send_receive_all(host_, mailbox());
     limit.reset();
@@ -297,4 +275,4 @@ TEST_F(SendReceive, TheRoundOfAllAccountsIsQuietButForFilingProblemsAndEndsWithI
 }
 
 }  // namespace
-}  // namespace qm
+}  // namespace qm::test

@@ -1,11 +1,7 @@
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <filesystem>
-#include <map>
-
-#include <gtest/gtest.h>
+#include <optional>
 
 #include "platform/string_table.h"
 #include "store/entry_limits.h"
@@ -44,21 +40,6 @@ TEST(entry_limits, ninety_nine_of_each_kind) {
     EXPECT_EQ(check_new_signature(account), str::too_many_items);
 }
 
-// Every entry below a directory: a file's mode and bytes, a link's target, a directory's
-// read-only mark. A pipe is never opened (it would wait for a writer).
-std::map<std::string, std::string> snapshot(const std::string& directory) {
-    std::map<std::string, std::string> entries;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(directory)) {
-        std::string& seen = entries[entry.path().lexically_relative(directory).string()];
-        const fs::perms mode = entry.symlink_status().permissions();
-        if (entry.is_symlink()) seen = "link " + fs::read_symlink(entry.path()).string();
-        else if (entry.is_directory()) seen = (mode & fs::perms::owner_write) == fs::perms::none ? "dir -w" : "dir";
-        else if (entry.is_regular_file()) seen = std::to_string(static_cast<int>(mode)) + read_bytes(entry.path());
-        else seen = "special";
-    }
-    return entries;
-}
-
 struct mailbox_move_test : ::testing::Test {
     mailbox_move_test() {
         for (const char* name : {"acct/ 受信箱/.1/0", "acct/account.ini", "acct/.hidden", "acct/old/kept"})
@@ -69,7 +50,7 @@ struct mailbox_move_test : ::testing::Test {
         fs::permissions(dir / "mailbox/acct/account.ini", fs::perms::owner_read);
         write_bytes(dir / "outside.txt", "not in the mailbox");
         fs::create_symlink("../../outside.txt", dir / "mailbox/acct/link");
-        original = snapshot(dir / "mailbox");
+        original = tree_snapshot(dir / "mailbox");
     }
     mailbox_move_result move_to(const std::string& utf8_target) { return move_mailbox(mailbox, sj(utf8_target)); }
 
@@ -83,13 +64,13 @@ TEST_F(mailbox_move_test, a_verified_copy_replaces_the_old_tree) {
     EXPECT_EQ(result.status, status::moved);
     EXPECT_TRUE(result.use_new_path());
     EXPECT_EQ(result.message(), 0);
-    EXPECT_EQ(snapshot(dir / "new box"), original);
+    EXPECT_EQ(tree_snapshot(dir / "new box"), original);
     EXPECT_FALSE(fs::exists(dir / "mailbox"));
     EXPECT_EQ(read_bytes(dir / "outside.txt"), "not in the mailbox");  // the link was not followed
     // Back, into an existing empty directory.
     fs::create_directory(dir / "mailbox");
     EXPECT_EQ(move_mailbox(sj(dir / "new box/"), mailbox).status, status::moved);
-    EXPECT_EQ(snapshot(dir / "mailbox"), original);
+    EXPECT_EQ(tree_snapshot(dir / "mailbox"), original);
     EXPECT_EQ(rerooted_path(mailbox + "acct/x/", mailbox, "/n/"), "/n/acct/x/");
     EXPECT_EQ(rerooted_path("/elsewhere/", mailbox, "/n/"), "/elsewhere/");
 }
@@ -104,7 +85,7 @@ TEST_F(mailbox_move_test, refused_moves_touch_nothing) {
         {dir / "missing/new/", status::failed},
     };
     for (const auto& [target, expected] : cases) EXPECT_EQ(move_to(target).status, expected) << target;
-    EXPECT_EQ(snapshot(dir / "mailbox"), original);
+    EXPECT_EQ(tree_snapshot(dir / "mailbox"), original);
     EXPECT_EQ(list_names(dir / "full"), names{"file"});
     EXPECT_FALSE(fs::exists(dir / "missing"));
     EXPECT_EQ(u8(load_string(move_to(dir / "full/").message())),
@@ -113,9 +94,9 @@ TEST_F(mailbox_move_test, refused_moves_touch_nothing) {
     // What a copy cannot keep: a pipe (a copy would wait on it for ever), a name without a CP932 form.
     for (const char* odd : {"pipe", "☃"}) {
         ASSERT_EQ(::mkfifo((dir / "mailbox/acct/" + odd).c_str(), 0600), 0);
-        const auto with_odd = snapshot(dir / "mailbox");
+        const auto with_odd = tree_snapshot(dir / "mailbox");
         EXPECT_EQ(move_to(dir / "new/").status, status::unusable_entry) << odd;
-        EXPECT_EQ(snapshot(dir / "mailbox"), with_odd);
+        EXPECT_EQ(tree_snapshot(dir / "mailbox"), with_odd);
         EXPECT_FALSE(fs::exists(dir / "new"));
         fs::remove(dir / "mailbox/acct/" + odd);
     }
@@ -123,23 +104,15 @@ TEST_F(mailbox_move_test, refused_moves_touch_nothing) {
 
 TEST_F(mailbox_move_test, a_copy_that_fails_half_way_is_removed_and_the_old_mailbox_stays) {
     fs::create_directory(dir / "empty target");
-    // No file may grow beyond 100 kB: the copy of the large file fails part-way through.
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit low = saved;
-    low.rlim_cur = 100000;
-    auto* saved_handler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &low), 0);
+    std::optional<file_size_limit> limit(std::in_place, 100000);  // the copy of the large file fails part-way through
     const mailbox_move_result results[] = {move_to(dir / "new/"), move_to(dir / "empty target/")};
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, saved_handler);
-
+    limit.reset();
     for (const mailbox_move_result& result : results) {
         EXPECT_EQ(result.status, status::failed);
         EXPECT_FALSE(result.use_new_path());
         EXPECT_EQ(result.message(), str::file_error);
     }
-    EXPECT_EQ(snapshot(dir / "mailbox"), original);
+    EXPECT_EQ(tree_snapshot(dir / "mailbox"), original);
     EXPECT_FALSE(fs::exists(dir / "new"));
     EXPECT_TRUE(fs::is_empty(dir / "empty target"));
 }

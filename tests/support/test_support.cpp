@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <csignal>
+#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -79,6 +81,24 @@ std::vector<std::string> list_names(const std::string& utf8_path) {
     return names;
 }
 
+unsigned mode_of(const std::string& utf8_path) {
+    struct stat status {};
+    return ::lstat(utf8_path.c_str(), &status) == 0 ? status.st_mode & 07777 : ~0u;
+}
+
+std::map<std::string, std::string> tree_snapshot(const std::string& utf8_directory) {
+    std::map<std::string, std::string> entries;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(utf8_directory)) {
+        std::string& seen = entries[entry.path().lexically_relative(utf8_directory).string()];
+        const fs::perms mode = entry.symlink_status().permissions();
+        if (entry.is_symlink()) seen = "link " + fs::read_symlink(entry.path()).string();
+        else if (entry.is_directory()) seen = (mode & fs::perms::owner_write) == fs::perms::none ? "dir -w" : "dir";
+        else if (entry.is_regular_file()) seen = std::to_string(static_cast<int>(mode)) + read_bytes(entry.path());
+        else seen = "special";
+    }
+    return entries;
+}
+
 std::vector<std::string> recording_reporter::texts() const {
     std::vector<std::string> result;
     for (const auto& [kind, text] : shown) result.push_back(u8(text));
@@ -101,6 +121,33 @@ scoped_env::~scoped_env() {
         ::setenv(name_.c_str(), old_.c_str(), 1);
     else
         ::unsetenv(name_.c_str());
+}
+
+scoped_time_zone::scoped_time_zone(const char* zone) : env_(std::make_unique<scoped_env>("TZ", zone)) {
+    EXPECT_TRUE(fs::exists(std::string("/usr/share/zoneinfo/") + zone)) << "tzdata lacks " << zone;
+    ::tzset();
+}
+
+scoped_time_zone::~scoped_time_zone() {
+    env_.reset();
+    ::tzset();
+}
+
+file_size_limit::file_size_limit(rlim_t bytes, bool signal_kills)
+    : handler_(std::signal(SIGXFSZ, signal_kills ? SIG_DFL : SIG_IGN)) {
+    EXPECT_EQ(::getrlimit(RLIMIT_FSIZE, &old_), 0);
+    rlimit limit{bytes, old_.rlim_max};
+    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+}
+
+file_size_limit::~file_size_limit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, handler_);
+}
+
+bool in_ci() {
+    const char* ci = std::getenv("CI");
+    return ci && std::string(ci) == "true";
 }
 
 }  // namespace qm::test

@@ -1,5 +1,10 @@
 #pragma once
 
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -50,6 +55,11 @@ std::string read_bytes(const std::string& utf8_path);
 bool exists(const std::string& utf8_path);
 void write_bytes(const std::string& utf8_path, std::string_view bytes);
 std::vector<std::string> list_names(const std::string& utf8_path);
+// The permission bits of a path (not followed when it is a link); ~0u when it is missing.
+unsigned mode_of(const std::string& utf8_path);
+// Every entry below a directory by relative path: a file's mode and bytes, a link's target, a
+// directory's read-only mark. A pipe is never opened (it would wait for a writer).
+std::map<std::string, std::string> tree_snapshot(const std::string& utf8_directory);
 // The envelope the outbox writes beside an outgoing file "<n>.smt": the
 // sender, then one recipient a line.
 void write_envelope(const std::string& utf8_outgoing_path, const std::string& sender,
@@ -81,5 +91,40 @@ private:
     std::string old_;
     bool had_ = false;
 };
+
+// Sets the system time zone (a name below /usr/share/zoneinfo) for the lifetime of the object.
+class scoped_time_zone {
+public:
+    explicit scoped_time_zone(const char* zone);
+    ~scoped_time_zone();
+
+private:
+    std::unique_ptr<scoped_env> env_;
+};
+
+// While it lives, no file may grow past `bytes`: a write beyond fails with EFBIG, or with
+// `signal_kills` the program the test runs that writes it is ended by SIGXFSZ.
+class file_size_limit {
+public:
+    explicit file_size_limit(rlim_t bytes, bool signal_kills = false);
+    ~file_size_limit();
+    file_size_limit(const file_size_limit&) = delete;
+    file_size_limit& operator=(const file_size_limit&) = delete;
+
+private:
+    rlimit old_{};
+    void (*handler_)(int);
+};
+
+// Whether the tests run under CI=true, where what is missing fails a test instead of skipping it.
+bool in_ci();
+
+// Starts the test's server; where its programs are missing the test is skipped, except under CI.
+template <class server_type, class... arguments>
+void start_server(std::unique_ptr<server_type>& server, const arguments&... args) {
+    if (!server_type::installed() && !in_ci()) GTEST_SKIP() << "not installed (scripts/install-deps.sh test installs it)";
+    server = std::make_unique<server_type>(args...);
+    ASSERT_TRUE(server->running()) << server->failure();
+}
 
 }  // namespace qm::test

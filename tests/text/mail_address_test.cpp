@@ -10,8 +10,7 @@ constexpr auto npos = std::string_view::npos;
 
 struct address_and_name {
     bool found;
-    std::string address;
-    std::string name;
+    std::string address, name;
     bool operator==(const address_and_name&) const = default;
 };
 void PrintTo(const address_and_name& r, std::ostream* os) {
