@@ -19,9 +19,6 @@ const std::string required = " --address taro@example.jp --pop-server pop.exampl
 
 class AccountCommand : public cli_test {
 protected:
-    cli_result account(const std::string& arguments, const std::string& input = "") {
-        return run("account " + arguments, input);
-    }
     std::string file(const std::string& title) { return read_bytes(home / ("mailbox/" + title + "/account.ini")); }
     std::string password(const std::string& title, std::string_view key) {
         return read_account_password(home.cp("mailbox/"), sj(title), key);
@@ -30,10 +27,8 @@ protected:
 
 TEST_F(AccountCommand, AddsSetsListsAndRemoves) {
     write_bytes(home / "passwords", "pop ひみつ\nsmtp secret\n");
-    cli_result added = account("add 仕事 --name 'Taro' --smtp-auth --no-verify-certificate --auto-cc boss" + required +
-                           " --password-fd 3 3<'" + home / "passwords" + "'");
-    ASSERT_EQ(added.status, 0) << added.err;
-    EXPECT_EQ(added.err, "");
+    EXPECT_EQ(run_ok("account add 仕事 --name 'Taro' --smtp-auth --no-verify-certificate --auto-cc boss" + required +
+                     " --password-fd 3 3<'" + home / "passwords" + "'").err, "");
     const std::string stored = file("仕事");
     EXPECT_EQ(stored, crlf("[account]\nname=Taro\naddress=taro@example.jp\nPOP server=pop.example.jp\nPOP port=110\n"
                            "POP over SSL=-\nAPOP=-\nPOP id=taro\nPOP password=?/0/\x7F\x1D\xCF\x1D\xC2\x1D\xDD\n"
@@ -42,12 +37,10 @@ TEST_F(AccountCommand, AddsSetsListsAndRemoves) {
     EXPECT_EQ(password("仕事", account_key::pop_password), sj("pop ひみつ"));
     EXPECT_EQ(password("仕事", account_key::smtp_password), "smtp secret");
     EXPECT_EQ(list_names(home / "mailbox/仕事"), (names{" ごみ箱", " 受信箱", " 送信箱", "account.ini"}));
-    EXPECT_EQ(account("list").out, "仕事\tcomplete\n標準アカウント\tincomplete\n");
+    EXPECT_EQ(run("account list").out, "仕事\tcomplete\n標準アカウント\tincomplete\n");
 
     // Only what is given changes; a switch goes off with its --no- form.
-    cli_result set = account("set 仕事 --pop-port 995 --pop-ssl --no-pop-remove --smtp-user tar0 --password --password-fd 0",
-                         "new\n");
-    ASSERT_EQ(set.status, 0) << set.err;
+    run_ok("account set 仕事 --pop-port 995 --pop-ssl --no-pop-remove --smtp-user tar0 --password --password-fd 0", "new\n");
     auto changed = [](std::string text, const std::vector<std::pair<std::string, std::string>>& changes) {
         for (const auto& [from, to] : changes) text.replace(text.find(from), from.size(), to);
         return text;
@@ -59,17 +52,16 @@ TEST_F(AccountCommand, AddsSetsListsAndRemoves) {
     EXPECT_EQ(file("仕事"), expected);
 
     // An empty password is asked for at each round; a new title keeps the rest.
-    ASSERT_EQ(account("set 仕事 --title 私用 --smtp-password --password-fd 0", "\n").status, 0);
+    run_ok("account set 仕事 --title 私用 --smtp-password --password-fd 0", "\n");
     EXPECT_EQ(file("私用"), changed(expected, {{"SMTP password=?,2+/\x7F,:<-:+", "SMTP password="}}));
-    EXPECT_EQ(account("list").out, "私用\tcomplete\n標準アカウント\tincomplete\n");
+    EXPECT_EQ(run("account list").out, "私用\tcomplete\n標準アカウント\tincomplete\n");
 
-    cli_result removed = account("remove 私用 --yes");
-    EXPECT_EQ(removed.status, 0) << removed.err;
+    run_ok("account remove 私用 --yes");
     EXPECT_EQ(list_names(home / "mailbox"), names{"標準アカウント"});
 }
 
 TEST_F(AccountCommand, RefusalsChangeNothing) {
-    ASSERT_EQ(account("add acct" + required + " --password-fd 0", "pw\n").status, 0);
+    run_ok("account add acct" + required + " --password-fd 0", "pw\n");
     const auto before = tree_snapshot(home.path());
     for (auto [arguments, input, status, message] : std::vector<std::tuple<std::string, std::string, int, std::string>>{
              {"add 'a*b'" + required, "pw\n", 1, "使用できない名前です."},
@@ -102,14 +94,13 @@ TEST_F(AccountCommand, RefusalsChangeNothing) {
              {"remove acct", "y\nno\n", 1, "nothing was removed"},
              {"list acct", "", 2, "list takes no arguments"},
              {"rename acct", "", 2, "unknown action \"rename\""}}) {
-        cli_result r = account(arguments, input);
+        cli_result r = run("account " + arguments, input);
         EXPECT_EQ(r.status, status) << arguments << ": " << r.err;
         EXPECT_TRUE(contains(r.err, message)) << arguments << ": " << r.err;
         EXPECT_EQ(tree_snapshot(home.path()), before) << arguments;
     }
-    cli_result asked = account("remove acct", "y\ny\n");
-    EXPECT_EQ(asked.status, 0) << asked.err;
-    EXPECT_EQ(asked.err, "確認: 削除しますか? [y/N] \n確認: 以下全てのメールが削除されますがよろしいですか? [y/N] \n");
+    EXPECT_EQ(run_ok("account remove acct", "y\ny\n").err,
+              "確認: 削除しますか? [y/N] \n確認: 以下全てのメールが削除されますがよろしいですか? [y/N] \n");
     EXPECT_FALSE(exists(home / "mailbox/acct"));
 }
 
@@ -121,18 +112,14 @@ protected:
 
 TEST_F(AccountCommandWithServers, AnAddedAccountSendsAndReceives) {
     const std::string secret = server_->password() + "\n";
-    cli_result added = account("add acct --name Alice --address " + server_->address() + " --pop-server " + server_->host() +
-                               " --pop-port " + std::to_string(server_->mail_store().pop3_port()) + " --pop-user " +
-                               server_->user() + " --smtp-server " + server_->host() + " --smtp-port " +
-                               std::to_string(server_->port(smtp_port::all_mechanisms)) + " --smtp-auth --password-fd 0",
-                           secret + secret);
-    ASSERT_EQ(added.status, 0) << added.err;
+    run_ok("account add acct --name Alice --address " + server_->address() + " --pop-server " + server_->host() +
+               " --pop-port " + std::to_string(server_->mail_store().pop3_port()) + " --pop-user " + server_->user() +
+               " --smtp-server " + server_->host() + " --smtp-port " +
+               std::to_string(server_->port(smtp_port::all_mechanisms)) + " --smtp-auth --password-fd 0",
+           secret + secret);
     server_->mail_store().deliver(crlf("From: bob@example.com\nTo: alice@example.com\nSubject: hello\n\nhi\n"));
-    ASSERT_EQ(run("new acct --to carol@example.com --subject report --queue").status, 0);
-
-    cli_result synced = run("sync acct");  // no password asked: both are stored
-    EXPECT_EQ(synced.status, 0) << synced.err;
-    EXPECT_EQ(synced.err, "");
+    run_ok("new acct --to carol@example.com --subject report --queue");
+    EXPECT_EQ(run_ok("sync acct").err, "");  // no password asked: both are stored
     const std::string account = home / "mailbox/acct/";
     ASSERT_EQ(list_names(account + " 受信箱"), names{".0"});
     EXPECT_TRUE(contains(read_bytes(account + " 受信箱/.0/0"), "Subject: hello\r\n"));

@@ -38,6 +38,12 @@ protected:
         result.err = read_bytes(err_path);
         return result;
     }
+    // A run that must end with status 0.
+    cli_result run_ok(const std::string& arguments, const std::string& input = "") {
+        cli_result result = run(arguments, input);
+        EXPECT_EQ(result.status, 0) << arguments << ": " << result.err;
+        return result;
+    }
     temp_dir home, tmp;
     std::string working_directory;  // where the shell runs the program; the test's own when empty
 

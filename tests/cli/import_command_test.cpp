@@ -25,8 +25,7 @@ TEST_F(ImportCommand, FilesMessageFilesAndMboxesIntoANewAccount) {
     write_bytes(tmp / "box",
                 "From a@example.com Mon Jan  1 00:00:00 2024\nSubject: one\n\n>From here\n>>From there\n\n\n"
                 "From b@example.com Mon Jan  1 00:00:01 2024\r\nSubject: two\r\n\r\nlast\r\n\r\n");
-    cli_result r = run("'テスト' " + tmp / "lf.eml" + " --mbox " + tmp / "box " + tmp / "crlf.eml");
-    EXPECT_EQ(r.status, 0) << r.err;
+    cli_result r = run_ok("'テスト' " + tmp / "lf.eml" + " --mbox " + tmp / "box " + tmp / "crlf.eml");
     EXPECT_EQ(r.out, "4 messages filed\n");
     EXPECT_EQ(r.err, "");
 
@@ -48,8 +47,7 @@ TEST_F(ImportCommand, ArrangesOnlyWithArrangeAtReceiveOn) {
     EXPECT_EQ(run("A " + tmp / "spam.eml").out, "1 message filed\n");
     EXPECT_EQ(list_names(home / "mailbox/A/ 受信箱"), names{".0"});  // the setting is off by default
     write_bytes(home / "quillmere.ini", "[switch]\r\narrange at receive=+\r\n");
-    cli_result r = run("A " + tmp / "hello.eml");
-    EXPECT_EQ(r.status, 0) << r.err;
+    run_ok("A " + tmp / "hello.eml");
     EXPECT_EQ(list_names(home / "mailbox/A/ 受信箱"), names{".1"});
     EXPECT_EQ(read_bytes(home / "mailbox/A/ ごみ箱/.0/raw"), spam);
 }
@@ -77,11 +75,10 @@ TEST_F(ImportCommand, RefusesBadArgumentsBeforeTouchingAnything) {
 
 TEST_F(ImportCommand, MailASyncLeftForAnotherAccountGoesToThatAccount) {
     write_bytes(tmp / "m.eml", plain_crlf);
-    ASSERT_EQ(run("A " + tmp / "m.eml").status, 0);
+    run_ok("A " + tmp / "m.eml");
     write_bytes(tmp / "quillmere.$$$/0.pop", "Subject: for A\r\n\r\nhi\r\n");
     write_bytes(tmp / "quillmere.$$$/download.owner", home / "mailbox/A/\r\n");
-    cli_result r = run("B " + tmp / "m.eml");
-    EXPECT_EQ(r.status, 0) << r.err;
+    run_ok("B " + tmp / "m.eml");
     EXPECT_EQ(read_bytes(home / "mailbox/A/ 受信箱/.1/raw"), "Subject: for A\r\n\r\nhi\r\n");
     EXPECT_EQ(list_names(home / "mailbox/B/ 受信箱"), names{".0"});
 }

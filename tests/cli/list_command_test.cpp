@@ -28,11 +28,8 @@ const std::string line2 = "S@  \t10. 3. 2 10:00\tc@x.example\tsent\t65\t\t2\n";
 using CliBasics = cli_test;
 
 TEST_F(CliBasics, VersionHelpAndUnknownCommands) {
-    cli_result version = run("--version");
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "quillmere-cli 3.0.1\n");
-    cli_result help = run("--help");
-    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(run_ok("--version").out, "quillmere-cli 3.0.1\n");
+    cli_result help = run_ok("--help");
     EXPECT_TRUE(help.out.starts_with("Usage: quillmere-cli")) << help.out;
     cli_result unknown = run("frobnicate");
     EXPECT_EQ(unknown.status, 2);
@@ -57,9 +54,7 @@ TEST_F(ListCommand, PrintsTheSortedRowsAsTabSeparatedUtf8) {
              {"'A/ 受信箱'", "[value]\r\nsort column=8\r\n", folders + line0 + line2 + line1},
              {"A", "", "\t\t\t 受信箱\t<dir>\t\t\n"}}) {
         write_bytes(home / "layout.ini", layout);
-        cli_result r = run(arguments);
-        EXPECT_EQ(r.status, 0) << arguments << r.err;
-        EXPECT_EQ(r.out, out) << arguments << " / " << layout;
+        EXPECT_EQ(run_ok(arguments).out, out) << arguments << " / " << layout;
     }
     // The mailbox setting moves the root; backslashes read as slashes.
     write_bytes(home / "quillmere.ini", "[string]\r\nmailbox=" + home.path() + "\\store\r\n");

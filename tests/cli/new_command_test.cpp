@@ -29,9 +29,8 @@ protected:
 
 TEST_F(NewCommand, QueuesTheDraftWithItsBodyAndSignatureInTheOutbox) {
     write_bytes(home / "body.txt", "\xEF\xBB\xBFこんにちは\r\n二行目");
-    cli_result r = run("A --to b@example.com --subject '件名' --signature sig --body '" + home / "body.txt" + "' --queue");
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "A/ 送信箱\t0\n");
+    EXPECT_EQ(run_ok("A --to b@example.com --subject '件名' --signature sig --body '" + home / "body.txt" + "' --queue").out,
+              "A/ 送信箱\t0\n");
     const std::string draft = home / "mailbox/A/ 送信箱/.0/";
     EXPECT_TRUE(std::regex_match(read_bytes(draft + "0"),
                                  std::regex("Date: .*\r\nFrom: \"Taro\" <taro@example.jp>\r\nSubject: " + sj("件名") +
@@ -42,9 +41,7 @@ TEST_F(NewCommand, QueuesTheDraftWithItsBodyAndSignatureInTheOutbox) {
 }
 
 TEST_F(NewCommand, OpensTheDraftInTheEditorWithoutQueue) {
-    cli_result r = run("A --to b@example.com --subject s");
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "A/ 送信箱/草稿\t0\n");
+    EXPECT_EQ(run_ok("A --to b@example.com --subject s").out, "A/ 送信箱/草稿\t0\n");
     // The editor is not waited for: its record shows up when it has run.
     for (int i = 0; i < 1000 && !read_bytes(home / "editor.log").ends_with('\n'); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -25,17 +25,14 @@ protected:
 
 TEST_F(CliStore, EveryCommandFindsTheMailboxTheSettingNames) {
     write_bytes(home / "quillmere.ini", "[string]\r\nmailbox=mail2/\r\n");
-    cli_result imported = run("import A " + tmp / "m.eml");
-    EXPECT_EQ(imported.status, 0) << imported.err;
+    run_ok("import A " + tmp / "m.eml");
     EXPECT_EQ(list_names(home / "mail2"), (names{"A", "標準アカウント"}));
     EXPECT_EQ(read_bytes(home / "mail2/A/ 受信箱/.0/raw"), message);
 
-    cli_result listed = run("list 'A/ 受信箱'");
-    EXPECT_EQ(listed.status, 0) << listed.err;
+    cli_result listed = run_ok("list 'A/ 受信箱'");
     EXPECT_TRUE(contains(listed.out, "\tfiled\t")) << listed.out;
     write_bytes(home / "mail2/A/account.ini", "[account]\r\naddress=a@example.com\r\n");
-    cli_result queued = run("new A --to b@example.com --subject hi --queue");
-    EXPECT_EQ(queued.status, 0) << queued.err;
+    run_ok("new A --to b@example.com --subject hi --queue");
     EXPECT_EQ(list_names(home / "mail2/A/ 送信箱"), (names{".0", "草稿", "送信控"}));
     cli_result synced = run("sync A");  // the account has no servers: it says so and touches nothing
     EXPECT_EQ(synced.status, 1);
@@ -68,7 +65,7 @@ TEST_F(CliStore, OneNamingRuleForTheAccountsOfEveryCommand) {
 }
 
 TEST_F(CliStore, WhileQuillmereRunsNothingIsChangedButListingWorks) {
-    ASSERT_EQ(run("import A " + tmp / "m.eml").status, 0);
+    run_ok("import A " + tmp / "m.eml");
     scoped_env runtime("XDG_RUNTIME_DIR", tmp.path().c_str());
     instance_lock window;
     ASSERT_EQ(window.acquire(tmp.cp()), instance_lock::result::acquired);
@@ -84,8 +81,7 @@ TEST_F(CliStore, WhileQuillmereRunsNothingIsChangedButListingWorks) {
     EXPECT_EQ(list_names(home / "mailbox/A/ 受信箱"), names{".0"});
     EXPECT_EQ(list_names(home / "mailbox/A/ 送信箱"), (names{"草稿", "送信控"}));
     EXPECT_EQ(list_names(tmp / "quillmere.$$$"), names{"0.pop"});
-    cli_result listed = run("list 'A/ 受信箱'");
-    EXPECT_EQ(listed.status, 0) << listed.err;
+    run_ok("list 'A/ 受信箱'");
     EXPECT_EQ(list_names(tmp / "quillmere.$$$"), names{"0.pop"});
 }
 

@@ -42,19 +42,15 @@ TEST_F(SyncCommand, SendsReceivesFilesAndArrangesThenFindsNothingNew) {
     write_bytes(home / "quillmere.ini", "[switch]\r\narrange at receive=+\r\n");
 
     for (const char* subject : {"週報", "広告のお知らせ"}) {
-        cli_result queued = run("new acct --to " + server_->address() + " --subject " + subject + " --queue");
-        ASSERT_EQ(queued.status, 0) << queued.err;
+        run_ok("new acct --to " + server_->address() + " --subject " + subject + " --queue");
     }
     const std::string password = server_->password() + "\n";
-    cli_result first = run("sync acct", password);
-    EXPECT_EQ(first.status, 0) << first.err;
-    EXPECT_EQ(first.err, "SMTPパスワード? \n通知: 新着メールはありません.\n");  // the POP3 one is stored
+    EXPECT_EQ(run_ok("sync acct", password).err, "SMTPパスワード? \n通知: 新着メールはありません.\n");  // the POP3 one is stored
     EXPECT_EQ(list_names(account + " 送信箱"), (names{"草稿", "送信控"}));
     EXPECT_EQ(list_names(account + " 送信箱/送信控").size(), 2u);
     ASSERT_TRUE(server_->wait_for_delivery(2));
 
-    cli_result second = run("sync acct --trace", password);
-    EXPECT_EQ(second.status, 0) << second.err;
+    cli_result second = run_ok("sync acct --trace", password);
     EXPECT_EQ(second.err, "SMTPパスワード? \n");
     EXPECT_TRUE(contains(second.out, "C: USER alice\r\nS: +OK")) << second.out;
     EXPECT_TRUE(contains(second.out, "C: PASS " + std::string(server_->password().size(), '*') + "\r\n"));
@@ -64,12 +60,9 @@ TEST_F(SyncCommand, SendsReceivesFilesAndArrangesThenFindsNothingNew) {
     ASSERT_EQ(list_names(account + " ごみ箱"), (names{".0", "arrange.lst"}));
     EXPECT_TRUE(contains(read_bytes(account + " ごみ箱/.0/0"), sj("Subject: 広告のお知らせ\r\n")));
 
-    cli_result third = run("sync acct", password);
-    EXPECT_EQ(third.status, 0) << third.err;
+    cli_result third = run_ok("sync acct", password);
     EXPECT_TRUE(contains(third.err, "新着メールはありません.")) << third.err;
-    cli_result all = run("sync --all", password);
-    EXPECT_EQ(all.status, 0) << all.err;
-    EXPECT_EQ(all.err, "[acct]\nSMTPパスワード? \n通知: 巡回送受信が終了しました.\n");
+    EXPECT_EQ(run_ok("sync --all", password).err, "[acct]\nSMTPパスワード? \n通知: 巡回送受信が終了しました.\n");
     EXPECT_EQ(list_names(account + " 受信箱"), names{".0"});
     EXPECT_FALSE(exists(tmp / "quillmere.$$$"));  // nothing left to file
 

@@ -108,21 +108,15 @@ TEST_F(mail_list_store, BuildsEachColumnFromTheMessageFiles) {
             {"\r\nbody\r\n", "Content-Type: text/plain\r\n\r\nneedle\r\n"});
     write_bytes(at("f/.0/raw"), "needle");
     message(".10", "", "", {"needle"});
-    write_bytes(at("f/sub/.0/0"), "");
-    write_bytes(at("f/arrange.lst"), "");
-    write_bytes(at("f/.junk"), "");
+    for (const char* path : {"f/sub/.0/0", "f/arrange.lst", "f/.junk"}) write_bytes(at(path), "");
 
     std::vector<mail_row> rows = build_mail_list(cp("f/"), account, "needle");
     sort_mail_list(rows, {column_subject, false});
-    std::vector<std::vector<std::string>> expected = {
-        {"", "", "", "..", "<dir>", "", ""},
-        {"", "", "", "sub", "<dir>", "", ""},
-        {"    ", "??. ?. ? ??:??", "???", "", "0", "", "10"},
-        {"!@  *", "10. 3. 3  4:30", sj("太郎"), sj("件名"), "181", "<root@x>", "0"},
-    };
-    ASSERT_EQ(rows.size(), expected.size());
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        EXPECT_EQ(texts(rows[i]), expected[i]) << i;
+    std::vector<names> shown;
+    for (const mail_row& r : rows) shown.push_back(texts(r));
+    ASSERT_EQ(shown, (std::vector<names>{{"", "", "", "..", "<dir>", "", ""}, {"", "", "", "sub", "<dir>", "", ""},
+                                         {"    ", "??. ?. ? ??:??", "???", "", "0", "", "10"},
+                                         {"!@  *", "10. 3. 3  4:30", sj("太郎"), sj("件名"), "181", "<root@x>", "0"}}));
     // The same as values, for a view that takes no text apart.
     auto fields = [](const mail_row& r) {
         return std::tuple(r.folder, r.parent, r.number, r.type, r.attachment, r.replied, r.forwarded, r.search_match,

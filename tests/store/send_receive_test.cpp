@@ -28,7 +28,6 @@ public:
         if (typed.empty()) return false;
         password = typed.front();
         typed.erase(typed.begin());
-        ++asked;
         return true;
     }
     bool run_job(thread& job, std::string_view server, bool) override {
@@ -44,16 +43,12 @@ public:
     void show_inbox(std::string_view inbox) override { inboxes.push_back(u8(inbox)); }
 
     names typed;  // answers to the prompt; a cancel when none is left
-    int asked = 0;
-    names prompts, visited;
-    names servers, inboxes;
+    names prompts, visited, servers, inboxes;
     std::function<void()> after_job;
     recording_reporter messages;
 };
 
-void pop_login(script_server& pop, const std::string& password = "s3cret") {
-    pop.send("+OK ready\r\n").expect("USER alice").send("+OK\r\n").expect("PASS " + password).send("+OK\r\n");
-}
+void pop_login(script_server& pop) { pop.send("+OK ready\r\n").exchange({{"USER alice", "+OK\r\n"}, {"PASS s3cret", "+OK\r\n"}}); }
 
 // A whole receive with "POP remove" on: every message fetched and deleted.
 void pop_messages(script_server& pop, const names& messages) {
@@ -109,7 +104,6 @@ TEST_F(SendReceive, MissingPasswordsAreAskedForAndACancelStopsBeforeAnyConnectio
         SCOPED_TRACE(name);
         add_account(name, unused_port(), unused_port(), smtp_auth, pop_stored ? "s3cret" : "");
         host_.typed = names(prompts.size() - 1, "typed");  // the last prompt is cancelled
-        host_.asked = 0;
         host_.prompts.clear();
         EXPECT_EQ(round(name).job, net_result::cancelled);
         EXPECT_EQ(host_.prompts, prompts);
@@ -226,7 +220,7 @@ TEST_F(SendReceive, ARejectedRecipientKeepsItsMessageQueuedAndTheAcceptedOneIsFi
 
     EXPECT_EQ(round().job, net_result::error_reply);
     EXPECT_EQ(smtp.failures(), names{});
-    EXPECT_EQ(host_.asked, 1);
+    EXPECT_EQ(host_.prompts, names{"acct:SMTP"});
     EXPECT_EQ(host_.messages.texts(), (names{"サーバがエラー返答を返しました.", "新着メールはありません."}));
     EXPECT_EQ(list_names(folder("acct", " 送信箱")), (names{".1", "草稿", "送信控"}));
     // Filed although the job failed, then arranged by the rule.

@@ -23,6 +23,15 @@ inline std::string crlf(std::string_view text) {
     return out;
 }
 
+inline const std::string q = "\x81\x48";  // the full-width question mark, CP932's replacement
+
+// The result of an in-place conversion applied to a copy of `text`.
+template <typename Convert, typename... Args>
+std::string applied(Convert convert, std::string text, Args... args) {
+    convert(text, args...);
+    return text;
+}
+
 // CP932 bytes of a UTF-8 literal (the program's internal text).
 std::string sj(std::string_view utf8);
 // UTF-8 of CP932 bytes, for readable failure messages and comparisons.

@@ -1,5 +1,5 @@
 #include "text/display_text.h"
-#include "text_test.h"
+#include "support/test_support.h"
 
 namespace qm::test {
 namespace {

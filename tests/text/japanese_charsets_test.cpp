@@ -11,7 +11,7 @@
 #include "text/halfwidth_kana.h"
 #include "text/sjis_jis.h"
 #include "text/utf8_sjis.h"
-#include "text_test.h"
+#include "support/test_support.h"
 
 namespace qm::test {
 namespace {
@@ -170,11 +170,7 @@ TEST(Utf8ToSjis, RandomBytes) {
     }
 }
 
-void use_temporary_directory(const std::string& cp932_path) {
-    program_context context;
-    context.temporary_directory = cp932_path;
-    set_context(context);
-}
+void use_temporary_directory(const std::string& cp932_path) { set_context({"", cp932_path, "", ""}); }
 
 // A directory whose "tmp/" is the program's temporary directory, where the whole-file conversions must
 // leave nothing. They share the rewrite: permissions and failures are checked through the JIS one.

@@ -1,7 +1,7 @@
 #include <random>
 
 #include "text/mail_address.h"
-#include "text_test.h"
+#include "support/test_support.h"
 
 namespace qm::test {
 namespace {

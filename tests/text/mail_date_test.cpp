@@ -3,7 +3,7 @@
 #include <random>
 
 #include "text/mail_date.h"
-#include "text_test.h"
+#include "support/test_support.h"
 
 namespace qm::test {
 namespace {

@@ -5,7 +5,7 @@
 #include "text/base64.h"
 #include "text/percent_encoding.h"
 #include "text/quoted_printable.h"
-#include "text_test.h"
+#include "support/test_support.h"
 
 namespace qm::test {
 namespace {
