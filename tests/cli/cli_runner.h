@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "support/test_support.h"
 

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include <gtest/gtest.h>
 

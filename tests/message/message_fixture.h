@@ -7,7 +7,6 @@
 #include <map>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "support/test_support.h"
 

@@ -22,27 +22,22 @@ std::vector<std::string> take_traces(thread& job, const std::function<void(const
     return traces;
 }
 
-job_outcome run_job(std::function<net_result(thread&)> body) {
-    function_job job(std::move(body));
-    job.start();
-    job_outcome outcome;
-    outcome.traces = take_traces(job);
-    outcome.result = job.result();
-    return outcome;
-}
-
 job_outcome run_connected(const link_setup& setup, const std::function<net_result(connection&, thread&)>& body,
                           std::string* detail) {
-    return run_job([&](thread& job) {
+    function_job job([&](thread& self) {
         connection link(setup.trace);
         link.set_verify_certificate(setup.verify);
-        net_result code = link.connect_server(job, setup.host, setup.port, false, setup.ssl);
+        net_result code = link.connect_server(self, setup.host, setup.port, false, setup.ssl);
         if (detail) *detail = link.error_detail();
         if (code != net_result::ok) return code;
-        code = body(link, job);
+        code = body(link, self);
         link.close_gently();
         return code;
     });
+    job.start();
+    job_outcome outcome{.traces = take_traces(job)};
+    outcome.result = job.result();
+    return outcome;
 }
 
 }  // namespace qm::test

@@ -35,17 +35,14 @@ struct job_outcome {
     std::vector<std::string> traces;
     std::string trace_text() const { return std::accumulate(traces.begin(), traces.end(), std::string()); }
 };
-// Runs `body` as a job, as the user interface does.
-job_outcome run_job(std::function<net_result(thread&)> body);
-
 // Where a job's connection goes and how.
 struct link_setup {
     std::string host = "127.0.0.1";
     int port = 0;
     bool ssl = false, trace = false, verify = true;
 };
-// Runs `body` as a job on a connection opened as `setup` says (a failed connect
-// is the result, its error detail goes to `detail`), then closes it gently.
+// Runs `body` as a job, as the user interface does, on a connection opened as `setup` says (a failed
+// connect is the result, its error detail goes to `detail`), then closes it gently.
 job_outcome run_connected(const link_setup& setup, const std::function<net_result(connection&, thread&)>& body,
                           std::string* detail = nullptr);
 
