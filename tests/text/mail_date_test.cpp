@@ -16,6 +16,7 @@ TEST(DateLine, FixedMomentsInSeveralZones) {
         {"America/New_York", 1278212829, "Date: Sat, 3 Jul 2010 23:07:09 -0400\n"},
         {"Asia/Kolkata", 1278212829, "Date: Sun, 4 Jul 2010 08:37:09 +0530\n"},
         {"America/St_Johns", 1267540205, "Date: Tue, 2 Mar 2010 11:00:05 -0330\n"},
+        {"America/St_Johns", 1278212829, "Date: Sun, 4 Jul 2010 00:37:09 -0230\n"},
         {"Pacific/Kiritimati", 1267540205, "Date: Wed, 3 Mar 2010 04:30:05 +1400\n"},
     };
     for (const auto& c : cases) {
