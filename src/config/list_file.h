@@ -19,7 +19,8 @@ inline constexpr std::size_t list_piece_capacity = 256;
 // Item names are handed out in at most 127 bytes.
 inline constexpr std::size_t list_name_capacity = 128;
 
-// Number of items; -1 when the file cannot be read.
+// Number of items; -1 when the file cannot be read (a missing one included:
+// callers that count a missing list as empty say so).
 int list_count(std::string_view path);
 // Whether an item of exactly this name (with case) exists.
 bool list_has(std::string_view path, std::string_view name);
