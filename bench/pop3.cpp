@@ -58,17 +58,15 @@ std::size_t count_downloads(const std::string& directory) {
 
 // A receive job as the program runs it: connect, USER/PASS, receive, QUIT.
 qm::net_result receive(const dovecot_server& server, const std::string& work, bool remove = false) {
-    return qm::test::run_job([&](qm::thread& job) {
-               qm::connection link(false);
-               qm::net_result code = link.connect_server(job, server.host(), server.pop3_port(), false, false);
-               if (code != qm::net_result::ok) return code;
-               std::string password = server.password();
-               code = qm::pop_login(link, job, server.user(), password, false);
-               if (code == qm::net_result::ok) code = qm::pop_receive(link, job, work, work + "uid.lst", remove);
-               qm::pop_quit(link, job);
-               link.close_gently();
-               return code;
-           })
+    return qm::test::run_connected({.host = server.host(), .port = server.pop3_port()},
+                                   [&](qm::connection& link, qm::thread& job) {
+                                       std::string password = server.password();
+                                       qm::net_result code = qm::pop_login(link, job, server.user(), password, false);
+                                       if (code == qm::net_result::ok)
+                                           code = qm::pop_receive(link, job, work, work + "uid.lst", remove);
+                                       qm::pop_quit(link, job);
+                                       return code;
+                                   })
         .result;
 }
 

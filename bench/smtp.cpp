@@ -133,19 +133,18 @@ void BM_SmtpSend_Quillmere(benchmark::State& state) {
         std::string queue = qm::test::sj(s.fresh_queue("quillmere" + std::to_string(run++)));
         state.ResumeTiming();
         auto start = std::chrono::steady_clock::now();
-        qm::net_result code = qm::test::run_job([&](qm::thread& job) {
-                       qm::connection link(false);
-                       qm::net_result result = link.connect_server(job, s.server->host(),
-                                                        s.server->port(smtp_port::all_mechanisms), false, false);
-                       if (result != qm::net_result::ok) return result;
-                       std::string user = s.server->user();
-                       std::string password = s.server->password();
-                       result = qm::smtp_start(link, job, qm::smtp_greeting_name(s.server->address()), &user, password);
-                       if (result == qm::net_result::ok) result = qm::smtp_send_queue(link, job, queue);
-                       qm::smtp_quit(link, job);
-                       link.close_gently();
-                       return result;
-                   }).result;
+        qm::net_result code =
+            qm::test::run_connected({.host = s.server->host(), .port = s.server->port(smtp_port::all_mechanisms)},
+                                    [&](qm::connection& link, qm::thread& job) {
+                                        std::string user = s.server->user();
+                                        std::string password = s.server->password();
+                                        qm::net_result result = qm::smtp_start(
+                                            link, job, qm::smtp_greeting_name(s.server->address()), &user, password);
+                                        if (result == qm::net_result::ok) result = qm::smtp_send_queue(link, job, queue);
+                                        qm::smtp_quit(link, job);
+                                        return result;
+                                    })
+                .result;
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.PauseTiming();
         if (code != qm::net_result::ok)

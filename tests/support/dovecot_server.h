@@ -36,6 +36,7 @@ public:
 
     int pop3_port() const { return process_.port(0); }
     int pop3s_port() const { return process_.port(1); }
+    std::string host() const { return "127.0.0.1"; }
     std::string user() const { return "alice"; }
     std::string password() const { return "open sesame 42"; }
     std::string ca_file() const;  // to trust (SSL_CERT_FILE) for the test_ca certificate
