@@ -33,6 +33,9 @@ public:
         return text;
     }
     std::string_view name() const { return line().substr(1); }
+    // Whether the piece ends its line: only the last piece of a file whose
+    // last line has no line feed (or a piece of a longer line) does not.
+    bool ends_line() const { return !piece_.empty() && piece_.back() == '\n'; }
 
     // Moves to the item line of that name; false at the end of the file.
     bool find_item(std::string_view name) {
@@ -200,7 +203,13 @@ bool list_append_text(std::string_view path, std::string_view name, std::string_
     off_t old_size = existed ? status.st_size : 0;
     text_writer writer;
     bool ok = writer.open(destination, true);
-    while (ok && source.next() && !source.is_item()) ok = writer.write(source.piece());
+    bool line_open = false;
+    while (ok && source.next() && !source.is_item()) {
+        ok = writer.write(source.piece());
+        line_open = !source.ends_line();
+    }
+    // Every text line is appended whole, also the file's last one.
+    if (ok && line_open) ok = writer.write("\n");
     ok = ok && !source.failed();
     ok = writer.close() && ok;
     if (!ok && !disk_name.empty()) undo_append(disk_name, existed, old_size);
@@ -215,6 +224,7 @@ bool list_insert(std::string_view path, int index, std::string_view name, std::s
     return rewrite_list(path, true, [&](list_reader& source, text_writer& writer) {
         int position = 0;
         bool inserted = false;
+        bool line_open = false;
         bool ok = true;
         while (ok && source.next()) {
             if (source.is_item()) {
@@ -225,8 +235,11 @@ bool list_insert(std::string_view path, int index, std::string_view name, std::s
                 ++position;
             }
             ok = ok && writer.write(source.piece());
+            line_open = !source.ends_line();
         }
-        if (ok && !inserted) ok = writer.write(item);
+        // A last line without its line feed gets one: the new item line would
+        // be glued onto it and read back as text of the item before.
+        if (ok && !inserted) ok = (!line_open || writer.write("\n")) && writer.write(item);
         return ok;
     });
 }

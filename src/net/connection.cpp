@@ -130,7 +130,15 @@ void connection::set_verify_certificate(bool verify) { verify_ = verify; }
 
 const std::string& connection::error_detail() const { return error_detail_; }
 
-void connection::set_idle_timeout_for_testing(std::chrono::milliseconds timeout) { idle_timeout_ = timeout; }
+void connection::set_idle_timeout_for_testing(std::chrono::milliseconds timeout,
+                                              std::chrono::milliseconds after_timeout) {
+    idle_timeout_ = timeout;
+    wait_after_timeout_ = after_timeout;
+}
+
+std::chrono::milliseconds connection::idle_limit() const {
+    return timed_out_ ? std::min(idle_timeout_, wait_after_timeout_) : idle_timeout_;
+}
 
 net_result connection::connect_server(thread& job, std::string_view host, int port, bool wait_writable, bool ssl) {
     error_detail_.clear();
@@ -296,9 +304,12 @@ void connection::free_tls() {
 // Fills the empty receive buffer with whatever the socket has: 0, or 6, 7, 11.
 net_result connection::receive_some(thread& job) {
     if (!is_open()) return net_result::receive_error;
-    auto idle_deadline = clock::now() + idle_timeout_;
+    auto idle_deadline = clock::now() + idle_limit();
     for (;;) {
-        if (job.cancel_requested()) return net_result::cancelled;
+        if (job.cancel_requested()) {
+            cancelled_ = true;
+            return net_result::cancelled;
+        }
         short events = POLLIN;
         if (tls_) {
             ERR_clear_error();
@@ -327,7 +338,10 @@ net_result connection::receive_some(thread& job) {
             if (errno == EINTR) continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK) return net_result::receive_error;
         }
-        if (clock::now() >= idle_deadline) return net_result::receive_error;
+        if (clock::now() >= idle_deadline) {
+            timed_out_ = true;
+            return net_result::receive_error;
+        }
         poll_slice(socket_, events);
     }
 }
@@ -358,10 +372,13 @@ net_result connection::read_line(thread& job, std::string& output, std::size_t c
 net_result connection::send_bytes(thread& job, std::string_view data) {
     if (data.empty()) return net_result::ok;
     if (!is_open()) return net_result::send_error;
-    auto idle_deadline = clock::now() + idle_timeout_;
+    auto idle_deadline = clock::now() + idle_limit();
     std::size_t sent = 0;
     while (sent < data.size()) {
-        if (job.cancel_requested()) return net_result::cancelled;
+        if (job.cancel_requested()) {
+            cancelled_ = true;
+            return net_result::cancelled;
+        }
         const char* rest = data.data() + sent;
         std::size_t rest_size = data.size() - sent;
         short events = POLLOUT;
@@ -374,7 +391,7 @@ net_result connection::send_bytes(thread& job, std::string_view data) {
             }
             if (count > 0) {
                 sent += static_cast<std::size_t>(count);
-                idle_deadline = clock::now() + idle_timeout_;
+                idle_deadline = clock::now() + idle_limit();
                 continue;
             }
             int error = SSL_get_error(ssl_, count);
@@ -384,14 +401,17 @@ net_result connection::send_bytes(thread& job, std::string_view data) {
             ssize_t count = ::send(socket_, rest, rest_size, MSG_NOSIGNAL);
             if (count > 0) {
                 sent += static_cast<std::size_t>(count);
-                idle_deadline = clock::now() + idle_timeout_;
+                idle_deadline = clock::now() + idle_limit();
                 continue;
             }
             if (count < 0 && errno == EINTR) continue;
             if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return net_result::send_error;
         }
         // A peer that takes nothing for as long as a silent one is waited for has gone.
-        if (clock::now() >= idle_deadline) return net_result::send_error;
+        if (clock::now() >= idle_deadline) {
+            timed_out_ = true;
+            return net_result::send_error;
+        }
         poll_slice(socket_, events);
     }
     return net_result::ok;
@@ -475,7 +495,7 @@ void connection::close_gently(bool drain) {
     // Drain what the peer still sends until it closes, but never for long.
     auto deadline = clock::now() + std::chrono::milliseconds(close_drain_milliseconds);
     std::size_t drained = 0;
-    while (drain && drained < close_drain_bytes && clock::now() < deadline) {
+    while (drain && !cancelled_ && drained < close_drain_bytes && clock::now() < deadline) {
         short events = POLLIN;
         if (tls_) {
             ERR_clear_error();

@@ -16,6 +16,9 @@ namespace qm {
 inline constexpr std::size_t reply_line_capacity = 253;  // the line buffer: 252 characters
 inline constexpr std::size_t message_read_capacity = 1001;
 inline constexpr int idle_read_timeout_seconds = 120;  // a read with no byte for this long: 6
+// Once a wait has timed out, the peer is as good as gone: what is still said
+// (QUIT) waits at most this long.
+inline constexpr int wait_after_timeout_seconds = 5;
 inline constexpr int connect_timeout_seconds = 45;     // connection (and TLS handshake) at most
 inline constexpr int close_drain_milliseconds = 2000;  // close_gently drains at most this long
 inline constexpr std::size_t close_drain_bytes = 1 << 20;  // ... or this many bytes
@@ -63,8 +66,9 @@ public:
     // output, it is set to 0 and each line goes through scan_auth_line.
     net_result read_smtp_reply(thread& job, int* mechanism);
     // TLS shutdown, then a bounded drain of what the peer still sends, then
-    // shutdown(SHUT_RDWR). Without `drain` (a cancelled job: the user is
-    // waiting) the connection is closed at once.
+    // shutdown(SHUT_RDWR). Without `drain`, and after a step of the
+    // connection ended in a cancel (the user is waiting), the connection is
+    // closed at once.
     void close_gently(bool drain = true);
 
     // The protocol trace: whether it is on, and the prefix ("?: ", "C: ", "S: ")
@@ -79,8 +83,11 @@ public:
     void transfer_trace_dot(thread& job);
     void end_transfer_trace(thread& job);
 
-    // Tests only: a shorter idle read timeout than idle_read_timeout_seconds.
-    void set_idle_timeout_for_testing(std::chrono::milliseconds timeout);
+    // Tests only: a shorter idle read timeout than idle_read_timeout_seconds
+    // and wait after a timeout than wait_after_timeout_seconds.
+    void set_idle_timeout_for_testing(std::chrono::milliseconds timeout,
+                                      std::chrono::milliseconds after_timeout = std::chrono::seconds(
+                                          wait_after_timeout_seconds));
 
 private:
     bool open_socket(int family);
@@ -94,6 +101,8 @@ private:
     net_result receive_some(thread& job);
     net_result read_reply_line(thread& job, bool& complete);
     net_result drop_rest_of_line(thread& job);
+    // How long a read or send may wait for the peer.
+    std::chrono::milliseconds idle_limit() const;
 
     int socket_ = -1;
     int family_ = 0;
@@ -112,6 +121,9 @@ private:
     std::string piece_;
     int trace_column_ = 3;
     std::chrono::milliseconds idle_timeout_{std::chrono::seconds(idle_read_timeout_seconds)};
+    std::chrono::milliseconds wait_after_timeout_{std::chrono::seconds(wait_after_timeout_seconds)};
+    bool timed_out_ = false;  // a read or send waited in vain for idle_timeout_
+    bool cancelled_ = false;  // a step ended because the job was cancelled
 };
 
 }  // namespace qm

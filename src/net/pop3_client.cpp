@@ -2,26 +2,17 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <cstdint>
-#include <cstdio>
 #include <new>
-#include <unordered_set>
 #include <vector>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "base/number_text.h"
 #include "net/md5.h"
 #include "net/result_codes.h"
-#include "platform/companion_file.h"
-#include "platform/cp932.h"
-#include "platform/directory_walker.h"
-#include "platform/file_handle.h"
+#include "net/uid_list.h"
 #include "platform/file_operations.h"
-#include "platform/text_file.h"
+#include "platform/kill_point.h"
 #include "platform/work_directory.h"
 
 namespace qm {
@@ -68,135 +59,179 @@ net_result numbered_command(connection& link, thread& job, std::string_view verb
     return send_command(link, job);
 }
 
-// The message count of a STAT reply: the decimal number at its fifth
-// character, as atoi reads it (leading blanks and a sign allowed, 0 when
-// there is none), limited to what a long holds.
-long message_count(std::string_view reply) {
-    return reply.size() <= 4 ? 0 : static_cast<long>(leading_number(reply.substr(4), LONG_MIN, LONG_MAX));
+// The number after "+OK " that a STAT reply ("+OK <count> <size>") and a
+// UIDL reply ("+OK <number> <id>") begin with, and where it ends; false when
+// there is none. Taking a reply without it for 0 would empty the UID list,
+// and the next round would fetch every message again.
+bool reply_number(std::string_view reply, long& number, std::size_t& end) {
+    constexpr std::size_t start = 4;
+    if (reply.size() <= start || reply[start - 1] != ' ') return false;
+    end = start;
+    while (end < reply.size() && reply[end] >= '0' && reply[end] <= '9') ++end;
+    std::string_view digits = reply.substr(start, end - start);
+    if (digits.empty() || digits.size() > 9) return false;
+    number = static_cast<long>(leading_number(digits, 0, LONG_MAX));
+    return true;
 }
 
-// A line of the UID list as it is compared: cut at its first carriage
-// return, which becomes a line feed.
-std::string list_line(std::string_view text) {
-    std::size_t cr = text.find('\r');
-    if (cr == std::string_view::npos) return std::string(text);
-    std::string line(text.substr(0, cr));
-    line.push_back('\n');
-    return line;
-}
-
-// An id in the same form. It always ends in a line feed, also when the reply
-// line was cut, so that the new list keeps one id a line.
-std::string comparable_id(std::string_view text) {
-    std::string id = list_line(text);
-    if (!id.ends_with('\n')) id.push_back('\n');
-    return id;
-}
-
-// The id of a UIDL reply ("+OK <number> <id>"): the text after the first
-// space behind the message number. A reply without one (or with an empty id)
-// names no message, and is taken as an error reply.
-bool reply_id(std::string_view reply, std::string& id) {
-    std::size_t space = reply.size() > 4 ? reply.find(' ', 4) : std::string_view::npos;
-    if (space == std::string_view::npos) return false;
-    id = comparable_id(reply.substr(space + 1));
+// The id of the UIDL reply for message `number` ("+OK <number> <id>"): the
+// text after the space behind the number. A reply without one (or with an
+// empty id), or one for another message, names no message of ours and is
+// taken as an error reply.
+bool reply_id(std::string_view reply, long number, std::string& id) {
+    long answered = 0;
+    std::size_t end = 0;
+    if (!reply_number(reply, answered, end) || answered != number) return false;
+    if (end >= reply.size() || reply[end] != ' ') return false;
+    id = comparable_id(reply.substr(end + 1));
     return id != "\n";
 }
 
-// The ids of the UID list, read once per receive.
-struct known_ids {
-    bool present = false;  // the account has a list
-    std::unordered_set<std::string> ids;
-
-    bool contains(const std::string& id) const { return present && ids.contains(id); }
-};
-
-// Reads the list in its line pieces of at most 252 characters (CR LF and
-// bare LF alike). A missing list is no error; one that exists but cannot be
-// read is (10): taking it for empty would fetch every message again.
-net_result load_uid_list(std::string_view path, known_ids& known) {
-    text_reader reader;
-    if (!reader.open(path)) {
-        struct stat status;
-        std::string disk = disk_path(path);
-        if (disk.empty() || (::stat(disk.c_str(), &status) != 0 && errno == ENOENT)) return net_result::ok;
-        return net_result::file_error;
-    }
-    known.present = true;
+// The message after a positive answer to RETR into the open file, which the
+// caller commits.
+net_result retrieve(connection& link, thread& job, whole_file_writer& file) {
+    bool tracing = link.tracing();
+    if (tracing) link.begin_transfer_trace(job, "S: ");
     std::string piece;
-    while (reader.read_piece(piece, reply_line_capacity)) known.ids.insert(list_line(piece));
-    return reader.failed() ? net_result::file_error : net_result::ok;
+    piece.reserve(message_read_capacity);
+    // Only a piece that starts a line can be the end mark or dot-stuffed: the
+    // rest of a line longer than a piece may well begin with a dot.
+    bool line_start = true;
+    net_result code;
+    for (;;) {
+        code = link.read_line(job, piece, message_read_capacity);
+        if (code != net_result::ok) break;
+        std::string_view data = piece;
+        if (line_start && data.starts_with('.')) {
+            if (data == ".\r\n") break;
+            if (data.starts_with("..")) data.remove_prefix(1);
+        }
+        if (!file.write(data)) {
+            code = net_result::file_error;
+            break;
+        }
+        if (line_start && data == "\r\n") kill_point("retr");  // the header is in, the body not
+        line_start = piece.ends_with('\n');
+        if (tracing) link.transfer_trace_dot(job);
+    }
+    if (tracing) link.end_transfer_trace(job);
+    return code;
 }
 
-// One message of a receive: its id looked up, fetched when new, then deleted
-// on the server or remembered in the new list.
+// One message of a receive: its id looked up, fetched when new (and noted
+// as fetched before its download file takes its name), then deleted on the
+// server; its id goes into the new list either way.
 struct receive_state {
     std::string_view work_directory;
+    std::string_view uid_list_path;
     bool remove = false;
+    // With "remove" and no list, a server without UIDL is still emptied, as
+    // it always was; nothing can be noted then.
+    bool without_ids = false;
     known_ids known;
-    text_writer new_list;
+    std::vector<std::string> new_list;  // every id seen on the server, in its order
     std::uint64_t next_number = 0;
+    int downloaded = 0;
     std::string id;
 };
 
-net_result receive_message(connection& link, thread& job, receive_state& state, long number) {
-    bool known = false;
-    if (!(state.remove && !state.known.present)) {
-        net_result code = numbered_command(link, job, "UIDL ", number);
-        if (code != net_result::ok) return code;
-        if (!reply_id(link.line(), state.id)) return net_result::error_reply;
-        known = state.known.contains(state.id);
+net_result ask_id(connection& link, thread& job, receive_state& state, long number) {
+    net_result code = numbered_command(link, job, "UIDL ", number);
+    if (code == net_result::error_reply && number == 1 && state.remove && !state.known.present) {
+        state.without_ids = true;
+        return net_result::ok;
     }
-    if (!known) {
-        net_result code = numbered_command(link, job, "RETR ", number);
-        if (code != net_result::ok) return code;
-        code = pop_retrieve_to_file(link, job, download_path(state.work_directory, state.next_number));
-        if (code != net_result::ok) return code;
+    if (code != net_result::ok) return code;
+    return reply_id(link.line(), number, state.id) ? net_result::ok : net_result::error_reply;
+}
+
+net_result download(connection& link, thread& job, receive_state& state, long number) {
+    net_result code = numbered_command(link, job, "RETR ", number);
+    if (code != net_result::ok) return code;
+    whole_file_writer file;
+    // A partial file that a receive cut short left behind keeps its number
+    // until the work directory is cleared at exit.
+    while (!file.open(download_path(state.work_directory, state.next_number))) {
+        if (errno != EEXIST) return net_result::file_error;
         ++state.next_number;
     }
-    if (state.remove) return numbered_command(link, job, "DELE ", number);
-    return state.new_list.write(state.id) ? net_result::ok : net_result::file_error;
+    code = retrieve(link, job, file);
+    if (code != net_result::ok) return code;
+    if (!file.finish()) return net_result::file_error;
+    if (!state.without_ids && !note_received_id(state.work_directory, state.next_number, state.uid_list_path, state.id))
+        return net_result::file_error;
+    kill_point("downloaded");
+    if (!file.commit()) return net_result::file_error;
+    ++state.next_number;
+    ++state.downloaded;
+    return net_result::ok;
 }
 
-net_result unlink_unless_missing(std::string_view path) {
-    std::string disk = disk_path(path);
-    if (disk.empty()) return net_result::file_error;
-    return ::unlink(disk.c_str()) == 0 || errno == ENOENT ? net_result::ok : net_result::file_error;
+net_result receive_message(connection& link, thread& job, receive_state& state, long number) {
+    if (!state.without_ids) {
+        net_result code = ask_id(link, job, state, number);
+        if (code != net_result::ok) return code;
+    }
+    if (state.without_ids || !state.known.contains(state.id)) {
+        net_result code = download(link, job, state, number);
+        if (code != net_result::ok) return code;
+    }
+    if (!state.without_ids) state.new_list.push_back(state.id);
+    return state.remove ? numbered_command(link, job, "DELE ", number) : net_result::ok;
 }
 
-net_result receive(connection& link, thread& job, std::string_view work_directory, std::string_view uid_list_path,
-            bool remove) {
+// The message count of the STAT reply ("+OK <count> <size>").
+net_result ask_count(connection& link, thread& job, long& count) {
     set_command(link, "STAT");
     net_result code = send_command(link, job);
     if (code != net_result::ok) return code;
-    long count = message_count(link.line());
+    std::size_t end = 0;
+    return reply_number(link.line(), count, end) ? net_result::ok : net_result::error_reply;
+}
+
+// QUIT is where the server deletes what was marked: the downloads must be on
+// the disk before it. Without that the marks are taken back.
+net_result make_downloads_durable(connection& link, thread& job, const receive_state& state) {
+    if (state.downloaded == 0 || flush_file_system(state.work_directory)) return net_result::ok;
+    set_command(link, "RSET");
+    send_command(link, job);
+    return net_result::file_error;
+}
+
+net_result receive(connection& link, thread& job, std::string_view work_directory, std::string_view uid_list_path,
+                   bool remove) {
+    long count = 0;
+    net_result code = ask_count(link, job, count);
+    if (code != net_result::ok) return code;
+    // What an interrupted receive fetched is in the list before anything new is.
+    if (!fold_received_ids(work_directory)) return net_result::file_error;
 
     receive_state state;
     state.work_directory = work_directory;
+    state.uid_list_path = uid_list_path;
     state.remove = remove;
-    std::string new_list_path = companion_path(uid_list_path);
-    if (!remove && !state.new_list.open(new_list_path)) return net_result::file_error;
-
     code = load_uid_list(uid_list_path, state.known);
-    if (code == net_result::ok) {
-        state.next_number = next_download_number(work_directory);
-        for (long number = 1; number <= count && code == net_result::ok; ++number)
-            code = receive_message(link, job, state, number);
-    }
+    if (code != net_result::ok) return code;
+    state.next_number = next_download_number(work_directory);
+    for (long number = 1; number <= count && code == net_result::ok; ++number)
+        code = receive_message(link, job, state, number);
 
-    if (remove) return code == net_result::ok ? unlink_unless_missing(uid_list_path) : code;
-    bool written = state.new_list.close();
-    if (code == net_result::ok && !written) code = net_result::file_error;
-    if (code == net_result::ok) return replace_with_companion(uid_list_path, new_list_path) ? net_result::ok : net_result::file_error;
-    unlink_unless_missing(new_list_path);
+    if (remove) {
+        net_result flushed = make_downloads_durable(link, job, state);
+        if (code == net_result::ok) code = flushed;
+    }
+    // A whole round leaves the ids of the server's messages; one cut short
+    // adds what it fetched to the old list.
+    if (code == net_result::ok && !state.without_ids && !write_uid_list(uid_list_path, state.new_list))
+        code = net_result::file_error;
+    if (!fold_received_ids(work_directory) && code == net_result::ok) code = net_result::file_error;
     return code;
 }
 
 net_result check(connection& link, thread& job, std::string_view uid_list_path, bool remove, bool& new_mail) {
-    set_command(link, "STAT");
-    net_result code = send_command(link, job);
+    long count = 0;
+    net_result code = ask_count(link, job, count);
     if (code != net_result::ok) return code;
-    long count = message_count(link.line());
 
     known_ids known;
     code = load_uid_list(uid_list_path, known);
@@ -208,7 +243,7 @@ net_result check(connection& link, thread& job, std::string_view uid_list_path, 
         }
         code = numbered_command(link, job, "UIDL ", number);
         if (code != net_result::ok) break;
-        if (!reply_id(link.line(), id)) return net_result::error_reply;
+        if (!reply_id(link.line(), number, id)) return net_result::error_reply;
         if (!known.contains(id)) {
             new_mail = true;
             break;
@@ -251,40 +286,6 @@ net_result try_apop(connection& link, thread& job, std::string_view user, const 
     return link.read_pop_reply(job);
 }
 
-net_result retrieve(connection& link, thread& job, std::string_view file_path) {
-    // A crash or power loss mid-download never leaves a cut message that the
-    // next filing would take for a whole one.
-    whole_file_writer file;
-    if (!file.open(std::string(file_path))) return net_result::file_error;
-
-    bool tracing = link.tracing();
-    if (tracing) link.begin_transfer_trace(job, "S: ");
-    std::string piece;
-    piece.reserve(message_read_capacity);
-    // Only a piece that starts a line can be the end mark or dot-stuffed: the
-    // rest of a line longer than a piece may well begin with a dot.
-    bool line_start = true;
-    net_result code;
-    for (;;) {
-        code = link.read_line(job, piece, message_read_capacity);
-        if (code != net_result::ok) break;
-        std::string_view data = piece;
-        if (line_start && data.starts_with('.')) {
-            if (data == ".\r\n") break;
-            if (data.starts_with("..")) data.remove_prefix(1);
-        }
-        if (!file.write(data)) {
-            code = net_result::file_error;
-            break;
-        }
-        line_start = piece.ends_with('\n');
-        if (tracing) link.transfer_trace_dot(job);
-    }
-    if (code == net_result::ok && !file.commit()) code = net_result::file_error;
-    if (tracing) link.end_transfer_trace(job);
-    return code;
-}
-
 }  // namespace
 
 net_result pop_login(connection& link, thread& job, std::string_view user, std::string& password, bool apop) {
@@ -309,7 +310,6 @@ net_result pop_receive(connection& link, thread& job, std::string_view work_dire
     try {
         return receive(link, job, work_directory, uid_list_path, remove);
     } catch (const std::bad_alloc&) {
-        if (!remove) unlink_unless_missing(companion_path(uid_list_path));
         return net_result::no_memory;
     }
 }
@@ -325,15 +325,24 @@ net_result pop_check(connection& link, thread& job, std::string_view uid_list_pa
 
 net_result pop_retrieve_to_file(connection& link, thread& job, std::string_view file_path) {
     try {
-        return retrieve(link, job, file_path);
+        // A crash or power loss mid-download never leaves a cut message that
+        // the next filing would take for a whole one.
+        whole_file_writer file;
+        if (!file.open(std::string(file_path))) return net_result::file_error;
+        net_result code = retrieve(link, job, file);
+        return code == net_result::ok && !file.commit() ? net_result::file_error : code;
     } catch (const std::bad_alloc&) {
         return net_result::no_memory;
     }
 }
 
 void pop_quit(connection& link, thread& job) {
+    kill_point("quit");
     set_command(link, "QUIT");
-    if (link.send_line(job, true) == net_result::ok) link.read_pop_reply(job);
+    if (link.send_line(job, true) != net_result::ok) return;
+    kill_point("quit-sent");
+    link.read_pop_reply(job);
+    kill_point("quit-answered");
 }
 
 }  // namespace qm

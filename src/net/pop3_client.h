@@ -24,14 +24,18 @@ namespace qm {
 // itself stays as it was.
 net_result pop_login(connection& link, thread& job, std::string_view user, std::string& password, bool apop);
 
-// Fetches the messages whose unique ids are not in the UID list into
-// download files numbered after the highest one already in the download
-// directory, in server order. With `remove` off the list is rewritten to hold
-// the ids of every message on the server, replacing the old one in a single
-// step and only when everything succeeded (on any failure the old list stays
-// exactly as it was). With `remove` on every message is deleted on the server
-// (known ones without being fetched) and the list is deleted at the end.
-// Files downloaded before a failure stay where they are.
+// Fetches the messages whose unique ids are not in the UID list into download
+// files numbered after the highest one already in the download directory, in
+// server order; each is noted as fetched before its download file takes its
+// name, so that no interruption makes a later receive fetch it again
+// (net/uid_list.h). With `remove` every message is marked for deletion on the
+// server (known ones without being fetched), and the downloads are flushed to
+// the disk before this returns, as the QUIT that follows is where the server
+// deletes; when that flush fails the marks are taken back (RSET). When
+// everything succeeded the list is rewritten to hold the ids of every message
+// on the server; a receive cut short adds what it fetched to the old list.
+// A STAT or UIDL reply without its number is an error reply (12). Files
+// downloaded before a failure stay where they are.
 net_result pop_receive(connection& link, thread& job, std::string_view work_directory,
                 std::string_view uid_list_path, bool remove);
 
@@ -44,7 +48,8 @@ net_result pop_check(connection& link, thread& job, std::string_view uid_list_pa
 // file (binary). A failure leaves no file behind.
 net_result pop_retrieve_to_file(connection& link, thread& job, std::string_view file_path);
 
-// Sends QUIT and reads the answer, ignoring the outcome.
+// Sends QUIT and reads the answer, ignoring the outcome. After a timeout the
+// answer is waited for a few seconds only (net/connection.h).
 void pop_quit(connection& link, thread& job);
 
 }  // namespace qm

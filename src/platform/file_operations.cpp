@@ -73,6 +73,24 @@ bool copy_symlink(const std::string& from, const std::string& to) {
 
 }  // namespace
 
+namespace {
+
+template <typename Flush>
+bool flush_through(std::string_view path, Flush flush) {
+    std::string name = disk(path);
+    if (name.empty()) return false;
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = flush(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+}  // namespace
+
+bool flush_file_system(std::string_view path) { return flush_through(path, ::syncfs); }
+
+bool flush_directory(std::string_view path) { return flush_through(path, ::fsync); }
+
 std::string trimmed_path(std::string_view path) {
     // A final backslash may be the second byte of a double-byte character (表 is
     // 95 5C): only a separator that stands on its own is cut.

@@ -47,6 +47,14 @@ bool append_text(std::string_view path, std::string_view text);
 // last byte is not a line feed gets one, replacing a final Ctrl-Z.
 bool ensure_final_newline(std::string_view path);
 
+// Flushing to the disk, for what must survive a crash or a power cut before
+// the next step (a server deleting its copy, a download file going): every
+// file and directory entry of the file system that holds `path` (one pass,
+// however many files were written), or the entries of one directory (after
+// a rename in it).
+bool flush_file_system(std::string_view path);
+bool flush_directory(std::string_view path);
+
 // The path without trailing "/" and "\" (a lone "/" stays).
 std::string trimmed_path(std::string_view path);
 

@@ -25,6 +25,22 @@ std::string_view numbered_stem(std::string_view name, std::string_view suffix) {
     return is_decimal(stem) ? stem : std::string_view();
 }
 
+// The download number a work file belongs to: "<n>.pop", "<n>.uid" and
+// "<n>.filed" give n; "" for other names.
+std::string_view download_number_of(std::string_view name) {
+    for (std::string_view suffix : {download_suffix, received_id_suffix, filing_note_suffix}) {
+        std::string_view stem = numbered_stem(name, suffix);
+        if (!stem.empty()) return stem;
+    }
+    return {};
+}
+
+bool is_kept_note(const std::string& work, std::string_view name) {
+    if (!numbered_stem(name, received_id_suffix).empty()) return true;
+    std::string_view filed = numbered_stem(name, filing_note_suffix);
+    return !filed.empty() && path_exists(work + std::string(filed) + std::string(download_suffix));
+}
+
 std::string owner_path(std::string_view work) { return std::string(work) + std::string(download_owner_name); }
 
 bool is_outgoing_name(std::string_view name) {
@@ -65,12 +81,44 @@ std::uint64_t next_download_number(std::string_view work_directory) {
     auto names = read_directory_names(work_directory);
     if (!names) return next;
     for (const std::string& name : *names) {
-        std::string_view stem = numbered_stem(name, download_suffix);
+        std::string_view stem = download_number_of(name);
         // Longer numbers than any run could reach are nobody's downloads.
         if (stem.empty() || stem.size() > 18) continue;
         next = std::max<std::uint64_t>(next, std::stoull(std::string(stem)) + 1);
     }
     return next;
+}
+
+std::string received_id_path(std::string_view work_directory, std::uint64_t number) {
+    return std::string(work_directory) + std::to_string(number) + std::string(received_id_suffix);
+}
+
+std::vector<std::string> received_id_notes(std::string_view work_directory) {
+    std::vector<std::string> names;
+    if (auto listed = read_directory_names(work_directory)) {
+        for (std::string& name : *listed) {
+            if (!numbered_stem(name, received_id_suffix).empty()) names.push_back(std::move(name));
+        }
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return decimal_less(numbered_stem(a, received_id_suffix), numbered_stem(b, received_id_suffix));
+    });
+    return names;
+}
+
+void complete_noted_downloads(std::string_view work_directory) {
+    const std::string work(work_directory);
+    for (const std::string& note : received_id_notes(work)) {
+        std::string download = work + std::string(numbered_stem(note, received_id_suffix)) + std::string(download_suffix);
+        std::string partial = download + std::string(partial_suffix);
+        if (path_exists(partial) && !path_exists(download)) rename_path(partial, download);
+    }
+}
+
+std::string filing_note_path(std::string_view download_file) {
+    std::string_view stem = download_file;
+    if (stem.ends_with(download_suffix)) stem.remove_suffix(download_suffix.size());
+    return std::string(stem) + std::string(filing_note_suffix);
 }
 
 std::string outgoing_path(std::string_view work_directory, std::string_view message_dir_name) {
@@ -140,8 +188,9 @@ bool make_work_directory(std::string_view work_directory) {
 bool remove_work_directory_if_done(std::string_view work_directory) {
     const std::string work(work_directory);
     if (!directory_exists(work)) return true;
+    complete_noted_downloads(work);
     std::vector<std::string> downloads = download_files(work);
-    if (downloads.empty()) return delete_tree(work, false);
+    if (downloads.empty() && received_id_notes(work).empty()) return delete_tree(work, false);
 
     std::set<std::string, std::less<>> kept(downloads.begin(), downloads.end());
     kept.insert(std::string(download_owner_name));
@@ -151,7 +200,7 @@ bool remove_work_directory_if_done(std::string_view work_directory) {
         dir_entry entry;
         while (walker.next(entry)) {
             if (entry.name == "." || entry.name == "..") continue;
-            if (!entry.directory && kept.contains(entry.name)) continue;
+            if (!entry.directory && (kept.contains(entry.name) || is_kept_note(work, entry.name))) continue;
             doomed.push_back(entry);
         }
     }
@@ -166,9 +215,10 @@ bool remove_work_directory_if_done(std::string_view work_directory) {
 
 bool whole_file_writer::open(std::string path) {
     abandon();
-    path_ = std::move(path);
-    std::string disk = disk_path(path_ + std::string(partial_suffix));
+    std::string disk = disk_path(path + std::string(partial_suffix));
     if (disk.empty()) return false;
+    // Only a partial file made here is ever removed here: one that exists is
+    // another writer's.
     int fd = ::open(disk.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, new_file_mode);
     if (fd < 0) return false;
     file_.reset(::fdopen(fd, "wb"));
@@ -177,6 +227,7 @@ bool whole_file_writer::open(std::string path) {
         ::unlink(disk.c_str());
         return false;
     }
+    path_ = std::move(path);
     buffer_.resize(download_buffer_size);
     std::setvbuf(file_.get(), buffer_.data(), _IOFBF, buffer_.size());
     ok_ = true;
@@ -198,9 +249,13 @@ bool whole_file_writer::write(std::string_view bytes) {
     return ok_;
 }
 
+bool whole_file_writer::finish() {
+    if (file_ && !close_checked(file_)) ok_ = false;
+    return ok_ && !path_.empty();
+}
+
 bool whole_file_writer::commit() {
-    if (!file_) return false;
-    bool ok = close_checked(file_) && ok_ && rename_path(path_ + std::string(partial_suffix), path_);
+    bool ok = finish() && rename_path(path_ + std::string(partial_suffix), path_);
     if (ok) path_.clear();
     else abandon();
     return ok;

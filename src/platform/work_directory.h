@@ -20,7 +20,12 @@ namespace qm {
 //   (the sender, then one recipient a line), "<n>.ref" the scratch copy of
 //   its header the envelope is read from, "prepared.lst" the message
 //   directories of the outbox one preparation wrote;
-// - "raw": the scratch copy of the download being filed;
+// - "<n>.uid": the note that download n is the message of this id of that
+//   UID list (net/uid_list.h), written once the download is whole and
+//   before it takes its name, so that its "<n>.pop.part" is whole too;
+// - "<n>.filed": the note that download n has been put together, whole, as
+//   the message directory it names (store/receive_filing.h), written before
+//   that directory takes its number and removed after the download;
 // - "draft/": the directory a draft is put together in.
 // Download and outgoing files are written under a ".part" name and take
 // their own only when complete, so that no job ever meets half a file.
@@ -31,7 +36,8 @@ inline constexpr std::string_view reference_suffix = ".ref";
 inline constexpr std::string_view partial_suffix = ".part";
 inline constexpr std::string_view prepared_list_name = "prepared.lst";
 inline constexpr std::string_view download_owner_name = "download.owner";
-inline constexpr std::string_view raw_scratch_name = "raw";
+inline constexpr std::string_view received_id_suffix = ".uid";
+inline constexpr std::string_view filing_note_suffix = ".filed";
 inline constexpr std::string_view draft_folder_name = "draft/";
 
 // Download files are written through a buffer of this size, so that a
@@ -42,9 +48,18 @@ std::string download_path(std::string_view work_directory, std::uint64_t number)
 // The download files of the work directory ("<n>.pop", n decimal), names
 // only, in number order.
 std::vector<std::string> download_files(std::string_view work_directory);
-// The number after the highest download file, so that files an earlier job
-// left are never overwritten.
+// The number after the highest download file or note of one, so that files
+// an earlier job left are never overwritten and no note is ever taken for
+// that of another download.
 std::uint64_t next_download_number(std::string_view work_directory);
+
+// "<n>.uid" of the work directory; the names of those there, in number order.
+std::string received_id_path(std::string_view work_directory, std::uint64_t number);
+std::vector<std::string> received_id_notes(std::string_view work_directory);
+// Gives each partial download file whose id is noted its name: it is whole.
+void complete_noted_downloads(std::string_view work_directory);
+// "<n>.filed" beside the download file "<n>.pop".
+std::string filing_note_path(std::string_view download_file);
 
 // The outgoing file of an outbox message: ".7" gives work + "7.smt".
 std::string outgoing_path(std::string_view work_directory, std::string_view message_dir_name);
@@ -71,9 +86,10 @@ void forget_download_owner_when_filed(std::string_view work_directory);
 // Makes the work directory when it is missing.
 bool make_work_directory(std::string_view work_directory);
 // The work directory at exit: removed with everything in it when it holds no
-// download file; otherwise everything else goes and the download files (with
-// the note of their account) stay for the next round. True when everything
-// that was to go went.
+// download file and no id note; otherwise everything else goes and the
+// download files (with the note of their account and their filing notes) and
+// the id notes stay for the next round. True when everything that was to go
+// went.
 bool remove_work_directory_if_done(std::string_view work_directory);
 
 // A file that appears under its name only once it is complete: it is
@@ -94,6 +110,9 @@ public:
     bool is_open() const { return file_ != nullptr; }
     const std::string& path() const { return path_; }
     bool write(std::string_view bytes);
+    // Closes the file, which keeps its partial name; false when a write
+    // failed.
+    bool finish();
     // Closes the file and gives it its name; false, with nothing left, when
     // a write failed or the name is taken.
     bool commit();

@@ -8,6 +8,8 @@
 #include "platform/attributes.h"
 #include "platform/directory_walker.h"
 #include "platform/file_operations.h"
+#include "platform/kill_point.h"
+#include "platform/text_file.h"
 #include "platform/tree_operations.h"
 #include "platform/work_directory.h"
 #include "store/arrange_rules.h"
@@ -31,47 +33,104 @@ void mark_read_only(const std::string& path, reporter& report) {
     if (!set_attributes(path, read_only_mark)) report.error(str::file_error);
 }
 
-// A download file that could not be filed gets back the exact bytes of its
-// copy (the address pass rewrote it), so that a later filing keeps them.
-void restore_download(const std::string& raw, const std::string& download) {
-    if (!move_file(raw, download, false)) delete_file(raw);
+// Where a download is put together: a directory of the inbox whose name is
+// no message number, so that the mail list and every folder operation pass
+// it by until it is whole and takes its number.
+std::string staging_directory(const std::string& inbox, std::string_view download_name) {
+    if (download_name.ends_with(download_suffix)) download_name.remove_suffix(download_suffix.size());
+    return inbox + std::string(staging_prefix) + std::string(download_name) + "/";
+}
+
+// The whole message in the staging directory: header, parts, status and the
+// exact download as "raw". The download file itself is only read: decoding
+// works on a scratch copy, which unfolding rewrites and splitting deletes.
+// False, after the report, when a step failed.
+bool stage_message(const std::string& download, const std::string& staging, reporter& report) {
+    const std::string scratch = staging + std::string(unfolding_scratch_name);
+    if (!copy_file(download, scratch, false)) {
+        report.error(str::file_error);
+        return false;
+    }
+    // A failed pass leaves the copy as it was: its folded fields stay folded.
+    unfold_header_file(scratch);
+    kill_point("unfolded");
+    int last_part = split_message(scratch, staging);
+    if (last_part < 0) {
+        report.error(str::file_error);
+        return false;
+    }
+    bool attachment = has_attachment(staging, last_part);
+    mark_read_only(part_file(staging, 0), report);
+    std::string first_part = part_file(staging, 1);
+    if (last_part >= 1 || path_exists(first_part)) mark_read_only(first_part, report);
+    if (!write_initial_status(status_file_of(staging), type_new, attachment) ||
+        !copy_file(download, staging + std::string(raw_copy_name), false)) {
+        report.error(str::file_error);
+        return false;
+    }
+    return true;
+}
+
+// Whether an earlier filing of the download reached the inbox: its note
+// names the staging directory that was whole, and only the rename to a
+// message number takes that away.
+bool filed_before(const std::string& note) {
+    std::string staging;
+    return read_text_file(note, staging) && !staging.empty() && !path_exists(staging);
+}
+
+bool write_filing_note(const std::string& note, const std::string& staging) {
+    whole_file_writer writer;
+    return writer.open(note) && writer.write(staging) && writer.commit();
+}
+
+// The download's work is done: it goes, then its note.
+void forget_download(const std::string& download, const std::string& note) {
+    delete_file(download);
+    if (path_exists(note)) delete_file(note);
 }
 
 // Files one download file; false when it could not be filed, and then the
-// download file is where it was and no message was added.
-bool file_download(const std::string& download, const std::string& raw, const std::string& inbox,
+// download file is where it was, untouched, and no message was added.
+bool file_download(const std::string& work, const std::string& name, const std::string& inbox,
                    message_numbering& numbering, reporter& report) {
-    // The exact message goes into the store beside its decoded form; without
-    // that copy the message is not filed, as decoding deletes the download.
-    if (!copy_file(download, raw, false)) {
+    const std::string download = work + name;
+    const std::string note = filing_note_path(download);
+    if (path_exists(note)) {
+        if (filed_before(note)) {
+            forget_download(download, note);
+            return true;
+        }
+        delete_file(note);
+    }
+    // A staging directory left by a filing cut short is built afresh.
+    const std::string staging = staging_directory(inbox, name);
+    if ((path_exists(staging) && !delete_tree(staging, false)) || !make_directory(staging)) {
         report.error(str::file_error);
         return false;
     }
-    // A failed pass leaves the file as it was: its folded fields stay folded.
-    unfold_header_file(download);
-
-    int number = new_message_directory(inbox, std::nullopt, &numbering);
-    if (number < 0) {
-        restore_download(raw, download);
+    if (!stage_message(download, staging, report)) {
+        if (path_exists(staging)) delete_tree(staging, false);
+        return false;
+    }
+    // The message is on the disk before it shows, and shows (with the note
+    // that it does) before the download goes.
+    if (!flush_file_system(staging) || !write_filing_note(note, staging)) {
+        delete_tree(staging, false);
         report.error(str::file_error);
         return false;
     }
-    std::string message = message_directory(inbox, number);
-    int last_part = split_message(download, message);
-    if (last_part < 0) {
-        if (path_exists(message)) delete_tree(message, false);
-        numbering.released(inbox, number);
-        restore_download(raw, download);
+    kill_point("staged");
+    if (move_message_directory(staging, inbox, &numbering) < 0) {
+        delete_tree(staging, false);
+        delete_file(note);
         report.error(str::file_error);
         return false;
     }
-
-    bool attachment = has_attachment(message, last_part);
-    mark_read_only(part_file(message, 0), report);
-    std::string first_part = part_file(message, 1);
-    if (last_part >= 1 || path_exists(first_part)) mark_read_only(first_part, report);
-    if (!write_initial_status(status_file_of(message), type_new, attachment)) report.error(str::file_error);
-    if (!move_file(raw, message + std::string(raw_copy_name), false)) report.error(str::file_error);
+    kill_point("filed");
+    // Until the rename is on the disk the download stays, with its note.
+    if (!flush_directory(inbox)) report.error(str::file_error);
+    else forget_download(download, note);
     return true;
 }
 
@@ -79,15 +138,15 @@ bool file_download(const std::string& download, const std::string& raw, const st
 
 int import_downloaded_messages(std::string_view work_directory, std::string_view account_root, reporter& report) {
     const std::string work(work_directory);
-    const std::string raw = work + std::string(raw_scratch_name);
     const std::string inbox = special_folder_in(account_root, special_folder::inbox);
+    complete_noted_downloads(work);
     // The list is taken once: a file that fails stays and is not tried again
     // in this run.
     std::vector<std::string> downloads = download_files(work);
     bool failed = false;
     message_numbering numbering;
     for (const std::string& name : downloads) {
-        if (!file_download(work + name, raw, inbox, numbering, report)) failed = true;
+        if (!file_download(work, name, inbox, numbering, report)) failed = true;
     }
     return failed ? -1 : static_cast<int>(downloads.size());
 }

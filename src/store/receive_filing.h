@@ -12,7 +12,20 @@ namespace qm {
 // download file "<n>.pop" (the message as the server sent it, CR LF line
 // ends); filing turns each into a message directory of the account's inbox,
 // which keeps the download as "raw".
+//
+// A message is put together in the staging directory ".receiving-<n>" of
+// the inbox (no message number, so the mail list and every folder operation
+// pass it by), flushed to the disk and only then renamed to its number; the
+// download file, never changed, goes after that, so that a filing cut short
+// at any point neither loses the message nor files it twice (the note
+// "<n>.filed" in the work directory bridges the rename and the removal). A
+// staging directory left behind is built afresh by the next filing of its
+// download.
 inline constexpr std::string_view raw_copy_name = "raw";
+inline constexpr std::string_view staging_prefix = ".receiving-";
+// The scratch copy of the download in the staging directory that unfolding
+// rewrites and decoding consumes.
+inline constexpr std::string_view unfolding_scratch_name = "unfolding";
 
 // Files every download file of the work directory into the inbox of the
 // account (its directory ends with "/"), lowest number first, also when
@@ -20,8 +33,8 @@ inline constexpr std::string_view raw_copy_name = "raw";
 // header and parts (files "0" and "1" read-only), the status of a new message
 // and the download file as "raw". The number of download files handled (0
 // when there were none), or -1 when any of them could not be filed: such a
-// download file stays in the work directory under its name, the half-made
-// message directory is removed again, and filing goes on with the next file.
+// download file stays in the work directory under its name, untouched, the
+// half-made message is removed again, and filing goes on with the next file.
 // File errors are reported as they happen.
 int import_downloaded_messages(std::string_view work_directory, std::string_view account_root, reporter& report);
 

@@ -63,6 +63,23 @@ TEST_F(list_file_test, long_text_lines_survive_every_rewrite) {
     }
 }
 
+// A last line without a line feed (a file written by hand) stays a line of its own.
+TEST_F(list_file_test, an_entry_after_a_last_line_without_line_feed_starts_a_line_of_its_own) {
+    for (const char* last : {"\ta\r\nx", "\ta", "\ta\r\nx\x1a"}) {
+        SCOPED_TRACE(last);
+        write_bytes(file, last);
+        ASSERT_TRUE(list_insert(path, -1, "b", "y"));
+        EXPECT_EQ(list_count(path), 2);
+        std::string line;
+        EXPECT_TRUE(list_text_line(path, "b", 0, line) && line == "y");
+        EXPECT_TRUE(contents().ends_with("\r\n\tb\r\ny\r\n")) << contents();
+    }
+    write_bytes(file, "\ta\r\nx");
+    write_bytes(dir / "draft.txt", "Hi\r\n");
+    ASSERT_TRUE(list_append_text(path, "a", dir.cp("draft.txt")));
+    EXPECT_EQ(read_bytes(dir / "draft.txt"), "Hi\r\nx\r\n");
+}
+
 TEST_F(list_file_test, failures_leave_files_as_they_were) {
     given("\ta\nx\n");
     const std::string before = contents();

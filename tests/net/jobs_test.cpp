@@ -88,7 +88,7 @@ protected:
 TEST_F(MailJobs, TheReceiveJobHandsItsTraceOverWithThePasswordMaskedAndWiped) {
     script_server pop;
     login(pop);
-    pop.exchange({{"STAT", "+OK 1 30\r\n"}, {"RETR 1", "+OK\r\nSubject: a\r\n\r\n..dot\r\n.\r\n"},
+    pop.exchange({{"STAT", "+OK 1 30\r\n"}, {"UIDL 1", "+OK 1 a\r\n"}, {"RETR 1", "+OK\r\nSubject: a\r\n\r\n..dot\r\n.\r\n"},
                   {"DELE 1", "+OK\r\n"}, {"QUIT", "+OK\r\n"}}).close().start();
     prepare(pop);
     receive_.remove = true;
@@ -100,7 +100,7 @@ TEST_F(MailJobs, TheReceiveJobHandsItsTraceOverWithThePasswordMaskedAndWiped) {
     // One dot for each line of the message.
     EXPECT_EQ(std::accumulate(traces.begin(), traces.end(), std::string()),
               "S: +OK ready\r\nC: USER alice\r\nS: +OK\r\nC: PASS ******\r\nS: +OK\r\nC: STAT\r\n"
-              "S: +OK 1 30\r\nC: RETR 1\r\nS: +OK\r\nS: ...\r\nC: DELE 1\r\nS: +OK\r\nC: QUIT\r\nS: +OK\r\n");
+              "S: +OK 1 30\r\nC: UIDL 1\r\nS: +OK 1 a\r\nC: RETR 1\r\nS: +OK\r\nS: ...\r\nC: DELE 1\r\nS: +OK\r\nC: QUIT\r\nS: +OK\r\n");
     EXPECT_EQ(receive_.password, "******");  // wiped once the login sent it
 }
 

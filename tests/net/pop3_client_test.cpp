@@ -105,9 +105,14 @@ struct receive_case {
 void run_receive(const receive_case& c, std::optional<bool> check = {}) {
     SCOPED_TRACE(c.name);
     temp_dir work;
+    // "@list@" in a file stands for the UID list's path (in the notes of ids).
+    auto placed = [&](std::string bytes) {
+        for (std::size_t at; (at = bytes.find("@list@")) != std::string::npos;) bytes.replace(at, 6, work.cp("uid.lst"));
+        return bytes;
+    };
     for (const auto& [name, bytes] : c.before) {
         if (name.ends_with('/')) std::filesystem::create_directory(work / name);
-        else write_bytes(work / name, bytes);
+        else write_bytes(work / name, placed(bytes));
     }
     script_server server;
     script(server, c.exchanges, "+OK ready\r\n", c.cut_off);
@@ -123,7 +128,9 @@ void run_receive(const receive_case& c, std::optional<bool> check = {}) {
         bool directory = std::filesystem::is_directory(work / name);
         found[directory ? name + "/" : name] = directory ? "" : read_bytes(work / name);
     }
-    EXPECT_EQ(found, c.after);
+    files expected;
+    for (const auto& [name, bytes] : c.after) expected[name] = placed(bytes);
+    EXPECT_EQ(found, expected);
 }
 
 TEST(Pop3Receive, KnownIdsAreSkippedWhateverTheListsLineEnds) {
@@ -135,19 +142,23 @@ TEST(Pop3Receive, KnownIdsAreSkippedWhateverTheListsLineEnds) {
                      {{"0.pop", samples[0].stored}, {"uid.lst", "a\r\nc\r\nb\r\n"}}});
 }
 
-TEST(Pop3Receive, RemoveDeletesEverythingKnownWithoutFetchingItAndDeletesTheList) {
-    run_receive({"without a list no id is asked for", {}, true,
-                 {{"STAT", "+OK 2 200\r\n"}, {"RETR 1", retr(samples[0].wire)}, {"DELE 1", "+OK\r\n"},
-                  {"RETR 2", retr(samples[1].wire)}, {"DELE 2", "+OK\r\n"}},
+TEST(Pop3Receive, RemoveDeletesEverythingKnownWithoutFetchingItAndKeepsTheIdsTillTheNextRound) {
+    // The list names what was deleted: should the QUIT not reach the server, the next round deletes it unfetched.
+    run_receive({"remove", {{"uid.lst", "a\r\n"}}, true,
+                 {{"STAT", "+OK 2 200\r\n"}, {"UIDL 1", "+OK 1 a\r\n"}, {"DELE 1", "+OK\r\n"},
+                  {"UIDL 2", "+OK 2 b\r\n"}, {"RETR 2", retr(samples[1].wire)}, {"DELE 2", "+OK\r\n"}},
+                 net_result::ok, {{"0.pop", samples[1].stored}, {"uid.lst", "a\r\nb\r\n"}}});
+    // A server without UIDL is emptied all the same when there is no list.
+    run_receive({"no UIDL", {}, true,
+                 {{"STAT", "+OK 2 200\r\n"}, {"UIDL 1", "-ERR unknown command\r\n"}, {"RETR 1", retr(samples[0].wire)},
+                  {"DELE 1", "+OK\r\n"}, {"RETR 2", retr(samples[1].wire)}, {"DELE 2", "+OK\r\n"}},
                  net_result::ok, {{"0.pop", samples[0].stored}, {"1.pop", samples[1].stored}}});
-    // An empty mailbox empties the list, or deletes it with "remove".
-    run_receive(
-        {"empty, keep", {{"uid.lst", "old\r\n"}}, false, {{"STAT", "+OK 0 0\r\n"}}, net_result::ok, {{"uid.lst", ""}}});
-    run_receive({"empty, remove", {{"uid.lst", "old\r\n"}}, true, {{"STAT", "+OK 0 0\r\n"}}, net_result::ok, {}});
+    for (bool remove : {false, true})
+        run_receive({"empty", {{"uid.lst", "old\r\n"}}, remove, {{"STAT", "+OK 0 0\r\n"}}, net_result::ok, {{"uid.lst", ""}}});
 }
 
-TEST(Pop3Receive, FailureKeepsTheOldListByteForByteAndOnlyFinishedFiles) {
-    const files list = {{"uid.lst", "a\nz\r\n"}}, after = {{"0.pop", samples[0].stored}, {"uid.lst", "a\nz\r\n"}};
+TEST(Pop3Receive, ACutRoundAddsWhatItFetchedToTheOldList) {
+    const files list = {{"uid.lst", "a\nz\r\n"}}, after = {{"0.pop", samples[0].stored}, {"uid.lst", "a\r\nz\r\nb\r\n"}};
     for (bool remove : {false, true}) {
         exchange_list exchanges = {{"STAT", stat_3}, {"UIDL 1", "+OK 1 b\r\n"}, {"RETR 1", retr(samples[0].wire)}};
         if (remove) exchanges.emplace_back("DELE 1", "+OK\r\n");
@@ -155,10 +166,29 @@ TEST(Pop3Receive, FailureKeepsTheOldListByteForByteAndOnlyFinishedFiles) {
         exchanges.emplace_back("RETR 2", "+OK\r\nSubject: cut off\r\n\r\nhalf a li");
         run_receive({remove ? "remove" : "keep", list, remove, exchanges, net_result::closed, after, true});
     }
-    // A UIDL reply without an id is an error reply.
-    for (const char* reply : {"+OK 1\r\n", "+OK 1 \r\n", "+OK\r\n"})
+}
+
+TEST(Pop3Receive, RepliesWithoutTheirNumberAreErrorsAndChangeNothing) {
+    for (const char* reply : {"+OK 1\r\n", "+OK 1 \r\n", "+OK\r\n", "+OK x a\r\n", "+OK 2 a\r\n"})
         run_receive({reply, {{"uid.lst", "a\r\n"}}, false, {{"STAT", stat_3}, {"UIDL 1", reply}}, net_result::error_reply,
                      {{"uid.lst", "a\r\n"}}});
+    // Taken for 0, a STAT reply without its count would empty the list.
+    for (bool remove : {false, true})
+        for (const char* reply : {"+OK\r\n", "+OK  3 300\r\n", "+OK -1 0\r\n", "+OK mailbox ready\r\n"})
+            run_receive({reply, {{"uid.lst", "a\r\n"}}, remove, {{"STAT", reply}}, net_result::error_reply,
+                         {{"uid.lst", "a\r\n"}}});
+}
+
+TEST(Pop3Receive, WhatACutRoundNotedIsInTheListBeforeAnythingIsFetched) {
+    // 4 was whole under its name, 5 whole under its partial name; 6 was cut mid-download and keeps its number.
+    const files before = {{"uid.lst", "a\r\n"}, {"4.pop", "four"}, {"4.uid", "@list@\nb\r\n"},
+                          {"5.pop.part", "five"}, {"5.uid", "@list@\nc\n"}, {"6.pop.part", "six, cu"}};
+    run_receive({"notes", before, false,
+                 {{"STAT", stat_3}, {"UIDL 1", "+OK 1 b\r\n"}, {"UIDL 2", "+OK 2 c\r\n"}, {"UIDL 3", "+OK 3 d\r\n"},
+                  {"RETR 3", retr(samples[2].wire)}},
+                 net_result::ok,
+                 {{"uid.lst", "b\r\nc\r\nd\r\n"}, {"4.pop", "four"}, {"5.pop", "five"}, {"6.pop.part", "six, cu"},
+                  {"7.pop", samples[2].stored}}});
 }
 
 TEST(Pop3Receive, FetchesInServerOrderNumberedAfterEarlierDownloadsAndWritesEveryId) {
@@ -173,13 +203,15 @@ TEST(Pop3Receive, FetchesInServerOrderNumberedAfterEarlierDownloadsAndWritesEver
                  net_result::ok, after});
 }
 
-TEST(Pop3Receive, FileFailuresGiveCode10AndChangeNothing) {
-    run_receive({"the new list cannot be made: no message command is sent", {{"uid.lst", "a\r\n"}, {"uid.$$$/", ""}},
-                 false, {{"STAT", stat_3}}, net_result::file_error, {{"uid.lst", "a\r\n"}, {"uid.$$$/", ""}}});
+TEST(Pop3Receive, FileFailuresGiveCode10AndKeepWhatWasFetchedNoted) {
+    run_receive({"the new list cannot be made: the fetched id stays noted", {{"uid.lst", "a\r\n"}, {"uid.$$$/", ""}},
+                 false, {{"STAT", "+OK 1 100\r\n"}, {"UIDL 1", "+OK 1 b\r\n"}, {"RETR 1", retr(samples[0].wire)}},
+                 net_result::file_error,
+                 {{"uid.lst", "a\r\n"}, {"uid.$$$/", ""}, {"0.pop", samples[0].stored}, {"0.uid", "@list@\nb\n"}}});
     run_receive({"the list cannot be read: nothing is fetched again", {{"uid.lst/", ""}}, false, {{"STAT", stat_3}},
                  net_result::file_error, {{"uid.lst/", ""}}});
     run_receive({"the download file cannot be made", {{"uid.lst", "a\r\n"}}, false,
-                 {{"STAT", "+OK 1 100\r\n"}, {"UIDL 1", "+OK 1 b\r\n"}, {"RETR 1", retr(samples[0].wire)}},
+                 {{"STAT", "+OK 1 100\r\n"}, {"UIDL 1", "+OK 1 b\r\n"}, {"RETR 1", "+OK\r\n"}},
                  net_result::file_error, {{"uid.lst", "a\r\n"}}, false, "missing/"});
 }
 

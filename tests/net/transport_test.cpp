@@ -1,4 +1,6 @@
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "net/connection.h"
 #include "net/result_codes.h"
@@ -140,6 +142,49 @@ TEST(Transport, ASilentServerEndsTheReadAfterTheIdleTimeout) {
     auto started = steady::now();
     EXPECT_EQ(to.read(), net_result::receive_error);
     EXPECT_GE(steady::now() - started, 100ms);
+}
+
+// What is still said after a timeout (QUIT) waits seconds, not another full timeout.
+TEST(Transport, AfterATimeoutTheNextWaitIsShort) {
+    script_server server;
+    server.send("+OK ready\r\n");
+    client to;
+    to.link.set_idle_timeout_for_testing(400ms, 50ms);
+    ASSERT_EQ(to.open(server), net_result::ok);
+    ASSERT_EQ(to.read(), net_result::ok);
+    auto started = steady::now();
+    EXPECT_EQ(to.read(), net_result::receive_error);
+    EXPECT_GE(steady::now() - started, 400ms);
+    ASSERT_EQ(to.link.send_bytes(to.job, "QUIT\r\n"), net_result::ok);
+    started = steady::now();
+    EXPECT_EQ(to.read(), net_result::receive_error);
+    EXPECT_LT(steady::now() - started, 400ms);
+}
+
+// A cancel in the middle of a send is answered as fast as one in a read: the
+// connection is not drained first.
+TEST(Transport, ACancelDuringAnUploadClosesAtOnce) {
+    script_server server;
+    server.send("220 ready\r\n").pause(8000ms).start();  // reads nothing meanwhile
+    std::atomic<bool> sending = false;
+    steady::time_point closed;
+    function_job job([&](thread& self) {
+        connection link(false);
+        net_result code = link.connect_server(self, "127.0.0.1", server.port(), false, false);
+        if (code != net_result::ok) return code;
+        sending = true;
+        code = link.send_bytes(self, std::string(32 << 20, 'x'));
+        link.close_gently();
+        closed = steady::now();
+        return code;
+    });
+    ASSERT_TRUE(job.start());
+    while (!sending) std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(100ms);  // the socket's buffers are full by now
+    const auto cancelled = steady::now();
+    job.request_cancel();
+    EXPECT_EQ(job.close_handle(), net_result::cancelled);
+    EXPECT_LT(closed - cancelled, 1000ms);  // about 10 ms, not the two seconds of a drain
 }
 
 TEST(Transport, CloseGentlyIsBoundedAndLaterSendsFailWithoutASignal) {

@@ -29,7 +29,6 @@ TEST_F(ReceiveFiling, FilesEveryDownloadFileInNumberOrder) {
     write_bytes(dir / "work/5.pop", html_message);
     write_bytes(dir / "work/10.pop", multipart_message);
     write_bytes(dir / "work/11.pop", headers_only_message);
-    write_bytes(dir / "work/raw", "left over");
     write_bytes(dir / "work/x.pop", "not a download");
     ASSERT_TRUE(make_directory(dir.cp("work/7.pop/")));
 
@@ -55,14 +54,36 @@ TEST_F(ReceiveFiling, FilesEveryDownloadFileInNumberOrder) {
     EXPECT_EQ(import_downloaded_messages(dir.cp("missing/"), account, report), 0);
 }
 
-TEST_F(ReceiveFiling, AMessageThatCannotBeFiledGetsItsExactDownloadFileBack) {
-    // The address pass rewrites the download file: one that cannot be filed gets its exact bytes back.
+// What a filing cut short left: a staging directory is built afresh, a message that reached the inbox
+// (its note names a staging directory that is gone) is not filed again.
+TEST_F(ReceiveFiling, AFilingCutShortIsFinishedWithoutLosingOrRepeatingAMessage) {
+    const std::string inbox = at(" 受信箱/");
+    write_bytes(dir / "work/3.pop", plain_message);
+    write_bytes(inbox + ".receiving-3/0", "half a header");
+    write_bytes(dir / "work/4.pop", html_message);
+    write_bytes(dir / "work/4.filed", cp(" 受信箱/.receiving-4/"));
+    write_bytes(dir / "work/5.pop", multipart_message);
+    write_bytes(dir / "work/5.filed", cp(" 受信箱/.receiving-5/"));
+    write_bytes(inbox + ".receiving-5/raw", multipart_message);  // whole, not yet renamed
+
+    EXPECT_EQ(import_downloaded_messages(dir.cp("work/"), account, report), 3);
+    EXPECT_TRUE(report.shown.empty());
+    EXPECT_EQ(list_names(dir / "work"), names{});
+    EXPECT_EQ(list_names(inbox), (names{".0", ".1"}));
+    EXPECT_EQ(read_bytes(inbox + ".0/raw"), plain_message);
+    EXPECT_EQ(read_bytes(inbox + ".1/raw"), multipart_message);
+    EXPECT_EQ(list_names(inbox + ".1"), (names{"0", "1", "2", "raw", "status.ini"}));
+}
+
+TEST_F(ReceiveFiling, AMessageThatCannotBeFiledLeavesItsDownloadFileUntouched) {
+    // Unfolding works on a scratch copy: the download keeps the server's exact bytes.
     const std::string folded = "From: a@example.com\r\nSubject: two\r\n words\r\n\r\ntext\r\n";
     write_bytes(dir / "work/3.pop", folded);
     std::filesystem::rename(at(" 受信箱"), at("moved"));
     EXPECT_EQ(import_downloaded_messages(dir.cp("work/"), account, report), -1);
     EXPECT_EQ(report.texts(), names{file_error});
     EXPECT_EQ(read_bytes(dir / "work/3.pop"), folded);
+    EXPECT_EQ(list_names(dir / "work"), names{"3.pop"});
 }
 
 }  // namespace

@@ -55,7 +55,9 @@ void pop_messages(script_server& pop, const names& messages) {
     pop_login(pop);
     pop.expect("STAT").send("+OK " + std::to_string(messages.size()) + " 100\r\n");
     for (std::size_t i = 1; i <= messages.size(); ++i) {
-        pop.expect("RETR " + std::to_string(i)).send("+OK\r\n" + messages[i - 1] + ".\r\n");
+        const std::string number = std::to_string(i);
+        pop.expect("UIDL " + number).send("+OK " + number + " id-" + number + "\r\n");
+        pop.expect("RETR " + number).send("+OK\r\n" + messages[i - 1] + ".\r\n");
         pop.expect("DELE " + std::to_string(i)).send("+OK\r\n");
     }
     pop.expect("QUIT").send("+OK\r\n").close();
@@ -131,14 +133,17 @@ TEST_F(SendReceive, AnIncompleteAccountAndAQuietRoundWithNothingToSend) {
 TEST_F(SendReceive, ADroppedConnectionKeepsTheCompleteDownloadsForTheNextRound) {
     script_server dropping;
     pop_login(dropping);
-    dropping.expect("STAT").send("+OK 2 100\r\n").expect("RETR 1").send("+OK\r\n" + mail("one") + ".\r\n");
-    dropping.expect("DELE 1").send("+OK\r\n").expect("RETR 2").send("+OK\r\nSubject: two\r\n").close();
+    dropping.expect("STAT").send("+OK 2 100\r\n").expect("UIDL 1").send("+OK 1 one\r\n");
+    dropping.expect("RETR 1").send("+OK\r\n" + mail("one") + ".\r\n").expect("DELE 1").send("+OK\r\n");
+    dropping.expect("UIDL 2").send("+OK 2 two\r\n").expect("RETR 2").send("+OK\r\nSubject: two\r\n").close();
     dropping.start();
     add_account("acct", dropping.port());
     EXPECT_EQ(round().job, net_result::closed);
     EXPECT_EQ(host_.messages.texts(), names{"接続が閉じました."});
     EXPECT_EQ(list_names(dir / "work"), (names{"0.pop", "download.owner"}));
     EXPECT_EQ(list_names(folder("acct", " 受信箱")), names{});
+    // Fetched, and marked for deletion without a QUIT: the next round deletes it unfetched.
+    EXPECT_EQ(read_bytes(folder("acct", "uid.lst")), "one\r\n");
 
     // As after a process killed before filing: kept at exit, and filed by
     // the next round before its receive, which fails here.

@@ -1,0 +1,162 @@
+// quillmere-cli sync killed (SIGKILL, through the QUILLMERE_KILL_AT test hook)
+// at each step of a round against a private Dovecot, with "POP remove" on and
+// off, then run again until nothing is new: every message the server held is
+// in the inbox exactly once, its raw copy byte for byte what the server sent,
+// every row a whole message, and with "POP remove" the server empty.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <iostream>
+
+#include "cli_runner.h"
+#include "config/account_settings.h"
+#include "platform/file_operations.h"
+#include "store/accounts.h"
+#include "support/dovecot_server.h"
+
+namespace qm::test {
+namespace {
+
+// Ten messages, or as many as QUILLMERE_KILL_MATRIX_MESSAGES says for a
+// larger run by hand (the kill points then spread over them).
+int message_count() {
+    const char* wanted = std::getenv("QUILLMERE_KILL_MATRIX_MESSAGES");
+    return wanted && std::atoi(wanted) > 0 ? std::atoi(wanted) : 10;
+}
+
+// Message n as the server sends it: a folded Subject (filing unfolds it), a
+// dot-stuffed line and, for every third, an attachment.
+std::string server_message(int n) {
+    const std::string number = std::to_string(n);
+    std::string message = "From: sender" + number + "@example.com\r\nTo: alice@example.com\r\nSubject: message " +
+                          number + " of the\r\n folded kind\r\nMessage-ID: <" + number + "@kill.example>\r\n";
+    if (n % 3 == 0) {
+        return message + "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
+                         "Content-Type: text/plain; charset=us-ascii\r\n\r\ntext " + number +
+               "\r\n.a line with a dot\r\n--b\r\nContent-Type: application/octet-stream; name=\"a.bin\"\r\n"
+               "Content-Transfer-Encoding: base64\r\n\r\nAAECAw==\r\n--b--\r\n";
+    }
+    return message + "\r\nbody of " + number + "\r\n.a line with a dot\r\nlast line\r\n";
+}
+
+struct kill_case {
+    const char* step;
+    int count;  // the how-manieth time the step is reached, out of every ten messages
+};
+
+// Every step a round goes through, each at a moment with messages on both sides of it.
+const kill_case kill_cases[] = {
+    {"retr", 4},           // a message half downloaded
+    {"downloaded", 4},     // a download whole, not yet under its name
+    {"quit", 1},           // every message downloaded (and marked for deletion), QUIT not sent
+    {"quit-sent", 1},      // QUIT sent, its answer not read
+    {"quit-answered", 1},  // the server has deleted, the round has not noted it
+    {"unfolded", 4},       // filing: the header of a download unfolded for decoding
+    {"staged", 4},         // filing: a message put together, not yet in the inbox
+    {"filed", 4},          // filing: a message in the inbox, its download file not yet removed
+};
+
+// What went wrong in a case, counted.
+struct damage {
+    int duplicates = 0, missing = 0, altered = 0, rows_without_message = 0;
+    bool none() const { return duplicates + missing + altered + rows_without_message == 0; }
+};
+
+class SyncKills : public cli_test {
+protected:
+    void SetUp() override {
+        start_server(server_);
+        ASSERT_TRUE(make_directory(home.cp("mailbox/")));
+    }
+    void TearDown() override {
+        if (HasFailure() && server_) std::cerr << "--- server log ---\n" << server_->log();
+    }
+
+    // A fresh account for each case, so that each starts with an empty inbox and no UID list.
+    std::string make_account(const std::string& title, bool remove) {
+        account_values values;
+        values.address = "alice@example.com";
+        values.pop_server = values.smtp_server = server_->host();
+        values.pop_port = std::to_string(server_->pop3_port());
+        values.pop_id = server_->user();
+        values.pop_password = server_->password();
+        scramble_password(values.pop_password);
+        values.pop_remove = remove;
+        EXPECT_TRUE(create_account(home.cp("mailbox/"), title, values));
+        return home / ("mailbox/" + title + "/ 受信箱/");
+    }
+
+    void fill_server() {
+        if (server_->message_count() != 0) return;
+        for (int n = 0; n < message_count(); ++n) server_->deliver(server_message(n));
+    }
+
+    // The inbox against what the server held: each message once, byte for
+    // byte, each row a whole message.
+    damage inspect(const std::string& inbox) {
+        damage found;
+        std::map<std::string, int> copies;
+        for (int n = 0; n < message_count(); ++n) copies[server_message(n)] = 0;
+        for (const std::string& name : list_names(inbox)) {
+            bool whole = name.size() > 1 && name[0] == '.' && name.find_first_not_of("0123456789", 1) == std::string::npos;
+            for (const char* file : {"/0", "/1", "/status.ini", "/raw"}) whole = whole && exists(inbox + name + file);
+            if (!whole) {
+                ++found.rows_without_message;
+                continue;
+            }
+            auto known = copies.find(read_bytes(inbox + name + "/raw"));
+            if (known == copies.end()) ++found.altered;
+            else ++known->second;
+        }
+        for (const auto& [message, count] : copies) {
+            if (count == 0) ++found.missing;
+            if (count > 1) found.duplicates += count - 1;
+        }
+        return found;
+    }
+
+    std::unique_ptr<dovecot_server> server_;
+};
+
+TEST_F(SyncKills, EveryMessageArrivesExactlyOnceWhereverTheRoundIsKilled) {
+    const int scale = std::max(1, message_count() / 10);
+    for (bool remove : {false, true}) {
+        for (const kill_case& c : kill_cases) {
+            const std::string title = std::string(remove ? "remove-" : "keep-") + c.step;
+            SCOPED_TRACE(title);
+            fill_server();
+            const std::string inbox = make_account(title, remove);
+            const int count = c.count == 1 ? 1 : c.count * scale;
+            {
+                const std::string order = std::string(c.step) + ":" + std::to_string(count);
+                scoped_env kill_at("QUILLMERE_KILL_AT", order.c_str());
+                EXPECT_EQ(run("sync " + title).status, 128 + 9) << "not killed at " << order;
+            }
+            // Then rounds until one finds nothing new.
+            int failed_rounds = 0;
+            bool settled = false;
+            for (int round = 0; round < 4 && !settled; ++round) {
+                cli_result result = run("sync " + title);
+                failed_rounds += result.status != 0;
+                settled = contains(result.err, "新着メールはありません.");
+            }
+            const damage found = inspect(inbox);
+            std::cout << title << ":" << count << "\tduplicates " << found.duplicates << ", missing " << found.missing
+                      << ", altered " << found.altered << ", rows without a message " << found.rows_without_message
+                      << ", failed rounds " << failed_rounds << "\n";
+            EXPECT_TRUE(found.none());
+            EXPECT_TRUE(settled);
+            EXPECT_EQ(failed_rounds, 0);
+            if (remove) {
+                EXPECT_EQ(server_->message_count(), 0u);
+            }
+            EXPECT_FALSE(exists(tmp / "quillmere.$$$"));  // nothing left waiting
+        }
+    }
+}
+
+}  // namespace
+}  // namespace qm::test
