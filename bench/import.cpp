@@ -1,3 +1,8 @@
+// Filing 2,000 downloads of four kinds into an inbox. Each batch of messages
+// is flushed to the disk before it shows and its renames before the download
+// files go: run it with TMPDIR on a disk file system to see what that costs,
+// and on /dev/shm (where a flush costs nothing) to see the filing alone.
+
 #include <benchmark/benchmark.h>
 
 #include <string>

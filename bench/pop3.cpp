@@ -4,7 +4,12 @@
 //    in messages per second;
 //  - a mailbox that keeps 10,000 known messages on the server and has 10 new
 //    ones: the time of the whole receive, which must stay well under two
-//    seconds and so cannot re-read uid.lst for every message.
+//    seconds and so cannot re-read uid.lst for every message;
+//  - 200 messages of about 20 KB received with "POP remove", the downloads
+//    flushed to the disk before QUIT: into a work directory in memory (where
+//    the flush costs nothing) and on the disk (/var/tmp, or
+//    QUILLMERE_BENCH_DISK), and by fetchmail deleting as well (into one file
+//    on the same disk, not flushed), all in messages per second.
 // Run bench_pop3 on its own: the rates depend on a quiet machine.
 
 #include <benchmark/benchmark.h>
@@ -12,6 +17,7 @@
 #include <pwd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +38,7 @@ constexpr int large_count = 1000;
 constexpr std::size_t large_size = 20 * 1024;
 constexpr int kept_count = 10000;
 constexpr int new_count = 10;
+constexpr int removed_count = 200;
 
 // A plain-text message of about `size` bytes in 76-character lines, some of
 // which begin with a dot.
@@ -205,9 +212,114 @@ void BM_Pop3ReceiveTenNewOfTenThousandKept(benchmark::State& state) {
     state.counters["uid_list_reads"] = list_reads / static_cast<double>(state.iterations());
 }
 
+// A directory of its own on a disk file system, for what must reach the disk.
+std::string disk_base() {
+    const char* chosen = std::getenv("QUILLMERE_BENCH_DISK");
+    return chosen && *chosen ? chosen : "/var/tmp";
+}
+
+// The server emptied by each receive with "POP remove", filled again before the next.
+dovecot_server* removal_server() {
+    static std::unique_ptr<dovecot_server> server = std::make_unique<dovecot_server>();
+    return server.get();
+}
+
+bool refill(dovecot_server& server) {
+    for (int n = static_cast<int>(server.message_count()); n < removed_count; ++n)
+        server.deliver(sample_message(n, large_size));
+    return server.message_count() == static_cast<std::size_t>(removed_count);
+}
+
+double removal_rate_memory = 0, removal_rate_disk = 0, removal_rate_fetchmail = 0;
+
+void receive_and_remove(benchmark::State& state, const std::string& base, double& rate) {
+    dovecot_server* server = removal_server();
+    if (!server->running()) return state.SkipWithError(server->failure().c_str());
+    scratch_directory made_in_tmpdir;
+    std::string work = base.empty() ? made_in_tmpdir.path() : base;
+    double seconds = 0;
+    int run = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::string directory = work + "remove" + std::to_string(run++) + "/";
+        fs::create_directory(directory);
+        bool filled = refill(*server);
+        state.ResumeTiming();
+        if (!filled) return state.SkipWithError("the server could not be filled");
+        auto start = std::chrono::steady_clock::now();
+        qm::net_result code = receive(*server, directory, true);
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (code != qm::net_result::ok)
+            return state.SkipWithError(("receive failed with code " + std::to_string(static_cast<int>(code))).c_str());
+        if (count_downloads(directory) != removed_count || server->message_count() != 0)
+            return state.SkipWithError("not every message was fetched and deleted");
+    }
+    state.counters["messages/s"] =
+        benchmark::Counter(static_cast<double>(removed_count), benchmark::Counter::kIsIterationInvariantRate);
+    rate = removed_count * static_cast<double>(state.iterations()) / seconds;
+}
+
+void BM_Pop3ReceiveRemove_QuillmereMemory(benchmark::State& state) {
+    receive_and_remove(state, "", removal_rate_memory);
+}
+
+void BM_Pop3ReceiveRemove_QuillmereDisk(benchmark::State& state) {
+    std::string pattern = disk_base() + "/qmbench-XXXXXX";
+    if (!::mkdtemp(pattern.data())) return state.SkipWithError(("cannot make a directory in " + disk_base()).c_str());
+    receive_and_remove(state, pattern + "/", removal_rate_disk);
+    std::error_code ec;
+    fs::remove_all(pattern, ec);
+}
+
+void BM_Pop3ReceiveRemove_Fetchmail(benchmark::State& state) {
+    dovecot_server* server = removal_server();
+    if (!server->running()) return state.SkipWithError(server->failure().c_str());
+    std::string pattern = disk_base() + "/qmbench-XXXXXX";
+    if (!::mkdtemp(pattern.data())) return state.SkipWithError(("cannot make a directory in " + disk_base()).c_str());
+    const std::string work = pattern + "/";
+    const passwd* self = ::getpwuid(::geteuid());
+    std::string local_user = self ? self->pw_name : "root";
+    std::string output = work + "mail.bsmtp";
+    std::string rcfile = work + "fetchmailrc";
+    {
+        std::ofstream rc(rcfile);
+        rc << "set no syslog\n"
+           << "poll " << server->host() << " service " << server->pop3_port() << " protocol pop3 auth password\n"
+           << "  user \"" << server->user() << "\" there with password \"" << server->password() << "\" is \""
+           << local_user << "\" here\n"
+           << "  options no keep fetchall no rewrite sslproto ''\n"
+           << "  bsmtp \"" << output << "\"\n";
+    }
+    fs::permissions(rcfile, fs::perms::owner_read | fs::perms::owner_write);
+    std::string home = "FETCHMAILHOME=" + work;
+    std::vector<std::string> arguments = {"fetchmail", "-f", rcfile, "-i", work + "fetchids", "--nosyslog"};
+    double seconds = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::error_code ec;
+        fs::remove(output, ec);
+        bool filled = refill(*server);
+        state.ResumeTiming();
+        if (!filled) return state.SkipWithError("the server could not be filled");
+        auto start = std::chrono::steady_clock::now();
+        const int status = run_program(arguments, {home});
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (status != 0 || server->message_count() != 0)
+            return state.SkipWithError(("fetchmail failed, exit status " + std::to_string(status)).c_str());
+    }
+    std::error_code ec;
+    fs::remove_all(pattern, ec);
+    state.counters["messages/s"] =
+        benchmark::Counter(static_cast<double>(removed_count), benchmark::Counter::kIsIterationInvariantRate);
+    removal_rate_fetchmail = removed_count * static_cast<double>(state.iterations()) / seconds;
+}
+
 BENCHMARK(BM_Pop3ReceiveLarge_Quillmere)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_Pop3ReceiveLarge_Fetchmail)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_Pop3ReceiveTenNewOfTenThousandKept)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_Pop3ReceiveRemove_QuillmereMemory)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_Pop3ReceiveRemove_QuillmereDisk)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_Pop3ReceiveRemove_Fetchmail)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 }  // namespace
 
@@ -225,5 +337,9 @@ int main(int argc, char** argv) {
         std::printf("POP3 receive of %d messages of %zu KB: quillmere %.0f messages/s, fetchmail %.0f messages/s "
                     "(%.2fx)\n",
                     large_count, large_size / 1024, quillmere_rate, fetchmail_rate, quillmere_rate / fetchmail_rate);
+    if (removal_rate_memory > 0 && removal_rate_disk > 0 && removal_rate_fetchmail > 0)
+        std::printf("POP3 receive with removal of %d messages of %zu KB: quillmere %.0f messages/s with its work "
+                    "directory in memory, %.0f on the disk (flushed before QUIT), fetchmail %.0f messages/s\n",
+                    removed_count, large_size / 1024, removal_rate_memory, removal_rate_disk, removal_rate_fetchmail);
     return 0;
 }

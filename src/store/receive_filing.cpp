@@ -90,48 +90,86 @@ void forget_download(const std::string& download, const std::string& note) {
     if (path_exists(note)) delete_file(note);
 }
 
-// Files one download file; false when it could not be filed, and then the
-// download file is where it was, untouched, and no message was added.
-bool file_download(const std::string& work, const std::string& name, const std::string& inbox,
-                   message_numbering& numbering, reporter& report) {
-    const std::string download = work + name;
-    const std::string note = filing_note_path(download);
-    if (path_exists(note)) {
-        if (filed_before(note)) {
-            forget_download(download, note);
+// A download on its way into the inbox.
+struct filing {
+    std::string download, note, staging;
+};
+
+// Puts the download together in its staging directory; false when it could
+// not be, and then the download file is where it was, untouched. A download
+// whose earlier filing reached the inbox is only removed (`done`).
+bool stage_download(const std::string& work, const std::string& name, const std::string& inbox, filing& item,
+                    bool& done, reporter& report) {
+    item.download = work + name;
+    item.note = filing_note_path(item.download);
+    item.staging = staging_directory(inbox, name);
+    done = false;
+    if (path_exists(item.note)) {
+        if (filed_before(item.note)) {
+            forget_download(item.download, item.note);
+            done = true;
             return true;
         }
-        delete_file(note);
+        delete_file(item.note);
     }
     // A staging directory left by a filing cut short is built afresh.
-    const std::string staging = staging_directory(inbox, name);
-    if ((path_exists(staging) && !delete_tree(staging, false)) || !make_directory(staging)) {
+    if ((path_exists(item.staging) && !delete_tree(item.staging, false)) || !make_directory(item.staging)) {
         report.error(str::file_error);
         return false;
     }
-    if (!stage_message(download, staging, report)) {
-        if (path_exists(staging)) delete_tree(staging, false);
-        return false;
-    }
-    // The message is on the disk before it shows, and shows (with the note
-    // that it does) before the download goes.
-    if (!flush_file_system(staging) || !write_filing_note(note, staging)) {
-        delete_tree(staging, false);
-        report.error(str::file_error);
-        return false;
-    }
+    if (stage_message(item.download, item.staging, report)) return true;
+    if (path_exists(item.staging)) delete_tree(item.staging, false);
+    return false;
+}
+
+// Gives the staged message its number, with the note that it has one;
+// false (the staging directory removed) when that fails.
+bool show_in_inbox(const filing& item, const std::string& inbox, message_numbering& numbering, reporter& report) {
+    bool noted = write_filing_note(item.note, item.staging);
     kill_point("staged");
-    if (move_message_directory(staging, inbox, &numbering) < 0) {
-        delete_tree(staging, false);
-        delete_file(note);
+    if (noted && move_message_directory(item.staging, inbox, &numbering) >= 0) {
+        kill_point("filed");
+        return true;
+    }
+    delete_tree(item.staging, false);
+    if (path_exists(item.note)) delete_file(item.note);
+    report.error(str::file_error);
+    return false;
+}
+
+// Files a batch of downloads: each is put together, then one flush puts them
+// all on the disk before any shows, and one more puts their renames there
+// before any download goes. False when one of them could not be filed; it
+// stays in the work directory, untouched.
+bool file_batch(const std::string& work, const std::vector<std::string>& names, const std::string& inbox,
+                message_numbering& numbering, reporter& report) {
+    bool ok = true;
+    std::vector<filing> staged;
+    for (const std::string& name : names) {
+        filing item;
+        bool done = false;
+        if (!stage_download(work, name, inbox, item, done, report)) ok = false;
+        else if (!done) staged.push_back(std::move(item));
+    }
+    if (staged.empty()) return ok;
+    if (!flush_file_system(inbox)) {
+        for (const filing& item : staged) delete_tree(item.staging, false);
         report.error(str::file_error);
         return false;
     }
-    kill_point("filed");
-    // Until the rename is on the disk the download stays, with its note.
-    if (!flush_directory(inbox)) report.error(str::file_error);
-    else forget_download(download, note);
-    return true;
+    std::vector<const filing*> shown;
+    for (const filing& item : staged) {
+        if (show_in_inbox(item, inbox, numbering, report)) shown.push_back(&item);
+        else ok = false;
+    }
+    // Until the renames are on the disk the downloads stay, with their notes.
+    if (shown.empty()) return ok;
+    if (!flush_directory(inbox)) {
+        report.error(str::file_error);
+        return false;
+    }
+    for (const filing* item : shown) forget_download(item->download, item->note);
+    return ok;
 }
 
 }  // namespace
@@ -145,8 +183,11 @@ int import_downloaded_messages(std::string_view work_directory, std::string_view
     std::vector<std::string> downloads = download_files(work);
     bool failed = false;
     message_numbering numbering;
-    for (const std::string& name : downloads) {
-        if (!file_download(work, name, inbox, numbering, report)) failed = true;
+    for (std::size_t first = 0; first < downloads.size(); first += filing_batch_size) {
+        std::size_t end = std::min(downloads.size(), first + filing_batch_size);
+        std::vector<std::string> batch(downloads.begin() + static_cast<std::ptrdiff_t>(first),
+                                       downloads.begin() + static_cast<std::ptrdiff_t>(end));
+        if (!file_batch(work, batch, inbox, numbering, report)) failed = true;
     }
     return failed ? -1 : static_cast<int>(downloads.size());
 }

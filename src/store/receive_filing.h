@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,9 @@ inline constexpr std::string_view staging_prefix = ".receiving-";
 // The scratch copy of the download in the staging directory that unfolding
 // rewrites and decoding consumes.
 inline constexpr std::string_view unfolding_scratch_name = "unfolding";
+// Downloads are filed in batches of this many, each flushed to the disk in
+// one pass: a flush costs about as much for one message as for many.
+inline constexpr std::size_t filing_batch_size = 50;
 
 // Files every download file of the work directory into the inbox of the
 // account (its directory ends with "/"), lowest number first, also when
