@@ -8,6 +8,8 @@
 #include "cli/list_command.h"
 #include "cli/sync_command.h"
 #include "cli/new_command.h"
+#include "cli/parts_command.h"
+#include "cli/save_command.h"
 
 namespace qm::cli {
 
@@ -17,6 +19,8 @@ const command commands[] = {
     {"import", import_usage, run_import},
     {"list", list_usage, run_list},
     {"new", new_usage, run_new},
+    {"parts", parts_usage, run_parts},
+    {"save", save_usage, run_save},
     {"sync", sync_usage, run_sync},
     {nullptr, nullptr, nullptr},
 };

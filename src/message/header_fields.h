@@ -84,7 +84,8 @@ bool get_content_type(std::string_view base_path, int part, std::string& type, s
 inline constexpr std::size_t content_type_capacity = 128;
 
 // The part's file name: the first "filename=" value, else the last "name="
-// value of its header. False when there is neither.
+// value of its header (in double quotes a backslash takes the character
+// after it as it is). False when there is neither.
 bool get_part_filename(std::string_view base_path, int part, std::string& name, std::size_t capacity);
 
 // Gives the part the file name: its "Content-Disposition" field becomes

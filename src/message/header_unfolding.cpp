@@ -4,7 +4,7 @@
 #include "message/message_lines.h"
 #include "message/mime_reader.h"
 #include "base/find_nocase.h"
-#include "text/mail_address.h"
+#include "text/address_nesting.h"
 
 namespace qm {
 
@@ -19,22 +19,29 @@ bool is_address_field(std::string_view line) {
     return false;
 }
 
-// Whether the last line of the text ends inside an address: not after the
-// comma that ends one, or with a quote, comment or angle bracket still open
-// (a comma inside a quoted name ends nothing).
-bool ends_inside_address(std::string_view text) {
-    std::size_t last = text.find_last_not_of(" \t\n");
-    if (last == std::string_view::npos) return true;
-    if (text[last] != ',') return true;
-    std::size_t line_start = text.find_last_of('\n', last);
-    std::string_view line = text.substr(line_start == std::string_view::npos ? 0 : line_start + 1);
-    for (std::size_t pos = 0;;) {
-        std::size_t end = find_address_end(line, pos);
-        if (end == std::string_view::npos) return true;
-        if (end >= line.size() || line[end] != ',') return false;
-        pos = end + 1;
+// Whether a field's text so far ends inside an address: not after the comma
+// that ends one, or with a quote, comment or angle bracket still open (a
+// comma inside a quoted name ends nothing). The nesting is followed as the
+// text grows, so that a field joined from many lines is read once, not once
+// for every line joined to it.
+class address_scan {
+public:
+    void restart() { *this = address_scan{}; }
+
+    void take(std::string_view text) {
+        for (char c : text) {
+            if (c == ' ' || c == '\t' || c == '\n') continue;
+            nesting_.take(c);
+            last_ = c;
+        }
     }
-}
+
+    bool inside_address() const { return last_ != ',' || nesting_.open(); }
+
+private:
+    address_nesting nesting_;
+    char last_ = 0;  // the last character that is not a blank or a line feed
+};
 
 bool ends_with_encoded_word(std::string_view text) {
     std::size_t last = text.find_last_not_of(" \t");
@@ -44,25 +51,24 @@ bool ends_with_encoded_word(std::string_view text) {
 // The kind of field the lines being read belong to.
 struct field_kind {
     bool address = false;
-    bool address_open = false;  // the address line read last ends inside an address
     bool subject = false;
     bool content = false;
+    address_scan last_address_line;  // the address line written last, joined or not
 
     void start(std::string_view line) {
         address = is_address_field(line);
-        if (address) address_open = false;
         subject = starts_with_nocase(line, "Subject");
         content = starts_with_nocase(line, "Content-");
     }
     void clear() { *this = field_kind{}; }
-    bool joins() const { return subject || content || (address && address_open); }
+    bool joins() const { return subject || content || (address && last_address_line.inside_address()); }
 };
 
 }  // namespace
 
 bool unfold_header_file(std::string_view path) {
     std::string text;
-    if (!read_text_file(path, text)) return false;
+    if (!read_message_text(path, text)) return false;
     std::string out;
     out.reserve(text.size());
     bool joined = false;
@@ -88,7 +94,9 @@ bool unfold_header_file(std::string_view path) {
 
         if (!is_continuation_line(line)) {
             kind.start(line);
+            kind.last_address_line.restart();
             out += line;
+            kind.last_address_line.take(line);
         } else if (kind.joins() && !out.empty() && out.back() == '\n') {
             out.pop_back();
             std::string_view rest = line.substr(skip_chars(line, 0, " \t"));
@@ -96,11 +104,16 @@ bool unfold_header_file(std::string_view path) {
             // any other fold keeps one blank between the words it parts.
             if (!(kind.subject && ends_with_encoded_word(out) && rest.starts_with("=?"))) out += ' ';
             out += rest;
+            kind.last_address_line.take(rest);
             joined = true;
         } else {
             out += line;
+            // A line of blanks leaves the address line before it the last one.
+            if (skip_chars(line, 0, " \t\n") < line.size()) {
+                kind.last_address_line.restart();
+                kind.last_address_line.take(line);
+            }
         }
-        if (kind.address) kind.address_open = ends_inside_address(out);
     }
     if (!joined) return true;
     return rewrite_text(path, out);

@@ -1,6 +1,9 @@
 #include "message/message_lines.h"
 
+#include <algorithm>
+
 #include "platform/companion_file.h"
+#include "platform/file_handle.h"
 #include "base/find_nocase.h"
 #include "base/multibyte.h"
 
@@ -16,6 +19,20 @@ std::string cut_to_capacity(std::string_view text, std::size_t capacity) {
         end += length;
     }
     return std::string(text.substr(0, end));
+}
+
+bool read_message_text(std::string_view path, std::string& text) {
+    std::string bytes;
+    if (!read_binary_file(path, bytes)) return false;
+    text.clear();
+    text.reserve(bytes.size());
+    std::size_t copied = 0;
+    for (std::size_t cr = bytes.find("\r\n"); cr != std::string::npos; cr = bytes.find("\r\n", cr + 2)) {
+        text.append(bytes, copied, cr - copied);
+        copied = cr + 1;
+    }
+    text.append(bytes, copied);
+    return true;
 }
 
 std::size_t skip_chars(std::string_view text, std::size_t pos, std::string_view chars) {
@@ -61,18 +78,41 @@ std::optional<std::string_view> parameter_value(std::string_view line, std::size
     return line.substr(pos, end - pos);
 }
 
+namespace {
+
+// A name parameter's value from `pos` (after "name="): tabs, spaces and
+// double quotes skipped; a value that opened with a double quote ends at the
+// next one that no backslash takes, any other at a blank or at the
+// semicolon that starts the next parameter (or at the line end).
+std::string name_value(std::string_view line, std::size_t pos) {
+    bool quoted = false;
+    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t' || line[pos] == '"')) {
+        quoted = quoted || line[pos] == '"';
+        ++pos;
+    }
+    std::string_view rest = without_line_feed(line.substr(std::min(pos, line.size())));
+    if (!quoted) return std::string(rest.substr(0, rest.find_first_of("\t ;")));
+    std::string value;
+    for (std::size_t at = 0; at < rest.size() && rest[at] != '"';) {
+        if (rest[at] == '\\' && at + 1 < rest.size()) ++at;
+        std::size_t length = char_length(rest, at);
+        value.append(rest, at, length);
+        at += length;
+    }
+    return value;
+}
+
+}  // namespace
+
 std::optional<std::string> part_file_name(const std::vector<std::string>& header) {
     constexpr std::string_view filename_parameter = "filename=";
     constexpr std::string_view name_parameter = "name=";
-    // An unquoted value is a token: it ends at a blank, and at the
-    // semicolon that starts the next parameter.
-    constexpr std::string_view token_ends = "\n\t ;";
     std::optional<std::string> named;
     for (const std::string& line : header) {
         std::size_t at = find_nocase(line, filename_parameter);
-        if (at != std::string::npos) return std::string(*parameter_value(line, at + filename_parameter.size(), token_ends, false));
+        if (at != std::string::npos) return name_value(line, at + filename_parameter.size());
         at = find_nocase(line, name_parameter);
-        if (at != std::string::npos) named = std::string(*parameter_value(line, at + name_parameter.size(), token_ends, false));
+        if (at != std::string::npos) named = name_value(line, at + name_parameter.size());
     }
     return named;
 }
@@ -84,6 +124,12 @@ std::string boundary_delimiter(std::string_view line) {
     // An unquoted boundary is a token, which a semicolon ends.
     std::string_view value = *parameter_value(line, at + parameter.size(), "\n\t \";", false);
     return value.empty() ? std::string() : "--" + std::string(value);
+}
+
+std::string joined_lines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line;
+    return text;
 }
 
 void neutralize_ctrl_z(std::string& line) {

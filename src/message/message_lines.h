@@ -21,6 +21,11 @@ inline bool read_whole_line(text_reader& reader, std::string& line) {
     return reader.read_piece(line, std::numeric_limits<std::size_t>::max());
 }
 
+// A message file read whole, every CR LF turned into LF (a lone CR stays).
+// Unlike a text-mode read it does not stop at a Ctrl-Z byte: in received
+// mail that is data. False when the file cannot be opened or read.
+bool read_message_text(std::string_view path, std::string& text);
+
 // Walks the lines of text held in memory.
 class line_splitter {
 public:
@@ -81,12 +86,17 @@ std::optional<std::string_view> parameter_value(std::string_view line, std::size
                                                 bool need_end);
 
 // The file name a part's header gives: the first "filename=" value, else
-// the last "name=" value; nullopt when there is neither.
+// the last "name=" value; nullopt when there is neither. In a quoted value
+// a backslash takes the next character as it is (RFC 2045 quoted pairs: a
+// name may hold a double quote); a double-byte character is never cut.
 std::optional<std::string> part_file_name(const std::vector<std::string>& header);
 
 // The boundary named by the "boundary=" parameter of a line, with the "--"
 // that starts its delimiter lines; empty when the line names none.
 std::string boundary_delimiter(std::string_view line);
+
+// The lines one after another.
+std::string joined_lines(const std::vector<std::string>& lines);
 
 // A header line after decoding: a Ctrl-Z that a decoded word put into it
 // becomes a blank, so that reading the stored header does not stop there.

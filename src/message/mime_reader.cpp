@@ -1,24 +1,22 @@
 #include "message/mime_reader.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "message/header_fields.h"
 #include "message/message_lines.h"
+#include "message/part_file.h"
+#include "message/stored_part.h"
 #include "platform/file_operations.h"
 #include "platform/text_file.h"
 #include "platform/tree_operations.h"
-#include "message/part_file.h"
 #include "text/encoded_words.h"
 #include "base/find_nocase.h"
 
 namespace qm {
 
 namespace {
-
-// The header of the empty text part that stands before the HTML of a
-// text/html-only message.
-constexpr std::string_view empty_text_part_header =
-    "Content-Type: text/plain; charset=ISO-2022-JP\nContent-Transfer-Encoding: 7bit\n\n";
 
 bool is_content_line(std::string_view line) { return starts_with_nocase(line, "Content-"); }
 bool is_content_type_line(std::string_view line) { return starts_with_nocase(line, "Content-Type"); }
@@ -31,6 +29,184 @@ std::string decoded_header_line(std::string_view line) {
     return decoded;
 }
 
+// The line that starts at `pos`, with its line feed.
+std::string_view line_at(std::string_view text, std::size_t pos) {
+    std::size_t end = text.find('\n', pos);
+    return text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos + 1);
+}
+
+enum class delimiter { none, next, last };
+
+// Whether the line is a delimiter line of `boundary` (given with its "--"):
+// the boundary, "--" after it on the last one, then nothing but blanks.
+delimiter delimiter_of(std::string_view line, std::string_view boundary) {
+    if (!line.starts_with(boundary)) return delimiter::none;
+    std::string_view rest = without_line_feed(line.substr(boundary.size()));
+    bool last = rest.starts_with("--");
+    if (last) rest.remove_prefix(2);
+    if (rest.find_first_not_of(" \t\r") != std::string_view::npos) return delimiter::none;
+    return last ? delimiter::last : delimiter::next;
+}
+
+// Part header lines with their Content- fields joined, as the unfolding of
+// a download file joins them in the headers it reaches (one blank where a
+// fold was).
+std::vector<std::string> with_content_fields_unfolded(const std::vector<std::string_view>& lines) {
+    std::vector<std::string> header;
+    header.reserve(lines.size());
+    bool joining = false;
+    for (std::string_view line : lines) {
+        if (joining && is_continuation_line(line)) {
+            std::string& field = header.back();
+            if (field.ends_with('\n')) field.pop_back();
+            field += ' ';
+            field += line.substr(skip_chars(line, 0, " \t"));
+            continue;
+        }
+        joining = is_content_line(line);
+        header.emplace_back(line);
+    }
+    return header;
+}
+
+// The delimiter of a part whose type is multipart, from its Content-Type
+// line; empty for any other part.
+std::string multipart_delimiter(const std::vector<std::string>& header) {
+    std::optional<std::string> type = part_header_value(header, "Content-Type", content_type_capacity, "");
+    if (!type || !starts_with_nocase(*type, "multipart/")) return {};
+    for (const std::string& line : header) {
+        if (is_content_type_line(line)) return boundary_delimiter(line);
+    }
+    return {};
+}
+
+// Walks the parts of a multipart body, and of the multiparts inside it, and
+// collects the leaves in order.
+class leaf_walker {
+public:
+    explicit leaf_walker(std::string_view text) : text_(text) {}
+
+    // Walks the body of a multipart with the delimiter `boundary` that starts
+    // at `pos`, `depth` levels below the message; returns where the walk
+    // stopped: at the end, or at a delimiter line of an enclosing multipart.
+    std::size_t walk(std::size_t pos, const std::string& boundary, int depth) {
+        boundaries_.push_back(boundary);
+        pos = skip_to_delimiter(pos);  // the preamble
+        while (pos < text_.size()) {
+            std::string_view line = line_at(text_, pos);
+            delimiter kind = delimiter_of(line, boundary);
+            // An enclosing multipart goes on: this one ended without its
+            // last delimiter.
+            if (kind == delimiter::none) break;
+            pos += line.size();
+            if (kind == delimiter::last) {
+                boundaries_.pop_back();
+                return skip_to_delimiter(pos);  // the epilogue
+            }
+            pos = read_part(pos, depth);
+        }
+        boundaries_.pop_back();
+        return pos;
+    }
+
+    std::vector<part_source>& leaves() { return leaves_; }
+
+private:
+    // A part ends at a delimiter line of its own multipart or of any that
+    // encloses it.
+    bool is_delimiter(std::string_view line) const {
+        if (!line.starts_with("--")) return false;
+        for (const std::string& boundary : boundaries_) {
+            if (delimiter_of(line, boundary) != delimiter::none) return true;
+        }
+        return false;
+    }
+
+    std::size_t skip_to_delimiter(std::size_t pos) const {
+        while (pos < text_.size()) {
+            std::string_view line = line_at(text_, pos);
+            if (is_delimiter(line)) break;
+            pos += line.size();
+        }
+        return pos;
+    }
+
+    std::size_t read_part(std::size_t pos, int depth) {
+        std::vector<std::string_view> lines;
+        bool blank = false;
+        while (pos < text_.size()) {
+            std::string_view line = line_at(text_, pos);
+            if (is_delimiter(line)) break;
+            pos += line.size();
+            if (is_blank_line(line)) {
+                blank = true;
+                break;
+            }
+            lines.push_back(line);
+        }
+        std::vector<std::string> header = with_content_fields_unfolded(lines);
+        if (blank && depth + 1 < multipart_depth_limit) {
+            std::string inner = multipart_delimiter(header);
+            if (!inner.empty()) return walk(pos, inner, depth + 1);
+        }
+        std::size_t body_start = pos;
+        pos = skip_to_delimiter(pos);
+        leaves_.push_back({std::move(header), blank, text_.substr(body_start, pos - body_start), true});
+        return pos;
+    }
+
+    std::string_view text_;
+    std::vector<std::string> boundaries_;  // of the multiparts being walked, outermost first
+    std::vector<part_source> leaves_;
+};
+
+// The empty text part that stands before the HTML of a text/html-only
+// message, or before attached text files when a message has no text.
+part_source empty_text_part() {
+    part_source part;
+    part.header = {"Content-Type: text/plain; charset=ISO-2022-JP\n", "Content-Transfer-Encoding: 7bit\n"};
+    part.has_blank_line = true;
+    return part;
+}
+
+bool is_plain_text(const part_kind& kind) { return equals_nocase(kind.type, "text/plain"); }
+
+part_role role_of(const part_kind& kind) {
+    if (kind.attachment || !starts_with_nocase(kind.type, "text/")) return part_role::kept;
+    return is_plain_text(kind) ? part_role::text : part_role::readable;
+}
+
+// One file of the message directory to be written.
+struct part_plan {
+    part_source source;
+    part_role role;
+};
+
+// The leaves of a multipart message in the order their files take. The
+// first text/plain part is what every reader of the store takes for the
+// message's text; an attached text file must not stand before the text.
+std::vector<part_plan> plan_leaves(std::vector<part_source> leaves) {
+    std::vector<part_kind> kinds;
+    kinds.reserve(leaves.size());
+    for (const part_source& leaf : leaves) kinds.push_back(kind_of(leaf));
+    std::size_t text = 0;
+    while (text < leaves.size() && !(is_plain_text(kinds[text]) && !kinds[text].attachment)) ++text;
+    bool attached_text_first = false;
+    for (std::size_t i = 0; i < text; ++i) attached_text_first = attached_text_first || is_plain_text(kinds[i]);
+
+    std::vector<part_plan> plan;
+    plan.reserve(leaves.size() + 1);
+    if (attached_text_first) {
+        if (text < leaves.size()) plan.push_back({std::move(leaves[text]), part_role::text});
+        else plan.push_back({empty_text_part(), part_role::text});
+    }
+    for (std::size_t i = 0; i < leaves.size(); ++i) {
+        if (attached_text_first && i == text) continue;
+        plan.push_back({std::move(leaves[i]), role_of(kinds[i])});
+    }
+    return plan;
+}
+
 // Splits one message held in memory into the files of a message directory.
 class message_splitter {
 public:
@@ -38,67 +214,71 @@ public:
 
     // The last part number, or -1 after a failed file step.
     int split(std::string_view text) {
-        if (!header_file_.open(part_file(base_, 0)) || !open_part_file(1)) return -1;
-        line_splitter lines(text);
-        std::string_view line;
-        while (lines.next(line)) {
-            if (!top_header_done_) {
-                line_use use = read_top_header_line(line);
-                if (use == line_use::failed) return -1;
-                if (use == line_use::taken) continue;
-            }
-            if (multipart_ && line.starts_with(boundary_)) {
-                if (line.substr(boundary_.size()).starts_with("--")) break;
-                if (!start_next_part()) return -1;
-                continue;
-            }
-            // Lines of part 0 after the top header are the preamble.
-            if (part_ > 0 && !part_out_.write(line)) return -1;
+        std::size_t pos = read_top_header(text);
+        std::string header;
+        std::vector<std::string> content;
+        bool html = sort_top_header(header, content);
+        if (!write_file(0, header)) return -1;
+
+        if (multipart_) {
+            leaf_walker walker(text);
+            walker.walk(pos, boundary_, 0);
+            std::vector<part_source>& leaves = walker.leaves();
+            // The top header's other Content- lines go to the first part,
+            // as they did when only one level was split.
+            if (leaves.empty()) return write_file(1, joined_lines(content)) ? 0 : -1;
+            leaves.front().header.insert(leaves.front().header.begin(), content.begin(), content.end());
+            return write_parts(plan_leaves(std::move(leaves)));
         }
-        if (!top_header_done_ && !finish_top_header()) return -1;
-        if (!part_out_.close()) return -1;
-        if (part_ > 0 && !decode_part(base_, part_)) return -1;
-        return part_;
+
+        std::vector<part_plan> plan;
+        if (html) plan.push_back({empty_text_part(), part_role::text});
+        if (!body_found_) {
+            // No body: the Content- lines stay as they came.
+            if (write_parts(plan) < 0 || !write_file(static_cast<int>(plan.size()) + 1, joined_lines(content))) return -1;
+            return 0;
+        }
+        part_source body{std::move(content), true, text.substr(pos), false};
+        part_kind kind = kind_of(body);
+        // The one body is the message's text whatever it is called.
+        kind.attachment = false;
+        plan.push_back({std::move(body), role_of(kind)});
+        return write_parts(plan);
     }
 
 private:
-    enum class line_use { taken, boundary, failed };
-
-    // Handles a line of the top-level header; a boundary line is left to
-    // the caller.
-    line_use read_top_header_line(std::string_view line) {
-        if (is_content_type_line(line) && find_nocase(line, "boundary=") != std::string_view::npos) {
-            std::string delimiter = boundary_delimiter(line);
-            if (multipart_) return line_use::taken;
-            if (!delimiter.empty()) {
-                multipart_ = true;
-                boundary_ = std::move(delimiter);
-                return line_use::taken;
+    // Reads the top-level header up to its blank line, or up to the first
+    // delimiter line of a multipart message that has none; returns where the
+    // body starts. The Content-Type line that names the boundary is dropped.
+    std::size_t read_top_header(std::string_view text) {
+        std::size_t pos = 0;
+        while (pos < text.size()) {
+            std::string_view line = line_at(text, pos);
+            if (is_content_type_line(line) && find_nocase(line, "boundary=") != std::string_view::npos) {
+                std::string delimiter = boundary_delimiter(line);
+                if (multipart_ || !delimiter.empty()) {
+                    if (!multipart_) boundary_ = std::move(delimiter);
+                    multipart_ = true;
+                    pos += line.size();
+                    continue;
+                }
             }
-        }
-        if (is_blank_line(line)) {
-            if (!finish_top_header()) return line_use::failed;
-            if (!multipart_) {
-                part_ = part_file_number_;
-                if (!part_out_.write(line)) return line_use::failed;
+            if (is_blank_line(line)) {
+                body_found_ = true;
+                return pos + line.size();
             }
-            return line_use::taken;
+            if (multipart_ && delimiter_of(line, boundary_) != delimiter::none) return pos;
+            top_lines_.push_back(line);
+            pos += line.size();
         }
-        if (multipart_ && line.starts_with(boundary_)) return line_use::boundary;
-        top_lines_.push_back(line);
-        return line_use::taken;
+        return pos;
     }
 
-    // The top-level header is complete: its Content- lines describe the
-    // body (part 1, or part 2 after the empty text part of an HTML-only
-    // message); the others are the header file. The lines are sorted only
-    // now, so that the order of the fields does not matter: in a multipart
-    // message no transfer encoding of the whole reaches part 1, and an
-    // HTML-only message keeps all of its Content- lines together.
-    bool finish_top_header() {
-        top_header_done_ = true;
-        std::string header;
-        std::vector<std::string_view> content;
+    // The top-level header's lines: its Content- lines describe the body (a
+    // single part, or the first part of a multipart); the others, decoded,
+    // are the header file. In a multipart message no transfer encoding of
+    // the whole reaches a part. Whether the body is HTML.
+    bool sort_top_header(std::string& header, std::vector<std::string>& content) const {
         bool html = false;
         for (std::string_view line : top_lines_) {
             bool ordinary = !is_content_line(line) ||
@@ -108,47 +288,27 @@ private:
                 continue;
             }
             if (is_content_type_line(line) && find_nocase(line, "text/html", 13) != std::string::npos) html = true;
-            content.push_back(line);
+            content.emplace_back(line);
         }
-        top_lines_.clear();
-        if (!header_file_.write(header) || !header_file_.close()) return false;
-        if (html && !split_off_empty_text_part()) return false;
-        for (std::string_view line : content) {
-            if (!part_out_.write(line)) return false;
-        }
-        return true;
+        return html && !multipart_;
     }
 
-    bool split_off_empty_text_part() {
-        if (!part_out_.write(empty_text_part_header) || !part_out_.close()) return false;
-        if (!decode_part(base_, part_file_number_)) return false;
-        return open_part_file(part_file_number_ + 1);
-    }
-
-    // A boundary line: the top header or the part before it is complete.
-    bool start_next_part() {
-        if (part_ == 0) {
-            if (!top_header_done_ && !finish_top_header()) return false;
-            part_ = part_file_number_;
-            return true;
+    // Writes the planned parts from "1" on; the number of the last one, or -1.
+    int write_parts(const std::vector<part_plan>& plan) {
+        for (std::size_t i = 0; i < plan.size(); ++i) {
+            if (!write_file(static_cast<int>(i) + 1, stored_part(plan[i].source, plan[i].role))) return -1;
         }
-        if (!part_out_.close() || !decode_part(base_, part_)) return false;
-        ++part_;
-        return open_part_file(part_);
+        return static_cast<int>(plan.size());
     }
 
-    bool open_part_file(int number) {
-        part_file_number_ = number;
-        return part_out_.open(part_file(base_, number));
+    bool write_file(int number, std::string_view content) {
+        text_writer out;
+        return out.open(part_file(base_, number)) && out.write(content) && out.close();
     }
 
     std::string base_;
-    text_writer header_file_;
-    text_writer part_out_;
-    int part_ = 0;              // the part being read; 0 while in the top header or preamble
-    int part_file_number_ = 1;  // the part file being written
     bool multipart_ = false;
-    bool top_header_done_ = false;
+    bool body_found_ = false;
     std::string boundary_;
     std::vector<std::string_view> top_lines_;
 };
@@ -157,13 +317,8 @@ private:
 
 int split_message(std::string_view source_path, std::string_view base_path) {
     int result = -1;
-    {
-        std::string text;
-        message_splitter splitter(base_path);
-        if (read_text_file(source_path, text)) {
-            result = splitter.split(text);
-        }
-    }
+    std::string text;
+    if (read_message_text(source_path, text)) result = message_splitter(base_path).split(text);
     if (result >= 0 && delete_file(source_path)) return result;
     delete_tree(base_path, false);
     return -1;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace qm {
@@ -7,22 +9,40 @@ namespace qm {
 // Takes a downloaded message apart into the files of a message directory:
 // base + "0" the top-level header (without its Content- lines, encoded
 // words and ISO-2022-JP turned into CP932, no blank line at the end), base +
-// "1", "2" ... one file per part of the top-level multipart (or the one body
-// of a single-part message). A text/plain part is stored as a blank line and
-// its body in CP932; other parts keep their header lines, a blank line and
-// their body (quoted-printable decoded for text types, attachments left in
-// their transfer encoding with their file names decoded). A text/html-only
-// message gets an empty text part "1" and the HTML as part "2". Nested
-// multiparts stay whole inside one part.
+// "1", "2" ... one file per part: the one body of a single-part message, or
+// the leaves of a multipart one, in order, however deep its multiparts are
+// nested (up to multipart_depth_limit levels; a multipart below that is one
+// part). A message/rfc822 part is one part, kept whole.
+//
+// The first text/plain part that is no attachment is the message's text: it
+// is stored as a blank line and its body in CP932. Other text/plain parts
+// that are no attachment are stored the same way; other text types (HTML)
+// keep their header lines, a blank line and their body with quoted-printable
+// decoded. Attachments (a part with a file name, or with the disposition
+// "attachment"), text/plain ones included, and every part that is not text
+// keep their header lines (file names decoded), a blank line and their body
+// as it came, in its transfer encoding, so that restoring one gives back the
+// bytes that were sent. When an attached text file would come before the
+// text (or there is no text but an attached text file), the text (or an
+// empty text part) becomes part "1", so that the first text/plain part is
+// always the text. A text/html-only message gets an empty text part "1" and
+// the HTML as part "2".
 //
 // Text bodies: ISO-2022-JP (the default, and US-ASCII), UTF-8, Shift_JIS
 // under any of its labels (Shift_JIS, shift-jis, SJIS, x-sjis, CP932, MS932,
 // Windows-31J, MS_Kanji, csShiftJIS) and every other charset the converter
-// knows are decoded from Base64 and quoted-printable and turned into CP932.
-// A body in a charset nobody knows keeps its received bytes (a Base64 one
-// stays Base64).
+// knows are decoded from Base64 and quoted-printable and turned into CP932;
+// a body without a charset that is raw 8-bit UTF-8 is read as UTF-8. A body
+// in a charset nobody knows keeps its received bytes (a Base64 one stays
+// Base64).
 //
-// Lines are whole lines however long; a file read stops at a Ctrl-Z byte.
+// Lines are whole lines however long, and a Ctrl-Z byte is data, never the
+// end of the message (in the text part it becomes a blank, since readers of
+// the store stop there).
+
+// The levels of multipart that are walked; a multipart nested deeper is kept
+// whole as one part.
+inline constexpr int multipart_depth_limit = 32;
 
 // Joins the folded lines of the Subject and Content- fields, and of address
 // fields (From, Sender, Reply-To, To, Cc) where a fold falls inside one
@@ -33,25 +53,30 @@ namespace qm {
 bool unfold_header_file(std::string_view path);
 
 // Splits the message file into the message directory `base_path` (ending
-// with "/"), decoding each part as it completes and the header at the end,
-// and deletes the source. Returns the number of the last part (0 when the
+// with "/"), its header and parts stored as described above, and deletes
+// the source. Returns the number of the last part (0 when the
 // message has no body). On any failure: -1, the message directory removed
 // with everything in it, the source kept.
 int split_message(std::string_view source_path, std::string_view base_path);
-
-// Rewrites part `part` into its stored form (see above). False only when
-// the part file is missing or a file step fails (the part then stays as it
-// was); content that cannot be decoded is kept as received.
-bool decode_part(std::string_view base_path, int part);
 
 // Rewrites base + "0" with every line decoded (encoded words, raw
 // ISO-2022-JP) into CP932; a decoded value never adds or splits a line.
 bool decode_header_file(std::string_view base_path);
 
 // Writes the body of part `part` to `output_path`: decoded from Base64 or
-// quoted-printable, or as stored for 7bit, 8bit and binary (its header lines
-// are never part of it). False for any other transfer encoding, and when a
-// file step fails; no output file is left behind then.
-bool decode_part_body(std::string_view base_path, int part, std::string_view output_path);
+// quoted-printable (a hard line break written as CR LF, the line end of
+// mail), or as stored for 7bit, 8bit and binary (with CR LF; its header
+// lines are never part of it). False for any other transfer encoding, and
+// when a file step fails. The output appears whole or not at all: a file
+// already at `output_path` stays as it was when anything fails, and without
+// `replace` it is never replaced.
+bool decode_part_body(std::string_view base_path, int part, std::string_view output_path, bool replace = true);
+
+// What a viewer shows of a text part that has a header of its own: the
+// header lines, a blank line and the body with its transfer encoding
+// decoded and, but for HTML, turned into CP932 as the text part is. nullopt
+// for a part of another type, a headerless part (the text part is shown as
+// it is stored) and a part that cannot be read.
+std::optional<std::string> part_text_to_view(std::string_view base_path, int part);
 
 }  // namespace qm

@@ -2,22 +2,18 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "message/body_charset.h"
 #include "message/header_fields.h"
 #include "message/message_lines.h"
 #include "message/mime_reader.h"
-#include "platform/companion_file.h"
-#include "platform/cp932.h"
-#include "platform/file_handle.h"
-#include "platform/file_operations.h"
-#include "platform/text_file.h"
 #include "message/part_file.h"
+#include "message/stored_part.h"
+#include "platform/one_step_write.h"
 #include "text/base64.h"
 #include "text/encoded_words.h"
 #include "base/find_nocase.h"
 #include "text/quoted_printable.h"
+#include "text/utf8_sjis.h"
 
 namespace qm {
 
@@ -31,30 +27,12 @@ constexpr std::string_view default_encoding = "7bit";
 // Room for a charset name or a transfer encoding: at most 127 characters.
 constexpr std::size_t token_capacity = 128;
 
-// The head of a part file: its header lines and whether a blank line ended
-// them.
-struct part_text {
-    std::vector<std::string> header;
-    bool has_blank_line = false;
-};
-
-bool read_part_head(text_reader& reader, part_text& part) {
-    std::string line;
-    while (read_whole_line(reader, line)) {
-        if (is_blank_line(line)) {
-            part.has_blank_line = true;
-            break;
-        }
-        part.header.push_back(line);
-    }
-    return !reader.failed();
-}
-
 // What the part's header says about it. Parts whose type, charset or
 // encoding cannot be read are stored as they came.
 struct part_values {
     std::string type;
     std::string charset;
+    bool charset_given = false;  // the charset is the header's, not the default
     std::string encoding;
 };
 
@@ -73,6 +51,7 @@ std::optional<part_values> read_part_values(const std::vector<std::string>& head
             std::optional<std::string_view> charset = parameter_value(line, at + parameter.size(), "\n\t ;", true);
             if (!charset) return std::nullopt;
             values.charset = cut_to_capacity(*charset, token_capacity);
+            values.charset_given = true;
         }
         break;
     }
@@ -83,30 +62,8 @@ std::optional<part_values> read_part_values(const std::vector<std::string>& head
 }
 
 bool is_encoding(const part_values& values, std::string_view name) { return equals_nocase(values.encoding, name); }
-
-// Quoted-printable lines decoded; a soft line break joins a line with the
-// next before it is decoded, so that an escape sequence or a shift state
-// that spans the break is read whole. A soft break on the last line leaves
-// the text without a final line feed.
-std::string qp_decode_body(std::string_view body) {
-    std::string out;
-    out.reserve(body.size());
-    line_splitter lines(body);
-    std::string_view line;
-    std::string joined;
-    while (lines.next(line)) {
-        joined += line;
-        if (joined.size() >= 2 && joined.ends_with("=\n")) {
-            joined.resize(joined.size() - 2);
-            continue;
-        }
-        qp_decode_line(joined);
-        out += joined;
-        joined.clear();
-    }
-    qp_decode_line(joined);
-    out += joined;
-    return out;
+bool is_unchanged_encoding(const part_values& values) {
+    return is_encoding(values, "7bit") || is_encoding(values, "8bit") || is_encoding(values, "binary");
 }
 
 // CR LF turned into LF, as a file written with them reads in text mode.
@@ -120,34 +77,42 @@ std::string as_text_lines(std::string_view bytes) {
     return text;
 }
 
-// The Base64 body of the part file decoded, through the part's companion
-// file; nullopt when it does not decode (or cannot be written).
-std::optional<std::string> base64_body(std::string_view part_path) {
-    std::string scratch = companion_path(part_path);
+// LF turned into CR LF, as the text stands in the part file on disk.
+std::string as_file_lines(std::string_view text) {
     std::string bytes;
-    bool decoded = base64_decode_part_file(scratch, part_path) && read_binary_file(scratch, bytes);
-    std::string disk = disk_path(scratch);
-    if (!disk.empty()) ::unlink(disk.c_str());
-    if (!decoded) return std::nullopt;
+    bytes.reserve(text.size() + text.size() / 32);
+    for (char c : text) {
+        if (c == '\n') bytes.push_back('\r');
+        bytes.push_back(c);
+    }
     return bytes;
+}
+
+// A body without a charset that is raw 8-bit UTF-8 is UTF-8 (RFC 6532 mail),
+// not the ISO-2022-JP that the default names.
+body_charset charset_of(const part_values& values, std::string_view bytes) {
+    body_charset kind = classify_charset(values.charset);
+    if (!values.charset_given && kind == body_charset::iso2022jp && is_8bit_utf8(bytes)) return body_charset::utf8;
+    return kind;
 }
 
 // The body of a text/plain part in CP932. Transfer encodings and charsets
 // this program does not know keep the body as it came.
-std::string plain_text_body(std::string_view part_path, const part_values& values, std::string_view body) {
-    body_charset kind = classify_charset(values.charset);
+std::string plain_text_body(const part_values& values, std::string_view body) {
     if (is_encoding(values, "base64")) {
-        if (kind == body_charset::unknown) return std::string(body);
-        std::optional<std::string> bytes = base64_body(part_path);
-        if (!bytes) return std::string(body);
-        return as_text_lines(body_to_cp932(kind, values.charset, *bytes));
+        if (classify_charset(values.charset) == body_charset::unknown) return std::string(body);
+        std::string bytes;
+        if (!base64_decode_body(body, bytes)) return std::string(body);
+        return as_text_lines(body_to_cp932(charset_of(values, bytes), values.charset, bytes));
     }
     if (is_encoding(values, "quoted-printable")) {
-        std::string bytes = qp_decode_body(body);
+        std::string bytes = qp_decode_text(body);
+        body_charset kind = charset_of(values, bytes);
         if (kind == body_charset::unknown) return jis_lines_to_sjis(bytes);
         return body_to_cp932(kind, values.charset, bytes);
     }
-    if (is_encoding(values, "7bit") || is_encoding(values, "8bit") || is_encoding(values, "binary")) {
+    if (is_unchanged_encoding(values)) {
+        body_charset kind = charset_of(values, body);
         switch (kind) {
         case body_charset::iso2022jp:
         case body_charset::unknown:
@@ -162,18 +127,18 @@ std::string plain_text_body(std::string_view part_path, const part_values& value
     return std::string(body);
 }
 
-// The header lines another part keeps: the transfer encoding goes where the
-// body no longer needs it; the type and disposition lines of a non-text
-// part get their encoded words and file name decoded.
+// The header lines a readable or kept part keeps: the transfer encoding goes
+// where the body no longer needs it; the type and disposition lines of a
+// kept part get their encoded words and file name decoded.
 std::vector<std::string> kept_header(const std::vector<std::string>& header, const part_values& values,
-                                     bool text_type) {
-    bool drop_encoding = is_encoding(values, "7bit") || (text_type && is_encoding(values, "quoted-printable"));
+                                     bool readable) {
+    bool drop_encoding = is_encoding(values, "7bit") || (readable && is_encoding(values, "quoted-printable"));
     std::vector<std::string> kept;
     kept.reserve(header.size());
     for (const std::string& line : header) {
         if (drop_encoding && starts_with_nocase(line, encoding_field)) continue;
         kept.push_back(line);
-        if (text_type) continue;
+        if (readable) continue;
         bool type_line = starts_with_nocase(line, content_type_field);
         if (!type_line && !starts_with_nocase(line, disposition_field)) continue;
         decode_part_header_line(kept.back(), !type_line);
@@ -182,87 +147,112 @@ std::vector<std::string> kept_header(const std::vector<std::string>& header, con
     return kept;
 }
 
-// Whether the body of a part of this type changes when it is stored.
-bool body_changes(const part_values& values, bool text_type) {
-    if (!text_type) return false;
-    if (is_encoding(values, "quoted-printable")) return true;
-    return is_encoding(values, "7bit") && !equals_nocase(values.type, "text/html");
+// The body of a readable part: quoted-printable decoded; ISO-2022-JP text in
+// 7bit turned into CP932, but for HTML, which names its own charset.
+std::string readable_body(const part_values& values, std::string_view body) {
+    if (is_encoding(values, "quoted-printable")) return qp_decode_text(body);
+    if (is_encoding(values, "7bit") && !equals_nocase(values.type, "text/html")) return jis_lines_to_sjis(body);
+    return std::string(body);
 }
 
-std::string stored_body(const part_values& values, std::string_view body) {
-    if (is_encoding(values, "quoted-printable")) return qp_decode_body(body);
-    return jis_lines_to_sjis(body);
-}
-
-// A text/plain part after the first one that carries a file name is an
-// attached text file: its header lines go, as for every text part, but its
-// name stays, in the line that renaming a part writes.
-std::string attachment_name_line(const std::vector<std::string>& header, const part_values& values, int part) {
-    if (part < 2) return {};
-    std::optional<std::string> name = part_file_name(kept_header(header, values, false));
-    if (!name || name->empty()) return {};
-    return std::string(disposition_field) + ": attachment; filename=\"" + *name + "\"\n";
-}
-
-std::string joined(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) text += line;
+// A Ctrl-Z is data in received mail, but it would end the text part for
+// every reader that reads it in text mode: there it becomes a blank.
+std::string without_ctrl_z(std::string text) {
+    neutralize_ctrl_z(text);
     return text;
+}
+
+// A part file held in memory: its header lines up to the blank line and the
+// body after it.
+struct part_text {
+    std::vector<std::string> header;
+    std::string_view body;
+};
+
+part_text split_part_text(std::string_view text) {
+    part_text part;
+    line_splitter lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
+        if (is_blank_line(line)) {
+            part.body = lines.rest();
+            break;
+        }
+        part.header.emplace_back(line);
+    }
+    return part;
 }
 
 }  // namespace
 
-bool decode_part(std::string_view base_path, int part) {
-    std::string path = part_file(base_path, part);
-    text_reader reader(path);
-    if (!reader.is_open()) return false;
-    part_text text;
-    if (!read_part_head(reader, text)) return false;
-    std::optional<part_values> values = read_part_values(text.header);
-    if (!values) return true;
-
-    bool text_type = starts_with_nocase(values->type, "text/");
-    std::string head = joined(text.header);
-    std::string blank = text.has_blank_line ? "\n" : "";
-    std::string new_head;
-    bool body_changed = true;
-    if (equals_nocase(values->type, "text/plain")) {
-        new_head = attachment_name_line(text.header, *values, part) + blank;
-    } else {
-        new_head = joined(kept_header(text.header, *values, text_type)) + blank;
-        body_changed = body_changes(*values, text_type);
-        // A part that stays as it is is not written again (an attachment
-        // can be large).
-        if (!body_changed && new_head == head + blank) return true;
-    }
-
-    std::string body = reader.read_rest();
-    if (reader.failed()) return false;
-    reader.close();
-    if (equals_nocase(values->type, "text/plain")) body = plain_text_body(path, *values, body);
-    else if (body_changed) body = stored_body(*values, body);
-    return rewrite_through_companion(path, [&](text_writer& out) { return out.write(new_head) && out.write(body); });
+part_kind kind_of(const part_source& part) {
+    part_kind kind;
+    std::optional<std::string> type = part_header_value(part.header, content_type_field, content_type_capacity, "text/plain");
+    if (type) kind.type = std::move(*type);
+    std::optional<part_values> values = read_part_values(part.header);
+    if (!values) return kind;
+    std::vector<std::string> decoded = kept_header(part.header, *values, false);
+    std::optional<std::string> name = part_file_name(decoded);
+    std::optional<std::string> disposition = part_header_value(decoded, disposition_field, token_capacity, "");
+    kind.attachment = (name && !name->empty()) || (disposition && equals_nocase(*disposition, "attachment"));
+    return kind;
 }
 
-bool decode_part_body(std::string_view base_path, int part, std::string_view output_path) {
-    std::string path = part_file(base_path, part);
-    text_reader reader(path);
-    if (!reader.is_open()) return false;
-    part_text text;
-    if (!read_part_head(reader, text)) return false;
-    std::optional<std::string> encoding = part_header_value(text.header, encoding_field, token_capacity, default_encoding);
-    if (!encoding) return false;
-    if (equals_nocase(*encoding, "base64")) {
-        reader.close();
-        return base64_decode_part_file(output_path, path);
+std::string stored_part(const part_source& part, part_role role) {
+    const std::string blank = part.has_blank_line ? "\n" : "";
+    std::optional<part_values> values = read_part_values(part.header);
+    if (!values) return joined_lines(part.header) + blank + std::string(part.body);
+    switch (role) {
+    case part_role::text:
+        return blank + without_ctrl_z(plain_text_body(*values, part.body));
+    case part_role::readable:
+        return joined_lines(kept_header(part.header, *values, true)) + blank + readable_body(*values, part.body);
+    case part_role::kept:
+        break;
     }
-    bool quoted_printable = equals_nocase(*encoding, "quoted-printable");
-    bool as_stored = equals_nocase(*encoding, "7bit") || equals_nocase(*encoding, "8bit") ||
-                     equals_nocase(*encoding, "binary");
-    if (!quoted_printable && !as_stored) return false;
-    std::string body = reader.read_rest();
-    if (reader.failed()) return false;
-    return write_text_file(output_path, quoted_printable ? qp_decode_body(body) : body);
+    std::string_view body = part.body;
+    // Base64 does not mind the line end; every other body would be given
+    // back with one line end too many.
+    if (part.in_multipart && !is_encoding(*values, "base64") && body.ends_with('\n')) body.remove_suffix(1);
+    return joined_lines(kept_header(part.header, *values, false)) + blank + std::string(body);
+}
+
+bool decode_part_body(std::string_view base_path, int part, std::string_view output_path, bool replace) {
+    std::string text;
+    if (!read_message_text(part_file(base_path, part), text)) return false;
+    part_text source = split_part_text(text);
+    std::optional<std::string> encoding = part_header_value(source.header, encoding_field, token_capacity, default_encoding);
+    if (!encoding) return false;
+    std::string bytes;
+    if (equals_nocase(*encoding, "base64")) {
+        if (!base64_decode_body(source.body, bytes)) return false;
+    } else if (equals_nocase(*encoding, "quoted-printable")) {
+        bytes = qp_decode_text(source.body, "\r\n");
+    } else if (equals_nocase(*encoding, "7bit") || equals_nocase(*encoding, "8bit") ||
+               equals_nocase(*encoding, "binary")) {
+        bytes = as_file_lines(source.body);
+    } else {
+        return false;
+    }
+    return write_file_in_one_step(output_path, bytes, replace);
+}
+
+std::optional<std::string> part_text_to_view(std::string_view base_path, int part) {
+    std::string text;
+    if (!read_message_text(part_file(base_path, part), text)) return std::nullopt;
+    part_text source = split_part_text(text);
+    if (source.header.empty()) return std::nullopt;
+    std::optional<part_values> values = read_part_values(source.header);
+    if (!values || !starts_with_nocase(values->type, "text/")) return std::nullopt;
+    std::string body;
+    if (!equals_nocase(values->type, "text/html")) {
+        body = plain_text_body(*values, source.body);
+    } else if (is_encoding(*values, "base64") && base64_decode_body(source.body, body)) {
+        body = as_text_lines(body);
+    } else {
+        body = readable_body(*values, source.body);
+    }
+    return joined_lines(source.header) + "\n" + body;
 }
 
 }  // namespace qm

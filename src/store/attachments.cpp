@@ -56,8 +56,8 @@ std::vector<part_row> list_parts(std::string_view message_dir) {
     return rows;
 }
 
-bool restore_part(std::string_view message_dir, int part, std::string_view target_path) {
-    return part >= 1 && decode_part_body(message_dir, part, target_path);
+bool restore_part(std::string_view message_dir, int part, std::string_view target_path, bool replace) {
+    return part >= 1 && decode_part_body(message_dir, part, target_path, replace);
 }
 
 bool rename_part(std::string_view message_dir, int part, std::string_view file_name) {

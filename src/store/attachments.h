@@ -37,9 +37,11 @@ struct part_row {
 // Every part but the body (the first text/plain part), in order.
 std::vector<part_row> list_parts(std::string_view message_dir);
 
-// Writes the content of part `part` (1 and up) to `target_path`, decoded
-// from Base64 or quoted-printable.
-bool restore_part(std::string_view message_dir, int part, std::string_view target_path);
+// Writes the content of part `part` (1 and up) to `target_path`: an
+// attachment exactly as it was sent (decoded from Base64 or
+// quoted-printable), the text as stored. The file appears whole or not at
+// all; without `replace` an existing file is never replaced.
+bool restore_part(std::string_view message_dir, int part, std::string_view target_path, bool replace = true);
 
 // Gives part `part` (1 and up) a new file name in its Content-Disposition.
 bool rename_part(std::string_view message_dir, int part, std::string_view file_name);

@@ -6,6 +6,7 @@
 
 #include "config/settings.h"
 #include "message/header_fields.h"
+#include "message/mime_reader.h"
 #include "platform/attributes.h"
 #include "platform/file_handle.h"
 #include "platform/file_operations.h"
@@ -118,7 +119,8 @@ bool view_part(std::string_view message_dir, int part, reporter& report) {
         return false;
     }
     std::string source = part_file(message_dir, part);
-    auto fill = [&](const std::string& path) { return copy_bytes(source, path); };
+    std::optional<std::string> text = part_text_to_view(message_dir, part);
+    auto fill = [&](const std::string& path) { return text ? write_text_file(path, *text) : copy_bytes(source, path); };
     if (equals_nocase(type, "text/html")) {
         // No program named: the desktop's program for HTML files shows it.
         auto copy = make_copy(html_copy_template, fill, report);

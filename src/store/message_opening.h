@@ -37,7 +37,9 @@ bool open_draft_in_editor(std::string_view message_dir, bool header, reporter& r
 
 // Shows part `part` (1 and up) of the message: a copy of the whole part file
 // in the text viewer, or for a text/html part in the program the desktop
-// registers for HTML ("qlm_$$$$.HTM"). Failures are shown here.
+// registers for HTML ("qlm_$$$$.HTM"). A text part kept as it was sent (an
+// attached text file) is shown with its body decoded, in CP932 but for
+// HTML. Failures are shown here.
 bool view_part(std::string_view message_dir, int part, reporter& report);
 
 }  // namespace qm

@@ -25,14 +25,18 @@ int base64_decode_group(std::string_view group, std::string& out);
 // 4 * ceil(n / 3) characters.
 std::string base64_encode_text(std::string_view input);
 
+// Decodes a Base64 body and appends its bytes to `out`. Line breaks, blanks
+// and tabs between the characters are skipped (RFC 2045 lets lines carry
+// them), and nothing after the first pad character is looked at. False when
+// a character outside the alphabet occurs or the last group is incomplete.
+bool base64_decode_body(std::string_view text, std::string& out);
+
 // Decodes the Base64 body of a part file (its header lines up to the first
-// blank line are skipped) into the file `output_path`, byte for byte. Line
-// breaks are skipped and everything after the first pad character is
-// ignored. False when the part file cannot be read, the body holds a
-// character outside the alphabet, its last group is incomplete, or the
-// output cannot be written. The output file appears whole or not at all: on
-// a failure no new file is left, and a file already at that path stays as
-// it was.
+// blank line are skipped) into the file `output_path`, byte for byte, as
+// base64_decode_body reads it. False when the part file cannot be read, the
+// body does not decode, or the output cannot be written. The output file
+// appears whole or not at all: on a failure no new file is left, and a file
+// already at that path stays as it was.
 bool base64_decode_part_file(std::string_view output_path, std::string_view part_path);
 
 }  // namespace qm

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "text/base64.h"
 #include "text/charset_conversion.h"
 #include "base/find_nocase.h"
 #include "base/hex_digits.h"
+#include "base/multibyte.h"
 #include "text/sjis_jis.h"
 #include "text/utf8_sjis.h"
 
@@ -104,10 +106,6 @@ void write_encoded_run(header_writer& out, std::string_view run) {
 
 // ---- decoding ----
 
-constexpr std::string_view iso2022jp_b_prefix = "=?ISO-2022-JP?B?";
-constexpr std::string_view sjis_b_prefix = "=?SHIFT_JIS?B?";
-constexpr std::string_view utf8_b_prefix = "=?UTF-8?B?";
-constexpr std::string_view utf8_q_prefix = "=?UTF-8?Q?";
 constexpr std::string_view word_close = "?=";
 
 void neutralize_line_breaks(std::string& bytes) {
@@ -142,22 +140,36 @@ std::string decode_q_text(std::string_view text) {
 // The charset of an encoded word without an RFC 2231 language ("*en").
 std::string_view bare_charset(std::string_view charset) { return charset.substr(0, charset.find('*')); }
 
+bool is_iso2022jp(std::string_view charset) { return equals_nocase(charset, "ISO-2022-JP"); }
+bool is_utf8(std::string_view charset) { return equals_nocase(charset, "UTF-8"); }
 bool is_native_charset(std::string_view charset) {
-    return equals_nocase(charset, "ISO-2022-JP") || equals_nocase(charset, "SHIFT_JIS") ||
-           equals_nocase(charset, "UTF-8");
+    return is_iso2022jp(charset) || equals_nocase(charset, "SHIFT_JIS") || is_utf8(charset);
 }
 
-// Decoded bytes of a word in `charset`, as the line holds them until the
-// final ISO-2022-JP conversion: ISO-2022-JP and Shift_JIS keep their bytes,
-// UTF-8 and every other known charset become CP932. nullopt for a charset
-// the converter does not know.
+// ISO-2022-JP text that a word leaves in a kanji or katakana shift gets the
+// escape back to ASCII, so that the text after the word is not read as
+// kanji.
+void end_in_ascii(std::string& jis) {
+    bool shifted = false;
+    for (std::size_t pos = 0; pos + 2 < jis.size(); ++pos) {
+        if (jis[pos] != esc) continue;
+        if (jis[pos + 1] == '$') shifted = true;
+        if (jis[pos + 1] == '(') shifted = jis[pos + 2] == 'I';
+    }
+    if (shifted) jis += "\x1b(B";
+}
+
+// Decoded bytes of a word in `charset` (without its language), as the line
+// holds them until the final ISO-2022-JP conversion: ISO-2022-JP and
+// Shift_JIS keep their bytes, UTF-8 and every other known charset become
+// CP932. nullopt for a charset the converter does not know.
 std::optional<std::string> word_text(std::string_view charset, std::string bytes) {
-    charset = bare_charset(charset);
-    if (equals_nocase(charset, "ISO-2022-JP") || equals_nocase(charset, "SHIFT_JIS")) {
+    if (is_iso2022jp(charset) || equals_nocase(charset, "SHIFT_JIS")) {
         neutralize_line_breaks(bytes);
+        if (is_iso2022jp(charset)) end_in_ascii(bytes);
         return bytes;
     }
-    if (equals_nocase(charset, "UTF-8")) {
+    if (is_utf8(charset)) {
         neutralize_line_breaks(bytes);
         utf8_to_sjis(bytes);
         return bytes;
@@ -192,101 +204,194 @@ private:
     bool searched_ = false;
 };
 
-// A line rebuilt from the words found in it: the text between the words is
-// copied, each decoded word put in place of its encoded form. The words are
-// found in the line as it was, which is where an in-place decoder would
-// look for them too: after a decoded word, or one character after a word
-// left encoded.
-class word_replacer {
-public:
-    explicit word_replacer(std::string& line) : line_(line), source_(line) {}
-
-    std::string_view source() const { return source_; }
-    void replace(std::size_t start, std::size_t end, std::string_view text) {
-        out_.append(source_, copied_, start - copied_);
-        out_.append(text);
-        copied_ = end;
-        replaced_ = true;
-    }
-    // Puts the rebuilt line in place; whether any word was replaced.
-    bool finish() {
-        if (!replaced_) return false;
-        out_.append(source_, copied_);
-        line_ = std::move(out_);
-        return true;
-    }
-
-private:
-    std::string& line_;
-    std::string source_;
-    std::string out_;
-    std::size_t copied_ = 0;
-    bool replaced_ = false;
+// The start of an encoded word: "=?", the charset (an RFC 2231 language may
+// follow it after "*"), "?", the encoding letter and "?".
+struct word_head {
+    std::size_t start;       // of "=?"
+    std::size_t text_start;  // after the third "?"
+    std::string_view charset;  // without the language
+    char encoding;           // 'B' or 'Q'
 };
 
-// Replaces every complete Base64 word with the prefix by its raw bytes.
-bool decode_prefixed_b_words(std::string& line, std::string_view prefix) {
-    std::size_t pos = find_nocase(line, prefix);
-    if (pos == std::string::npos) return false;
-    word_replacer words(line);
-    std::string_view source = words.source();
-    close_finder closes(source);
-    while (pos != std::string::npos) {
-        std::size_t text_start = pos + prefix.size();
-        std::size_t end = closes.at_or_after(text_start);
-        // No later occurrence can have an end either.
-        if (end == std::string::npos) break;
-        if ((end - text_start) % 4 != 0) {
-            pos = find_nocase(source, prefix, pos + 1);
-            continue;
-        }
-        std::string bytes = decode_b_text(source.substr(text_start, end - text_start));
-        neutralize_line_breaks(bytes);
-        words.replace(pos, end + word_close.size(), bytes);
-        pos = find_nocase(source, prefix, end + word_close.size());
-    }
-    words.finish();
-    return true;
-}
-
-// An encoded word "=?charset?X?text?=" found in a line.
-struct encoded_word {
-    std::size_t start;  // of "=?"
-    std::size_t end;    // after "?="
-    std::string_view charset;
-    char encoding;      // 'B' or 'Q', upper case
-    std::string_view text;
-};
-
-// The next complete encoded word at or after `from` whose encoding is one of
-// `encodings`; `closes` looks in the same line.
-std::optional<encoded_word> next_word(std::string_view line, std::size_t from, std::string_view encodings,
-                                      close_finder& closes) {
+// The next word start at or after `from`. Each "=?" is tried in turn, so a
+// stray "=?" in front of a word does not hide it.
+std::optional<word_head> next_word_head(std::string_view line, std::size_t from) {
     for (std::size_t pos = line.find("=?", from); pos != std::string_view::npos; pos = line.find("=?", pos + 1)) {
         std::size_t charset_end = line.find('?', pos + 2);
         if (charset_end == std::string_view::npos || charset_end + 2 >= line.size()) return std::nullopt;
         char encoding = line[charset_end + 1];
         if (encoding >= 'a' && encoding <= 'z') encoding = static_cast<char>(encoding - 'a' + 'A');
-        if (line[charset_end + 2] != '?' || encodings.find(encoding) == std::string_view::npos) continue;
-        std::size_t text_start = charset_end + 3;
-        std::size_t close = closes.at_or_after(text_start);
-        // No later word can have an end either.
-        if (close == std::string_view::npos) return std::nullopt;
-        return encoded_word{pos, close + word_close.size(), line.substr(pos + 2, charset_end - pos - 2), encoding,
-                            line.substr(text_start, close - text_start)};
+        if (line[charset_end + 2] != '?' || (encoding != 'B' && encoding != 'Q')) continue;
+        return word_head{pos, charset_end + 3, bare_charset(line.substr(pos + 2, charset_end - pos - 2)), encoding};
     }
     return std::nullopt;
 }
 
-// ---- RFC 2231 sections ----
-
-constexpr std::string_view filename_star = "filename*";
-
-struct filename_section {
-    std::size_t end;  // after the value (and its closing quote)
-    std::string charset;
-    std::string value;
+// What a pass over the words of a line saw: a word the pass looks for, and
+// whether it replaced any.
+struct word_pass {
+    bool found = false;
+    bool replaced = false;
 };
+
+// Replaces the complete words that `wanted` picks by what `decode` makes of
+// their text; a word `decode` gives nothing for stays encoded, and the search
+// goes on one character after its start. The words are found in the line as
+// it was, so a decoded text is never decoded again.
+template <typename Wanted, typename Decode>
+word_pass replace_words(std::string& line, Wanted wanted, Decode decode) {
+    word_pass pass;
+    const std::string source = line;
+    close_finder closes(source);
+    std::string out;
+    std::size_t copied = 0;
+    for (std::size_t from = 0; auto head = next_word_head(source, from);) {
+        if (!wanted(*head)) {
+            from = head->start + 1;
+            continue;
+        }
+        pass.found = true;
+        std::size_t close = closes.at_or_after(head->text_start);
+        // No later word can have an end either.
+        if (close == std::string_view::npos) break;
+        std::optional<std::string> text =
+            decode(*head, std::string_view(source).substr(head->text_start, close - head->text_start));
+        if (!text) {
+            from = head->start + 1;
+            continue;
+        }
+        out.append(source, copied, head->start - copied);
+        out += *text;
+        copied = close + word_close.size();
+        from = copied;
+        pass.replaced = true;
+    }
+    if (pass.replaced) {
+        out.append(source, copied);
+        line = std::move(out);
+    }
+    return pass;
+}
+
+// Base64 text of a complete word, or nullopt when its length is not a
+// multiple of four (the word then stays encoded).
+std::optional<std::string> b_bytes(std::string_view text) {
+    if (text.size() % 4 != 0) return std::nullopt;
+    return decode_b_text(text);
+}
+
+// Decodes the Base64 words of one of the program's own charsets to raw
+// bytes; whether such a word occurs at all.
+bool decode_native_b_words(std::string& line, std::string_view charset) {
+    auto wanted = [charset](const word_head& head) {
+        return head.encoding == 'B' && equals_nocase(head.charset, charset);
+    };
+    auto decode = [charset](const word_head&, std::string_view text) -> std::optional<std::string> {
+        std::optional<std::string> bytes = b_bytes(text);
+        if (!bytes) return std::nullopt;
+        neutralize_line_breaks(*bytes);
+        if (is_iso2022jp(charset)) end_in_ascii(*bytes);
+        return bytes;
+    };
+    return replace_words(line, wanted, decode).found;
+}
+
+// A line of raw 8-bit UTF-8 (RFC 6532 mail) with every word decoded, in
+// CP932 but for the bytes of ISO-2022-JP words, which the caller converts.
+// The line's own text and its UTF-8 words are converted together, so that
+// a character split between two words is still read whole.
+void decode_utf8_line(std::string& line) {
+    const std::string source = line;
+    close_finder closes(source);
+    std::string out, utf8_run;
+    std::size_t copied = 0;
+    for (std::size_t from = 0; auto head = next_word_head(source, from);) {
+        std::size_t close = closes.at_or_after(head->text_start);
+        if (close == std::string_view::npos) break;
+        std::string_view text = std::string_view(source).substr(head->text_start, close - head->text_start);
+        std::optional<std::string> bytes = head->encoding == 'B' ? b_bytes(text) : decode_q_text(text);
+        std::optional<std::string> decoded;
+        const bool utf8 = is_utf8(head->charset);
+        if (bytes) {
+            neutralize_line_breaks(*bytes);
+            decoded = utf8 ? bytes : word_text(head->charset, *bytes);
+            // A Q word of an unknown charset gives its raw bytes; a Base64 one stays.
+            if (!decoded && head->encoding == 'Q') decoded = std::move(bytes);
+        }
+        if (!decoded) {
+            from = head->start + 1;
+            continue;
+        }
+        utf8_run.append(source, copied, head->start - copied);
+        if (utf8) {
+            utf8_run += *decoded;
+        } else {
+            out += utf8_to_sjis_copy(utf8_run);
+            utf8_run.clear();
+            out += *decoded;
+        }
+        copied = close + word_close.size();
+        from = copied;
+    }
+    utf8_run.append(source, copied);
+    out += utf8_to_sjis_copy(utf8_run);
+    line = std::move(out);
+}
+
+// ---- RFC 2231 parameters ----
+
+// One "attribute=value" parameter of a header line.
+struct parameter {
+    std::size_t cut;    // the ";" that separates it from what stands before
+    std::size_t start;  // of the attribute
+    std::size_t end;    // after the value (and its closing quote)
+    std::string_view attribute;
+    std::string value;  // without quotes, with quoted pairs resolved
+};
+
+// A quoted value from after its opening quote: a backslash takes the next
+// character as it is, and the value ends at the next quote (or the end of
+// the line). Returns the position after the closing quote.
+std::size_t read_quoted(std::string_view line, std::size_t pos, std::string& value) {
+    while (pos < line.size() && line[pos] != '"' && line[pos] != '\n') {
+        if (line[pos] == '\\' && pos + 1 < line.size() && line[pos + 1] != '\n') ++pos;
+        std::size_t length = char_length(line, pos);
+        value.append(line, pos, length);
+        pos += length;
+    }
+    return pos < line.size() && line[pos] == '"' ? pos + 1 : pos;
+}
+
+// The parameters after the first ";" of the line; a segment without "="
+// is none.
+std::vector<parameter> parameters_of(std::string_view line) {
+    std::vector<parameter> found;
+    for (std::size_t semicolon = line.find(';'); semicolon != std::string_view::npos;) {
+        std::size_t start = semicolon + 1;
+        while (start < line.size() && (line[start] == ' ' || line[start] == '\t')) ++start;
+        std::size_t equals = line.find_first_of("=;\n", start);
+        if (equals == std::string_view::npos || line[equals] != '=') {
+            semicolon = equals != std::string_view::npos && line[equals] == ';' ? equals : std::string_view::npos;
+            continue;
+        }
+        parameter p{semicolon, start, 0, line.substr(start, equals - start), {}};
+        while (!p.attribute.empty() && (p.attribute.back() == ' ' || p.attribute.back() == '\t'))
+            p.attribute.remove_suffix(1);
+        std::size_t value = equals + 1;
+        if (value < line.size() && line[value] == '"') {
+            p.end = read_quoted(line, value + 1, p.value);
+        } else {
+            std::size_t stop = line.find_first_of("\";\n", value);
+            p.end = stop == std::string_view::npos ? line.size() : stop;
+            std::string_view token = line.substr(value, p.end - value);
+            while (!token.empty() && (token.back() == ' ' || token.back() == '\t')) token.remove_suffix(1);
+            p.value = token;
+        }
+        semicolon = line.find(';', p.end);
+        found.push_back(std::move(p));
+    }
+    return found;
+}
 
 std::string percent_decode(std::string_view text) {
     std::string bytes;
@@ -302,41 +407,75 @@ std::string percent_decode(std::string_view text) {
     return bytes;
 }
 
-// The section whose name "filename*" begins at `name_pos`; nullopt when no
-// "=" follows it. Only the first section carries charset and language.
-std::optional<filename_section> read_filename_section(std::string_view line, std::size_t name_pos, bool first) {
-    std::size_t star = name_pos + filename_star.size() - 1;
-    std::size_t equals = line.find('=', star);
-    if (equals == std::string_view::npos) return std::nullopt;
-    bool extended = line[equals - 1] == '*';
+// One section of an RFC 2231 parameter: "name*" (extended), "name*N" or
+// "name*N*".
+struct star_section {
+    const parameter* source;
+    unsigned long number;
+    bool extended;
+};
 
-    std::size_t start = equals + 1;
-    bool quoted = start < line.size() && line[start] == '"';
-    if (quoted) ++start;
-    std::size_t stop = line.find_first_of(quoted ? "\"\n" : "\";\n", start);
-    if (stop == std::string_view::npos) stop = line.size();
-    std::string_view content = line.substr(start, stop - start);
-    if (!quoted) {
-        while (!content.empty() && (content.back() == ' ' || content.back() == '\t')) content.remove_suffix(1);
+std::optional<star_section> as_star_section(const parameter& p, std::string_view name) {
+    if (p.attribute.size() <= name.size() || !starts_with_nocase(p.attribute, name) ||
+        p.attribute[name.size()] != '*')
+        return std::nullopt;
+    std::string_view rest = p.attribute.substr(name.size() + 1);
+    bool extended = rest.empty() || rest.back() == '*';
+    if (!rest.empty() && rest.back() == '*') rest.remove_suffix(1);
+    unsigned long number = 0;
+    for (char c : rest) {
+        if (c < '0' || c > '9') return std::nullopt;
+        number = std::min(number * 10 + static_cast<unsigned long>(c - '0'), 1000000UL);
     }
+    return star_section{&p, number, extended};
+}
 
-    filename_section section{quoted && stop < line.size() && line[stop] == '"' ? stop + 1 : stop, "", ""};
-    if (!extended) {
-        section.value = content;
-    } else {
-        if (first && !content.empty() && content[0] != '%') {
+// The value as it may stand in double quotes: a quote or a backslash gets a
+// backslash before it (the second byte of a double-byte character is never
+// taken for one).
+std::string quoted_pair_escaped(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        std::size_t length = char_length(text, pos);
+        if (length == 1 && (text[pos] == '"' || text[pos] == '\\')) out.push_back('\\');
+        out.append(text, pos, length);
+        pos += length;
+    }
+    return out;
+}
+
+// The joined, decoded value of the sections (in the order of their numbers):
+// extended values are percent-decoded, and the first one's charset turns
+// the name into CP932 where the converter knows it.
+std::string joined_section_value(std::vector<star_section> sections) {
+    std::stable_sort(sections.begin(), sections.end(),
+                     [](const star_section& a, const star_section& b) { return a.number < b.number; });
+    std::string value;
+    std::string charset;
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        std::string_view content = sections[i].source->value;
+        if (!sections[i].extended) {
+            value += content;
+            continue;
+        }
+        if (i == 0 && !content.empty() && content[0] != '%') {
             std::size_t first_quote = content.find('\'');
             std::size_t second_quote =
                 first_quote == std::string_view::npos ? first_quote : content.find('\'', first_quote + 1);
             if (second_quote != std::string_view::npos) {
-                section.charset = content.substr(0, first_quote);
+                charset = content.substr(0, first_quote);
                 content.remove_prefix(second_quote + 1);
             }
         }
-        section.value = percent_decode(content);
+        value += percent_decode(content);
     }
-    neutralize_line_breaks(section.value);
-    return section;
+    neutralize_line_breaks(value);
+    if (!charset.empty()) {
+        if (std::optional<std::string> text = word_text(charset, value)) value = std::move(*text);
+    }
+    jis_to_sjis(value);
+    return value;
 }
 
 }  // namespace
@@ -366,96 +505,81 @@ bool encode_header_line(std::string& output, std::size_t capacity, std::string_v
     return !out.failed() && output.size() + 1 <= capacity;
 }
 
-bool decode_iso2022jp_b_words(std::string& line) { return decode_prefixed_b_words(line, iso2022jp_b_prefix); }
-bool decode_sjis_b_words(std::string& line) { return decode_prefixed_b_words(line, sjis_b_prefix); }
-bool decode_utf8_b_words(std::string& line) { return decode_prefixed_b_words(line, utf8_b_prefix); }
+bool decode_iso2022jp_b_words(std::string& line) { return decode_native_b_words(line, "ISO-2022-JP"); }
+bool decode_sjis_b_words(std::string& line) { return decode_native_b_words(line, "SHIFT_JIS"); }
+bool decode_utf8_b_words(std::string& line) { return decode_native_b_words(line, "UTF-8"); }
 
 bool decode_utf8_q_words(std::string& line) {
-    std::size_t pos = find_nocase(line, utf8_q_prefix);
-    if (pos == std::string::npos) return false;
-    word_replacer words(line);
-    std::string_view source = words.source();
-    close_finder closes(source);
-    while (pos != std::string::npos) {
-        std::size_t text_start = pos + utf8_q_prefix.size();
-        std::size_t end = closes.at_or_after(text_start);
-        // No later occurrence can have an end either.
-        if (end == std::string::npos) break;
-        std::string bytes = decode_q_text(source.substr(text_start, end - text_start));
+    auto wanted = [](const word_head& head) { return head.encoding == 'Q' && is_utf8(head.charset); };
+    auto decode = [](const word_head&, std::string_view text) -> std::optional<std::string> {
+        std::string bytes = decode_q_text(text);
         neutralize_line_breaks(bytes);
-        words.replace(pos, end + word_close.size(), bytes);
-        pos = find_nocase(source, utf8_q_prefix, end + word_close.size());
-    }
-    return words.finish();
+        return bytes;
+    };
+    return replace_words(line, wanted, decode).replaced;
 }
 
 bool decode_any_q_words(std::string& line) {
-    word_replacer words(line);
-    std::string_view source = words.source();
-    close_finder closes(source);
-    std::size_t from = 0;
-    while (auto word = next_word(source, from, "Q", closes)) {
-        std::string bytes = decode_q_text(word->text);
-        std::optional<std::string> text = word_text(word->charset, bytes);
-        if (!text) {
-            // Unknown charset: the raw bytes.
-            neutralize_line_breaks(bytes);
-            text = std::move(bytes);
-        }
-        words.replace(word->start, word->end, *text);
-        from = word->end;
-    }
-    return words.finish();
+    auto wanted = [](const word_head& head) { return head.encoding == 'Q'; };
+    auto decode = [](const word_head& head, std::string_view text) -> std::optional<std::string> {
+        std::string bytes = decode_q_text(text);
+        std::optional<std::string> decoded = word_text(head.charset, bytes);
+        if (decoded) return decoded;
+        // Unknown charset: the raw bytes.
+        neutralize_line_breaks(bytes);
+        return bytes;
+    };
+    return replace_words(line, wanted, decode).replaced;
 }
 
 bool decode_other_charset_b_words(std::string& line) {
-    word_replacer words(line);
-    std::string_view source = words.source();
-    close_finder closes(source);
-    std::size_t from = 0;
-    while (auto word = next_word(source, from, "B", closes)) {
-        std::optional<std::string> text;
-        if (!is_native_charset(bare_charset(word->charset)) && word->text.size() % 4 == 0)
-            text = word_text(word->charset, decode_b_text(word->text));
-        if (!text) {
-            from = word->start + 1;
-            continue;
-        }
-        words.replace(word->start, word->end, *text);
-        from = word->end;
-    }
-    return words.finish();
+    auto wanted = [](const word_head& head) { return head.encoding == 'B' && !is_native_charset(head.charset); };
+    auto decode = [](const word_head& head, std::string_view text) -> std::optional<std::string> {
+        std::optional<std::string> bytes = b_bytes(text);
+        if (!bytes) return std::nullopt;
+        return word_text(head.charset, std::move(*bytes));
+    };
+    return replace_words(line, wanted, decode).replaced;
 }
 
-void decode_filename_star(std::string& line) {
-    std::size_t name_pos = find_nocase(line, filename_star);
-    if (name_pos == std::string::npos) return;
-    std::optional<filename_section> first = read_filename_section(line, name_pos, true);
-    if (!first) return;
-    std::string value = first->value;
-
-    // Each further section is taken out of the line with the separator
-    // before it, and its value continues the first one.
-    std::size_t search = first->end;
-    for (std::size_t next_pos; (next_pos = find_nocase(line, filename_star, search)) != std::string::npos;) {
-        std::optional<filename_section> next = read_filename_section(line, next_pos, false);
-        if (!next) break;
-        value += next->value;
-        std::size_t cut = next_pos;
-        while (cut > first->end && (line[cut - 1] == ' ' || line[cut - 1] == '\t')) --cut;
-        if (cut > first->end && line[cut - 1] == ';') --cut;
-        line.erase(cut, next->end - cut);
-        search = cut;
+void decode_star_parameter(std::string& line, std::string_view name) {
+    std::vector<parameter> parameters = parameters_of(line);
+    std::vector<star_section> sections;
+    for (const parameter& p : parameters) {
+        if (std::optional<star_section> section = as_star_section(p, name)) sections.push_back(*section);
     }
+    if (sections.empty()) return;
 
-    if (!first->charset.empty()) {
-        if (std::optional<std::string> text = word_text(first->charset, value)) value = std::move(*text);
+    // The joined value takes the place of the first section; the other
+    // sections go, and so does a plain parameter of the same name, which
+    // only stands in for readers that do not know the extended form.
+    struct change {
+        std::size_t from, to;
+        std::string text;
+    };
+    std::vector<change> changes{{sections.front().source->start, sections.front().source->end,
+                                 std::string(name) + "=\"" + quoted_pair_escaped(joined_section_value(sections)) + "\""}};
+    for (std::size_t i = 1; i < sections.size(); ++i) changes.push_back({sections[i].source->cut, sections[i].source->end, ""});
+    for (const parameter& p : parameters) {
+        if (equals_nocase(p.attribute, name)) changes.push_back({p.cut, p.end, ""});
     }
-    line.replace(name_pos, first->end - name_pos, "filename=\"" + value + "\"");
+    std::sort(changes.begin(), changes.end(), [](const change& a, const change& b) { return a.from < b.from; });
+    std::string out;
+    out.reserve(line.size());
+    std::size_t copied = 0;
+    for (const change& c : changes) {
+        out.append(line, copied, c.from - copied);
+        out += c.text;
+        copied = c.to;
+    }
+    out.append(line, copied);
+    line = std::move(out);
 }
 
 void decode_header_line(std::string& line) {
-    if (!decode_iso2022jp_b_words(line) && !decode_sjis_b_words(line)) {
+    if (is_8bit_utf8(line)) {
+        decode_utf8_line(line);
+    } else if (!decode_iso2022jp_b_words(line) && !decode_sjis_b_words(line)) {
         // UTF-8 words of both kinds are decoded before the line is converted.
         bool b_words = decode_utf8_b_words(line);
         bool q_words = decode_utf8_q_words(line);
@@ -470,15 +594,17 @@ void decode_header_line(std::string& line) {
 }
 
 void decode_part_header_line(std::string& line, bool content_disposition) {
-    if (!decode_iso2022jp_b_words(line) && !decode_sjis_b_words(line)) {
+    if (is_8bit_utf8(line)) {
+        decode_utf8_line(line);
+    } else if (!decode_iso2022jp_b_words(line) && !decode_sjis_b_words(line)) {
         if (decode_utf8_b_words(line)) {
             utf8_to_sjis(line);
         } else {
-            bool b_words = decode_other_charset_b_words(line);
-            bool q_words = decode_any_q_words(line);
-            if (content_disposition && !b_words && !q_words) decode_filename_star(line);
+            decode_other_charset_b_words(line);
+            decode_any_q_words(line);
         }
     }
+    decode_star_parameter(line, content_disposition ? "filename" : "name");
     jis_to_sjis(line);
 }
 

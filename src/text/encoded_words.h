@@ -20,17 +20,21 @@ namespace qm {
 // bytes with a terminating zero byte.
 bool encode_header_line(std::string& output, std::size_t capacity, std::string_view jis_line);
 
-// Decode the Base64 words with the prefix "=?ISO-2022-JP?B?", "=?SHIFT_JIS?B?"
-// or "=?UTF-8?B?" (any case) in place, to the charset's raw bytes. A word
-// without "?=" or whose text is not a multiple of four characters long stays
-// encoded; an invalid group is dropped. True when the prefix occurs in the
+// A word's charset may carry an RFC 2231 language after "*"
+// ("=?UTF-8*ja?B?...?="); it is read as the charset alone.
+
+// Decode the Base64 words of charset ISO-2022-JP, Shift_JIS or UTF-8 (any
+// case) in place, to the charset's raw bytes; an ISO-2022-JP word that ends
+// in a kanji or katakana shift gets the escape back to ASCII. A word without
+// "?=" or whose text is not a multiple of four characters long stays
+// encoded; an invalid group is dropped. True when such a word starts in the
 // line at all.
 bool decode_iso2022jp_b_words(std::string& line);
 bool decode_sjis_b_words(std::string& line);
 bool decode_utf8_b_words(std::string& line);
 
-// Decodes the "=?UTF-8?Q?" words in place to raw UTF-8 bytes ("_" is a
-// space, "=" and hexadecimal digits a byte). True when a word was decoded.
+// Decodes the UTF-8 Q words in place to raw UTF-8 bytes ("_" is a space, "="
+// and hexadecimal digits a byte). True when a word was decoded.
 bool decode_utf8_q_words(std::string& line);
 
 // Decodes the Q words of any charset in place. Words in ISO-2022-JP and
@@ -44,23 +48,27 @@ bool decode_any_q_words(std::string& line);
 // encoded. True when a word was decoded.
 bool decode_other_charset_b_words(std::string& line);
 
-// Joins the "filename*" parameters of a Content-Disposition line (the single
-// form, and numbered sections with or without the extended "*") into one
-// "filename=" parameter with the value in double quotes. Extended values are
-// percent-decoded; the first section's charset turns the name into CP932
-// where the converter knows it (ISO-2022-JP and Shift_JIS names keep their
-// bytes, for jis_to_sjis).
-void decode_filename_star(std::string& line);
+// Joins the RFC 2231 sections of the parameter `name` ("filename", "name")
+// on a header line (the single form "name*=", and numbered sections with or
+// without the extended "*", in the order of their numbers) into one
+// parameter `name`="..." in place of the first. Extended values are
+// percent-decoded; the first section's charset turns the value into CP932
+// where the converter knows it. A quote or backslash in the value is written
+// with a backslash before it. A plain `name`= parameter beside the sections
+// is dropped: the extended form is the one meant.
+void decode_star_parameter(std::string& line, std::string_view name);
 
 // The decoding of a line of a received message's header file: ISO-2022-JP
 // words, else Shift_JIS words, else UTF-8 words (the line then converted from
 // UTF-8), else words of other charsets; the line is then converted from
-// ISO-2022-JP to CP932. Only one of these families is decoded per line.
+// ISO-2022-JP to CP932. Only one of these families is decoded per line. A
+// line of raw 8-bit text that is valid UTF-8 is converted from UTF-8, and
+// then every word on it is decoded.
 void decode_header_line(std::string& line);
 
 // The same for a part's Content-Type or Content-Disposition line; UTF-8
-// Q words are converted word by word, and a Content-Disposition line without
-// encoded words gets its "filename*" parameters joined.
+// Q words are converted word by word, and the RFC 2231 sections of "name"
+// (Content-Type) or "filename" (Content-Disposition) are joined.
 void decode_part_header_line(std::string& line, bool content_disposition);
 
 }  // namespace qm

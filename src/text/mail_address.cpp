@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/text_file.h"
+#include "text/address_nesting.h"
 #include "base/find_nocase.h"
 #include "base/multibyte.h"
 
@@ -159,35 +160,14 @@ bool is_valid_display_name(std::string_view text) {
 
 std::size_t find_address_end(std::string_view text, std::size_t pos) {
     if (pos > text.size()) return npos;
-    // None of these characters can be the second byte of a double-byte
-    // character, so the text is walked byte by byte; a stray lead byte then
-    // never swallows a delimiter or the line feed.
-    bool quote = false, comment = false, angle = false;
+    // Walked byte by byte: a stray lead byte never swallows a delimiter or
+    // the line feed.
+    address_nesting nesting;
     for (; pos < text.size() && text[pos] != '\n'; ++pos) {
-        switch (text[pos]) {
-        case '"':
-            if (!comment && !angle) quote = !quote;
-            break;
-        case '(':
-            if (!quote && !angle) comment = true;
-            break;
-        case ')':
-            comment = false;
-            break;
-        case '<':
-            if (!comment && !quote) angle = true;
-            break;
-        case '>':
-            angle = false;
-            break;
-        case ',':
-            if (!quote && !comment && !angle) return pos;
-            break;
-        default:
-            break;
-        }
+        if (text[pos] == ',' && !nesting.open()) return pos;
+        nesting.take(text[pos]);
     }
-    return quote || comment || angle ? npos : pos;
+    return nesting.open() ? npos : pos;
 }
 
 bool split_address(std::string_view text, std::string* name, std::size_t name_capacity,

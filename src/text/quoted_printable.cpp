@@ -28,4 +28,29 @@ void qp_decode_line(std::string& line) {
     line.resize(out);
 }
 
+std::string qp_decode_text(std::string_view text, std::string_view line_break) {
+    std::string out;
+    out.reserve(text.size());
+    std::string joined;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t line_feed = text.find('\n', pos);
+        bool hard_break = line_feed != std::string_view::npos;
+        std::size_t end = hard_break ? line_feed : text.size();
+        joined.append(text, pos, end - pos);
+        pos = hard_break ? line_feed + 1 : end;
+        if (!joined.empty() && joined.back() == '=') {
+            joined.pop_back();
+            continue;
+        }
+        qp_decode_line(joined);
+        out += joined;
+        if (hard_break) out += line_break;
+        joined.clear();
+    }
+    qp_decode_line(joined);
+    out += joined;
+    return out;
+}
+
 }  // namespace qm

@@ -145,6 +145,22 @@ std::string utf8_to_sjis_copy(std::string_view text) {
     return output;
 }
 
+bool is_8bit_utf8(std::string_view text) {
+    const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+    bool eight_bit = false;
+    for (std::size_t pos = 0; pos < text.size();) {
+        if (data[pos] < 0x80) {
+            ++pos;
+            continue;
+        }
+        decoded d = decode_character(data + pos, text.size() - pos);
+        if (d.status != decode_status::character) return false;
+        eight_bit = true;
+        pos += d.length;
+    }
+    return eight_bit;
+}
+
 bool file_utf8_to_sjis(std::string_view path) { return convert_file(path, convert_utf8_file); }
 
 void utf8_to_sjis_stream::feed(std::string_view piece, std::string& output) {

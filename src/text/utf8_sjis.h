@@ -19,6 +19,11 @@ void utf8_to_sjis(std::string& text);
 // The converted text as a new string.
 std::string utf8_to_sjis_copy(std::string_view text);
 
+// Whether the text holds a byte of 0x80 or above and every such byte is part
+// of a valid UTF-8 character: raw 8-bit text that is most likely UTF-8 (RFC
+// 6532 mail), since Shift_JIS, EUC-JP and Latin text almost never are.
+bool is_8bit_utf8(std::string_view text);
+
 // Converts a file of UTF-8 bytes to CP932 (binary in, binary out); false,
 // with the file untouched, when it cannot be read or rewritten.
 bool file_utf8_to_sjis(std::string_view path);

@@ -100,6 +100,8 @@ TEST(HeaderFields, PartHeaderValues) {
                            "filename=" + sj("見積.pdf") + "; size=3\r\nContent-Type: x; name=late\r\n\r\n");
     write_bytes(dir / "4", "Content-Type: text/plain; name=first\r\nX: name=\"second\r\n\r\n");
     write_bytes(dir / "5", "Content-Type: text/plain");
+    // Quoted pairs in a quoted name; 表 ends in the byte of "\".
+    write_bytes(dir / "6", "Content-Disposition: attachment; filename=\"" + sj("表") + "\\\"x\\\\.txt\" ; size=1\r\n\r\n");
 
     std::string value;
     EXPECT_TRUE(get_part_header_value("Content-Transfer-Encoding", value, base, 2, 128, "7bit"));
@@ -111,7 +113,8 @@ TEST(HeaderFields, PartHeaderValues) {
         EXPECT_EQ(get_content_type(base, part, value, room), *type != 0) << part << " " << room;
         if (*type) { EXPECT_EQ(value, type); }
     }
-    for (const auto& [part, name] : {std::pair{3, sj("見積.pdf")}, {4, std::string("second")}, {2, std::string()}}) {
+    for (const auto& [part, name] : {std::pair{3, sj("見積.pdf")}, {4, std::string("second")}, {2, std::string()},
+                                     {6, sj("表") + "\"x\\.txt"}}) {
         value.clear();
         EXPECT_EQ(get_part_filename(base, part, value, 100), !name.empty());
         EXPECT_EQ(value, name);

@@ -32,9 +32,10 @@ inline std::map<std::string, std::string> files_in(const std::string& directory)
 // tests/data/, with the sample mail and the python3 readers.
 inline const std::string test_data = std::string(QUILLMERE_TEST_DATA) + "/";
 
-// What the python3 script (below tests/data) prints for the file; it must end with exit code 0.
-inline std::string python_output(const std::string& script, const std::string& file) {
-    std::string command = "python3 '" + test_data + script + "' '" + file + "'", output;
+// What the python3 script (below tests/data) prints for the file (and a further argument); it must end
+// with exit code 0.
+inline std::string python_output(const std::string& script, const std::string& file, const std::string& argument = "") {
+    std::string command = "python3 '" + test_data + script + "' '" + file + "' " + argument, output;
     if (FILE* pipe = ::popen(command.c_str(), "r")) {
         char block[4096];
         for (std::size_t n; (n = std::fread(block, 1, sizeof block, pipe)) > 0;) output.append(block, n);

@@ -22,6 +22,10 @@ TEST(MimeReader, UnfoldingJoinsOnlyWhatBelongsTogether) {
          "Content-Type: multipart/mixed; boundary=b; x=y\n\npre\n amble\n--b\nContent-Type: text/plain; charset=utf-8\n\n"
          "Subject: in\n body\n--b--\n"},
         {"To: a@x.jp,\n b@x.jp\n\nx\n", "To: a@x.jp,\n b@x.jp\n\nx\n"},
+        // A quote left open joins every line; a line of blanks after a comma ends nothing.
+        {"To: \"open,\n b,\n c\n\n", "To: \"open, b, c\n\n"}, {"To: a@x.jp,\n \t\n b@x.jp\n\n", "To: a@x.jp,\n \t\n b@x.jp\n\n"},
+        // A Ctrl-Z is data, not the end of the file.
+        {"Subject: a\n b\x1a\n\nbody\x1a more\n", "Subject: a b\x1a\n\nbody\x1a more\n"},
     };
     temp_dir dir;
     for (const auto& [before, after] : cases) {
@@ -33,13 +37,13 @@ TEST(MimeReader, UnfoldingJoinsOnlyWhatBelongsTogether) {
     EXPECT_FALSE(unfold_header_file(dir.cp("none.pop")));
 }
 
-// The stored form of a part file with this header and body.
-std::string stored_part(const std::string& header, const std::string& body, int part = 1) {
+// The stored form of the body of a single-part message with this header and body.
+std::string stored_part(const std::string& header, const std::string& body) {
     temp_dir dir;
-    std::string name = std::to_string(part);
-    write_bytes(dir / name, header + "\n" + body);
-    EXPECT_TRUE(decode_part(dir.cp(), part));
-    return read_bytes(dir / name);
+    write_bytes(dir / "0.pop", header + "\n" + body);
+    std::filesystem::create_directory(dir / ".0");
+    EXPECT_EQ(split_message(dir.cp("0.pop"), dir.cp(".0/")), 1);
+    return read_bytes(dir / ".0/1");
 }
 
 TEST(MimeReader, TextBodiesBecomeShiftJis) {
@@ -64,11 +68,9 @@ TEST(MimeReader, OtherPartsKeepTheirHeader) {
     EXPECT_EQ(stored_part("Content-Type: application/octet-stream; name=\"=?ISO-2022-JP?B?GyRCRnxLXBsoQg==?=.bin\"\n"
                           "Content-Transfer-Encoding: 7bit\n", "raw " + jis_nihon + "\n"),
               "Content-Type: application/octet-stream; name=\"" + sj("日本") + ".bin\"\r\n\r\nraw " + jis_nihon + "\r\n");
-    // An attached text file keeps its name; the body text does not get one.
-    std::string named = "Content-Type: text/plain; charset=ISO-2022-JP; name=\"a.txt\"\n";
-    EXPECT_EQ(stored_part(named, jis_nihon + "\n", 2),
-              "Content-Disposition: attachment; filename=\"a.txt\"\r\n\r\n" + sj("日本") + "\r\n");
-    EXPECT_EQ(stored_part(named, jis_nihon + "\n", 1), "\r\n" + sj("日本") + "\r\n");
+    // The one body of a message is its text, whatever it is called.
+    EXPECT_EQ(stored_part("Content-Type: text/plain; charset=ISO-2022-JP; name=\"a.txt\"\n", jis_nihon + "\n"),
+              "\r\n" + sj("日本") + "\r\n");
 }
 
 // Splits the message and returns the files of the message directory.
@@ -90,9 +92,78 @@ TEST(MimeReader, TheOrderOfTopLevelContentFieldsDoesNotMatter) {
               (files{{"0", "Subject: s\r\n"}, {"1", "\r\n"}, {"2", "Content-Type: text/html\r\n\r\n<b>a=b</b>\r\n"}}));
 }
 
+// A part of a multipart: its header lines, a blank line and its body.
+std::string part(const std::string& boundary, const std::string& header, const std::string& body) {
+    return "--" + boundary + "\n" + header + "\n" + body + "\n";
+}
+std::string multipart(const std::string& type, const std::string& boundary, const std::string& parts) {
+    return "Content-Type: multipart/" + type + "; boundary=\"" + boundary + "\"\n\n" + parts + "--" + boundary + "--\n";
+}
+const std::string jis_text = "Content-Type: text/plain; charset=ISO-2022-JP\n";
+const std::string html_qp = "Content-Type: text/html\nContent-Transfer-Encoding: quoted-printable\n";
+const std::string attached_text = "Content-Type: text/plain; charset=ISO-2022-JP; name=\"a.txt\"\n";
+
+TEST(MimeReader, NestedMultipartsAreStoredLeafByLeaf) {
+    using files = std::map<std::string, std::string>;
+    const std::string pdf = "Content-Type: application/pdf; name=\"=?ISO-2022-JP?B?GyRCRnxLXBsoQg==?=.pdf\"\n"
+                            "Content-Transfer-Encoding: base64\n";
+    const std::string alternative = multipart("alternative", "in", part("in", jis_text, jis_nihon) + part("in", html_qp, "<p>a=3Db</p>"));
+    // The text comes first; an attached text file keeps its header and its bytes; HTML is decoded.
+    EXPECT_EQ(split("Subject: s\n" + multipart("mixed", "out", part("out", alternative, "") + part("out", attached_text, jis_nihon) +
+                                                                part("out", pdf, "JVBE\nRi0=")), 4),
+              (files{{"0", "Subject: s\r\n"}, {"1", "\r\n" + sj("日本") + "\r\n"},
+                     {"2", "Content-Type: text/html\r\n\r\n<p>a=b</p>\r\n"},
+                     {"3", "Content-Type: text/plain; charset=ISO-2022-JP; name=\"a.txt\"\r\n\r\n" + jis_nihon},
+                     {"4", "Content-Type: application/pdf; name=\"" + sj("日本") + ".pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\nJVBE\r\nRi0=\r\n"}}));
+    // An attached text file before the text: the text moves to part 1; without a text an empty one stands there.
+    EXPECT_EQ(split(multipart("mixed", "b", part("b", attached_text, "x") + part("b", jis_text, "body")), 2),
+              (files{{"0", ""}, {"1", "\r\nbody\r\n"}, {"2", "Content-Type: text/plain; charset=ISO-2022-JP; name=\"a.txt\"\r\n\r\nx"}}));
+    EXPECT_EQ(split(multipart("mixed", "b", part("b", html_qp, "h") + part("b", attached_text, "x")), 3),
+              (files{{"0", ""}, {"1", "\r\n"}, {"2", "Content-Type: text/html\r\n\r\nh\r\n"},
+                     {"3", "Content-Type: text/plain; charset=ISO-2022-JP; name=\"a.txt\"\r\n\r\nx"}}));
+}
+
+TEST(MimeReader, DelimitersAreWholeLinesOfTheirOwnMultipartOrOfAnEnclosingOne) {
+    using files = std::map<std::string, std::string>;
+    // "--b2" is no delimiter of "b"; "--b--x" and "--bx" are text; a delimiter may end in blanks; the
+    // outer delimiter ends an inner multipart that never closes; the epilogue is dropped.
+    const std::string inner = "Content-Type: multipart/alternative; boundary=b2\n\n--b2 \n\none\n--b--x\n--bx\n";
+    EXPECT_EQ(split(multipart("mixed", "b", part("b", inner, "") + part("b", "", "two")) + "epilogue\n", 2),
+              (files{{"0", ""}, {"1", "\r\none\r\n--b--x\r\n--bx\r\n\r\n\r\n"}, {"2", "\r\ntwo\r\n"}}));
+}
+
+TEST(MimeReader, MultipartsBelowTheDepthLimitStayWhole) {
+    std::string nested = "\ninnermost\n";
+    for (int level = multipart_depth_limit + 3; level > 0; --level)
+        nested = multipart("mixed", "b" + std::to_string(level), part("b" + std::to_string(level), "", "") + "--b" + std::to_string(level) + "\n" + nested);
+    std::map<std::string, std::string> files = split("Subject: deep\n" + nested, multipart_depth_limit + 1);
+    // Each level holds an empty text; the multipart at the limit is one part with everything below it.
+    const std::string kept = files[std::to_string(multipart_depth_limit + 1)];
+    EXPECT_TRUE(kept.starts_with("Content-Type: multipart/mixed; boundary=\"b" + std::to_string(multipart_depth_limit + 1) + "\"\r\n\r\n")) << kept;
+    EXPECT_NE(kept.find("innermost"), std::string::npos);
+}
+
+TEST(MimeReader, ACtrlZIsDataAndRawUtf8TextIsUtf8) {
+    using files = std::map<std::string, std::string>;
+    const std::string octets = "Content-Type: application/octet-stream\nContent-Transfer-Encoding: 8bit\n";
+    temp_dir dir;
+    write_bytes(dir / "0.pop", "Subject: z\x1a\r\n" + multipart("mixed", "b", part("b", "", "a\x1a" "b") + part("b", octets, "\x1a\r\nc")));
+    std::filesystem::create_directory(dir / ".0");
+    ASSERT_EQ(split_message(dir.cp("0.pop"), dir.cp(".0/")), 2);
+    EXPECT_EQ(files_in(dir / ".0/"), (files{{"0", "Subject: z \r\n"}, {"1", "\r\na b\r\n"},
+                                           {"2", "Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: 8bit\r\n\r\n\x1a\r\nc"}}));
+    ASSERT_TRUE(decode_part_body(dir.cp(".0/"), 2, dir.cp("restored")));
+    EXPECT_EQ(read_bytes(dir / "restored"), "\x1a\r\nc");
+    // A body without a charset in raw UTF-8 (RFC 6532), in every transfer encoding; raw Shift_JIS stays.
+    for (const std::string& encoded : {std::string("8bit\n\n日本\n"), "base64\n\n" + base64_encode_text("日本\n"),
+                                       std::string("quoted-printable\n\n=E6=97=A5=E6=9C=AC\n")})
+        EXPECT_EQ(split("Content-Type: text/plain\nContent-Transfer-Encoding: " + encoded, 1)["1"], "\r\n" + sj("日本") + "\r\n") << encoded;
+    EXPECT_EQ(split("Content-Transfer-Encoding: 8bit\n\n" + sj("日本") + "\n", 1)["1"], "\r\n" + sj("日本") + "\r\n");
+}
+
 TEST(MimeReader, AFailedSplitRemovesTheMessageAndKeepsTheSource) {
     std::string message = "Subject: s\nContent-Type: multipart/mixed; boundary=b\n\n--b\n\nx\n--b\n\ny\n--b--\n";
-    for (const char* blocker : {".0/2", ".0/1.$$$", ".0/0"}) {
+    for (const char* blocker : {".0/2", ".0/1", ".0/0"}) {
         temp_dir dir;
         write_bytes(dir / "0.pop", message);
         std::filesystem::create_directories(dir / blocker);
@@ -108,17 +179,24 @@ TEST(MimeReader, AFailedSplitRemovesTheMessageAndKeepsTheSource) {
 TEST(MimeReader, PartBodiesForTheUser) {
     temp_dir dir;
     std::string base = dir.cp();
-    write_bytes(dir / "1", "Content-Transfer-Encoding: base64\r\n\r\nTWFu\r\nTWE=\r\nignored\r\n");
-    write_bytes(dir / "2", "Content-Transfer-Encoding: quoted-printable\r\n\r\na=3Db=\r\nc\r\n");
-    write_bytes(dir / "3", "Content-Type: text/plain\r\n\r\nas stored\r\n");
+    write_bytes(dir / "1", "Content-Transfer-Encoding: base64\r\n\r\nTWFu\r\nTW E=\r\nignored\r\n");
+    write_bytes(dir / "2", "Content-Transfer-Encoding: quoted-printable\r\n\r\na=3Db=\r\nc=0A\r\nd=");
+    write_bytes(dir / "3", "Content-Type: text/plain\r\n\r\nas stored\r\n\x1a\r");
     write_bytes(dir / "4", "Content-Transfer-Encoding: x-uuencode\r\n\r\nbegin\r\n");
-    for (auto [part, ok, bytes] : {std::tuple{1, true, "ManMa"}, {2, true, "a=bc\r\n"}, {3, true, "as stored\r\n"},
+    for (auto [part, ok, bytes] : {std::tuple{1, true, "ManMa"}, {2, true, "a=bc\n\r\nd"}, {3, true, "as stored\r\n\x1a\r"},
                                    {4, false, ""}, {5, false, ""}}) {
         std::string out = "out" + std::to_string(part);
         EXPECT_EQ(decode_part_body(base, part, dir.cp(out)), ok) << part;
         EXPECT_EQ(exists(dir / out), ok) << part;
         EXPECT_EQ(read_bytes(dir / out), bytes) << part;
     }
+    // A file in the way stays, unless it is to be replaced; a failure leaves it as it was.
+    EXPECT_FALSE(decode_part_body(base, 1, dir.cp("out2"), false));
+    EXPECT_FALSE(decode_part_body(base, 4, dir.cp("out2")));
+    EXPECT_EQ(read_bytes(dir / "out2"), "a=bc\n\r\nd");
+    EXPECT_TRUE(decode_part_body(base, 1, dir.cp("out2")));
+    EXPECT_EQ(read_bytes(dir / "out2"), "ManMa");
+    EXPECT_EQ(list_names(dir.path()), (names{"1", "2", "3", "4", "out1", "out2", "out3"}));
 }
 
 TEST(MimeReader, DecodedHeaderValuesNeverSplitALine) {

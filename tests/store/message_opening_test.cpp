@@ -71,12 +71,15 @@ TEST_F(MessageOpening, ABatchFileIsRefusedAndAMessageWithoutTextShowsNothing) {
 TEST_F(MessageOpening, PartsAreViewedByTheViewerOrTheHtmlProgram) {
     const std::string html = "Content-Type: text/HTML; charset=utf-8\r\n\r\n<p>x</p>\r\n";
     const std::string text = "Content-Type: text/x-log\r\n\r\nlog\r\n";
-    message(" 受信箱/", 0, 'R', {header, "\r\n", html, text});
-    ASSERT_TRUE(view_part(inbox + ".0/", 2, report) && view_part(inbox + ".0/", 3, report));
-    EXPECT_FALSE(view_part(inbox + ".0/", 4, report));
+    // An attached text file is kept as it was sent, and shown as text.
+    const std::string attached = "Content-Type: text/plain; charset=utf-8; name=\"a.txt\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+    message(" 受信箱/", 0, 'R', {header, "\r\n", html, text, attached + "5pel5pysCg==\r\n"});
+    ASSERT_TRUE(view_part(inbox + ".0/", 2, report) && view_part(inbox + ".0/", 3, report) && view_part(inbox + ".0/", 4, report));
+    EXPECT_FALSE(view_part(inbox + ".0/", 5, report));
     EXPECT_EQ(opener.wait_for_runs(1), runs{{dir / "tmp/qlm_0000.HTM"}});
-    EXPECT_EQ(viewer.wait_for_runs(1), runs{{dir / "tmp/qlm_0000.TXT"}});
+    EXPECT_EQ(viewer.wait_for_runs(2), (runs{{dir / "tmp/qlm_0000.TXT"}, {dir / "tmp/qlm_0001.TXT"}}));
     EXPECT_EQ(read_bytes(dir / "tmp/qlm_0000.HTM") + read_bytes(dir / "tmp/qlm_0000.TXT"), html + text);
+    EXPECT_EQ(read_bytes(dir / "tmp/qlm_0001.TXT"), attached + sj("日本") + "\r\n");
     EXPECT_EQ(report.texts(), names{file_error});
 }
 

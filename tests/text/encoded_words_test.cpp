@@ -90,6 +90,9 @@ TEST(DecodeWords, EachFamilyInPlace) {
     const std::tuple<bool (*)(std::string&), std::string, std::string, bool> cases[] = {
         {decode_iso2022jp_b_words, "S: =?ISO-2022-JP?B?GyRCNEE7ehsoQg==?=!", "S: \x1b$B4A;z\x1b(B!", true},
         {decode_iso2022jp_b_words, "=?iso-2022-jp?b?GyRCNEE7ehsoQg==?=", "\x1b$B4A;z\x1b(B", true},
+        // A word that stays in kanji gets the way back to ASCII; an RFC 2231 language is no part of the charset.
+        {decode_iso2022jp_b_words, "=?ISO-2022-JP?B?GyRCRnxLXA==?= x", "\x1b$BF|K\\\x1b(B x", true},
+        {decode_utf8_b_words, "=?utf-8*ja?B?5ryi5a2X?=", "漢字", true},
         // Blanks between words stay; a decoded prefix is not decoded again.
         {decode_utf8_b_words, "=?UTF-8?B?YQ==?= =?UTF-8?B?Yg==?=\t=?UTF-8?B?PT9VVEYtOD9CP1l3PT0/PQ==?=",
          "a b\t=?UTF-8?B?Yw==?=", true},
@@ -139,6 +142,13 @@ TEST(DecodeHeaderLine, OneFamilyPerLine) {
         // A word whose text looks like another word is decoded once, not twice.
         {"=?x-unknown?Q?=3D=3FUTF-8=3FB=3FYQ=3D=3D=3F=3D?=", "=?UTF-8?B?YQ==?="},
         {"=?UTF-8?B?" + forged + "?=", spaced},
+        // The ASCII after a word that never shifts back stays ASCII.
+        {"=?ISO-2022-JP?B?GyRCRnxLXA==?= after", sj("日本 after")}, {"=?UTF-8*ja?B?5ryi5a2X?=", sj("漢字")},
+        // Raw 8-bit UTF-8 (RFC 6532) is read as UTF-8, and then every word on the line is decoded; a
+        // character split between two UTF-8 words is read whole. Raw Shift_JIS is no UTF-8 and stays.
+        {"日本語 =?ISO-2022-JP?B?GyRCNEE7ehsoQg==?= =?UTF-8?B?5rw=?==?UTF-8?B?og==?=", sj("日本語 漢字 漢")},
+        {"é =?x-unknown?B?YWJj?= =?x-unknown?Q?caf=E9?= =?EUC-JP?Q?=B4=C1?=", q + " =?x-unknown?B?YWJj?= caf\xe9 " + sj("漢")},
+        {sj("漢字") + " <a@b>", sj("漢字") + " <a@b>"},
     };
     for (const auto& [text, decoded] : cases) EXPECT_EQ(header("Subject: " + text + "\n"), "Subject: " + decoded + "\n");
 }
@@ -156,7 +166,10 @@ TEST(DecodePartHeaderLine, NamesInEveryForm) {
         {disposition + " filename*=EUC-JP''%BB%F1%CE%C1.pdf; size=9\n", true,
          disposition + " filename=\"" + named + "; size=9\n"},
         {disposition + " filename*=UTF-8''a%0D%0Ab%00.txt\n", true, disposition + " filename=\"a  b .txt\"\n"},
-        // Only Content-Disposition lines are joined.
+        // Raw UTF-8 names; the language of a word; the extended name of the type, which wins over the plain one.
+        {type + "資料.pdf\"\n", false, type + named + "\n"}, {type + "=?UTF-8*ja?B?6LOH5paZ?=.pdf\"\n", false, type + named + "\n"},
+        {"Content-Type: application/pdf; name=\"x.pdf\"; name*=UTF-8''%E8%B3%87%E6%96%99.pdf\n", false, type + named + "\n"},
+        // A Content-Type line joins "name", not "filename".
         {"Content-Type: text/plain; filename*=UTF-8''a\n", false, "Content-Type: text/plain; filename*=UTF-8''a\n"},
     };
     for (const auto& [line, content_disposition, decoded] : cases) EXPECT_EQ(part_line(line, content_disposition), decoded);
@@ -167,16 +180,26 @@ TEST(DecodeFilenameStar, JoinsSections) {
         // Not extended: numbered sections with quoted values.
         {"filename*0=\"long name \"; filename*1=\"%41;x.txt\"\n", "filename=\"long name %41;x.txt\"\n"},
         {"filename*0=abc; filename*1=def\n", "filename=\"abcdef\"\n"},
-        // Decoded quotes and semicolons are part of the name; only the first
-        // section has charset and language; parameters between sections stay.
-        {"FILENAME*0*=x-unknown'en'%22%3b; size=3; filename*1*=it's%25\n", "filename=\"\";it's%\"; size=3\n"},
+        // Only the first section has charset and language; parameters between
+        // sections stay. Decoded quotes and semicolons are part of the name, a
+        // quote (or backslash) behind a backslash as a RFC 2045
+        // quoted pair, so that a reader sees the whole name.
+        {"FILENAME*0*=x-unknown'en'%22%3b; size=3; filename*1*=it's%25\n", "filename=\"\\\";it's%\"; size=3\n"},
+        {"filename*=\"UTF-8''a;b%5C.txt\"", "filename=\"a;b\\\\.txt\""}, {"filename*0=\"a\\\"b\"; filename*1=c", "filename=\"a\\\"bc\""},
+        // Sections in any order; the extended form wins over a plain parameter.
+        {"filename*1*=%42; filename*0*=UTF-8''%41", "filename=\"AB\""},
+        {"filename=\"fallback.pdf\"; filename*=UTF-8''%E8%A6%8B.pdf; x=1", "filename=\"" + sj("見") + ".pdf\"; x=1"},
+        {"filename*=Shift_JIS''%95%5C.txt", "filename=\"" + sj("表") + ".txt\""},  // 表 ends in the byte of "\"
         {"filename*=\"''abc\"", "filename=\"abc\""},
         // Malformed forms stay readable and in bounds.
         {"filename*=no-apostrophes%4", "filename=\"no-apostrophes%4\""}, {"filename*=UTF-8'%41", "filename=\"UTF-8'A\""},
         {"filename*=", "filename=\"\""}, {"filename*0=\"open", "filename=\"open\""},
         {"filename* no equals", "filename* no equals"}, {"filename=\"b\"", "filename=\"b\""},
     };
-    for (const auto& [line, joined] : cases) EXPECT_EQ(applied(decode_filename_star, "a; " + line), "a; " + joined);
+    for (const auto& [line, joined] : cases) EXPECT_EQ(applied(decode_star_parameter, "a; " + line, "filename"), "a; " + joined);
+    // The type's "name" is joined alike; "filename*" is not one of its sections.
+    EXPECT_EQ(applied(decode_star_parameter, "t; name*0*=UTF-8''%E8%A6; name*1*=%8B; filename*=x", "name"),
+              "t; name=\"" + sj("見") + "\"; filename*=x");
 }
 
 TEST(DecodeWords, MalformedInputStaysInBounds) {
@@ -194,7 +217,7 @@ TEST(DecodeWords, MalformedInputStaysInBounds) {
         for (std::size_t n = count(rng); n > 0; --n) line += pieces[pick(rng)];
         ASSERT_LE(breaks(header(line)), breaks(line));
         ASSERT_LE(breaks(part_line(line)), breaks(line));
-        ASSERT_LE(breaks(applied(decode_filename_star, line)), breaks(line));
+        ASSERT_LE(breaks(applied(decode_star_parameter, line, "filename")), breaks(line));
         encode_header_line(out, line_capacity, line);
     }
 }

@@ -66,6 +66,7 @@ TEST_F(Base64PartFile, DecodesUpToTheFirstPad) {
         {"TWFuTQ=\n", "ManM"},              // the group ends at its pad
         {"TWE=TWFu\n--boundary--\n", "Ma"},  // nothing after the pad is read
         {"TW\nFu\n\nTW\nE=", "ManMa"},       // line breaks anywhere, no final one
+        {"TWFu TW\tFu \r\n\tTWE=\n", "ManManMa"},  // blanks and tabs too (RFC 2045)
     };
     for (const auto& [body, bytes] : cases) EXPECT_EQ(decode(part_header + std::string(body)), bytes) << body;
     // A header that never ends leaves an empty body.
@@ -77,7 +78,8 @@ TEST_F(Base64PartFile, DecodesUpToTheFirstPad) {
 }
 
 TEST_F(Base64PartFile, FailureLeavesNoOutput) {
-    for (std::string_view body : {"TWFuTW\n", "TWFu\nT\n", "TW@u\n", "TWFu TWFu\n", "T===\n", "=TWF\n", "TWFu\n====\n"}) {
+    // A Ctrl-Z is no end of the part: it is a character outside the alphabet.
+    for (std::string_view body : {"TWFuTW\n", "TWFu\nT\n", "TW@u\n", "TWFu\x1aTWFu\n", "T===\n", "=TWF\n", "TWFu\n====\n"}) {
         EXPECT_EQ(decode(part_header + std::string(body)), std::nullopt) << body;
         EXPECT_EQ(list_names(dir.path()), std::vector<std::string>{"1"}) << body;
     }
@@ -109,6 +111,17 @@ TEST(QuotedPrintable, DecodesLines) {
         {"=4 x\n", "\x04 x\n"}, {"x=4", "x\x04"}, {"=A\n", "\n\n"},
     };
     for (const auto& [line, decoded] : cases) EXPECT_EQ(applied(qp_decode_line, line), decoded) << line;
+}
+
+TEST(QuotedPrintable, DecodesWholeBodies) {
+    // Soft breaks join lines before they are decoded (a shift state goes on across them); hard ones take
+    // the line end asked for, while a line feed the text encodes stays one; a "=" at the very end is a
+    // soft break.
+    const std::string body = "a=3D=\n=1B$B=\nF|\nx=0Ay=0D=0A\n\nend=";
+    EXPECT_EQ(qp_decode_text(body), "a=\x1b$BF|\nx\ny\r\n\n\nend");
+    EXPECT_EQ(qp_decode_text(body, "\r\n"), "a=\x1b$BF|\r\nx\ny\r\n\r\n\r\nend");
+    EXPECT_EQ(qp_decode_text(""), "");
+    EXPECT_EQ(qp_decode_text("=\n=\n"), "");
 }
 
 TEST(PercentEncoding, EncodesAndKeepsToTheCapacity) {

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include "cli_runner.h"
+
+namespace qm::test {
+namespace {
+
+const std::string mail_data = std::string(QUILLMERE_TEST_DATA) + "/mail/";
+const std::string inbox = "'A/ 受信箱'";
+
+// The UTF-8 script that tests/data/mail/utf8_text_attachment.eml carries, with its LF line ends.
+const std::string script = "#!/usr/bin/env python3\n# 集計スクリプト 📊\nimport sys\n\nfor line in sys.stdin:\n"
+                           "    print(\"✅\", line.rstrip(\"\\n\"))\n";
+
+// Two sample messages filed into account "A" as a receive files them: 0 with a script attached, 1
+// with attachments at every level of its multiparts.
+class PartsAndSave : public cli_test {
+protected:
+    PartsAndSave() {
+        run_ok("import A " + mail_data + "utf8_text_attachment.eml " + mail_data + "japanese_names_every_level.eml");
+    }
+    // Nothing half-written stays beside the files saved.
+    bool no_scratch_left() {
+        for (const std::string& name : list_names(tmp.path()))
+            if (name.ends_with(".tmp")) return false;
+        return true;
+    }
+    std::string size_of(int message, int part) {
+        return std::to_string(read_bytes(home / ("mailbox/A/ 受信箱/." + std::to_string(message) + "/" + std::to_string(part))).size());
+    }
+};
+
+TEST_F(PartsAndSave, PartsAreListedAndSavedAsTheyWereSent) {
+    EXPECT_TRUE(run_ok("list " + inbox).out.ends_with("\t0\n"));
+    EXPECT_EQ(run_ok("parts " + inbox + " 0").out, "1\tbody\t\t" + size_of(0, 1) + "\n2\ttext/plain\tsummary.py\t" + size_of(0, 2) + "\n");
+    EXPECT_EQ(run_ok("parts " + inbox + "/ 1").out,
+              "1\tbody\t\t" + size_of(1, 1) + "\n2\ttext/html\t\t" + size_of(1, 2) + "\n3\ttext/plain\t議事録（三月）.txt\t" +
+                  size_of(1, 3) + "\n4\timage/png\t写真 \"本社\".png\t" + size_of(1, 4) +
+                  "\n5\tapplication/vnd.openxmlformats-officedocument.spreadsheetml.sheet\t予算表;最終版.xlsx\t" + size_of(1, 5) +
+                  "\n6\tapplication/pdf\t地図.pdf\t" + size_of(1, 6) + "\n");
+
+    // The script comes back byte for byte; an existing file is replaced only with --force.
+    working_directory = tmp.path();
+    EXPECT_EQ(run_ok("save " + inbox + " 0 2 summary.py").out, "");
+    EXPECT_EQ(read_bytes(tmp / "summary.py"), script);
+    write_bytes(tmp / "summary.py", "mine");
+    cli_result refused = run("save " + inbox + " 0 2 summary.py");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(contains(refused.err, "summary.py exists already")) << refused.err;
+    EXPECT_EQ(read_bytes(tmp / "summary.py"), "mine");
+    run_ok("save --force " + inbox + " 0 2 summary.py");
+    EXPECT_EQ(read_bytes(tmp / "summary.py"), script);
+    // The text as the preview shows it; names and paths in UTF-8.
+    run_ok("save " + inbox + " 1 1 本文.txt");
+    EXPECT_EQ(read_bytes(tmp / "本文.txt"), sj("営業部の皆様\r\n\r\n三月の資料一式を送ります。\r\n"));
+    EXPECT_TRUE(no_scratch_left());
+}
+
+TEST_F(PartsAndSave, RefusesBadArgumentsAndWhatIsNotThere) {
+    for (const std::string& arguments : {std::string("parts"), "parts " + inbox, "parts " + inbox + " x", "parts " + inbox + " -1",
+                                         "parts " + inbox + " 0 1", std::string("parts A/.0 0"), "parts " + inbox + " 0 --all",
+                                         "save " + inbox + " 0 2", "save " + inbox + " 0 two f", "save " + inbox + " 0 2 f g",
+                                         "save " + inbox + " 0 2 '😀'"}) {
+        cli_result r = run(arguments);
+        EXPECT_EQ(r.status, 2) << arguments;
+        EXPECT_TRUE(contains(r.err, "Usage: quillmere-cli " + arguments.substr(0, arguments.find(' ')))) << arguments << r.err;
+    }
+    for (const auto& [arguments, problem] : std::vector<std::pair<std::string, std::string>>{
+             {"parts " + inbox + " 7", "there is no message 7 in the folder A/ 受信箱/"},
+             {"parts 'A/ 送信箱' 0", "there is no message 0 in the folder A/ 送信箱/"},
+             {"save " + inbox + " 0 3 " + tmp / "x", "message 0 has no part 3"},
+             {"save " + inbox + " 0 0 " + tmp / "x", "message 0 has no part 0"},
+             {"save " + inbox + " 0 2 " + tmp / "missing/x", "part 2 could not be restored into " + tmp / "missing/x"}}) {
+        cli_result r = run(arguments);
+        EXPECT_EQ(r.status, 1) << arguments;
+        EXPECT_EQ(r.out, "") << arguments;
+        EXPECT_TRUE(contains(r.err, problem)) << arguments << ": " << r.err;
+    }
+    EXPECT_FALSE(exists(tmp / "x"));
+    EXPECT_TRUE(no_scratch_left());
+}
+
+}  // namespace
+}  // namespace qm::test
