@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
 
+#include "message/draft_header.h"
+#include "message/flowed_text.h"
 #include "platform/companion_file.h"
 #include "platform/cp932.h"
 #include "platform/file_handle.h"
@@ -33,7 +36,7 @@ constexpr std::string_view multipart_head =
     "This is a multi-part message in MIME format.\n";
 constexpr std::string_view boundary_line = "--=_mime_multipart_boundary\n";
 constexpr std::string_view closing_boundary_line = "--=_mime_multipart_boundary--\n";
-constexpr const char* text_part_head = "Content-Type: text/plain; charset=%s\nContent-Transfer-Encoding: 7bit\n";
+constexpr const char* text_part_head = "Content-Type: text/plain; charset=%s%s\nContent-Transfer-Encoding: 7bit\n";
 constexpr const char* ascii_charset = "US-ASCII";
 constexpr const char* japanese_charset = "ISO-2022-JP";
 constexpr std::string_view attachment_head =
@@ -56,6 +59,19 @@ void remove_path(std::string_view path) {
     if (!disk.empty()) ::unlink(disk.c_str());
 }
 
+// A carriage return that no line feed follows ends a line like one; before
+// a line feed it is dropped (text mode writes the line feed as CR LF). So no
+// bare CR, which SMTP servers read in different ways, ever goes out.
+std::string without_bare_cr(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size(); ++pos) {
+        if (text[pos] != '\r') out += text[pos];
+        else if (pos + 1 == text.size() || text[pos + 1] != '\n') out += '\n';
+    }
+    return out;
+}
+
 // Text-mode output that knows whether its last line has ended, so that a
 // boundary line never lands behind text on the same line.
 class wire_output {
@@ -64,6 +80,7 @@ public:
 
     bool write(std::string_view text) {
         if (text.empty()) return ok_;
+        if (text.find('\r') != std::string_view::npos) return write(without_bare_cr(text));
         line_ended_ = text.back() == '\n';
         ok_ = writer_.write(text) && ok_;
         return ok_;
@@ -98,58 +115,73 @@ bool write_whole_file(std::string_view path, bool remove_on_failure,
     return false;
 }
 
-// One header line (or a piece of one) for the wire: ISO-2022-JP with its
-// Japanese runs as encoded words.
+// Room for any conversion: escapes and half-width katakana can make the
+// JIS form up to four times as long as the text.
+std::size_t jis_room(std::string_view sjis) { return 4 * sjis.size() + 8; }
+constexpr std::size_t unlimited = std::numeric_limits<std::size_t>::max();
+
+// One header line for the wire: ISO-2022-JP with its Japanese runs as
+// encoded words, folded so that no line passes the wire's limit.
 bool encode_line(std::string& encoded, std::string_view sjis_line) {
     std::string jis;
-    return sjis_to_jis(jis, message_line_capacity, sjis_line) &&
-           encode_header_line(encoded, message_line_capacity, jis);
+    return sjis_to_jis(jis, jis_room(sjis_line), sjis_line) && encode_header_line(encoded, unlimited, jis);
 }
 
 bool write_header_lines(wire_output& out, std::string_view base_path) {
-    text_reader in(part_path(base_path, 0));
-    if (!in.is_open()) return false;
-    std::string piece, encoded;
-    bool at_line_start = true;
-    while (in.read_piece(piece, message_line_capacity)) {
-        // Only a line feed that stands alone on its line is a blank line;
-        // the line feed that ends a long line's last piece is not.
-        bool blank = at_line_start && piece == "\n";
-        at_line_start = piece.back() == '\n';
-        if (blank) continue;
-        if (!encode_line(encoded, piece) || !out.write(encoded)) return false;
+    std::string header, encoded;
+    if (!read_text_file(part_path(base_path, 0), header)) return false;
+    for (std::string_view line : draft_lines(header)) {
+        if (line.empty()) continue;
+        if (!encode_line(encoded, std::string(line) + "\n") || !out.write(encoded)) return false;
     }
-    return !in.failed() && out.end_line();
+    return out.end_line();
+}
+
+// The body lines in their 7-bit form: as they are, or in ISO-2022-JP.
+std::optional<std::vector<std::string>> wire_body_lines(const std::vector<std::string_view>& lines, bool ascii) {
+    std::vector<std::string> wire(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (ascii) wire[i] = lines[i];
+        else if (!sjis_to_jis(wire[i], jis_room(lines[i]), lines[i])) return std::nullopt;
+    }
+    return wire;
 }
 
 bool write_text_lines(wire_output& out, std::string_view base_path) {
     std::string body;
     if (!read_text_file(part_path(base_path, 1), body)) return false;
     const bool ascii = is_ascii_text(body);
-    if (!out.write(string_printf(text_part_head, ascii ? ascii_charset : japanese_charset))) return false;
+    const std::vector<std::string_view> lines = draft_lines(body);
+    std::optional<std::vector<std::string>> wire = wire_body_lines(lines, ascii);
+    if (!wire) return false;
+    // Only a part with a line too long for the wire is flowed: every other
+    // one goes exactly as it always has.
+    const bool flowed = std::any_of(wire->begin(), wire->end(),
+                                    [](const std::string& line) { return line.size() > wire_line_limit; });
+    if (!out.write(string_printf(text_part_head, ascii ? ascii_charset : japanese_charset,
+                                 flowed ? std::string(flowed_parameters).c_str() : "")))
+        return false;
     // The body's first line is the blank line that ends the part header; a
     // body that lacks it must not run into the header.
-    if ((body.empty() || body[0] != '\n') && !out.write("\n")) return false;
-    if (ascii) return out.write(body) && out.end_line();
-    std::string jis;
-    for (std::size_t pos = 0; pos < body.size();) {
-        // Lines are converted in pieces of at most 1000 bytes, as message
-        // files are read everywhere.
-        std::size_t line_end = body.find('\n', pos);
-        line_end = line_end == std::string::npos ? body.size() : line_end + 1;
-        std::size_t end = std::min(line_end, pos + message_line_capacity - 1);
-        if (!sjis_to_jis(jis, message_line_capacity, std::string_view(body).substr(pos, end - pos)) || !out.write(jis))
-            return false;
-        pos = end;
+    if ((lines.empty() || !lines[0].empty()) && !out.write("\n")) return false;
+    std::string text;
+    for (const std::string& line : *wire) {
+        if (!flowed) {
+            text = line + "\n";
+            if (!out.write(text)) return false;
+            continue;
+        }
+        for (const std::string& piece : flowed_lines(line)) {
+            text = piece + "\n";
+            if (!out.write(text)) return false;
+        }
     }
     return out.end_line();
 }
 
 // The RFC 2231 form of a CP932 name: ISO-2022-JP, percent-encoded.
 std::optional<std::string> extended_name(std::string_view name) {
-    // Escapes and half-width katakana can make the JIS form up to four times
-    // as long as the name.
-    const std::size_t room = 4 * name.size() + 8;
+    const std::size_t room = jis_room(name);
     std::string jis, escaped;
     if (!sjis_to_jis(jis, room, name) || !percent_encode(escaped, 3 * room, jis)) return std::nullopt;
     return escaped;

@@ -32,9 +32,10 @@ inline constexpr std::size_t parameter_section_width = 76;
 inline constexpr std::size_t base64_line_bytes = 57;
 
 // Writes the whole wire form of the draft at `base_path` into
-// `outbox_path`, with `mailer` as the X-Mailer value. False, with no file at
-// `outbox_path`, when anything fails: a missing header or body file, a
-// header or body line too long for its encoded form, an attachment part that
+// `outbox_path`, with `mailer` as the X-Mailer value. No line of it is
+// longer than wire_line_limit, and it holds no bare carriage return. False,
+// with no file at `outbox_path`, when anything fails: a missing header or
+// body file, a header line that cannot be folded, an attachment part that
 // cannot be read, a write error.
 bool compose_message(std::string_view base_path, std::string_view outbox_path, std::string_view mailer);
 
@@ -49,14 +50,19 @@ bool encode_attachment(std::string_view source_path, std::string_view base_path,
 
 // The draft's header lines in wire form: each line converted to ISO-2022-JP
 // and its Japanese text turned into folded encoded words; blank lines are
-// left out. False when a line does not fit 1000 characters once encoded.
+// left out. A line is read whole however long it is, and a carriage return
+// on its own ends one (draft_lines). False when a line cannot be folded to
+// fit wire_line_limit (a plain word that long).
 bool write_encoded_header(std::string_view output_path, std::string_view base_path);
 
 // The text part: "Content-Type: text/plain; charset=US-ASCII" (or
 // ISO-2022-JP when the body holds any byte of 0x80 or above),
 // "Content-Transfer-Encoding: 7bit", a blank line and the body lines,
 // converted to ISO-2022-JP unless the body is all ASCII. A body that does
-// not begin with its blank line gets one; the last line always ends.
+// not begin with its blank line gets one; the last line always ends. When
+// a line would pass wire_line_limit, the part goes as format=flowed and its
+// lines as flowed_lines gives them (message/flowed_text.h); any other body
+// is sent line for line.
 bool write_text_part(std::string_view output_path, std::string_view base_path);
 
 // Attachment part `part` as it goes on the wire. A Content-Disposition

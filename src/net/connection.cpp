@@ -478,9 +478,9 @@ net_result connection::read_smtp_reply(thread& job, int* mechanism) {
         }
         if (last) break;
     }
-    // Bytes from 0x80 on count as negative, as the reply code's first digit is
-    // compared as a signed character.
-    return static_cast<signed char>(line_[0]) >= '4' ? net_result::error_reply : net_result::ok;
+    // Only a reply code that begins with 1, 2 or 3 accepts: a reply that does
+    // not begin with a digit at all is no success.
+    return line_[0] >= '1' && line_[0] <= '3' ? net_result::ok : net_result::error_reply;
 }
 
 void connection::close_gently(bool drain) {

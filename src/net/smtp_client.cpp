@@ -287,19 +287,60 @@ private:
     bool at_end_ = false;
 };
 
+// Turns file bytes into SMTP data: every line end becomes CR LF, a carriage
+// return or line feed on its own included (servers read those in different
+// ways, and a lone CR before "." is how a second message is smuggled into
+// one), and a dot that begins a line is doubled.
+class data_stuffer {
+public:
+    void add(std::string_view bytes, std::string& data) {
+        for (char c : bytes) {
+            if (carriage_return_) {
+                end_line(data);
+                if (c == '\n') continue;
+            }
+            if (c == '\r') {
+                carriage_return_ = true;  // whether a line feed follows is seen with the next byte
+            } else if (c == '\n') {
+                end_line(data);
+            } else {
+                if (line_start_ && c == '.') data.push_back('.');
+                data.push_back(c);
+                line_start_ = false;
+            }
+        }
+    }
+    // The file's last byte was read.
+    void finish(std::string& data) {
+        if (carriage_return_) end_line(data);
+    }
+
+private:
+    void end_line(std::string& data) {
+        data.append(line_end);
+        carriage_return_ = false;
+        line_start_ = true;
+    }
+
+    bool carriage_return_ = false;
+    bool line_start_ = true;
+};
+
 // Sends the stuffed data in writes of about smtp_file_buffer_size; what is
 // left for the last write stays in `pending`.
 net_result send_data(connection& link, thread& job, std::FILE* file, std::string& pending) {
     chunk_reader reader(file);
-    pending.reserve(smtp_file_buffer_size + smtp_data_chunk + end_of_data.size() + 1);
-    bool line_start = true;
+    // A chunk of bare line ends doubles in size.
+    pending.reserve(smtp_file_buffer_size + 2 * smtp_data_chunk + end_of_data.size() + 2);
+    data_stuffer stuffer;
     std::string_view chunk;
     for (;;) {
         if (!reader.next(chunk)) return net_result::file_error;
-        if (chunk.empty()) return net_result::ok;
-        if (line_start && chunk.front() == '.') pending.push_back('.');
-        pending.append(chunk);
-        line_start = chunk.back() == '\n';
+        if (chunk.empty()) {
+            stuffer.finish(pending);
+            return net_result::ok;
+        }
+        stuffer.add(chunk, pending);
         link.transfer_trace_dot(job);
         if (pending.size() >= smtp_file_buffer_size) {
             net_result code = link.send_bytes(job, pending);

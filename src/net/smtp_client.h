@@ -20,14 +20,19 @@ namespace qm {
 // EHLO reply (net/smtp_auth_scan.h).
 inline constexpr int auth_none = 0, auth_login = 1, auth_plain = 2, auth_cram_md5 = 3;
 
-// The data goes out in chunks of at most this many bytes, each ending at the
-// first line feed it holds; only a chunk that starts a line is dot-stuffed.
+// The file is read in chunks of at most this many bytes, each ending at the
+// first line feed it holds (the trace shows a dot for each).
 inline constexpr std::size_t smtp_data_chunk = 127;
 // The file is read, and the stuffed data handed to the connection, through
 // buffers of this size, so that a message goes out as fast as the server
 // takes it (a message of up to this size leaves in one write with its end
 // mark).
 inline constexpr std::size_t smtp_file_buffer_size = 64 * 1024;
+
+// The longest address MAIL FROM and RCPT TO can carry: a longer one does
+// not fit the command line.
+inline constexpr std::size_t smtp_address_limit =
+    reply_line_capacity - 1 - std::string_view("MAIL FROM:<>\r\n").size();
 
 // Reads the greeting, then says HELO (no user: no SMTP AUTH) or EHLO and
 // logs in with the mechanism the server offers: CRAM-MD5 on a plain
@@ -44,7 +49,8 @@ net_result smtp_start(connection& link, thread& job, std::string_view greeting_n
 // Sends every outgoing file "<n>.smt" of the queue directory (the work
 // directory, ending with "/") in number order (7.smt before 10.smt) to the
 // envelope prepared beside it ("<n>.env": the sender, then the recipients),
-// as it is: the client never edits a message. Each file goes, with its
+// as it is: the client never edits a message (only its line ends are made
+// CR LF where they are not, see smtp_send_file). Each file goes, with its
 // envelope, once the server accepted its data. The first failure ends the
 // run: that file and every later one stay queued. 0 also for an empty
 // queue; 10 (a file step, or no envelope), 14 (an envelope without a
@@ -56,8 +62,9 @@ net_result smtp_send_queue(connection& link, thread& job, std::string_view queue
 // address would name someone else): 12 after RSET.
 net_result smtp_envelope(connection& link, thread& job, std::string_view word, std::string_view address);
 
-// After a positive answer to DATA: the file's bytes as they are, dot-stuffed,
-// then CR LF "." CR LF and the server's reply. When the file cannot be read
+// After a positive answer to DATA: the file's bytes, every line end as CR LF
+// (a bare CR or LF becomes one) and a dot that begins a line doubled, then
+// CR LF "." CR LF and the server's reply. When the file cannot be read
 // or the data cannot be sent whole, the end mark is never sent: the
 // connection is closed instead, so that the server drops the partial
 // message (10, or the transport code).

@@ -1,14 +1,17 @@
 #include "store/outbox.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include "base/find_nocase.h"
 #include "base/numbered_names.h"
+#include "message/draft_header.h"
 #include "message/header_fields.h"
 #include "message/message_lines.h"
 #include "message/mime_reader.h"
 #include "message/mime_writer.h"
+#include "net/smtp_client.h"
 #include "platform/attributes.h"
 #include "platform/companion_file.h"
 #include "platform/directory_walker.h"
@@ -20,7 +23,6 @@
 #include "store/mailbox_layout.h"
 #include "store/message_status.h"
 #include "text/halfwidth_kana.h"
-#include "text/mail_address.h"
 #include "text/mail_date.h"
 
 namespace qm {
@@ -31,9 +33,8 @@ constexpr int header_part = 0;
 constexpr int body_part = 1;
 // The outbox always holds the drafts and sent folders.
 constexpr int fixed_outbox_folders = 2;
-// Envelope addresses are read whole: one too long for a command line is
-// refused by the send job, never cut into someone else's.
-constexpr std::size_t address_capacity = message_line_capacity;
+// A message is named by its subject, cut to this many bytes.
+constexpr std::size_t named_subject_limit = 80;
 
 // Puts the blank line that separates the part header from the text in front
 // of a body that does not begin with one.
@@ -48,60 +49,96 @@ bool ensure_leading_blank_line(const std::string& body) {
     return write_binary_file(companion, "\r\n" + bytes) && replace_with_companion(body, companion);
 }
 
-// The envelope sender: the first address of "From", read from a copy of the
-// wire header whose folded lines were joined. Empty when there is none (the
-// send job then refuses the message rather than sending a bounce).
-bool envelope_sender(const std::string& outgoing, const std::string& header, std::string& sender) {
-    const std::string scratch = reference_path(outgoing);
-    std::string name;
-    bool ok = write_text_file(scratch, header) && unfold_header_file(scratch);
-    if (ok && !get_header_address(scratch, "From", 0, sender, address_capacity, name, address_capacity))
-        sender.clear();
-    delete_file(scratch);
-    return ok;
-}
+// Why a message could not be prepared: a string-table text and what it
+// names, if anything.
+struct preparation_fault {
+    int text = 0;
+    std::string detail;
+};
 
-// Every address of To, Cc and Bcc, in that order; an item without an
-// address names nobody and is left out.
-std::vector<std::string> envelope_recipients(const std::string& header) {
-    std::vector<std::string> recipients;
-    std::string address, name;
-    for (std::string_view field : {"To", "Cc", "Bcc"}) {
-        for (int index = 0;
-             get_header_text_address(header, field, index, address, address_capacity, name, address_capacity);
-             ++index) {
-            if (!address.empty()) recipients.push_back(address);
-        }
+preparation_fault envelope_fault_of(envelope_reading& reading) {
+    switch (reading.fault) {
+    case envelope_fault::no_sender:
+        return {str::outbox_no_sender, {}};
+    case envelope_fault::unusable_address:
+        return {str::outbox_unusable_address, "\n    " + std::move(reading.unusable)};
+    case envelope_fault::no_recipient:
+        return {str::outbox_no_recipient, {}};
+    default:
+        return {};
     }
-    return recipients;
 }
 
-bool has_bcc_field(std::string_view header) {
-    line_splitter lines(header);
-    std::string_view line;
-    while (lines.next(line)) {
-        if (starts_with_nocase(line, "Bcc")) return true;
-    }
-    return false;
+std::string envelope_text(const draft_envelope& envelope) {
+    std::string text = envelope.sender + "\n";
+    for (const std::string& recipient : envelope.recipients) text += recipient + "\n";
+    return text;
 }
 
-// Writes the envelope beside the outgoing file, then takes the Bcc lines out
-// of the wire form: the send job sends the file as it is.
-bool prepare_envelope(const std::string& outgoing) {
-    std::string header, sender;
-    if (!read_header_text(outgoing, header) || !envelope_sender(outgoing, header, sender)) return false;
-    std::string envelope = sender + "\n";
-    for (const std::string& recipient : envelope_recipients(header)) envelope += recipient + "\n";
-    return write_text_file(envelope_path(outgoing), envelope) && (!has_bcc_field(header) || remove_bcc(outgoing));
+bool has_bcc_field(const std::vector<header_field>& fields) {
+    // remove_bcc takes every line that begins so.
+    return std::any_of(fields.begin(), fields.end(),
+                       [](const header_field& field) { return starts_with_nocase(field.name, "Bcc"); });
 }
 
-// Brings one message into its final form and writes its prepared file.
-bool prepare_message(const std::string& message, const std::string& prepared, std::string_view mailer) {
+// The subject a message is named by in the messages about it.
+std::string subject_of(const std::vector<header_field>& fields) {
+    const header_field* subject = find_field(fields, "Subject");
+    std::string_view value = subject ? std::string_view(subject->value) : std::string_view();
+    value.remove_prefix(std::min(value.find_first_not_of(" \t"), value.size()));
+    if (value.empty()) return load_string(str::outbox_no_subject);
+    std::string named = cut_to_capacity(value, named_subject_limit + 1);
+    return named.size() < value.size() ? named + "..." : named;
+}
+
+std::optional<std::vector<header_field>> header_fields_of(const std::string& message) {
+    std::string text;
+    if (!read_text_file(part_file(message, header_part), text)) return std::nullopt;
+    return draft_header_fields(text);
+}
+
+// Brings the message into its final form; its header fields as they then are.
+std::optional<std::vector<header_field>> final_header(const std::string& message) {
     const std::string header = part_file(message, header_part);
     const std::string body = part_file(message, body_part);
-    return ensure_final_newline(header) && ensure_final_newline(body) && file_kana_to_fullwidth(header) &&
-           file_kana_to_fullwidth(body) && set_date_header(header) && ensure_leading_blank_line(body) &&
-           compose_message(message, prepared, mailer);
+    if (!ensure_final_newline(header) || !ensure_final_newline(body) || !file_kana_to_fullwidth(header) ||
+        !file_kana_to_fullwidth(body) || !set_date_header(header) || !ensure_leading_blank_line(body))
+        return std::nullopt;
+    return header_fields_of(message);
+}
+
+// Writes the envelope beside the prepared file, then takes the Bcc lines
+// out of the wire form: the send job sends the file as it is.
+bool write_envelope(const std::string& prepared, const draft_envelope& envelope, bool bcc) {
+    return write_text_file(envelope_path(prepared), envelope_text(envelope)) && (!bcc || remove_bcc(prepared));
+}
+
+// Prepares one message: its final form, its envelope from its header read
+// whole, its prepared file with the envelope beside it, and the copy the
+// sent message keeps. A fault leaves no prepared file and no envelope.
+preparation_fault prepare_message(const std::string& message, const std::string& prepared, std::string_view mailer,
+                                  std::string& subject, reporter& report) {
+    if (std::optional<std::vector<header_field>> fields = header_fields_of(message)) subject = subject_of(*fields);
+    std::optional<std::vector<header_field>> fields = final_header(message);
+    if (!fields) return {str::file_error, {}};
+    envelope_reading reading = read_draft_envelope(*fields, smtp_address_limit);
+    if (reading.fault != envelope_fault::none) return envelope_fault_of(reading);
+    if (!compose_message(message, prepared, mailer)) return {str::outbox_not_composed, {}};
+    // The sent copy keeps the wire form as written, Bcc and all.
+    if (!copy_file(prepared, message + std::string(sent_wire_copy_name), false)) report.error(str::file_error);
+    if (!write_envelope(prepared, reading.envelope, has_bcc_field(*fields))) {
+        delete_file(prepared);
+        delete_file(envelope_path(prepared));
+        return {str::file_error, {}};
+    }
+    return {};
+}
+
+// Tells the user which message stays queued, and why.
+void report_kept(reporter& report, const std::string& subject, const preparation_fault& fault) {
+    report.show(message_kind::error, load_string(str::outbox_message_kept) + "\n" +
+                                         load_string(str::outbox_message_subject) + " " + subject + "\n" +
+                                         load_string(fault.text) + fault.detail);
 }
 
 bool write_prepared_list(std::string_view work_directory, const std::vector<std::string>& names) {
@@ -159,36 +196,35 @@ bool outbox_holds_mail(std::string_view account_root) {
     return count_subdirectories(special_folder_in(account_root, special_folder::outbox)) > fixed_outbox_folders;
 }
 
-bool prepare_outbox(std::string_view account_root, std::string_view work_directory, reporter& report) {
+outbox_preparation prepare_outbox(std::string_view account_root, std::string_view work_directory, reporter& report) {
     // Whatever an earlier job left is not sent again by this one.
     remove_outgoing_files(work_directory);
+    outbox_preparation result;
     const std::string outbox = special_folder_in(account_root, special_folder::outbox);
-    if (!directory_exists(outbox)) return true;
+    if (!directory_exists(outbox)) return result;
     const std::string mailer = load_string(str::mailer_name).substr(0, mailer_name_limit);
 
-    std::vector<std::string> names = outbox_messages(outbox);
-    for (const std::string& name : names) {
-        const std::string message = outbox + name + "/";
-        const std::string prepared = outgoing_path(work_directory, name);
-        if (!prepare_message(message, prepared, mailer)) {
-            remove_outgoing_files(work_directory);
-            report.error(str::file_error);
-            return false;
-        }
-        // The sent copy keeps the wire form as written, Bcc and all.
-        if (!copy_file(prepared, message + std::string(sent_wire_copy_name), false)) report.error(str::file_error);
-        if (!prepare_envelope(prepared)) {
-            remove_outgoing_files(work_directory);
-            report.error(str::file_error);
-            return false;
+    std::vector<std::string> prepared;
+    for (const std::string& name : outbox_messages(outbox)) {
+        std::string subject = subject_of({});
+        preparation_fault fault =
+            prepare_message(outbox + name + "/", outgoing_path(work_directory, name), mailer, subject, report);
+        if (fault.text == 0) {
+            prepared.push_back(name);
+        } else {
+            // Only this one stays; the others go.
+            ++result.kept;
+            report_kept(report, subject, fault);
         }
     }
-    if (!write_prepared_list(work_directory, names)) {
+    if (!write_prepared_list(work_directory, prepared)) {
         remove_outgoing_files(work_directory);
         report.error(str::file_error);
-        return false;
+        result.kept += prepared.size();
+        return result;
     }
-    return true;
+    result.prepared = prepared.size();
+    return result;
 }
 
 void file_sent_mail(std::string_view account_root, std::string_view work_directory, reporter& report) {

@@ -35,20 +35,32 @@ std::vector<std::string> outbox_messages(std::string_view outbox_folder);
 // leaving the program warns about unsent mail.
 bool outbox_holds_mail(std::string_view account_root);
 
+// What a preparation did.
+struct outbox_preparation {
+    std::size_t prepared = 0;  // messages whose prepared file waits for the send job
+    std::size_t kept = 0;      // messages that stay queued unprepared; each was reported
+    bool operator==(const outbox_preparation&) const = default;
+};
+
 // Prepares every outbox message for sending: its header and body end with a
 // line feed, half-width katakana are widened, the header gets a "Date:" line
 // for now (replacing every old one, or appended), the body begins with a
 // blank line, and the wire form goes to its prepared file, of which the
-// message keeps a copy as "raw". Beside each prepared file goes its envelope:
-// the first address of From as the sender, every address of To, Cc and Bcc
-// as the recipients; the Bcc lines then leave the prepared file (the copy
-// keeps them). Prepared files of earlier jobs are removed
-// first, so that only this job's messages are sent. True when every message
-// was prepared (also when the outbox cannot be listed or is empty). On any
-// failure: no prepared file remains, other files of the work directory
-// (downloaded mail) stay, "ファイルの読み書きに失敗しました." is shown, and the
-// result is false.
-bool prepare_outbox(std::string_view account_root, std::string_view work_directory, reporter& report);
+// message keeps a copy as "raw". Beside each prepared file goes its envelope,
+// read from the header file whole (draft_header.h): the first address of
+// From as the sender, every address of To, Cc and Bcc as the recipients; the
+// Bcc lines then leave the prepared file (the copy keeps them). Prepared
+// files of earlier jobs are removed first, so that only this job's messages
+// are sent.
+//
+// A message that cannot be prepared (no sender, a mailbox without a usable
+// address, no recipient, a file that cannot be read or written) leaves no
+// prepared file and stays queued, and an error names it by its subject and
+// says why; the other messages are prepared all the same. When the list of
+// prepared messages cannot be written, no prepared file remains and
+// "ファイルの読み書きに失敗しました." is shown. Other files of the work
+// directory (downloaded mail) always stay.
+outbox_preparation prepare_outbox(std::string_view account_root, std::string_view work_directory, reporter& report);
 
 // Files the sent messages: every message of the last preparation whose
 // prepared file is gone moves whole into the sent folder (lowest free

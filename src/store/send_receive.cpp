@@ -155,15 +155,16 @@ round_result send_receive(send_receive_host& host, std::string_view mailbox, std
     }
 
     if (outbox_holds_mail(root)) {
-        if (!prepare_outbox(root, work, report)) {
-            note_job(result, net_result::file_error);
-        } else {
+        const outbox_preparation preparation = prepare_outbox(root, work, report);
+        if (preparation.prepared > 0) {
             note_job(result, send(host, account, work, smtp_password));
             // Whatever the server accepted is filed, also after a failure, so
             // that the next round does not send it again.
             file_sent_mail(root, work, report);
             if (settings().arrange_at_send) arrange_run(special_folder_in(root, special_folder::sent), root, report);
         }
+        // A message that could not be prepared stays queued (it was named).
+        if (preparation.kept > 0) note_job(result, net_result::file_error);
     }
     wipe_password(smtp_password.text);
 

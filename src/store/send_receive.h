@@ -62,9 +62,11 @@ struct round_result {
 //     of another account still cannot be filed, the round stops there;
 //  4. the receive job; when it fails, the round stops (its complete
 //     downloads wait in the work directory for the next round);
-//  5. with mail in the outbox: preparation, the send job, and filing of
-//     whatever the server accepted (also after a failed send job, so that
-//     nothing is sent twice), then "arrange at send";
+//  5. with mail in the outbox: preparation, and when a message was
+//     prepared, the send job and filing of whatever the server accepted
+//     (also after a failed send job, so that nothing is sent twice), then
+//     "arrange at send"; a message that could not be prepared stays queued
+//     and the round ends with file_error;
 //  6. filing of the downloads, "arrange at receive", and the messages: the
 //     inbox is shown when mail came, "新着メールはありません." when none came
 //     (not when quiet), "受信メールの取込処理に問題がありました." when filing

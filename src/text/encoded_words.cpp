@@ -58,6 +58,10 @@ public:
     void fold() {
         if (!line_is_blank_) write(fold_text);
     }
+    // The same before a blank, which then begins the continuation line.
+    void break_before_blank() {
+        if (!line_is_blank_) write("\n");
+    }
 
 private:
     std::string& out_;
@@ -102,6 +106,60 @@ void write_encoded_run(header_writer& out, std::string_view run) {
     if (rest.size() > 3 && out.column() + tail_pair_width > fold_column) out.write(word_split);
     out.write(base64_encode_text(rest));
     out.write(word_end);
+}
+
+// The length of the plain text that starts at `pos`, up to a blank, the line
+// end or a kanji run.
+std::size_t plain_word_length(std::string_view line, std::size_t pos) {
+    std::size_t end = pos;
+    while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\n' &&
+           !(line[end] == esc && end + 1 < line.size() && line[end + 1] == '$'))
+        ++end;
+    return end - pos;
+}
+
+std::size_t longest_line(std::string_view text) {
+    std::size_t longest = 0;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = std::min(text.find('\n', start), text.size());
+        longest = std::max(longest, end - start);
+        start = end + 1;
+    }
+    return longest;
+}
+
+// Kanji runs become encoded words, folded at column 76; after the first word
+// every blank starts a continuation line. With `fold_plain_text` a blank
+// also starts one where the plain word after it would pass column 76.
+bool encode_line_folding(std::string& output, std::size_t capacity, std::string_view jis_line, bool fold_plain_text) {
+    header_writer out(output, capacity);
+    bool encoded = false;
+    std::size_t pos = 0;
+    while (pos < jis_line.size() && !out.failed()) {
+        char c = jis_line[pos];
+        if (c == esc && pos + 1 < jis_line.size() && jis_line[pos + 1] == '$') {
+            std::string_view run = kanji_run(jis_line, pos);
+            encoded = true;
+            write_encoded_run(out, run);
+            pos = static_cast<std::size_t>(run.data() + run.size() - jis_line.data());
+            continue;
+        }
+        // No fold before blanks that end the line: it would leave a line of
+        // blanks only.
+        bool blank = c == ' ' || c == '\t';
+        bool ends_line = c == '\n' || (blank && only_blanks_follow(jis_line, pos));
+        bool folds = encoded && (blank || out.column() + 2 >= fold_column);
+        if (folds && !ends_line) {
+            out.fold();
+        } else if (fold_plain_text && blank && !ends_line &&
+                   out.column() + 1 + plain_word_length(jis_line, pos + 1) > fold_column) {
+            out.break_before_blank();
+        }
+        out.write(std::string_view(&c, 1));
+        if (c == '\n') encoded = false;
+        ++pos;
+    }
+    return !out.failed() && output.size() + 1 <= capacity;
 }
 
 // ---- decoding ----
@@ -481,28 +539,10 @@ std::string joined_section_value(std::vector<star_section> sections) {
 }  // namespace
 
 bool encode_header_line(std::string& output, std::size_t capacity, std::string_view jis_line) {
-    header_writer out(output, capacity);
-    bool encoded = false;
-    std::size_t pos = 0;
-    while (pos < jis_line.size() && !out.failed()) {
-        char c = jis_line[pos];
-        if (c == esc && pos + 1 < jis_line.size() && jis_line[pos + 1] == '$') {
-            std::string_view run = kanji_run(jis_line, pos);
-            encoded = true;
-            write_encoded_run(out, run);
-            pos = static_cast<std::size_t>(run.data() + run.size() - jis_line.data());
-            continue;
-        }
-        // No fold before blanks that end the line: it would leave a line of
-        // blanks only.
-        bool blank = c == ' ' || c == '\t';
-        bool folds = encoded && (blank || out.column() + 2 >= fold_column);
-        if (folds && c != '\n' && !(blank && only_blanks_follow(jis_line, pos))) out.fold();
-        out.write(std::string_view(&c, 1));
-        if (c == '\n') encoded = false;
-        ++pos;
-    }
-    return !out.failed() && output.size() + 1 <= capacity;
+    if (!encode_line_folding(output, capacity, jis_line, false)) return false;
+    if (longest_line(output) <= wire_line_limit) return true;
+    // Too long for the wire: plain text is folded at its blanks as well.
+    return encode_line_folding(output, capacity, jis_line, true) && longest_line(output) <= wire_line_limit;
 }
 
 bool decode_iso2022jp_b_words(std::string& line) { return decode_native_b_words(line, "ISO-2022-JP"); }

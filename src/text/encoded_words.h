@@ -13,11 +13,17 @@ namespace qm {
 // return or a line feed becomes a space: a decoded word can never cut a
 // header line or forge a new one.
 
+// No line of mail on the wire may be longer than this, its CR LF not counted.
+inline constexpr std::size_t wire_line_limit = 998;
+
 // Writes one ISO-2022-JP header line (as sjis_to_jis makes it) for the wire:
 // each kanji run becomes "=?ISO-2022-JP?B?GyRC...?=" words and the line is
 // folded ("\n ") so that no line passes column 76. An ASCII-only line is
-// copied unchanged. False when the result would not fit into `capacity`
-// bytes with a terminating zero byte.
+// copied unchanged, unless it is longer than wire_line_limit: then a line
+// is also folded before a blank where the plain word after it would pass
+// column 76. False when the result would not fit into `capacity` bytes
+// with a terminating zero byte, or when a plain word too long to fold leaves
+// a line longer than wire_line_limit.
 bool encode_header_line(std::string& output, std::size_t capacity, std::string_view jis_line);
 
 // A word's charset may carry an RFC 2231 language after "*"

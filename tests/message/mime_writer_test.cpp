@@ -16,6 +16,21 @@ struct wire_case { const char* expected_file; std::string header, body; std::vec
 
 const std::string from_to = "From: sender@example.com\nTo: rcpt@example.com\n";
 
+// `count` characters of text that no blank or line break interrupts.
+std::string japanese(std::size_t count) {
+    const std::string seed = "日本語の表示能力ソを確かめるための長い段落です。";  // three bytes a character
+    std::string text;
+    while (text.size() < 3 * count) text += seed;
+    return text.substr(0, 3 * count);
+}
+// `count` bytes of English words.
+std::string words(std::size_t count) {
+    std::string text;
+    while (text.size() < count) text += "The quick brown fox jumps over the lazy dog. ";
+    text.resize(count);
+    return text.ends_with(' ') ? text.substr(0, count - 1) + "." : text;
+}
+
 const wire_case wire_cases[] = {
     {"ascii_single_part", from_to + "Subject: Plain ASCII subject\nDate: Tue, 2 Mar 2010 23:30:00 +0900\n",
      "\nHello,\nthis is plain ASCII.\n"},
@@ -30,6 +45,11 @@ const wire_case wire_cases[] = {
     // without its blank first line and without a final line feed.
     {"unfinished_lines", "From: sender@example.com\n\nTo: rcpt@example.com",
      "no blank first line\nlast line without line feed", {{"notes.txt", "Attached text\n"}}},
+    // Lines too long for the wire: the subject folded into many words, the paragraphs cut into flowed lines
+    // (lines that a reader of flowed text would take for stuffed or quoted are stuffed).
+    {"long_lines_flowed", from_to + "Subject: " + japanese(250) + "\n",
+     "\n" + japanese(500) + "\n> quoted line\nFrom the start\n indented\n" + words(1200) + "\n"},
+    {"long_ascii_lines", from_to + "Subject: " + words(1100) + "\n", "\n" + words(1500) + "\nshort line\n"},
 };
 
 // Writes the draft as the store keeps it; returns its base path (CP932).
@@ -114,12 +134,10 @@ TEST(MimeWriter, RewritesTheNameParameterOfAnyPart) {
 }
 
 TEST(MimeWriter, FailureLeavesNoOutboxFileAndTheDraftAsItWas) {
-    std::string kanji_subject = "Subject: ";
-    for (int i = 0; i < 400; ++i) kanji_subject += "件";
     const std::pair<const char*, std::string> spoiled[] = {
         {"draft/1", "<none>"},                          // no body
         {"draft/0", "<none>"},                          // no header
-        {"draft/0", stored(kanji_subject + "\n")},    // too long once encoded
+        {"draft/0", stored("Subject: " + std::string(998, 'x') + "\n")},  // a word too long to fold
         {"draft/3/x", ""},                              // a part that cannot be read
         {"work/1.$$$/x", ""},                           // the outbox file cannot be written
     };
@@ -135,6 +153,17 @@ TEST(MimeWriter, FailureLeavesNoOutboxFileAndTheDraftAsItWas) {
         for (const std::string& name : list_names(dir / "work")) EXPECT_EQ(name, "1.$$$");
         EXPECT_EQ(files_in(dir / "draft/"), before);
     }
+}
+
+TEST(MimeWriter, NoBareCarriageReturnReachesTheWire) {
+    temp_dir dir;
+    // A carriage return on its own ends a line, in the header as in the body; before a line feed it goes.
+    write_bytes(dir / "draft/0", "From: a@example.com\rTo: b@example.com\r\r\n");
+    write_bytes(dir / "draft/1", "\r\n.\rtwo\r\r\nthree\r");
+    ASSERT_TRUE(compose_message(dir.cp("draft/"), dir.cp("1.smt"), mailer));
+    EXPECT_EQ(read_bytes(dir / "1.smt"), crlf("From: a@example.com\nTo: b@example.com\nX-Mailer: " + mailer +
+                                              "\nMIME-Version: 1.0\nContent-Type: text/plain; charset=US-ASCII\n"
+                                              "Content-Transfer-Encoding: 7bit\n\n.\ntwo\nthree\n"));
 }
 
 }  // namespace

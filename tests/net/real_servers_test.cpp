@@ -282,7 +282,7 @@ TEST_F(SmtpServer, JapaneseMessageWithAttachmentGoesRoundThroughTheServer) {
     ASSERT_TRUE(encode_attachment(dir_.cp("添付資料.bin"), sj(draft), 2));
 
     recording_reporter report;
-    ASSERT_TRUE(prepare_outbox(account(), work(), report));
+    ASSERT_EQ(prepare_outbox(account(), work(), report), (outbox_preparation{1, 0}));
     ASSERT_EQ(send(smtp_port::all_mechanisms, true, smtp_->password()), net_result::ok);
     file_sent_mail(account(), work(), report);
     EXPECT_EQ(report.texts(), names{});

@@ -102,17 +102,38 @@ TEST(SmtpStart, GreetsAndLogsInWithTheOfferedMechanismAndNeverShowsTheSecrets) {
     }
 }
 
+TEST(SmtpStart, AReplyThatDoesNotBeginWithADigitIsARefusal) {
+    // Each a whole reply: its fourth character is a space.
+    for (const char* greeting : {"+OK ready\r\n", "\x82\xa0x hi\r\n", " 22 hi\r\n", "099 odd\r\n"}) {
+        SCOPED_TRACE(greeting);
+        script_server server;
+        server.send(greeting);
+        std::string unused;
+        job_outcome outcome =
+            talk(server, [&](connection& link, thread& job) { return smtp_start(link, job, "alice", nullptr, unused); });
+        EXPECT_EQ(outcome.result, net_result::error_reply);
+        EXPECT_EQ(server.received(), "QUIT\r\n");  // no HELO after it
+    }
+}
+
 const std::string simple = "From: a@example.com\r\nTo: b@example.com\r\n\r\nhello\r\n";
 const exchange_list envelope_a_to_b = {{"MAIL FROM:<a@example.com>", ok}, {"RCPT TO:<b@example.com>", ok}};
 
-// The data as it must go out: stuffed, the end mark after the file's last byte.
+// The data as it must go out: every line end CR LF (a carriage return or a line feed on its own made one),
+// stuffed, the end mark after the file's last byte.
 std::string stuffed(const std::string& file) {
     std::string out;
     bool line_start = true;
-    for (char c : file) {
-        if (line_start && c == '.') out += '.';
-        out += c;
-        line_start = c == '\n';
+    for (std::size_t i = 0; i < file.size(); ++i) {
+        if (file[i] == '\r' || file[i] == '\n') {
+            if (file.compare(i, 2, "\r\n") == 0) ++i;
+            out += "\r\n";
+            line_start = true;
+            continue;
+        }
+        if (line_start && file[i] == '.') out += '.';
+        out += file[i];
+        line_start = false;
     }
     return out + "\r\n.\r\n";
 }
@@ -174,19 +195,22 @@ TEST_F(SmtpQueue, EmptyQueueOnlyGreetsAndQuits) {
 
 TEST_F(SmtpQueue, DataIsStuffedInChunksWhateverItsSize) {
     // Lines around the chunk size, dots where a chunk or a read buffer ends, a
-    // bare line feed and no line end at the very end.
+    // bare line feed, bare carriage returns (one before the dot that would end
+    // the data early, one where a chunk ends) and no line end at the very end.
     const std::string long_line = "." + std::string(126, 'a') + "." + std::string(126, 'b') + "." +
                                   std::string(44, 'c') + "\r\n";
-    std::string body = long_line + "..two\r\n.\r\nbare\n.after bare\r\n";
+    std::string body = long_line + "..two\r\n.\r\nbare\n.after bare\r\nlone\r.\r\nMAIL FROM:<x@example.com>\r\n" +
+                       std::string(126, 'y') + "\r.smuggled\r\n";
     for (std::size_t length : {125, 126, 127, 128, 253, 254}) body += "." + std::string(length, 'x') + "\r\n";
     std::string large = body;
     while (large.size() < 3 * smtp_file_buffer_size) large += ". " + std::to_string(large.size()) + "\r\n" + body;
     const names files = {"From: a@example.com\r\nTo: b@example.com\r\n\r\n" + body,
-                         "From: a@example.com\r\nTo: b@example.com\r\n\r\n" + large + ".end"};
-    queue("0.smt", files[0]);
-    queue("1.smt", files[1]);
+                         "From: a@example.com\r\nTo: b@example.com\r\n\r\n" + large + ".end",
+                         "From: a@example.com\r\nTo: b@example.com\r\n\r\nends in a bare CR\r"};
+    for (std::size_t i = 0; i < files.size(); ++i) queue(std::to_string(i) + ".smt", files[i]);
     ASSERT_EQ(run_queue(server_, work_).result, net_result::ok);
-    EXPECT_EQ(server_.data_received(), (names{stuffed(files[0]), stuffed(files[1])}));
+    EXPECT_EQ(server_.data_received(), (names{stuffed(files[0]), stuffed(files[1]), stuffed(files[2])}));
+    EXPECT_EQ(server_.data_received()[0].find("\r\n.\r\n"), server_.data_received()[0].size() - 5);
 }
 
 TEST(SmtpQueueFailure, StopsTheRunAndKeepsThatFileAndTheLaterOnes) {

@@ -25,15 +25,15 @@ protected:
 
 TEST_F(Outbox, PreparesEveryMessageIntoItsFinalForm) {
     const struct draft { const char* name; std::string header, body, final_header, final_body; } cases[] = {
-        {".2", "From: a@example.com\nSubject: ｶﾀｶﾅ\n", "ﾃｽﾄ\nsecond line",  // widened, Date appended
-         "From: a@example.com\nSubject: カタカナ\nDate: *\n", "\nテスト\nsecond line\n"},
-        {".10", "date: Mon, 1 Jan 2001 00:00:00 +0000\nFrom: a@example.com", "\nalready blank first\n",
-         "Date: *\nFrom: a@example.com\n", "\nalready blank first\n"},  // Date replaced in place
+        {".2", "From: a@example.com\nTo: b@example.com\nSubject: ｶﾀｶﾅ\n", "ﾃｽﾄ\nsecond line",  // widened, Date appended
+         "From: a@example.com\nTo: b@example.com\nSubject: カタカナ\nDate: *\n", "\nテスト\nsecond line\n"},
+        {".10", "date: Mon, 1 Jan 2001 00:00:00 +0000\nFrom: a@example.com\nTo: b@example.com", "\nalready blank first\n",
+         "Date: *\nFrom: a@example.com\nTo: b@example.com\n", "\nalready blank first\n"},  // Date replaced in place
     };
     for (const draft& d : cases) queue(d.name, d.header, d.body);
     write_bytes(dir / "work/9.smt", "left by an earlier job");
 
-    ASSERT_TRUE(prepare_outbox(account, work, report));
+    ASSERT_EQ(prepare_outbox(account, work, report), (outbox_preparation{2, 0}));
     EXPECT_TRUE(report.shown.empty());
     EXPECT_EQ(list_names(dir / "work"), (names{"10.env", "10.smt", "2.env", "2.smt", "prepared.lst"}));
     EXPECT_EQ(read_bytes(dir / "work/prepared.lst"), ".2\r\n.10\r\n");
@@ -51,48 +51,76 @@ TEST_F(Outbox, PreparesEveryMessageIntoItsFinalForm) {
     }
 }
 
-TEST_F(Outbox, TheEnvelopeGoesBesideTheWireFormWhichLosesItsBccLines) {
-    queue(".0", "From: Sender <s@example.com>\nTo: t1@example.com, \"Two\" <t2@example.com>\n"
-                "Cc: c@example.com,\n undisclosed-recipients\nBcc: hidden@example.com\nSubject: x\n",
+TEST_F(Outbox, TheEnvelopeIsReadFromTheWholeHeaderAndTheWireFormLosesItsBccLines) {
+    std::string sixty;
+    for (int n = 1; n <= 60; ++n) sixty += (n > 1 ? ", " : "") + ("user" + std::to_string(n)) + "@example.com";
+    queue(".0", "From: Sender <s@example.com>\nTo: taro@example.com (鈴木 一郎), \"Two\" <t2@example.com>\n"
+                "Topic: topic@example.com\nCc: c@example.com,\n undisclosed-recipients:;\nBcc: hidden@example.com\n"
+                "To: " + sixty + "\nSubject: x\n",
           "\ntext\n");
-    queue(".1", "To: b@example.com\nSubject: no sender\n", "\ntext\n");
-    ASSERT_TRUE(prepare_outbox(account, work, report));
-    // The item without "@" names nobody.
-    EXPECT_EQ(read_bytes(dir / "work/0.env"),
-              "s@example.com\r\nt1@example.com\r\nt2@example.com\r\nc@example.com\r\nhidden@example.com\r\n");
-    EXPECT_EQ(read_bytes(dir / "work/1.env"), "\r\nb@example.com\r\n");
+    ASSERT_EQ(prepare_outbox(account, work, report), (outbox_preparation{1, 0}));
+    EXPECT_TRUE(report.shown.empty());
+    std::string envelope = "s@example.com\ntaro@example.com\nt2@example.com\n";
+    for (int n = 1; n <= 60; ++n) envelope += "user" + std::to_string(n) + "@example.com\n";
+    EXPECT_EQ(read_bytes(dir / "work/0.env"), crlf(envelope + "c@example.com\nhidden@example.com\n"));
     const std::string wire = read_bytes(dir / "work/0.smt");
     const std::string kept = read_bytes(at(" 送信箱/.0/raw"));
     EXPECT_EQ(wire.find("hidden"), std::string::npos);
     EXPECT_NE(kept.find("Bcc: hidden@example.com\r\n"), std::string::npos);
-    EXPECT_EQ(wire, kept.substr(0, kept.find("Bcc:")) + kept.substr(kept.find("Subject:")));
-    EXPECT_TRUE(report.shown.empty());
+    EXPECT_EQ(wire, kept.substr(0, kept.find("Bcc:")) + kept.substr(kept.find("To: user1@")));
+    // The long To line is folded at its blanks: no line passes 76 characters, and joined it is what was written.
+    const std::string to = wire.substr(wire.find("To: user1@"), wire.find("Subject:") - wire.find("To: user1@"));
+    for (std::size_t start = 0, end; (end = to.find("\r\n", start)) != std::string::npos; start = end + 2)
+        EXPECT_LE(end - start, 76u);
+    EXPECT_EQ(std::regex_replace(to, std::regex("\r\n"), ""), "To: " + sixty);
 }
 
-TEST_F(Outbox, FailedPreparationLeavesNothingToSend) {
-    for (const char* name : {".1", ".2", ".3"}) queue(name, "From: a@example.com\n", "\ntext\n");
+TEST_F(Outbox, AMessageThatCannotBePreparedStaysQueuedAndNamedWhileTheOthersGo) {
+    queue(".1", "From: a@example.com\nTo: b@example.com\nSubject: one\n", "\ntext\n");
+    queue(".2", "From: a@example.com\nTo: b@example.com\nSubject: two\n", "\ntext\n");
     std::filesystem::remove(at(" 送信箱/.2/1"));
+    queue(".3", "From: a@example.com\nTo: b@example.com, 鈴木\nSubject: 三\n", "\ntext\n");
+    queue(".4", "To: b@example.com\n", "\ntext\n");
+    queue(".5", "From: a@example.com\nTopic: b@example.com\nSubject: five\n", "\ntext\n");
+    queue(".6", "From: a@example.com\nTo: b@example.com\nSubject: six\n", "\ntext\n");
     write_bytes(dir / "work/1.pop", "downloaded mail waiting to be filed");
 
-    EXPECT_FALSE(prepare_outbox(account, work, report));
-    EXPECT_EQ(report.texts(), names{file_error});
-    EXPECT_EQ(list_names(dir / "work"), names{"1.pop"});
-    // Filing after it takes nothing for sent.
+    EXPECT_EQ(prepare_outbox(account, work, report), (outbox_preparation{2, 4}));
+    const std::string kept = "次のメールは送信できないため、送信箱に残しました.\n件名: ";
+    EXPECT_EQ(report.texts(), (names{kept + "two\n" + file_error,
+                                     kept + "三\n次の宛先はメールアドレスとして使えません:\n    鈴木",
+                                     kept + "(件名なし)\n差出人(From)のメールアドレスがありません.",
+                                     kept + "five\n宛先(To, Cc, Bcc)がありません."}));
+    EXPECT_EQ(list_names(dir / "work"), (names{"1.env", "1.pop", "1.smt", "6.env", "6.smt", "prepared.lst"}));
+    EXPECT_FALSE(exists(at(" 送信箱/.3/raw")));
+    // The job sends both; filing takes exactly those.
+    sent_by_job(".1");
+    sent_by_job(".6");
     file_sent_mail(account, work, report);
-    EXPECT_EQ(list_names(at(" 送信箱/送信控")), names{});
-    EXPECT_EQ(list_names(at(" 送信箱")), (names{".1", ".2", ".3", "草稿", "送信控"}));
+    EXPECT_EQ(list_names(at(" 送信箱/送信控")), (names{".0", ".1"}));
+    EXPECT_EQ(list_names(at(" 送信箱")), (names{".2", ".3", ".4", ".5", "草稿", "送信控"}));
+    EXPECT_EQ(list_names(dir / "work"), names{"1.pop"});
+}
+
+TEST_F(Outbox, NothingIsPreparedWhenTheListOfPreparedMessagesCannotBeWritten) {
+    queue(".1", "From: a@example.com\nTo: b@example.com\n", "\ntext\n");
+    std::filesystem::create_directories(dir / "work/prepared.lst/x");
+    EXPECT_EQ(prepare_outbox(account, work, report), (outbox_preparation{0, 1}));
+    EXPECT_EQ(report.texts(), names{file_error});
+    EXPECT_EQ(list_names(dir / "work"), names{"prepared.lst"});
 }
 
 TEST_F(Outbox, FilesExactlyTheMessagesTheServerAccepted) {
     write_bytes(at(" 送信箱/送信控/.0/0"), "From: old@example.com\r\n");
-    queue(".2", "Subject: two\n", "\ntwo\n", true);
-    queue(".3", "Subject: three\n", "\nthree\n");
-    queue(".10", "Subject: ten\n", "\nten\n");
-    ASSERT_TRUE(prepare_outbox(account, work, report));
+    const std::string from_to = "From: a@example.com\nTo: b@example.com\n";
+    queue(".2", from_to + "Subject: two\n", "\ntwo\n", true);
+    queue(".3", from_to + "Subject: three\n", "\nthree\n");
+    queue(".10", from_to + "Subject: ten\n", "\nten\n");
+    ASSERT_EQ(prepare_outbox(account, work, report), (outbox_preparation{3, 0}));
     // The job sent .2 and .10, then failed on .3; .4 was queued later.
     sent_by_job(".2");
     sent_by_job(".10");
-    queue(".4", "Subject: four\n", "\nfour\n");
+    queue(".4", from_to + "Subject: four\n", "\nfour\n");
 
     file_sent_mail(account, work, report);
     EXPECT_EQ(list_names(at(" 送信箱")), (names{".3", ".4", "草稿", "送信控"}));
@@ -119,7 +147,7 @@ TEST_F(Outbox, HoldsMailWithMoreThanItsTwoFolders) {
     std::filesystem::create_directories(at(" 送信箱/user folder"));
     EXPECT_TRUE(outbox_holds_mail(account));
     // Nothing to send there: preparing succeeds with an empty list.
-    EXPECT_TRUE(prepare_outbox(account, work, report));
+    EXPECT_EQ(prepare_outbox(account, work, report), (outbox_preparation{0, 0}));
     EXPECT_EQ(list_names(dir / "work"), names{"prepared.lst"});
 }
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -32,7 +33,8 @@ bool smtp_server::installed() {
     return !postfix_command().empty() && !master_program().empty() && dovecot_server::installed();
 }
 
-smtp_server::smtp_server() : process_(directory_ / "master.out", directory_ / "postfix.log") {
+smtp_server::smtp_server(std::vector<std::string> own_mailboxes)
+    : own_mailboxes_(std::move(own_mailboxes)), process_(directory_ / "master.out", directory_ / "postfix.log") {
     std::string why = prepare();
     if (why.empty())
         why = process_.start(
@@ -46,6 +48,25 @@ std::string smtp_server::log() const { return process_.log() + (store_ ? store_-
 bool smtp_server::wait_for_delivery(std::size_t count, std::size_t others, std::chrono::milliseconds timeout) const {
     for (auto deadline = std::chrono::steady_clock::now() + timeout;;) {
         if (store_->message_count() >= count && maildir_files(directory_ / "others/Maildir/").size() >= others)
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+std::vector<std::string> smtp_server::own_mailbox(const std::string& local_part) const {
+    std::vector<std::string> texts;
+    for (const std::string& file : maildir_files(directory_ / ("boxes/" + local_part + "/Maildir/")))
+        texts.push_back(read_bytes(file));
+    return texts;
+}
+
+bool smtp_server::wait_for_own_mailboxes(const std::vector<std::string>& local_parts, std::size_t count,
+                                         std::chrono::milliseconds timeout) const {
+    for (auto deadline = std::chrono::steady_clock::now() + timeout;;) {
+        if (std::all_of(local_parts.begin(), local_parts.end(), [&](const std::string& local) {
+                return maildir_files(directory_ / ("boxes/" + local + "/Maildir/")).size() >= count;
+            }))
             return true;
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -72,8 +93,14 @@ std::string smtp_server::prepare() {
         return "cannot give the data directory to postfix";
     if (std::string why = make_maildir(directory_ / "others/", store_->mail_uid(), store_->mail_gid()); !why.empty())
         return why;
-    write_bytes(directory_ / "mailboxes", address() + " " + below_root(store_->maildir()) + "\n@" + domain() + " " +
-                                              below_root(directory_ / "others/Maildir/") + "\n");
+    std::string mailboxes = address() + " " + below_root(store_->maildir()) + "\n@" + domain() + " " +
+                            below_root(directory_ / "others/Maildir/") + "\n";
+    for (const std::string& local : own_mailboxes_) {
+        const std::string box = directory_ / ("boxes/" + local + "/");
+        if (std::string why = make_maildir(box, store_->mail_uid(), store_->mail_gid()); !why.empty()) return why;
+        mailboxes += local + "@" + domain() + " " + below_root(box + "Maildir/") + "\n";
+    }
+    write_bytes(directory_ / "mailboxes", mailboxes);
     return "";
 }
 
