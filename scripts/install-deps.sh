@@ -8,6 +8,8 @@ purpose=${1:-build}
 build_packages=(
   build-essential cmake ninja-build pkg-config
   libssl-dev ca-certificates
+  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins qt6-translations-l10n
+  libgl-dev fonts-noto-cjk
 )
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -15,6 +17,8 @@ test_packages=(
   dovecot-core dovecot-pop3d fetchmail
   postfix msmtp
   mblaze
+  xvfb xauth xdotool x11-utils imagemagick openbox
+  dbus dbus-x11 at-spi2-core python3-pyatspi locales-all
 )
 
 packages=("${build_packages[@]}")

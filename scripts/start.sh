@@ -7,4 +7,4 @@ scripts/install-deps.sh build
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMERE_TESTS=OFF
 ninja -C build
-exec build/bin/quillmere-cli --help
+exec build/bin/quillmere "$@"

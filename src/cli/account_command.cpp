@@ -348,7 +348,7 @@ public:
 // mailbox (made on the first start): its root, or "" after a message.
 std::string open_store(store_session& session, reporter& report) {
     if (!prepare_context() || !session.begin()) return "";
-    return open_mailbox(report);
+    return open_mailbox(settings(), report);
 }
 
 int no_account(std::string_view mailbox, std::string_view title) {

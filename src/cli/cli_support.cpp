@@ -3,11 +3,8 @@
 #include <cstdio>
 
 #include "config/folder_names.h"
-#include "config/settings.h"
 #include "platform/cp932.h"
 #include "platform/program_context.h"
-#include "platform/work_directory.h"
-#include "store/accounts.h"
 
 namespace qm::cli {
 
@@ -75,36 +72,23 @@ bool prepare_context() {
     return false;
 }
 
-store_session::~store_session() {
-    // Download files that could not be filed stay for the next run.
-    if (active_) remove_work_directory_if_done(context().work_directory);
-}
-
 bool store_session::begin() {
     if (!prepare_context()) return false;
-    switch (lock_.acquire(context().temporary_directory)) {
-        case instance_lock::result::acquired: break;
-        case instance_lock::result::already_running:
+    switch (session_.begin()) {
+        case session_start::ok: return true;
+        case session_start::already_running:
             std::fputs("quillmere-cli: Quillmere is running (the window, or another quillmere-cli command); "
                        "nothing was changed. Close it and try again.\n",
                        stderr);
             return false;
-        case instance_lock::result::failed:
+        case session_start::system_error:
             std::fputs("quillmere-cli: the single-instance lock cannot be taken (see XDG_RUNTIME_DIR)\n", stderr);
             return false;
+        case session_start::file_error:
+            std::fputs("quillmere-cli: the work directory cannot be made\n", stderr);
+            return false;
     }
-    if (!make_work_directory(context().work_directory)) {
-        std::fputs("quillmere-cli: the work directory cannot be made\n", stderr);
-        return false;
-    }
-    active_ = true;
-    return true;
-}
-
-std::string open_mailbox(reporter& report) {
-    load_function_settings(settings());
-    const std::string& mailbox = settings().mailbox;
-    return ensure_mailbox(mailbox, report) ? mailbox : std::string();
+    return false;
 }
 
 }  // namespace qm::cli

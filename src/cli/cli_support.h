@@ -3,8 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/instance_lock.h"
-#include "platform/reporter.h"
+#include "store/program_session.h"
 
 namespace qm::cli {
 
@@ -62,16 +61,12 @@ bool take_account(const char* argument, std::string& account, std::string& probl
 bool prepare_context();
 
 // What a command that changes the store or the work directory holds while it
-// runs: the single-instance lock (so that it never works beside the window or
-// another such command) and the work directory, which goes again at the end
-// unless downloaded mail waits in it.
+// runs: the window's start and end (store/program_session.h) without the
+// settings files: the single-instance lock (so that it never works beside the
+// window or another such command) and the work directory, which goes again at
+// the end unless downloaded mail waits in it.
 class store_session {
 public:
-    store_session() = default;
-    ~store_session();
-    store_session(const store_session&) = delete;
-    store_session& operator=(const store_session&) = delete;
-
     // Prepares the program context, takes the lock and makes the work
     // directory. False, after a message on stderr, when a directory cannot be
     // found or made, or when Quillmere is running already (nothing is changed
@@ -79,13 +74,7 @@ public:
     bool begin();
 
 private:
-    instance_lock lock_;
-    bool active_ = false;
+    program_session session_{program_session::owner::command};
 };
-
-// The settings of the function group, and the mailbox they name, made with
-// its first account when it does not exist yet: the mailbox root, or ""
-// after the reporter was told why not.
-std::string open_mailbox(reporter& report);
 
 }  // namespace qm::cli

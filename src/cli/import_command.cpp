@@ -129,7 +129,7 @@ int run_import(int argc, char** argv) {
     if (!session.begin()) return 1;
 
     terminal_reporter report;
-    const std::string mailbox = open_mailbox(report);
+    const std::string mailbox = open_mailbox(settings(), report);
     if (mailbox.empty()) return 1;
     const bool arrange = settings().arrange_at_receive;
     const std::string account_root = account_directory(mailbox, arguments.account);

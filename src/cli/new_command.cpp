@@ -144,7 +144,7 @@ int run_new(int argc, char** argv) {
     if (!session.begin()) return 1;
 
     terminal_reporter report;
-    const std::string mailbox = open_mailbox(report);
+    const std::string mailbox = open_mailbox(settings(), report);
     if (mailbox.empty()) return 1;
     if (!account_exists(mailbox, arguments.account)) {
         voice.complain("no account " + terminal_text(arguments.account) + " in the mailbox " + terminal_text(mailbox));

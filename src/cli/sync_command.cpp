@@ -10,6 +10,7 @@
 #include "cli/terminal_input.h"
 #include "cli/terminal_reporter.h"
 #include "config/account_settings.h"
+#include "config/settings.h"
 #include "net/mail_jobs.h"
 #include "store/send_receive.h"
 
@@ -110,7 +111,7 @@ int run_sync(int argc, char** argv) {
     if (!session.begin()) return 1;
 
     terminal_host host(arguments.trace);
-    const std::string mailbox = open_mailbox(host.report());
+    const std::string mailbox = open_mailbox(settings(), host.report());
     if (mailbox.empty()) return 1;
     if (!arguments.all && !account_exists(mailbox, arguments.account)) {
         voice.complain("there is no account \"" + terminal_text(arguments.account) + "\" in " + terminal_text(mailbox));

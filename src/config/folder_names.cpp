@@ -17,6 +17,15 @@ bool is_numbered_device(std::string_view name, std::string_view prefix, char las
            name.back() >= '1' && name.back() <= last_digit;
 }
 
+// Whether the name is one of the special folders' names, as `same` compares.
+template <typename Compare>
+bool is_special_folder_name(std::string_view name, Compare same) {
+    for (int id : {str::folder_trash, str::folder_inbox, str::folder_outbox, str::folder_drafts, str::folder_sent}) {
+        if (same(name, load_string(id))) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool is_valid_folder_name(std::string_view name) {
@@ -28,10 +37,11 @@ bool is_valid_folder_name(std::string_view name) {
 }
 
 bool is_reserved_folder_name(std::string_view name) {
-    for (int id : {str::folder_trash, str::folder_inbox, str::folder_outbox, str::folder_drafts, str::folder_sent}) {
-        if (name == load_string(id)) return true;
-    }
-    return false;
+    return is_special_folder_name(name, [](std::string_view a, std::string_view b) { return a == b; });
+}
+
+bool is_fixed_folder_name(std::string_view name) {
+    return is_special_folder_name(name, [](std::string_view a, std::string_view b) { return equals_nocase(a, b); });
 }
 
 bool is_valid_account_title(std::string_view title) {

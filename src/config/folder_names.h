@@ -34,6 +34,10 @@ bool is_listed_folder_name(std::string_view name);
 // folder can be made with or renamed to one, wherever it lies.
 bool is_reserved_folder_name(std::string_view name);
 
+// The same names compared without regard to case: the folder tree starts no
+// drag from an item of such a name.
+bool is_fixed_folder_name(std::string_view name);
+
 // What a new or renamed folder must be: a valid name that does not begin
 // with "." (message directories do) and is not reserved. When it is not, the
 // user is shown the folder-name rule text (str::folder_name_rules).

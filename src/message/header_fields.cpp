@@ -157,12 +157,16 @@ std::optional<std::string> without_address(std::string_view line, const address_
 
 }  // namespace
 
-bool has_header_line(std::string_view path, std::string_view name) {
+bool has_header_line(std::string_view path, std::string_view name) { return has_header_line(path, std::span(&name, 1)); }
+
+bool has_header_line(std::string_view path, std::span<const std::string_view> names) {
     text_reader reader(path);
     if (!reader.is_open()) return false;
     std::string line;
     while (read_whole_line(reader, line)) {
-        if (starts_with_nocase(line, name)) return true;
+        for (std::string_view name : names) {
+            if (starts_with_nocase(line, name)) return true;
+        }
     }
     return false;
 }

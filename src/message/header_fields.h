@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,8 +25,14 @@ namespace qm {
 // or a zero byte: they would add lines to the header or cut the file short,
 // so the writer refuses them.
 
-// Whether a line of the file starts with `name`.
+// The fields that name the people of a message: what the address list
+// shows and what a fold inside an address must not break.
+inline constexpr std::array<std::string_view, 5> address_field_names{"From", "Sender", "Reply-To", "To", "Cc"};
+
+// Whether a line of the file starts with `name`; with several names, with
+// any of them (the file is read once).
 bool has_header_line(std::string_view path, std::string_view name);
+bool has_header_line(std::string_view path, std::span<const std::string_view> names);
 
 // The value of the line "X-<product word>-Status: ..." ("X-quillmere-Status"):
 // the text from the second character after its ":" to the line end. False

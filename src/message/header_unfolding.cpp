@@ -1,6 +1,7 @@
 #include <array>
 #include <string>
 
+#include "message/header_fields.h"
 #include "message/message_lines.h"
 #include "message/mime_reader.h"
 #include "base/find_nocase.h"
@@ -10,10 +11,8 @@ namespace qm {
 
 namespace {
 
-constexpr std::array<std::string_view, 5> address_fields{"From", "Sender", "Reply-To", "To", "Cc"};
-
 bool is_address_field(std::string_view line) {
-    for (std::string_view field : address_fields) {
+    for (std::string_view field : address_field_names) {
         if (starts_with_nocase(line, field)) return true;
     }
     return false;

@@ -19,12 +19,16 @@ void instance_lock::release() {
     fd_ = -1;
 }
 
+std::string instance_file_path(std::string_view fallback_directory, std::string_view extension) {
+    std::string name = string_printf("Quillmere-%u.", static_cast<unsigned>(::getuid())) + std::string(extension);
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return runtime && *runtime == '/' ? std::string(runtime) + "/" + name
+                                      : disk_path(std::string(fallback_directory) + name);
+}
+
 instance_lock::result instance_lock::acquire(std::string_view fallback_directory) {
     release();
-    std::string name = string_printf("Quillmere-%u.lock", static_cast<unsigned>(::getuid()));
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string path = runtime && *runtime == '/' ? std::string(runtime) + "/" + name
-                                                  : disk_path(std::string(fallback_directory) + name);
+    const std::string path = instance_file_path(fallback_directory, "lock");
     if (path.empty()) return result::failed;
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd_ < 0) return result::failed;

@@ -6,8 +6,7 @@
 namespace qm {
 
 // Keeps a second copy of the program from running: an exclusive lock on
-// "Quillmere-<uid>.lock" in $XDG_RUNTIME_DIR (else in the given fallback
-// directory), held until the object goes.
+// "Quillmere-<uid>.lock" (instance_file_path), held until the object goes.
 class instance_lock {
 public:
     enum class result { acquired, already_running, failed };
@@ -24,5 +23,11 @@ public:
 private:
     int fd_ = -1;
 };
+
+// The on-disk path of the running copy's file with this extension ("lock",
+// or "sock" for the socket through which a second start asks it to come to
+// the front): in $XDG_RUNTIME_DIR, else in the fallback directory (CP932,
+// ending with "/"). Empty when the fallback has no on-disk form.
+std::string instance_file_path(std::string_view fallback_directory, std::string_view extension);
 
 }  // namespace qm

@@ -18,11 +18,6 @@ bool is_entry_name(std::string_view name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
 }
 
-bool is_mail_folder(std::optional<special_folder> kind) {
-    return kind == special_folder::inbox || kind == special_folder::outbox || kind == special_folder::drafts ||
-           kind == special_folder::sent;
-}
-
 bool message_may_enter(char type, std::optional<special_folder> kind) {
     switch (type) {
         case '\0':

@@ -39,6 +39,15 @@ std::optional<special_folder> which_special_folder(std::string_view account_root
     return std::nullopt;
 }
 
+bool is_mail_folder(std::optional<special_folder> kind) {
+    return kind == special_folder::inbox || kind == special_folder::outbox || kind == special_folder::drafts ||
+           kind == special_folder::sent;
+}
+
+bool lies_in_trash(std::string_view account_root, std::string_view folder) {
+    return folder.starts_with(special_folder_in(account_root, special_folder::trash));
+}
+
 bool make_special_folders(std::string_view account_root) {
     for (special_folder folder : {special_folder::trash, special_folder::inbox, special_folder::outbox,
                                   special_folder::drafts, special_folder::sent}) {

@@ -24,6 +24,14 @@ std::string special_folder_in(std::string_view account_root, special_folder fold
 // its exact path below the account directory.
 std::optional<special_folder> which_special_folder(std::string_view account_root, std::string_view folder);
 
+// Whether the kind is one of the four fixed mail folders (inbox, outbox,
+// drafts, sent): no folder is made in them or moved into them.
+bool is_mail_folder(std::optional<special_folder> kind);
+
+// Whether `folder` (a full path ending with "/") is the account's trash or
+// lies below it.
+bool lies_in_trash(std::string_view account_root, std::string_view folder);
+
 // Makes the account's special folders in their order: trash, inbox, outbox,
 // drafts, sent. Folders that exist already are kept.
 bool make_special_folders(std::string_view account_root);

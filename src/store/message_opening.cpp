@@ -35,10 +35,6 @@ std::vector<std::string> open_header_prefixes() {
     return prefixes;
 }
 
-bool lies_in_trash(std::string_view folder, std::string_view account_root) {
-    return folder.starts_with(special_folder_in(account_root, special_folder::trash));
-}
-
 // A copy holding exactly the file's bytes.
 bool copy_bytes(std::string_view source, std::string_view copy) {
     std::string bytes;
@@ -88,7 +84,7 @@ open_outcome open_message(std::string_view folder, std::string_view account_root
 
     if (type == type_draft) {
         // A deleted draft stays as it is until it is taken out of the trash.
-        if (lies_in_trash(folder, account_root)) return {true, false};
+        if (lies_in_trash(account_root, folder)) return {true, false};
         return {open_draft_in_editor(message_dir, all_headers, report), false};
     }
 

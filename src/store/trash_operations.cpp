@@ -31,8 +31,7 @@ empty_trash_result empty_trash(std::string_view account_root, std::string_view f
         result.cancelled = true;
         return result;
     }
-    std::string trash = special_folder_in(account_root, special_folder::trash);
-    if (folder_shown.starts_with(trash)) result.show_folder = trash;
+    if (lies_in_trash(account_root, folder_shown)) result.show_folder = special_folder_in(account_root, special_folder::trash);
     result.emptied = empty_trash_folder(account_root);
     if (!result.emptied) report.error(str::file_error);
     return result;

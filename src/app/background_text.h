@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+class QWidget;
+
+namespace qm {
+
+// With the preview hidden, the focused mail's text is drawn behind the tree
+// and the list as one page: the list's part is shifted left by the tree's
+// width, so that it goes on where the tree's part ends.
+struct background_text {
+    QString text;
+    QColor colour, background;
+    int shift = 0;
+    bool shown = false;
+
+    // Fills the view's viewport with the background and draws the text from
+    // 20 pixels below its top.
+    void paint(QWidget* viewport, const QFont& font) const;
+};
+
+}  // namespace qm

@@ -1,0 +1,27 @@
+#include "app/edit_preview.h"
+
+#include <QKeyEvent>
+
+namespace qm {
+
+edit_preview::edit_preview(QWidget* parent) : QPlainTextEdit(parent) {
+    setReadOnly(true);
+    setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setUndoRedoEnabled(false);
+}
+
+void edit_preview::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+    case Qt::Key_Tab:
+        emit back_to_list();
+        return;
+    default:
+        QPlainTextEdit::keyPressEvent(event);
+    }
+}
+
+}  // namespace qm

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QPlainTextEdit>
+
+namespace qm {
+
+// The preview: the focused mail's text, read-only. Enter, Esc or Tab hand
+// the keyboard back to the mail list.
+class edit_preview : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit edit_preview(QWidget* parent = nullptr);
+
+signals:
+    void back_to_list();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool) override { return false; }
+};
+
+}  // namespace qm

@@ -1,0 +1,105 @@
+#include "store/command_states.h"
+
+#include <cstddef>
+
+#include "config/folder_names.h"
+#include "message/header_fields.h"
+#include "message/part_file.h"
+#include "platform/file_operations.h"
+#include "store/mailbox_layout.h"
+#include "store/message_status.h"
+
+namespace qm {
+
+namespace {
+
+bool is_received(const mail_row& row) { return row.type == type_new || row.type == ' '; }
+
+// Whether the message has a part besides its text: file "2" when it has a
+// text/plain part, "1" when it has none.
+bool has_part_beyond_text(std::string_view message_dir) {
+    const int first_beyond = find_text_part(message_dir) < 0 ? 1 : 2;
+    return path_exists(part_file(message_dir, first_beyond));
+}
+
+bool names_people(std::string_view message_dir) {
+    return has_header_line(part_file(message_dir, 0), address_field_names);
+}
+
+// The row the commands act on when exactly one is meant: the one selected
+// row, or the focused row when none is selected; nullptr otherwise.
+const mail_row* single_row(const std::vector<mail_row>& rows, const std::vector<int>& valid_selection, int focused) {
+    auto row_at = [&](int index) { return &rows[static_cast<std::size_t>(index)]; };
+    if (valid_selection.size() == 1) return row_at(valid_selection.front());
+    if (valid_selection.empty() && focused >= 0 && static_cast<std::size_t>(focused) < rows.size()) return row_at(focused);
+    return nullptr;
+}
+
+void set_row_commands(command_states& states, std::string_view folder, const mail_row& row, bool in_trash) {
+    states.set(cmd::open, true);
+    if (row.is_folder()) {
+        for (int command = cmd::open_all_headers; command <= cmd::resend; ++command) states.set(command, false);
+        const bool movable = !is_special_row(row);
+        states.set(cmd::move, movable);
+        states.set(cmd::rename, movable);
+        states.set(cmd::to_trash, movable && !in_trash);
+        return;
+    }
+    const std::string message_dir = message_directory(folder, row.number);
+    const bool received = is_received(row);
+    const bool draft = row.type == type_draft;
+    states.set(cmd::open_all_headers, true);
+    states.set(cmd::move, true);
+    states.set(cmd::to_trash, !in_trash);
+    states.set(cmd::address_list, !received || names_people(message_dir));
+    states.set(cmd::reply, received);
+    states.set(cmd::forward, received);
+    states.set(cmd::attachment_list, draft || has_part_beyond_text(message_dir));
+    states.set(cmd::rename, draft);
+    states.set(cmd::resend, row.type == type_sent);
+}
+
+}  // namespace
+
+bool command_states::enabled(int command) const {
+    if (command == cmd::tree_new_folder) command = cmd::new_folder;
+    if (command < first_ || command > last_) return true;
+    return on_[static_cast<std::size_t>(command - first_)];
+}
+
+void command_states::set(int command, bool on) {
+    if (command >= first_ && command <= last_) on_[static_cast<std::size_t>(command - first_)] = on;
+}
+
+command_states compute_command_states(std::string_view account_root, std::string_view folder,
+                                      const std::vector<mail_row>& rows, const std::vector<int>& selected,
+                                      int focused) {
+    command_states states;
+    const bool at_root = folder == account_root;
+    states.set(cmd::root_folder, !at_root);
+    states.set(cmd::parent_folder, !at_root);
+    states.set(cmd::new_folder, !is_mail_folder(which_special_folder(account_root, folder)));
+
+    std::vector<int> valid_selection;
+    for (int index : selected) {
+        if (index >= 0 && static_cast<std::size_t>(index) < rows.size()) valid_selection.push_back(index);
+    }
+    const bool in_trash = lies_in_trash(account_root, folder);
+    if (valid_selection.size() >= 2) {
+        for (int command : {cmd::open, cmd::open_all_headers, cmd::resend, cmd::move}) states.set(command, true);
+        for (int command : {cmd::address_list, cmd::attachment_list, cmd::reply, cmd::forward, cmd::rename})
+            states.set(command, false);
+        states.set(cmd::to_trash, !in_trash);
+    } else if (const mail_row* row = single_row(rows, valid_selection, focused)) {
+        set_row_commands(states, folder, *row, in_trash);
+    } else {
+        for (int command = cmd::open; command <= cmd::to_trash; ++command) states.set(command, false);
+    }
+    return states;
+}
+
+bool is_special_row(const mail_row& row) {
+    return row.is_folder() && (row.is_parent() || is_reserved_folder_name(row.text[column_subject]));
+}
+
+}  // namespace qm

@@ -1,0 +1,69 @@
+#include "ui/dialog_name.h"
+
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "platform/string_table.h"
+#include "store/text_search.h"
+#include "text/display_text.h"
+#include "ui/qt_text.h"
+
+namespace qm {
+
+dialog_name::dialog_name(QWidget* parent, std::string_view title, std::string_view initial, std::size_t byte_limit,
+                         bool empty_allowed)
+    : QDialog(parent),
+      field_(new QLineEdit(this)),
+      initial_(qs(initial)),
+      byte_limit_(byte_limit),
+      empty_allowed_(empty_allowed) {
+    setWindowTitle(qs(title));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    ok_ = buttons->button(QDialogButtonBox::Ok);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(field_);
+    layout->addWidget(buttons);
+    field_->setMinimumWidth(field_->fontMetrics().averageCharWidth() * 40);
+    field_->setText(initial_);
+    field_->selectAll();
+    field_->setAccessibleName(windowTitle());
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(field_, &QLineEdit::textEdited, this, &dialog_name::limit_and_update);
+    limit_and_update(field_->text());
+}
+
+// Typing past the limit keeps the longest beginning that fits, never half a
+// character.
+void dialog_name::limit_and_update(const QString& typed) {
+    const QByteArray utf8 = typed.toUtf8();
+    const std::string_view view(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    if (!fits_field(view, byte_limit_)) {
+        const int cursor = field_->cursorPosition();
+        field_->setText(QString::fromUtf8(utf8.constData(), static_cast<qsizetype>(fitting_prefix(view, byte_limit_))));
+        field_->setCursorPosition(std::min(cursor, static_cast<int>(field_->text().size())));
+    }
+    const QString now = field_->text();
+    ok_->setEnabled(now != initial_ && (empty_allowed_ || !now.isEmpty()));
+}
+
+void dialog_name::accept() {
+    std::optional<std::string> taken = typed_cp932(field_->text(), this);
+    if (!taken) {
+        field_->setFocus();
+        return;
+    }
+    text_ = std::move(*taken);
+    QDialog::accept();
+}
+
+bool ask_search_text(QWidget* parent, std::string& search_text) {
+    dialog_name dialog(parent, load_string(str::search_title), search_text, search_text_limit, true);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    search_text = dialog.text();
+    return true;
+}
+
+}  // namespace qm

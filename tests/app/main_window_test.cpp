@@ -1,0 +1,200 @@
+// The main window on the offscreen platform: what the user sees and what
+// the keys and clicks do, over real message directories.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QTest>
+
+#include "app/edit_preview.h"
+#include "app/listview_mail.h"
+#include "app/view_style.h"
+#include "app/window_.h"
+#include "config/layout.h"
+#include "store/command_ids.h"
+#include "store/store_fixture.h"
+
+namespace qm::test {
+namespace {
+
+// A mailbox with one account whose inbox holds mail, shown in a window.
+class MainWindow : public ::testing::Test {
+protected:
+    MainWindow() {
+        set_context({dir.cp(), dir.cp(), dir.cp("work/"), dir.cp()});
+        settings() = Settings{};
+        write_default_settings();
+        load_view_settings(settings());
+        load_function_settings(settings());
+        settings().mailbox = dir.cp("mailbox/");
+        make_directory(dir.cp("work/"));
+        make_directory(settings().mailbox);
+        make_directory(sj(account_dir()));
+        make_special_folders(sj(account_dir()));
+        layout.current = sj("標準/ 受信箱/");
+    }
+    ~MainWindow() override {
+        set_context(saved_context);
+        settings() = saved_settings;
+    }
+
+    std::string account_dir() const { return dir / "mailbox/標準/"; }
+    void mail(const std::string& folder, int number, const std::string& subject, const std::string& body = "本文",
+              char type = '!') {
+        write_message(account_dir() + folder + "." + std::to_string(number) + "/",
+                      {crlf(sj("From: a@example.com\nSubject: " + subject + "\nDate: Mon, 1 Mar 2010 10:0" +
+                               std::to_string(number % 10) + ":00 +0900\n")),
+                       crlf("\n" + sj(body) + "\n")},
+                      type_status(type));
+    }
+    window_& open() {
+        window = std::make_unique<window_>(settings(), layout);
+        window->show();
+        window->start();
+        return *window;
+    }
+    listview_mail& list() { return *window->mail_list(); }
+    std::vector<std::string> subjects() {
+        std::vector<std::string> texts;
+        for (const mail_row& row : list().rows_model().rows()) texts.push_back(u8(row.text[column_subject]));
+        return texts;
+    }
+    int row_of(const std::string& subject) {
+        const std::vector<std::string> all = subjects();
+        return static_cast<int>(std::find(all.begin(), all.end(), subject) - all.begin());
+    }
+    void click_row(int row) {
+        const QRect box = list().visualRect(list().rows_model().index(row, 1));
+        QTest::mouseClick(list().viewport(), Qt::LeftButton, {}, box.center());
+    }
+    void key(int key, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::keyClick(&list(), static_cast<Qt::Key>(key), modifiers);
+    }
+
+    temp_dir dir;
+    Layout layout;
+    std::unique_ptr<window_> window;
+    const program_context saved_context = context();
+    const Settings saved_settings = settings();
+};
+
+TEST_F(MainWindow, SpecialFoldersNeverStaySelectedAndTheCountStripFollows) {
+    layout.current = sj("標準/");
+    open();
+    ASSERT_EQ(subjects(), (std::vector<std::string>{" ごみ箱", " 受信箱", " 送信箱"}));
+    click_row(row_of(" 受信箱"));
+    EXPECT_TRUE(list().selected_rows().empty());
+    EXPECT_EQ(window->count_strip()->text().toStdString(), "         3 存在    ");
+    // Enter on the focused folder row goes in; Backspace comes back to it.
+    key(Qt::Key_Return);
+    EXPECT_EQ(u8(window->folder()), account_dir() + " 受信箱/");
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(u8(window->folder()), account_dir());
+    EXPECT_EQ(list().focused_row(), row_of(" 受信箱"));
+}
+
+TEST_F(MainWindow, HeaderClicksSortAndReverseWithTheParentFirst) {
+    mail(" 受信箱/", 1, "b");
+    mail(" 受信箱/", 2, "a");
+    mail(" 受信箱/", 3, "c");
+    open();
+    EXPECT_EQ(list().rows_model().columnCount(), 5);  // no thread column
+    const QHeaderView* header = list().header();
+    const QPoint subject_title(header->sectionViewportPosition(column_subject) + 5, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, subject_title);
+    EXPECT_EQ(subjects(), (std::vector<std::string>{"..", "a", "b", "c"}));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, subject_title);
+    EXPECT_EQ(subjects(), (std::vector<std::string>{"..", "c", "b", "a"}));
+    EXPECT_TRUE(window->action(cmd::sort_first + column_subject)->isChecked());
+}
+
+TEST_F(MainWindow, KeysMoveTheFocusSelectAndJump) {
+    for (int n = 1; n <= 5; ++n) mail(" 受信箱/", n, "m" + std::to_string(n));
+    open();
+    list().set_focused_row(1);
+    // Arrows move only the focus; Space toggles; Insert takes every mail row, never "..".
+    key(Qt::Key_Down);
+    EXPECT_EQ(list().focused_row(), 2);
+    EXPECT_TRUE(list().selected_rows().empty());
+    key(Qt::Key_Space);
+    EXPECT_EQ(list().selected_rows(), (std::vector<int>{2}));
+    key(Qt::Key_Insert);
+    EXPECT_EQ(list().selected_rows(), (std::vector<int>{1, 2, 3, 4, 5}));
+    key(Qt::Key_Minus);
+    EXPECT_TRUE(list().selected_rows().empty());
+    // Without a search match below, Ctrl+Down stays.
+    key(Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(list().focused_row(), 2);
+    key(Qt::Key_PageDown, Qt::ShiftModifier);
+    EXPECT_EQ(list().focused_row(), 5);
+}
+
+TEST_F(MainWindow, MarksGoAndComeBack) {
+    make_directory(sj(account_dir() + "旅行/"));
+    open();
+    key(Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(u8(layout.marks[2]), "標準/ 受信箱/");
+    key(Qt::Key_Slash);
+    EXPECT_EQ(u8(window->folder()), account_dir());
+    key(Qt::Key_F3);
+    EXPECT_EQ(u8(window->folder()), account_dir() + " 受信箱/");
+    key(Qt::Key_F3);  // the mark is where we are: back to where the jump started
+    EXPECT_EQ(u8(window->folder()), account_dir());
+}
+
+TEST_F(MainWindow, TwoMailsSelectedEnableOnlyWhatWorksOnSeveral) {
+    mail(" 受信箱/", 1, "one");
+    mail(" 受信箱/", 2, "two");
+    open();
+    list().select_rows({1, 2});
+    for (int id : {cmd::open, cmd::open_all_headers, cmd::move, cmd::resend, cmd::to_trash})
+        EXPECT_TRUE(window->action(id)->isEnabled()) << id;
+    for (int id : {cmd::address_list, cmd::attachment_list, cmd::reply, cmd::forward, cmd::rename})
+        EXPECT_FALSE(window->action(id)->isEnabled()) << id;
+    EXPECT_EQ(window->count_strip()->text().toStdString(), "         2 選択    ");
+}
+
+TEST_F(MainWindow, ThePreviewShowsTheFirst65534BytesOfTheText) {
+    std::string long_text;
+    while (long_text.size() < 70000) long_text += "0123456789abcdefghijklmnopqrstuvwxyz\n";
+    mail(" 受信箱/", 1, "long", long_text);
+    open();
+    list().set_focused_row(1);
+    const std::string shown = window->preview()->toPlainText().toStdString();
+    EXPECT_EQ(shown.size(), preview_limit);
+    EXPECT_EQ(shown.substr(0, 11), "\n0123456789");
+}
+
+TEST_F(MainWindow, WithThePreviewHiddenTheTextIsDrawnBehindTheList) {
+    settings().view_preview = false;
+    std::string lines;
+    for (int n = 0; n < 40; ++n) lines += "ＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷ\n";
+    mail(" 受信箱/", 1, "behind", lines);
+    open();
+    window->resize(700, 500);
+    list().set_focused_row(1);
+    QApplication::processEvents();
+    EXPECT_FALSE(window->preview()->isVisible());
+    const QImage image = list().viewport()->grab().toImage();
+    // Below the rows, where only the background text can be: pixels nearer
+    // the text colour than the background.
+    const QColor text = qcolor(settings().back_text), background = qcolor(settings().back_ground);
+    auto distance = [](QColor a, QColor b) {
+        return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
+    };
+    int text_pixels = 0;
+    for (int y = image.height() / 2; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel(image.pixel(x, y));
+            if (distance(pixel, text) < distance(pixel, background)) ++text_pixels;
+        }
+    EXPECT_GT(text_pixels, 100);
+
+}
+
+}  // namespace
+}  // namespace qm::test

@@ -1,0 +1,64 @@
+"""The first start in an empty data directory: the window with its menus and the
+default account's folders, and nothing in the data directory but the
+settings, the layout and the mailbox; nothing left in the temporary directory
+after closing."""
+
+import os
+
+import quillmere_e2e as e2e
+
+MENUS = ["メール(F)", "編集(E)", "表示(V)", "設定(S)", "説明(H)"]
+ACCOUNT = "標準アカウント"
+FOLDERS = [" ごみ箱", " 受信箱", " 送信箱"]
+
+
+def reference_account(session):
+    """The files and folders of a new default account as the command-line program
+    makes them (importing nothing makes the mailbox)."""
+    reference = session.home("reference")
+    nothing = os.path.join(reference.root, "empty.mbox")
+    open(nothing, "wb").close()
+    reference.cli("import", ACCOUNT, "--mbox", nothing)
+    return set(e2e.tree_listing(reference.path("mailbox", ACCOUNT)))
+
+
+def test(session):
+    home = session.home()
+    program = session.program(home, "first").start()
+    program.wait_window()
+
+    menu_bar = program.find(role="menu bar")
+    names = [e2e.name_of(item) for item in e2e.children(menu_bar) if e2e.role_of(item) == "menu item"]
+    session.check(names == MENUS, f"the menus are {names}, not {MENUS}")
+
+    tree = program.find("folders")
+    e2e.wait_until(lambda: all(e2e.find_all(tree, name) for name in FOLDERS), e2e.WIDGET_TIMEOUT,
+                   f"the folder tree showing {FOLDERS}")
+    for name in ("mail list", "preview", "count"):
+        session.check(e2e.find_all(program.window, name), f"no widget has the accessible name {name!r}")
+    accounts = e2e.find_all(program.window, role="combo box")
+    session.check([e2e.name_of(a) for a in accounts] == [ACCOUNT],
+                  f"the account selector shows {[e2e.name_of(a) for a in accounts]}, not [{ACCOUNT!r}]")
+
+    session.check(set(os.listdir(home.data)) <= {"quillmere.ini", "layout.ini", "mailbox"},
+                  f"while the window is open the data directory holds {sorted(os.listdir(home.data))}")
+
+    program.close_by_window_manager()
+    code = program.wait_exit()
+    session.check(code == 0, f"closing the window ended the program with {code}")
+
+    session.check(e2e.folder_names(home.data) == ["layout.ini", "mailbox", "quillmere.ini"],
+                  f"the data directory holds {e2e.folder_names(home.data)}")
+    session.check(e2e.folder_names(home.path("mailbox")) == [ACCOUNT],
+                  f"the mailbox holds {e2e.folder_names(home.path('mailbox'))}")
+    made = set(e2e.tree_listing(home.path("mailbox", ACCOUNT)))
+    session.check(set(FOLDERS) <= made, f"the account holds {sorted(made)}")
+    expected = reference_account(session)
+    session.check(made == expected,
+                  f"the window made the account with {sorted(made)}, the command-line program with {sorted(expected)}")
+    session.check(not home.leftovers_in_temporary(),
+                  f"left in the temporary directory: {home.leftovers_in_temporary()}")
+
+
+if __name__ == "__main__":
+    e2e.main(test)

@@ -1,0 +1,146 @@
+// Closing the main window: arranging and
+// emptying the trash in every account, and the question about unsent mail.
+
+#include <filesystem>
+
+#include "platform/program_context.h"
+#include "store/arrange_rules.h"
+#include "store/mailbox_layout.h"
+#include "store/window_close.h"
+#include "support/test_support.h"
+
+namespace qm::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+void message(const std::string& utf8_dir, const std::string& header) {
+    write_bytes(utf8_dir + "0", header);
+    write_bytes(utf8_dir + "1", "\r\nbody\r\n");
+    write_bytes(utf8_dir + "status.ini", "[mail status]\r\ntype=R\r\n");
+}
+
+// Two accounts, A and B, each with mail in its inbox and its trash, a rule
+// list in its trash, and files that closing must leave alone.
+class WindowClose : public ::testing::Test {
+protected:
+    WindowClose() {
+        set_context({dir.cp("data/"), dir.cp("tmp/"), dir.cp("tmp/quillmere.$$$/"), dir.cp("data/")});
+        fs::create_directories(dir / "tmp");
+        for (const char* account : {"A", "B"}) {
+            const std::string root = dir / ("data/mailbox/" + std::string(account) + "/");
+            fs::create_directories(root);
+            EXPECT_TRUE(make_special_folders(sj(root)));
+            message(root + " 受信箱/.0/", "From: friend@example.com\r\nSubject: hello\r\n");
+            message(root + " 受信箱/.1/", "From: spam@example.com\r\nSubject: offer\r\n");
+            message(root + " 受信箱/.2/", "From: other@example.com\r\nSubject: other\r\n");
+            message(root + " ごみ箱/.0/", "Subject: old\r\n");
+            message(root + " ごみ箱/kept folder/.0/", "Subject: older\r\n");
+            write_bytes(root + " ごみ箱/note.txt", "loose file");
+            EXPECT_TRUE(add_rule(sj(root + " ごみ箱/"), "From", "spam"));
+            message(root + " 送信箱/草稿/.0/", "Subject: draft\r\n");
+            message(root + " 送信箱/送信控/.0/", "Subject: sent\r\n");
+            write_bytes(root + "account.ini", "[account]\r\naddress=me@example.com\r\n");
+            write_bytes(root + "uid.lst", "\tid1\r\n");
+        }
+        // Only A sorts "hello" into a folder of its own.
+        fs::create_directories(dir / "data/mailbox/A/friends");
+        EXPECT_TRUE(add_rule(sj(dir / "data/mailbox/A/friends/"), "Subject", "hello"));
+        before = tree_snapshot(dir / "data");
+    }
+    ~WindowClose() override { set_context(saved_context); }
+
+    // The entries that differ from the tree before, and those that are new.
+    std::vector<std::string> changes() const {
+        std::map<std::string, std::string> after = tree_snapshot(dir / "data");
+        std::vector<std::string> changed;
+        for (const auto& [path, state] : before) {
+            auto found = after.find(path);
+            if (found == after.end()) changed.push_back("-" + path);
+            else if (found->second != state) changed.push_back("~" + path);
+        }
+        for (const auto& [path, state] : after)
+            if (!before.contains(path)) changed.push_back("+" + path);
+        return changed;
+    }
+
+    temp_dir dir;
+    const std::string mailbox = dir.cp("data/mailbox/");
+    const program_context saved_context = context();
+    std::map<std::string, std::string> before;
+    recording_reporter report;
+};
+
+TEST_F(WindowClose, ArrangesAndEmptiesTheTrashOfEveryAccountKeepingItsRules) {
+    Settings settings;
+    settings.arrange_at_terminate = true;
+    settings.clear_trash = true;
+    run_close_steps(mailbox, settings, report);
+    EXPECT_EQ(report.texts(), names{});
+    // In both accounts the trash rule takes the spam out of the inbox and the
+    // emptying takes it away with the rest of the trash; in A "hello" goes to
+    // its folder. Nothing else changes.
+    for (const char* account : {"A", "B"}) {
+        const std::string root = dir / ("data/mailbox/" + std::string(account) + "/");
+        EXPECT_EQ(list_names(root + " ごみ箱"), names{"arrange.lst"}) << account;
+        EXPECT_EQ(read_bytes(root + " ごみ箱/arrange.lst"), "\tFrom:spam\r\n") << account;
+    }
+    EXPECT_EQ(list_names(dir / "data/mailbox/A/ 受信箱"), names{".2"});
+    EXPECT_EQ(list_names(dir / "data/mailbox/B/ 受信箱"), (names{".0", ".2"}));
+    EXPECT_EQ(read_bytes(dir / "data/mailbox/A/friends/.0/0"), "From: friend@example.com\r\nSubject: hello\r\n");
+    for (const std::string& change : changes()) {
+        const bool expected = change.find(" ごみ箱/") != std::string::npos || change.find(" 受信箱/.0") != std::string::npos ||
+                              change.find(" 受信箱/.1") != std::string::npos || change.find("A/friends/.0") != std::string::npos;
+        EXPECT_TRUE(expected) << change;
+    }
+}
+
+TEST_F(WindowClose, EachStepOnlyWithItsSetting) {
+    Settings settings;
+    settings.arrange_at_terminate = false;
+    settings.clear_trash = false;
+    run_close_steps(mailbox, settings, report);
+    EXPECT_EQ(changes(), names{});
+
+    settings.clear_trash = true;  // the trash only: the inbox keeps its spam
+    run_close_steps(mailbox, settings, report);
+    EXPECT_EQ(list_names(dir / "data/mailbox/A/ 受信箱"), (names{".0", ".1", ".2"}));
+    EXPECT_EQ(list_names(dir / "data/mailbox/B/ ごみ箱"), names{"arrange.lst"});
+
+    settings.clear_trash = false;  // arranging only: the spam stays in the trash
+    settings.arrange_at_terminate = true;
+    run_close_steps(mailbox, settings, report);
+    EXPECT_EQ(list_names(dir / "data/mailbox/B/ 受信箱"), (names{".0", ".2"}));
+    EXPECT_EQ(list_names(dir / "data/mailbox/B/ ごみ箱"), (names{".0", "arrange.lst"}));
+    EXPECT_EQ(report.texts(), names{});
+}
+
+TEST_F(WindowClose, UnsentMailIsAskedAboutOnceWhenTheSettingSaysSo) {
+    Settings settings;
+    EXPECT_TRUE(settings.tell_remain);
+    EXPECT_EQ(first_account_with_unsent_mail(mailbox), std::nullopt);
+    EXPECT_TRUE(close_may_proceed(mailbox, settings, report));
+    EXPECT_EQ(report.texts(), names{});
+
+    message(dir / "data/mailbox/B/ 送信箱/.0/", "To: x@example.com\r\n");
+    EXPECT_EQ(first_account_with_unsent_mail(mailbox), "B");
+    message(dir / "data/mailbox/A/ 送信箱/.4/", "To: x@example.com\r\n");
+    EXPECT_EQ(first_account_with_unsent_mail(mailbox), "A");
+
+    report.answer = false;
+    EXPECT_FALSE(close_may_proceed(mailbox, settings, report));
+    report.answer = true;
+    EXPECT_TRUE(close_may_proceed(mailbox, settings, report));
+    EXPECT_EQ(report.texts(), (names{"送信箱に未送信のメールが残っていますが終了しますか?",
+                                     "送信箱に未送信のメールが残っていますが終了しますか?"}));
+    EXPECT_EQ(report.shown[0].first, message_kind::confirm);
+
+    settings.tell_remain = false;
+    report.answer = false;
+    EXPECT_TRUE(close_may_proceed(mailbox, settings, report));
+    EXPECT_EQ(report.shown.size(), 2u);
+    EXPECT_EQ(first_account_with_unsent_mail(dir.cp("missing/")), std::nullopt);
+}
+
+}  // namespace
+}  // namespace qm::test
