@@ -1,9 +1,6 @@
 #include "app/application_main.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 #include <clocale>
 
 #include "app/ending_signals.h"
@@ -15,22 +12,13 @@
 #include "platform/program_context.h"
 #include "platform/string_table.h"
 #include "store/program_session.h"
+#include "ui/japanese_translations.h"
 #include "ui/message_box.h"
 #include "ui/qt_text.h"
 
 namespace qm {
 
 namespace {
-
-// The window speaks Japanese, so the standard buttons and choosers do too.
-void load_japanese_translations(QApplication& app) {
-    const QString directory = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    for (const char* name : {"qtbase_ja"}) {
-        auto* translator = new QTranslator(&app);
-        if (translator->load(QString::fromLatin1(name), directory)) app.installTranslator(translator);
-        else delete translator;
-    }
-}
 
 int start_failed(int text_id) {
     show_message(nullptr, message_kind::error, load_string(text_id));

@@ -3,8 +3,10 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QScrollBar>
 
+#include "app/drag_moves.h"
 #include "store/command_ids.h"
 #include "store/command_states.h"
 #include "store/list_navigation.h"
@@ -27,7 +29,7 @@ listview_mail::listview_mail(QWidget* parent) : QTreeView(parent), model_(this) 
     setAllColumnsShowFocus(true);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setDragEnabled(false);
+    take_part_in_moves_by_drag(this);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTextElideMode(Qt::ElideRight);
     // Key letters must work whatever the input method is set to.
@@ -217,6 +219,27 @@ void listview_mail::paintEvent(QPaintEvent* event) {
     shifted.shift += horizontalOffset();
     shifted.paint(viewport(), font());
     QTreeView::paintEvent(event);
+}
+
+void listview_mail::startDrag(Qt::DropActions actions) {
+    if (drag_allowed_) QTreeView::startDrag(actions);
+}
+
+void listview_mail::dragEnterEvent(QDragEnterEvent* event) {
+    // Only rows of this list are taken: folders are dragged in the tree.
+    if (event->source() == this && event->mimeData()->hasFormat(QString::fromLatin1(dragged_rows_type)))
+        QTreeView::dragEnterEvent(event);
+    else
+        event->ignore();
+}
+
+void listview_mail::dropEvent(QDropEvent* event) {
+    const QModelIndex index = indexAt(event->position().toPoint());
+    const mail_row* row = model_.row_at(index.row());
+    event->setDropAction(Qt::IgnoreAction);
+    event->accept();
+    if (!index.isValid()) emit rows_dropped(-1);
+    else if (row && row->folder) emit rows_dropped(index.row());
 }
 
 void listview_mail::currentChanged(const QModelIndex& current, const QModelIndex& previous) {

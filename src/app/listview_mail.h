@@ -28,6 +28,8 @@ public:
     // The eleven key letters of the settings (a 0 switches a letter off).
     void set_key_letters(const std::string& letters) { key_letters_ = letters; }
     void set_account_count(int count) { account_count_ = count; }
+    // Rows are dragged only while they could be moved.
+    void set_drag_allowed(bool allowed) { drag_allowed_ = allowed; }
     void set_preview_shown(bool shown) { preview_shown_ = shown; }
     // With the preview hidden, the focused mail's text behind the rows.
     void set_background_text(const background_text& text);
@@ -40,6 +42,9 @@ signals:
     void focus_preview();
     void popup_requested(const QPoint& global_position, bool over_row);
     void focused_row_changed(int row);
+    // The selected rows were dropped on row `row` (a folder row), or on the
+    // empty space (-1).
+    void rows_dropped(int row);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -50,6 +55,9 @@ protected:
     void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
     // Tab is a key of the list (it moves to the preview), not a focus step.
     bool focusNextPrevChild(bool) override { return false; }
+    void startDrag(Qt::DropActions actions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     bool handle_navigation(QKeyEvent* event);
@@ -61,6 +69,7 @@ private:
     mail_list_model model_;
     std::string key_letters_;
     int account_count_ = 0;
+    bool drag_allowed_ = false;
     bool preview_shown_ = true;
     background_text background_;
 };

@@ -1,5 +1,7 @@
 #include "app/mail_list_model.h"
 
+#include <QMimeData>
+
 #include "app/icons.h"
 #include "platform/string_table.h"
 #include "ui/qt_text.h"
@@ -86,6 +88,22 @@ QVariant mail_list_model::data(const QModelIndex& index, int role) const {
     default:
         return {};
     }
+}
+
+Qt::ItemFlags mail_list_model::flags(const QModelIndex& index) const {
+    const mail_row* row = row_at(index.row());
+    if (!index.isValid() || !row) return Qt::ItemIsDropEnabled;
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
+    if (row->folder) flags |= Qt::ItemIsDropEnabled;
+    return flags;
+}
+
+QStringList mail_list_model::mimeTypes() const { return {QString::fromLatin1(dragged_rows_type)}; }
+
+QMimeData* mail_list_model::mimeData(const QModelIndexList&) const {
+    auto* data = new QMimeData;
+    data->setData(QString::fromLatin1(dragged_rows_type), QByteArray("rows"));
+    return data;
 }
 
 QVariant mail_list_model::headerData(int section, Qt::Orientation orientation, int role) const {

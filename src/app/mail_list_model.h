@@ -9,6 +9,11 @@
 
 namespace qm {
 
+// What a drag carries: the selected rows of the mail list, or a folder of
+// the tree (its path). The window knows which rows are selected.
+inline constexpr const char* dragged_rows_type = "application/x-quillmere-rows";
+inline constexpr const char* dragged_folder_type = "application/x-quillmere-folder";
+
 // The rows of the folder shown, as the mail list displays them: the texts
 // of the core's rows, the colour each row's kind gives it, and an icon. The
 // model never takes a text apart; every decision comes from the typed row.
@@ -36,6 +41,15 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // Dragging: mail and folder rows are dragged; folder rows and the
+    // list's empty space (the folder shown) take drops, mail rows refuse
+    // them.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
+    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
 
     // The colour of a row's text: folders, then search matches, then new
     // mail, then the normal colour.

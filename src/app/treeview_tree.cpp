@@ -1,8 +1,13 @@
 #include "app/treeview_tree.h"
 
 #include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QMimeData>
 
+#include "app/drag_moves.h"
 #include "app/icons.h"
+#include "app/mail_list_model.h"
+#include "config/folder_names.h"
 #include "platform/string_table.h"
 #include "store/mail_list.h"
 #include "ui/qt_text.h"
@@ -14,6 +19,7 @@ namespace {
 constexpr int folder_role = Qt::UserRole + 1;
 // Folders nested deeper than this are not followed (a link loop).
 constexpr int max_tree_depth = 64;
+constexpr int auto_expand_ms = 500;
 
 }  // namespace
 
@@ -23,11 +29,25 @@ std::string folder_of_item(const QTreeWidgetItem* item) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
+namespace {
+
+// The last component of the item's path: the folder's own name (CP932).
+std::string folder_name_of(const QTreeWidgetItem* item) {
+    std::string path = folder_of_item(item);
+    if (!path.empty()) path.pop_back();
+    return path.substr(path.rfind('/') + 1);
+}
+
+}  // namespace
+
 treeview_tree::treeview_tree(QWidget* parent) : QTreeWidget(parent) {
     setHeaderHidden(true);
     setColumnCount(1);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    take_part_in_moves_by_drag(this);
+    // Holding a drag over a closed folder opens it.
+    setAutoExpandDelay(auto_expand_ms);
     connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
         if (!building_ && current) emit folder_chosen(folder_of_item(current));
     });
@@ -87,6 +107,47 @@ void treeview_tree::contextMenuEvent(QContextMenuEvent* event) {
     if (!item) return;
     setCurrentItem(item);
     emit popup_requested(event->globalPos());
+}
+
+QStringList treeview_tree::mimeTypes() const {
+    return {QString::fromLatin1(dragged_folder_type), QString::fromLatin1(dragged_rows_type)};
+}
+
+QMimeData* treeview_tree::mimeData(const QList<QTreeWidgetItem*>& items) const {
+    auto* data = new QMimeData;
+    const std::string folder = items.isEmpty() ? std::string() : folder_of_item(items.front());
+    data->setData(QString::fromLatin1(dragged_folder_type), QByteArray(folder.data(), static_cast<qsizetype>(folder.size())));
+    return data;
+}
+
+// The account itself and its special folders stay where they are.
+void treeview_tree::startDrag(Qt::DropActions actions) {
+    QTreeWidgetItem* item = currentItem();
+    if (!item || !item->parent() || is_fixed_folder_name(folder_name_of(item))) return;
+    QTreeWidget::startDrag(actions);
+}
+
+void treeview_tree::dragEnterEvent(QDragEnterEvent* event) {
+    const QMimeData* data = event->mimeData();
+    if (data->hasFormat(QString::fromLatin1(dragged_folder_type)) || data->hasFormat(QString::fromLatin1(dragged_rows_type)))
+        QTreeWidget::dragEnterEvent(event);
+    else
+        event->ignore();
+}
+
+void treeview_tree::dropEvent(QDropEvent* event) {
+    QTreeWidgetItem* item = itemAt(event->position().toPoint());
+    event->setDropAction(Qt::IgnoreAction);
+    event->accept();
+    if (!item) return;
+    const std::string target = folder_of_item(item);
+    const QMimeData* data = event->mimeData();
+    if (data->hasFormat(QString::fromLatin1(dragged_folder_type))) {
+        const QByteArray folder = data->data(QString::fromLatin1(dragged_folder_type));
+        emit folder_dropped(std::string(folder.constData(), static_cast<std::size_t>(folder.size())), target);
+    } else {
+        emit rows_dropped(target);
+    }
 }
 
 void treeview_tree::paintEvent(QPaintEvent* event) {

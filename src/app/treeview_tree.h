@@ -27,10 +27,19 @@ signals:
     // The user chose a folder (full path, CP932, ending with "/").
     void folder_chosen(const std::string& folder);
     void popup_requested(const QPoint& global_position);
+    // The mail list's selected rows, or the folder `folder` of this tree,
+    // were dropped on the folder `target`.
+    void rows_dropped(const std::string& target);
+    void folder_dropped(const std::string& folder, const std::string& target);
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
+    void startDrag(Qt::DropActions actions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void add_children(QTreeWidgetItem* parent, const std::string& directory, int depth);

@@ -23,17 +23,24 @@
 #include "app/icons.h"
 #include "app/listview_mail.h"
 #include "app/treeview_tree.h"
-#include "app/view_style.h"
+#include "ui/view_style.h"
 #include "config/address_book.h"
 #include "config/signatures.h"
 #include "platform/string_table.h"
 #include "platform/file_operations.h"
 #include "store/command_ids.h"
 #include "store/entry_limits.h"
+#include "store/arrange_rules.h"
 #include "store/folder_marks.h"
+#include "store/folder_moves.h"
+#include "store/folder_operations.h"
+#include "store/message_opening.h"
+#include "store/trash_operations.h"
 #include "store/list_navigation.h"
 #include "store/mailbox_layout.h"
 #include "store/window_close.h"
+#include "ui/dialog_arrange.h"
+#include "ui/dialog_folder_choice.h"
 #include "ui/dialog_name.h"
 #include "ui/message_box.h"
 #include "ui/qt_text.h"
@@ -276,6 +283,24 @@ void window_::build_views() {
                 if (over_row) show_mail_popup(false, position);
                 else list_popup_->exec(position);
             });
+    // A drop is carried out once the drag has ended: the move rebuilds the
+    // list the drag started from.
+    connect(list_, &listview_mail::rows_dropped, this, [this](int row) {
+        const mail_row* target = list_->rows_model().row_at(row);
+        if (!target) return;  // the folder shown: the rows are there already
+        std::string destination = folder_ + target->text[column_subject] + "/";
+        if (target->parent) {
+            const std::string parent = folder_.substr(0, folder_.size() - 1);
+            destination = parent.substr(0, parent.rfind('/') + 1);
+        }
+        QTimer::singleShot(0, this, [this, destination] { move_rows_to(destination); });
+    });
+    connect(tree_, &treeview_tree::rows_dropped, this, [this](const std::string& target) {
+        QTimer::singleShot(0, this, [this, target] { move_rows_to(target); });
+    });
+    connect(tree_, &treeview_tree::folder_dropped, this, [this](const std::string& folder, const std::string& target) {
+        QTimer::singleShot(0, this, [this, folder, target] { move_tree_folder(folder, target); });
+    });
     connect(list_, &listview_mail::focused_row_changed, this, [this](int) { update_after_selection(); });
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { update_after_selection(); });
@@ -492,7 +517,35 @@ void window_::on_command(int id, int argument) {
         select_account(argument);
         break;
     case cmd::open:
-        enter_focused_folder();
+        open_focused(QApplication::keyboardModifiers() & Qt::ShiftModifier);
+        break;
+    case cmd::open_all_headers:
+        open_focused(true);
+        break;
+    case cmd::move:
+        move_selection();
+        break;
+    case cmd::rename:
+        rename_focused();
+        break;
+    case cmd::to_trash:
+        move_rows_to(special_folder_in(account_root_, special_folder::trash));
+        break;
+    case cmd::new_folder:
+    case cmd::tree_new_folder:
+        make_folder_here();
+        break;
+    case cmd::arrange:
+        arrange_now();
+        break;
+    case cmd::empty_trash:
+        empty_the_trash();
+        break;
+    case cmd::arrange_rules:
+        run_arrange_dialog(this, folder_);
+        break;
+    case cmd::tree_rename:
+        rename_tree_folder();
         break;
     case cmd::select_all:
         list_->select_rows(inverted_mail_selection(list_->rows_model().rows(), list_->selected_rows()));
@@ -661,6 +714,123 @@ void window_::show_sort_popup() {
     sort_menu_->exec(list_->viewport()->mapToGlobal(box.isValid() ? QPoint(box.left(), box.center().y()) : QPoint()));
 }
 
+// ---- acting on mail and folders ----
+
+// The rows a command acts on: the selected ones, or the focused one when
+// none is selected.
+std::vector<int> window_::acting_rows() const {
+    std::vector<int> rows = list_->selected_rows();
+    if (rows.empty() && list_->focused_row() >= 0) rows.push_back(list_->focused_row());
+    return rows;
+}
+
+void window_::open_focused(bool all_headers) {
+    const mail_row* row = list_->rows_model().row_at(list_->focused_row());
+    if (!row) return;
+    if (row->folder) {
+        enter_focused_folder();
+        return;
+    }
+    message_box_reporter report(this);
+    const open_outcome outcome = open_message(folder_, account_root_, row->number, all_headers, report);
+    if (outcome.became_read) refill_list();
+}
+
+void window_::move_rows_to(const std::string& target) {
+    std::vector<selected_row> rows;
+    bool folders = false;
+    for (int index : acting_rows()) {
+        const mail_row* row = list_->rows_model().row_at(index);
+        if (!row || row->parent) continue;
+        folders = folders || row->folder;
+        rows.push_back({row->folder, row->folder ? row->text[column_subject] : row->text[column_number], row->type});
+    }
+    if (rows.empty()) return;
+    message_box_reporter report(this);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    move_rows({mailbox_, account_root_, folder_}, target, rows, report);
+    QApplication::restoreOverrideCursor();
+    if (folders) rebuild_tree();
+    refill_list();
+}
+
+void window_::move_selection() {
+    std::optional<std::string> target = fixed_move_target(account_root_, folder_);
+    if (!target) target = choose_folder(this, mailbox_, account_root_);
+    if (target) move_rows_to(*target);
+}
+
+void window_::rename_focused() {
+    const mail_row* row = list_->rows_model().row_at(list_->focused_row());
+    if (!row || row->parent) return;
+    message_box_reporter report(this);
+    const mail_row shown = *row;
+    std::optional<std::string> name;
+    if (shown.folder) {
+        name = ask_name(this, load_string(str::new_folder_title), shown.text[column_subject], name_field_limit,
+                        [&](const std::string& text) {
+                            return rename_folder(folder_, shown.text[column_subject], text, report);
+                        });
+        if (name) rebuild_tree();
+        if (name) refill_list(*name);
+    } else {
+        name = ask_name(this, load_string(str::new_subject_title), shown.text[column_subject], name_field_limit,
+                        [&](const std::string& text) {
+                            return change_subject(folder_, shown.text[column_number], text, report);
+                        });
+        if (name) refill_list();
+    }
+}
+
+void window_::make_folder_here() {
+    message_box_reporter report(this);
+    std::optional<std::string> name =
+        ask_name(this, load_string(str::new_folder_title), {}, name_field_limit,
+                 [&](const std::string& text) { return make_folder(folder_, text, report); });
+    if (!name) return;
+    rebuild_tree();
+    refill_list(*name);
+}
+
+void window_::arrange_now() {
+    message_box_reporter report(this);
+    if (!report.confirm(str::confirm_arrange)) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    for (special_folder sorted : {special_folder::inbox, special_folder::sent})
+        arrange_run(special_folder_in(account_root_, sorted), account_root_, report);
+    QApplication::restoreOverrideCursor();
+    refill_list();
+}
+
+void window_::empty_the_trash() {
+    message_box_reporter report(this);
+    const empty_trash_result result = empty_trash(account_root_, folder_, report);
+    if (result.cancelled) return;
+    if (result.show_folder) folder_ = *result.show_folder;
+    rebuild_tree();
+    refill_list();
+}
+
+// The tree's rename: the folder's row is shown in its parent, then renamed
+// as a row would be.
+void window_::rename_tree_folder() {
+    if (folder_ == account_root_) return;
+    go_to_parent();
+    rename_focused();
+}
+
+void window_::move_tree_folder(const std::string& folder, const std::string& target) {
+    message_box_reporter report(this);
+    const folder_move_result result = move_folder({mailbox_, account_root_, folder_}, folder, target, report);
+    if (result.show_folder) folder_ = *result.show_folder;
+    rebuild_tree();
+    refill_list();
+}
+
+void window_::rebuild_tree() {
+    if (settings_.view_tree) tree_->rebuild(account_root_, account_name(), folder_);
+}
+
 // ---- what follows a change of the list or its selection ----
 
 void window_::update_after_selection() {
@@ -700,6 +870,13 @@ void window_::update_states() {
                                                        list_->selected_rows(), list_->focused_row());
     for (auto& [id, act] : actions_) act->setEnabled(states_.enabled(id));
     actions_[cmd::tree_new_folder]->setEnabled(states_.enabled(cmd::new_folder));
+    list_->set_drag_allowed(states_.enabled(cmd::move) && !folder_.empty());
+    // The move command says where it goes when it goes without asking.
+    const std::optional<std::string> fixed = fixed_move_target(account_root_, folder_);
+    const int move_label = !fixed                                                             ? menu_label_base + cmd::move
+                           : *fixed == special_folder_in(account_root_, special_folder::drafts) ? str::menu_move_to_drafts
+                                                                                              : str::menu_move_to_outbox;
+    actions_[cmd::move]->setText(text_of(move_label));
 }
 
 // ---- dynamic menus ----

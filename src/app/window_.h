@@ -84,6 +84,18 @@ private:
     void show_sort_popup();
     void run_letter_command(int letter_index);
 
+    void open_focused(bool all_headers);
+    void move_rows_to(const std::string& target);
+    void move_selection();
+    void rename_focused();
+    void make_folder_here();
+    void arrange_now();
+    void empty_the_trash();
+    void rename_tree_folder();
+    void move_tree_folder(const std::string& folder, const std::string& target);
+    std::vector<int> acting_rows() const;
+    void rebuild_tree();
+
     void update_after_selection();
     void update_preview();
     void update_states();

@@ -76,12 +76,8 @@ bool has_piece_starting_with_tab(std::string_view text) {
     return false;
 }
 
-// An item line must come back as one piece with the same name: TAB, name and
-// line feed within one piece.
 bool storable_item(std::string_view name, std::string_view text) {
-    return name.size() + 2 <= list_piece_capacity - 1 && name.find('\n') == std::string_view::npos &&
-           name.find(ctrl_z) == std::string_view::npos && text.find(ctrl_z) == std::string_view::npos &&
-           !has_piece_starting_with_tab(text);
+    return list_name_storable(name) && text.find(ctrl_z) == std::string_view::npos && !has_piece_starting_with_tab(text);
 }
 
 // Rewrites the list file through its companion. `copy` reads the old file
@@ -128,6 +124,11 @@ void undo_append(const std::string& disk_name, bool existed, off_t old_size) {
 }
 
 }  // namespace
+
+bool list_name_storable(std::string_view name) {
+    return name.size() <= list_name_limit && name.find('\n') == std::string_view::npos &&
+           name.find(ctrl_z) == std::string_view::npos;
+}
 
 int list_count(std::string_view path) {
     list_reader source(path);

@@ -18,6 +18,13 @@ namespace qm {
 inline constexpr std::size_t list_piece_capacity = 256;
 // Item names are handed out in at most 127 bytes.
 inline constexpr std::size_t list_name_capacity = 128;
+// The longest name an item line can hold: TAB, name and line feed are read
+// back as one piece.
+inline constexpr std::size_t list_name_limit = list_piece_capacity - 3;
+
+// Whether an item of this name can be stored and read back as it is: within
+// list_name_limit, without a line feed or a Ctrl-Z.
+bool list_name_storable(std::string_view name);
 
 // Number of items; -1 when the file cannot be read (a missing one included:
 // callers that count a missing list as empty say so).

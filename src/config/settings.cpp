@@ -4,6 +4,7 @@
 #include <climits>
 #include <vector>
 
+#include "base/find_nocase.h"
 #include "base/multibyte.h"
 #include "base/number_text.h"
 #include "config/default_profile.h"
@@ -58,6 +59,13 @@ std::string default_text_program() { return context().executable_directory + "qu
 std::string default_font_name() { return load_string(str::font_default_name); }
 std::string default_font_style() { return load_string(str::font_default_style); }
 std::string slashed(std::string_view path) { return backslashes_to_slashes(path); }
+
+// A settings file of the Windows program names the system's notepad, which
+// is not here: the bundled one takes its place.
+std::string text_program(std::string_view path) {
+    std::string program = slashed(path);
+    return equals_nocase(program, "%WINDIR%/notepad.exe") ? default_text_program() : program;
+}
 
 constexpr setting_key flag_key(group part, std::string_view section, std::string_view key, bool Settings::*member,
                                std::string_view fixed_default) {
@@ -115,8 +123,8 @@ const setting_key setting_keys[] = {
     number_key(function, "value", "check interval", &Settings::check_interval, "0", 0, max_check_interval),
     list_key(view, "open header", default_open_header, open_header_capacity),
     path_key("mailbox", &Settings::mailbox, default_mailbox, mailbox_root_of),
-    path_key("text viewer", &Settings::text_viewer, default_text_program, slashed),
-    path_key("text editor", &Settings::text_editor, default_text_program, slashed),
+    path_key("text viewer", &Settings::text_viewer, default_text_program, text_program),
+    path_key("text editor", &Settings::text_editor, default_text_program, text_program),
     list_key(function, "dangerous extension", default_dangerous_extensions, dangerous_extension_capacity),
     font_text_key("name", &Settings::font_name, default_font_name),
     number_key(view, "font", "size", &Settings::font_size, "-12"),

@@ -138,6 +138,10 @@ arrange_rule parse_rule_text(std::string_view text) {
     return {std::string(text.substr(0, colon)), std::string(text.substr(colon + 1))};
 }
 
+bool rule_storable(std::string_view header, std::string_view keyword) {
+    return list_name_storable(rule_text(header, keyword));
+}
+
 std::vector<arrange_rule> list_rules(std::string_view folder) {
     std::vector<arrange_rule> rules;
     for (const std::string& text : rule_texts_in(list_path(folder))) rules.push_back(parse_rule_text(text));

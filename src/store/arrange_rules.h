@@ -24,6 +24,11 @@ std::string rule_text(std::string_view header, std::string_view keyword);
 // A rule text taken apart at its first ":".
 arrange_rule parse_rule_text(std::string_view text);
 
+// Whether the rule can be stored: its text "header:keyword" fits one list
+// line (header and keyword together at most 252 bytes) and holds no line
+// feed. add_rule and replace_rule refuse any other.
+bool rule_storable(std::string_view header, std::string_view keyword);
+
 // The rules of a folder (its path ends with "/"), in file order; none when
 // it has no "arrange.lst".
 std::vector<arrange_rule> list_rules(std::string_view folder);

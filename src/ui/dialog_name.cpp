@@ -13,12 +13,13 @@
 namespace qm {
 
 dialog_name::dialog_name(QWidget* parent, std::string_view title, std::string_view initial, std::size_t byte_limit,
-                         bool empty_allowed)
+                         bool empty_allowed, check accept_check)
     : QDialog(parent),
       field_(new QLineEdit(this)),
       initial_(qs(initial)),
       byte_limit_(byte_limit),
-      empty_allowed_(empty_allowed) {
+      empty_allowed_(empty_allowed),
+      check_(std::move(accept_check)) {
     setWindowTitle(qs(title));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     ok_ = buttons->button(QDialogButtonBox::Ok);
@@ -35,28 +36,36 @@ dialog_name::dialog_name(QWidget* parent, std::string_view title, std::string_vi
     limit_and_update(field_->text());
 }
 
-// Typing past the limit keeps the longest beginning that fits, never half a
-// character.
-void dialog_name::limit_and_update(const QString& typed) {
-    const QByteArray utf8 = typed.toUtf8();
+void keep_within_bytes(QLineEdit* field, std::size_t byte_limit) {
+    const QByteArray utf8 = field->text().toUtf8();
     const std::string_view view(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-    if (!fits_field(view, byte_limit_)) {
-        const int cursor = field_->cursorPosition();
-        field_->setText(QString::fromUtf8(utf8.constData(), static_cast<qsizetype>(fitting_prefix(view, byte_limit_))));
-        field_->setCursorPosition(std::min(cursor, static_cast<int>(field_->text().size())));
-    }
+    if (fits_field(view, byte_limit)) return;
+    const int cursor = field->cursorPosition();
+    field->setText(QString::fromUtf8(utf8.constData(), static_cast<qsizetype>(fitting_prefix(view, byte_limit))));
+    field->setCursorPosition(std::min(cursor, static_cast<int>(field->text().size())));
+}
+
+void dialog_name::limit_and_update(const QString&) {
+    keep_within_bytes(field_, byte_limit_);
     const QString now = field_->text();
     ok_->setEnabled(now != initial_ && (empty_allowed_ || !now.isEmpty()));
 }
 
 void dialog_name::accept() {
     std::optional<std::string> taken = typed_cp932(field_->text(), this);
-    if (!taken) {
+    if (!taken || (check_ && !check_(*taken))) {
         field_->setFocus();
         return;
     }
     text_ = std::move(*taken);
     QDialog::accept();
+}
+
+std::optional<std::string> ask_name(QWidget* parent, std::string_view title, std::string_view initial,
+                                    std::size_t byte_limit, const dialog_name::check& accept_check) {
+    dialog_name dialog(parent, title, initial, byte_limit, false, accept_check);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.text();
 }
 
 bool ask_search_text(QWidget* parent, std::string& search_text) {

@@ -41,6 +41,11 @@ bool show_message_utf8(QWidget* parent, message_kind kind, std::string_view utf8
     return run_box(parent, kind, QString::fromUtf8(utf8_text.data(), static_cast<qsizetype>(utf8_text.size())));
 }
 
+bool message_box_reporter::show(message_kind kind, std::string_view text) {
+    QWidget* modal = QApplication::activeModalWidget();
+    return show_message(modal ? modal : parent_, kind, text);
+}
+
 void show_about(QWidget* parent) {
     QMessageBox box(parent);
     box.setWindowTitle(qs(load_string(str::about_title)));

@@ -17,11 +17,12 @@ bool show_message_utf8(QWidget* parent, message_kind kind, std::string_view utf8
 // The version box: "バージョン情報" with the program's icon and version text.
 void show_about(QWidget* parent);
 
-// The core's messages as message boxes over a window.
+// The core's messages as message boxes over a window, or over the dialog
+// open in front of it, so that a box never hides behind a modal dialog.
 class message_box_reporter : public reporter {
 public:
     explicit message_box_reporter(QWidget* parent) : parent_(parent) {}
-    bool show(message_kind kind, std::string_view text) override { return show_message(parent_, kind, text); }
+    bool show(message_kind kind, std::string_view text) override;
 
 private:
     QWidget* parent_;

@@ -11,76 +11,14 @@
 #include <QTest>
 
 #include "app/edit_preview.h"
-#include "app/listview_mail.h"
-#include "app/view_style.h"
-#include "app/window_.h"
-#include "config/layout.h"
+#include "app/window_fixture.h"
 #include "store/command_ids.h"
-#include "store/store_fixture.h"
+#include "ui/view_style.h"
 
 namespace qm::test {
 namespace {
 
-// A mailbox with one account whose inbox holds mail, shown in a window.
-class MainWindow : public ::testing::Test {
-protected:
-    MainWindow() {
-        set_context({dir.cp(), dir.cp(), dir.cp("work/"), dir.cp()});
-        settings() = Settings{};
-        write_default_settings();
-        load_view_settings(settings());
-        load_function_settings(settings());
-        settings().mailbox = dir.cp("mailbox/");
-        make_directory(dir.cp("work/"));
-        make_directory(settings().mailbox);
-        make_directory(sj(account_dir()));
-        make_special_folders(sj(account_dir()));
-        layout.current = sj("標準/ 受信箱/");
-    }
-    ~MainWindow() override {
-        set_context(saved_context);
-        settings() = saved_settings;
-    }
-
-    std::string account_dir() const { return dir / "mailbox/標準/"; }
-    void mail(const std::string& folder, int number, const std::string& subject, const std::string& body = "本文",
-              char type = '!') {
-        write_message(account_dir() + folder + "." + std::to_string(number) + "/",
-                      {crlf(sj("From: a@example.com\nSubject: " + subject + "\nDate: Mon, 1 Mar 2010 10:0" +
-                               std::to_string(number % 10) + ":00 +0900\n")),
-                       crlf("\n" + sj(body) + "\n")},
-                      type_status(type));
-    }
-    window_& open() {
-        window = std::make_unique<window_>(settings(), layout);
-        window->show();
-        window->start();
-        return *window;
-    }
-    listview_mail& list() { return *window->mail_list(); }
-    std::vector<std::string> subjects() {
-        std::vector<std::string> texts;
-        for (const mail_row& row : list().rows_model().rows()) texts.push_back(u8(row.text[column_subject]));
-        return texts;
-    }
-    int row_of(const std::string& subject) {
-        const std::vector<std::string> all = subjects();
-        return static_cast<int>(std::find(all.begin(), all.end(), subject) - all.begin());
-    }
-    void click_row(int row) {
-        const QRect box = list().visualRect(list().rows_model().index(row, 1));
-        QTest::mouseClick(list().viewport(), Qt::LeftButton, {}, box.center());
-    }
-    void key(int key, Qt::KeyboardModifiers modifiers = {}) {
-        QTest::keyClick(&list(), static_cast<Qt::Key>(key), modifiers);
-    }
-
-    temp_dir dir;
-    Layout layout;
-    std::unique_ptr<window_> window;
-    const program_context saved_context = context();
-    const Settings saved_settings = settings();
-};
+using MainWindow = window_test;
 
 TEST_F(MainWindow, SpecialFoldersNeverStaySelectedAndTheCountStripFollows) {
     layout.current = sj("標準/");

@@ -134,6 +134,26 @@ TEST_F(settings_test, both_groups_are_written_in_the_file_order_and_load_back) {
     EXPECT_EQ(contents(), before);
 }
 
+TEST_F(settings_test, the_windows_notepad_of_a_stored_setting_reads_as_the_bundled_one) {
+    const std::string notepad = dir.cp("bin/quillmere-notepad");
+    for (auto [stored, expected] : {std::pair<std::string, std::string>{"%WINDIR%\\notepad.exe", notepad},
+                                    {"%windir%/NOTEPAD.EXE", notepad}, {"%WinDir%\\Notepad.exe", notepad},
+                                    {"%WINDIR%\\notepad.exe -x", "%WINDIR%/notepad.exe -x"},
+                                    {"C:\\WINDOWS\\notepad.exe", "C:/WINDOWS/notepad.exe"},
+                                    {"/usr/bin/mousepad", "/usr/bin/mousepad"}}) {
+        given("[string]\ntext viewer=" + stored + "\ntext editor=" + stored + "\n");
+        Settings s;
+        load_function_settings(s);
+        EXPECT_EQ(std::pair(s.text_viewer, s.text_editor), std::pair(expected, expected)) << stored;
+    }
+    // Saved again, the setting names the bundled program.
+    given("[string]\ntext viewer=%WINDIR%\\notepad.exe\n");
+    Settings s;
+    load_function_settings(s);
+    ASSERT_TRUE(save_function_settings(s, ""));
+    EXPECT_NE(contents().find("\r\ntext viewer=" + notepad + "\r\n"), std::string::npos);
+}
+
 TEST(SettingsBesideTheWorkDirectory, ATemporaryDirectoryThatIsTheDataDirectoryKeepsTheSettingsWritable) {
     temp_dir dir;
     ::chmod(dir.path().c_str(), 0700);

@@ -22,6 +22,9 @@ TEST_F(ArrangeRules, RulesFileKeepsItsRulesSortedAndGoesWithTheLastOne) {
     EXPECT_FALSE(rule_exists(folder, "from", "boss"));
 
     // What cannot be one list line is refused and the list kept.
+    EXPECT_TRUE(rule_storable("X", std::string(251, 'k')));
+    EXPECT_FALSE(rule_storable("XY", std::string(251, 'k')));
+    EXPECT_FALSE(rule_storable("Subject", "a\nb"));
     EXPECT_FALSE(add_rule(folder, "Subject", "a\nb"));
     EXPECT_FALSE(add_rule(folder, "Subject", std::string(300, 'x')));
     EXPECT_FALSE(add_rule(dir.cp("missing/"), "Subject", "abc"));

@@ -1,4 +1,4 @@
-#include "app/view_style.h"
+#include "ui/view_style.h"
 
 #include <QFontDatabase>
 #include <cstdlib>

@@ -1,0 +1,67 @@
+#include "notepad/notepad_main.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <optional>
+
+#include "config/settings.h"
+#include "platform/cp932.h"
+#include "platform/program_context.h"
+#include "platform/string_table.h"
+#include "text/display_text.h"
+#include "ui/message_box.h"
+#include "ui/view_style.h"
+
+namespace qm {
+
+namespace {
+
+// Told on the terminal too, for a user who started the program from a shell.
+std::nullptr_t refuse(const std::string& utf8_text) {
+    std::fprintf(stderr, "quillmere-notepad: %s\n", utf8_text.c_str());
+    show_message_utf8(nullptr, message_kind::error, utf8_text);
+    return nullptr;
+}
+
+std::string with_name(int id, std::string_view disk_name) {
+    return display_utf8(load_string(id)) + "\n" + std::string(disk_name);
+}
+
+}  // namespace
+
+QFont notepad_font() {
+    Settings s;
+    if (init_context() == context_result::ok) load_view_settings(s);
+    return view_font(s);
+}
+
+std::unique_ptr<notepad_window> open_notepad(int argc, char** argv, const QFont& font) {
+    if (argc != 2) return refuse(display_utf8(load_string(str::notepad_no_file)));
+    const std::string_view argument = argv[1];
+    const std::optional<std::string> path = program_name(argument);
+    if (!path) {
+        // A name with a character the program cannot hold: say which one.
+        typed_text typed = typed_to_cp932(argument);
+        return refuse(typed.ok ? with_name(str::notepad_unreadable_file, argument) : refusal_notice(typed));
+    }
+    text_document document;
+    held_file hold;
+    switch (open_text_document(*path, document, hold)) {
+    case open_outcome::ok:
+        break;
+    case open_outcome::missing:
+        return refuse(with_name(str::notepad_missing_file, argument));
+    case open_outcome::unreadable:
+        return refuse(with_name(str::notepad_unreadable_file, argument));
+    }
+    return std::make_unique<notepad_window>(std::move(document), std::move(hold), font);
+}
+
+int notepad_main(int argc, char** argv) {
+    std::unique_ptr<notepad_window> window = open_notepad(argc, argv, notepad_font());
+    if (!window) return 1;
+    window->show();
+    return QApplication::exec();
+}
+
+}  // namespace qm

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "notepad/held_file.h"
+
+namespace qm {
+
+// A text file as the notepad shows it: CP932 text whose lines end with
+// CR LF, read and written in text mode like every file of the program.
+struct text_document {
+    std::string path;   // CP932; a symbolic link is followed to its file
+    std::string text;   // CP932, line feeds only, up to a Ctrl-Z
+    bool read_only = false;       // the file has no write permission, or its directory cannot take a new file
+    bool text_after_end = false;  // bytes follow the Ctrl-Z that ended the text: saving would drop them
+};
+
+enum class open_outcome { ok, missing, unreadable };
+
+// Reads the file for showing and holds it open in `hold`. Only a regular
+// file that can be read is opened; nothing is created or written.
+open_outcome open_text_document(std::string_view path, text_document& document, held_file& hold);
+
+// Writes `text` (CP932 with line feeds) as the whole file with CR LF line
+// ends. The new contents go into the file's companion, which takes the
+// file's place in one step, so that the file is never half-written; the
+// file keeps its permissions. `hold` then holds the new file, which it
+// opened before the new file took the name. On a failure the file and
+// `hold` stay as they were.
+bool save_text_document(std::string_view path, std::string_view text, held_file& hold);
+
+// The window title: the file's name, and a mark when it cannot be saved.
+std::string document_title(std::string_view path, bool read_only);
+
+}  // namespace qm

@@ -1,0 +1,108 @@
+// The notepad's files without a window: what is read and shown, what a save
+// writes, and that the file stays held open across a save.
+
+#include "notepad/text_document.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "store/draft_in_use.h"
+#include "support/test_support.h"
+
+namespace qm::test {
+namespace {
+
+struct opened {
+    open_outcome outcome;
+    text_document document;
+    held_file hold;
+};
+
+opened open(const std::string& cp932_path) {
+    opened result;
+    result.outcome = open_text_document(cp932_path, result.document, result.hold);
+    return result;
+}
+
+TEST(TextDocument, ReadsCp932InTextModeAndHoldsTheFile) {
+    temp_dir dir;
+    write_bytes(dir / "下書き.txt", sj("件名\r\n本文\r行\r\n") + "\x1a" + "after");
+    write_bytes(dir / "plain.txt", sj("一行\r\n") + "\x1a");
+    {
+        opened file = open(dir.cp("下書き.txt"));
+        ASSERT_EQ(file.outcome, open_outcome::ok);
+        // CR LF becomes LF, a lone CR stays, a Ctrl-Z ends the text.
+        EXPECT_EQ(u8(file.document.text), "件名\n本文\r行\n");
+        EXPECT_EQ(file.document.path, dir.cp("下書き.txt"));
+        EXPECT_FALSE(file.document.read_only);
+        EXPECT_TRUE(file.document.text_after_end);
+        EXPECT_TRUE(file.hold.is_held());
+        EXPECT_TRUE(is_file_open_elsewhere(dir.cp("下書き.txt")));
+    }
+    EXPECT_FALSE(is_file_open_elsewhere(dir.cp("下書き.txt")));
+    // A Ctrl-Z as the very last byte ends the file and hides nothing.
+    EXPECT_FALSE(open(dir.cp("plain.txt")).document.text_after_end);
+
+    ::chmod((dir / "plain.txt").c_str(), 0444);
+    EXPECT_TRUE(open(dir.cp("plain.txt")).document.read_only);
+}
+
+TEST(TextDocument, OpensOnlyARegularFileThatIsThere) {
+    temp_dir dir;
+    ::mkfifo((dir / "pipe").c_str(), 0600);
+    ::mkdir((dir / "folder").c_str(), 0700);
+    ::symlink((dir / "gone").c_str(), (dir / "dangling").c_str());
+    write_bytes(dir / "file", "x");
+    for (auto [name, expected] : {std::pair{"gone", open_outcome::missing}, {"dangling", open_outcome::missing},
+                                  {"file/below", open_outcome::missing}, {"folder", open_outcome::unreadable},
+                                  {"pipe", open_outcome::unreadable}}) {
+        opened file = open(dir.cp(name));
+        EXPECT_EQ(file.outcome, expected) << name;
+        EXPECT_FALSE(file.hold.is_held()) << name;
+    }
+    EXPECT_EQ(list_names(dir.path()), (names{"dangling", "file", "folder", "pipe"}));  // nothing created
+}
+
+TEST(TextDocument, SavingWritesCrLfWholeAndHoldsTheNewFile) {
+    temp_dir dir;
+    const std::string file = dir / "1";
+    write_bytes(file, sj("古い本文\r\n"));
+    ::chmod(file.c_str(), 0640);
+    opened draft = open(dir.cp("1"));
+    ASSERT_EQ(draft.outcome, open_outcome::ok);
+
+    ASSERT_TRUE(save_text_document(draft.document.path, sj("新しい本文\n二行目"), draft.hold));
+    EXPECT_EQ(read_bytes(file), sj("新しい本文\r\n二行目"));
+    EXPECT_EQ(mode_of(file), 0640u);
+    EXPECT_EQ(list_names(dir.path()), names{"1"});  // no companion left
+    // The descriptor held now is the new file's, not the replaced one's.
+    EXPECT_TRUE(is_file_open_elsewhere(dir.cp("1")));
+    draft.hold.release();
+    EXPECT_FALSE(is_file_open_elsewhere(dir.cp("1")));
+
+    // A save that cannot write leaves the file and the hold as they were.
+    ASSERT_TRUE(draft.hold.hold(dir.cp("1")));
+    ::mkdir((dir / "1.$$$").c_str(), 0700);
+    EXPECT_FALSE(save_text_document(draft.document.path, "lost", draft.hold));
+    EXPECT_EQ(read_bytes(file), sj("新しい本文\r\n二行目"));
+    EXPECT_TRUE(is_file_open_elsewhere(dir.cp("1")));
+}
+
+TEST(TextDocument, ALinkIsFollowedAndStaysALink) {
+    temp_dir dir;
+    write_bytes(dir / "target.txt", "old\r\n");
+    ::symlink("target.txt", (dir / "link.txt").c_str());
+    opened linked = open(dir.cp("link.txt"));
+    ASSERT_EQ(linked.outcome, open_outcome::ok);
+    EXPECT_EQ(linked.document.path, dir.cp("target.txt"));
+    ASSERT_TRUE(save_text_document(linked.document.path, "new\n", linked.hold));
+    EXPECT_EQ(read_bytes(dir / "link.txt"), "new\r\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.txt"));
+}
+
+}  // namespace
+}  // namespace qm::test

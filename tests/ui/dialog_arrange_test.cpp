@@ -1,0 +1,259 @@
+// The arrange-rules dialogs over a real folder: what they write into its
+// "arrange.lst" and what they tell the user.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <cstdlib>
+#include <functional>
+
+#include "platform/file_operations.h"
+#include "support/test_support.h"
+#include "ui/dialog_arrange.h"
+#include "ui/dialog_arrange_edit.h"
+
+namespace qm::test {
+namespace {
+
+QString ui(const std::string& utf8) { return QString::fromUtf8(utf8.c_str()); }
+
+class ArrangeDialog : public ::testing::Test {
+protected:
+    ArrangeDialog() { make_directory(folder()); }
+
+    std::string folder() const { return dir.cp("仕事/"); }
+    std::string list_bytes() const { return read_bytes(dir / "仕事/arrange.lst"); }
+    std::string rule_line(const std::string& utf8_rule) const { return "\t" + sj(utf8_rule) + "\r\n"; }
+
+    // Presses `opener` and hands the rule dialog it opens to `use`; the
+    // dialog is cancelled afterwards when `use` left it open.
+    void with_rule_dialog(const std::function<void()>& opener, const std::function<void(dialog_arrange_edit&)>& use) {
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            auto* edit = qobject_cast<dialog_arrange_edit*>(QApplication::activeModalWidget());
+            ASSERT_NE(edit, nullptr);
+            seen = true;
+            use(*edit);
+            if (edit->isVisible()) edit->reject();
+        });
+        opener();
+        EXPECT_TRUE(seen);
+    }
+    // Types into the field: ASCII from the keyboard, Japanese as an input
+    // method hands it over, one committed run at a time.
+    static void type(QLineEdit* field, const std::string& utf8) {
+        field->clear();
+        const QString text = ui(utf8);
+        for (qsizetype at = 0; at < text.size();) {
+            const bool ascii = text[at].unicode() < 0x80;
+            qsizetype end = at;
+            while (end < text.size() && (text[end].unicode() < 0x80) == ascii) ++end;
+            if (ascii) {
+                QTest::keyClicks(field, text.mid(at, end - at));
+            } else {
+                QInputMethodEvent commit;
+                commit.setCommitString(text.mid(at, end - at));
+                QApplication::sendEvent(field, &commit);
+            }
+            at = end;
+        }
+    }
+    static void enter_rule(dialog_arrange_edit& edit, const std::string& header, const std::string& keyword) {
+        type(edit.header_field(), header);
+        type(edit.keyword_field(), keyword);
+        QTest::mouseClick(edit.ok_button(), Qt::LeftButton);
+    }
+    std::vector<std::string> rows(dialog_arrange& dialog) const {
+        std::vector<std::string> texts;
+        for (int row = 0; row < dialog.rule_list()->topLevelItemCount(); ++row) {
+            const QTreeWidgetItem* item = dialog.rule_list()->topLevelItem(row);
+            texts.push_back((item->text(0) + ":" + item->text(1)).toStdString());
+        }
+        return texts;
+    }
+    void select(dialog_arrange& dialog, int row) {
+        dialog.rule_list()->setCurrentItem(dialog.rule_list()->topLevelItem(row));
+    }
+
+    temp_dir dir;
+    recording_reporter report;
+};
+
+TEST_F(ArrangeDialog, AddWritesTheRuleAndTheSameRuleAgainOnlyTellsThatItExists) {
+    dialog_arrange dialog(nullptr, folder(), report);
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle(), ui("このフォルダへの振り分け設定"));
+    EXPECT_EQ(dialog.rule_list()->headerItem()->text(0), ui("メールヘッダ"));
+    EXPECT_EQ(dialog.rule_list()->headerItem()->text(1), ui("キーワード"));
+    EXPECT_FALSE(dialog.edit_button()->isEnabled());
+
+    with_rule_dialog([&] { QTest::mouseClick(dialog.add_button(), Qt::LeftButton); },
+                     [&](dialog_arrange_edit& edit) {
+                         EXPECT_EQ(edit.windowTitle(), ui("新しい振り分け設定"));
+                         EXPECT_FALSE(edit.ok_button()->isEnabled());
+                         enter_rule(edit, "Subject", "会議");
+                         EXPECT_FALSE(edit.isVisible());
+                     });
+    EXPECT_EQ(list_bytes(), rule_line("Subject:会議"));
+    EXPECT_EQ(rows(dialog), names{"Subject:会議"});
+    EXPECT_TRUE(dialog.edit_button()->isEnabled());  // the new rule is selected
+
+    with_rule_dialog([&] { QTest::mouseClick(dialog.add_button(), Qt::LeftButton); },
+                     [&](dialog_arrange_edit& edit) {
+                         enter_rule(edit, "Subject", "会議");
+                         EXPECT_TRUE(edit.isVisible());
+                         EXPECT_EQ(edit.focusWidget(), edit.header_field());
+                     });
+    ASSERT_EQ(report.shown.size(), 1u);
+    EXPECT_EQ(report.shown[0].first, message_kind::notice);
+    EXPECT_EQ(report.texts(), names{"すでに同名のものが存在します."});
+    EXPECT_EQ(list_bytes(), rule_line("Subject:会議"));
+
+    // An empty keyword is a rule: every mail with a To line.
+    with_rule_dialog([&] { dialog.popup_menu()->actions().at(0)->trigger(); },
+                     [&](dialog_arrange_edit& edit) {
+                         type(edit.header_field(), "To");
+                         EXPECT_TRUE(edit.ok_button()->isEnabled());
+                         QTest::keyClick(edit.keyword_field(), Qt::Key_Return);
+                     });
+    EXPECT_EQ(list_bytes(), rule_line("Subject:会議") + rule_line("To:"));
+    EXPECT_EQ(rows(dialog), (names{"Subject:会議", "To:"}));
+    EXPECT_EQ(dialog.rule_list()->currentItem()->text(0), "To");
+}
+
+TEST_F(ArrangeDialog, EditReplacesTheRuleAndAFailedWriteKeepsTheOldOne) {
+    ASSERT_TRUE(add_rule(folder(), "Subject", sj("会議")));
+    ASSERT_TRUE(add_rule(folder(), "From", "boss"));
+    dialog_arrange dialog(nullptr, folder(), report);
+    dialog.show();
+    ASSERT_EQ(rows(dialog), (names{"From:boss", "Subject:会議"}));
+
+    select(dialog, 1);
+    with_rule_dialog([&] { QTest::keyClick(dialog.rule_list(), Qt::Key_Return); },
+                     [&](dialog_arrange_edit& edit) {
+                         EXPECT_EQ(edit.header_field()->text(), "Subject");
+                         EXPECT_EQ(edit.keyword_field()->text(), ui("会議"));
+                         QTest::mouseClick(edit.ok_button(), Qt::LeftButton);  // unchanged: nothing to say
+                         EXPECT_TRUE(report.shown.empty());
+                         EXPECT_FALSE(edit.isVisible());
+                     });
+    select(dialog, 1);
+    with_rule_dialog([&] { QTest::keyClick(dialog.rule_list(), Qt::Key_Return); },
+                     [&](dialog_arrange_edit& edit) {
+                         enter_rule(edit, "From", "boss");  // another rule has this text
+                         EXPECT_TRUE(edit.isVisible());
+                         enter_rule(edit, "Subject", "定例会議");
+                         EXPECT_FALSE(edit.isVisible());
+                     });
+    EXPECT_EQ(report.texts(), names{"すでに同名のものが存在します."});
+    EXPECT_EQ(list_bytes(), rule_line("From:boss") + rule_line("Subject:定例会議"));
+    EXPECT_EQ(dialog.rule_list()->currentItem()->text(1), ui("定例会議"));
+
+    // The list cannot be rewritten: its companion's name is taken by a
+    // directory, which stops root too.
+    ASSERT_TRUE(make_directory(dir.cp("仕事/arrange.$$$")));
+    const std::string before = list_bytes();
+    report.shown.clear();
+    select(dialog, 0);
+    with_rule_dialog([&] { QTest::mouseClick(dialog.edit_button(), Qt::LeftButton); },
+                     [&](dialog_arrange_edit& edit) {
+                         enter_rule(edit, "From", "chief");
+                         EXPECT_TRUE(edit.isVisible());
+                     });
+    ASSERT_EQ(report.shown.size(), 1u);
+    EXPECT_EQ(report.shown[0].first, message_kind::error);
+    EXPECT_EQ(report.texts(), names{"ファイルの読み書きに失敗しました."});
+    EXPECT_EQ(list_bytes(), before);
+    EXPECT_EQ(rows(dialog), (names{"From:boss", "Subject:定例会議"}));
+
+    // Nor can a rule be deleted.
+    QTest::keyClick(dialog.rule_list(), Qt::Key_Delete);
+    EXPECT_EQ(report.texts(), (names{"ファイルの読み書きに失敗しました.", "削除しますか?", "ファイルの読み書きに失敗しました."}));
+    EXPECT_EQ(list_bytes(), before);
+}
+
+TEST_F(ArrangeDialog, DeleteAsksFirstAndTheLastRuleTakesTheListFileAlong) {
+    ASSERT_TRUE(add_rule(folder(), "Subject", sj("会議")));
+    dialog_arrange dialog(nullptr, folder(), report);
+    dialog.show();
+    const QList<QAction*> menu = dialog.popup_menu()->actions();
+    ASSERT_EQ(menu.size(), 3);
+    EXPECT_EQ(menu[0]->text(), ui("追加(&A)..."));
+    EXPECT_EQ(menu[1]->text(), ui("編集(&E)..."));
+    EXPECT_EQ(menu[2]->text(), ui("削除(&D)"));
+    EXPECT_TRUE(menu[2]->isEnabled());  // the first rule is selected on opening
+
+    report.answer = false;
+    QTest::mouseClick(dialog.delete_button(), Qt::LeftButton);
+    EXPECT_EQ(report.shown.at(0).first, message_kind::confirm);
+    EXPECT_EQ(report.texts(), names{"削除しますか?"});
+    EXPECT_EQ(list_bytes(), rule_line("Subject:会議"));
+
+    report.answer = true;
+    menu[2]->trigger();
+    EXPECT_FALSE(exists(dir / "仕事/arrange.lst"));
+    EXPECT_TRUE(rows(dialog).empty());
+    EXPECT_FALSE(menu[1]->isEnabled());
+    EXPECT_FALSE(dialog.delete_button()->isEnabled());
+}
+
+TEST_F(ArrangeDialog, FieldsHold255BytesAndARuleMustFitOneListLine) {
+    dialog_arrange_edit edit(nullptr, folder(), report);
+    std::string kanji;
+    for (int i = 0; i < 130; ++i) kanji += "漢";
+    // 127 kanji take 254 bytes: one ASCII letter still fits, a kanji would not.
+    type(edit.header_field(), kanji);
+    EXPECT_EQ(edit.header_field()->text().toStdString(), kanji.substr(0, 127 * 3));
+    QTest::keyClicks(edit.header_field(), "ab");
+    EXPECT_EQ(edit.header_field()->text().toStdString(), kanji.substr(0, 127 * 3) + "a");
+
+    // Header and keyword together make one list line of at most 252 bytes.
+    edit.header_field()->setText("Subject");
+    type(edit.keyword_field(), kanji);
+    edit.accept();
+    EXPECT_NE(edit.result(), QDialog::Accepted);
+    EXPECT_EQ(edit.focusWidget(), edit.keyword_field());
+    EXPECT_EQ(report.texts(),
+              names{"メールヘッダとキーワードが長すぎます.\n合わせて半角252文字(全角126文字)までにして下さい."});
+    EXPECT_FALSE(exists(dir / "仕事/arrange.lst"));
+
+    edit.header_field()->setText("XY");
+    edit.keyword_field()->setText(QString(251, 'k'));
+    edit.accept();
+    EXPECT_EQ(report.shown.size(), 2u);
+    edit.header_field()->setText("X");
+    edit.accept();
+    EXPECT_EQ(edit.result(), QDialog::Accepted);
+    EXPECT_EQ(list_bytes(), "\tX:" + std::string(251, 'k') + "\r\n");
+}
+
+// What the user sees. With QUILLMERE_UI_SHOTS set to a directory, the
+// dialogs are also saved there as pictures.
+TEST_F(ArrangeDialog, ColumnsShowWholeHeaderNames) {
+    ASSERT_TRUE(add_rule(folder(), "Subject", sj("【定例】会議")));
+    ASSERT_TRUE(add_rule(folder(), "X-Mailing-List", sj("開発者メーリングリスト")));
+    dialog_arrange dialog(nullptr, folder(), report);
+    dialog.show();
+    QTreeWidget* list = dialog.rule_list();
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+        const QString header = list->topLevelItem(row)->text(0);
+        EXPECT_GT(list->header()->sectionSize(0), list->fontMetrics().horizontalAdvance(header)) << header.toStdString();
+    }
+    dialog_arrange_edit edit(&dialog, folder(), report, list_rules(folder()).at(0));
+    edit.show();
+    if (const char* shots = std::getenv("QUILLMERE_UI_SHOTS")) {
+        EXPECT_TRUE(dialog.grab().save(QString::fromUtf8(shots) + "/dialog_arrange.png"));
+        EXPECT_TRUE(edit.grab().save(QString::fromUtf8(shots) + "/dialog_arrange_edit.png"));
+    }
+}
+
+}  // namespace
+}  // namespace qm::test
