@@ -17,7 +17,7 @@ void background_text::paint(QWidget* viewport, const QFont& font) const {
     painter.fillRect(viewport->rect(), background);
     painter.setPen(colour);
     painter.setFont(font);
-    painter.drawText(viewport->rect().adjusted(-shift, text_top, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextExpandTabs,
+    painter.drawText(viewport->rect().adjusted(-shift, text_top - rise, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextExpandTabs,
                      text);
 }
 

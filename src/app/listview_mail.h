@@ -33,6 +33,7 @@ public:
     void set_preview_shown(bool shown) { preview_shown_ = shown; }
     // With the preview hidden, the focused mail's text behind the rows.
     void set_background_text(const background_text& text);
+    const background_text& background() const { return background_; }
 
 signals:
     // A command number; `argument` is the account index for command 202.

@@ -39,9 +39,16 @@
 #include "store/list_navigation.h"
 #include "store/mailbox_layout.h"
 #include "store/window_close.h"
+#include "ui/dialog_account.h"
+#include "ui/dialog_alias.h"
 #include "ui/dialog_arrange.h"
+#include "ui/dialog_group.h"
+#include "ui/dialog_options.h"
+#include "ui/dialog_signature.h"
+#include "ui/dialog_template.h"
 #include "ui/dialog_folder_choice.h"
 #include "ui/dialog_name.h"
+#include "ui/manual.h"
 #include "ui/message_box.h"
 #include "ui/qt_text.h"
 
@@ -429,6 +436,10 @@ void window_::changeEvent(QEvent* event) {
 
 void window_::start() {
     on_command(cmd::refresh_all);
+    // An account that cannot send or receive yet is set up first.
+    const int current = accounts_->currentIndex();
+    if (current >= 0 && !account_complete(account_))
+        QTimer::singleShot(0, this, [this, current] { on_command(cmd::account_new + 1 + current); });
     if (layout_.maximized) showMaximized();
     // The framing may come a little after the first show; whatever it is
     // by then stands.
@@ -503,6 +514,10 @@ void window_::on_command(int id, int argument) {
         sort_by(id - cmd::sort_first);
         return;
     }
+    if (id >= cmd::address_book_new && id < cmd::template_new + 100) {
+        run_settings_list_command(id);
+        return;
+    }
     // Commands that run only while their button is enabled (a key or a
     // pop-up may give them at any time).
     if (!states_.enabled(id)) return;
@@ -559,8 +574,17 @@ void window_::on_command(int id, int argument) {
     case cmd::search_text:
         change_search_text();
         break;
+    case cmd::manual: {
+        message_box_reporter report(this);
+        open_manual(report);
+        break;
+    }
     case cmd::about:
         show_about(this);
+        break;
+    case cmd::view_options:
+    case cmd::function_options:
+        run_options(id);
         break;
     case cmd::mail_popup:
         show_mail_popup(true, {});
@@ -572,6 +596,67 @@ void window_::on_command(int id, int argument) {
         // The other commands come with the dialogs that carry them out.
         break;
     }
+}
+
+// The option dialogs; what they saved takes effect at once.
+void window_::run_options(int id) {
+    message_box_reporter report(this);
+    const int result = id == cmd::view_options ? run_view_options(this, settings_, report)
+                                               : run_function_options(this, settings_, report);
+    if (result != 1) return;
+    const std::string relative = relative_folder();
+    mailbox_ = settings_.mailbox;
+    folder_ = mailbox_ + relative;
+    apply_view_settings();
+    refresh_all();
+}
+
+// The lists of the settings menu: address books, groups, accounts,
+// signatures and templates; "new" is the first number of each hundred.
+void window_::run_settings_list_command(int id) {
+    message_box_reporter report(this);
+    const int base = id / 100 * 100, index = id == base ? -1 : id - base - 1;
+    switch (base) {
+    case cmd::address_book_new:
+        // A renamed entry may also have changed the account's automatic Cc/Bcc.
+        if (run_address_dialog(this, index, report)) {
+            account_ = load_current_account(mailbox_, account_name());
+            rebuild_list_menus();
+            refill_list();
+        }
+        break;
+    case cmd::group_new:
+        if (run_group_dialog(this, index, report)) rebuild_list_menus();
+        break;
+    case cmd::account_new:
+        run_account(index, report);
+        break;
+    case cmd::signature_new:
+        if (run_signature_dialog(this, account_root_, index, report)) rebuild_list_menus();
+        break;
+    case cmd::template_new:
+        if (run_template_dialog(this, account_root_, index, report)) rebuild_list_menus();
+        break;
+    default:
+        break;
+    }
+}
+
+void window_::run_account(int index, reporter& report) {
+    if (index >= static_cast<int>(account_names_.size())) return;
+    const std::string* title = index < 0 ? nullptr : &account_names_[static_cast<std::size_t>(index)];
+    const account_dialog_result result = run_account_dialog(this, mailbox_, title, report);
+    using outcome = account_dialog_result::outcome;
+    if (result.what == outcome::cancelled) return;
+    std::string relative = relative_folder();
+    if (result.what == outcome::saved && !result.old_title.empty() && result.old_title != result.new_title) {
+        rename_account_in_layout(layout_, result.old_title, result.new_title);
+        if (relative.starts_with(result.old_title + "/"))
+            relative = result.new_title + relative.substr(result.old_title.size());
+    }
+    if (result.what == outcome::deleted && relative.starts_with(result.old_title + "/")) relative.clear();
+    folder_ = relative.empty() ? std::string() : mailbox_ + relative;
+    refresh_all();
 }
 
 void window_::run_letter_command(int letter_index) {
@@ -852,7 +937,10 @@ void window_::update_preview() {
     } else {
         background_text behind{text, qcolor(settings_.back_text), background, 0, true};
         tree_->set_background_text(behind);
-        behind.shift = settings_.view_tree ? tree_->width() + tree_splitter_->handleWidth() : 0;
+        if (settings_.view_tree) {
+            behind.shift = tree_->width() + tree_splitter_->handleWidth();
+            behind.rise = list_->viewport()->mapTo(this, QPoint()).y() - tree_->viewport()->mapTo(this, QPoint()).y();
+        }
         list_->set_background_text(behind);
         list_->rows_model().set_transparent_rows(true, list_->focused_row());
     }

@@ -8,6 +8,7 @@
 #include "config/account_settings.h"
 #include "config/layout.h"
 #include "config/settings.h"
+#include "platform/reporter.h"
 #include "store/command_states.h"
 #include "store/mail_list.h"
 
@@ -83,6 +84,9 @@ private:
     void show_mail_popup(bool at_focus, const QPoint& global_position);
     void show_sort_popup();
     void run_letter_command(int letter_index);
+    void run_options(int id);
+    void run_settings_list_command(int id);
+    void run_account(int index, reporter& report);
 
     void open_focused(bool all_headers);
     void move_rows_to(const std::string& target);

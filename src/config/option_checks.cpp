@@ -110,6 +110,7 @@ std::string join_extension_list(const std::vector<std::string>& extensions) {
 }
 
 list_addition add_open_header(std::vector<std::string>& names, std::string_view name) {
+    if (name.find(',') != npos) return {str::open_header_comma, 0};
     if (is_listed(names, name)) return {str::name_exists, 0};
     return added_at(names, std::upper_bound(names.begin(), names.end(), name), name);
 }

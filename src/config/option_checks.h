@@ -48,7 +48,8 @@ struct list_addition {
 };
 
 // The open-header list is kept sorted; a name already listed, compared
-// exactly, is refused (str::name_exists).
+// exactly, is refused (str::name_exists), and so is one holding a "," (it
+// would be read back as two names: str::open_header_comma).
 list_addition add_open_header(std::vector<std::string>& names, std::string_view name);
 // A valid extension (check_extension) not yet listed, compared exactly, goes
 // at the end.

@@ -268,6 +268,12 @@ std::string read_dangerous_extensions() {
     return read_list("dangerous extension", default_dangerous_extensions);
 }
 
+void set_default_colours(Settings& s) {
+    for (const setting_key& entry : setting_keys) {
+        if (entry.kind == form::colour) s.*entry.tint = parse_color(entry.fixed_default);
+    }
+}
+
 colour parse_color(std::string_view text) {
     auto low_byte = [](int number) { return static_cast<colour>(static_cast<unsigned char>(number)); };
     colour red = low_byte(leading_int(text));

@@ -98,6 +98,9 @@ std::string read_open_header_list(std::string_view default_value);
 // The extensions warned about, each with its ".", without separators.
 std::string read_dangerous_extensions();
 
+// Sets the six colours to their defaults (the "標準" of the view options).
+void set_default_colours(Settings& s);
+
 // "red:green:blue", each part taken modulo 256; a missing part is 0.
 colour parse_color(std::string_view text);
 std::string format_color(colour value);

@@ -6,6 +6,7 @@
 #include "platform/file_operations.h"
 #include "platform/tree_operations.h"
 #include "config/folder_names.h"
+#include "store/folder_marks.h"
 #include "store/mailbox_layout.h"
 #include "text/mail_address.h"
 
@@ -13,22 +14,14 @@ namespace qm {
 
 namespace {
 
-// A path relative to the mailbox root whose first component is `old_title`
-// gets `new_title` in its place.
-void retitle(std::string& relative, std::string_view old_title, std::string_view new_title) {
-    std::size_t slash = relative.find('/');
-    std::string_view first = std::string_view(relative).substr(0, slash);
-    if (first == old_title) relative.replace(0, first.size(), new_title);
-}
-
 void retitle_navigation(navigation& nav, std::string_view mailbox, std::string_view old_title,
                         std::string_view new_title) {
     std::string old_root = account_directory(mailbox, old_title);
     std::string new_root = account_directory(mailbox, new_title);
     if (nav.current_folder.starts_with(old_root)) nav.current_folder.replace(0, old_root.size(), new_root);
     if (nav.account_root == old_root) nav.account_root = new_root;
-    for (std::string& mark : nav.marks) retitle(mark, old_title, new_title);
-    retitle(nav.previous, old_title, new_title);
+    for (std::string& mark : nav.marks) rename_account_in_path(mark, old_title, new_title);
+    rename_account_in_path(nav.previous, old_title, new_title);
 }
 
 }  // namespace

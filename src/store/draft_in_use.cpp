@@ -12,8 +12,11 @@
 namespace qm {
 
 bool is_file_open_elsewhere(std::string_view path) {
-    std::string name = disk_path(path);
-    if (name.empty()) return false;
+    const std::string name = disk_path(path);
+    return !name.empty() && is_system_file_open_elsewhere(name);
+}
+
+bool is_system_file_open_elsewhere(const std::string& name) {
     int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     bool in_use = false;

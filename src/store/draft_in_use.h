@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace qm {
@@ -19,5 +20,7 @@ bool is_draft_in_use(std::string_view message_dir);
 
 // The same test for one file.
 bool is_file_open_elsewhere(std::string_view path);
+// And for a file by its name on the system (UTF-8).
+bool is_system_file_open_elsewhere(const std::string& system_path);
 
 }  // namespace qm

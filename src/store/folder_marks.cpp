@@ -74,4 +74,15 @@ std::string mark_menu_label(int mark, std::string_view path) {
     return label;
 }
 
+void rename_account_in_path(std::string& relative, std::string_view old_title, std::string_view new_title) {
+    if (old_title.empty() || first_component(relative) != old_title) return;
+    relative.replace(0, old_title.size(), new_title);
+}
+
+void rename_account_in_layout(Layout& layout, std::string_view old_title, std::string_view new_title) {
+    rename_account_in_path(layout.current, old_title, new_title);
+    for (std::string& mark : layout.marks) rename_account_in_path(mark, old_title, new_title);
+    rename_account_in_path(layout.previous, old_title, new_title);
+}
+
 }  // namespace qm

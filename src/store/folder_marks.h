@@ -40,4 +40,13 @@ int account_index_of(std::string_view relative, const std::vector<std::string>& 
 // shows as itself rather than marking an access key.
 std::string mark_menu_label(int mark, std::string_view path);
 
+// An account got a new title: a path relative to the mailbox root whose
+// first component is the old title (compared exactly, as titles are file
+// names) gets the new one in its place; any other path stays.
+void rename_account_in_path(std::string& relative, std::string_view old_title, std::string_view new_title);
+
+// The same for what the layout keeps: the folder shown, the twelve marks
+// and the previous position follow the renamed account.
+void rename_account_in_layout(Layout& layout, std::string_view old_title, std::string_view new_title);
+
 }  // namespace qm

@@ -10,6 +10,7 @@
 #include "platform/file_operations.h"
 #include "platform/string_table.h"
 #include "platform/tree_operations.h"
+#include "store/draft_in_use.h"
 
 namespace qm {
 
@@ -67,6 +68,15 @@ bool is_copyable(const fs::path& mailbox) {
     });
 }
 
+bool holds_open_file(const fs::path& mailbox) {
+    bool open = false;
+    walk_tree(mailbox, [&](const fs::path& path, fs::file_type type) {
+        open = type == fs::file_type::regular && is_system_file_open_elsewhere(path.native());
+        return !open;
+    });
+    return open;
+}
+
 bool same_bytes(const fs::path& a, const fs::path& b) {
     std::ifstream first(a, std::ios::binary), second(b, std::ios::binary);
     if (!first || !second) return false;
@@ -103,7 +113,10 @@ bool is_whole_copy(const fs::path& original, const fs::path& copy) {
 outcome check_target(const fs::path& target) {
     std::error_code error;
     const fs::file_status state = fs::status(target, error);
-    if (state.type() == fs::file_type::not_found) return outcome::moved;
+    if (state.type() == fs::file_type::not_found) {
+        // Only the last directory is made: a mistyped parent is not.
+        return fs::is_directory(target.parent_path(), error) ? outcome::moved : outcome::failed;
+    }
     if (error || state.type() != fs::file_type::directory) return outcome::failed;
     const bool empty = fs::is_empty(target, error);
     if (error) return outcome::failed;
@@ -125,17 +138,25 @@ int mailbox_move_result::message() const {
     case outcome::mailbox_inside: return str::mailbox_inside_target;
     case outcome::target_not_empty: return str::mailbox_target_not_empty;
     case outcome::unusable_entry: return str::mailbox_unusable_entry;
+    case outcome::file_in_use: return str::mailbox_file_in_use;
     case outcome::failed: return str::file_error;
     }
     return str::file_error;
 }
 
-mailbox_move_result move_mailbox(std::string_view mailbox, std::string_view new_mailbox) {
+mailbox_move_result check_mailbox_move(std::string_view mailbox, std::string_view new_mailbox) {
     if (const outcome where = placement(mailbox, new_mailbox); where != outcome::moved) return {where};
+    if (const outcome state = check_target(disk_directory(new_mailbox)); state != outcome::moved) return {state};
+    if (!is_copyable(disk_directory(mailbox))) return {outcome::unusable_entry};
+    if (holds_open_file(disk_directory(mailbox))) return {outcome::file_in_use};
+    return {outcome::moved};
+}
+
+mailbox_move_result move_mailbox(std::string_view mailbox, std::string_view new_mailbox) {
+    if (const mailbox_move_result check = check_mailbox_move(mailbox, new_mailbox); check.status != outcome::moved)
+        return check;
     const fs::path original = disk_directory(mailbox);
     const fs::path target = disk_directory(new_mailbox);
-    if (const outcome state = check_target(target); state != outcome::moved) return {state};
-    if (!is_copyable(original)) return {outcome::unusable_entry};
 
     const bool made = !directory_exists(new_mailbox);
     if (made && !make_directory(new_mailbox)) return {outcome::failed};

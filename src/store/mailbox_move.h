@@ -9,9 +9,8 @@ namespace qm {
 // the function options changes. Paths are CP932 and end with "/". The move
 // is a copy that is checked before anything of the old tree goes: until the
 // copy is whole and equal, the old mailbox stays exactly as it was and
-// nothing of the copy is left behind. The caller saves the new path only
-// once the move says to use it, so that a failed move never leaves the
-// settings naming a mailbox that is not there.
+// nothing of the copy is left behind. The caller makes sure that a failed
+// move never leaves the settings naming a mailbox that is not there.
 
 enum class mailbox_move_status {
     moved,             // the mailbox is in the new place and the old tree is gone
@@ -21,6 +20,7 @@ enum class mailbox_move_status {
     mailbox_inside,    // the mailbox lies inside the new place
     target_not_empty,  // the new place already holds something
     unusable_entry,    // the mailbox holds what no copy keeps: a device, a pipe, a name without CP932 form
+    file_in_use,       // another program holds a file of the mailbox open (a draft in the text editor)
     failed,            // the new directory could not be made, or the copy failed or differs
 };
 
@@ -32,6 +32,13 @@ struct mailbox_move_result {
     // The string-table id of the message to show, or 0.
     int message() const;
 };
+
+// What move_mailbox would say before it copies anything: moved when the
+// move may go ahead (a target that does not exist must have a parent to be
+// made in), else the refusal. Nothing is made or changed. A file open in
+// another program stops the move: that program would go on writing into the
+// old tree after it is deleted, and the user's text would be lost.
+mailbox_move_result check_mailbox_move(std::string_view mailbox, std::string_view new_mailbox);
 
 // Moves everything of `mailbox` into `new_mailbox`, which is made when it
 // does not exist (its parent must) and must be empty when it does. Symbolic

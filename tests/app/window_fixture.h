@@ -19,6 +19,7 @@
 
 #include "app/listview_mail.h"
 #include "app/window_.h"
+#include "config/account_settings.h"
 #include "config/layout.h"
 #include "store/store_fixture.h"
 
@@ -38,6 +39,14 @@ protected:
         make_directory(settings().mailbox);
         make_directory(sj(account_dir()));
         make_special_folders(sj(account_dir()));
+        // A complete account, so the window does not open the account
+        // dialog as it does at a first start.
+        account_values account;
+        account.address = "me@example.com";
+        account.pop_server = "pop.example.com";
+        account.pop_id = "me";
+        account.smtp_server = "smtp.example.com";
+        write_account_file(account_file(settings().mailbox, sj("標準")), account);
         layout.current = sj("標準/ 受信箱/");
     }
     ~window_test() override {

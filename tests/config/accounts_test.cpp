@@ -127,5 +127,21 @@ TEST(Passwords, OrdinaryFormAndEveryByteValueThroughTheFile) {
     EXPECT_EQ(read_account_password(dir.cp("box/"), "acc", "SMTP password"), std::string(127, '\x95'));
 }
 
+TEST(Passwords, ATypedPasswordThatBeginsWithTheMarkReadsBackAsTyped) {
+    temp_dir dir;
+    ::mkdir((dir / "box").c_str(), 0700);
+    account_values values;
+    values.pop_password = "?abc";
+    values.smtp_password = "?";
+    scramble_password(values.pop_password);
+    scramble_password(values.smtp_password);
+    ASSERT_TRUE(create_account(dir.cp("box/"), "acc", values));
+    EXPECT_EQ(read_account_password(dir.cp("box/"), "acc", "POP password"), "?abc");
+    EXPECT_EQ(read_account_password(dir.cp("box/"), "acc", "SMTP password"), "?");
+    // What the file holds is read back whole by the dialog, so that an
+    // untouched password is written again as it was.
+    EXPECT_EQ(load_account_values(dir.cp("box/"), "acc").pop_password, "?\x60\x3e\x3d\x3c");
+}
+
 }  // namespace
 }  // namespace qm::test

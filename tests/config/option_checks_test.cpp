@@ -49,6 +49,7 @@ TEST(option_checks, lists_split_and_join_as_the_dialogs_edit_them) {
     EXPECT_EQ(add_open_header(names, "Date").index, 1u);
     EXPECT_EQ(add_open_header(names, "Cc").message, str::name_exists);
     EXPECT_EQ(add_open_header(names, "cc").index, 3u);  // compared exactly
+    EXPECT_EQ(add_open_header(names, "X-A,X-B").message, str::open_header_comma);  // would come back as two
     EXPECT_EQ(names, (list{"Cc", "Date", "To", "cc"}));
 
     list extensions{"exe"};

@@ -43,6 +43,13 @@ TEST_F(settings_test, colours_parse_as_red_green_blue_modulo_256) {
                                   {"1::3", 0x030001}})
         EXPECT_EQ(parse_color(text), expected) << text;
     EXPECT_EQ(format_color(parse_color("255:128:0")), "255:128:0");
+
+    Settings s;
+    s.back_ground = s.text_normal = 0x123456;
+    set_default_colours(s);
+    EXPECT_EQ((std::vector<colour>{s.back_ground, s.back_text, s.text_directory, s.text_search, s.text_new,
+                                   s.text_normal}),
+              (std::vector<colour>{0x400000, 0xff0000, 0xffff00, 0x00ff00, 0x00ffff, 0xffffff}));
 }
 
 TEST_F(settings_test, first_start_makes_the_mailbox_with_one_account) {

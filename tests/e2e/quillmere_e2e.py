@@ -344,6 +344,15 @@ class Home:
                  f"{result.stderr.decode('utf-8', 'replace').strip()}")
         return result.stdout.decode("utf-8")
 
+    def ready_account(self, title):
+        """An account that can send and receive as far as its settings go, so the
+        window does not open the account dialog at its start."""
+        nothing = os.path.join(self.root, "empty.mbox")
+        open(nothing, "wb").close()
+        self.cli("import", title, "--mbox", nothing)
+        self.cli("account", "set", title, "--address", "me@example.com", "--pop-server", "pop.example.com",
+                 "--pop-user", "me", "--smtp-server", "smtp.example.com")
+
     def leftovers_in_temporary(self):
         """What a program that has ended must not leave in its private temporary
         directory: the work directory and temporary copies."""
@@ -437,6 +446,16 @@ class Program:
 
     def find(self, name=None, role=None, timeout=WIDGET_TIMEOUT):
         return find(self.window, name, role, timeout)
+
+    def dialog(self, title, timeout=WIDGET_TIMEOUT):
+        """A dialog of the program on the screen, by its title."""
+        def showing():
+            application = self._application()
+            for window in children(application) if application is not None else []:
+                if role_of(window) == "dialog" and name_of(window) == title and "showing" in states_of(window):
+                    return window
+            return None
+        return wait_until(showing, timeout, f"the dialog {title!r} on the screen")
 
     def frame_extents(self):
         """(left, right, top, bottom): what the window manager's frame adds around the window."""

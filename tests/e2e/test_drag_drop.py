@@ -44,6 +44,7 @@ def test(session):
     home = session.home()
     sample = sorted(glob.glob(os.path.join(e2e.SOURCE_DIR, "tests", "data", "mail", "*.eml")))[:4]
     home.cli("import", ACCOUNT, *sample)
+    home.ready_account(ACCOUNT)
     os.makedirs(home.path("mailbox", ACCOUNT, KEEP))
     in_inbox = len(messages(home, " 受信箱"))
 

@@ -1,7 +1,8 @@
-"""The first start in an empty data directory: the window with its menus and the
-default account's folders, and nothing in the data directory but the
-settings, the layout and the mailbox; nothing left in the temporary directory
-after closing."""
+"""The first start in an empty data directory: the account dialog over the
+window, OK enabled only once the required fields are typed; then the window
+with its menus and the default account's folders, and nothing in the data
+directory but the settings, the layout and the mailbox; nothing left in the
+temporary directory after closing."""
 
 import os
 
@@ -10,6 +11,9 @@ import quillmere_e2e as e2e
 MENUS = ["メール(F)", "編集(E)", "表示(V)", "設定(S)", "説明(H)"]
 ACCOUNT = "標準アカウント"
 FOLDERS = [" ごみ箱", " 受信箱", " 送信箱"]
+# The fields the account needs besides its title, by their accessible names.
+REQUIRED = [("メールアドレス", "me@example.com"), ("受信 (POP3) サーバ", "pop.example.com"),
+            ("受信 (POP3) ID", "me"), ("送信 (SMTP) サーバ", "smtp.example.com")]
 
 
 def reference_account(session):
@@ -19,13 +23,29 @@ def reference_account(session):
     nothing = os.path.join(reference.root, "empty.mbox")
     open(nothing, "wb").close()
     reference.cli("import", ACCOUNT, "--mbox", nothing)
-    return set(e2e.tree_listing(reference.path("mailbox", ACCOUNT)))
+    return set(e2e.tree_listing(reference.path("mailbox", ACCOUNT))) - {"account.ini"}
+
+
+def set_up_account(session, program):
+    """Types the required fields into the account dialog the first start opens."""
+    dialog = program.dialog("アカウント")
+    ok = e2e.find(dialog, "OK", "push button")
+    for name, text in REQUIRED:
+        session.check("enabled" not in e2e.states_of(ok), f"OK is enabled before {name!r} is filled")
+        e2e.click(e2e.find(dialog, name, "text"))
+        e2e.xdotool("type", "--delay", "20", text)
+    e2e.wait_until(lambda: "enabled" in e2e.states_of(ok), e2e.WIDGET_TIMEOUT,
+                   "OK becoming enabled once the required fields are filled")
+    e2e.click(ok)
+    e2e.wait_until(lambda: "showing" not in e2e.states_of(dialog), e2e.WIDGET_TIMEOUT,
+                   "the account dialog closing after OK")
 
 
 def test(session):
     home = session.home()
     program = session.program(home, "first").start()
     program.wait_window()
+    set_up_account(session, program)
 
     menu_bar = program.find(role="menu bar")
     names = [e2e.name_of(item) for item in e2e.children(menu_bar) if e2e.role_of(item) == "menu item"]
@@ -51,7 +71,11 @@ def test(session):
                   f"the data directory holds {e2e.folder_names(home.data)}")
     session.check(e2e.folder_names(home.path("mailbox")) == [ACCOUNT],
                   f"the mailbox holds {e2e.folder_names(home.path('mailbox'))}")
-    made = set(e2e.tree_listing(home.path("mailbox", ACCOUNT)))
+    with open(home.path("mailbox", ACCOUNT, "account.ini"), "rb") as settings:
+        saved = settings.read().decode("cp932")
+    for key, (_, text) in zip(("address", "POP server", "POP id", "SMTP server"), REQUIRED):
+        session.check(f"{key}={text}\r\n" in saved, f"account.ini lacks {key}={text}:\n{saved}")
+    made = set(e2e.tree_listing(home.path("mailbox", ACCOUNT))) - {"account.ini"}
     session.check(set(FOLDERS) <= made, f"the account holds {sorted(made)}")
     expected = reference_account(session)
     session.check(made == expected,

@@ -129,6 +129,7 @@ def test(session):
     e2e.require_locale("de_DE.UTF-8")
     e2e.require_locale("ja_JP.UTF-8")
     home = session.home()
+    home.ready_account(ACCOUNT)
     frame, dragged = first_run(session, home)
     saved = read_layout(home)
     check_saved_layout(session, saved, frame)

@@ -123,6 +123,7 @@ def test(session):
     home = session.home()
     sample = sorted(glob.glob(os.path.join(e2e.SOURCE_DIR, "tests", "data", "mail", "*.eml")))
     home.cli("import", ACCOUNT, *sample)
+    home.ready_account(ACCOUNT)
 
     first = session.program(home, "first").start()
     first.wait_window()

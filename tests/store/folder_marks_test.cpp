@@ -90,6 +90,30 @@ TEST_F(FolderMarks, AGoneFolderShowsTheNearestFolderThatIsLeft) {
     }
 }
 
+TEST_F(FolderMarks, ARenamedAccountTakesItsMarksThePreviousPositionAndTheFolderShownAlong) {
+    layout.current = sj("A/ 受信箱/");
+    layout.marks = {"A/work/deep/", "AB/", "B/A/", "A/", "a/", "", sj("標準アカウント/ 受信箱/"), "A"};
+    layout.previous = "A/work/";
+    rename_account_in_layout(layout, "A", sj("仕事"));
+    EXPECT_EQ(u8(layout.current), "仕事/ 受信箱/");
+    std::vector<std::string> marks;
+    for (const std::string& mark : layout.marks) marks.push_back(u8(mark));
+    // Only paths whose first component is the old title, exactly, follow it.
+    EXPECT_EQ(marks, (names{"仕事/work/deep/", "AB/", "B/A/", "仕事/", "a/", "", "標準アカウント/ 受信箱/", "仕事", "",
+                            "", "", ""}));
+    EXPECT_EQ(previous(), "仕事/work/");
+
+    const Layout before = layout;
+    rename_account_in_layout(layout, "B", "B");  // the same title: nothing moves
+    rename_account_in_layout(layout, "", "X");   // no title: nothing moves
+    EXPECT_EQ(layout.marks, before.marks);
+    EXPECT_EQ(layout.current + "|" + layout.previous, before.current + "|" + before.previous);
+    rename_account_in_layout(layout, sj("仕事"), "A");  // and back
+    EXPECT_EQ(layout.current, sj("A/ 受信箱/"));
+    EXPECT_EQ(layout.marks[0] + layout.marks[3] + layout.marks[7], "A/work/deep/A/A");
+    EXPECT_EQ(previous(), "A/work/");
+}
+
 TEST(FolderMarkNames, AccountIndexByTheFirstComponent) {
     const std::vector<std::string> accounts = {"A", "B", sj("標準アカウント")};
     EXPECT_EQ(account_index_of("A/work/", accounts), 0);

@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "platform/string_table.h"
@@ -84,12 +85,25 @@ TEST_F(mailbox_move_test, refused_moves_touch_nothing) {
         {dir.path(), status::mailbox_inside}, {dir / "full/", status::target_not_empty},
         {dir / "missing/new/", status::failed},
     };
-    for (const auto& [target, expected] : cases) EXPECT_EQ(move_to(target).status, expected) << target;
+    for (const auto& [target, expected] : cases) {
+        EXPECT_EQ(check_mailbox_move(mailbox, sj(target)).status, expected) << target;
+        EXPECT_EQ(move_to(target).status, expected) << target;
+    }
+    EXPECT_EQ(check_mailbox_move(mailbox, sj(dir / "new/")).status, status::moved);  // and makes nothing
+    EXPECT_FALSE(fs::exists(dir / "new"));
     EXPECT_EQ(tree_snapshot(dir / "mailbox"), original);
     EXPECT_EQ(list_names(dir / "full"), names{"file"});
     EXPECT_FALSE(fs::exists(dir / "missing"));
     EXPECT_EQ(u8(load_string(move_to(dir / "full/").message())),
               "移動先のフォルダが空ではありません.\n空のフォルダか、新しいフォルダを指定して下さい.");
+
+    // A file another program holds open, as the text editor holds a draft.
+    {
+        std::ifstream held(dir / "mailbox/acct/ 受信箱/.1/0");
+        EXPECT_EQ(move_to(dir / "new/").status, status::file_in_use);
+        EXPECT_EQ(tree_snapshot(dir / "mailbox"), original);
+        EXPECT_FALSE(fs::exists(dir / "new"));
+    }
 
     // What a copy cannot keep: a pipe (a copy would wait on it for ever), a name without a CP932 form.
     for (const char* odd : {"pipe", "☃"}) {

@@ -16,6 +16,7 @@
 #include <functional>
 
 #include "platform/file_operations.h"
+#include "app/typing.h"
 #include "support/test_support.h"
 #include "ui/dialog_arrange.h"
 #include "ui/dialog_arrange_edit.h"
@@ -47,25 +48,7 @@ protected:
         opener();
         EXPECT_TRUE(seen);
     }
-    // Types into the field: ASCII from the keyboard, Japanese as an input
-    // method hands it over, one committed run at a time.
-    static void type(QLineEdit* field, const std::string& utf8) {
-        field->clear();
-        const QString text = ui(utf8);
-        for (qsizetype at = 0; at < text.size();) {
-            const bool ascii = text[at].unicode() < 0x80;
-            qsizetype end = at;
-            while (end < text.size() && (text[end].unicode() < 0x80) == ascii) ++end;
-            if (ascii) {
-                QTest::keyClicks(field, text.mid(at, end - at));
-            } else {
-                QInputMethodEvent commit;
-                commit.setCommitString(text.mid(at, end - at));
-                QApplication::sendEvent(field, &commit);
-            }
-            at = end;
-        }
-    }
+    static void type(QLineEdit* field, const std::string& utf8) { type_into(field, utf8); }
     static void enter_rule(dialog_arrange_edit& edit, const std::string& header, const std::string& keyword) {
         type(edit.header_field(), header);
         type(edit.keyword_field(), keyword);

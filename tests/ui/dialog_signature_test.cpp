@@ -1,0 +1,171 @@
+// The signature and template dialogs over a real account directory: what
+// they write into "sign.lst", "templt_h.lst" and "templt_b.lst" and what
+// they tell the user.
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "config/signatures.h"
+#include "entry_dialog_test.h"
+#include "platform/file_operations.h"
+#include "support/test_support.h"
+#include "ui/dialog_signature.h"
+#include "ui/dialog_template.h"
+#include "ui/text_field_limit.h"
+
+namespace qm::test {
+namespace {
+
+class SignatureDialogs : public ::testing::Test {
+protected:
+    std::string root() const { return dir.cp(); }
+    std::string signatures() const { return read_bytes(dir / "sign.lst"); }
+    std::vector<std::string> signature_names() const {
+        std::vector<std::string> all;
+        std::string name;
+        for (int i = 0; signature_name(root(), i, name); ++i) all.push_back(u8(name));
+        return all;
+    }
+    temp_dir dir;
+    recording_reporter report;
+};
+
+TEST_F(SignatureDialogs, ANewSignatureIsStoredInNameOrderWithoutTabsOrTheLastLineFeed) {
+    ASSERT_TRUE(save_signature(root(), "work", "W"));
+    dialog_signature dialog(nullptr, report, root());
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle(), ui("署名"));
+    EXPECT_EQ(dialog.delete_button(), nullptr);
+    EXPECT_FALSE(dialog.ok_button()->isEnabled());
+    commit_text(dialog.title_field(), "work");
+    EXPECT_TRUE(dialog.ok_button()->isEnabled());
+    dialog.text_field()->setFocus();
+    commit_text(dialog.text_field(), "--\n山田\t太郎\n");
+    press(dialog.ok_button());
+    EXPECT_EQ(report.texts(), names{"すでに同名のものが存在します."});
+    EXPECT_EQ(dialog.focusWidget(), dialog.title_field());
+    EXPECT_TRUE(dialog.isVisible());
+
+    commit_text(dialog.title_field(), "home");  // replaces the selected title
+    press(dialog.ok_button());
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(dialog.changed());
+    EXPECT_EQ(signatures(), crlf(sj("\thome\n--\n山田太郎\n\twork\nW\n")));
+
+    // Opened again, it shows what was stored.
+    dialog_signature again(nullptr, report, root(), "home");
+    EXPECT_EQ(again.title_field()->text(), "home");
+    EXPECT_EQ(again.text_field()->toPlainText(), ui("--\n山田太郎\n"));
+    EXPECT_TRUE(again.ok_button()->isEnabled());
+    again.accept();  // unchanged: written in place
+    EXPECT_EQ(signatures(), crlf(sj("\thome\n--\n山田太郎\n\twork\nW\n")));
+}
+
+TEST_F(SignatureDialogs, AnEditThatCannotBeWrittenKeepsTheOldSignature) {
+    ASSERT_TRUE(save_signature(root(), "home", "old text"));
+    // The list cannot be rewritten: its companion's name is a directory,
+    // which stops root too.
+    ASSERT_TRUE(make_directory(dir.cp("sign.$$$")));
+    const std::string before = signatures();
+    with_modal<dialog_signature>([&] { EXPECT_FALSE(run_signature_dialog(nullptr, root(), 0, report)); },
+                                 [&](dialog_signature& dialog) {
+                                     type(dialog.title_field(), "private");
+                                     dialog.text_field()->selectAll();
+                                     commit_text(dialog.text_field(), "new text");
+                                     press(dialog.ok_button());
+                                     EXPECT_TRUE(dialog.isVisible());
+                                 });
+    EXPECT_EQ(report.texts(), names{"ファイルの読み書きに失敗しました."});
+    EXPECT_EQ(report.shown.at(0).first, message_kind::error);
+    EXPECT_EQ(signatures(), before);
+    EXPECT_EQ(signature_names(), names{"home"});
+}
+
+TEST_F(SignatureDialogs, TheHundredthSignatureOrTemplateIsRefused) {
+    std::string list;
+    for (int i = 0; i < 99; ++i) list += "\ts" + std::to_string(100 + i) + "\n";
+    for (const char* file : {"sign.lst", "templt_h.lst", "templt_b.lst"}) write_bytes(dir / file, crlf(list));
+    EXPECT_FALSE(run_signature_dialog(nullptr, root(), -1, report));
+    EXPECT_FALSE(run_template_dialog(nullptr, root(), -1, report));
+    EXPECT_EQ(report.texts(), (names{"これ以上の項目は作成できません.", "これ以上の項目は作成できません."}));
+    EXPECT_EQ(report.shown.at(1).first, message_kind::notice);
+    EXPECT_EQ(signatures(), crlf(list));
+}
+
+TEST_F(SignatureDialogs, DeleteAsksFirstAndRemovesTheSignatureByName) {
+    ASSERT_TRUE(save_signature(root(), "a", "1"));
+    ASSERT_TRUE(save_signature(root(), "b", "2"));
+    dialog_signature dialog(nullptr, report, root(), "b");
+    dialog.show();
+    report.answer = false;
+    press(dialog.delete_button());
+    EXPECT_EQ(signature_names(), (names{"a", "b"}));
+    report.answer = true;
+    press(dialog.delete_button());
+    EXPECT_EQ(report.texts(), (names{"削除しますか?", "削除しますか?"}));
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(signatures(), crlf("\ta\n1\n"));
+}
+
+TEST_F(SignatureDialogs, ATemplatesHeaderAndBodyAreSavedAndReadBack) {
+    dialog_template dialog(nullptr, report, root());
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle(), ui("テンプレート"));
+    commit_text(dialog.title_field(), "会議の案内");
+    dialog.header_field()->setFocus();
+    commit_text(dialog.header_field(), "To: team@example.jp\nSubject: 定例会議\n");
+    dialog.body_field()->setFocus();
+    commit_text(dialog.body_field(), "各位\n\n\t次の会議は月曜です.");
+    press(dialog.ok_button());
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(read_bytes(dir / "templt_h.lst"), crlf(sj("\t会議の案内\nTo: team@example.jp\nSubject: 定例会議\n")));
+    EXPECT_EQ(read_bytes(dir / "templt_b.lst"), crlf(sj("\t会議の案内\n各位\n\n次の会議は月曜です.\n")));
+
+    // Opened from the menu, it shows both texts; renamed, both files follow.
+    with_modal<dialog_template>([&] { EXPECT_TRUE(run_template_dialog(nullptr, root(), 0, report)); },
+                                [&](dialog_template& edit) {
+                                    EXPECT_EQ(edit.title_field()->text(), ui("会議の案内"));
+                                    EXPECT_EQ(edit.header_field()->toPlainText(),
+                                              ui("To: team@example.jp\nSubject: 定例会議\n"));
+                                    EXPECT_EQ(edit.body_field()->toPlainText(), ui("各位\n\n次の会議は月曜です.\n"));
+                                    type(edit.title_field(), "案内");
+                                    press(edit.ok_button());
+                                });
+    EXPECT_TRUE(report.shown.empty());
+    std::string header, body;
+    ASSERT_TRUE(template_text(root(), sj("案内"), header, 1000, body, 1000));
+    EXPECT_EQ(header, sj("To: team@example.jp\r\nSubject: 定例会議\r\n"));
+    EXPECT_EQ(body, sj("各位\r\n\r\n次の会議は月曜です.\r\n"));
+    EXPECT_FALSE(template_exists(root(), sj("会議の案内")));
+}
+
+TEST_F(SignatureDialogs, AMultiLineFieldKeepsWithinItsBytesCountingLineEndsAsTwo) {
+    QPlainTextEdit field;
+    keep_text_within_bytes(&field, 10);
+    commit_text(&field, "あいう\nえおか");  // 6 + 2 + 6 bytes: "か" and "お" go
+    EXPECT_EQ(field.toPlainText(), ui("あいう\nえ"));
+    commit_text(&field, "x");
+    EXPECT_EQ(field.toPlainText(), ui("あいう\nえ"));
+    QTextCursor start = field.textCursor();
+    start.setPosition(0);
+    field.setTextCursor(start);
+    QTest::keyClick(&field, Qt::Key_Delete);
+    commit_text(&field, "xyz");  // two bytes free: the beginning of what was typed stays
+    EXPECT_EQ(field.toPlainText(), ui("xyいう\nえ"));
+    field.undo();
+    EXPECT_EQ(field.toPlainText(), ui("いう\nえ"));
+    field.redo();
+    EXPECT_EQ(field.toPlainText(), ui("xyいう\nえ"));
+}
+
+TEST_F(SignatureDialogs, LooksAsItShould) {
+    ASSERT_TRUE(save_signature(root(), sj("仕事用"), sj("--\n山田太郎 <taro.yamada@example.jp>\n株式会社クイルミア")));
+    ASSERT_TRUE(save_template(root(), sj("会議の案内"), sj("Subject: 定例会議"), sj("各位\n\n次の会議は月曜です.")));
+    dialog_signature signature(nullptr, report, root(), sj("仕事用"));
+    dialog_template templ(nullptr, report, root(), sj("会議の案内"));
+    show_and_look({{&signature, "dialog_signature"}, {&templ, "dialog_template"}});
+}
+
+}  // namespace
+}  // namespace qm::test

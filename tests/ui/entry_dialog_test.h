@@ -1,0 +1,75 @@
+#pragma once
+
+// What the tests of the settings-list dialogs share: typing as an input
+// method does, pressing buttons, handling the modal dialog an entry point
+// opens, and a look at the result.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qm::test {
+
+inline QString ui(const std::string& utf8) { return QString::fromUtf8(utf8.c_str()); }
+
+// Text as an input method commits it, at the field's cursor (over its
+// selection): a field takes it as typed.
+inline void commit_text(QWidget* field, const std::string& utf8) {
+    QInputMethodEvent commit;
+    commit.setCommitString(ui(utf8));
+    QApplication::sendEvent(field, &commit);
+}
+
+// The field's text replaced by typing.
+inline void type(QLineEdit* field, const std::string& utf8) {
+    field->selectAll();
+    commit_text(field, utf8);
+}
+
+inline void press(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+// Runs `use` on the modal dialog of type D that `opener` opens; a dialog
+// left open by `use` is cancelled, so that a failing test never hangs.
+template <class D>
+void with_modal(const std::function<void()>& opener, const std::function<void(D&)>& use) {
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* dialog = qobject_cast<D*>(modal)) {
+            seen = true;
+            use(*dialog);
+        }
+        if (modal && modal->isVisible()) qobject_cast<QDialog*>(modal)->reject();
+    });
+    opener();
+    EXPECT_TRUE(seen);
+}
+
+// Shows each dialog and checks that every button shows its whole label.
+// With QUILLMERE_UI_SHOTS set to a directory, each is saved there as a
+// picture named as given.
+inline void show_and_look(const std::vector<std::pair<QDialog*, QString>>& dialogs) {
+    const char* shots = std::getenv("QUILLMERE_UI_SHOTS");
+    for (const auto& [dialog, name] : dialogs) {
+        dialog->show();
+        for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+            EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString();
+        }
+        if (shots) {
+            EXPECT_TRUE(dialog->grab().save(QString::fromUtf8(shots) + "/" + name + ".png"));
+        }
+    }
+}
+
+}  // namespace qm::test
