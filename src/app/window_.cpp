@@ -28,18 +28,26 @@
 #include "config/signatures.h"
 #include "platform/string_table.h"
 #include "platform/file_operations.h"
+#include "platform/program_context.h"
 #include "store/command_ids.h"
+#include "store/compose.h"
 #include "store/entry_limits.h"
 #include "store/arrange_rules.h"
 #include "store/folder_marks.h"
 #include "store/folder_moves.h"
 #include "store/folder_operations.h"
 #include "store/message_opening.h"
+#include "store/message_status.h"
 #include "store/trash_operations.h"
 #include "store/list_navigation.h"
 #include "store/mailbox_layout.h"
 #include "store/window_close.h"
 #include "ui/dialog_account.h"
+#include "ui/dialog_address.h"
+#include "ui/dialog_attachment.h"
+#include "ui/dialog_forward.h"
+#include "ui/dialog_make_mail.h"
+#include "ui/dialog_reply.h"
 #include "ui/dialog_alias.h"
 #include "ui/dialog_arrange.h"
 #include "ui/dialog_group.h"
@@ -540,6 +548,20 @@ void window_::on_command(int id, int argument) {
     case cmd::move:
         move_selection();
         break;
+    case cmd::address_list:
+        show_address_list();
+        break;
+    case cmd::attachment_list:
+        show_attachment_list();
+        break;
+    case cmd::reply:
+    case cmd::forward:
+    case cmd::new_mail:
+        write_mail(id);
+        break;
+    case cmd::resend:
+        resend_selection();
+        break;
     case cmd::rename:
         rename_focused();
         break;
@@ -819,6 +841,76 @@ void window_::open_focused(bool all_headers) {
     message_box_reporter report(this);
     const open_outcome outcome = open_message(folder_, account_root_, row->number, all_headers, report);
     if (outcome.became_read) refill_list();
+}
+
+// ---- writing mail ----
+
+// The one mail a command on a single mail acts on.
+const mail_row* window_::single_mail_row() const {
+    const std::vector<int> rows = acting_rows();
+    if (rows.size() != 1) return nullptr;
+    const mail_row* row = list_->rows_model().row_at(rows.front());
+    return row && !row->folder ? row : nullptr;
+}
+
+void window_::write_mail(int id) { write_mail(id, {}); }
+
+void window_::compose_new_mail(const new_mail_start& start) {
+    raise_to_front();
+    write_mail(cmd::new_mail, start);
+}
+
+void window_::write_mail(int id, const new_mail_start& start) {
+    message_box_reporter report(this);
+    if (account_.address.empty()) {
+        report.notice(str::account_incomplete);
+        return;
+    }
+    const compose_context ctx{mailbox_, account_root_, context().work_directory, account_};
+    int draft = -1;
+    if (id == cmd::new_mail) {
+        draft = run_make_mail_dialog(this, ctx, start, report);
+    } else if (const mail_row* row = single_mail_row()) {
+        const std::string source = message_directory(folder_, row->number);
+        draft = id == cmd::reply ? run_reply_dialog(this, ctx, source, report)
+                                 : run_forward_dialog(this, ctx, source, report);
+    }
+    // The source shows its R or F, and the drafts folder, when shown, its new draft.
+    if (draft >= 0) refill_list();
+}
+
+// Every selected sent mail becomes a new draft, after one question.
+void window_::resend_selection() {
+    std::vector<std::string> sources;
+    for (int index : acting_rows()) {
+        const mail_row* row = list_->rows_model().row_at(index);
+        if (row && !row->folder && row->type == type_sent) sources.push_back(message_directory(folder_, row->number));
+    }
+    if (sources.empty()) return;
+    message_box_reporter report(this);
+    if (!report.confirm(str::compose_confirm_resend)) return;
+    const compose_context ctx{mailbox_, account_root_, context().work_directory, account_};
+    for (const std::string& source : sources) {
+        if (resend_message(ctx, source, report) < 0) break;
+    }
+    refill_list();
+}
+
+void window_::show_address_list() {
+    const mail_row* row = single_mail_row();
+    if (!row) return;
+    message_box_reporter report(this);
+    run_address_list_dialog(this, message_directory(folder_, row->number), row->type == type_draft, report);
+    // Registering an address may rename the sender shown, so always refill.
+    refill_list();
+}
+
+void window_::show_attachment_list() {
+    const mail_row* row = single_mail_row();
+    if (!row) return;
+    message_box_reporter report(this);
+    if (run_attachment_dialog(this, message_directory(folder_, row->number), row->type == type_draft, settings_, report))
+        refill_list();
 }
 
 void window_::move_rows_to(const std::string& target) {

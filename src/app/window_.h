@@ -29,6 +29,8 @@ class treeview_tree;
 // the preview, with the menus, the toolbar and the keys. Every action
 // arrives as a command number at on_command, which checks the command's
 // state and calls the core.
+struct new_mail_start;
+
 class window_ : public QMainWindow {
     Q_OBJECT
 public:
@@ -43,6 +45,9 @@ public:
     // The session ends (a signal): the layout is saved and the program
     // ends without asking anything.
     void end_session();
+    // The new-mail dialog with its fields filled in (a mailto: link), as
+    // command 214 opens it.
+    void compose_new_mail(const new_mail_start& start);
 
     // For tests and the accessibility bus: what the window shows.
     listview_mail* mail_list() const { return list_; }
@@ -89,6 +94,13 @@ private:
     void run_account(int index, reporter& report);
 
     void open_focused(bool all_headers);
+    // Writing mail: new mail, reply and forward (their dialogs), resend.
+    void write_mail(int id);
+    void write_mail(int id, const new_mail_start& start);
+    void resend_selection();
+    void show_address_list();
+    void show_attachment_list();
+    const mail_row* single_mail_row() const;
     void move_rows_to(const std::string& target);
     void move_selection();
     void rename_focused();

@@ -216,10 +216,8 @@ bool get_header_token(std::string_view path, std::string& value, std::size_t cap
     return true;
 }
 
-bool add_header_value(std::string_view header_path, std::string_view field, std::string_view value) {
-    if (holds_line_break(value)) return false;
-    std::string text;
-    if (!read_text_file(header_path, text)) return false;
+std::optional<std::string> header_with_value(std::string_view text, std::string_view field, std::string_view value) {
+    if (holds_line_break(value)) return std::nullopt;
     std::string out;
     out.reserve(text.size() + value.size() + field.size() + 8);
     line_splitter lines(text);
@@ -250,12 +248,10 @@ bool add_header_value(std::string_view header_path, std::string_view field, std:
         out += string_printf("%.*s: %.*s\n", static_cast<int>(field.size()), field.data(),
                              static_cast<int>(value.size()), value.data());
     }
-    return rewrite_text(header_path, out);
+    return out;
 }
 
-bool remove_header_address(std::string_view header_path, std::string_view field, int index) {
-    std::string text;
-    if (!read_text_file(header_path, text)) return false;
+std::optional<std::string> header_without_address(std::string_view text, std::string_view field, int index) {
     std::vector<std::string_view> lines;
     line_splitter splitter(text);
     for (std::string_view line; splitter.next(line);) lines.push_back(line);
@@ -279,7 +275,7 @@ bool remove_header_address(std::string_view header_path, std::string_view field,
         if (field_line) {
             in_field = true;
             colon = mbs_find_char(line, ':');
-            if (colon == npos) return false;
+            if (colon == npos) return std::nullopt;
             pos = colon + 1;
         } else if (!in_field || !is_continuation_line(line)) {
             in_field = false;
@@ -289,7 +285,7 @@ bool remove_header_address(std::string_view header_path, std::string_view field,
         address_place place{};
         switch (find_address_on_line(line, skip_chars(line, pos, ", \t"), count, index, place)) {
         case walk_result::malformed:
-            return false;
+            return std::nullopt;
         case walk_result::next_line:
             out.emplace_back(line);
             continue;
@@ -306,7 +302,21 @@ bool remove_header_address(std::string_view header_path, std::string_view field,
     std::string result;
     result.reserve(text.size());
     for (const std::string& line : out) result += line;
-    return rewrite_text(header_path, result);
+    return result;
+}
+
+bool add_header_value(std::string_view header_path, std::string_view field, std::string_view value) {
+    std::string text;
+    if (!read_text_file(header_path, text)) return false;
+    std::optional<std::string> changed = header_with_value(text, field, value);
+    return changed && rewrite_text(header_path, *changed);
+}
+
+bool remove_header_address(std::string_view header_path, std::string_view field, int index) {
+    std::string text;
+    if (!read_text_file(header_path, text)) return false;
+    std::optional<std::string> changed = header_without_address(text, field, index);
+    return changed && rewrite_text(header_path, *changed);
 }
 
 bool remove_bcc(std::string_view path) {

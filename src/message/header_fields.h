@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -62,6 +63,12 @@ bool add_header_value(std::string_view header_path, std::string_view field, std:
 // An index past the last address leaves the file as it is (true). False
 // when a quote, comment or angle bracket of the field is left open.
 bool remove_header_address(std::string_view header_path, std::string_view field, int index);
+
+// The same two changes on header text held in memory (as a text-mode read
+// gives it): the changed text, or nullopt where the file operations fail.
+// Several changes made this way reach the file in one rewrite.
+std::optional<std::string> header_with_value(std::string_view text, std::string_view field, std::string_view value);
+std::optional<std::string> header_without_address(std::string_view text, std::string_view field, int index);
 
 // Drops every "Bcc" field from the header (up to the first blank line).
 bool remove_bcc(std::string_view path);

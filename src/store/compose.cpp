@@ -85,13 +85,15 @@ std::vector<std::string> group_addresses(std::string_view group) {
     return addresses;
 }
 
-// The addresses a typed recipient stands for: a group's members, or the one
-// recipient looked up in the address book (a plain address passes as it is).
+}  // namespace
+
 std::vector<std::string> recipient_addresses(std::string_view recipient) {
     if (recipient.empty()) return {};
     if (is_group(recipient)) return group_addresses(recipient);
     return {lookup_address(recipient)};
 }
+
+namespace {
 
 bool add_addresses(std::string_view header, std::string_view field, const std::vector<std::string>& addresses) {
     for (const std::string& address : addresses) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/account_settings.h"
 #include "platform/reporter.h"
@@ -46,6 +47,11 @@ struct compose_context {
 // Whether a typed recipient can be taken: a group, an address-book entry, or
 // a valid address (else the dialogs show "無効なメールアドレスです.").
 bool is_valid_recipient(std::string_view recipient);
+
+// The addresses a typed recipient stands for: a group's members, each looked
+// up in the address book, or the one recipient looked up (a plain address
+// passes as it is). Nothing for an empty recipient.
+std::vector<std::string> recipient_addresses(std::string_view recipient);
 
 // A new message. A template's header lines come first and win: From, Subject
 // and To are added only where the template gave none. The recipient is an

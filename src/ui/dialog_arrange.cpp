@@ -14,6 +14,7 @@
 #include "ui/dialog_arrange_edit.h"
 #include "ui/message_box.h"
 #include "ui/qt_text.h"
+#include "ui/report_list.h"
 
 namespace qm {
 
@@ -42,13 +43,8 @@ dialog_arrange::dialog_arrange(QWidget* parent, std::string_view folder, reporte
       delete_button_(command_button(this, str::arrange_delete)) {
     setWindowTitle(text_of(str::arrange_title));
 
-    list_->setColumnCount(2);
-    list_->setHeaderLabels({text_of(str::arrange_column_header), text_of(str::arrange_column_keyword)});
-    list_->setRootIsDecorated(false);
-    list_->setUniformRowHeights(true);
-    list_->setAllColumnsShowFocus(true);
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list_->setAccessibleName(windowTitle());
+    make_report_list(list_, {text_of(str::arrange_column_header), text_of(str::arrange_column_keyword)},
+                     windowTitle());
     list_->setColumnWidth(0, list_->fontMetrics().averageCharWidth() * 22);
     list_->setMinimumSize(list_->fontMetrics().averageCharWidth() * 56, list_->fontMetrics().height() * 12);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -143,18 +139,11 @@ void dialog_arrange::reload(std::optional<std::string> select_text, int fallback
         if (select_text && rule_text(rule.header, rule.keyword) == *select_text)
             select = list_->indexOfTopLevelItem(item);
     }
-    if (select < 0 && !rules_.empty()) select = std::clamp(fallback_row, 0, static_cast<int>(rules_.size()) - 1);
-    if (select >= 0) {
-        list_->setCurrentItem(list_->topLevelItem(select));
-        list_->scrollToItem(list_->currentItem());
-    }
+    select_list_row(list_, select, fallback_row);
     follow_selection();
 }
 
-int dialog_arrange::selected_row() const {
-    const QList<QTreeWidgetItem*> selected = list_->selectedItems();
-    return selected.isEmpty() ? -1 : list_->indexOfTopLevelItem(selected.front());
-}
+int dialog_arrange::selected_row() const { return selected_list_row(list_); }
 
 std::optional<arrange_rule> dialog_arrange::selected_rule() const {
     const int row = selected_row();

@@ -1,0 +1,58 @@
+#include "ui/dialog_forward.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "message/header_fields.h"
+#include "message/part_file.h"
+#include "platform/file_operations.h"
+#include "platform/string_table.h"
+#include "ui/compose_fields.h"
+#include "ui/qt_text.h"
+
+namespace qm {
+
+dialog_forward::dialog_forward(QWidget* parent, const compose_context& ctx, std::string_view source_message_dir,
+                               reporter& report)
+    : QDialog(parent),
+      ctx_(ctx),
+      source_(source_message_dir),
+      report_(report),
+      recipient_(recipient_choice(this, {})) {
+    setWindowTitle(qs(load_string(str::forward_title)));
+    auto* fields = new QFormLayout;
+    fields->addRow(recipient_label(this, recipient_), recipient_);
+    ok_ = lay_out_with_ok_cancel(this, fields);
+    recipient_->setFocus();
+}
+
+void dialog_forward::accept() {
+    const std::optional<std::string> recipient = taken_recipient(recipient_, report_);
+    if (!recipient) return;
+    const int number = create_forward(ctx_, source_, *recipient, report_, true);
+    if (number < 0) return;  // told; the user may try again or cancel
+    draft_number_ = number;
+    QDialog::accept();
+}
+
+int run_forward_dialog(QWidget* parent, const compose_context& ctx, std::string_view source_message_dir,
+                       reporter& report) {
+    if (!path_exists(part_file(source_message_dir, 0))) {
+        report.error(str::file_error);
+        return -1;
+    }
+    // Only the text is forwarded: without one there is nothing to ask for.
+    if (find_text_part(source_message_dir) < 0) {
+        report.notice(str::compose_no_text_part);
+        return -1;
+    }
+    dialog_forward dialog(parent, ctx, source_message_dir, report);
+    if (dialog.exec() != QDialog::Accepted) return -1;
+    return dialog.draft_number();
+}
+
+}  // namespace qm

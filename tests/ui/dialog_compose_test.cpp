@@ -1,0 +1,301 @@
+// The new-mail, reply and forward dialogs over a real data directory: the
+// drafts they file, what they tell the user, the editor they start, and the
+// new mail compared with what quillmere-cli makes of the same input.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <regex>
+
+#include "cli/cli_runner.h"
+#include "config/account_settings.h"
+#include "config/address_book.h"
+#include "config/signatures.h"
+#include "entry_dialog_test.h"
+#include "store/store_fixture.h"
+#include "support/recording_program.h"
+#include "ui/dialog_forward.h"
+#include "ui/dialog_make_mail.h"
+#include "ui/dialog_reply.h"
+
+namespace qm::test {
+namespace {
+
+const std::string bad_recipient = "無効なメールアドレスです.";
+
+QStringList items(const QComboBox* choice) {
+    QStringList texts;
+    for (int i = 0; i < choice->count(); ++i) texts << choice->itemText(i);
+    return texts;
+}
+
+// The data directory (the CLI's $QUILLMERE_HOME as well) with the account
+// "A": its address, an automatic Cc, a template and a signature; an address
+// book with two entries and the group "team" of both. The text editor of
+// the program and of the CLI records what it is started on.
+class ComposeDialogs : public cli_test {
+protected:
+    ComposeDialogs() {
+        set_context({home.cp(), tmp.cp(), tmp.cp("work/"), home.cp()});
+        settings() = Settings{};
+        settings().mailbox = home.cp("mailbox/");
+        settings().text_editor = sj(editor.path());
+        write_bytes(home / "quillmere.ini", "[string]\r\ntext editor=" + editor.path() + "\r\n");
+        EXPECT_TRUE(make_directory(settings().mailbox) && make_directory(account_root) &&
+                    make_special_folders(account_root));
+        account_values account;
+        account.name = "Taro";
+        account.address = "taro@example.jp";
+        account.auto_cc = "jiro";
+        EXPECT_TRUE(write_account_file(account_file(settings().mailbox, "A"), account));
+        EXPECT_TRUE(add_address_entry("hanako", "hanako@example.jp") && add_address_entry("jiro", "jiro@example.jp"));
+        EXPECT_TRUE(write_group("team", "hanako,jiro"));
+        EXPECT_TRUE(save_signature(account_root, "sig", sj("-- \n山田太郎")));
+        EXPECT_TRUE(save_template(account_root, "tpl", "Reply-To: desk@example.jp", sj("いつもお世話になっております。")));
+        ctx = {settings().mailbox, account_root, context().work_directory,
+               load_current_account(settings().mailbox, "A")};
+    }
+    ~ComposeDialogs() override {
+        set_context(saved_context);
+        settings() = saved_settings;
+    }
+
+    std::string drafts() const { return home / "mailbox/A/ 送信箱/草稿/"; }
+    // A draft's file as UTF-8 with "\n", its Date value as "*".
+    std::string draft(int number, const std::string& file) const {
+        return std::regex_replace(date_marked(u8(read_bytes(drafts() + "." + std::to_string(number) + "/" + file))),
+                                  std::regex("\r\n"), "\n");
+    }
+    // A received message ".<number>" of the inbox (UTF-8 texts with "\n").
+    std::string received(int number, const std::string& header, const std::string& text = "\nline1\nline2\n") {
+        const std::string directory = home / "mailbox/A/ 受信箱/." + std::to_string(number) + "/";
+        write_message(directory, {stored(header), stored(text)}, type_status('R'));
+        return sj(directory);
+    }
+    static std::string status_of(const std::string& message_dir) { return read_bytes(u8(message_dir) + "status.ini"); }
+    template <class D>
+    static void press_ok(D& dialog) {
+        press(dialog.ok_button());
+    }
+    // Whatever `opener` does, no dialog may be shown.
+    static void without_dialog(const std::function<void()>& opener) {
+        bool shown = false;
+        QTimer::singleShot(0, [&] {
+            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                shown = true;
+                modal->reject();
+            }
+        });
+        opener();
+        QApplication::processEvents();
+        EXPECT_FALSE(shown);
+    }
+
+    const std::string account_root = home.cp("mailbox/A/");
+    recording_program editor{tmp / "editor", tmp / "editor.log"};
+    compose_context ctx;
+    recording_reporter report;
+    const program_context saved_context = context();
+    const Settings saved_settings = settings();
+};
+
+TEST_F(ComposeDialogs, NewMailRefusesABadRecipientThenFilesWhatTheCliMakes) {
+    int number = -2;
+    with_modal<dialog_make_mail>([&] { number = run_make_mail_dialog(nullptr, ctx, report); },
+                                 [&](dialog_make_mail& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), ui("新規メール作成"));
+        EXPECT_EQ(items(dialog.template_choice()), QStringList({ui("なし"), "tpl"}));
+        EXPECT_EQ(items(dialog.recipient_field()), QStringList({"hanako", "jiro", "team"}));
+        EXPECT_EQ(items(dialog.signature_choice()), QStringList({ui("なし"), "sig"}));
+        EXPECT_TRUE(dialog.signature_choice()->isEnabled());
+        EXPECT_EQ(dialog.recipient_field()->accessibleName(), ui("宛先"));
+        EXPECT_EQ(dialog.recipient_field()->lineEdit()->accessibleName(), ui("宛先"));
+        EXPECT_EQ(dialog.subject_field()->accessibleName(), ui("件名"));
+        EXPECT_EQ(dialog.template_choice()->accessibleName(), ui("テンプレート"));
+        EXPECT_EQ(dialog.signature_choice()->accessibleName(), ui("署名"));
+        EXPECT_EQ(dialog.focusWidget(), dialog.recipient_field());
+
+        // Typed past their limits, the fields keep 127 and 255 bytes.
+        QLineEdit* recipient = dialog.recipient_field()->lineEdit();
+        type(recipient, std::string(200, 'x'));
+        EXPECT_EQ(recipient->text().size(), 127);
+        std::string long_subject(100, 'a');
+        for (int i = 0; i < 50; ++i) long_subject += "件名";
+        type(dialog.subject_field(), long_subject);
+        EXPECT_EQ(dialog.subject_field()->text(), ui(std::string(100, 'a')) + ui("件名").repeated(38) + ui("件"));
+
+        // Refused: an address without a dot after the "@", by OK and by
+        // Enter; the dialog stays with the focus on the recipient.
+        type(recipient, "a@b");
+        press_ok(dialog);
+        QTest::keyClick(recipient, Qt::Key_Return);
+        EXPECT_EQ(report.texts(), names({bad_recipient, bad_recipient}));
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_EQ(dialog.focusWidget(), dialog.recipient_field());
+        EXPECT_EQ(recipient->selectedText(), "a@b");
+        EXPECT_EQ(list_names(drafts()), names{});
+
+        // A group name is taken.
+        type(recipient, " team ");
+        type(dialog.subject_field(), "件名 テスト");
+        dialog.template_choice()->setCurrentIndex(1);
+        dialog.signature_choice()->setCurrentIndex(1);
+        press_ok(dialog);
+        EXPECT_FALSE(dialog.isVisible());
+    });
+    EXPECT_EQ(number, 0);
+    EXPECT_EQ(report.texts().size(), 2u);
+    EXPECT_EQ(draft(0, "0"),
+              "Reply-To: desk@example.jp\nDate: *\nFrom: \"Taro\" <taro@example.jp>\nSubject: 件名 テスト\n"
+              "To: hanako@example.jp,\n jiro@example.jp\nCc: jiro@example.jp\n");
+    EXPECT_EQ(draft(0, "1"), "いつもお世話になっております。\n\n-- \n山田太郎\n");
+    EXPECT_EQ(draft(0, "status.ini"), "[mail status]\ntype=D\nattachment=-\nreplied=-\nforwarded=-\n");
+
+    // The command-line program, asked the same, makes the same files.
+    run_ok("new A --to team --subject '件名 テスト' --template tpl --signature sig");
+    for (const char* file : {"0", "1", "status.ini"}) EXPECT_EQ(draft(1, file), draft(0, file)) << file;
+    EXPECT_EQ(editor.wait_for_runs(2), (std::vector<names>{{drafts() + ".0/1"}, {drafts() + ".1/1"}}));
+}
+
+TEST_F(ComposeDialogs, NewMailTakesEntriesAndAStartAndStaysOpenAfterAFailure) {
+    // A mailto: start: the recipient and subject shown, the body's text
+    // before the signature; the focus waits in the empty subject.
+    int number = -2;
+    with_modal<dialog_make_mail>(
+        [&] { number = run_make_mail_dialog(nullptr, ctx, {"hanako", "", sj("一行目\n二行目")}, report); },
+        [&](dialog_make_mail& dialog) {
+            EXPECT_EQ(dialog.recipient_field()->currentText(), "hanako");
+            EXPECT_EQ(dialog.focusWidget(), dialog.subject_field());
+            type(dialog.subject_field(), "link");
+            dialog.signature_choice()->setCurrentIndex(1);
+            press_ok(dialog);
+        });
+    EXPECT_EQ(number, 0);
+    EXPECT_EQ(draft(0, "0"), "Date: *\nFrom: \"Taro\" <taro@example.jp>\nSubject: link\nTo: hanako@example.jp\n"
+                             "Cc: jiro@example.jp\n");
+    EXPECT_EQ(draft(0, "1"), "一行目\n二行目\n\n-- \n山田太郎\n");
+
+    // An account without an address cannot send: the draft is refused, the
+    // dialog stays for another try or Cancel, and nothing is filed.
+    ctx.account.address.clear();
+    with_modal<dialog_make_mail>([&] { number = run_make_mail_dialog(nullptr, ctx, report); },
+                                 [&](dialog_make_mail& dialog) {
+                                     type(dialog.recipient_field()->lineEdit(), "b@example.com");
+                                     press_ok(dialog);
+                                     EXPECT_TRUE(dialog.isVisible());
+                                 });
+    EXPECT_EQ(number, -1);
+    EXPECT_EQ(report.texts(), names{"メールアドレスもしくはテンプレートのヘッダ内容に誤りがあります."});
+    EXPECT_EQ(list_names(drafts()), names({".0"}));
+    EXPECT_EQ(editor.wait_for_runs(1).size(), 1u);
+
+    // An account without templates or signatures: nothing to choose.
+    dialog_make_mail empty(nullptr, {settings().mailbox, home.cp("mailbox/B/"), ctx.work_directory, {}}, report);
+    EXPECT_EQ(items(empty.signature_choice()), QStringList({ui("なし")}));
+    EXPECT_FALSE(empty.signature_choice()->isEnabled());
+    EXPECT_FALSE(empty.template_choice()->isEnabled());
+}
+
+TEST_F(ComposeDialogs, ReplyOffersTheSubjectOnceAndAnswersAsTheCoreDoes) {
+    const std::string single = received(0, "From: Hanako <hanako@example.jp>\nTo: taro@example.jp\n"
+                                           "Subject: RE:  hello\nMessage-ID: <m2@example.jp>\n"
+                                           "References: <m1@example.jp>\n");
+    const std::string with_cc = received(1, "From: s@example.org\nTo: taro@example.jp\n"
+                                            "Cc: taro@example.jp, y@example.org\nSubject: meeting\n");
+    int number = -2;
+    with_modal<dialog_reply>([&] { number = run_reply_dialog(nullptr, ctx, single, report); },
+                             [&](dialog_reply& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), ui("返信"));
+        EXPECT_EQ(dialog.subject_field()->text(), "Re: hello");
+        EXPECT_TRUE(dialog.quote_box()->isChecked());
+        EXPECT_EQ(dialog.quote_box()->accessibleName(), ui("本文を引用"));
+        EXPECT_EQ(dialog.reply_to_all_box()->accessibleName(), ui("全員に返信"));
+        EXPECT_FALSE(dialog.reply_to_all_box()->isEnabled());
+        EXPECT_EQ(dialog.focusWidget(), dialog.template_choice());  // not on the subject to keep
+        EXPECT_EQ(items(dialog.signature_choice()), QStringList({ui("なし"), "sig"}));
+        dialog.signature_choice()->setCurrentIndex(1);
+        press_ok(dialog);
+    });
+    EXPECT_EQ(number, 0);
+    EXPECT_EQ(draft(0, "0"), "Date: *\nFrom: \"Taro\" <taro@example.jp>\nSubject: Re: hello\nTo: hanako@example.jp\n"
+                             "Cc: jiro@example.jp\nIn-Reply-To: <m2@example.jp>\nReferences: <m1@example.jp>\n"
+                             " <m2@example.jp>\n");
+    EXPECT_EQ(draft(0, "1"), "> \n> line1\n> line2\n\n\n-- \n山田太郎\n");
+    EXPECT_EQ(status_of(single), type_status('R') + "replied=+\r\n");
+
+    with_modal<dialog_reply>([&] { number = run_reply_dialog(nullptr, ctx, with_cc, report); },
+                             [&](dialog_reply& dialog) {
+        EXPECT_TRUE(dialog.reply_to_all_box()->isEnabled());
+        EXPECT_FALSE(dialog.reply_to_all_box()->isChecked());
+        dialog.reply_to_all_box()->setChecked(true);
+        dialog.quote_box()->setChecked(false);
+        press_ok(dialog);
+    });
+    EXPECT_EQ(number, 1);
+    EXPECT_EQ(draft(1, "0"), "Date: *\nFrom: \"Taro\" <taro@example.jp>\nSubject: Re: meeting\nTo: s@example.org\n"
+                             "Cc: y@example.org,\n jiro@example.jp\n");
+    EXPECT_EQ(draft(1, "1"), "");
+    EXPECT_EQ(status_of(with_cc), type_status('R') + "replied=+\r\n");
+    EXPECT_EQ(editor.wait_for_runs(2), (std::vector<names>{{drafts() + ".0/1"}, {drafts() + ".1/1"}}));
+    EXPECT_TRUE(report.shown.empty());
+
+    // Cancelled: nothing filed, nothing marked.
+    const std::string third = received(2, "From: a@example.org\nSubject: x\n");
+    with_modal<dialog_reply>([&] { number = run_reply_dialog(nullptr, ctx, third, report); },
+                             [](dialog_reply& dialog) { dialog.reject(); });
+    EXPECT_EQ(number, -1);
+    EXPECT_EQ(status_of(third), type_status('R'));
+    // A message gone meanwhile is told, without a dialog.
+    without_dialog([&] { number = run_reply_dialog(nullptr, ctx, sj(home / "mailbox/A/ 受信箱/.9/"), report); });
+    EXPECT_EQ(number, -1);
+    EXPECT_EQ(report.texts(), names{"ファイルの読み書きに失敗しました."});
+    EXPECT_EQ(list_names(drafts()), names({".0", ".1"}));
+}
+
+TEST_F(ComposeDialogs, ForwardTakesTheCheckedRecipientAndNeedsAText) {
+    const std::string source = received(0, "Date: 2 Mar 2010 23:30 +0900\nFrom: a@example.org\nSubject: FW: report\n");
+    int number = -2;
+    with_modal<dialog_forward>([&] { number = run_forward_dialog(nullptr, ctx, source, report); },
+                               [&](dialog_forward& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), ui("転送"));
+        EXPECT_EQ(items(dialog.recipient_field()), QStringList({"hanako", "jiro", "team"}));
+        QLineEdit* recipient = dialog.recipient_field()->lineEdit();
+        type(recipient, "hanako@example");
+        press_ok(dialog);
+        EXPECT_EQ(report.texts(), names{bad_recipient});
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_EQ(dialog.focusWidget(), dialog.recipient_field());
+        dialog.recipient_field()->setCurrentIndex(0);  // chosen from the list
+        press_ok(dialog);
+    });
+    EXPECT_EQ(number, 0);
+    EXPECT_EQ(draft(0, "0"),
+              "From: \"Taro\" <taro@example.jp>\nSubject: Fwd: report\nTo: hanako@example.jp\nDate: *\n");
+    EXPECT_EQ(draft(0, "1"), std::string(76, '=') + "\nDate: 2 Mar 2010 23:30 +0900\nFrom: a@example.org\n" +
+                                 std::string(76, '=') + "\n\nline1\nline2\n");
+    EXPECT_EQ(status_of(source), type_status('R') + "forwarded=+\r\n");
+
+    // Without a text part there is nothing to forward: told at once.
+    report.shown.clear();
+    const std::string html = received(1, "From: a@example.org\nSubject: html\n", "Content-Type: text/html\n\n<p>\n");
+    without_dialog([&] { number = run_forward_dialog(nullptr, ctx, html, report); });
+    EXPECT_EQ(number, -1);
+    EXPECT_EQ(report.texts(), names{"このメールにはtext/plainコンテンツが存在しません."});
+    EXPECT_EQ(status_of(html), type_status('R'));
+    EXPECT_EQ(list_names(drafts()), names({".0"}));
+    EXPECT_EQ(editor.wait_for_runs(1), (std::vector<names>{{drafts() + ".0/1"}}));
+}
+
+TEST_F(ComposeDialogs, EveryButtonShowsItsLabel) {
+    const std::string source = received(0, "From: a@example.org\nTo: taro@example.jp, b@example.org\nSubject: Re: Re: 会議の件\n");
+    dialog_make_mail make_mail(nullptr, ctx, report, {"team", sj("来週の会議について"), ""});
+    dialog_reply reply(nullptr, ctx, source, report);
+    dialog_forward forward(nullptr, ctx, source, report);
+    EXPECT_EQ(reply.subject_field()->text(), ui("Re: Re: 会議の件"));
+    show_and_look({{&make_mail, "dialog-new-mail"}, {&reply, "dialog-reply"}, {&forward, "dialog-forward"}});
+}
+
+}  // namespace
+}  // namespace qm::test
