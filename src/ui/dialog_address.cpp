@@ -24,14 +24,6 @@ namespace {
 
 QString text_of(int id) { return qs(load_string(id)); }
 
-// The buttons beside the list take no Enter: there Enter edits the selected
-// address.
-QPushButton* command_button(QWidget* parent, int label) {
-    auto* button = new QPushButton(text_of(label), parent);
-    button->setAutoDefault(false);
-    return button;
-}
-
 }  // namespace
 
 dialog_address::dialog_address(QWidget* parent, std::string_view message_dir, bool draft, reporter& report)
@@ -41,10 +33,10 @@ dialog_address::dialog_address(QWidget* parent, std::string_view message_dir, bo
       report_(report),
       list_(new QTreeWidget(this)),
       popup_(new QMenu(this)),
-      add_button_(command_button(this, str::address_list_add)),
-      edit_button_(command_button(this, str::address_list_edit)),
-      delete_button_(command_button(this, str::address_list_delete)),
-      register_button_(command_button(this, str::address_list_register)) {
+      add_button_(list_command_button(this, str::address_list_add)),
+      edit_button_(list_command_button(this, str::address_list_edit)),
+      delete_button_(list_command_button(this, str::address_list_delete)),
+      register_button_(list_command_button(this, str::address_list_register)) {
     setWindowTitle(text_of(str::address_list_title));
 
     make_report_list(list_, {text_of(str::address_list_column_header), text_of(str::address_list_column_target)},

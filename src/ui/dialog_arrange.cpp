@@ -22,14 +22,6 @@ namespace {
 
 QString text_of(int id) { return qs(load_string(id)); }
 
-// The buttons beside the list take no Enter: there Enter edits the selected
-// rule.
-QPushButton* command_button(QWidget* parent, int label) {
-    auto* button = new QPushButton(text_of(label), parent);
-    button->setAutoDefault(false);
-    return button;
-}
-
 }  // namespace
 
 dialog_arrange::dialog_arrange(QWidget* parent, std::string_view folder, reporter& report)
@@ -38,9 +30,9 @@ dialog_arrange::dialog_arrange(QWidget* parent, std::string_view folder, reporte
       report_(report),
       list_(new QTreeWidget(this)),
       popup_(new QMenu(this)),
-      add_button_(command_button(this, str::arrange_add)),
-      edit_button_(command_button(this, str::arrange_edit)),
-      delete_button_(command_button(this, str::arrange_delete)) {
+      add_button_(list_command_button(this, str::arrange_add)),
+      edit_button_(list_command_button(this, str::arrange_edit)),
+      delete_button_(list_command_button(this, str::arrange_delete)) {
     setWindowTitle(text_of(str::arrange_title));
 
     make_report_list(list_, {text_of(str::arrange_column_header), text_of(str::arrange_column_keyword)},

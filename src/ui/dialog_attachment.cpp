@@ -41,14 +41,6 @@ char letter_at(const Settings& settings, std::size_t index) {
     return index < settings.keys.size() ? settings.keys[index] : '\0';
 }
 
-// The buttons beside the list take no Enter: there Enter restores or views
-// the selected part.
-QPushButton* command_button(QWidget* parent, int label) {
-    auto* button = new QPushButton(text_of(label), parent);
-    button->setAutoDefault(false);
-    return button;
-}
-
 bool same_parts(const std::vector<part_row>& a, const std::vector<part_row>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const part_row& x, const part_row& y) {
         return x.number == y.number && x.file_name == y.file_name && x.size == y.size && x.media_type == y.media_type;
@@ -79,10 +71,10 @@ dialog_attachment::dialog_attachment(QWidget* parent, std::string_view message_d
       report_(report),
       list_(new QTreeWidget(this)),
       popup_(new QMenu(this)),
-      add_button_(command_button(this, str::attachment_add)),
-      rename_button_(command_button(this, str::attachment_rename)),
-      delete_button_(command_button(this, str::attachment_delete)),
-      restore_button_(command_button(this, str::attachment_restore)) {
+      add_button_(list_command_button(this, str::attachment_add)),
+      rename_button_(list_command_button(this, str::attachment_rename)),
+      delete_button_(list_command_button(this, str::attachment_delete)),
+      restore_button_(list_command_button(this, str::attachment_restore)) {
     setWindowTitle(text_of(str::attachment_title));
 
     make_report_list(list_,

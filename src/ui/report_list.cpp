@@ -1,7 +1,11 @@
 #include "ui/report_list.h"
 
+#include <QPushButton>
 #include <QTreeWidget>
 #include <algorithm>
+
+#include "platform/string_table.h"
+#include "ui/qt_text.h"
 
 namespace qm {
 
@@ -29,6 +33,12 @@ void select_list_row(QTreeWidget* list, int row, int fallback_row) {
     }
     list->setCurrentItem(list->topLevelItem(row));
     list->scrollToItem(list->currentItem());
+}
+
+QPushButton* list_command_button(QWidget* parent, int label) {
+    auto* button = new QPushButton(qs(load_string(label)), parent);
+    button->setAutoDefault(false);
+    return button;
 }
 
 }  // namespace qm

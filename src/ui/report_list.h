@@ -2,7 +2,9 @@
 
 #include <QStringList>
 
+class QPushButton;
 class QString;
+class QWidget;
 class QTreeWidget;
 
 namespace qm {
@@ -19,5 +21,9 @@ int selected_list_row(const QTreeWidget* list);
 // `fallback_row` instead (the last one when the list got shorter). An
 // empty list selects nothing.
 void select_list_row(QTreeWidget* list, int row, int fallback_row = -1);
+
+// A button beside such a list (string-table label) that takes no Enter:
+// there Enter acts on the selected row.
+QPushButton* list_command_button(QWidget* parent, int label);
 
 }  // namespace qm
