@@ -6,7 +6,7 @@ set -euo pipefail
 purpose=${1:-build}
 
 build_packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config dpkg-dev
   libssl-dev ca-certificates
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins qt6-translations-l10n
   libgl-dev fonts-noto-cjk
@@ -17,8 +17,9 @@ test_packages=(
   dovecot-core dovecot-pop3d fetchmail
   postfix msmtp
   mblaze
-  xvfb xauth xdotool x11-utils imagemagick openbox
+  xvfb xauth xdotool x11-utils imagemagick openbox trayer
   dbus dbus-x11 at-spi2-core python3-pyatspi locales-all
+  desktop-file-utils xdg-utils
 )
 
 packages=("${build_packages[@]}")

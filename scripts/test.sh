@@ -12,6 +12,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMERE_TESTS=ON -DQUILLMERE_BENCH=ON
 ninja -C build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
+# The package of this build, installed system-wide and started.
+scripts/check-package.sh build
 
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMERE_SANITIZE=ON \
   -DQUILLMERE_CORE_ONLY=ON -DQUILLMERE_TESTS=ON -DQUILLMERE_BENCH=OFF

@@ -1,10 +1,16 @@
 #include "app/application_main.h"
 
 #include <QApplication>
+#include <QSessionManager>
+#include <QStringList>
 #include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <optional>
 
 #include "app/ending_signals.h"
 #include "app/icons.h"
+#include "app/mailto_request.h"
 #include "app/running_instance.h"
 #include "app/window_.h"
 #include "config/layout.h"
@@ -12,6 +18,7 @@
 #include "platform/program_context.h"
 #include "platform/string_table.h"
 #include "store/program_session.h"
+#include "text/mailto.h"
 #include "ui/japanese_translations.h"
 #include "ui/message_box.h"
 #include "ui/qt_text.h"
@@ -25,9 +32,73 @@ int start_failed(int text_id) {
     return 0;
 }
 
+constexpr int usage_exit_code = 2;
+
+void print_usage(std::FILE* out) {
+    std::fputs(
+        "Usage: quillmere [mailto:LINK]\n"
+        "\n"
+        "Quillmere, a mail client. Settings and mail are found in $QUILLMERE_HOME,\n"
+        "else beside a portable copy of the program, else in ~/.local/share/quillmere/.\n"
+        "Only one copy runs: a second start brings its window to the front.\n"
+        "\n"
+        "  mailto:LINK  open the new-mail dialog with the link's recipient, subject and\n"
+        "               body (in the running copy, when one runs)\n"
+        "  --help       show this text\n"
+        "  --version    show the version\n",
+        out);
+}
+
+// --help and --version are answered before any window or display is needed.
+std::optional<int> answered_option(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            print_usage(stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("quillmere %s\n", QUILLMERE_VERSION);
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
+// The link the program was started with (Qt's own options already taken
+// away); nullopt, told on stderr, for arguments it does not take.
+std::optional<std::string> link_argument(bool& bad) {
+    QStringList arguments = QApplication::arguments();
+    arguments.removeFirst();
+    bad = false;
+    if (arguments.isEmpty()) return std::nullopt;
+    const QByteArray first = arguments.first().toUtf8();
+    if (arguments.size() == 1 && is_mailto_uri(std::string_view(first.constData(), first.size())))
+        return std::string(first.constData(), static_cast<std::size_t>(first.size()));
+    std::fprintf(stderr, "quillmere: unknown argument \"%s\" (see --help)\n",
+                 qPrintable(arguments.size() == 1 ? arguments.first() : arguments.join(' ')));
+    bad = true;
+    return std::nullopt;
+}
+
+// A second start with a link: the link is checked here, where the user
+// sees a refusal, and then handed to the running copy.
+int hand_over(const std::string& link) {
+    mailto_link parsed;
+    if (const mailto_result result = parse_mailto(link, parsed); result != mailto_result::ok) {
+        show_message(nullptr, message_kind::error, load_string(mailto_refusal_text(result)));
+        return 1;
+    }
+    if (!hand_link_to_running_instance(link)) {
+        show_message(nullptr, message_kind::error, load_string(str::mailto_not_handed));
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int application_main(int argc, char** argv) {
+    if (const std::optional<int> code = answered_option(argc, argv)) return *code;
     QApplication app(argc, argv);
     // Qt takes the user's locale; the core's numbers stay in the C form.
     std::setlocale(LC_NUMERIC, "C");
@@ -35,6 +106,9 @@ int application_main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("quillmere"));
     QApplication::setWindowIcon(main_icon());
     load_japanese_translations(app);
+    bool bad_arguments = false;
+    const std::optional<std::string> link = link_argument(bad_arguments);
+    if (bad_arguments) return usage_exit_code;
 
     if (init_context() != context_result::ok) return start_failed(str::file_error);
     Layout layout;
@@ -43,6 +117,7 @@ int application_main(int argc, char** argv) {
     case session_start::ok:
         break;
     case session_start::already_running:
+        if (link) return hand_over(*link);
         ask_running_instance_to_raise();
         return 0;
     case session_start::system_error:
@@ -52,11 +127,19 @@ int application_main(int argc, char** argv) {
     }
 
     window_ window(settings(), layout);
-    raise_listener listener([&window] { window.raise_to_front(); });
+    raise_listener listener([&window] { window.raise_to_front(); },
+                            [&window](const std::string& uri) { open_mailto_when_free(window, uri); });
     ending_signals signals_;
     QObject::connect(&signals_, &ending_signals::ending, &window, &window_::end_session);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window](QSessionManager& manager) {
+        const bool may_interact = manager.allowsInteraction();
+        const bool agreed = window.agree_to_end_session(may_interact);
+        if (may_interact) manager.release();
+        if (!agreed) manager.cancel();
+    });
     window.show();
     window.start();
+    if (link) open_mailto_when_free(window, *link);
     const int code = QApplication::exec();
     session.end();
     return code;

@@ -2,16 +2,22 @@
 
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <memory>
 
 #include "platform/instance_lock.h"
 #include "platform/program_context.h"
+#include "text/mailto.h"
 
 namespace qm {
 
 namespace {
 
 constexpr int answer_wait_ms = 1000;
-const char raise_request[] = "raise\n";
+constexpr std::string_view raise_word = "raise";
+constexpr std::string_view link_word = "mailto ";
+// A client that sends more than one link's worth without a line end is cut
+// off rather than read into memory without end.
+constexpr std::size_t request_limit = mailto_length_limit + 64;
 
 // Beside the single-instance lock, in a directory only the user can enter,
 // so that nobody else's copy answers.
@@ -20,20 +26,46 @@ QString socket_name() {
     return QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size()));
 }
 
-}  // namespace
-
-bool ask_running_instance_to_raise() {
+bool send_request(std::string_view line) {
     QLocalSocket socket;
     socket.connectToServer(socket_name());
     if (!socket.waitForConnected(answer_wait_ms)) return false;
-    socket.write(raise_request);
-    socket.waitForBytesWritten(answer_wait_ms);
+    socket.write(line.data(), static_cast<qint64>(line.size()));
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(answer_wait_ms)) return false;
+    }
     socket.disconnectFromServer();
     return true;
 }
 
-raise_listener::raise_listener(std::function<void()> raise, QObject* parent)
-    : QObject(parent), server_(new QLocalServer(this)), raise_(std::move(raise)) {
+}  // namespace
+
+bool ask_running_instance_to_raise() { return send_request("raise\n"); }
+
+bool hand_link_to_running_instance(std::string_view uri) {
+    // A line end inside would split the request; no valid link holds one.
+    if (uri.find_first_of("\r\n") != std::string_view::npos) return false;
+    return send_request(std::string(link_word) + std::string(uri) + "\n");
+}
+
+std::vector<instance_request> take_requests(std::string& received) {
+    std::vector<instance_request> requests;
+    std::size_t start = 0;
+    for (std::size_t end; (end = received.find('\n', start)) != std::string::npos; start = end + 1) {
+        std::string_view line(received.data() + start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line == raise_word)
+            requests.push_back({instance_request::kind::raise, {}});
+        else if (line.starts_with(link_word))
+            requests.push_back({instance_request::kind::open_link, std::string(line.substr(link_word.size()))});
+    }
+    received.erase(0, start);
+    return requests;
+}
+
+raise_listener::raise_listener(std::function<void()> raise, std::function<void(const std::string&)> open_link,
+                               QObject* parent)
+    : QObject(parent), server_(new QLocalServer(this)), raise_(std::move(raise)), open_link_(std::move(open_link)) {
     // Only one copy holds the lock, so a socket of this name is a leftover
     // of a crash.
     QLocalServer::removeServer(socket_name());
@@ -42,13 +74,40 @@ raise_listener::raise_listener(std::function<void()> raise, QObject* parent)
         qWarning("quillmere: a second start cannot bring this window to the front: %s",
                  qPrintable(server_->errorString()));
     connect(server_, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* client = server_->nextPendingConnection()) {
-            connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-            connect(client, &QLocalSocket::readyRead, this, [this, client] {
-                if (client->readAll().contains("raise")) raise_();
-            });
-        }
+        while (QLocalSocket* client = server_->nextPendingConnection()) serve(client);
     });
+}
+
+void raise_listener::serve(QLocalSocket* client) {
+    // Each client has its own bytes: a request may arrive in pieces.
+    auto received = std::make_shared<std::string>();
+    const auto read = [this, client, received] {
+        const QByteArray bytes = client->readAll();
+        received->append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        answer(take_requests(*received));
+        if (received->size() > request_limit) {
+            received->clear();
+            client->abort();
+        }
+    };
+    connect(client, &QLocalSocket::readyRead, this, read);
+    connect(client, &QLocalSocket::disconnected, this, [read, client] {
+        read();
+        client->deleteLater();
+    });
+    if (client->bytesAvailable() > 0) read();
+}
+
+void raise_listener::answer(const std::vector<instance_request>& requests) {
+    for (const instance_request& request : requests) {
+        if (request.what == instance_request::kind::raise) {
+            if (raise_) raise_();
+        } else if (open_link_) {
+            open_link_(request.link);
+        } else if (raise_) {
+            raise_();
+        }
+    }
 }
 
 }  // namespace qm

@@ -1,6 +1,7 @@
 #include "app/window_.h"
 
 #include <QAction>
+#include <algorithm>
 #include <functional>
 #include <numeric>
 #include <QActionGroup>
@@ -23,6 +24,9 @@
 #include "app/icons.h"
 #include "app/listview_mail.h"
 #include "app/treeview_tree.h"
+#include "app/desktop_notification.h"
+#include "store/background_check.h"
+#include "app/window_rounds.h"
 #include "ui/view_style.h"
 #include "config/address_book.h"
 #include "config/signatures.h"
@@ -116,6 +120,9 @@ window_::window_(Settings& settings, Layout& layout) : settings_(settings), layo
     sort_ = {layout_.sort_column, layout_.sort_descending};
     build_actions();
     build_views();
+    connect(&tray_, &tray::open_requested, this, [this] { on_command(cmd::tray_open); });
+    connect(&tray_, &tray::exit_requested, this, [this] { on_command(cmd::tray_exit); });
+    connect(&checker_, &new_mail_checker::new_mail_found, this, &window_::new_mail_in_background);
     build_menus();
     build_toolbar();
     apply_view_settings();
@@ -437,7 +444,55 @@ void window_::moveEvent(QMoveEvent* event) {
 
 void window_::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange) layout_.maximized = isMaximized();
+    if (event->type() != QEvent::WindowStateChange) return;
+    if (isMinimized()) {
+        // From its own event: hiding the window inside its state change
+        // confuses some window managers.
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized() && !in_tray_) go_to_background();
+        });
+        return;
+    }
+    layout_.maximized = isMaximized();
+    // Restored by the window manager without the tray: the check stops.
+    if (!in_tray_ && checker_.running()) checker_.stop();
+}
+
+// ---- the background: the notification area and the periodic check ----
+
+void window_::go_to_background() {
+    switch (background_place_for(settings_.check_interval, tray::available())) {
+    case background_place::tray:
+        in_tray_ = true;
+        hide();
+        tray_.show();
+        checker_.start(settings_.check_interval);
+        break;
+    case background_place::minimized:
+        checker_.start(settings_.check_interval);
+        break;
+    case background_place::none:
+        break;
+    }
+}
+
+// Called twice by some trays for one click: the second does nothing.
+void window_::restore_from_background() {
+    checker_.stop();
+    in_tray_ = false;
+    tray_.hide();
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void window_::new_mail_in_background() {
+    if (in_tray_) {
+        tray_.start_blinking();
+        tray_.announce_new_mail();
+    } else {
+        announce_new_mail_on_desktop();
+    }
 }
 
 // ---- start, close ----
@@ -448,6 +503,8 @@ void window_::start() {
     const int current = accounts_->currentIndex();
     if (current >= 0 && !account_complete(account_))
         QTimer::singleShot(0, this, [this, current] { on_command(cmd::account_new + 1 + current); });
+    else if (settings_.check_interval != 0)
+        QTimer::singleShot(0, this, &window_::showMinimized);  // straight to the background
     if (layout_.maximized) showMaximized();
     // The framing may come a little after the first show; whatever it is
     // by then stands.
@@ -462,6 +519,7 @@ void window_::start() {
 }
 
 void window_::raise_to_front() {
+    if (in_tray_) restore_from_background();
     if (isMinimized()) showNormal();
     show();
     raise();
@@ -469,9 +527,32 @@ void window_::raise_to_front() {
     if (QWindow* handle = windowHandle()) handle->requestActivate();
 }
 
+void window_::end_running_work() {
+    // A running round is cancelled and its worker waited for; complete
+    // downloads stay in the work directory for the next round.
+    checker_.stop();
+    if (round_running()) {
+        cancel_running_round();
+        while (round_running()) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+}
+
 void window_::end_session() {
+    end_running_work();
     save_layout_now();
     QApplication::quit();
+}
+
+bool window_::agree_to_end_session(bool may_interact) {
+    end_running_work();
+    if (may_interact) {
+        if (in_tray_) restore_from_background();
+        // A cancelled question keeps the session: agreeing anyway would end
+        // the program without its layout and clean-up.
+        if (!may_close()) return false;
+    }
+    save_layout_now();
+    return true;
 }
 
 bool window_::may_close() {
@@ -503,6 +584,13 @@ void window_::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // With a check interval the window stays in the notification area;
+    // without one it could not be reached again, so it ends.
+    if (background_place_for(settings_.check_interval, tray::available()) == background_place::tray) {
+        event->ignore();
+        go_to_background();
+        return;
+    }
     save_layout_now();
     event->accept();
 }
@@ -520,6 +608,14 @@ void window_::on_command(int id, int argument) {
     }
     if (id >= cmd::sort_first && id < cmd::sort_first + cmd::sort_column_count) {
         sort_by(id - cmd::sort_first);
+        return;
+    }
+    if (id == cmd::tray_open || id == cmd::tray_exit) {
+        restore_from_background();
+        if (id == cmd::tray_exit) {
+            settings_.check_interval = 0;  // for this run only: the close must not go back to the tray
+            close();
+        }
         return;
     }
     if (id >= cmd::address_book_new && id < cmd::template_new + 100) {
@@ -561,6 +657,10 @@ void window_::on_command(int id, int argument) {
         break;
     case cmd::resend:
         resend_selection();
+        break;
+    case cmd::send_receive:
+    case cmd::send_receive_all:
+        run_round(id == cmd::send_receive_all);
         break;
     case cmd::rename:
         rename_focused();
@@ -841,6 +941,28 @@ void window_::open_focused(bool all_headers) {
     message_box_reporter report(this);
     const open_outcome outcome = open_message(folder_, account_root_, row->number, all_headers, report);
     if (outcome.became_read) refill_list();
+}
+
+// ---- send and receive ----
+
+// One round for the current account, or the round of all accounts, which
+// visits each and comes back to the one current before.
+void window_::run_round(bool all_accounts) {
+    if (account_root_.empty()) return;
+    const int current = accounts_->currentIndex();
+    window_round_hooks hooks;
+    hooks.show_inbox = [this](std::string_view inbox) { show_folder(std::string(inbox)); };
+    hooks.visiting_account = [this](std::string_view title) {
+        const auto at = std::find(account_names_.begin(), account_names_.end(), title);
+        if (at != account_names_.end()) select_account(static_cast<int>(at - account_names_.begin()));
+    };
+    if (all_accounts) {
+        run_send_receive_all(this, mailbox_, hooks);
+        select_account(current);
+    } else {
+        run_send_receive(this, mailbox_, account_name(), hooks);
+        refill_list();
+    }
 }
 
 // ---- writing mail ----

@@ -11,6 +11,8 @@
 #include "platform/reporter.h"
 #include "store/command_states.h"
 #include "store/mail_list.h"
+#include "app/new_mail_checker.h"
+#include "app/tray_icon.h"
 
 class QAction;
 class QComboBox;
@@ -45,6 +47,11 @@ public:
     // The session ends (a signal): the layout is saved and the program
     // ends without asking anything.
     void end_session();
+    // The desktop session asks whether it may end (log-out). With
+    // interaction the close steps run and the unsent-mail question is
+    // asked: false when the user keeps the session. Without it nothing is
+    // asked. Agreeing ends a running round and saves the layout.
+    bool agree_to_end_session(bool may_interact);
     // The new-mail dialog with its fields filled in (a mailto: link), as
     // command 214 opens it.
     void compose_new_mail(const new_mail_start& start);
@@ -94,6 +101,10 @@ private:
     void run_account(int index, reporter& report);
 
     void open_focused(bool all_headers);
+    void run_round(bool all_accounts);
+    void go_to_background();
+    void restore_from_background();
+    void new_mail_in_background();
     // Writing mail: new mail, reply and forward (their dialogs), resend.
     void write_mail(int id);
     void write_mail(int id, const new_mail_start& start);
@@ -121,6 +132,7 @@ private:
     void rebuild_mark_menus();
     void apply_column_widths();
     bool may_close();
+    void end_running_work();
     void save_layout_now();
 
     std::string relative_folder() const;
@@ -136,6 +148,11 @@ private:
     command_states states_;
     std::string preview_text_;
     bool pending_outer_size_ = false;
+    // In the background (the notification area, or minimized without one):
+    // the periodic check runs and new mail is announced.
+    tray tray_;
+    new_mail_checker checker_;
+    bool in_tray_ = false;
     bool panes_pending_ = true;
 
     std::map<int, QAction*> actions_;

@@ -90,6 +90,16 @@ void thread::trace_taken() {
     state_changed_.notify_all();
 }
 
+thread::progress_count thread::progress() const {
+    std::lock_guard lock(mutex_);
+    return progress_;
+}
+
+void thread::set_progress(int done, int total) {
+    std::lock_guard lock(mutex_);
+    progress_ = {done, total};
+}
+
 void thread::finish(net_result code) {
     std::lock_guard lock(mutex_);
     result_ = code;

@@ -47,6 +47,16 @@ public:
     std::string trace_text() const;  // the waiting text (valid while trace_waiting())
     void trace_taken();
 
+    // How far the dialogue is: messages done out of total, total -1 until
+    // the server has said how many there are. The worker sets it, the user
+    // interface shows it.
+    struct progress_count {
+        int done = 0;
+        int total = -1;
+    };
+    progress_count progress() const;
+    void set_progress(int done, int total);  // worker side
+
     static constexpr int state_running = 0, state_trace_waiting = 1, state_cancel_requested = 2,
                          state_finished = 3;
     int state() const { return state_.load(); }
@@ -64,6 +74,7 @@ private:
     std::atomic<int> state_{state_running};
     std::atomic<net_result> result_{net_result::ok};
     std::string trace_text_;  // guarded by mutex_
+    progress_count progress_;  // guarded by mutex_
 };
 
 }  // namespace qm

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -213,8 +214,12 @@ net_result receive(connection& link, thread& job, std::string_view work_director
     code = load_uid_list(uid_list_path, state.known);
     if (code != net_result::ok) return code;
     state.next_number = next_download_number(work_directory);
-    for (long number = 1; number <= count && code == net_result::ok; ++number)
+    const int total = static_cast<int>(std::min<long>(count, std::numeric_limits<int>::max()));
+    job.set_progress(0, total);
+    for (long number = 1; number <= count && code == net_result::ok; ++number) {
         code = receive_message(link, job, state, number);
+        if (code == net_result::ok) job.set_progress(static_cast<int>(std::min<long>(number, total)), total);
+    }
 
     if (remove) {
         net_result flushed = make_downloads_durable(link, job, state);

@@ -236,9 +236,14 @@ net_result send_message(connection& link, thread& job, const std::string& path) 
 }
 
 net_result send_queue(connection& link, thread& job, std::string_view queue_directory) {
-    for (const std::string& name : outgoing_files(queue_directory)) {
+    const std::vector<std::string> names = outgoing_files(queue_directory);
+    const int total = static_cast<int>(names.size());
+    job.set_progress(0, total);
+    int sent = 0;
+    for (const std::string& name : names) {
         net_result code = send_message(link, job, std::string(queue_directory) + name);
         if (code != net_result::ok) return code;
+        job.set_progress(++sent, total);
     }
     return net_result::ok;
 }

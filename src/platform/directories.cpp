@@ -59,10 +59,21 @@ std::optional<std::string> executable_directory() {
     return program_directory_path(target);
 }
 
+bool is_installed_copy(std::string_view program_directory) {
+    std::string_view path = program_directory;
+    if (!path.ends_with("/bin/")) return false;
+    path.remove_suffix(std::string_view("bin/").size());
+    struct stat status;
+    const std::string shared = disk_path(std::string(path) + "share/quillmere");
+    return ::stat(shared.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
 std::optional<std::string> find_data_directory() {
     std::string home = environment("QUILLMERE_HOME");
     if (!home.empty()) return existing_or_made(program_directory_path(home));
-    if (auto own = executable_directory(); own && ::access(disk_path(*own).c_str(), W_OK) == 0) return own;
+    if (auto own = executable_directory();
+        own && ::access(disk_path(*own).c_str(), W_OK) == 0 && !is_installed_copy(*own))
+        return own;
     std::string data_home = environment("XDG_DATA_HOME");
     if (data_home.empty() || data_home[0] != '/') data_home = environment("HOME") + "/.local/share";
     return existing_or_made(program_directory_path(data_home + "/quillmere"));

@@ -11,10 +11,17 @@ namespace qm {
 // The directory that holds the running program (from /proc/self/exe).
 std::optional<std::string> executable_directory();
 
+// Whether a program directory is the bin/ of an installed copy: its parent
+// holds share/quillmere/. Such a copy never keeps its data beside itself,
+// even where the user may write there (root in /usr/bin, a copy installed
+// into ~/.local).
+bool is_installed_copy(std::string_view program_directory);
+
 // Where the settings, lists and the default mailbox live: $QUILLMERE_HOME
 // when set; else the program's own directory when the user may write there
-// (a portable install); else $XDG_DATA_HOME/quillmere/ (by default
-// ~/.local/share/quillmere/). The directory is created when missing.
+// and it is not an installed copy (a portable install); else
+// $XDG_DATA_HOME/quillmere/ (by default ~/.local/share/quillmere/). The
+// directory is created when missing.
 std::optional<std::string> find_data_directory();
 
 // The temporary directory: the first of TMP_RAM, TMP, TEMP, TMPDIR that is

@@ -3,12 +3,9 @@
 #include <QByteArray>
 #include <QComboBox>
 #include <QDialog>
-#include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 #include <QVariant>
 #include <algorithm>
 
@@ -109,16 +106,6 @@ std::optional<std::string> taken_recipient(QComboBox* field, reporter& report) {
 
 QLineEdit* subject_field(QWidget* parent, std::string_view initial) {
     return entry_field(parent, cut_to_capacity(initial, subject_field_limit + 1), subject_field_limit, {});
-}
-
-QPushButton* lay_out_with_ok_cancel(QDialog* dialog, QFormLayout* fields) {
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    auto* layout = new QVBoxLayout(dialog);
-    layout->addLayout(fields);
-    layout->addWidget(buttons);
-    return buttons->button(QDialogButtonBox::Ok);
 }
 
 }  // namespace qm

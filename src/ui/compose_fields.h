@@ -11,7 +11,6 @@
 
 class QComboBox;
 class QDialog;
-class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -50,8 +49,5 @@ std::optional<std::string> taken_recipient(QComboBox* field, reporter& report);
 // A one-line subject field holding `initial` (cut to the limit); its text
 // is taken with taken_text (entry_dialog.h).
 QLineEdit* subject_field(QWidget* parent, std::string_view initial);
-
-// Lays the dialog out as its fields above OK and Cancel; the OK button.
-QPushButton* lay_out_with_ok_cancel(QDialog* dialog, QFormLayout* fields);
 
 }  // namespace qm

@@ -23,6 +23,7 @@
 #include "ui/dialog_name.h"
 #include "ui/help_window.h"
 #include "ui/qt_text.h"
+#include "ui/ok_cancel_row.h"
 
 namespace qm {
 
@@ -154,10 +155,8 @@ dialog_account::dialog_account(QWidget* parent, std::string_view mailbox, const 
         connect(delete_, &QPushButton::clicked, this, &dialog_account::delete_account_asked);
         button_row->addWidget(delete_);
     }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    QDialogButtonBox* buttons = ok_cancel_buttons(this);
     ok_ = buttons->button(QDialogButtonBox::Ok);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     button_row->addStretch(1);
     button_row->addWidget(buttons);
 

@@ -1,12 +1,10 @@
 #include "ui/dialog_address_edit.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "config/address_book.h"
 #include "platform/string_table.h"
@@ -14,6 +12,7 @@
 #include "ui/dialog_name.h"
 #include "ui/entry_dialog.h"
 #include "ui/qt_text.h"
+#include "ui/ok_cancel_row.h"
 
 namespace qm {
 
@@ -66,13 +65,7 @@ dialog_address_edit::dialog_address_edit(QWidget* parent, std::string_view heade
     fields->addRow(field_label(this, str::address_edit_target_label, recipient_), recipient_);
     recipient_field()->setAccessibleName(recipient_->accessibleName());
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    ok_ = buttons->button(QDialogButtonBox::Ok);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(fields);
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    ok_ = lay_out_with_ok_cancel(this, fields);
     connect(recipient_field(), &QLineEdit::textEdited, this, [this] {
         keep_within_bytes(recipient_field(), recipient_byte_limit);
         update_ok();

@@ -11,6 +11,7 @@
 #include "platform/string_table.h"
 #include "ui/entry_dialog.h"
 #include "ui/qt_text.h"
+#include "ui/ok_cancel_row.h"
 
 namespace qm {
 
@@ -25,14 +26,12 @@ dialog_alias_select::dialog_alias_select(QWidget* parent) : QDialog(parent), lis
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setMinimumSize(list_->fontMetrics().averageCharWidth() * 40, list_->fontMetrics().height() * 14);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    QDialogButtonBox* buttons = ok_cancel_buttons(this);
     ok_ = buttons->button(QDialogButtonBox::Ok);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(field_label(this, str::alias_select_label, list_));
     layout->addWidget(list_, 1);
     layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(list_, &QListWidget::itemSelectionChanged, this,
             [this] { ok_->setEnabled(!list_->selectedItems().isEmpty()); });
     connect(list_, &QListWidget::itemDoubleClicked, this, &QDialog::accept);

@@ -1,15 +1,14 @@
 #include "ui/dialog_arrange_edit.h"
 
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "platform/string_table.h"
 #include "ui/dialog_name.h"
 #include "ui/qt_text.h"
+#include "ui/ok_cancel_row.h"
 
 namespace qm {
 
@@ -43,13 +42,7 @@ dialog_arrange_edit::dialog_arrange_edit(QWidget* parent, std::string_view folde
     header_->setAccessibleName(qs(load_string(str::arrange_column_header)));
     keyword_->setAccessibleName(qs(load_string(str::arrange_column_keyword)));
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    ok_ = buttons->button(QDialogButtonBox::Ok);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(fields);
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    ok_ = lay_out_with_ok_cancel(this, fields);
     for (QLineEdit* field : {header_, keyword_}) {
         connect(field, &QLineEdit::textEdited, this, [this, field] {
             keep_within_bytes(field, field_byte_limit);

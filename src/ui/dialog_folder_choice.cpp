@@ -10,6 +10,7 @@
 #include "platform/string_table.h"
 #include "store/mail_list.h"
 #include "ui/qt_text.h"
+#include "ui/ok_cancel_row.h"
 
 namespace qm {
 
@@ -55,13 +56,11 @@ std::optional<std::string> choose_folder(QWidget* parent, std::string_view mailb
             tree->setCurrentItem(item);
         }
     }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QDialogButtonBox* buttons = ok_cancel_buttons(&dialog);
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(tree);
     layout->addWidget(buttons);
     dialog.resize(360, 420);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     QObject::connect(tree, &QTreeWidget::itemDoubleClicked, &dialog, &QDialog::accept);
     auto update_ok = [&] { buttons->button(QDialogButtonBox::Ok)->setEnabled(tree->currentItem() != nullptr); };
     QObject::connect(tree, &QTreeWidget::currentItemChanged, &dialog, update_ok);

@@ -1,11 +1,9 @@
 #include "ui/dialog_forward.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "message/header_fields.h"
 #include "message/part_file.h"
@@ -13,6 +11,7 @@
 #include "platform/string_table.h"
 #include "ui/compose_fields.h"
 #include "ui/qt_text.h"
+#include "ui/ok_cancel_row.h"
 
 namespace qm {
 

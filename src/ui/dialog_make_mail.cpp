@@ -1,17 +1,16 @@
 #include "ui/dialog_make_mail.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "platform/string_table.h"
 #include "ui/compose_fields.h"
 #include "ui/entry_dialog.h"
 #include "ui/qt_text.h"
+#include "ui/ok_cancel_row.h"
 
 namespace qm {
 

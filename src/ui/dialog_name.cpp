@@ -1,14 +1,13 @@
 #include "ui/dialog_name.h"
 
-#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "platform/string_table.h"
 #include "store/text_search.h"
 #include "text/display_text.h"
 #include "ui/qt_text.h"
+#include "ui/ok_cancel_row.h"
 
 namespace qm {
 
@@ -21,17 +20,11 @@ dialog_name::dialog_name(QWidget* parent, std::string_view title, std::string_vi
       empty_allowed_(empty_allowed),
       check_(std::move(accept_check)) {
     setWindowTitle(qs(title));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    ok_ = buttons->button(QDialogButtonBox::Ok);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(field_);
-    layout->addWidget(buttons);
+    ok_ = lay_out_with_ok_cancel(this, {field_});
     field_->setMinimumWidth(field_->fontMetrics().averageCharWidth() * 40);
     field_->setText(initial_);
     field_->selectAll();
     field_->setAccessibleName(windowTitle());
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(field_, &QLineEdit::textEdited, this, &dialog_name::limit_and_update);
     limit_and_update(field_->text());
 }

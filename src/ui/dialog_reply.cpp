@@ -2,14 +2,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QVBoxLayout>
 
 #include "message/header_fields.h"
 #include "message/part_file.h"
@@ -18,6 +16,7 @@
 #include "ui/compose_fields.h"
 #include "ui/entry_dialog.h"
 #include "ui/qt_text.h"
+#include "ui/ok_cancel_row.h"
 
 namespace qm {
 

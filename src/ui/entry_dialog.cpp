@@ -12,6 +12,7 @@
 #include "ui/dialog_name.h"
 #include "ui/qt_text.h"
 #include "ui/text_field_limit.h"
+#include "ui/ok_cancel_row.h"
 
 namespace qm {
 
@@ -52,7 +53,7 @@ QLabel* field_label(QWidget* parent, int text_id, QWidget* field) {
 
 QDialogButtonBox* entry_buttons(QDialog* dialog, std::function<void()> delete_entry, QPushButton*& ok,
                                 QPushButton*& delete_button) {
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    QDialogButtonBox* buttons = ok_cancel_buttons(dialog);
     ok = buttons->button(QDialogButtonBox::Ok);
     delete_button = nullptr;
     if (delete_entry) {
@@ -60,8 +61,6 @@ QDialogButtonBox* entry_buttons(QDialog* dialog, std::function<void()> delete_en
         delete_button->setAutoDefault(false);
         QObject::connect(delete_button, &QPushButton::clicked, dialog, std::move(delete_entry));
     }
-    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     return buttons;
 }
 

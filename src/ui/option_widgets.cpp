@@ -6,6 +6,7 @@
 
 #include "platform/string_table.h"
 #include "ui/qt_text.h"
+#include "ui/ok_cancel_row.h"
 
 namespace qm {
 
@@ -18,11 +19,9 @@ QPushButton* side_button(QWidget* parent, int label) {
 }
 
 QDialogButtonBox* option_buttons(QDialog* dialog, help_section section) {
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    QDialogButtonBox* buttons = ok_cancel_buttons(dialog);
     QPushButton* help = side_button(dialog, str::option_help);
     buttons->addButton(help, QDialogButtonBox::HelpRole);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     QObject::connect(help, &QPushButton::clicked, dialog, [dialog, section] { show_help(dialog, section); });
     return buttons;
 }

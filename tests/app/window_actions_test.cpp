@@ -12,6 +12,7 @@
 
 #include "app/window_fixture.h"
 #include "config/folder_names.h"
+#include "config/profile.h"
 #include "store/arrange_rules.h"
 #include "store/command_ids.h"
 #include "store/draft_in_use.h"
@@ -155,6 +156,25 @@ TEST_F(WindowActions, ClosingArrangesEmptiesTheTrashAndAsksAboutUnsentMail) {
     EXPECT_TRUE(exists(account_dir() + "会議/.0/0"));
     EXPECT_TRUE(list_names(account_dir() + " ごみ箱").empty());
     EXPECT_TRUE(exists(account_dir() + " 送信箱/.1/0"));
+}
+
+TEST_F(WindowActions, ALogOutAsksOnlyWhenItMayAndACancelKeepsTheSession) {
+    settings().tell_remain = true;
+    write_message(account_dir() + " 送信箱/.1/", {"Subject: q\r\n", "\r\nx\r\n"}, type_status('D'));
+    layout.current = sj("標準/ 送信箱/");
+    open();
+    modal_hand hand;
+    hand.then_box(false);
+    EXPECT_FALSE(window->agree_to_end_session(true));
+    EXPECT_FALSE(exists(dir / "layout.ini"));
+    hand.then_box(true);
+    EXPECT_TRUE(window->agree_to_end_session(true));
+    EXPECT_EQ(hand.boxes(), std::vector<std::string>(2, "送信箱に未送信のメールが残っていますが終了しますか?"));
+    EXPECT_EQ(profile_read_string(dir.cp("layout.ini"), "directory", "current", ""), sj("標準/ 送信箱/"));
+    std::filesystem::remove(dir / "layout.ini");
+    EXPECT_TRUE(window->agree_to_end_session(false));  // nothing asked
+    EXPECT_EQ(hand.boxes().size(), 2u);
+    EXPECT_TRUE(exists(dir / "layout.ini"));
 }
 
 TEST_F(WindowActions, ADraftOpenInTheNotepadStaysWhileTheOthersGoToTheTrash) {

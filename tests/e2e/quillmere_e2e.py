@@ -256,6 +256,12 @@ def screenshot(path):
         fail(f"import -window root failed: {result.stderr.strip()}")
 
 
+def managed_windows():
+    """The windows the window manager lists as the desktop's clients (the task list)."""
+    result = run(["xprop", "-root", "_NET_CLIENT_LIST"])
+    return {str(int(word, 16)) for word in result.stdout.replace(",", " ").split() if word.startswith("0x")}
+
+
 # ---- files ----
 
 def tree_listing(directory):
@@ -374,12 +380,12 @@ class Program:
         self.window = None
         self.window_id = None
 
-    def start(self):
+    def start(self, *arguments):
         program = os.path.join(BIN_DIR, "quillmere")
         if not os.access(program, os.X_OK):
             fail(f"{program} is missing: build it (ninja -C build quillmere)")
         with open(self.log_path, "wb") as log:
-            self.process = subprocess.Popen([program], env=self.environment, stdout=log,
+            self.process = subprocess.Popen([program, *arguments], env=self.environment, stdout=log,
                                             stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
         self.session.programs.append(self)
         return self
@@ -422,9 +428,13 @@ class Program:
         return self.window
 
     def visible_window_id(self):
-        """The X window of the main window while it is on the screen, else None."""
+        """The X window of the main window while it is on the screen, else None. The
+        tray icon's window bears the same name but is no client of the window manager."""
         result = run(["xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid), "--name", f"^{MAIN_TITLE}$"])
         ids = result.stdout.split()
+        if ids:
+            listed = managed_windows()
+            ids = [window for window in ids if window in listed]
         return ids[0] if ids else None
 
     def settle(self, minimum=1.2):
@@ -527,6 +537,134 @@ class Program:
             self.process.wait()
 
 
+# ---- a private Dovecot ----
+
+def free_port():
+    import socket
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class Dovecot:
+    """A Dovecot of the test's own on 127.0.0.1: POP3 without TLS on a free port,
+    one user with a plaintext password and a maildir below `root`. As root the
+    mail and the server's processes belong to "nobody", to whom Dovecot may give
+    mail."""
+
+    USER = "alice"
+    PASSWORD = "open sesame 42"
+
+    def __init__(self, root):
+        import pwd
+        program = shutil.which("dovecot") or "/usr/sbin/dovecot"
+        if not os.access(program, os.X_OK):
+            fail("dovecot is not installed (scripts/install-deps.sh test installs it)")
+        self.root = os.path.abspath(root)
+        self.maildir = os.path.join(self.root, "home", "Maildir")
+        self.port = free_port()
+        self.delivered = 0
+        owner = pwd.getpwnam("nobody") if os.geteuid() == 0 else pwd.getpwuid(os.geteuid())
+        self.uid, self.gid = owner.pw_uid, owner.pw_gid
+        import grp
+        group = grp.getgrgid(self.gid).gr_name
+        for directory in ("run", "state"):
+            os.makedirs(os.path.join(self.root, directory), exist_ok=True)
+        os.chmod(self.root, 0o755)
+        for sub in ("", "new", "cur", "tmp"):
+            path = os.path.join(self.maildir, sub)
+            os.makedirs(path, exist_ok=True)
+            if os.geteuid() == 0:
+                os.chown(path, self.uid, self.gid)
+        if os.geteuid() == 0:
+            os.chown(os.path.join(self.root, "home"), self.uid, self.gid)
+        passwd = os.path.join(self.root, "passwd")
+        with open(passwd, "w") as out:
+            out.write(f"{self.USER}:{{PLAIN}}{self.PASSWORD}\n")
+        self.log_path = os.path.join(self.root, "dovecot.log")
+        conf = os.path.join(self.root, "dovecot.conf")
+        with open(conf, "w") as out:
+            out.write(f"""base_dir = {self.root}/run
+state_dir = {self.root}/state
+log_path = {self.log_path}
+protocols = pop3
+listen = 127.0.0.1
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = plain
+auth_failure_delay = 0
+default_internal_user = {owner.pw_name}
+default_internal_group = {group}
+default_login_user = {owner.pw_name}
+first_valid_uid = 1
+passdb {{
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%u {passwd}
+}}
+userdb {{
+  driver = static
+  args = uid={self.uid} gid={self.gid} home={self.root}/home
+}}
+mail_location = maildir:{self.maildir}
+service pop3-login {{
+  chroot =
+  inet_listener pop3 {{
+    port = {self.port}
+  }}
+}}
+service anvil {{
+  chroot =
+  unix_listener anvil-auth-penalty {{
+    mode = 0
+  }}
+}}
+""")
+        with open(os.path.join(self.root, "dovecot.out"), "wb") as output:
+            self.process = subprocess.Popen([program, "-F", "-c", conf], stdout=output, stderr=subprocess.STDOUT,
+                                            stdin=subprocess.DEVNULL)
+        wait_until(self._accepting, 10, lambda: f"Dovecot accepting on port {self.port}:\n{self.log()}")
+
+    def _accepting(self):
+        import socket
+        if self.process.poll() is not None:
+            fail(f"dovecot ended with {self.process.returncode}:\n{self.log()}")
+        try:
+            with socket.create_connection(("127.0.0.1", self.port), timeout=1) as link:
+                return link.recv(64).startswith(b"+OK")
+        except OSError:
+            return False
+
+    def log(self):
+        text = ""
+        for name in ("dovecot.out", "dovecot.log"):
+            try:
+                with open(os.path.join(self.root, name), "rb") as log:
+                    text += log.read().decode("utf-8", "replace")
+            except OSError:
+                pass
+        return text
+
+    def deliver(self, message):
+        """Puts a message (bytes) into new/ as a delivery agent would."""
+        self.delivered += 1
+        name = f"{1700000000 + self.delivered}.M{self.delivered}P{os.getpid()}.e2e"
+        temporary = os.path.join(self.maildir, "tmp", name)
+        with open(temporary, "wb") as out:
+            out.write(message)
+        if os.geteuid() == 0:
+            os.chown(temporary, self.uid, self.gid)
+        os.rename(temporary, os.path.join(self.maildir, "new", name))
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
 # ---- the session ----
 
 class Session:
@@ -536,6 +674,7 @@ class Session:
         self.name = name
         self.failures = []
         self.programs = []
+        self.servers = []
         self.openbox = None
         if not os.environ.get("DISPLAY"):
             fail("no X display: run the test under xvfb-run (see the README)")
@@ -580,9 +719,17 @@ class Session:
             print(f"CHECK FAILED: {message}", flush=True)
         return condition
 
+    def dovecot(self, label="dovecot"):
+        """A private Dovecot, stopped with the session."""
+        server = Dovecot(os.path.join(self.scratch, label))
+        self.servers.append(server)
+        return server
+
     def close(self):
         for program in self.programs:
             program.stop()
+        for server in self.servers:
+            server.stop()
         if self.openbox is not None and self.openbox.poll() is None:
             self.openbox.terminate()
             try:

@@ -130,6 +130,53 @@ TEST_F(MailJobs, CancelFromAnotherThreadDuringADownloadLeavesNoFileAndTheOldUidL
     EXPECT_EQ(read_bytes(dir_ / "uid.lst"), "old\r\n");
 }
 
+TEST_F(MailJobs, ProgressCountsTheServersMessagesAsTheyAreDone) {
+    write_bytes(dir_ / "uid.lst", "a\r\n");
+    script_server pop;
+    login(pop);
+    pop.exchange({{"STAT", "+OK 2 60\r\n"}, {"UIDL 1", "+OK 1 a\r\n"}, {"UIDL 2", "+OK 2 b\r\n"},
+                  {"RETR 2", "+OK\r\nSubject: b\r\n\r\nb\r\n.\r\n"}, {"QUIT", "+OK\r\n"}}).close().start();
+    prepare(pop);
+    EXPECT_EQ(receive_.progress().total, -1);  // not known before the server says
+    std::vector<std::string> seen;
+    ASSERT_TRUE(receive_.start());
+    take_traces(receive_, [&](const std::string& text) {
+        if (!text.starts_with("C: ")) return;
+        const thread::progress_count count = receive_.progress();
+        seen.push_back(text.substr(3, 6) + std::to_string(count.done) + "/" + std::to_string(count.total));
+    });
+    EXPECT_EQ(receive_.result(), net_result::ok);
+    EXPECT_EQ(seen, (names{"USER a0/-1", "PASS *0/-1", "STAT\r\n0/-1", "UIDL 10/2", "UIDL 21/2", "RETR 21/2", "QUIT\r\n2/2"}));
+}
+
+TEST(SendJob, ProgressCountsTheQueuedMessagesSent) {
+    temp_dir work;
+    script_server smtp;
+    smtp.send("220 hi\r\n").exchange({{"HELO alice", "250 ok\r\n"}});
+    for (const char* name : {"1.smt", "2.smt"}) {
+        write_bytes(work / name, "From: a@example.com\r\n\r\nx\r\n");
+        write_envelope(work / name, "a@example.com", {"b@example.com"});
+        smtp.exchange({{"MAIL FROM:<a@example.com>", "250 ok\r\n"}, {"RCPT TO:<b@example.com>", "250 ok\r\n"},
+                       {"DATA", "354 go on\r\n"}}).receive_data().send("250 ok\r\n");
+    }
+    smtp.exchange({{"QUIT", "221 bye\r\n"}}).close().start();
+    thread_smtp job;
+    job.queue_directory = work.cp();
+    job.smtp_server = "127.0.0.1";
+    job.port = smtp.port();
+    job.greeting_name = "alice";
+    job.trace = true;
+    std::vector<std::string> seen;
+    ASSERT_TRUE(job.start());
+    take_traces(job, [&](const std::string& text) {
+        if (!text.starts_with("C: MAIL")) return;
+        seen.push_back(std::to_string(job.progress().done) + "/" + std::to_string(job.progress().total));
+    });
+    EXPECT_EQ(job.result(), net_result::ok);
+    EXPECT_EQ(seen, (names{"0/2", "1/2"}));
+    EXPECT_EQ(job.progress().done, 2);
+}
+
 // In a process that may not make another thread: as root, one that becomes
 // "nobody" first, since root is not held to the limit.
 [[noreturn]] void start_a_job_without_threads() {

@@ -179,6 +179,25 @@ TEST(Directories, DataDirectoryFromQuillmereHome) {
     EXPECT_TRUE(exists(dir / "データ"));
 }
 
+// An installed copy keeps its data in the user's data directory even where
+// it may write beside itself; a portable copy or the build's bin/ keeps it
+// beside the program.
+TEST(Directories, InstalledCopyIsBinBesideShareQuillmere) {
+    temp_dir dir;
+    ::mkdir((dir / "usr").c_str(), 0700);
+    ::mkdir((dir / "usr/bin").c_str(), 0700);
+    EXPECT_FALSE(is_installed_copy(dir.cp("usr/bin/")));
+    ::mkdir((dir / "usr/share").c_str(), 0700);
+    write_bytes(dir / "usr/share/quillmere", "a file, not the directory");
+    EXPECT_FALSE(is_installed_copy(dir.cp("usr/bin/")));
+    ::unlink((dir / "usr/share/quillmere").c_str());
+    ::mkdir((dir / "usr/share/quillmere").c_str(), 0700);
+    EXPECT_TRUE(is_installed_copy(dir.cp("usr/bin/")));
+    EXPECT_FALSE(is_installed_copy(dir.cp("usr/")));
+    EXPECT_FALSE(is_installed_copy(dir.cp("usr/share/")));
+    EXPECT_FALSE(is_installed_copy(QUILLMERE_BINARY_DIR "/"));
+}
+
 TEST(UniqueFile, FillsTheRunOfDollarsWithTheLowestFreeNumber) {
     temp_dir dir;
     for (const char* taken : {"qlm_0000.TXT", "qlm_0001.TXT"}) write_bytes(dir / taken, "");

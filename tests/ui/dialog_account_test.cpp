@@ -1,51 +1,30 @@
 // The account dialog over a real mailbox: what it writes into the account
 // directories and their "account.ini", and what it tells the user.
 
-#include <gtest/gtest.h>
-
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QInputMethodEvent>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
 #include <deque>
-#include <functional>
 
 #include "config/account_settings.h"
 #include "config/profile.h"
-#include "platform/file_operations.h"
 #include "store/accounts.h"
 #include "app/typing.h"
-#include "support/test_support.h"
+#include "entry_dialog_test.h"
 #include "ui/dialog_account.h"
 
 namespace qm::test {
 namespace {
 
-QString ui(const std::string& utf8) { return QString::fromUtf8(utf8.c_str()); }
-
 // Records every message; answers the questions in turn from `answers`
 // (OK when none is left).
-class scripted_reporter : public reporter {
-public:
+struct scripted_reporter : recording_reporter {
     bool show(message_kind kind, std::string_view text) override {
-        shown.emplace_back(kind, u8(text));
+        recording_reporter::show(kind, text);
         if (kind != message_kind::confirm || answers.empty()) return true;
         const bool answer = answers.front();
         answers.pop_front();
         return answer;
     }
-    names texts() const {
-        names result;
-        for (const auto& [kind, text] : shown) result.push_back(text);
-        return result;
-    }
-
-    std::vector<std::pair<message_kind, std::string>> shown;
     std::deque<bool> answers;
 };
 
@@ -68,16 +47,8 @@ protected:
     // Runs the dialog as the window does, handing it to `use` once it is
     // shown; it is cancelled afterwards when `use` left it open.
     account_dialog_result run(const std::string* title, const std::function<void(dialog_account&)>& use) {
-        bool seen = false;
-        QTimer::singleShot(0, [&] {
-            auto* dialog = qobject_cast<dialog_account*>(QApplication::activeModalWidget());
-            ASSERT_NE(dialog, nullptr);
-            seen = true;
-            use(*dialog);
-            if (dialog->isVisible()) dialog->reject();
-        });
-        account_dialog_result result = run_account_dialog(nullptr, mailbox, title, report);
-        EXPECT_TRUE(seen);
+        account_dialog_result result;
+        with_modal<dialog_account>([&] { result = run_account_dialog(nullptr, mailbox, title, report); }, use);
         return result;
     }
     std::string raw_key(const std::string& title, std::string_view key) const {
@@ -106,42 +77,36 @@ protected:
         return values;
     }
 
+    // The values but the passwords, in one line.
+    static std::string describe(const account_values& v) {
+        auto mark = [](bool on, const char* word) { return on ? std::string(" ") + word : std::string(); };
+        return u8(v.name) + "|" + v.address + "|" + v.pop_server + ":" + v.pop_port + mark(v.pop_over_ssl, "ssl") +
+               mark(v.apop, "apop") + "|" + v.pop_id + mark(!v.pop_remove, "keep") + "|" + v.smtp_server + ":" +
+               v.smtp_port + mark(v.smtp_over_ssl, "ssl") + mark(v.smtp_auth, "auth") + "|" + v.smtp_id +
+               "|cc " + v.auto_cc + "|bcc " + u8(v.auto_bcc) + (v.verify_certificate ? "" : "|no check");
+    }
+
     temp_dir dir;
     const std::string mailbox = dir.cp("box/");
     scripted_reporter report;
 };
 
-TEST_F(AccountDialog, OkIsEnabledOnlyWhileEveryRequiredFieldIsFilled) {
+TEST_F(AccountDialog, OkWaitsForEveryRequiredFieldAndTheOptionsLeadTheirFields) {
     dialog_account dialog(nullptr, mailbox, nullptr, report);
     dialog.show();
-    EXPECT_EQ(dialog.windowTitle(), ui("アカウント"));
     EXPECT_EQ(dialog.delete_button(), nullptr);  // nothing to delete yet
     // A new account starts with the usual ports, removing received mail and
     // checking certificates; the SMTP user waits for SMTP AUTH.
-    EXPECT_EQ(dialog.pop_port_field()->text(), "110");
-    EXPECT_EQ(dialog.smtp_port_field()->text(), "25");
-    EXPECT_EQ(dialog.pop_security()->currentText(), ui("なし"));
-    EXPECT_EQ(dialog.smtp_security()->itemText(1), "SSL/TLS");
-    EXPECT_TRUE(dialog.pop_remove_box()->isChecked());
-    EXPECT_FALSE(dialog.apop_box()->isChecked());
-    EXPECT_TRUE(dialog.verify_box()->isChecked());
-    EXPECT_EQ(dialog.verify_box()->text(), ui("証明書を検証する(&V)"));
-    EXPECT_FALSE(dialog.smtp_id_field()->isEnabled());
-    EXPECT_FALSE(dialog.smtp_password_field()->isEnabled());
-    EXPECT_EQ(dialog.title_field()->accessibleName(), ui("アカウント名"));
-    EXPECT_EQ(dialog.pop_server_field()->accessibleName(), ui("受信 (POP3) サーバ"));
+    EXPECT_EQ(dialog.pop_port_field()->text() + "/" + dialog.smtp_port_field()->text(), "110/25");
+    EXPECT_TRUE(dialog.pop_remove_box()->isChecked() && dialog.verify_box()->isChecked());
+    EXPECT_FALSE(dialog.apop_box()->isChecked() || dialog.smtp_id_field()->isEnabled() ||
+                 dialog.smtp_password_field()->isEnabled());
 
-    const std::pair<QLineEdit*, const char*> required[] = {
-        {dialog.title_field(), "仕事"},           {dialog.address_field(), "taro@example.com"},
-        {dialog.pop_server_field(), "pop.example.com"}, {dialog.pop_id_field(), "taro"},
-        {dialog.smtp_server_field(), "smtp.example.com"}};
-    for (const auto& [field, text] : required) {
+    for (QLineEdit* field : {dialog.title_field(), dialog.address_field(), dialog.pop_server_field(),
+                             dialog.pop_id_field(), dialog.smtp_server_field()}) {
         EXPECT_FALSE(dialog.ok_button()->isEnabled()) << field->accessibleName().toStdString();
-        type(field, text);
+        type(field, "x@example.com");
     }
-    EXPECT_TRUE(dialog.ok_button()->isEnabled());
-    // The name, the Cc and Bcc and the passwords are not needed.
-    type(dialog.name_field(), "");
     EXPECT_TRUE(dialog.ok_button()->isEnabled());
     for (QLineEdit* port : {dialog.pop_port_field(), dialog.smtp_port_field()}) {
         type(port, "");
@@ -150,34 +115,22 @@ TEST_F(AccountDialog, OkIsEnabledOnlyWhileEveryRequiredFieldIsFilled) {
         EXPECT_TRUE(dialog.ok_button()->isEnabled());
     }
     type(dialog.title_field(), "");
-    EXPECT_FALSE(dialog.ok_button()->isEnabled());
     QTest::keyClick(dialog.pop_id_field(), Qt::Key_Return);  // Enter does nothing then
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_TRUE(list_names(dir / "box").empty());
 
-    // Ports take digits, five at most; texts 127 bytes, never half a character.
-    type(dialog.pop_port_field(), "12a345678");
+    type(dialog.pop_port_field(), "12a345678");  // digits only, five at most
     EXPECT_EQ(dialog.pop_port_field()->text(), "12345");
-    type(dialog.name_field(), std::string(130, 'n'));
-    EXPECT_EQ(dialog.name_field()->text().size(), 127);
-    std::string kana;
-    for (int i = 0; i < 64; ++i) kana += "あ";
-    type(dialog.auto_cc_field(), kana);
-    EXPECT_EQ(dialog.auto_cc_field()->text().size(), 63);
-    type(dialog.pop_password_field(), std::string(130, 'p'));
-    EXPECT_EQ(dialog.pop_password_field()->text().size(), 127);
-}
 
-TEST_F(AccountDialog, SmtpAuthEnablesItsUserAndSslLeadsThePortsAndTheCertificateCheck) {
-    dialog_account dialog(nullptr, mailbox, nullptr, report);
-    dialog.show();
     dialog.smtp_auth_box()->click();
-    EXPECT_TRUE(dialog.smtp_id_field()->isEnabled());
-    EXPECT_TRUE(dialog.smtp_password_field()->isEnabled());
+    EXPECT_TRUE(dialog.smtp_id_field()->isEnabled() && dialog.smtp_password_field()->isEnabled());
     dialog.smtp_auth_box()->click();
     EXPECT_FALSE(dialog.smtp_id_field()->isEnabled());
 
-    EXPECT_FALSE(dialog.verify_box()->isEnabled());  // no server over SSL/TLS
+    // SSL/TLS sets its port, and a certificate check needs a server over it.
+    type(dialog.pop_port_field(), "110");
+    type(dialog.smtp_port_field(), "25");
+    EXPECT_FALSE(dialog.verify_box()->isEnabled());
     dialog.pop_security()->setCurrentIndex(1);
     EXPECT_EQ(dialog.pop_port_field()->text(), "995");
     EXPECT_TRUE(dialog.verify_box()->isEnabled());
@@ -191,7 +144,7 @@ TEST_F(AccountDialog, SmtpAuthEnablesItsUserAndSslLeadsThePortsAndTheCertificate
     EXPECT_EQ(dialog.smtp_port_field()->text(), "10465");
     EXPECT_FALSE(dialog.verify_box()->isEnabled());
 
-    QTest::mouseClick(dialog.help_button(), Qt::LeftButton);  // the help text: the dialog stays
+    press(dialog.help_button());  // the help text: the dialog stays
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_TRUE(report.shown.empty());
 }
@@ -222,17 +175,11 @@ TEST_F(AccountDialog, TheChecksComeInOrderAndKeepTheDialogOpenAtTheOffendingFiel
         press_ok(dialog);
         ASSERT_EQ(report.shown.size(), 1u) << s.message;
         EXPECT_EQ(report.shown[0].first, message_kind::notice);
-        EXPECT_EQ(report.shown[0].second, s.message);
+        EXPECT_EQ(report.texts(), names{s.message});
         EXPECT_TRUE(dialog.isVisible());
         EXPECT_EQ(dialog.focusWidget(), s.focus) << s.message;
     }
     EXPECT_EQ(list_names(dir / "box"), names{"taken"});
-    for (const char* title : {"nul", "..", "com3", ".hidden"}) {
-        type(dialog.title_field(), title);
-        report.shown.clear();
-        press_ok(dialog);
-        EXPECT_EQ(report.texts(), names{folder_rules}) << title;
-    }
     type(dialog.title_field(), "Taken");  // titles are file names: another one
     report.shown.clear();
     press_ok(dialog);
@@ -271,25 +218,11 @@ TEST_F(AccountDialog, ANewAccountIsWrittenWithEveryField) {
     EXPECT_EQ(list_names(dir / "box/仕事"), (names{" ごみ箱", " 受信箱", " 送信箱", "account.ini"}));
     EXPECT_EQ(list_names(dir / "box/仕事/ 送信箱"), (names{"草稿", "送信控"}));
     const account_values v = load_account_values(mailbox, sj("仕事"));
-    EXPECT_EQ(u8(v.name), "山田 太郎");
-    EXPECT_EQ(v.address, "taro@example.jp");
-    EXPECT_EQ(v.pop_server, "pop.example.jp");
-    EXPECT_EQ(v.pop_port, "995");
-    EXPECT_TRUE(v.pop_over_ssl);
-    EXPECT_TRUE(v.apop);
-    EXPECT_EQ(v.pop_id, "taro");
-    EXPECT_FALSE(v.pop_remove);
-    EXPECT_EQ(v.smtp_server, "smtp.example.jp");
-    EXPECT_EQ(v.smtp_port, "587");
-    EXPECT_FALSE(v.smtp_over_ssl);
-    EXPECT_TRUE(v.smtp_auth);
-    EXPECT_EQ(v.smtp_id, "taro@smtp");
-    EXPECT_EQ(v.auto_cc, "boss@example.jp");
-    EXPECT_EQ(u8(v.auto_bcc), "控え");
-    EXPECT_FALSE(v.verify_certificate);
+    EXPECT_EQ(describe(v),
+              "山田 太郎|taro@example.jp|pop.example.jp:995 ssl apop|taro keep|smtp.example.jp:587 auth|taro@smtp|"
+              "cc boss@example.jp|bcc 控え|no check");
     // The passwords are stored scrambled and read back as typed.
-    EXPECT_EQ(v.pop_password.front(), '?');
-    EXPECT_EQ(v.pop_password.find("pop"), std::string::npos);
+    EXPECT_TRUE(v.pop_password.starts_with('?') && v.pop_password.find("pop") == std::string::npos);
     EXPECT_EQ(u8(read_account_password(mailbox, sj("仕事"), account_key::pop_password)), "秘密 pop");
     EXPECT_EQ(read_account_password(mailbox, sj("仕事"), account_key::smtp_password), "smtp pass");
     EXPECT_EQ(mode_of(dir / "box/仕事/account.ini"), 0600u);
@@ -297,23 +230,15 @@ TEST_F(AccountDialog, ANewAccountIsWrittenWithEveryField) {
 
 TEST_F(AccountDialog, ANewAccountIsRefusedAtTheLimitAndAGoneAccountIsNotOpened) {
     for (int i = 0; i < 99; ++i) ASSERT_TRUE(make_directory(mailbox + "a" + std::to_string(i)));
-    bool opened = false;
-    QTimer::singleShot(0, [&] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            opened = true;
-            modal->close();
-        }
-    });
-    account_dialog_result result = run_account_dialog(nullptr, mailbox, nullptr, report);
+    account_dialog_result result;
+    EXPECT_EQ(modal_dialogs_opened_by([&] { result = run_account_dialog(nullptr, mailbox, nullptr, report); }), 0);
     EXPECT_EQ(result.what, account_dialog_result::outcome::cancelled);
     EXPECT_EQ(report.texts(), names{"これ以上の項目は作成できません."});
     EXPECT_EQ(report.shown.at(0).first, message_kind::notice);
     const std::string gone = "gone";
-    result = run_account_dialog(nullptr, mailbox, &gone, report);
+    EXPECT_EQ(modal_dialogs_opened_by([&] { result = run_account_dialog(nullptr, mailbox, &gone, report); }), 0);
     EXPECT_EQ(result.what, account_dialog_result::outcome::cancelled);
     EXPECT_EQ(report.texts(), (names{"これ以上の項目は作成できません.", "ファイルの読み書きに失敗しました."}));
-    QApplication::processEvents();
-    EXPECT_FALSE(opened);
 
     // One account fewer: the dialog opens.
     ASSERT_TRUE(remove_directory(mailbox + "a98"));
@@ -330,25 +255,16 @@ TEST_F(AccountDialog, RenamingMovesTheAccountWithItsMailAndKeepsEveryValue) {
     const std::string before = read_bytes(dir / "box/old/account.ini");
     const std::string title = "old";
     const account_dialog_result result = run(&title, [&](dialog_account& dialog) {
+        // What it shows is what it stores: see the file, byte for byte, below.
         EXPECT_EQ(dialog.title_field()->text(), "old");
-        EXPECT_EQ(dialog.name_field()->text(), ui("山田 太郎"));
-        EXPECT_EQ(dialog.pop_port_field()->text(), "995");
-        EXPECT_EQ(dialog.pop_security()->currentIndex(), 1);
-        EXPECT_EQ(dialog.smtp_security()->currentIndex(), 0);
-        EXPECT_TRUE(dialog.smtp_auth_box()->isChecked());
-        EXPECT_TRUE(dialog.smtp_id_field()->isEnabled());
-        EXPECT_EQ(dialog.smtp_id_field()->text(), "taro-smtp");
-        EXPECT_TRUE(dialog.pop_remove_box()->isChecked());
-        EXPECT_EQ(dialog.auto_bcc_field()->text(), "me@example.com");
+        EXPECT_TRUE(dialog.smtp_auth_box()->isChecked() && dialog.smtp_id_field()->isEnabled());
         // A stored password is never shown, only said to be there.
         for (QLineEdit* password : {dialog.pop_password_field(), dialog.smtp_password_field()}) {
             EXPECT_EQ(password->text(), "");
             EXPECT_EQ(password->placeholderText(), ui("保存済み (変えるときだけ入力)"));
-            EXPECT_EQ(password->echoMode(), QLineEdit::Password);
         }
         EXPECT_TRUE(dialog.ok_button()->isEnabled());
-        ASSERT_NE(dialog.delete_button(), nullptr);
-        EXPECT_EQ(dialog.delete_button()->text(), ui("削除(&D)"));
+        EXPECT_NE(dialog.delete_button(), nullptr);
 
         type(dialog.title_field(), "other");  // another account's title
         press_ok(dialog);
@@ -415,22 +331,18 @@ TEST_F(AccountDialog, DeletingAsksBothQuestionsAndThenTheAccountWithItsMailIsGon
     const std::string title = "old";
     const account_dialog_result result = run(&title, [&](dialog_account& dialog) {
         report.answers = {false};
-        QTest::mouseClick(dialog.delete_button(), Qt::LeftButton);
+        press(dialog.delete_button());
         EXPECT_EQ(report.texts(), names{"削除しますか?"});
-        EXPECT_TRUE(exists(dir / "box/old/ 受信箱/.0/0"));
-
         report.shown.clear();
         report.answers = {true, false};  // No to the second question: nothing is deleted
-        QTest::mouseClick(dialog.delete_button(), Qt::LeftButton);
+        press(dialog.delete_button());
         EXPECT_EQ(report.texts(), (names{"削除しますか?", "以下全てのメールが削除されますがよろしいですか?"}));
         EXPECT_EQ(report.shown.at(1).first, message_kind::confirm);
         EXPECT_TRUE(exists(dir / "box/old/ 受信箱/.0/0"));
         EXPECT_TRUE(dialog.isVisible());
 
-        report.shown.clear();
         report.answers = {true, true};
-        QTest::mouseClick(dialog.delete_button(), Qt::LeftButton);
-        EXPECT_EQ(report.texts(), (names{"削除しますか?", "以下全てのメールが削除されますがよろしいですか?"}));
+        press(dialog.delete_button());
         EXPECT_FALSE(dialog.isVisible());
     });
     EXPECT_EQ(result.what, account_dialog_result::outcome::deleted);

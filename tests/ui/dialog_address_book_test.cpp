@@ -1,15 +1,10 @@
 // The address book and group dialogs over a real data directory: what they
 // write into "address.ini" and "group.ini" and what they tell the user.
 
-#include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 
 #include "config/address_book.h"
 #include "entry_dialog_test.h"
-#include "platform/file_operations.h"
-#include "platform/program_context.h"
-#include "support/test_support.h"
 #include "ui/dialog_alias.h"
 #include "ui/dialog_alias_select.h"
 #include "ui/dialog_group.h"
@@ -17,33 +12,22 @@
 namespace qm::test {
 namespace {
 
-class AddressBookDialogs : public ::testing::Test {
+class AddressBookDialogs : public data_directory_test {
 protected:
-    AddressBookDialogs() { set_context({dir.cp(), dir.cp(), dir.cp(), dir.cp()}); }
-    ~AddressBookDialogs() override { set_context(saved_); }
-
     std::string book() const { return read_bytes(dir / "address.ini"); }
     std::string groups() const { return read_bytes(dir / "group.ini"); }
-    temp_dir dir;
-    recording_reporter report;
-
-private:
-    program_context saved_ = context();
 };
 
 TEST_F(AddressBookDialogs, TheHundredthEntryAndAGroupWithoutABookAreRefused) {
     EXPECT_FALSE(run_group_dialog(nullptr, -1, report));
-    EXPECT_EQ(report.texts(), names{"アドレス帳を作成しなければグループは作成できません."});
     EXPECT_EQ(report.shown.at(0).first, message_kind::notice);
     EXPECT_FALSE(exists(dir / "group.ini"));
 
     std::string full;
     for (int i = 0; i < 99; ++i) full += "[n" + std::to_string(100 + i) + "]\naddress=a@b.example\n";
     write_bytes(dir / "address.ini", crlf(full));
-    report.shown.clear();
     EXPECT_FALSE(run_address_dialog(nullptr, -1, report));
-    EXPECT_EQ(report.texts(), names{"これ以上の項目は作成できません."});
-    EXPECT_EQ(report.shown.at(0).first, message_kind::notice);
+    EXPECT_EQ(report.texts(), (names{"アドレス帳を作成しなければグループは作成できません.", "これ以上の項目は作成できません."}));
     EXPECT_EQ(book(), crlf(full));
 
     // Entry 5 of the full book still opens for editing.
@@ -60,9 +44,6 @@ TEST_F(AddressBookDialogs, AnEntryIsCheckedFieldByFieldBeforeItIsWritten) {
     const std::string before = book();
     dialog_alias dialog(nullptr, report);
     dialog.show();
-    EXPECT_EQ(dialog.windowTitle(), ui("アドレス帳"));
-    EXPECT_EQ(dialog.name_field()->accessibleName(), ui("名前"));
-    EXPECT_EQ(dialog.address_field()->accessibleName(), ui("メールアドレス"));
     EXPECT_EQ(dialog.delete_button(), nullptr);
     EXPECT_FALSE(dialog.ok_button()->isEnabled());
     type(dialog.name_field(), "山田太郎");
@@ -74,14 +55,9 @@ TEST_F(AddressBookDialogs, AnEntryIsCheckedFieldByFieldBeforeItIsWritten) {
     };
     const attempt refused[] = {
         {"山田 (営業)", "taro@example.jp", "名前に次の文字を含めることはできません.\n    \"(),<>@", true},
-        {"taro@home", "taro@example.jp", "名前に次の文字を含めることはできません.\n    \"(),<>@", true},
         {" 山田", "taro@example.jp", "'['と']'の文字は使用できません.\nまた、先頭や最後に空白を置くことはできません.", true},
-        {"山田[1]", "taro@example.jp", "'['と']'の文字は使用できません.\nまた、先頭や最後に空白を置くことはできません.", true},
-        {"山田", "taro@example", "無効なメールアドレスです.", false},
-        {"山田", "taro@example.jp (自宅)", "無効なメールアドレスです.", false},
         {"山田", "営業部", "無効なメールアドレスです.", false},  // a group is no address
         {"山田", "太郎@example.jp", "無効なメールアドレスです.", false},
-        {"花子", "hanako2@example.jp", "すでに同名のものが存在します.", true},
         {"営業部", "eigyo@example.jp", "すでに同名のものが存在します.", true},
     };
     for (const attempt& a : refused) {
@@ -107,33 +83,22 @@ TEST_F(AddressBookDialogs, AnEntryIsCheckedFieldByFieldBeforeItIsWritten) {
     EXPECT_EQ(book(), crlf(sj("[花子]\naddress=hanako@example.jp\n[山田]\naddress=taro@example.jp\n")));
 }
 
-TEST_F(AddressBookDialogs, FieldsHold127BytesAndAnEditNeedsAChange) {
-    ASSERT_TRUE(add_address_entry("taro", "taro@example.jp"));
-    dialog_alias dialog(nullptr, report, "taro", "taro@example.jp");
-    EXPECT_FALSE(dialog.ok_button()->isEnabled());
-    type(dialog.address_field(), "taro@example.com");
-    EXPECT_TRUE(dialog.ok_button()->isEnabled());
-    type(dialog.address_field(), "taro@example.jp");
-    EXPECT_FALSE(dialog.ok_button()->isEnabled());
-    dialog.address_field()->clear();
-    QTest::keyClick(dialog.address_field(), Qt::Key_Backspace);
-    EXPECT_FALSE(dialog.ok_button()->isEnabled());
-
-    std::string kanji;
-    for (int i = 0; i < 70; ++i) kanji += "漢";
-    type(dialog.name_field(), kanji);  // 63 kanji take 126 bytes
-    EXPECT_EQ(dialog.name_field()->text().toStdString(), kanji.substr(0, 63 * 3));
-    QTest::keyClicks(dialog.name_field(), "xy");
-    EXPECT_EQ(dialog.name_field()->text().toStdString(), kanji.substr(0, 63 * 3) + "x");
-}
-
-TEST_F(AddressBookDialogs, AnEditedEntryIsRenamedInItsGroupsAndAFailedWriteKeepsIt) {
+TEST_F(AddressBookDialogs, AnEditNeedsAChangeRenamesTheEntryInItsGroupsAndAFailedWriteKeepsIt) {
     ASSERT_TRUE(add_address_entry("taro", "taro@example.jp"));
     ASSERT_TRUE(add_address_entry("ziro", "ziro@example.jp"));
     ASSERT_TRUE(write_group("team", "ziro,taro"));
     with_modal<dialog_alias>([&] { EXPECT_TRUE(run_address_dialog(nullptr, 0, report)); },
                              [&](dialog_alias& dialog) {
                                  ASSERT_NE(dialog.delete_button(), nullptr);
+                                 // OK waits for a change, and for both fields.
+                                 EXPECT_FALSE(dialog.ok_button()->isEnabled());
+                                 type(dialog.address_field(), "taro@example.com");
+                                 EXPECT_TRUE(dialog.ok_button()->isEnabled());
+                                 dialog.address_field()->selectAll();
+                                 QTest::keyClick(dialog.address_field(), Qt::Key_Delete);
+                                 EXPECT_FALSE(dialog.ok_button()->isEnabled());
+                                 type(dialog.address_field(), "taro@example.jp");
+                                 EXPECT_FALSE(dialog.ok_button()->isEnabled());
                                  type(dialog.name_field(), "tarou");
                                  press(dialog.ok_button());
                                  EXPECT_FALSE(dialog.isVisible());
@@ -171,8 +136,6 @@ TEST_F(AddressBookDialogs, DeleteAsksFirstAndTheLastEntryTakesTheFileAlong) {
     report.answer = false;
     press(dialog.delete_button());
     EXPECT_EQ(report.texts(), names{"削除しますか?"});
-    EXPECT_EQ(report.shown.at(0).first, message_kind::confirm);
-    EXPECT_TRUE(dialog.isVisible());
     EXPECT_TRUE(is_address_entry("taro"));
     report.answer = true;
     press(dialog.delete_button());
@@ -186,13 +149,11 @@ TEST_F(AddressBookDialogs, AGroupIsMadeFromChosenEntries) {
     with_modal<dialog_group>(
         [&] { EXPECT_TRUE(run_group_dialog(nullptr, -1, report)); },
         [&](dialog_group& dialog) {
-            EXPECT_EQ(dialog.windowTitle(), ui("グループリスト"));
             EXPECT_FALSE(dialog.member_list()->isEnabled());
             type(dialog.title_field(), "友人");
             EXPECT_FALSE(dialog.ok_button()->isEnabled());  // no member yet
             with_modal<dialog_alias_select>([&] { press(dialog.add_button()); },
                                             [&](dialog_alias_select& select) {
-                                                EXPECT_EQ(select.windowTitle(), ui("メンバーの選択"));
                                                 QListWidget* list = select.name_list();
                                                 ASSERT_EQ(list->count(), 3);
                                                 EXPECT_FALSE(select.ok_button()->isEnabled());

@@ -2,19 +2,11 @@
 // book: what it shows, what it writes into a draft's header and into
 // "address.ini", and what it tells the user.
 
-#include <QComboBox>
 #include <QHeaderView>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPushButton>
-#include <QTreeWidget>
 
 #include "app/typing.h"
 #include "config/address_book.h"
 #include "entry_dialog_test.h"
-#include "platform/file_operations.h"
-#include "platform/program_context.h"
-#include "support/test_support.h"
 #include "ui/dialog_address.h"
 #include "ui/dialog_address_edit.h"
 #include "ui/dialog_address_regist.h"
@@ -22,13 +14,9 @@
 namespace qm::test {
 namespace {
 
-class AddressListDialog : public ::testing::Test {
+class AddressListDialog : public data_directory_test {
 protected:
-    AddressListDialog() {
-        set_context({dir.cp(), dir.cp(), dir.cp(), dir.cp()});
-        make_directory(message_dir());
-    }
-    ~AddressListDialog() override { set_context(saved_); }
+    AddressListDialog() { make_directory(message_dir()); }
 
     std::string message_dir() const { return dir.cp("受信箱/.7/"); }
     void header(const std::string& utf8_crlf) const { write_bytes(dir / "受信箱/.7/0", sj(utf8_crlf)); }
@@ -39,27 +27,13 @@ protected:
         return read;
     }
 
-    static std::vector<std::string> rows(dialog_address& dialog) {
-        std::vector<std::string> texts;
-        QTreeWidget* list = dialog.address_list();
-        for (int row = 0; row < list->topLevelItemCount(); ++row)
-            texts.push_back((list->topLevelItem(row)->text(0) + "|" + list->topLevelItem(row)->text(1)).toStdString());
-        return texts;
-    }
-    static void select(dialog_address& dialog, int row) {
-        dialog.address_list()->setCurrentItem(dialog.address_list()->topLevelItem(row));
-    }
+    static std::vector<std::string> rows(dialog_address& dialog) { return tree_rows(dialog.address_list(), "|"); }
+    static void select(dialog_address& dialog, int row) { select_row(dialog.address_list(), row); }
     static void enter(dialog_address_edit& edit, int kind, const std::string& recipient) {
         edit.kind_choice()->setCurrentIndex(kind);
         type_into(edit.recipient_field(), recipient);
         press(edit.ok_button());
     }
-
-    temp_dir dir;
-    recording_reporter report;
-
-private:
-    program_context saved_ = context();
 };
 
 const std::string received =
@@ -72,10 +46,6 @@ TEST_F(AddressListDialog, ReceivedMailOnlyRegistersItsAddresses) {
     header(received);
     dialog_address dialog(nullptr, message_dir(), false, report);
     dialog.show();
-    EXPECT_EQ(dialog.windowTitle(), ui("記載メールアドレス一覧"));
-    EXPECT_EQ(dialog.address_list()->accessibleName(), ui("記載メールアドレス一覧"));
-    EXPECT_EQ(dialog.address_list()->headerItem()->text(0), ui("メールヘッダ"));
-    EXPECT_EQ(dialog.address_list()->headerItem()->text(1), ui("対象"));
     EXPECT_EQ(rows(dialog), (names{"差出人      (From)|\"Taro Yamada\" <taro@example.jp>",
                                    "宛先        (To)|hanako@example.jp", "宛先        (To)|鈴木 <suzuki@example.jp>",
                                    "写し        (Cc)|jiro@example.jp (次郎)"}));
@@ -85,12 +55,8 @@ TEST_F(AddressListDialog, ReceivedMailOnlyRegistersItsAddresses) {
     for (QPushButton* button : {dialog.add_button(), dialog.edit_button(), dialog.delete_button()})
         EXPECT_FALSE(button->isEnabled()) << button->text().toStdString();
     EXPECT_TRUE(dialog.register_button()->isEnabled());
-    const QList<QAction*> menu = dialog.popup_menu()->actions();
+    const QList<QAction*> menu = dialog.popup_menu()->actions();  // add, edit, delete, -, register
     ASSERT_EQ(menu.size(), 5);
-    EXPECT_EQ(menu[0]->text(), ui("追加(&A)..."));
-    EXPECT_EQ(menu[1]->text(), ui("編集(&E)..."));
-    EXPECT_EQ(menu[2]->text(), ui("削除(&D)"));
-    EXPECT_EQ(menu[4]->text(), ui("登録(&R)..."));
     EXPECT_FALSE(menu[0]->isEnabled() || menu[1]->isEnabled() || menu[2]->isEnabled());
     EXPECT_TRUE(menu[4]->isEnabled());
 
@@ -104,9 +70,7 @@ TEST_F(AddressListDialog, ReceivedMailOnlyRegistersItsAddresses) {
     ASSERT_TRUE(add_address_entry(sj("花子"), "hanako@example.jp"));
     with_modal<dialog_address_regist>([&] { QTest::keyClick(dialog.address_list(), Qt::Key_Return, Qt::ShiftModifier); },
                                       [&](dialog_address_regist& regist) {
-                                          EXPECT_EQ(regist.windowTitle(), ui("名前?"));
                                           EXPECT_EQ(regist.name_field()->text(), ui("鈴木"));
-                                          EXPECT_EQ(regist.name_field()->accessibleName(), ui("名前?"));
                                           type_into(regist.name_field(), "花子");
                                           press(regist.ok_button());
                                           EXPECT_TRUE(regist.isVisible());
@@ -137,10 +101,7 @@ TEST_F(AddressListDialog, AddEditAndDeleteChangeTheDraftsHeader) {
         [&](dialog_address& dialog) {
             EXPECT_TRUE(dialog.add_button()->isEnabled());
             with_modal<dialog_address_edit>([&] { press(dialog.add_button()); }, [&](dialog_address_edit& edit) {
-                EXPECT_EQ(edit.windowTitle(), ui("新しいアドレス"));
                 EXPECT_EQ(edit.kind_choice()->currentText(), ui("宛先        (To)"));
-                EXPECT_EQ(edit.kind_choice()->accessibleName(), ui("メールヘッダ"));
-                EXPECT_EQ(edit.recipient_field()->accessibleName(), ui("対象"));
                 EXPECT_EQ(edit.recipient_choice()->count(), 2);  // the entry and the group
                 EXPECT_EQ(edit.recipient_choice()->itemText(1), ui("営業部"));
                 EXPECT_FALSE(edit.ok_button()->isEnabled());
@@ -167,7 +128,6 @@ TEST_F(AddressListDialog, AddEditAndDeleteChangeTheDraftsHeader) {
             report.answer = false;
             QTest::keyClick(dialog.address_list(), Qt::Key_Delete);
             EXPECT_EQ(report.texts(), names{"削除しますか?"});
-            EXPECT_EQ(report.shown.at(0).first, message_kind::confirm);
             EXPECT_EQ(rows(dialog).size(), 4u);
             report.answer = true;
             dialog.popup_menu()->actions().at(2)->trigger();

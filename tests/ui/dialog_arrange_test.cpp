@@ -1,32 +1,17 @@
 // The arrange-rules dialogs over a real folder: what they write into its
 // "arrange.lst" and what they tell the user.
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QHeaderView>
-#include <QInputMethodEvent>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
-#include <cstdlib>
-#include <functional>
 
-#include "platform/file_operations.h"
 #include "app/typing.h"
-#include "support/test_support.h"
+#include "entry_dialog_test.h"
 #include "ui/dialog_arrange.h"
 #include "ui/dialog_arrange_edit.h"
 
 namespace qm::test {
 namespace {
 
-QString ui(const std::string& utf8) { return QString::fromUtf8(utf8.c_str()); }
-
-class ArrangeDialog : public ::testing::Test {
+class ArrangeDialog : public data_directory_test {
 protected:
     ArrangeDialog() { make_directory(folder()); }
 
@@ -34,53 +19,28 @@ protected:
     std::string list_bytes() const { return read_bytes(dir / "仕事/arrange.lst"); }
     std::string rule_line(const std::string& utf8_rule) const { return "\t" + sj(utf8_rule) + "\r\n"; }
 
-    // Presses `opener` and hands the rule dialog it opens to `use`; the
-    // dialog is cancelled afterwards when `use` left it open.
-    void with_rule_dialog(const std::function<void()>& opener, const std::function<void(dialog_arrange_edit&)>& use) {
-        bool seen = false;
-        QTimer::singleShot(0, [&] {
-            auto* edit = qobject_cast<dialog_arrange_edit*>(QApplication::activeModalWidget());
-            ASSERT_NE(edit, nullptr);
-            seen = true;
-            use(*edit);
-            if (edit->isVisible()) edit->reject();
-        });
-        opener();
-        EXPECT_TRUE(seen);
+    // Presses `opener` and hands the rule dialog it opens to `use`.
+    static void with_rule_dialog(const std::function<void()>& opener,
+                                 const std::function<void(dialog_arrange_edit&)>& use) {
+        with_modal<dialog_arrange_edit>(opener, use);
     }
     static void type(QLineEdit* field, const std::string& utf8) { type_into(field, utf8); }
     static void enter_rule(dialog_arrange_edit& edit, const std::string& header, const std::string& keyword) {
         type(edit.header_field(), header);
         type(edit.keyword_field(), keyword);
-        QTest::mouseClick(edit.ok_button(), Qt::LeftButton);
+        press(edit.ok_button());
     }
-    std::vector<std::string> rows(dialog_arrange& dialog) const {
-        std::vector<std::string> texts;
-        for (int row = 0; row < dialog.rule_list()->topLevelItemCount(); ++row) {
-            const QTreeWidgetItem* item = dialog.rule_list()->topLevelItem(row);
-            texts.push_back((item->text(0) + ":" + item->text(1)).toStdString());
-        }
-        return texts;
-    }
-    void select(dialog_arrange& dialog, int row) {
-        dialog.rule_list()->setCurrentItem(dialog.rule_list()->topLevelItem(row));
-    }
-
-    temp_dir dir;
-    recording_reporter report;
+    static std::vector<std::string> rows(dialog_arrange& dialog) { return tree_rows(dialog.rule_list(), ":"); }
+    static void select(dialog_arrange& dialog, int row) { select_row(dialog.rule_list(), row); }
 };
 
 TEST_F(ArrangeDialog, AddWritesTheRuleAndTheSameRuleAgainOnlyTellsThatItExists) {
     dialog_arrange dialog(nullptr, folder(), report);
     dialog.show();
-    EXPECT_EQ(dialog.windowTitle(), ui("このフォルダへの振り分け設定"));
-    EXPECT_EQ(dialog.rule_list()->headerItem()->text(0), ui("メールヘッダ"));
-    EXPECT_EQ(dialog.rule_list()->headerItem()->text(1), ui("キーワード"));
     EXPECT_FALSE(dialog.edit_button()->isEnabled());
 
-    with_rule_dialog([&] { QTest::mouseClick(dialog.add_button(), Qt::LeftButton); },
+    with_rule_dialog([&] { press(dialog.add_button()); },
                      [&](dialog_arrange_edit& edit) {
-                         EXPECT_EQ(edit.windowTitle(), ui("新しい振り分け設定"));
                          EXPECT_FALSE(edit.ok_button()->isEnabled());
                          enter_rule(edit, "Subject", "会議");
                          EXPECT_FALSE(edit.isVisible());
@@ -89,7 +49,7 @@ TEST_F(ArrangeDialog, AddWritesTheRuleAndTheSameRuleAgainOnlyTellsThatItExists) 
     EXPECT_EQ(rows(dialog), names{"Subject:会議"});
     EXPECT_TRUE(dialog.edit_button()->isEnabled());  // the new rule is selected
 
-    with_rule_dialog([&] { QTest::mouseClick(dialog.add_button(), Qt::LeftButton); },
+    with_rule_dialog([&] { press(dialog.add_button()); },
                      [&](dialog_arrange_edit& edit) {
                          enter_rule(edit, "Subject", "会議");
                          EXPECT_TRUE(edit.isVisible());
@@ -124,7 +84,7 @@ TEST_F(ArrangeDialog, EditReplacesTheRuleAndAFailedWriteKeepsTheOldOne) {
                      [&](dialog_arrange_edit& edit) {
                          EXPECT_EQ(edit.header_field()->text(), "Subject");
                          EXPECT_EQ(edit.keyword_field()->text(), ui("会議"));
-                         QTest::mouseClick(edit.ok_button(), Qt::LeftButton);  // unchanged: nothing to say
+                         press(edit.ok_button());  // unchanged: nothing to say
                          EXPECT_TRUE(report.shown.empty());
                          EXPECT_FALSE(edit.isVisible());
                      });
@@ -146,7 +106,7 @@ TEST_F(ArrangeDialog, EditReplacesTheRuleAndAFailedWriteKeepsTheOldOne) {
     const std::string before = list_bytes();
     report.shown.clear();
     select(dialog, 0);
-    with_rule_dialog([&] { QTest::mouseClick(dialog.edit_button(), Qt::LeftButton); },
+    with_rule_dialog([&] { press(dialog.edit_button()); },
                      [&](dialog_arrange_edit& edit) {
                          enter_rule(edit, "From", "chief");
                          EXPECT_TRUE(edit.isVisible());
@@ -167,15 +127,12 @@ TEST_F(ArrangeDialog, DeleteAsksFirstAndTheLastRuleTakesTheListFileAlong) {
     ASSERT_TRUE(add_rule(folder(), "Subject", sj("会議")));
     dialog_arrange dialog(nullptr, folder(), report);
     dialog.show();
-    const QList<QAction*> menu = dialog.popup_menu()->actions();
+    const QList<QAction*> menu = dialog.popup_menu()->actions();  // add, edit, delete
     ASSERT_EQ(menu.size(), 3);
-    EXPECT_EQ(menu[0]->text(), ui("追加(&A)..."));
-    EXPECT_EQ(menu[1]->text(), ui("編集(&E)..."));
-    EXPECT_EQ(menu[2]->text(), ui("削除(&D)"));
     EXPECT_TRUE(menu[2]->isEnabled());  // the first rule is selected on opening
 
     report.answer = false;
-    QTest::mouseClick(dialog.delete_button(), Qt::LeftButton);
+    press(dialog.delete_button());
     EXPECT_EQ(report.shown.at(0).first, message_kind::confirm);
     EXPECT_EQ(report.texts(), names{"削除しますか?"});
     EXPECT_EQ(list_bytes(), rule_line("Subject:会議"));
@@ -188,16 +145,10 @@ TEST_F(ArrangeDialog, DeleteAsksFirstAndTheLastRuleTakesTheListFileAlong) {
     EXPECT_FALSE(dialog.delete_button()->isEnabled());
 }
 
-TEST_F(ArrangeDialog, FieldsHold255BytesAndARuleMustFitOneListLine) {
+TEST_F(ArrangeDialog, ARuleMustFitOneListLine) {
     dialog_arrange_edit edit(nullptr, folder(), report);
     std::string kanji;
-    for (int i = 0; i < 130; ++i) kanji += "漢";
-    // 127 kanji take 254 bytes: one ASCII letter still fits, a kanji would not.
-    type(edit.header_field(), kanji);
-    EXPECT_EQ(edit.header_field()->text().toStdString(), kanji.substr(0, 127 * 3));
-    QTest::keyClicks(edit.header_field(), "ab");
-    EXPECT_EQ(edit.header_field()->text().toStdString(), kanji.substr(0, 127 * 3) + "a");
-
+    for (int i = 0; i < 127; ++i) kanji += "漢";
     // Header and keyword together make one list line of at most 252 bytes.
     edit.header_field()->setText("Subject");
     type(edit.keyword_field(), kanji);

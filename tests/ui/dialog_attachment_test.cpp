@@ -1,21 +1,11 @@
 // The attachment list over real message directories: what it does to the
 // part files, what it writes where the user chose, and what it tells.
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
 #include <QFileDialog>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
-#include <cstdlib>
-#include <functional>
 
 #include "app/typing.h"
 #include "config/profile.h"
+#include "entry_dialog_test.h"
 #include "message/header_fields.h"
 #include "store/store_fixture.h"
 #include "support/recording_program.h"
@@ -24,8 +14,6 @@
 
 namespace qm::test {
 namespace {
-
-QString ui(const std::string& utf8) { return QString::fromUtf8(utf8.c_str()); }
 
 const std::string dangerous_text =
     "このファイルの拡張子は、\n添付した場合にウイルスと誤解されてしまう可能性があるため、\n"
@@ -52,34 +40,7 @@ protected:
     char flag(const std::string& message_dir) {
         return profile_read_char(message_dir + "status.ini", status_section, status_key_attachment, '?');
     }
-    static std::vector<std::string> rows(dialog_attachment& dialog) {
-        std::vector<std::string> texts;
-        for (int row = 0; row < dialog.part_list()->topLevelItemCount(); ++row) {
-            const QTreeWidgetItem* item = dialog.part_list()->topLevelItem(row);
-            texts.push_back((item->text(0) + "|" + item->text(1) + "|" + item->text(2)).toStdString());
-        }
-        return texts;
-    }
-    // Runs `opener`, which opens a modal dialog of type T, and hands that
-    // dialog to `use`; it is cancelled afterwards when `use` left it open.
-    template <class T>
-    void with_modal(const std::function<void()>& opener, const std::function<void(T&)>& use) {
-        bool seen = false;
-        QTimer::singleShot(0, [&] {
-            QWidget* active = QApplication::activeModalWidget();
-            auto* modal = qobject_cast<T*>(active);
-            if (!modal) {
-                ADD_FAILURE() << "the expected dialog did not open";
-                if (active) active->close();  // the test goes on instead of waiting for it
-                return;
-            }
-            seen = true;
-            use(*modal);
-            if (modal->isVisible()) modal->reject();
-        });
-        opener();
-        EXPECT_TRUE(seen);
-    }
+    static std::vector<std::string> rows(dialog_attachment& dialog) { return tree_rows(dialog.part_list(), "|"); }
     // Chooses `utf8_path` in the file chooser that `opener` opens, as a user
     // types a name and presses Enter; gives the name the chooser offered.
     QString choose(const std::function<void()>& opener, const std::string& utf8_path) {
@@ -100,19 +61,6 @@ protected:
         });
         return offered;
     }
-    // Whatever modal dialog a key opened by mistake is closed and counted.
-    int modal_dialogs_opened_by(const std::function<void()>& action) {
-        int opened = 0;
-        QTimer::singleShot(0, [&] {
-            if (QWidget* modal = QApplication::activeModalWidget()) {
-                ++opened;
-                modal->close();
-            }
-        });
-        action();
-        QApplication::processEvents();
-        return opened;
-    }
 };
 
 TEST_F(AttachmentDialog, ADraftTakesFilesButNotOnesThatLookLikePrograms) {
@@ -121,15 +69,11 @@ TEST_F(AttachmentDialog, ADraftTakesFilesButNotOnesThatLookLikePrograms) {
     write_bytes(dir / "files/empty.txt", "");
     dialog_attachment dialog(nullptr, draft, true, settings(), report);
     dialog.show();
-    EXPECT_EQ(dialog.windowTitle(), ui("添付ファイル一覧"));
-    EXPECT_EQ(dialog.part_list()->headerItem()->text(0), ui("種別"));
-    EXPECT_EQ(dialog.part_list()->headerItem()->text(1), ui("名前"));
-    EXPECT_EQ(dialog.part_list()->headerItem()->text(2), ui("サイズ"));
     EXPECT_TRUE(dialog.add_button()->isEnabled());
     EXPECT_FALSE(dialog.rename_button()->isEnabled() || dialog.delete_button()->isEnabled() ||
                  dialog.restore_button()->isEnabled());
 
-    choose([&] { QTest::mouseClick(dialog.add_button(), Qt::LeftButton); }, dir / "files/setup.EXE");
+    choose([&] { press(dialog.add_button()); }, dir / "files/setup.EXE");
     choose([&] { dialog.popup_menu()->actions().at(0)->trigger(); }, dir / "files/empty.txt");
     EXPECT_EQ(report.texts(), (names{dangerous_text, "空のファイルは添付できません."}));
     EXPECT_EQ(report.shown.at(0).first, message_kind::notice);
@@ -146,31 +90,34 @@ TEST_F(AttachmentDialog, ADraftTakesFilesButNotOnesThatLookLikePrograms) {
     EXPECT_TRUE(dialog.rename_button()->isEnabled() && dialog.delete_button()->isEnabled());
 }
 
-TEST_F(AttachmentDialog, DeletingAsksFirstAndTheLastPartClearsTheFlag) {
+TEST_F(AttachmentDialog, DeletingAsksFirstTheLastPartClearsTheFlagAndTheEntryPointTellsTheChange) {
     write_bytes(dir / "a.bin", "aaaa");
     write_bytes(dir / "b.bin", "bbbbbbbb");
     ASSERT_EQ(add_attachment_part(draft, dir.cp("a.bin")), 2);
     ASSERT_EQ(add_attachment_part(draft, dir.cp("b.bin")), 3);
-    dialog_attachment dialog(nullptr, draft, true, settings(), report);
-    dialog.show();
-    ASSERT_EQ(rows(dialog).size(), 2u);
-
-    report.answer = false;
-    QTest::keyClick(dialog.part_list(), Qt::Key_Delete);
-    EXPECT_EQ(report.texts(), names{"削除しますか?"});
-    EXPECT_EQ(rows(dialog).size(), 2u);
-
-    report.answer = true;
-    QTest::mouseClick(dialog.delete_button(), Qt::LeftButton);  // a.bin, the selected first row
-    ASSERT_EQ(rows(dialog).size(), 1u);
-    EXPECT_NE(rows(dialog)[0].find("|b.bin|"), std::string::npos);
-    EXPECT_EQ(flag(draft), '+');
-    dialog.popup_menu()->actions().at(2)->trigger();
-    EXPECT_TRUE(rows(dialog).empty());
+    bool changed = true;
+    with_modal<dialog_attachment>([&] { changed = run_attachment_dialog(nullptr, draft, true, settings(), report); },
+                                  [&](dialog_attachment& dialog) {
+                                      report.answer = false;
+                                      QTest::keyClick(dialog.part_list(), Qt::Key_Delete);
+                                      EXPECT_EQ(report.texts(), names{"削除しますか?"});
+                                  });
+    EXPECT_FALSE(changed);
+    with_modal<dialog_attachment>([&] { changed = run_attachment_dialog(nullptr, draft, true, settings(), report); },
+                                  [&](dialog_attachment& dialog) {
+                                      ASSERT_EQ(rows(dialog).size(), 2u);
+                                      report.answer = true;
+                                      press(dialog.delete_button());  // a.bin, the selected first row
+                                      ASSERT_EQ(rows(dialog).size(), 1u);
+                                      EXPECT_NE(rows(dialog)[0].find("|b.bin|"), std::string::npos);
+                                      EXPECT_EQ(flag(draft), '+');
+                                      dialog.popup_menu()->actions().at(2)->trigger();
+                                      EXPECT_TRUE(rows(dialog).empty());
+                                      EXPECT_FALSE(dialog.delete_button()->isEnabled());
+                                  });
+    EXPECT_TRUE(changed);
     EXPECT_EQ(flag(draft), '-');
     EXPECT_EQ(list_names(at(" 送信箱/草稿/.0")), (names{"0", "1", "status.ini"}));
-    EXPECT_FALSE(dialog.delete_button()->isEnabled());
-    EXPECT_TRUE(dialog.changed());
 }
 
 TEST_F(AttachmentDialog, ARestoredPartIsTheFileThatWasAttached) {
@@ -214,9 +161,9 @@ TEST_F(AttachmentDialog, AReceivedMailIsOnlyRestoredOrViewed) {
     EXPECT_TRUE(report.shown.empty());
 
     // A program is restored only after the warning is answered with OK.
-    dialog.part_list()->setCurrentItem(dialog.part_list()->topLevelItem(1));
+    select_row(dialog.part_list(), 1);
     report.answer = false;
-    EXPECT_EQ(modal_dialogs_opened_by([&] { QTest::mouseClick(dialog.restore_button(), Qt::LeftButton); }), 0);
+    EXPECT_EQ(modal_dialogs_opened_by([&] { press(dialog.restore_button()); }), 0);
     EXPECT_EQ(report.texts(), names{virus_question});
     report.answer = true;
     EXPECT_EQ(choose([&] { menu[3]->trigger(); }, dir / "tool.exe"), "tool.Exe");
@@ -224,7 +171,7 @@ TEST_F(AttachmentDialog, AReceivedMailIsOnlyRestoredOrViewed) {
     EXPECT_EQ(report.texts(), (names{virus_question, virus_question, restored_text}));
 
     // A text part goes to the viewer, as a read-only copy.
-    dialog.part_list()->setCurrentItem(dialog.part_list()->topLevelItem(2));
+    select_row(dialog.part_list(), 2);
     QTest::keyClick(dialog.part_list(), Qt::Key_Return);
     EXPECT_EQ(viewer.wait_for_runs(1), std::vector<std::vector<std::string>>{{dir / "tmp/qlm_0000.TXT"}});
     EXPECT_EQ(read_bytes(dir / "tmp/qlm_0000.TXT"), read_bytes(at(" 受信箱/.0/4")));
@@ -242,9 +189,8 @@ TEST_F(AttachmentDialog, RenamingTakesOnlyANameTheRecipientCanSave) {
     ASSERT_EQ(add_attachment_part(draft, dir.cp("report.pdf")), 2);
     dialog_attachment dialog(nullptr, draft, true, settings(), report);
     dialog.show();
-    with_modal<dialog_attachment_edit>([&] { QTest::mouseClick(dialog.rename_button(), Qt::LeftButton); },
+    with_modal<dialog_attachment_edit>([&] { press(dialog.rename_button()); },
                                        [&](dialog_attachment_edit& edit) {
-                                           EXPECT_EQ(edit.windowTitle(), ui("ファイル名?"));
                                            EXPECT_EQ(edit.field()->text(), "report.pdf");
                                            for (const char* name : {"a:b.pdf", "report.pdf.scr", "報告.pdf"}) {
                                                type_into(edit.field(), name);
@@ -259,21 +205,6 @@ TEST_F(AttachmentDialog, RenamingTakesOnlyANameTheRecipientCanSave) {
     ASSERT_TRUE(get_part_filename(draft, 2, name, part_name_capacity));
     EXPECT_EQ(name, sj("報告.pdf"));
     EXPECT_TRUE(dialog.changed());
-}
-
-TEST_F(AttachmentDialog, TheEntryPointSaysWhetherThePartsChanged) {
-    write_bytes(dir / "a.bin", "aaaa");
-    ASSERT_EQ(add_attachment_part(draft, dir.cp("a.bin")), 2);
-    for (const bool remove : {false, true}) {
-        QTimer::singleShot(0, [&] {
-            auto* dialog = qobject_cast<dialog_attachment*>(QApplication::activeModalWidget());
-            ASSERT_NE(dialog, nullptr);
-            if (remove) dialog->delete_entry();
-            dialog->reject();
-        });
-        EXPECT_EQ(run_attachment_dialog(nullptr, draft, true, settings(), report), remove);
-    }
-    EXPECT_EQ(flag(draft), '-');
 }
 
 // What the user sees: the kind and the size are shown whole. With

@@ -3,10 +3,6 @@
 // new mail compared with what quillmere-cli makes of the same input.
 
 #include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
 #include <regex>
 
 #include "cli/cli_runner.h"
@@ -75,24 +71,6 @@ protected:
         return sj(directory);
     }
     static std::string status_of(const std::string& message_dir) { return read_bytes(u8(message_dir) + "status.ini"); }
-    template <class D>
-    static void press_ok(D& dialog) {
-        press(dialog.ok_button());
-    }
-    // Whatever `opener` does, no dialog may be shown.
-    static void without_dialog(const std::function<void()>& opener) {
-        bool shown = false;
-        QTimer::singleShot(0, [&] {
-            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                shown = true;
-                modal->reject();
-            }
-        });
-        opener();
-        QApplication::processEvents();
-        EXPECT_FALSE(shown);
-    }
-
     const std::string account_root = home.cp("mailbox/A/");
     recording_program editor{tmp / "editor", tmp / "editor.log"};
     compose_context ctx;
@@ -105,31 +83,16 @@ TEST_F(ComposeDialogs, NewMailRefusesABadRecipientThenFilesWhatTheCliMakes) {
     int number = -2;
     with_modal<dialog_make_mail>([&] { number = run_make_mail_dialog(nullptr, ctx, report); },
                                  [&](dialog_make_mail& dialog) {
-        EXPECT_EQ(dialog.windowTitle(), ui("新規メール作成"));
         EXPECT_EQ(items(dialog.template_choice()), QStringList({ui("なし"), "tpl"}));
         EXPECT_EQ(items(dialog.recipient_field()), QStringList({"hanako", "jiro", "team"}));
         EXPECT_EQ(items(dialog.signature_choice()), QStringList({ui("なし"), "sig"}));
-        EXPECT_TRUE(dialog.signature_choice()->isEnabled());
-        EXPECT_EQ(dialog.recipient_field()->accessibleName(), ui("宛先"));
-        EXPECT_EQ(dialog.recipient_field()->lineEdit()->accessibleName(), ui("宛先"));
-        EXPECT_EQ(dialog.subject_field()->accessibleName(), ui("件名"));
-        EXPECT_EQ(dialog.template_choice()->accessibleName(), ui("テンプレート"));
-        EXPECT_EQ(dialog.signature_choice()->accessibleName(), ui("署名"));
         EXPECT_EQ(dialog.focusWidget(), dialog.recipient_field());
-
-        // Typed past their limits, the fields keep 127 and 255 bytes.
         QLineEdit* recipient = dialog.recipient_field()->lineEdit();
-        type(recipient, std::string(200, 'x'));
-        EXPECT_EQ(recipient->text().size(), 127);
-        std::string long_subject(100, 'a');
-        for (int i = 0; i < 50; ++i) long_subject += "件名";
-        type(dialog.subject_field(), long_subject);
-        EXPECT_EQ(dialog.subject_field()->text(), ui(std::string(100, 'a')) + ui("件名").repeated(38) + ui("件"));
 
         // Refused: an address without a dot after the "@", by OK and by
         // Enter; the dialog stays with the focus on the recipient.
         type(recipient, "a@b");
-        press_ok(dialog);
+        press(dialog.ok_button());
         QTest::keyClick(recipient, Qt::Key_Return);
         EXPECT_EQ(report.texts(), names({bad_recipient, bad_recipient}));
         EXPECT_TRUE(dialog.isVisible());
@@ -142,7 +105,7 @@ TEST_F(ComposeDialogs, NewMailRefusesABadRecipientThenFilesWhatTheCliMakes) {
         type(dialog.subject_field(), "件名 テスト");
         dialog.template_choice()->setCurrentIndex(1);
         dialog.signature_choice()->setCurrentIndex(1);
-        press_ok(dialog);
+        press(dialog.ok_button());
         EXPECT_FALSE(dialog.isVisible());
     });
     EXPECT_EQ(number, 0);
@@ -170,7 +133,7 @@ TEST_F(ComposeDialogs, NewMailTakesEntriesAndAStartAndStaysOpenAfterAFailure) {
             EXPECT_EQ(dialog.focusWidget(), dialog.subject_field());
             type(dialog.subject_field(), "link");
             dialog.signature_choice()->setCurrentIndex(1);
-            press_ok(dialog);
+            press(dialog.ok_button());
         });
     EXPECT_EQ(number, 0);
     EXPECT_EQ(draft(0, "0"), "Date: *\nFrom: \"Taro\" <taro@example.jp>\nSubject: link\nTo: hanako@example.jp\n"
@@ -183,7 +146,7 @@ TEST_F(ComposeDialogs, NewMailTakesEntriesAndAStartAndStaysOpenAfterAFailure) {
     with_modal<dialog_make_mail>([&] { number = run_make_mail_dialog(nullptr, ctx, report); },
                                  [&](dialog_make_mail& dialog) {
                                      type(dialog.recipient_field()->lineEdit(), "b@example.com");
-                                     press_ok(dialog);
+                                     press(dialog.ok_button());
                                      EXPECT_TRUE(dialog.isVisible());
                                  });
     EXPECT_EQ(number, -1);
@@ -207,16 +170,12 @@ TEST_F(ComposeDialogs, ReplyOffersTheSubjectOnceAndAnswersAsTheCoreDoes) {
     int number = -2;
     with_modal<dialog_reply>([&] { number = run_reply_dialog(nullptr, ctx, single, report); },
                              [&](dialog_reply& dialog) {
-        EXPECT_EQ(dialog.windowTitle(), ui("返信"));
         EXPECT_EQ(dialog.subject_field()->text(), "Re: hello");
         EXPECT_TRUE(dialog.quote_box()->isChecked());
-        EXPECT_EQ(dialog.quote_box()->accessibleName(), ui("本文を引用"));
-        EXPECT_EQ(dialog.reply_to_all_box()->accessibleName(), ui("全員に返信"));
         EXPECT_FALSE(dialog.reply_to_all_box()->isEnabled());
         EXPECT_EQ(dialog.focusWidget(), dialog.template_choice());  // not on the subject to keep
-        EXPECT_EQ(items(dialog.signature_choice()), QStringList({ui("なし"), "sig"}));
         dialog.signature_choice()->setCurrentIndex(1);
-        press_ok(dialog);
+        press(dialog.ok_button());
     });
     EXPECT_EQ(number, 0);
     EXPECT_EQ(draft(0, "0"), "Date: *\nFrom: \"Taro\" <taro@example.jp>\nSubject: Re: hello\nTo: hanako@example.jp\n"
@@ -231,7 +190,7 @@ TEST_F(ComposeDialogs, ReplyOffersTheSubjectOnceAndAnswersAsTheCoreDoes) {
         EXPECT_FALSE(dialog.reply_to_all_box()->isChecked());
         dialog.reply_to_all_box()->setChecked(true);
         dialog.quote_box()->setChecked(false);
-        press_ok(dialog);
+        press(dialog.ok_button());
     });
     EXPECT_EQ(number, 1);
     EXPECT_EQ(draft(1, "0"), "Date: *\nFrom: \"Taro\" <taro@example.jp>\nSubject: Re: meeting\nTo: s@example.org\n"
@@ -248,7 +207,9 @@ TEST_F(ComposeDialogs, ReplyOffersTheSubjectOnceAndAnswersAsTheCoreDoes) {
     EXPECT_EQ(number, -1);
     EXPECT_EQ(status_of(third), type_status('R'));
     // A message gone meanwhile is told, without a dialog.
-    without_dialog([&] { number = run_reply_dialog(nullptr, ctx, sj(home / "mailbox/A/ 受信箱/.9/"), report); });
+    EXPECT_EQ(modal_dialogs_opened_by(
+                  [&] { number = run_reply_dialog(nullptr, ctx, sj(home / "mailbox/A/ 受信箱/.9/"), report); }),
+              0);
     EXPECT_EQ(number, -1);
     EXPECT_EQ(report.texts(), names{"ファイルの読み書きに失敗しました."});
     EXPECT_EQ(list_names(drafts()), names({".0", ".1"}));
@@ -259,16 +220,13 @@ TEST_F(ComposeDialogs, ForwardTakesTheCheckedRecipientAndNeedsAText) {
     int number = -2;
     with_modal<dialog_forward>([&] { number = run_forward_dialog(nullptr, ctx, source, report); },
                                [&](dialog_forward& dialog) {
-        EXPECT_EQ(dialog.windowTitle(), ui("転送"));
-        EXPECT_EQ(items(dialog.recipient_field()), QStringList({"hanako", "jiro", "team"}));
-        QLineEdit* recipient = dialog.recipient_field()->lineEdit();
-        type(recipient, "hanako@example");
-        press_ok(dialog);
+        type(dialog.recipient_field()->lineEdit(), "hanako@example");
+        press(dialog.ok_button());
         EXPECT_EQ(report.texts(), names{bad_recipient});
         EXPECT_TRUE(dialog.isVisible());
         EXPECT_EQ(dialog.focusWidget(), dialog.recipient_field());
         dialog.recipient_field()->setCurrentIndex(0);  // chosen from the list
-        press_ok(dialog);
+        press(dialog.ok_button());
     });
     EXPECT_EQ(number, 0);
     EXPECT_EQ(draft(0, "0"),
@@ -280,7 +238,7 @@ TEST_F(ComposeDialogs, ForwardTakesTheCheckedRecipientAndNeedsAText) {
     // Without a text part there is nothing to forward: told at once.
     report.shown.clear();
     const std::string html = received(1, "From: a@example.org\nSubject: html\n", "Content-Type: text/html\n\n<p>\n");
-    without_dialog([&] { number = run_forward_dialog(nullptr, ctx, html, report); });
+    EXPECT_EQ(modal_dialogs_opened_by([&] { number = run_forward_dialog(nullptr, ctx, html, report); }), 0);
     EXPECT_EQ(number, -1);
     EXPECT_EQ(report.texts(), names{"このメールにはtext/plainコンテンツが存在しません."});
     EXPECT_EQ(status_of(html), type_status('R'));

@@ -40,7 +40,6 @@ protected:
 
 TEST_F(FunctionOptions, KeyLettersMustBeElevenCapitals) {
     dialog_option_function dialog(nullptr, settings, report);
-    EXPECT_EQ(dialog.windowTitle(), ui("機能オプション"));
     EXPECT_EQ(dialog.key_field()->text(), "DFKNACMGTSR");
     const std::string before = ini();
     for (const char* refused : {"DFKNACMGTS", "dfknacmgtsr", "DFKNACMGTS1", "DFKNACMGTSＲ"}) {
@@ -68,8 +67,6 @@ TEST_F(FunctionOptions, KeyLettersMustBeElevenCapitals) {
 
 TEST_F(FunctionOptions, SwitchesIntervalAndProgramsAreWrittenInTheirForm) {
     dialog_option_function dialog(nullptr, settings, report);
-    EXPECT_EQ(dialog.switch_box(0)->text(), ui("受信後に受信箱から各所へ"));
-    EXPECT_EQ(dialog.switch_box(3)->text(), ui("送信忘れを通知"));
     EXPECT_TRUE(dialog.switch_box(3)->isChecked());
     dialog.switch_box(0)->setChecked(true);
     dialog.switch_box(3)->setChecked(false);
@@ -96,14 +93,12 @@ TEST_F(FunctionOptions, AnExtensionTextWithoutItsFirstDotListsNothing) {
     write_bytes(dir / "quillmere.ini", text);
     dialog_option_function dialog(nullptr, settings, report);
     option_list_box* box = dialog.extensions();
-    EXPECT_EQ(box->title(), ui("危険な添付拡張子"));
     EXPECT_EQ(box->list()->count(), 0);
     EXPECT_FALSE(box->list()->isEnabled());
     EXPECT_FALSE(box->delete_button()->isEnabled());
 
     with_name_dialog([&] { press(box->add_button()); },
                      [&](dialog_name& ask) {
-                         EXPECT_EQ(ask.windowTitle(), ui("拡張子?"));
                          enter_name(ask, ".js");
                          EXPECT_TRUE(ask.isVisible());
                          enter_name(ask, "js");
@@ -190,20 +185,19 @@ TEST_F(MailboxMove, ATargetInsideOrNotEmptyOrMissingItsParentIsRefusedWithNothin
     EXPECT_FALSE(fs::exists(dir / "new"));
 }
 
-TEST_F(MailboxMove, AFileThatCannotBeWrittenStopsTheMoveBeforeItBegins) {
-    block_settings_file();
-    EXPECT_FALSE(move_to(dir / "new/"));
+TEST_F(MailboxMove, ASettingsFileThatCannotBeWrittenOrACopyThatFailsLeavesEverythingAsItWas) {
+    write_bytes(dir / "mailbox/標準アカウント/ 受信箱/1/2", std::string(300000, 'x'));
+    original = tree_snapshot(dir / "mailbox");
+    {
+        std::optional<file_size_limit> limit(std::in_place, 100000);  // the copy of the large part fails
+        EXPECT_FALSE(move_to(dir / "new/"));
+    }
     EXPECT_EQ(report.texts(), names{"ファイルの読み書きに失敗しました."});
     expect_unchanged();
     EXPECT_FALSE(fs::exists(dir / "new"));
-}
 
-TEST_F(MailboxMove, ACopyThatFailsPutsTheSettingsBack) {
-    write_bytes(dir / "mailbox/標準アカウント/ 受信箱/1/2", std::string(300000, 'x'));
-    original = tree_snapshot(dir / "mailbox");
-    std::optional<file_size_limit> limit(std::in_place, 100000);  // the copy of the large part fails
+    block_settings_file();  // stops the move before it begins
     EXPECT_FALSE(move_to(dir / "new/"));
-    limit.reset();
     EXPECT_EQ(report.texts(), names{"ファイルの読み書きに失敗しました."});
     expect_unchanged();
     EXPECT_FALSE(fs::exists(dir / "new"));

@@ -2,7 +2,6 @@
 // lists and the colour fields do, and a file that cannot be written.
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFont>
 #include <QLabel>
@@ -43,18 +42,12 @@ TEST_F(ViewOptions, OpensWithTheSettingsAndTheDefaultsButtonWritesTheDefaultColo
 
     dialog_option_view dialog(nullptr, settings, report);
     dialog.show();
-    EXPECT_EQ(dialog.windowTitle(), ui("表示オプション"));
-    EXPECT_EQ(dialog.thread_check()->text(), ui("スレッド列の表示"));
-    EXPECT_EQ(dialog.tree_check()->text(), ui("ツリーペイン表示"));
-    EXPECT_EQ(dialog.preview_check()->text(), ui("内容文ペイン表示"));
     EXPECT_TRUE(dialog.thread_check()->isChecked());
     EXPECT_TRUE(dialog.preview_check()->isChecked());
     EXPECT_EQ(rows(dialog.open_headers()), (QStringList{"Cc", "To"}));
     EXPECT_EQ(dialog.open_headers()->list()->currentRow(), 0);
     EXPECT_EQ(dialog.font_field()->text(), ui("ＭＳ ゴシック/9/標準"));
     ASSERT_EQ(dialog.colour_choice()->count(), 6);
-    EXPECT_EQ(dialog.colour_choice()->itemText(0), ui("背景:バック"));
-    EXPECT_EQ(dialog.colour_choice()->itemText(5), ui("文字:その他通常メール"));
     EXPECT_EQ(components(dialog), "1:2:3");
     EXPECT_TRUE(dialog.sample()->styleSheet().contains("#070809"));  // ordinary text on the background
     EXPECT_TRUE(dialog.sample()->styleSheet().contains("#010203"));
@@ -104,16 +97,14 @@ TEST_F(ViewOptions, AFileThatCannotBeWrittenIsReportedAndTheDialogStays) {
     EXPECT_FALSE(dialog.preview_check()->isChecked());  // and the dialog the user's
 }
 
-TEST_F(ViewOptions, HeaderNamesAreAddedSortedOnceAndDeletedDownToAnEmptyList) {
+TEST_F(ViewOptions, HeaderNamesAreAddedSortedOnceAndDeletedDownToAnEmptyListThatIsSavedEmpty) {
     dialog_option_view dialog(nullptr, settings, report);
     dialog.show();
     option_list_box* box = dialog.open_headers();
-    EXPECT_EQ(box->title(), ui("明示メールヘッダ"));
     EXPECT_EQ(rows(box).join(','), "Bcc,Cc,Date,From,Reply-To,Resent-,Sender,Subject,To,X-Mailer");
 
     with_name_dialog([&] { press(box->add_button()); },
                      [&](dialog_name& ask) {
-                         EXPECT_EQ(ask.windowTitle(), ui("明示メールヘッダ"));
                          enter_name(ask, "Subject");  // listed: told, and the dialog stays
                          EXPECT_TRUE(ask.isVisible());
                          enter_name(ask, "X-A,X-B");
@@ -142,12 +133,10 @@ TEST_F(ViewOptions, HeaderNamesAreAddedSortedOnceAndDeletedDownToAnEmptyList) {
     dialog_option_view again(nullptr, settings, report);
     again.accept();
     EXPECT_NE(ini().find("\r\nopen header=From\r\n"), std::string::npos);  // a new dialog reads the file
-}
 
-TEST_F(ViewOptions, AnEmptyListIsSavedAsAnEmptyValue) {
-    dialog_option_view dialog(nullptr, settings, report);
-    while (dialog.open_headers()->list()->count() > 0) press(dialog.open_headers()->delete_button());
-    dialog.accept();
+    // An empty list is saved as an empty value.
+    while (again.open_headers()->list()->count() > 0) press(again.open_headers()->delete_button());
+    again.accept();
     EXPECT_NE(ini().find("\r\nopen header=\r\n"), std::string::npos);
     EXPECT_EQ(read_open_header_list(default_open_header), "");
 }

@@ -1,25 +1,45 @@
 #pragma once
 
-// What the tests of the settings-list dialogs share: typing as an input
-// method does, pressing buttons, handling the modal dialog an entry point
-// opens, and a look at the result.
+// What the dialog tests share: a data directory of their own, typing as an
+// input method does, pressing buttons, handling the modal dialog an entry
+// point opens, reading a list, and a look at the result.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <cstdlib>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/file_operations.h"
+#include "platform/program_context.h"
+#include "support/test_support.h"
+
 namespace qm::test {
+
+// A fresh directory that is the program's data directory while the test runs.
+class data_directory_test : public ::testing::Test {
+protected:
+    data_directory_test() { set_context({dir.cp(), dir.cp(), dir.cp(), dir.cp()}); }
+    ~data_directory_test() override { set_context(saved_); }
+
+    temp_dir dir;
+    recording_reporter report;
+
+private:
+    program_context saved_ = context();
+};
 
 inline QString ui(const std::string& utf8) { return QString::fromUtf8(utf8.c_str()); }
 
@@ -39,6 +59,18 @@ inline void type(QLineEdit* field, const std::string& utf8) {
 
 inline void press(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
+// The rows of a list, each with its columns joined by `between`.
+inline std::vector<std::string> tree_rows(const QTreeWidget* list, const QString& between) {
+    std::vector<std::string> rows;
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+        QStringList columns;
+        for (int column = 0; column < list->columnCount(); ++column) columns << list->topLevelItem(row)->text(column);
+        rows.push_back(columns.join(between).toStdString());
+    }
+    return rows;
+}
+inline void select_row(QTreeWidget* list, int row) { list->setCurrentItem(list->topLevelItem(row)); }
+
 // Runs `use` on the modal dialog of type D that `opener` opens; a dialog
 // left open by `use` is cancelled, so that a failing test never hangs.
 template <class D>
@@ -54,6 +86,20 @@ void with_modal(const std::function<void()>& opener, const std::function<void(D&
     });
     opener();
     EXPECT_TRUE(seen);
+}
+
+// Runs `action`; any modal dialog it opens is closed at once and counted.
+inline int modal_dialogs_opened_by(const std::function<void()>& action) {
+    int opened = 0;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            ++opened;
+            modal->close();
+        }
+    });
+    action();
+    QApplication::processEvents();
+    return opened;
 }
 
 // Shows each dialog and checks that every button shows its whole label.

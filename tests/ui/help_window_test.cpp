@@ -102,7 +102,7 @@ private:
     program_context saved_;
 };
 
-TEST_F(HelpWindow, ShowsItsSectionAndIsReplacedNeverDoubled) {
+TEST_F(HelpWindow, ShowsItsSectionIsReplacedNeverDoubledAndGoesWithTheDialogThatAskedLast) {
     write_help(dir / "prog/quillmere.txt");
     run_from(dir / "prog/");
     QDialog owner;
@@ -136,29 +136,19 @@ TEST_F(HelpWindow, ShowsItsSectionAndIsReplacedNeverDoubled) {
     QTest::mouseClick(close, Qt::LeftButton);
     EXPECT_TRUE(help_windows().empty());
 
-    // It goes with the dialog it belongs to.
-    show_help(&owner, {1, 1});
-    ASSERT_EQ(help_windows().size(), 1u);
-    owner.done(QDialog::Rejected);
-    EXPECT_TRUE(help_windows().empty());
-}
-
-TEST_F(HelpWindow, MovesToTheDialogThatAsksLast) {
-    write_help(dir / "prog/quillmere.txt");
-    run_from(dir / "prog/");
+    // It moves to the dialog that asks last, and goes with it.
     auto first = std::make_unique<QDialog>();
-    QDialog second;
     first->show();
-    second.show();
-
     show_help(first.get(), {1, 1});
-    show_help(&second, {3, 1});
-    std::vector<QWidget*> windows = help_windows();
+    show_help(&owner, {3, 1});
+    windows = help_windows();
     ASSERT_EQ(windows.size(), 1u);
-    EXPECT_EQ(windows.front()->parentWidget(), &second);
+    EXPECT_EQ(windows.front()->parentWidget(), &owner);
     EXPECT_EQ(shown_text(windows.front()), ui("三行目"));
     first.reset();
     EXPECT_EQ(help_windows(), windows);
+    owner.done(QDialog::Rejected);
+    EXPECT_TRUE(help_windows().empty());
 }
 
 TEST_F(HelpWindow, FindsAnInstalledTextAndSaysWhereItLookedWhenThereIsNone) {
@@ -181,10 +171,8 @@ TEST_F(HelpWindow, TheAccountDialogsSectionOfTheProgramsOwnText) {
     run_from(std::string(QUILLMERE_BINARY_DIR) + "/");
     QDialog owner;
     show_help(&owner, account_help);
-    show_help(&owner, account_help);
-    std::vector<QWidget*> windows = help_windows();
-    ASSERT_EQ(windows.size(), 1u);
-    const QPlainTextEdit* text = windows.front()->findChild<QPlainTextEdit*>();
+    ASSERT_EQ(help_windows().size(), 1u);
+    const QPlainTextEdit* text = help_windows().front()->findChild<QPlainTextEdit*>();
     EXPECT_EQ(text->document()->blockCount(), account_help.line_count);
     EXPECT_EQ(text->document()->firstBlock().text(), ui("■ アカウント"));
     // The whole section, however long: more than the 4095 characters of old.

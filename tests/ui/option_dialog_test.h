@@ -4,24 +4,13 @@
 // "quillmere.ini", the settings loaded from it, and the name dialogs the
 // list buttons open.
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
-#include <functional>
 #include <string>
 
 #include "config/settings.h"
-#include "platform/program_context.h"
-#include "support/test_support.h"
+#include "entry_dialog_test.h"
 #include "ui/dialog_name.h"
 
 namespace qm::test {
-
-inline QString ui(const std::string& utf8) { return QString::fromUtf8(utf8.c_str()); }
 
 class option_dialog_test : public ::testing::Test {
 protected:
@@ -51,26 +40,15 @@ protected:
     // a directory, which stops root as well.
     void block_settings_file() const { write_bytes(dir / "quillmere.$$$/x", ""); }
 
-    // Presses `opener` and hands the name dialog it opens to `use`; the
-    // dialog is cancelled afterwards when `use` left it open.
+    // Presses `opener` and hands the name dialog it opens to `use`.
     static void with_name_dialog(const std::function<void()>& opener, const std::function<void(dialog_name&)>& use) {
-        bool seen = false;
-        QTimer::singleShot(0, [&] {
-            auto* ask = qobject_cast<dialog_name*>(QApplication::activeModalWidget());
-            ASSERT_NE(ask, nullptr);
-            seen = true;
-            use(*ask);
-            if (ask->isVisible()) ask->reject();
-        });
-        opener();
-        EXPECT_TRUE(seen);
+        with_modal<dialog_name>(opener, use);
     }
     static void enter_name(dialog_name& ask, const char* text) {
         ask.field()->clear();
         QTest::keyClicks(ask.field(), QString::fromUtf8(text));
         QTest::keyClick(ask.field(), Qt::Key_Return);
     }
-    static void press(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
     temp_dir dir;
     Settings settings;

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+#include "text/mailto.h"
+
+namespace qm {
+
+class window_;
+
+// The string number of the message that refuses a link read with `result`
+// (not ok).
+int mailto_refusal_text(mailto_result result);
+
+// Opens the window's new-mail dialog filled in from a mailto: link, once no
+// other dialog of the program is open (the one open is the user's to finish
+// first). Before it, the user is told of addresses the dialog's single
+// recipient leaves out and of characters replaced; a link that cannot be
+// read is refused with a message and opens nothing.
+void open_mailto_when_free(window_& window, std::string uri);
+
+}  // namespace qm

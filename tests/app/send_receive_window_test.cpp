@@ -1,0 +1,362 @@
+// Send and receive from the window with its job dialogs and password
+// prompts: against the private Postfix and Dovecot, mail queued with
+// quillmere-cli goes out, comes back and is shown; against scripted servers,
+// cancelling and the prompts before any connection.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cstdlib>
+#include <deque>
+#include <iostream>
+
+#include "app/window_rounds.h"
+#include "cli/cli_runner.h"
+#include "config/account_settings.h"
+#include "config/settings.h"
+#include "platform/file_operations.h"
+#include "platform/program_context.h"
+#include "store/accounts.h"
+#include "support/script_server.h"
+#include "support/smtp_server.h"
+#include "ui/dialog_job.h"
+#include "ui/dialog_password.h"
+
+namespace qm::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Answers what a round opens, by kind: message boxes (OK unless told
+// otherwise; their texts kept), password prompts and job dialogs. A window
+// is answered each time it comes to the top, as a user sees it.
+class round_hand {
+public:
+    round_hand() {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { look(); });
+        timer_.start(5);
+    }
+    std::vector<std::string> boxes;
+    std::deque<bool> box_answers;  // then OK
+    std::function<void(dialog_password&)> on_password = [](dialog_password& prompt) {
+        ADD_FAILURE() << "unexpected prompt: " << prompt.question()->text().toStdString();
+        prompt.reject();
+    };
+    std::function<void(dialog_job&)> on_job;
+    int prompts = 0;
+
+private:
+    void look() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == previous_.data()) return;
+        previous_ = modal;
+        if (!modal) return;
+        QPointer<QWidget> target(modal);
+        QTimer::singleShot(0, [this, target] {
+            if (!target || !target->isVisible()) return;
+            if (auto* box = qobject_cast<QMessageBox*>(target.data())) {
+                boxes.push_back(box->text().toStdString());
+                const bool ok = box_answers.empty() || box_answers.front();
+                if (!box_answers.empty()) box_answers.pop_front();
+                box->button(ok || !box->button(QMessageBox::Cancel) ? QMessageBox::Ok : QMessageBox::Cancel)->click();
+            } else if (auto* prompt = qobject_cast<dialog_password*>(target.data())) {
+                ++prompts;
+                on_password(*prompt);
+            } else if (auto* job = qobject_cast<dialog_job*>(target.data()); job && on_job) {
+                on_job(*job);
+            }
+        });
+    }
+
+    QTimer timer_;
+    QPointer<QWidget> previous_;
+};
+
+class SendReceiveWindow : public cli_test {
+protected:
+    SendReceiveWindow() {
+        set_context({home.cp(), tmp.cp(), tmp.cp("quillmere.$$$/"), home.cp()});
+        settings() = Settings{};
+        write_default_settings();
+        settings().mailbox = home.cp("mailbox/");
+        make_directory(settings().mailbox);
+        window.resize(400, 300);
+        window.show();
+    }
+    ~SendReceiveWindow() override {
+        set_context(saved_context);
+        settings() = saved_settings;
+    }
+    void TearDown() override {
+        if (HasFailure() && server) std::cerr << "--- server logs ---\n" << server->log();
+    }
+
+    // An account of the private servers, its passwords stored unless not wanted.
+    account_values server_account(bool store_pop = true, bool store_smtp = true) const {
+        account_values values;
+        values.address = server->address();
+        values.pop_server = values.smtp_server = server->host();
+        values.pop_port = std::to_string(server->mail_store().pop3_port());
+        values.smtp_port = std::to_string(server->port(smtp_port::plain_only));
+        values.pop_id = server->user();
+        values.pop_remove = false;
+        values.smtp_auth = true;
+        if (store_pop) values.pop_password = server->password();
+        if (store_smtp) values.smtp_password = server->password();
+        scramble_password(values.pop_password);
+        scramble_password(values.smtp_password);
+        return values;
+    }
+    // An account whose POP3 server is a scripted one on `port`.
+    account_values scripted_account(int port, bool store_pop, bool smtp_auth) const {
+        account_values values;
+        values.address = "alice@example.com";
+        values.pop_server = values.smtp_server = "127.0.0.1";
+        values.pop_port = std::to_string(port);
+        values.pop_id = "alice";
+        values.smtp_auth = smtp_auth;
+        if (store_pop) {
+            values.pop_password = "s3cret";
+            scramble_password(values.pop_password);
+        }
+        return values;
+    }
+    std::string account(const std::string& title) const { return home / ("mailbox/" + title + "/"); }
+
+    window_round_hooks hooks() {
+        window_round_hooks given;
+        given.show_inbox = [this](std::string_view inbox) { shown.emplace_back(inbox); };
+        given.visiting_account = [this](std::string_view title) { visited.emplace_back(title); };
+        given.shift_held = [this] { return shift; };
+        return given;
+    }
+    round_result round(const std::string& title) {
+        return run_send_receive(&window, settings().mailbox, sj(title), hooks());
+    }
+
+    std::unique_ptr<smtp_server> server;
+    QWidget window;
+    bool shift = false;
+    names shown, visited;
+    const program_context saved_context = context();
+    const Settings saved_settings = settings();
+};
+
+// A POP3 dialogue that stalls in the middle of the first message.
+void stall_in_download(script_server& pop) {
+    pop.send("+OK ready\r\n")
+        .exchange({{"USER alice", "+OK\r\n"}, {"PASS s3cret", "+OK\r\n"}, {"STAT", "+OK 1 900\r\n"},
+                   {"UIDL 1", "+OK 1 first\r\n"}, {"RETR 1", "+OK\r\nSubject: cut\r\n\r\nfirst line\r\n"}})
+        .pause(20s);
+}
+
+TEST_F(SendReceiveWindow, QueuedMailGoesOutComesBackAndIsShownThenNothingIsNew) {
+    start_server(server);
+    ASSERT_TRUE(create_account(settings().mailbox, "acct", server_account()));
+    run_ok("new acct --to " + server->address() + " --subject " + "週報 --queue");
+
+    // Stored passwords: no prompt. The mail goes out; nothing has come yet.
+    round_hand hand;
+    round_result first = round("acct");
+    EXPECT_TRUE(first.ok());
+    EXPECT_EQ(hand.prompts, 0);
+    EXPECT_EQ(hand.boxes, (names{"サーバにアクセスしますか?", "新着メールはありません."}));
+    EXPECT_EQ(list_names(account("acct") + " 送信箱"), (names{"草稿", "送信控"}));
+    EXPECT_EQ(list_names(account("acct") + " 送信箱/送信控").size(), 1u);
+    ASSERT_TRUE(server->wait_for_delivery(1));
+
+    // It comes back and the inbox is shown.
+    hand.boxes.clear();
+    EXPECT_TRUE(round("acct").ok());
+    EXPECT_EQ(hand.boxes, names{"サーバにアクセスしますか?"});
+    EXPECT_EQ(shown, names{sj(account("acct") + " 受信箱/")});
+    ASSERT_EQ(list_names(account("acct") + " 受信箱"), names{".0"});
+    EXPECT_NE(read_bytes(account("acct") + " 受信箱/.0/0").find(sj("Subject: 週報\r\n")), std::string::npos);
+
+    hand.boxes.clear();
+    EXPECT_TRUE(round("acct").ok());
+    EXPECT_EQ(hand.boxes, (names{"サーバにアクセスしますか?", "新着メールはありません."}));
+    EXPECT_EQ(shown.size(), 1u);
+
+    // Cancel at the question: nothing happens.
+    hand.boxes.clear();
+    hand.box_answers = {false};
+    EXPECT_EQ(round("acct").job, net_result::cancelled);
+    EXPECT_EQ(hand.boxes, names{"サーバにアクセスしますか?"});
+
+    // Shift held at the start: each dialog stays open with its dialogue,
+    // the passwords masked, until 閉じる.
+    run_ok("new acct --to " + server->address() + " --subject second --queue");
+    shift = true;
+    hand.boxes.clear();
+    std::vector<std::string> logs;
+    hand.on_job = [&](dialog_job& dialog) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.job_ended(); }, 20000));
+        QTest::qWait(30);
+        EXPECT_TRUE(dialog.isVisible());
+        if (const char* shots = std::getenv("QUILLMERE_UI_SHOTS"); shots && logs.empty()) {
+            EXPECT_TRUE(dialog.grab().save(QString::fromUtf8(shots) + "/dialog-receive.png"));
+        }
+        logs.push_back(dialog.log_text());
+        QTest::mouseClick(dialog.close_button(), Qt::LeftButton);
+    };
+    EXPECT_TRUE(round("acct").ok());
+    ASSERT_EQ(logs.size(), 2u);
+    const std::string stars(server->password().size(), '*');
+    EXPECT_TRUE(logs[0].starts_with("connecting...\r\nS: +OK")) << logs[0];
+    EXPECT_NE(logs[0].find("C: USER alice\r\nS: +OK\r\nC: PASS " + stars + "\r\n"), std::string::npos) << logs[0];
+    EXPECT_NE(logs[1].find("C: AUTH PLAIN ****"), std::string::npos) << logs[1];
+    for (const std::string& log : logs) EXPECT_EQ(log.find(server->password()), std::string::npos);
+    EXPECT_EQ(hand.boxes, (names{"サーバにアクセスしますか?", "新着メールはありません."}));
+    shift = false;
+    hand.on_job = nullptr;
+    ASSERT_TRUE(server->wait_for_delivery(2));
+
+    // All accounts: each visited in turn, quietly; the new ones file the
+    // server's mail too, but only the end is told.
+    ASSERT_TRUE(create_account(settings().mailbox, "b", server_account()));
+    ASSERT_TRUE(create_account(settings().mailbox, "c", server_account()));
+    hand.boxes.clear();
+    shown.clear();
+    EXPECT_TRUE(run_send_receive_all(&window, settings().mailbox, hooks()).ok());
+    EXPECT_EQ(visited, list_accounts(settings().mailbox));
+    EXPECT_EQ(visited.size(), 3u);
+    EXPECT_EQ(hand.boxes, (names{"サーバにアクセスしますか?", "巡回送受信が終了しました."}));
+    EXPECT_EQ(shown, names{});
+    EXPECT_EQ(list_names(account("acct") + " 受信箱"), (names{".0", ".1"}));
+    EXPECT_EQ(list_names(account("b") + " 受信箱"), (names{".0", ".1"}));
+    EXPECT_FALSE(round_running());
+}
+
+TEST_F(SendReceiveWindow, AbortDuringADownloadFilesNothingAndEscapeWaitsForTheWorker) {
+    for (const bool escape : {false, true}) {
+        script_server pop;
+        stall_in_download(pop);
+        pop.start();
+        const std::string title = escape ? "esc" : "abort";
+        ASSERT_TRUE(create_account(settings().mailbox, title, scripted_account(pop.port(), true, false)));
+        shift = true;  // the trace keeps the dialog on screen from the start
+        round_hand hand;
+        bool answered_at_once = false, open_until_the_end = false;
+        hand.on_job = [&](dialog_job& dialog) {
+            if (dialog.job_ended()) {  // back on top after the message
+                QTest::mouseClick(dialog.close_button(), Qt::LeftButton);
+                return;
+            }
+            ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.log_text().find("S: .") != std::string::npos; }, 10000))
+                << dialog.log_text();
+            if (escape)
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            else
+                QTest::mouseClick(dialog.abort_button(), Qt::LeftButton);
+            answered_at_once = !dialog.abort_button()->isEnabled();
+            open_until_the_end = dialog.isVisible();
+        };
+        const auto started = std::chrono::steady_clock::now();
+        round_result result = round(title);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);  // not the server's pause
+        EXPECT_EQ(result.job, net_result::cancelled);
+        EXPECT_TRUE(answered_at_once);
+        EXPECT_TRUE(open_until_the_end);
+        EXPECT_EQ(hand.boxes, (names{"サーバにアクセスしますか?", "処理を中止しました."})) << title;
+        EXPECT_EQ(list_names(account(title) + " 受信箱"), names{});
+        EXPECT_FALSE(exists(tmp / "quillmere.$$$/0.pop"));
+        EXPECT_EQ(shown, names{});
+    }
+}
+
+TEST_F(SendReceiveWindow, PromptsNameAccountAndServerAndComeBeforeAnyConnection) {
+    script_server pop;
+    pop.send("+OK ready\r\n");
+    pop.start();
+    ASSERT_TRUE(create_account(settings().mailbox, sj("自宅"), scripted_account(pop.port(), false, false)));
+    ASSERT_TRUE(create_account(settings().mailbox, "auth", scripted_account(pop.port(), false, true)));
+
+    // Cancel at the POP3 prompt: no connection.
+    round_hand hand;
+    std::vector<QString> titles, questions;
+    hand.on_password = [&](dialog_password& prompt) {
+        titles.push_back(prompt.windowTitle());
+        questions.push_back(prompt.question()->text());
+        prompt.reject();
+    };
+    EXPECT_EQ(round("自宅").job, net_result::cancelled);
+    ASSERT_EQ(titles.size(), 1u);
+    EXPECT_EQ(titles[0], QString::fromUtf8("POP3パスワード?"));
+    EXPECT_EQ(questions[0], QString::fromUtf8("アカウント \"自宅\" のPOP3サーバ 127.0.0.1 のパスワード(&P):"));
+    EXPECT_FALSE(pop.wait_done(100ms));  // its greeting never went out
+    EXPECT_EQ(hand.boxes, names{"サーバにアクセスしますか?"});
+
+    // With SMTP AUTH, both prompts before any connection; Cancel at the second.
+    titles.clear();
+    bool connected_before_a_prompt = false;
+    hand.on_password = [&](dialog_password& prompt) {
+        titles.push_back(prompt.windowTitle());
+        connected_before_a_prompt = connected_before_a_prompt || pop.wait_done(50ms);
+        if (titles.size() == 1) {
+            prompt.field()->setText("typed");
+            prompt.accept();
+        } else {
+            prompt.reject();
+        }
+    };
+    EXPECT_EQ(round("auth").job, net_result::cancelled);
+    EXPECT_EQ(titles, (std::vector<QString>{QString::fromUtf8("POP3パスワード?"), QString::fromUtf8("SMTPパスワード?")}));
+    EXPECT_FALSE(connected_before_a_prompt);
+    EXPECT_FALSE(pop.wait_done(100ms));
+}
+
+TEST_F(SendReceiveWindow, EndingTheSessionCancelsTheRoundAndTheWholeDownloadIsFiledNextTime) {
+    script_server pop;
+    pop.send("+OK ready\r\n")
+        .exchange({{"USER alice", "+OK\r\n"}, {"PASS s3cret", "+OK\r\n"}, {"STAT", "+OK 2 900\r\n"},
+                   {"UIDL 1", "+OK 1 first\r\n"}, {"RETR 1", "+OK\r\nSubject: kept\r\n\r\nwhole\r\n.\r\n"},
+                   {"UIDL 2", "+OK 2 second\r\n"}, {"RETR 2", "+OK\r\nSubject: cut\r\n\r\nfirst line\r\n"}})
+        .pause(20s);
+    pop.start();
+    account_values keeping = scripted_account(pop.port(), true, false);
+    keeping.pop_remove = false;
+    ASSERT_TRUE(create_account(settings().mailbox, "a", keeping));
+    ASSERT_TRUE(create_account(settings().mailbox, "b", keeping));
+    round_hand hand;
+    // The dialog stays hidden: the session ends while the second download stalls.
+    QTimer::singleShot(500, [] {
+        EXPECT_TRUE(round_running());
+        cancel_running_round();
+    });
+    round_result result = run_send_receive_all(&window, settings().mailbox, hooks());
+    EXPECT_EQ(result.job, net_result::cancelled);
+    EXPECT_EQ(visited, names{"a"});  // b is not visited
+    EXPECT_EQ(hand.boxes, names{"サーバにアクセスしますか?"});
+    EXPECT_FALSE(round_running());
+    EXPECT_EQ(list_names(account("a") + " 受信箱"), names{});
+    EXPECT_TRUE(exists(tmp / "quillmere.$$$/0.pop"));
+    EXPECT_FALSE(exists(tmp / "quillmere.$$$/1.pop"));
+
+    // The next round files the whole one first; the server has nothing new.
+    script_server again;
+    again.send("+OK ready\r\n")
+        .exchange({{"USER alice", "+OK\r\n"}, {"PASS s3cret", "+OK\r\n"}, {"STAT", "+OK 1 900\r\n"},
+                   {"UIDL 1", "+OK 1 first\r\n"}, {"QUIT", "+OK\r\n"}});
+    again.start();
+    EXPECT_EQ(pop.failures(), names{});
+    keeping.pop_port = std::to_string(again.port());
+    ASSERT_TRUE(write_account_file(account_file(settings().mailbox, "a"), keeping));
+    hand.boxes.clear();
+    round("a");
+    EXPECT_EQ(again.failures(), names{});
+    EXPECT_EQ(list_names(account("a") + " 受信箱"), names{".0"});
+    EXPECT_EQ(hand.boxes, names{"サーバにアクセスしますか?"});  // the filed mail is new to the user
+    EXPECT_FALSE(exists(tmp / "quillmere.$$$/0.pop"));
+}
+
+}  // namespace
+}  // namespace qm::test

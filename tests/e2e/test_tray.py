@@ -1,0 +1,221 @@
+"""The window in the background with check interval 1 and an account whose
+password is stored, against a Dovecot of the test's own.
+
+Without a notification area the window minimizes and stays on the task list
+(a hidden window could not be reached). With one (trayer), minimizing hides
+the window and shows the icon; a mail planted in Dovecot makes the icon blink
+within 70 s (two pictures of the tray 250 ms apart differ); a click on the
+icon brings the window back; closing it sends it to the tray again, and 終了
+in the tray menu ends the program."""
+
+import os
+import subprocess
+import time
+
+import quillmere_e2e as e2e
+
+ACCOUNT = "試験"
+# The check runs one interval (60 s) after the window went to the background.
+BLINK_TIMEOUT = 70
+TRAY_HEIGHT = 24
+
+
+def checking_account(session, home, dovecot):
+    """A complete account on the private Dovecot, its password stored, and the
+    check interval 1."""
+    nothing = os.path.join(home.root, "empty.mbox")
+    open(nothing, "wb").close()
+    home.cli("import", ACCOUNT, "--mbox", nothing)
+    reading, writing = os.pipe()
+    os.write(writing, (dovecot.PASSWORD + "\n").encode())
+    os.close(writing)
+    program = os.path.join(e2e.BIN_DIR, "quillmere-cli")
+    result = subprocess.run([program, "account", "set", ACCOUNT, "--address", "me@example.com",
+                             "--pop-server", "127.0.0.1", "--pop-port", str(dovecot.port),
+                             "--pop-user", dovecot.USER, "--smtp-server", "127.0.0.1",
+                             "--password", "--password-fd", str(reading)],
+                            env=home.environment(), capture_output=True, pass_fds=(reading,))
+    os.close(reading)
+    if result.returncode != 0:
+        e2e.fail(f"quillmere-cli account set ended with {result.returncode}: {result.stderr.decode('utf-8', 'replace')}")
+    with open(home.path("quillmere.ini"), "wb") as settings:
+        settings.write("[value]\r\ncheck interval=1\r\n".encode("cp932"))
+    # The window opens on this account rather than the empty standard one.
+    with open(home.path("layout.ini"), "wb") as layout:
+        layout.write(f"[directory]\r\ncurrent={ACCOUNT}/\r\n".encode("cp932"))
+
+
+def all_window_ids(program):
+    """The program's X windows named as the main window, shown or not."""
+    result = e2e.run(["xdotool", "search", "--pid", str(program.process.pid), "--name", f"^{e2e.MAIN_TITLE}$"])
+    return result.stdout.split()
+
+
+def wm_state(window_id):
+    """"Normal", "Iconic" or "Withdrawn" (no WM_STATE at all)."""
+    result = e2e.run(["xprop", "-id", window_id, "WM_STATE"])
+    for line in result.stdout.splitlines():
+        if "window state:" in line:
+            return line.split(":", 1)[1].strip()
+    return "Withdrawn"
+
+
+def managed_main_window(program):
+    """The main window once the window manager manages it, shown or minimized."""
+    listed = e2e.managed_windows()
+    return next((w for w in all_window_ids(program) if w in listed), None)
+
+
+def tray_icon_window(program):
+    """The program's small window on the screen that the window manager does not manage: the
+    icon trayer embedded (the balloon beside it is larger)."""
+    result = e2e.run(["xdotool", "search", "--onlyvisible", "--pid", str(program.process.pid), "--name", "."])
+    listed = e2e.managed_windows()
+
+    def small(window):
+        geometry = e2e.run(["xdotool", "getwindowgeometry", "--shell", window]).stdout
+        sizes = dict(line.split("=", 1) for line in geometry.split() if "=" in line)
+        return int(sizes.get("WIDTH", 0)) <= TRAY_HEIGHT and int(sizes.get("HEIGHT", 0)) <= TRAY_HEIGHT
+    return next((w for w in result.stdout.split() if w not in listed and small(w)), None)
+
+
+# How much of the top right corner the tray pictures take.
+TRAY_STRIP = 160
+
+
+class Trayer:
+    """A notification area in the top right corner that is as wide as its icons."""
+
+    def __init__(self, session):
+        with open(os.path.join(session.scratch, "trayer.log"), "wb") as log:
+            self.process = subprocess.Popen(
+                ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--heighttype", "pixel",
+                 "--height", str(TRAY_HEIGHT), "--SetDockType", "true", "--expand", "false",
+                 "--transparent", "true", "--alpha", "0", "--tint", "0x303030"],
+                stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        # The tray's selection has an owner once trayer manages the area.
+        e2e.wait_until(self._owns_selection, 10, "trayer owning the system tray selection")
+
+    def _owns_selection(self):
+        if self.process.poll() is not None:
+            e2e.fail(f"trayer ended with {self.process.returncode}")
+        return e2e.run(["xdotool", "search", "--classname", "panel"]).stdout.split() or \
+            e2e.run(["xdotool", "search", "--class", "trayer"]).stdout.split()
+
+    def box(self):
+        """(x, y, width, height) of the strip at the top right where the tray grows
+        with its icons (its own window's geometry may lag behind its width)."""
+        width = int(e2e.run(["xdotool", "getdisplaygeometry"]).stdout.split()[0])
+        return (width - TRAY_STRIP, 0, TRAY_STRIP, TRAY_HEIGHT)
+
+    def picture(self, path):
+        """The pixels of the tray area as PNG bytes (without time stamps)."""
+        x, y, width, height = self.box()
+        # import crops the screen it grabbed unreliably; convert crops the grabbed picture.
+        result = e2e.run(["convert", "x:root", "-crop", f"{width}x{height}+{x}+{y}", "+repage", "-strip",
+                          "-define", "png:exclude-chunks=date,time", "png:" + path])
+        if result.returncode != 0:
+            e2e.fail(f"import of the tray failed: {result.stderr.strip()}")
+        with open(path, "rb") as picture:
+            return picture.read()
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(timeout=5)
+
+
+def without_tray(session, dovecot):
+    home = session.home("no-tray")
+    checking_account(session, home, dovecot)
+    program = session.program(home, "no-tray").start()
+    window = e2e.wait_until(lambda: managed_main_window(program), e2e.WINDOW_TIMEOUT,
+                            "the main window managed by the window manager")
+    if wm_state(window) == "Normal":
+        e2e.xdotool("windowminimize", "--sync", window)
+    e2e.wait_until(lambda: wm_state(window) == "Iconic", e2e.WIDGET_TIMEOUT,
+                   lambda: f"the window minimized (its state is {wm_state(window)})")
+    # Minimized, not hidden: it stays on the task list, from where it can be reached.
+    time.sleep(1)
+    session.check(window in e2e.managed_windows(), "without a tray the minimized window left the task list")
+    session.check(wm_state(window) == "Iconic", f"without a tray the window's state became {wm_state(window)}")
+    e2e.xdotool("windowactivate", window)
+    e2e.wait_until(program.visible_window_id, e2e.WIDGET_TIMEOUT, "the minimized window shown again")
+    program.stop()
+
+
+def with_tray(session, dovecot):
+    trayer = Trayer(session)
+    empty = trayer.picture(os.path.join(session.scratch, "tray-empty.png"))
+    home = session.home("tray")
+    checking_account(session, home, dovecot)
+    program = session.program(home, "tray").start()
+
+    def in_tray():
+        return program.visible_window_id() is None and trayer.picture(os.path.join(session.scratch, "tray.png")) != empty
+
+    # The window goes to the tray at its start when its account is complete; should it
+    # show itself first, minimizing sends it there.
+    def shown_or_in_tray():
+        if in_tray():
+            return "tray"
+        return "window" if program.visible_window_id() else None
+    if e2e.wait_until(shown_or_in_tray, e2e.WINDOW_TIMEOUT, "the window or its tray icon appearing") == "window":
+        program.wait_window()
+        program.settle(minimum=0.5)
+        e2e.xdotool("windowminimize", program.window_id)
+    def where():
+        shown = "shown" if program.visible_window_id() else "hidden"
+        icon = "an icon" if trayer.picture(os.path.join(session.scratch, "tray.png")) != empty else "no icon"
+        return f"the window hidden and its icon in the tray (the window is {shown}, the tray has {icon})"
+    e2e.wait_until(in_tray, e2e.WINDOW_TIMEOUT, where)
+    e2e.wait_until(lambda: not set(all_window_ids(program)) & e2e.managed_windows(), e2e.WIDGET_TIMEOUT,
+                   "the window hidden in the tray leaving the task list")
+    plain = trayer.picture(os.path.join(session.scratch, "tray-plain.png"))
+    time.sleep(0.5)
+    session.check(trayer.picture(os.path.join(session.scratch, "tray-still.png")) == plain,
+                  "the tray icon changes before any mail came")
+
+    dovecot.deliver(b"From: bob@example.com\r\nTo: me@example.com\r\nSubject: hello\r\n\r\nhi\r\n")
+
+    def blinking():
+        first = trayer.picture(os.path.join(session.scratch, "tray-blink-1.png"))
+        time.sleep(0.25)
+        return first != trayer.picture(os.path.join(session.scratch, "tray-blink-2.png"))
+    e2e.wait_until(blinking, BLINK_TIMEOUT, "the tray icon blinking after a mail was planted", interval=0.5)
+    e2e.screenshot(os.path.join(session.scratch, "tray-blinking.png"))
+
+    icon = tray_icon_window(program)
+    session.check(icon is not None, "the tray icon has no window of its own to click")
+    e2e.xdotool("mousemove", "--window", icon, "--sync", TRAY_HEIGHT // 2, TRAY_HEIGHT // 2, "click", "1")
+    program.wait_window()
+    e2e.wait_until(lambda: program.visible_window_id() in e2e.managed_windows(), e2e.WIDGET_TIMEOUT,
+                   "the restored window on the task list")
+    e2e.wait_until(lambda: trayer.picture(os.path.join(session.scratch, "tray-after.png")) == empty,
+                   e2e.WIDGET_TIMEOUT, "the tray icon gone once the window is back")
+    # Nothing was received: the check only asks.
+    # (Dovecot moves a mail from new to cur once a session has seen it.)
+    kept = sum(len(os.listdir(os.path.join(dovecot.maildir, part))) for part in ("new", "cur"))
+    session.check(kept == 1, "the check took the mail from the server")
+
+    # Closed with a check interval, the window goes back to the tray; the tray menu's
+    # 終了(&X) ends the program.
+    program.close_by_window_manager()
+    e2e.wait_until(in_tray, e2e.WIDGET_TIMEOUT, where)
+    icon = tray_icon_window(program)
+    e2e.xdotool("mousemove", "--window", icon, "--sync", TRAY_HEIGHT // 2, TRAY_HEIGHT // 2, "click", "3")
+    time.sleep(0.5)
+    e2e.keys("x")
+    code = program.wait_exit()
+    session.check(code == 0, f"終了 in the tray menu ended the program with {code}")
+    trayer.stop()
+
+
+def test(session):
+    dovecot = session.dovecot()
+    without_tray(session, dovecot)
+    with_tray(session, dovecot)
+
+
+if __name__ == "__main__":
+    e2e.main(test)
