@@ -142,6 +142,15 @@ inline int run_program(const std::vector<std::string>& arguments, const std::vec
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+#ifdef QUILLMERE_BINARY_DIR
+// The quillmere-cli that is run: the one built beside the benchmark, or
+// $QUILLMERE_CLI (an older build, to compare with).
+inline std::string cli_program() {
+    const char* chosen = std::getenv("QUILLMERE_CLI");
+    return chosen && *chosen ? chosen : std::string(QUILLMERE_BINARY_DIR) + "/quillmere-cli";
+}
+#endif
+
 // Scratch files live in memory unless TMPDIR says otherwise, so that what a
 // network benchmark measures is the dialogue, not how a disk file system
 // finds free inodes.

@@ -104,9 +104,10 @@ int run_list(int argc, char** argv) {
     std::vector<mail_row> rows = build_mail_list(folder, account_root, arguments.search);
     sort_mail_list(rows, state);
 
-    std::string shown;
-    for (const mail_row& row : rows) shown += terminal_row(std::vector<std::string>(row.text, row.text + row_text_count));
-    if (!print(shown)) {
+    std::vector<std::string> lines;
+    lines.reserve(rows.size());
+    for (const mail_row& row : rows) lines.push_back(cp932_row(row.text));
+    if (!print(terminal_rows(lines))) {
         voice.complain("the list could not be written");
         return 1;
     }

@@ -88,13 +88,26 @@ bool find_message(message_argument& message, const command_voice& voice) {
     return false;
 }
 
-std::string terminal_row(const std::vector<std::string>& fields) {
+std::string terminal_row(const std::vector<std::string>& fields) { return utf8_text(cp932_row(fields)) + "\n"; }
+
+std::string cp932_row(std::span<const std::string> fields) {
     std::string line;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0) line.push_back('\t');
         for (char c : fields[i]) line.push_back(c == '\t' || c == '\n' || c == '\r' ? ' ' : c);
     }
-    return utf8_text(line) + "\n";
+    return line;
+}
+
+std::string terminal_rows(const std::vector<std::string>& rows) {
+    std::string all;
+    for (const std::string& row : rows) all.append(row).push_back('\n');
+    // One conversion for the whole list; only when some row holds a
+    // character without a UTF-8 form is each row converted on its own.
+    if (std::optional<std::string> utf8 = cp932_to_utf8(all)) return *utf8;
+    std::string shown;
+    for (const std::string& row : rows) shown.append(utf8_text(row)).push_back('\n');
+    return shown;
 }
 
 bool print(std::string_view text) {

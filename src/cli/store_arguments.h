@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,10 @@ bool find_message(message_argument& message, const command_voice& voice);
 // of a double-byte character) becomes a blank, so that the columns hold; a
 // character without a UTF-8 form shows as "?", the rest of the text stays.
 std::string terminal_row(const std::vector<std::string>& fields);
+// The fields joined as terminal_row joins them, still in CP932, and the
+// lines of many such rows as terminal_row would show each.
+std::string cp932_row(std::span<const std::string> fields);
+std::string terminal_rows(const std::vector<std::string>& rows);
 
 // Writes text to stdout; false when it did not reach it.
 bool print(std::string_view text);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "message/header_reader.h"
 #include "message/message_lines.h"
 #include "platform/file_operations.h"
 #include "platform/text_file.h"
@@ -23,26 +24,6 @@ constexpr std::string_view bcc_field = "Bcc";
 constexpr std::string_view disposition_field = "Content-Disposition";
 constexpr std::string_view content_type_field = "Content-Type";
 constexpr std::string_view text_plain = "text/plain";
-
-// The value of a field line after its ":" and the blanks after that, without
-// the line feed; nullopt for a line without ":".
-std::optional<std::string_view> value_after_colon(std::string_view line) {
-    std::size_t colon = line.find(':');
-    if (colon == npos) return std::nullopt;
-    std::string_view value = without_line_feed(line);
-    return value.substr(std::min(skip_chars(value, colon + 1, " \t"), value.size()));
-}
-
-// The first line of the file that starts with `field` and holds a ":".
-std::optional<std::string> first_field_line(std::string_view path, std::string_view field) {
-    text_reader reader(path);
-    if (!reader.is_open()) return std::nullopt;
-    std::string line;
-    while (read_whole_line(reader, line)) {
-        if (starts_with_nocase(line, field) && line.find(':') != npos) return line;
-    }
-    return std::nullopt;
-}
 
 // Text that ends with a line feed unless it is empty, so that a line can be
 // appended to it.
@@ -71,7 +52,7 @@ int replace_fields(std::string_view text, std::string_view field, std::string_vi
         }
         if (dropping && is_continuation_line(line)) continue;
         dropping = false;
-        if (starts_with_nocase(line, field)) {
+        if (is_field_line(line, field)) {
             out += replacement;
             dropping = true;
             ++replaced;
@@ -160,38 +141,27 @@ std::optional<std::string> without_address(std::string_view line, const address_
 bool has_header_line(std::string_view path, std::string_view name) { return has_header_line(path, std::span(&name, 1)); }
 
 bool has_header_line(std::string_view path, std::span<const std::string_view> names) {
-    text_reader reader(path);
-    if (!reader.is_open()) return false;
-    std::string line;
-    while (read_whole_line(reader, line)) {
-        for (std::string_view name : names) {
-            if (starts_with_nocase(line, name)) return true;
-        }
-    }
-    return false;
+    header_reader header;
+    return header.read(path) && header.has_any_line(names);
 }
 
 bool get_status_field(std::string_view path, std::string_view product_word, std::string& value,
                       std::size_t capacity) {
-    std::string field = "X-" + std::string(product_word) + "-Status";
-    text_reader reader(path);
-    if (!reader.is_open()) return false;
-    std::string line;
-    while (read_whole_line(reader, line)) {
-        if (!starts_with_nocase(line, field)) continue;
-        std::string_view text = without_line_feed(line);
-        std::size_t colon = text.find(':');
-        std::size_t start = colon == npos ? text.size() : std::min(colon + 2, text.size());
-        value = cut_to_capacity(text.substr(start), capacity);
-        return true;
-    }
-    return false;
+    header_reader header;
+    if (!header.read(path)) return false;
+    std::optional<std::string_view> line = header.line_starting("X-" + std::string(product_word) + "-Status");
+    if (!line) return false;
+    std::string_view text = without_line_feed(*line);
+    std::size_t colon = text.find(':');
+    std::size_t start = colon == npos ? text.size() : std::min(colon + 2, text.size());
+    value = cut_to_capacity(text.substr(start), capacity);
+    return true;
 }
 
 std::string get_subject(std::string_view path, std::size_t capacity) {
-    std::optional<std::string> line = first_field_line(path, subject_field);
-    if (!line) return cut_to_capacity("???", capacity);
-    return cut_to_capacity(*value_after_colon(*line), capacity);
+    header_reader header;
+    header.read(path);
+    return header.subject(capacity);
 }
 
 bool set_subject(std::string_view header_path, std::string_view subject) {
@@ -209,10 +179,11 @@ bool set_subject(std::string_view header_path, std::string_view subject) {
 }
 
 bool get_header_token(std::string_view path, std::string& value, std::size_t capacity, std::string_view field) {
-    std::optional<std::string> line = first_field_line(path, field);
-    if (!line) return false;
-    std::string_view text = *value_after_colon(*line);
-    value = cut_to_capacity(text.substr(0, text.find_first_of("\t ")), capacity);
+    header_reader header;
+    if (!header.read(path)) return false;
+    std::optional<std::string> token = header.token(field, capacity);
+    if (!token) return false;
+    value = std::move(*token);
     return true;
 }
 
@@ -224,7 +195,7 @@ std::optional<std::string> header_with_value(std::string_view text, std::string_
     std::string_view line;
     bool found = false;
     while (lines.next(line)) {
-        if (found || !starts_with_nocase(line, field)) {
+        if (found || !is_field_line(line, field)) {
             out += line;
             continue;
         }
@@ -269,7 +240,7 @@ std::optional<std::string> header_without_address(std::string_view text, std::st
             out.emplace_back(line);
             continue;
         }
-        bool field_line = starts_with_nocase(line, field);
+        bool field_line = is_field_line(line, field);
         std::size_t colon = 0;
         std::size_t pos = 0;
         if (field_line) {

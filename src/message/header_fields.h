@@ -11,6 +11,7 @@
 namespace qm {
 
 // Header fields of the store's message files, read and changed in place.
+// The lookups read the file once into a header_reader and ask it.
 //
 // A field is a line that starts with the field's name, compared over the
 // name's length without regard to case (so "To" also takes "Token:"), and

@@ -1,5 +1,6 @@
 #include <array>
 #include <string>
+#include <utility>
 
 #include "message/header_fields.h"
 #include "message/message_lines.h"
@@ -65,9 +66,7 @@ struct field_kind {
 
 }  // namespace
 
-bool unfold_header_file(std::string_view path) {
-    std::string text;
-    if (!read_message_text(path, text)) return false;
+bool unfold_header_text(std::string& text) {
     std::string out;
     out.reserve(text.size());
     bool joined = false;
@@ -114,8 +113,15 @@ bool unfold_header_file(std::string_view path) {
             }
         }
     }
-    if (!joined) return true;
-    return rewrite_text(path, out);
+    if (joined) text = std::move(out);
+    return joined;
+}
+
+bool unfold_header_file(std::string_view path) {
+    std::string text;
+    if (!read_message_text(path, text)) return false;
+    if (!unfold_header_text(text)) return true;
+    return rewrite_text(path, text);
 }
 
 }  // namespace qm

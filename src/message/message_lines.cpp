@@ -24,15 +24,20 @@ std::string cut_to_capacity(std::string_view text, std::size_t capacity) {
 bool read_message_text(std::string_view path, std::string& text) {
     std::string bytes;
     if (!read_binary_file(path, bytes)) return false;
-    text.clear();
+    text = message_text_of(bytes);
+    return true;
+}
+
+std::string message_text_of(std::string_view bytes) {
+    std::string text;
     text.reserve(bytes.size());
     std::size_t copied = 0;
-    for (std::size_t cr = bytes.find("\r\n"); cr != std::string::npos; cr = bytes.find("\r\n", cr + 2)) {
+    for (std::size_t cr = bytes.find("\r\n"); cr != std::string_view::npos; cr = bytes.find("\r\n", cr + 2)) {
         text.append(bytes, copied, cr - copied);
         copied = cr + 1;
     }
     text.append(bytes, copied);
-    return true;
+    return text;
 }
 
 std::size_t skip_chars(std::string_view text, std::size_t pos, std::string_view chars) {

@@ -25,6 +25,8 @@ inline bool read_whole_line(text_reader& reader, std::string& line) {
 // Unlike a text-mode read it does not stop at a Ctrl-Z byte: in received
 // mail that is data. False when the file cannot be opened or read.
 bool read_message_text(std::string_view path, std::string& text);
+// The same for bytes already in memory.
+std::string message_text_of(std::string_view bytes);
 
 // Walks the lines of text held in memory.
 class line_splitter {

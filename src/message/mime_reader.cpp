@@ -207,12 +207,13 @@ std::vector<part_plan> plan_leaves(std::vector<part_source> leaves) {
     return plan;
 }
 
-// Splits one message held in memory into the files of a message directory.
+// Splits one message held in memory into the contents of the files of a
+// message directory.
 class message_splitter {
 public:
-    explicit message_splitter(std::string_view base_path) : base_(base_path) {}
+    explicit message_splitter(std::vector<std::string>& files) : files_(files) {}
 
-    // The last part number, or -1 after a failed file step.
+    // The last part number.
     int split(std::string_view text) {
         std::size_t pos = read_top_header(text);
         std::string header;
@@ -302,11 +303,13 @@ private:
     }
 
     bool write_file(int number, std::string_view content) {
-        text_writer out;
-        return out.open(part_file(base_, number)) && out.write(content) && out.close();
+        std::size_t index = static_cast<std::size_t>(number);
+        if (files_.size() <= index) files_.resize(index + 1);
+        files_[index] = content;
+        return true;
     }
 
-    std::string base_;
+    std::vector<std::string>& files_;
     bool multipart_ = false;
     bool body_found_ = false;
     std::string boundary_;
@@ -315,10 +318,24 @@ private:
 
 }  // namespace
 
+split_files split_message_text(std::string_view text) {
+    split_files split;
+    split.last_part = message_splitter(split.files).split(text);
+    return split;
+}
+
 int split_message(std::string_view source_path, std::string_view base_path) {
     int result = -1;
     std::string text;
-    if (read_message_text(source_path, text)) result = message_splitter(base_path).split(text);
+    if (read_message_text(source_path, text)) {
+        split_files split = split_message_text(text);
+        result = split.last_part;
+        for (std::size_t n = 0; result >= 0 && n < split.files.size(); ++n) {
+            text_writer out;
+            if (!out.open(part_file(base_path, static_cast<int>(n))) || !out.write(split.files[n]) || !out.close())
+                result = -1;
+        }
+    }
     if (result >= 0 && delete_file(source_path)) return result;
     delete_tree(base_path, false);
     return -1;

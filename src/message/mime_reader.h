@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qm {
 
@@ -51,6 +52,9 @@ inline constexpr int multipart_depth_limit = 32;
 // with nothing to join is left as it is. False, with the file unchanged,
 // when it cannot be read or rewritten.
 bool unfold_header_file(std::string_view path);
+// The same for a message text held in memory (LF line ends); whether
+// anything was joined.
+bool unfold_header_text(std::string& text);
 
 // Splits the message file into the message directory `base_path` (ending
 // with "/"), its header and parts stored as described above, and deletes
@@ -58,6 +62,16 @@ bool unfold_header_file(std::string_view path);
 // message has no body). On any failure: -1, the message directory removed
 // with everything in it, the source kept.
 int split_message(std::string_view source_path, std::string_view base_path);
+
+// What split_message writes, held in memory: files[n] is the text of file
+// "n" (LF line ends; the file has CR LF), and the number of the last part.
+// `text` is the message with LF line ends (as read_message_text reads it)
+// and its header unfolded (unfold_header_text).
+struct split_files {
+    std::vector<std::string> files;
+    int last_part = 0;
+};
+split_files split_message_text(std::string_view text);
 
 // Rewrites base + "0" with every line decoded (encoded words, raw
 // ISO-2022-JP) into CP932; a decoded value never adds or splits a line.

@@ -112,11 +112,20 @@ bool fold_received_ids(std::string_view work_directory) {
     complete_noted_downloads(work);
     // The ids and the notes that hold them, by list.
     std::map<std::string, std::pair<std::vector<std::string>, std::vector<std::string>>> by_list;
+    // Whether each list's directory exists, looked at once per list.
+    std::map<std::string, bool, std::less<>> list_directories;
+    auto has_directory = [&](std::string_view list_path) {
+        std::string_view directory = directory_of(list_path);
+        auto known = list_directories.find(directory);
+        if (known == list_directories.end())
+            known = list_directories.emplace(std::string(directory), directory_exists(directory)).first;
+        return known->second;
+    };
     for (const std::string& name : received_id_notes(work)) {
         std::string list_path, id;
         // A note that cannot be read is one cut short before its download
         // took its name: that message is fetched again.
-        if (!read_note(work + name, list_path, id) || !directory_exists(directory_of(list_path))) {
+        if (!read_note(work + name, list_path, id) || !has_directory(list_path)) {
             delete_file(work + name);
             continue;
         }

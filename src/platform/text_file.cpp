@@ -1,5 +1,7 @@
 #include "platform/text_file.h"
 
+#include "platform/open_directory.h"
+
 namespace qm {
 
 namespace {
@@ -114,11 +116,39 @@ bool text_writer::close() {
     return ok;
 }
 
+std::string text_mode_bytes(std::string_view text) {
+    std::string bytes;
+    bytes.reserve(text.size() + text.size() / 32 + 16);
+    std::size_t start = 0;
+    for (std::size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n', start)) {
+        bytes.append(text, start, lf - start).append("\r\n");
+        start = lf + 1;
+    }
+    return bytes.append(text, start);
+}
+
 bool read_text_file(std::string_view path, std::string& text) {
-    text_reader reader(path);
-    if (!reader.is_open()) return false;
-    text = reader.read_rest();
-    return !reader.failed();
+    std::string bytes;
+    if (!read_whole_file(path, bytes)) {
+        text.clear();
+        return false;
+    }
+    text = text_mode_text(bytes);
+    return true;
+}
+
+std::string text_mode_text(std::string_view bytes) {
+    bytes = bytes.substr(0, bytes.find(ctrl_z));
+    std::string text;
+    text.reserve(bytes.size());
+    std::size_t start = 0;
+    for (std::size_t cr = bytes.find('\r'); cr != std::string_view::npos; cr = bytes.find('\r', cr + 1)) {
+        if (cr + 1 >= bytes.size() || bytes[cr + 1] != '\n') continue;
+        text.append(bytes.substr(start, cr - start));
+        start = cr + 1;
+    }
+    text.append(bytes.substr(start));
+    return text;
 }
 
 }  // namespace qm

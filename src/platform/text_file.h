@@ -86,7 +86,14 @@ private:
     bool ok_ = true;
 };
 
+// The bytes text_writer writes for the text: every LF as CR LF.
+std::string text_mode_bytes(std::string_view text);
+
 // The whole file read in text mode; false when it cannot be opened or read.
 bool read_text_file(std::string_view path, std::string& text);
+
+// Bytes as a text-mode read gives them: each CR LF becomes LF, a lone CR
+// stays, and the text ends at the first Ctrl-Z.
+std::string text_mode_text(std::string_view bytes);
 
 }  // namespace qm

@@ -1,6 +1,8 @@
 #include "platform/work_directory.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -62,14 +64,32 @@ std::string download_path(std::string_view work_directory, std::uint64_t number)
     return std::string(work_directory) + std::to_string(number) + std::string(download_suffix);
 }
 
+namespace {
+
+// Whether the entry is neither a directory nor a symbolic link, from the
+// listing's own type where the file system gives one, so that a directory
+// of many downloads is not looked at file by file.
+bool is_file_entry(DIR* directory, const dirent& entry) {
+    if (entry.d_type != DT_UNKNOWN) return entry.d_type != DT_DIR && entry.d_type != DT_LNK;
+    struct stat status;
+    return ::fstatat(::dirfd(directory), entry.d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+           !S_ISDIR(status.st_mode) && !S_ISLNK(status.st_mode);
+}
+
+}  // namespace
+
 std::vector<std::string> download_files(std::string_view work_directory) {
     std::vector<std::string> names;
-    directory_walker walker(work_directory);
-    dir_entry entry;
-    while (walker.next(entry)) {
-        if (!entry.directory && !entry.symlink && !numbered_stem(entry.name, download_suffix).empty())
-            names.push_back(std::move(entry.name));
+    std::string disk = disk_path(work_directory);
+    DIR* directory = disk.empty() ? nullptr : ::opendir(disk.c_str());
+    while (directory) {
+        const dirent* entry = ::readdir(directory);
+        if (!entry) break;
+        std::string_view name = entry->d_name;
+        if (numbered_stem(name, download_suffix).empty() || !is_file_entry(directory, *entry)) continue;
+        names.emplace_back(name);  // digits and ".pop": the same in CP932
     }
+    if (directory) ::closedir(directory);
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         return decimal_less(numbered_stem(a, download_suffix), numbered_stem(b, download_suffix));
     });
@@ -234,14 +254,23 @@ bool whole_file_writer::open(std::string path) {
     return true;
 }
 
-bool whole_file_writer::open_next_download(std::string_view work_directory) {
-    for (std::uint64_t number = next_download_number(work_directory);; ++number) {
-        std::string path = download_path(work_directory, number);
+bool whole_file_writer::open_next_download(std::string_view work_directory, std::optional<std::uint64_t>& next) {
+    if (!next) next = next_download_number(work_directory);
+    for (;; ++*next) {
+        std::string path = download_path(work_directory, *next);
         if (path_exists(path)) continue;
-        if (open(path)) return true;
+        if (open(path)) {
+            ++*next;
+            return true;
+        }
         // A partial file of that number is some other writer's: try the next.
         if (errno != EEXIST) return false;
     }
+}
+
+bool whole_file_writer::open_next_download(std::string_view work_directory) {
+    std::optional<std::uint64_t> next;
+    return open_next_download(work_directory, next);
 }
 
 bool whole_file_writer::write(std::string_view bytes) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -105,7 +106,10 @@ public:
     // False when the partial file cannot be made (it exists already, or the
     // directory refuses).
     bool open(std::string path);
-    // Opens the next free download file of the work directory.
+    // Opens the next free download file of the work directory. A run that
+    // writes many keeps `next` for them all: the directory is listed only
+    // while it is unset, and it is left at the number after the one opened.
+    bool open_next_download(std::string_view work_directory, std::optional<std::uint64_t>& next);
     bool open_next_download(std::string_view work_directory);
     bool is_open() const { return file_ != nullptr; }
     const std::string& path() const { return path_; }

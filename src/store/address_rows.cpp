@@ -6,6 +6,7 @@
 #include "base/find_nocase.h"
 #include "base/multibyte.h"
 #include "message/header_fields.h"
+#include "message/header_reader.h"
 #include "message/message_lines.h"
 #include "platform/text_file.h"
 #include "store/compose.h"
@@ -33,7 +34,7 @@ struct item_span {
 // The field a line starts, or -1.
 int field_of_line(std::string_view line) {
     for (std::size_t i = 0; i < address_list_fields.size(); ++i) {
-        if (starts_with_nocase(line, address_list_fields[i].name)) return static_cast<int>(i);
+        if (is_field_line(line, address_list_fields[i].name)) return static_cast<int>(i);
     }
     return -1;
 }
@@ -150,7 +151,7 @@ std::vector<std::string> addresses_for(std::string_view recipient) {
 bool has_field_line(std::string_view text, std::string_view name) {
     line_splitter lines(text);
     for (std::string_view line; lines.next(line);) {
-        if (starts_with_nocase(line, name)) return true;
+        if (is_field_line(line, name)) return true;
     }
     return false;
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "config/list_file.h"
+#include "message/header_reader.h"
 #include "platform/directory_walker.h"
 #include "platform/file_operations.h"
 #include "platform/text_file.h"
@@ -96,7 +97,7 @@ std::vector<std::string> message_names(std::string_view folder) {
 // ignored) and the keyword occurs after the name and the colon that follows
 // it (case kept).
 bool line_matches(std::string_view line, const arrange_rule& rule) {
-    if (!starts_with_nocase(line, rule.header)) return false;
+    if (!is_field_line(line, rule.header)) return false;
     std::size_t skip = rule.header.size() + 1;
     std::string_view rest = line.size() > skip ? line.substr(skip) : std::string_view();
     return mbs_find(rest, rule.keyword) != std::string_view::npos;

@@ -8,6 +8,7 @@
 #include "config/address_book.h"
 #include "config/signatures.h"
 #include "message/header_fields.h"
+#include "message/header_reader.h"
 #include "message/message_lines.h"
 #include "platform/attributes.h"
 #include "platform/file_operations.h"
@@ -167,14 +168,12 @@ int add_sender(const compose_context& ctx, const draft_files& files, reporter& r
 // The recipients of a reply: "To: " and the first address, each further one
 // on a continuation line; with reply-to-all the source's To and Cc follow
 // without the account's own address, Cc in its own field.
-std::string reply_recipients(std::string_view source_header, std::string_view own_address, bool reply_to_all) {
+std::string reply_recipients(const header_reader& source, std::string_view own_address, bool reply_to_all) {
     std::string text;
     bool to_started = false, cc_started = false;
     auto each_address = [&](std::string_view field, auto&& take) {
         std::string address, name;
-        for (int index = 0; get_header_address(source_header, field, index, address, address_capacity, name,
-                                               address_capacity);
-             ++index) {
+        for (int index = 0; source.address(field, index, address, address_capacity, name, address_capacity); ++index) {
             if (!address.empty()) take(address);
         }
     };
@@ -183,7 +182,7 @@ std::string reply_recipients(std::string_view source_header, std::string_view ow
         text += address;
         to_started = true;
     };
-    each_address(has_header_line(source_header, "Reply-To") ? "Reply-To" : "From", add_to);
+    each_address(source.has_line("Reply-To") ? "Reply-To" : "From", add_to);
     if (reply_to_all) {
         each_address("To", [&](const std::string& address) {
             if (address != own_address) add_to(address);
@@ -201,45 +200,12 @@ std::string reply_recipients(std::string_view source_header, std::string_view ow
     return text;
 }
 
-// The first word of a field's value; a value that begins on the next line
-// (the field's first line holds only its name) is taken from there. Empty
-// when the field is missing or holds nothing.
-std::string first_field_token(std::string_view header_text, std::string_view field) {
-    line_splitter lines(header_text);
-    std::string_view line;
-    bool in_field = false;
-    while (lines.next(line)) {
-        std::string_view value;
-        if (in_field && is_continuation_line(line)) {
-            value = line;
-        } else if (!in_field && starts_with_nocase(line, field)) {
-            std::size_t colon = line.find(':');
-            if (colon == std::string_view::npos) return {};
-            value = line.substr(colon + 1);
-            in_field = true;
-        } else if (in_field) {
-            return {};
-        } else {
-            continue;
-        }
-        value = without_line_feed(value);
-        std::size_t start = skip_chars(value, 0, " \t");
-        if (start < value.size()) {
-            value = value.substr(start);
-            return cut_to_capacity(value.substr(0, value.find_first_of(" \t")), message_id_capacity);
-        }
-    }
-    return {};
-}
-
 // In-Reply-To with the source's Message-ID; References with the first
 // identifier of the source's chain and the source's own Message-ID.
-std::string reply_identifiers(std::string_view source_header) {
-    std::string header;
-    if (!read_text_file(source_header, header)) return {};
-    const std::string id = first_field_token(header, "Message-ID");
-    std::string chain = first_field_token(header, "References");
-    if (chain.empty()) chain = first_field_token(header, "In-Reply-To");
+std::string reply_identifiers(const header_reader& source) {
+    const std::string id = source.first_word("Message-ID", message_id_capacity);
+    std::string chain = source.first_word("References", message_id_capacity);
+    if (chain.empty()) chain = source.first_word("In-Reply-To", message_id_capacity);
     std::string text;
     if (!id.empty()) text += std::string("In-Reply-To: ").append(id).append("\n");
     if (!chain.empty()) text += std::string("References: ").append(chain).append("\n");
@@ -257,7 +223,7 @@ std::string forward_subject(std::string_view subject) {
 
 bool is_forwarded_field(std::string_view line) {
     for (std::string_view field : forwarded_fields) {
-        if (starts_with_nocase(line, field)) return true;
+        if (is_field_line(line, field)) return true;
     }
     return false;
 }
@@ -317,7 +283,8 @@ int create_reply(const compose_context& ctx, std::string_view source_message_dir
                  bool reply_to_all, std::string_view subject, bool quote, std::string_view signature_name,
                  reporter& report, bool open_editor) {
     const draft_files files = draft_files_in(ctx.work_directory);
-    const std::string source_header = part_file(source_message_dir, 0);
+    header_reader source;
+    source.read(part_file(source_message_dir, 0));
     if (!start_draft(ctx, files, true)) return file_error(report);
     if (quote) {
         int text_part = find_text_part(source_message_dir);
@@ -331,7 +298,7 @@ int create_reply(const compose_context& ctx, std::string_view source_message_dir
         !append_text(files.header, std::string("Subject: ").append(single_line(subject)).append("\n")))
         return file_error(report);
     if (!has_header_line(files.header, "To")) {
-        std::string recipients = reply_recipients(source_header, ctx.account.address, reply_to_all);
+        std::string recipients = reply_recipients(source, ctx.account.address, reply_to_all);
         if (recipients.empty()) {
             report.error(str::net_no_sender);
             return -1;
@@ -343,7 +310,7 @@ int create_reply(const compose_context& ctx, std::string_view source_message_dir
         return -1;
     }
     if (!add_automatic_recipients(ctx, files.header)) return file_error(report);
-    std::string identifiers = reply_identifiers(source_header);
+    std::string identifiers = reply_identifiers(source);
     if (!identifiers.empty() && !append_text(files.header, identifiers)) return file_error(report);
     if (!append_signature_to(ctx, files.body, signature_name)) return file_error(report);
     return file_draft(ctx, files, report, open_editor, source_message_dir, status_key_replied);
@@ -399,10 +366,11 @@ std::string reply_subject(std::string_view source_subject) {
 }
 
 bool reply_to_all_possible(std::string_view source_message_dir) {
-    const std::string header = part_file(source_message_dir, 0);
+    header_reader header;
+    if (!header.read(part_file(source_message_dir, 0))) return false;
     std::string address, name;
-    return get_header_address(header, "To", 1, address, address_capacity, name, address_capacity) ||
-           get_header_address(header, "Cc", 0, address, address_capacity, name, address_capacity);
+    return header.address("To", 1, address, address_capacity, name, address_capacity) ||
+           header.address("Cc", 0, address, address_capacity, name, address_capacity);
 }
 
 bool append_quoted(std::string_view destination, std::string_view source, std::string_view prefix) {
@@ -429,17 +397,19 @@ bool make_forward_header(std::string_view header_file, std::string_view source_h
     if (holds_line_break(recipient)) return false;
     std::string text;
     if (!format_address_line(text, message_line_capacity, "From", address, name)) return false;
-    text.append("Subject: ").append(forward_subject(get_subject(source_header, forward_subject_capacity)));
+    header_reader source;
+    source.read(source_header);
+    text.append("Subject: ").append(forward_subject(source.subject(forward_subject_capacity)));
     text.append("\nTo: ").append(recipient).append("\n");
     return write_text_file(header_file, text);
 }
 
 bool make_forward_body(std::string_view body_file, std::string_view source_header, std::string_view source_text) {
-    std::string header;
-    if (!read_text_file(source_header, header)) return false;
+    header_reader header;
+    if (!header.read(source_header)) return false;
     const std::string separator = std::string(forward_separator_length, '=') + "\n";
     std::string text = separator;
-    line_splitter lines(header);
+    line_splitter lines(header.text());
     std::string_view line;
     bool copying = false;
     while (lines.next(line) && !is_blank_line(line)) {

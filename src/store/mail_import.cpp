@@ -1,6 +1,8 @@
 #include "store/mail_import.h"
 
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "platform/work_directory.h"
@@ -42,7 +44,7 @@ class download_copy {
 public:
     bool begin(std::string_view work_directory) {
         last_was_cr_ = false;
-        return file_.open_next_download(work_directory);
+        return file_.open_next_download(work_directory, next_number_);
     }
     bool is_open() const { return file_.is_open(); }
     void write(std::string_view bytes) {
@@ -59,6 +61,8 @@ public:
 
 private:
     whole_file_writer file_;
+    // The work directory is listed for the first message of an mbox only.
+    std::optional<std::uint64_t> next_number_;
     std::string converted_;
     bool last_was_cr_ = false;
 };

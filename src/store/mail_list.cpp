@@ -2,20 +2,24 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <optional>
+#include <system_error>
+#include <thread>
 
 #include "config/address_book.h"
 #include "config/folder_names.h"
 #include "message/header_fields.h"
+#include "message/header_reader.h"
 #include "message/message_lines.h"
 #include "platform/directory_walker.h"
 #include "platform/file_operations.h"
+#include "platform/open_directory.h"
 #include "platform/string_table.h"
 #include "platform/text_file.h"
 #include "store/mailbox_layout.h"
 #include "store/message_status.h"
-#include "store/text_search.h"
 #include "base/find_nocase.h"
 #include "base/format.h"
 #include "text/mail_address.h"
@@ -28,7 +32,6 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
-constexpr std::string_view subject_field = "Subject";
 constexpr std::string_view from_field = "From";
 // Composed mail shows its first recipient: the first of these fields that
 // the header has.
@@ -36,48 +39,17 @@ constexpr std::array<std::string_view, 3> recipient_fields = {"To", "Cc", "Bcc"}
 // The thread key is the first word of the first of these fields: the root
 // of the references, else the parent, else the message's own id.
 constexpr std::array<std::string_view, 3> thread_fields = {"References", "In-Reply-To", "Message-ID"};
-constexpr std::string_view subject_missing = "???";
 constexpr std::string_view column_titles_end = "end";
 
-// ---- the header file "0", read once into memory ----
-//
-// These look at the text as the file readers of the header code look at the
-// file: whole lines, the first line of a field that holds a ":".
+// Message directories are read on up to this many threads, one more for
+// every so many messages, each taking this many at a time.
+constexpr std::size_t max_list_readers = 4;
+constexpr std::size_t messages_per_reader = 500;
+constexpr std::size_t reading_batch = 64;
 
-std::optional<std::string_view> first_field_line(std::string_view header, std::string_view field) {
-    line_splitter lines(header);
-    std::string_view line;
-    while (lines.next(line)) {
-        if (starts_with_nocase(line, field) && line.find(':') != npos) return line;
-    }
-    return std::nullopt;
-}
-
-std::string_view value_after_colon(std::string_view line) {
-    std::string_view value = without_line_feed(line);
-    return value.substr(std::min(skip_chars(value, line.find(':') + 1, " \t"), value.size()));
-}
-
-bool has_field_line(std::string_view header, std::string_view field) {
-    line_splitter lines(header);
-    std::string_view line;
-    while (lines.next(line)) {
-        if (starts_with_nocase(line, field)) return true;
-    }
-    return false;
-}
-
-std::string header_subject(std::string_view header) {
-    std::optional<std::string_view> line = first_field_line(header, subject_field);
-    return cut_to_capacity(line ? value_after_colon(*line) : subject_missing, subject_capacity);
-}
-
-std::string header_thread_key(std::string_view header) {
+std::string header_thread_key(const header_reader& header) {
     for (std::string_view field : thread_fields) {
-        std::optional<std::string_view> line = first_field_line(header, field);
-        if (!line) continue;
-        std::string_view value = value_after_colon(*line);
-        return cut_to_capacity(value.substr(0, value.find_first_of("\t ")), thread_key_capacity);
+        if (std::optional<std::string> key = header.token(field, thread_key_capacity)) return *key;
     }
     return {};
 }
@@ -85,21 +57,21 @@ std::string header_thread_key(std::string_view header) {
 // Received mail shows its sender; composed mail ("D" draft, "S" sent) its
 // first recipient. An address that an address-book entry holds shows as
 // that entry's name.
-std::string header_party(std::string_view header, std::string_view attribute,
+std::string header_party(const header_reader& header, std::string_view attribute,
                          const std::vector<std::pair<std::string, std::string>>& address_book) {
     char type = attribute.empty() ? ' ' : attribute.front();
     std::string_view field = from_field;
     if (type == type_draft || type == type_sent) {
         field = recipient_fields.back();
         for (std::string_view candidate : recipient_fields) {
-            if (has_field_line(header, candidate)) {
+            if (header.has_line(candidate)) {
                 field = candidate;
                 break;
             }
         }
     }
     std::string address, name;
-    if (!get_header_text_address(header, field, 0, address, party_capacity, name, party_capacity) || address.empty())
+    if (!header.address(field, 0, address, party_capacity, name, party_capacity) || address.empty())
         return std::string(unknown_party);
     for (const auto& [entry, entry_address] : address_book) {
         if (entry_address == address) return entry.substr(0, party_capacity - 1);
@@ -140,6 +112,88 @@ std::string with_final_slash(std::string_view path) {
     std::string text(path);
     if (text.empty() || text.back() != '/') text.push_back('/');
     return text;
+}
+
+// The numbered files of a message directory, by name relative to its folder.
+std::string part_name(std::string_view message_dir_name, int part) {
+    return std::string(message_dir_name) + "/" + std::to_string(part);
+}
+
+// The row of one message: its header "0" and, when the header has no status
+// line, its status file are each read once; the other numbered files are
+// only measured, unless the search has to look into them.
+mail_row message_row_in(const open_directory& folder, std::string_view message_dir_name, std::string_view search_text,
+                        const std::vector<std::pair<std::string, std::string>>& address_book) {
+    header_reader header;
+    std::size_t header_bytes = 0;
+    const bool header_read = header.read(folder, part_name(message_dir_name, 0), &header_bytes);
+
+    mail_row row;
+    std::string& attribute = row.text[column_attribute];
+    attribute = attribute_text_of(header, [&] {
+        std::string bytes;
+        folder.read_small_file(std::string(message_dir_name) + "/" + std::string(status_file_name), bytes);
+        return text_mode_text(bytes);
+    });
+    row.text[column_date] = format_header_list_date(header.text());
+    row.text[column_party] = header_party(header, attribute, address_book);
+    // A header that cannot be read gives an empty subject, not the "???" of
+    // a header without a Subject line.
+    if (header_read) row.text[column_subject] = header.subject(subject_capacity);
+    row.text[column_thread] = header_thread_key(header);
+
+    // The numbered files run without a gap from "0"; their sizes add up, and
+    // the search looks into each until one holds the text.
+    std::uint64_t total = 0;
+    for (int part = 0;; ++part) {
+        const std::string name = part_name(message_dir_name, part);
+        std::int64_t size = part == 0 && header_read ? static_cast<std::int64_t>(header_bytes) : folder.file_size(name);
+        if (size < 0) break;
+        total += static_cast<std::uint64_t>(size);
+        if (search_text.empty() || attribute.find('*') != std::string::npos) continue;
+        bool found = false;
+        if (part == 0) {
+            found = header_read && text_contains_in_pieces(header.text(), search_text);
+        } else {
+            std::string bytes;
+            found = folder.read_small_file(name, bytes) &&
+                    text_contains_in_pieces(text_mode_text(bytes), search_text);
+        }
+        if (found) attribute.push_back('*');
+    }
+    row.text[column_size] = std::to_string(total);
+    row.text[column_number] = row_number_text(message_dir_name);
+    row.number = message_number_of(message_dir_name).value_or(-1);
+    row.size = total;
+    set_attribute_fields(row);
+    return row;
+}
+
+// Runs `read_one` for every index below `count`, on a few threads when the
+// folder is large: reading message directories is mostly waiting for the
+// system, which several threads do side by side. Each index is read once,
+// by one thread; rows land in their own places, so the order is kept.
+template <typename ReadOne>
+void read_message_rows(std::size_t count, ReadOne read_one) {
+    const std::size_t wanted = count / messages_per_reader + 1;
+    const std::size_t readers =
+        std::min({wanted, static_cast<std::size_t>(std::max(1u, std::thread::hardware_concurrency())), max_list_readers});
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t start; (start = next.fetch_add(reading_batch)) < count;) {
+            for (std::size_t i = start; i < std::min(count, start + reading_batch); ++i) read_one(i);
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (std::size_t i = 1; i < readers; ++i) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // without another thread the work is done here
+        }
+    }
+    work();
+    for (std::thread& helper : helpers) helper.join();
 }
 
 // ---- sorting ----
@@ -244,6 +298,24 @@ std::size_t next_gap(std::size_t gap) {
     return gap;
 }
 
+// Comb sort: gaps shrink by 10/13, 9 and 10 become 11, and a pass of gap 1
+// repeats until nothing moves.
+template <typename InOrder>
+void comb_sort(std::vector<sort_item>& items, InOrder in_order) {
+    std::size_t gap = items.size();
+    bool swapped = false;
+    while (gap >= 2 || swapped) {
+        gap = next_gap(gap);
+        swapped = false;
+        for (std::size_t i = 0; i + gap < items.size(); ++i) {
+            if (!in_order(items[i], items[i + gap])) {
+                std::swap(items[i], items[i + gap]);
+                swapped = true;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 const std::vector<std::string>& mail_column_titles() {
@@ -277,40 +349,8 @@ mail_row folder_row(std::string_view name) {
 mail_row build_message_row(std::string_view folder, std::string_view message_dir_name,
                            std::string_view search_text,
                            const std::vector<std::pair<std::string, std::string>>& address_book) {
-    const std::string message_dir = with_final_slash(with_final_slash(folder) + std::string(message_dir_name));
-    std::string header;
-    const bool header_read = read_text_file(part_file(message_dir, 0), header);
-    if (!header_read) header.clear();
-
-    mail_row row;
-    std::string& attribute = row.text[column_attribute];
-    attribute = header_attribute_text(header, status_file_of(message_dir));
-    row.text[column_date] = format_header_list_date(header);
-    row.text[column_party] = header_party(header, attribute, address_book);
-    // A header that cannot be read gives an empty subject, not the "???" of
-    // a header without a Subject line.
-    if (header_read) row.text[column_subject] = header_subject(header);
-    row.text[column_thread] = header_thread_key(header);
-
-    // The numbered files run without a gap from "0"; their sizes add up, and
-    // the search looks into each until one holds the text.
-    std::uint64_t total = 0;
-    for (int part = 0;; ++part) {
-        const std::string path = part_file(message_dir, part);
-        std::int64_t size = file_size(path);
-        if (size < 0) break;
-        total += static_cast<std::uint64_t>(size);
-        if (search_text.empty() || attribute.find('*') != std::string::npos) continue;
-        bool found = part == 0 ? header_read && text_contains_in_pieces(header, search_text)
-                               : file_contains_text(path, search_text);
-        if (found) attribute.push_back('*');
-    }
-    row.text[column_size] = std::to_string(total);
-    row.text[column_number] = row_number_text(message_dir_name);
-    row.number = message_number_of(message_dir_name).value_or(-1);
-    row.size = total;
-    set_attribute_fields(row);
-    return row;
+    open_directory directory(with_final_slash(folder));
+    return message_row_in(directory, message_dir_name, search_text, address_book);
 }
 
 std::vector<mail_row> build_mail_list(std::string_view folder, std::string_view account_root,
@@ -321,19 +361,25 @@ std::vector<mail_row> build_mail_list(std::string_view folder, std::string_view 
     // the account directory only in case is another directory.
     if (shown != with_final_slash(account_root)) rows.push_back(folder_row(parent_row_name));
 
-    directory_walker walker(shown);
-    if (!walker.is_open()) return rows;
-    const std::vector<std::pair<std::string, std::string>> address_book = read_address_book();
-    dir_entry entry;
-    while (walker.next(entry)) {
-        // A linked directory is not part of the tree: it could lead back up.
-        if (!entry.directory || entry.symlink) continue;
-        if (message_number_of(entry.name)) {
-            rows.push_back(build_message_row(shown, entry.name, search_text, address_book));
-        } else if (is_listed_folder_name(entry.name)) {
-            rows.push_back(folder_row(entry.name));
+    open_directory directory(shown);
+    std::optional<std::vector<std::string>> names = directory.subdirectory_names();
+    if (!names) return rows;
+    // A linked directory is not part of the tree (it could lead back up):
+    // the listing leaves links out.
+    std::vector<std::pair<std::size_t, std::string_view>> messages;
+    rows.reserve(rows.size() + names->size());
+    for (const std::string& name : *names) {
+        if (message_number_of(name)) {
+            messages.emplace_back(rows.size(), name);
+            rows.emplace_back();
+        } else if (is_listed_folder_name(name)) {
+            rows.push_back(folder_row(name));
         }
     }
+    const std::vector<std::pair<std::string, std::string>> address_book = read_address_book();
+    read_message_rows(messages.size(), [&](std::size_t i) {
+        rows[messages[i].first] = message_row_in(directory, messages[i].second, search_text, address_book);
+    });
     return rows;
 }
 
@@ -362,22 +408,21 @@ void sort_mail_list(std::vector<mail_row>& rows, const sort_state& state) {
         items[i].key_high = text_key(row.text[state.column], width, 0);
         items[i].key_low = text_key(row.text[state.column], width, sizeof(std::uint64_t));
     }
-    auto in_order = [&](const sort_item& a, const sort_item& b) {
-        if (a.rank != b.rank) return a.rank < b.rank;
-        if (!a.same_key(b)) return a.key_before(b) != state.descending;
-        return compare_rows(rows[a.index], rows[b.index], state, right) <= 0;
+    auto order = [&](const sort_item& a, const sort_item& b) {
+        if (a.rank != b.rank) return a.rank < b.rank ? -1 : 1;
+        if (!a.same_key(b)) return a.key_before(b) != state.descending ? -1 : 1;
+        return compare_rows(rows[a.index], rows[b.index], state, right);
     };
-    std::size_t gap = items.size();
-    bool swapped = false;
-    while (gap >= 2 || swapped) {
-        gap = next_gap(gap);
-        swapped = false;
-        for (std::size_t i = 0; i + gap < items.size(); ++i) {
-            if (!in_order(items[i], items[i + gap])) {
-                std::swap(items[i], items[i + gap]);
-                swapped = true;
-            }
-        }
+    // Only rows that compare equal can end in different places under
+    // different sorts, and messages never do (their numbers differ); so a
+    // quick sort gives the comb sort's list unless two rows tie (folders
+    // whose names differ only in case), and then the comb sort decides.
+    const std::vector<sort_item> unsorted = items;
+    std::sort(items.begin(), items.end(), [&](const sort_item& a, const sort_item& b) { return order(a, b) < 0; });
+    auto tie = [&](const sort_item& a, const sort_item& b) { return order(a, b) == 0; };
+    if (std::adjacent_find(items.begin(), items.end(), tie) != items.end()) {
+        items = unsorted;
+        comb_sort(items, [&](const sort_item& a, const sort_item& b) { return order(a, b) <= 0; });
     }
     std::vector<mail_row> result;
     result.reserve(rows.size());

@@ -2,6 +2,7 @@
 
 #include "config/profile.h"
 #include "config/profile_file.h"
+#include "message/header_reader.h"
 #include "platform/companion_file.h"
 #include "platform/file_handle.h"
 #include "platform/file_operations.h"
@@ -22,7 +23,7 @@ const std::string& status_line_name() {
 
 // A header line piece that is the status line gives the attribute text.
 bool status_from_piece(std::string_view piece, std::string& text, std::size_t capacity) {
-    if (!starts_with_nocase(piece, status_line_name())) return false;
+    if (!is_field_line(piece, status_line_name())) return false;
     if (!piece.empty() && piece.back() == '\n') piece.remove_suffix(1);
     std::size_t colon = piece.find(':');
     std::size_t start = colon == std::string_view::npos ? piece.size() : colon + 2;
@@ -60,15 +61,20 @@ bool write_status_flag(std::string_view status_path, std::string_view key, bool 
     return profile_write_bool(status_path, status_section, key, on, false);
 }
 
+std::string initial_status_text(char type, bool attachment) {
+    std::string text(1, '[');
+    text.append(status_section).append("]\n");
+    text.append(status_key_type).append("=").push_back(type);
+    text.append("\n").append(status_key_attachment).append(attachment ? "=+\n" : "=-\n");
+    text.append(status_key_replied).append("=-\n").append(status_key_forwarded).append("=-\n");
+    return text;
+}
+
 bool write_initial_status(std::string_view status_path, char type, bool attachment) {
     // A new message's status file is written in one step, with the bytes the
     // four single writes would give; an existing one is changed key by key.
     if (!path_exists(status_path)) {
-        std::string text(1, '[');
-        text.append(status_section).append("]\n");
-        text.append(status_key_type).append("=").push_back(type);
-        text.append("\n").append(status_key_attachment).append(attachment ? "=+\n" : "=-\n");
-        text.append(status_key_replied).append("=-\n").append(status_key_forwarded).append("=-\n");
+        const std::string text = initial_status_text(type, attachment);
         return rewrite_through_companion(status_path, [&](text_writer& writer) { return writer.write(text); });
     }
     return write_status_type(status_path, type) && write_status_flag(status_path, status_key_attachment, attachment) &&
@@ -76,21 +82,15 @@ bool write_initial_status(std::string_view status_path, char type, bool attachme
            write_status_flag(status_path, status_key_forwarded, false);
 }
 
+bool header_status_text(const header_reader& header, std::string& text, std::size_t capacity) {
+    // The status line is looked for in the pieces the file is read in, so it
+    // is only found at the start of a piece.
+    std::optional<std::string_view> piece = header.piece_starting(status_line_name());
+    return piece && status_from_piece(*piece, text, capacity);
+}
+
 bool header_status_text(std::string_view header_text, std::string& text, std::size_t capacity) {
-    // The header is looked at in the pieces the file would be read in, so a
-    // status line is only found at the start of a piece.
-    const std::size_t piece_size = message_line_capacity - 1;
-    std::size_t pos = 0;
-    while (pos < header_text.size()) {
-        std::size_t line_end = header_text.find('\n', pos);
-        line_end = line_end == std::string_view::npos ? header_text.size() : line_end + 1;
-        for (std::size_t start = pos; start < line_end; start += piece_size) {
-            std::string_view piece = header_text.substr(start, std::min(piece_size, line_end - start));
-            if (status_from_piece(piece, text, capacity)) return true;
-        }
-        pos = line_end;
-    }
-    return false;
+    return header_status_text(header_reader(std::string(header_text)), text, capacity);
 }
 
 std::string status_file_attribute_text(std::string_view status_path) {
@@ -122,37 +122,35 @@ void normalise_attribute_text(std::string& text) {
     }
 }
 
-std::string read_attribute_text(std::string_view header_path, std::size_t capacity) {
-    std::string text;
-    bool from_header = false;
-    text_reader reader(header_path);
-    std::string piece;
-    while (reader.is_open() && reader.read_piece(piece, message_line_capacity)) {
-        if (status_from_piece(piece, text, capacity)) {
-            from_header = true;
-            break;
-        }
-    }
-    if (!from_header && !header_path.empty()) {
-        std::string status_path(header_path.substr(0, header_path.size() - 1));
-        text = status_file_attribute_text(status_path + std::string(status_file_name));
-        if (text.size() > capacity - 1) text.resize(capacity - 1);
-    }
+std::string status_line_attribute_text(std::string text) {
     normalise_attribute_text(text);
     return text;
 }
 
-std::string header_attribute_text(std::string_view header_text, std::string_view status_path,
-                                  std::size_t capacity) {
-    std::string text;
-    if (!header_status_text(header_text, text, capacity)) {
-        std::string status_text;
-        if (!read_text_file(status_path, status_text)) status_text.clear();
-        text = status_text_attribute_text(status_text);
-        if (text.size() > capacity - 1) text.resize(capacity - 1);
-    }
+std::string status_file_text_attribute_text(std::string_view status_text, std::size_t capacity) {
+    std::string text = status_text_attribute_text(status_text);
+    if (text.size() > capacity - 1) text.resize(capacity - 1);
     normalise_attribute_text(text);
     return text;
+}
+
+std::string read_attribute_text(std::string_view header_path, std::size_t capacity) {
+    header_reader header;
+    header.read(header_path);
+    std::string message_dir(header_path.substr(0, header_path.empty() ? 0 : header_path.size() - 1));
+    return header_attribute_text(header, status_file_of(message_dir), capacity);
+}
+
+std::string header_attribute_text(const header_reader& header, std::string_view status_path,
+                                  std::size_t capacity) {
+    return attribute_text_of(
+        header,
+        [&] {
+            std::string status_text;
+            if (!read_text_file(status_path, status_text)) status_text.clear();
+            return status_text;
+        },
+        capacity);
 }
 
 }  // namespace qm

@@ -6,6 +6,8 @@
 
 namespace qm {
 
+class header_reader;
+
 // A message's status lives in "status.ini" beside its numbered files,
 // section "mail status".
 inline constexpr std::string_view status_file_name = "status.ini";
@@ -32,12 +34,17 @@ bool write_status_type(std::string_view status_path, char type);
 bool write_status_flag(std::string_view status_path, std::string_view key, bool on);
 
 // The status of a newly filed or composed message: type, attachment, and
-// replied and forwarded off.
+// replied and forwarded off. The text is what the file holds as read in
+// text mode.
+std::string initial_status_text(char type, bool attachment);
 bool write_initial_status(std::string_view status_path, char type, bool attachment);
 
-// The status-line form of the attribute text, when the header text carries
-// an "X-quillmere-Status" line (the text two characters after its first
-// ":", cut to capacity - 1 bytes); empty when it has none.
+// The status-line form of the attribute text, when the header carries an
+// "X-quillmere-Status" line (the text two characters after its first ":",
+// cut to capacity - 1 bytes); false when it has none. The line is looked for
+// at the start of the message line pieces the header is read in.
+bool header_status_text(const header_reader& header, std::string& text,
+                        std::size_t capacity = attribute_text_capacity);
 bool header_status_text(std::string_view header_text, std::string& text,
                         std::size_t capacity = attribute_text_capacity);
 
@@ -52,10 +59,26 @@ std::string status_text_attribute_text(std::string_view status_text);
 // from its status line when it has one, else from its "status.ini"; a read
 // type shows as blank and a "D" or "S" in the third place moves to the first.
 std::string read_attribute_text(std::string_view header_path, std::size_t capacity = attribute_text_capacity);
-// The same for a header already read into memory (in text mode): the status
-// file is read, once, only when the header has no status line.
-std::string header_attribute_text(std::string_view header_text, std::string_view status_path,
+// The same for a header already read; the status file is read only when
+// the header has no status line.
+std::string header_attribute_text(const header_reader& header, std::string_view status_path,
                                   std::size_t capacity = attribute_text_capacity);
+
+// The display form of a status line's attribute text, and of the attribute
+// text of a status file's text (cut to capacity - 1 bytes).
+std::string status_line_attribute_text(std::string text);
+std::string status_file_text_attribute_text(std::string_view status_text,
+                                            std::size_t capacity = attribute_text_capacity);
+
+// The attribute text from the header's status line, or else from the status
+// file's text, which `read_status_text` gives (asked only then).
+template <typename ReadStatusText>
+std::string attribute_text_of(const header_reader& header, ReadStatusText read_status_text,
+                              std::size_t capacity = attribute_text_capacity) {
+    std::string text;
+    if (header_status_text(header, text, capacity)) return status_line_attribute_text(std::move(text));
+    return status_file_text_attribute_text(read_status_text(), capacity);
+}
 
 // Applies the display rules above to a raw attribute text.
 void normalise_attribute_text(std::string& text);

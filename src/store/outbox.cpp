@@ -8,6 +8,7 @@
 #include "base/numbered_names.h"
 #include "message/draft_header.h"
 #include "message/header_fields.h"
+#include "message/header_reader.h"
 #include "message/message_lines.h"
 #include "message/mime_reader.h"
 #include "message/mime_writer.h"
@@ -78,7 +79,7 @@ std::string envelope_text(const draft_envelope& envelope) {
 bool has_bcc_field(const std::vector<header_field>& fields) {
     // remove_bcc takes every line that begins so.
     return std::any_of(fields.begin(), fields.end(),
-                       [](const header_field& field) { return starts_with_nocase(field.name, "Bcc"); });
+                       [](const header_field& field) { return is_field_line(field.name, "Bcc"); });
 }
 
 // The subject a message is named by in the messages about it.
@@ -92,9 +93,9 @@ std::string subject_of(const std::vector<header_field>& fields) {
 }
 
 std::optional<std::vector<header_field>> header_fields_of(const std::string& message) {
-    std::string text;
-    if (!read_text_file(part_file(message, header_part), text)) return std::nullopt;
-    return draft_header_fields(text);
+    header_reader header;
+    if (!header.read(part_file(message, header_part))) return std::nullopt;
+    return header.fields();
 }
 
 // Brings the message into its final form; its header fields as they then are.

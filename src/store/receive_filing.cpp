@@ -1,14 +1,21 @@
 #include "store/receive_filing.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
+#include <optional>
+#include <set>
 
 #include "message/header_fields.h"
+#include "message/message_lines.h"
 #include "message/mime_reader.h"
-#include "platform/attributes.h"
 #include "platform/directory_walker.h"
+#include "platform/file_handle.h"
 #include "platform/file_operations.h"
 #include "platform/kill_point.h"
+#include "platform/open_directory.h"
 #include "platform/text_file.h"
 #include "platform/tree_operations.h"
 #include "platform/work_directory.h"
@@ -21,118 +28,190 @@ namespace qm {
 
 namespace {
 
-// Only a message that decoded into a single text/plain part has no
-// attachment.
-bool has_attachment(const std::string& message, int last_part) {
-    if (last_part != 1) return true;
-    std::string type;
-    return !get_content_type(message, 1, type, content_type_capacity) || !equals_nocase(type, "text/plain");
+// Files "0" and "1" of a message are read-only from the start.
+constexpr unsigned read_only_file_mode = new_file_mode & ~0222u;
+
+// The places a run of filing works in, each held open, and the filing notes
+// the work directory held when the run began.
+struct filing_places {
+    std::string work, inbox;
+    open_directory work_directory, inbox_directory;
+    std::set<std::string, std::less<>> notes;
+    // Notes whose downloads are gone: they name nothing any more, and go at
+    // the end of the run. Freeing a file while many more are being made can
+    // slow the making of each (ext4 without a journal steps over every inode
+    // freed in the last minute), so the run frees none until it is done.
+    std::vector<std::string> spent_notes;
+
+    ~filing_places() {
+        for (const std::string& note : spent_notes) work_directory.remove_file(note);
+    }
+
+    bool open(std::string_view work_path, std::string inbox_path) {
+        work = work_path;
+        inbox = std::move(inbox_path);
+        if (auto names = read_directory_names(work)) {
+            for (std::string& name : *names) {
+                if (name.ends_with(filing_note_suffix)) notes.insert(std::move(name));
+            }
+        }
+        return work_directory.open(work) && inbox_directory.open(inbox);
+    }
+};
+
+// The header lines of a stored part as a reader of the file gets them: up
+// to its blank line, and the file ends at a Ctrl-Z.
+std::vector<std::string> stored_header_lines(std::string_view stored) {
+    stored = stored.substr(0, stored.find(ctrl_z));
+    std::vector<std::string> header;
+    line_splitter lines(stored);
+    std::string_view line;
+    while (lines.next(line) && !is_blank_line(line)) header.emplace_back(line);
+    return header;
 }
 
-void mark_read_only(const std::string& path, reporter& report) {
-    if (!set_attributes(path, read_only_mark)) report.error(str::file_error);
+// Only a message that decoded into a single text/plain part has no
+// attachment.
+bool has_attachment(const split_files& split) {
+    if (split.last_part != 1) return true;
+    std::optional<std::string> type =
+        part_header_value(stored_header_lines(split.files[1]), "Content-Type", content_type_capacity, "text/plain");
+    return !type || !equals_nocase(*type, "text/plain");
 }
 
 // Where a download is put together: a directory of the inbox whose name is
 // no message number, so that the mail list and every folder operation pass
 // it by until it is whole and takes its number.
-std::string staging_directory(const std::string& inbox, std::string_view download_name) {
+std::string staging_name(std::string_view download_name) {
     if (download_name.ends_with(download_suffix)) download_name.remove_suffix(download_suffix.size());
-    return inbox + std::string(staging_prefix) + std::string(download_name) + "/";
+    return std::string(staging_prefix) + std::string(download_name);
+}
+
+std::string note_name(std::string_view download_name) {
+    std::string_view stem = download_name;
+    if (stem.ends_with(download_suffix)) stem.remove_suffix(download_suffix.size());
+    return std::string(stem) + std::string(filing_note_suffix);
+}
+
+// A download on its way into the inbox.
+struct filing {
+    std::string name, note, staging_name, staging;
+    bool noted = false;  // its note is in the work directory
+};
+
+// The download as the message's "raw": the download file itself, given a
+// second name, where both lie on one file system. Nothing ever writes to
+// either, and removing the download afterwards then only takes a name away
+// instead of freeing the file's blocks. Elsewhere a copy with the download's
+// permissions and times.
+bool keep_raw_copy(const filing_places& places, const filing& item, std::string_view download,
+                   const struct stat& download_status) {
+    const std::string raw = item.staging_name + "/" + std::string(raw_copy_name);
+    if (places.inbox_directory.link_from(places.work_directory, item.name, raw)) return true;
+    const struct timespec times[2] = {download_status.st_atim, download_status.st_mtim};
+    return places.inbox_directory.write_new_file(raw, download, download_status.st_mode & 07777, times);
 }
 
 // The whole message in the staging directory: header, parts, status and the
-// exact download as "raw". The download file itself is only read: decoding
-// works on a scratch copy, which unfolding rewrites and splitting deletes.
-// False, after the report, when a step failed.
-bool stage_message(const std::string& download, const std::string& staging, reporter& report) {
-    const std::string scratch = staging + std::string(unfolding_scratch_name);
-    if (!copy_file(download, scratch, false)) {
+// exact download as "raw", each file written once from memory. The download
+// file itself is only read. False, after the report, when a step failed.
+bool stage_message(const filing_places& places, const filing& item, reporter& report) {
+    std::string download;
+    struct stat download_status;
+    if (!places.work_directory.read_file(item.name, download, &download_status)) {
         report.error(str::file_error);
         return false;
     }
-    // A failed pass leaves the copy as it was: its folded fields stay folded.
-    unfold_header_file(scratch);
+    std::string text = message_text_of(download);
+    unfold_header_text(text);
     kill_point("unfolded");
-    int last_part = split_message(scratch, staging);
-    if (last_part < 0) {
-        report.error(str::file_error);
-        return false;
+    split_files split = split_message_text(text);
+    bool ok = true;
+    const std::string prefix = item.staging_name + "/";
+    for (std::size_t n = 0; ok && n < split.files.size(); ++n) {
+        unsigned mode = n <= 1 ? read_only_file_mode : new_file_mode;
+        ok = places.inbox_directory.write_new_file(prefix + std::to_string(n), text_mode_bytes(split.files[n]), mode);
     }
-    bool attachment = has_attachment(staging, last_part);
-    mark_read_only(part_file(staging, 0), report);
-    std::string first_part = part_file(staging, 1);
-    if (last_part >= 1 || path_exists(first_part)) mark_read_only(first_part, report);
-    if (!write_initial_status(status_file_of(staging), type_new, attachment) ||
-        !copy_file(download, staging + std::string(raw_copy_name), false)) {
-        report.error(str::file_error);
-        return false;
-    }
-    return true;
+    ok = ok &&
+         places.inbox_directory.write_new_file(
+             status_file_of(prefix), text_mode_bytes(initial_status_text(type_new, has_attachment(split))),
+             new_file_mode) &&
+         keep_raw_copy(places, item, download, download_status);
+    if (!ok) report.error(str::file_error);
+    return ok;
 }
 
 // Whether an earlier filing of the download reached the inbox: its note
 // names the staging directory that was whole, and only the rename to a
 // message number takes that away.
-bool filed_before(const std::string& note) {
+bool filed_before(const filing_places& places, const filing& item) {
     std::string staging;
-    return read_text_file(note, staging) && !staging.empty() && !path_exists(staging);
+    return places.work_directory.read_file(item.note, staging) && !staging.empty() && !path_exists(staging);
 }
 
-bool write_filing_note(const std::string& note, const std::string& staging) {
-    whole_file_writer writer;
-    return writer.open(note) && writer.write(staging) && writer.commit();
+// Written under a partial name and renamed, so that a note is whole or absent.
+bool write_filing_note(const filing_places& places, const filing& item) {
+    const std::string partial = item.note + std::string(partial_suffix);
+    if (!places.work_directory.write_new_file(partial, item.staging, new_file_mode)) return false;
+    if (places.work_directory.rename_new(partial, item.note)) return true;
+    places.work_directory.remove_file(partial);
+    return false;
 }
 
-// The download's work is done: it goes, then its note.
-void forget_download(const std::string& download, const std::string& note) {
-    delete_file(download);
-    if (path_exists(note)) delete_file(note);
+// The download's work is done: it goes, then (at the end of the run) its
+// note. While a download could not be removed its note stays, so that the
+// next run removes it instead of filing the message a second time.
+void forget_download(filing_places& places, const filing& item) {
+    if (places.work_directory.remove_file(item.name) && item.noted) places.spent_notes.push_back(item.note);
 }
 
-// A download on its way into the inbox.
-struct filing {
-    std::string download, note, staging;
-};
+// A staging directory left by a filing cut short is built afresh.
+bool make_staging_directory(const filing_places& places, const filing& item) {
+    if (places.inbox_directory.make_directory(item.staging_name)) return true;
+    return errno == EEXIST && delete_tree(item.staging, false) &&
+           places.inbox_directory.make_directory(item.staging_name);
+}
 
 // Puts the download together in its staging directory; false when it could
 // not be, and then the download file is where it was, untouched. A download
 // whose earlier filing reached the inbox is only removed (`done`).
-bool stage_download(const std::string& work, const std::string& name, const std::string& inbox, filing& item,
-                    bool& done, reporter& report) {
-    item.download = work + name;
-    item.note = filing_note_path(item.download);
-    item.staging = staging_directory(inbox, name);
+bool stage_download(filing_places& places, const std::string& name, filing& item, bool& done, reporter& report) {
+    item.name = name;
+    item.note = note_name(name);
+    item.staging_name = staging_name(name);
+    item.staging = places.inbox + item.staging_name + "/";
     done = false;
-    if (path_exists(item.note)) {
-        if (filed_before(item.note)) {
-            forget_download(item.download, item.note);
+    if (places.notes.contains(item.note)) {
+        item.noted = true;
+        if (filed_before(places, item)) {
+            forget_download(places, item);
             done = true;
             return true;
         }
-        delete_file(item.note);
+        places.work_directory.remove_file(item.note);
+        item.noted = false;
     }
-    // A staging directory left by a filing cut short is built afresh.
-    if ((path_exists(item.staging) && !delete_tree(item.staging, false)) || !make_directory(item.staging)) {
+    if (!make_staging_directory(places, item)) {
         report.error(str::file_error);
         return false;
     }
-    if (stage_message(item.download, item.staging, report)) return true;
-    if (path_exists(item.staging)) delete_tree(item.staging, false);
+    if (stage_message(places, item, report)) return true;
+    delete_tree(item.staging, false);
     return false;
 }
 
 // Gives the staged message its number, with the note that it has one;
 // false (the staging directory removed) when that fails.
-bool show_in_inbox(const filing& item, const std::string& inbox, message_numbering& numbering, reporter& report) {
-    bool noted = write_filing_note(item.note, item.staging);
+bool show_in_inbox(filing& item, filing_places& places, message_numbering& numbering, reporter& report) {
+    item.noted = write_filing_note(places, item);
     kill_point("staged");
-    if (noted && move_message_directory(item.staging, inbox, &numbering) >= 0) {
+    if (item.noted && move_message_directory(item.staging, places.inbox, &numbering) >= 0) {
         kill_point("filed");
         return true;
     }
     delete_tree(item.staging, false);
-    if (path_exists(item.note)) delete_file(item.note);
+    if (item.noted) places.work_directory.remove_file(item.note);
+    item.noted = false;
     report.error(str::file_error);
     return false;
 }
@@ -141,53 +220,57 @@ bool show_in_inbox(const filing& item, const std::string& inbox, message_numberi
 // all on the disk before any shows, and one more puts their renames there
 // before any download goes. False when one of them could not be filed; it
 // stays in the work directory, untouched.
-bool file_batch(const std::string& work, const std::vector<std::string>& names, const std::string& inbox,
-                message_numbering& numbering, reporter& report) {
+bool file_batch(filing_places& places, const std::vector<std::string>& names, message_numbering& numbering,
+                reporter& report) {
     bool ok = true;
     std::vector<filing> staged;
     for (const std::string& name : names) {
         filing item;
         bool done = false;
-        if (!stage_download(work, name, inbox, item, done, report)) ok = false;
+        if (!stage_download(places, name, item, done, report)) ok = false;
         else if (!done) staged.push_back(std::move(item));
     }
     if (staged.empty()) return ok;
-    if (!flush_file_system(inbox)) {
+    if (!flush_file_system(places.inbox)) {
         for (const filing& item : staged) delete_tree(item.staging, false);
         report.error(str::file_error);
         return false;
     }
     std::vector<const filing*> shown;
-    for (const filing& item : staged) {
-        if (show_in_inbox(item, inbox, numbering, report)) shown.push_back(&item);
+    for (filing& item : staged) {
+        if (show_in_inbox(item, places, numbering, report)) shown.push_back(&item);
         else ok = false;
     }
     // Until the renames are on the disk the downloads stay, with their notes.
     if (shown.empty()) return ok;
-    if (!flush_directory(inbox)) {
+    if (!places.inbox_directory.flush()) {
         report.error(str::file_error);
         return false;
     }
-    for (const filing* item : shown) forget_download(item->download, item->note);
+    for (const filing* item : shown) forget_download(places, *item);
     return ok;
 }
 
 }  // namespace
 
 int import_downloaded_messages(std::string_view work_directory, std::string_view account_root, reporter& report) {
-    const std::string work(work_directory);
-    const std::string inbox = special_folder_in(account_root, special_folder::inbox);
-    complete_noted_downloads(work);
+    complete_noted_downloads(work_directory);
     // The list is taken once: a file that fails stays and is not tried again
     // in this run.
-    std::vector<std::string> downloads = download_files(work);
+    std::vector<std::string> downloads = download_files(work_directory);
+    if (downloads.empty()) return 0;
+    filing_places places;
+    if (!places.open(work_directory, special_folder_in(account_root, special_folder::inbox))) {
+        report.error(str::file_error);
+        return -1;
+    }
     bool failed = false;
     message_numbering numbering;
     for (std::size_t first = 0; first < downloads.size(); first += filing_batch_size) {
         std::size_t end = std::min(downloads.size(), first + filing_batch_size);
         std::vector<std::string> batch(downloads.begin() + static_cast<std::ptrdiff_t>(first),
                                        downloads.begin() + static_cast<std::ptrdiff_t>(end));
-        if (!file_batch(work, batch, inbox, numbering, report)) failed = true;
+        if (!file_batch(places, batch, numbering, report)) failed = true;
     }
     return failed ? -1 : static_cast<int>(downloads.size());
 }

@@ -24,11 +24,10 @@ namespace qm {
 // download.
 inline constexpr std::string_view raw_copy_name = "raw";
 inline constexpr std::string_view staging_prefix = ".receiving-";
-// The scratch copy of the download in the staging directory that unfolding
-// rewrites and decoding consumes.
-inline constexpr std::string_view unfolding_scratch_name = "unfolding";
 // Downloads are filed in batches of this many, each flushed to the disk in
-// one pass: a flush costs about as much for one message as for many.
+// one pass: a flush costs about as much for one message as for many. Each
+// file of a message is written once, whole, from memory; the staging
+// directory is what keeps it from being seen before it is complete.
 inline constexpr std::size_t filing_batch_size = 50;
 
 // Files every download file of the work directory into the inbox of the

@@ -233,22 +233,8 @@ bool get_header_address(std::string_view path, std::string_view field, int index
     address.clear();
     name.clear();
     std::string header;
-    if (!read_header_text(path, header)) return false;
-    return get_header_text_address(header, field, index, address, address_capacity, name, name_capacity);
-}
-
-bool read_header_text(std::string_view path, std::string& text) {
-    text.clear();
-    text_reader reader(path);
-    if (!reader.is_open()) return false;
-    std::string piece;
-    bool cut = false;
-    while (reader.read_piece(piece, message_line_capacity)) {
-        text += piece;
-        if (piece == "\n" && !cut) break;
-        cut = piece.back() != '\n';
-    }
-    return !reader.failed();
+    return read_text_file(path, header) &&
+           get_header_text_address(header, field, index, address, address_capacity, name, name_capacity);
 }
 
 }  // namespace qm

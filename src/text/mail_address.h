@@ -38,20 +38,18 @@ bool split_address(std::string_view item, std::string* name, std::size_t name_ca
                    std::string* address, std::size_t address_capacity);
 
 // The address at `index` (0 = the first) of a header field, over its
-// continuation lines, with its display name. The header is read in message
-// line pieces up to the blank line that ends it. False when the field or
-// that address is not there, or when the address is malformed.
-bool get_header_address(std::string_view path, std::string_view field, int index,
-                        std::string& address, std::size_t address_capacity,
-                        std::string& name, std::size_t name_capacity);
-// The header of a message file up to and including the blank line that ends
-// it, read in text mode in message line pieces (a piece of a long line is no
-// blank line): what the address readers above look at.
-bool read_header_text(std::string_view path, std::string& text);
-
-// The same from header text already in memory (as read in text mode).
+// continuation lines, with its display name, from header text as read in
+// text mode. The text is looked at in message line pieces up to the blank
+// line that ends the header (a piece of a long line is no blank line).
+// False when the field or that address is not there, or when the address
+// is malformed.
 bool get_header_text_address(std::string_view header_text, std::string_view field, int index,
                              std::string& address, std::size_t address_capacity,
                              std::string& name, std::size_t name_capacity);
+
+// The same from the header file at `path`, read once in text mode.
+bool get_header_address(std::string_view path, std::string_view field, int index,
+                        std::string& address, std::size_t address_capacity,
+                        std::string& name, std::size_t name_capacity);
 
 }  // namespace qm

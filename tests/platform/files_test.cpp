@@ -5,6 +5,7 @@
 
 #include "platform/attributes.h"
 #include "platform/file_operations.h"
+#include "platform/open_directory.h"
 #include "platform/text_file.h"
 #include "platform/trash.h"
 #include "platform/tree_operations.h"
@@ -147,6 +148,46 @@ TEST_F(Files, ReaderPiecesAreCutLikeFgets) {
     EXPECT_EQ(read, (names{"short", std::string(600, 'L'), std::string(255, 'e'), "", "last"}));
 }
 
+// The whole-file read gives what reading byte by byte gives, whatever falls on the boundaries of its
+// read blocks (a CR LF split across two, a Ctrl-Z at the end of one), for plain paths and for names
+// relative to an open directory.
+TEST_F(Files, WholeFileReadsAgreeWithTheByteReaderAtEveryBlockBoundary) {
+    const std::size_t block = 65536;
+    open_directory folder(dir.cp(""));
+    ASSERT_TRUE(folder.is_open());
+    for (std::size_t size : {std::size_t(0), std::size_t(1), block - 1, block, block + 1, 2 * block + 3}) {
+        for (const std::string tail : {"", "\r", "\r\n", "\n\r", "\x1a", "\r\x1a", "\x1a\r\n"}) {
+            std::string bytes;
+            for (std::size_t i = 0; bytes.size() + tail.size() < size; ++i) bytes += i % 7 == 6 ? "\r\n" : "ab";
+            bytes.resize(size > tail.size() ? size - tail.size() : 0);
+            bytes += tail;
+            bytes += "after\r\n";
+            write_bytes(dir / "f", bytes);
+            text_reader reader(dir.cp("f"));
+            const std::string expected = reader.read_rest();
+            std::string whole, raw;
+            ASSERT_TRUE(read_text_file(dir.cp("f"), whole));
+            EXPECT_EQ(whole, expected) << size << " " << tail.size();
+            ASSERT_TRUE(folder.read_small_file("f", raw));
+            EXPECT_EQ(raw, bytes);
+            EXPECT_EQ(text_mode_text(raw), expected);
+            EXPECT_EQ(folder.file_size("f"), static_cast<std::int64_t>(bytes.size()));
+        }
+    }
+    std::string text = "kept";
+    EXPECT_FALSE(read_text_file(dir.cp("missing"), text));
+    EXPECT_TRUE(text.empty());
+    EXPECT_FALSE(folder.read_small_file("missing", text));
+    EXPECT_EQ(folder.file_size("missing"), -1);
+    make_directory(dir.cp("sub"));
+    EXPECT_FALSE(read_text_file(dir.cp("sub"), text));
+    EXPECT_FALSE(folder.read_small_file("sub", text));
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    EXPECT_TRUE(folder.read_small_file("pipe", text) && text.empty());  // not waited on
+    ASSERT_EQ(::symlink("sub", (dir / "link").c_str()), 0);
+    EXPECT_EQ(folder.subdirectory_names(), std::vector<std::string>{"sub"});
+}
+
 TEST_F(Files, TrashKeepsDeletedFilesWithTheirInfo) {
     write_bytes(dir / "受信 箱/mail", "one");
     ASSERT_TRUE(delete_file(dir.cp("受信 箱/mail"), true));
@@ -229,6 +270,51 @@ TEST_F(Files, MoveDirectoryNeverMergesIntoAnExistingTarget) {
     ASSERT_TRUE(move_directory(dir.cp("c/"), dir.cp("d/"), true));
     EXPECT_EQ(trashed("d/precious"), "p");
     EXPECT_TRUE(exists(dir / "d/.0/0"));
+}
+
+// Steps relative to an open directory: a new file appears whole under a name nobody holds, a
+// rename or link never replaces, and what is read is the whole file, however its size
+// compares with the first read.
+TEST_F(Files, OpenDirectoryStepsNeverReplaceAndReadWholeFiles) {
+    open_directory here(dir.cp());
+    ASSERT_TRUE(here.is_open());
+    write_bytes(dir / "kept", "old");
+    errno = 0;
+    EXPECT_FALSE(here.write_new_file("kept", "new", 0600));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(read_bytes(dir / "kept"), "old");
+
+    const struct timespec times[2] = {{1000000000, 0}, {1200000000, 0}};
+    for (std::size_t size : {0u, 1u, 4095u, 65537u}) {
+        std::string bytes(size, 'x');
+        if (size) bytes.back() = '\r';
+        const std::string name = "f" + std::to_string(size);
+        ASSERT_TRUE(here.write_new_file(name, bytes, 0400, times));
+        std::string read;
+        struct stat status;
+        EXPECT_TRUE(here.read_file(name, read, &status));
+        EXPECT_EQ(read, bytes);
+        EXPECT_EQ(status.st_mode & 0777, 0400u);
+        EXPECT_EQ(status.st_mtim.tv_sec, 1200000000);
+    }
+
+    ASSERT_TRUE(here.make_directory("sub"));
+    EXPECT_FALSE(here.make_directory("sub"));
+    open_directory sub(dir.cp("sub/"));
+    EXPECT_TRUE(sub.link_from(here, "kept", "linked") && sub.flush());
+    EXPECT_FALSE(sub.link_from(here, "f1", "linked"));
+    EXPECT_TRUE(here.remove_file("kept"));
+    EXPECT_EQ(read_bytes(dir / "sub/linked"), "old");  // the other name keeps the file
+
+    EXPECT_FALSE(here.rename_new("f0", "f1"));
+    EXPECT_EQ(read_bytes(dir / "f1"), "\r");
+    EXPECT_TRUE(here.rename_new("f0", "sub/moved"));
+    std::string read;
+    EXPECT_FALSE(here.read_file("f0", read) || here.read_file("sub", read) || here.remove_file("f0"));
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(here.read_file("pipe", read));  // refused, not waited on
+    EXPECT_FALSE(open_directory(dir.cp("missing/")).is_open());
+    EXPECT_EQ(text_mode_bytes("a\nb\r\n\n"), "a\r\nb\r\r\n\r\n");
 }
 
 }  // namespace

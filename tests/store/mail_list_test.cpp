@@ -1,12 +1,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <tuple>
 
 #include "config/address_book.h"
 #include "message/header_fields.h"
+#include "platform/directory_walker.h"
 #include "store/mail_list.h"
 #include "store/store_fixture.h"
 #include "store/text_search.h"
@@ -214,6 +216,45 @@ TEST_F(mail_list_store, OneReadPerFileGivesTheRowsOfTheFileFunctions) {
             mail_row expected = reference_row(folder, "." + r.text[column_number], search);
             EXPECT_EQ(texts(r), texts(expected)) << r.text[column_number] << " search " << search;
         }
+    }
+}
+
+// The sample mail as filing stores it, many times over, so that a large folder is read on several threads:
+// every row is the one the file functions give, in the folder's listing order.
+TEST_F(mail_list_store, TheSampleMailListsAsTheFileFunctionsReadIt) {
+    const std::string stored = test_data + "mail/";
+    names samples;
+    for (const std::string& name : list_names(stored))
+        if (name.ends_with(".stored")) samples.push_back(name);
+    ASSERT_GT(samples.size(), 10u);
+    const char* statuses[] = {"", "[mail status]\ntype=!\nattachment=+\n", "[mail status]\ntype=S\nreplied=+\n",
+                              "[mail status]\ntype=D\n"};
+    int count = 0;
+    for (int copy = 0; count < 700; ++copy) {
+        for (const std::string& sample : samples) {
+            std::vector<std::string> parts;
+            for (int k = 0; std::filesystem::exists(stored + sample + "/" + std::to_string(k)); ++k)
+                parts.push_back(read_bytes(stored + sample + "/" + std::to_string(k)));
+            write_message(at("f/." + std::to_string(count) + "/"), parts, crlf(statuses[(count + copy) % 4]));
+            ++count;
+        }
+    }
+    const std::string folder = cp("f/");
+    names listing;
+    const std::optional<names> listed = read_directory_names(folder);
+    ASSERT_TRUE(listed);
+    for (const std::string& name : *listed) listing.push_back(name.substr(1));
+    for (std::string search : {std::string(), sj("添付"), std::string("=?")}) {
+        std::vector<mail_row> rows = build_mail_list(folder, account, search);
+        ASSERT_EQ(rows.size(), static_cast<std::size_t>(count) + 1);
+        names numbers;
+        for (const mail_row& r : rows) {
+            if (r.is_folder()) continue;
+            numbers.push_back(r.text[column_number]);
+            EXPECT_EQ(texts(r), texts(reference_row(folder, "." + r.text[column_number], search)))
+                << r.text[column_number] << " search " << search;
+        }
+        EXPECT_EQ(numbers, listing);
     }
 }
 

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include "platform/attributes.h"
 #include "store/receive_filing.h"
 #include "store/store_fixture.h"
@@ -84,6 +86,32 @@ TEST_F(ReceiveFiling, AMessageThatCannotBeFiledLeavesItsDownloadFileUntouched) {
     EXPECT_EQ(report.texts(), names{file_error});
     EXPECT_EQ(read_bytes(dir / "work/3.pop"), folded);
     EXPECT_EQ(list_names(dir / "work"), names{"3.pop"});
+}
+
+// A download that cannot be read (here a named pipe, which is not waited on) is not filed: it
+// stays, no staging directory is left, and the downloads around it are filed whole. The raw
+// copy stays whole once its download is gone, and the status is the one a new message gets.
+TEST_F(ReceiveFiling, ADownloadThatFailsMidwayLeavesNothingHalfMadeAndTheOthersAreFiled) {
+    const std::string inbox = at(" 受信箱/");
+    write_bytes(dir / "work/1.pop", plain_message);
+    ASSERT_EQ(::mkfifo((dir / "work/2.pop").c_str(), 0600), 0);
+    write_bytes(dir / "work/3.pop", multipart_message);
+    const unsigned download_mode = mode_of(dir / "work/3.pop") & 07777;
+
+    EXPECT_EQ(import_downloaded_messages(dir.cp("work/"), account, report), -1);
+    EXPECT_EQ(report.texts(), names{file_error});
+    EXPECT_EQ(list_names(dir / "work"), names{"2.pop"});
+    EXPECT_EQ(list_names(inbox), (names{".0", ".1"}));
+    EXPECT_EQ(read_bytes(inbox + ".0/raw"), plain_message);
+    EXPECT_EQ(read_bytes(inbox + ".1/raw"), multipart_message);
+    struct stat raw;
+    ASSERT_EQ(::stat((inbox + ".1/raw").c_str(), &raw), 0);
+    EXPECT_EQ(raw.st_nlink, 1u);
+    EXPECT_EQ(raw.st_mode & 07777, download_mode);
+
+    ASSERT_TRUE(write_initial_status(dir.cp("expected.ini"), type_new, true));
+    EXPECT_EQ(read_bytes(inbox + ".1/status.ini"), read_bytes(dir / "expected.ini"));
+    EXPECT_EQ(list_names(inbox + ".1"), (names{"0", "1", "2", "raw", "status.ini"}));
 }
 
 }  // namespace
