@@ -40,16 +40,23 @@ constexpr const char* help_text =
     "  --name NAME               your name in From\n"
     "  --address A               the mail address\n"
     "  --pop-server H            POP3 server\n"
-    "  --pop-port N              POP3 port (110; POP3 over SSL is usually 995)\n"
+    "  --pop-port N              POP3 port (110, also with STLS; POP3 over SSL is\n"
+    "                            usually 995)\n"
     "  --pop-user U              POP3 user name\n"
     "  --smtp-server H           SMTP server\n"
-    "  --smtp-port N             SMTP port (25; SMTP over SSL is usually 465)\n"
+    "  --smtp-port N             SMTP port (25; with STARTTLS usually 587; SMTP over\n"
+    "                            SSL is usually 465)\n"
     "  --smtp-user U             SMTP AUTH user name (none: the POP3 user name)\n"
     "  --auto-cc A, --auto-bcc A an address or group put into Cc or Bcc of new mail\n"
     "  --pop-ssl, --apop, --pop-remove, --smtp-ssl, --smtp-auth, --verify-certificate\n"
     "                            switches; each has an off form --no-pop-ssl ...\n"
     "                            (--pop-remove and --verify-certificate are on\n"
     "                            unless switched off)\n"
+    "  --pop-stls, --smtp-starttls\n"
+    "                            upgrade the plain connection to TLS with STLS or\n"
+    "                            STARTTLS before anything else is sent (off forms\n"
+    "                            --no-pop-stls ...); each excludes the same\n"
+    "                            server's --pop-ssl or --smtp-ssl\n"
     "  --password-fd N           read the passwords from descriptor N, one a line\n"
     "\n"
     "add asks for the POP3 password, and with --smtp-auth for the SMTP password;\n"
@@ -114,6 +121,7 @@ const switch_option switch_options[] = {
     {"pop-ssl", &account_values::pop_over_ssl},   {"apop", &account_values::apop},
     {"pop-remove", &account_values::pop_remove},  {"smtp-ssl", &account_values::smtp_over_ssl},
     {"smtp-auth", &account_values::smtp_auth},    {"verify-certificate", &account_values::verify_certificate},
+    {"pop-stls", &account_values::pop_stls},      {"smtp-starttls", &account_values::smtp_starttls},
 };
 
 // What one account command was asked to do; texts in CP932.
@@ -127,6 +135,10 @@ struct account_request {
     std::optional<int> password_fd;
     bool yes = false;
 
+    bool switches_on(std::string_view name) const {
+        return std::any_of(switches.begin(), switches.end(),
+                           [&](const auto& given) { return given.first->name == name && given.second; });
+    }
     bool gives(std::string_view option) const {
         return std::any_of(texts.begin(), texts.end(), [&](const auto& text) { return text.first->name == option; });
     }
@@ -283,6 +295,30 @@ std::string smtp_auth_problem(const account_request& request, const account_valu
     return "";
 }
 
+// A server is reached in one way only: TLS from the first byte and the
+// upgrade of a plain connection exclude each other.
+std::string security_problem(const account_request& request, const account_values& values) {
+    struct pair {
+        bool account_values::*ssl;
+        bool account_values::*upgrade;
+        std::string_view ssl_name, upgrade_name;
+    };
+    static const pair pairs[] = {
+        {&account_values::pop_over_ssl, &account_values::pop_stls, "pop-ssl", "pop-stls"},
+        {&account_values::smtp_over_ssl, &account_values::smtp_starttls, "smtp-ssl", "smtp-starttls"},
+    };
+    for (const pair& p : pairs) {
+        if (!(values.*(p.ssl)) || !(values.*(p.upgrade))) continue;
+        const std::string ssl = "--" + std::string(p.ssl_name), upgrade = "--" + std::string(p.upgrade_name);
+        if (request.switches_on(p.ssl_name) && request.switches_on(p.upgrade_name))
+            return ssl + " and " + upgrade + " exclude each other: choose one";
+        if (request.switches_on(p.upgrade_name))
+            return "the account uses " + ssl + ": give --no-" + std::string(p.ssl_name) + " with " + upgrade;
+        return "the account uses " + upgrade + ": give --no-" + std::string(p.upgrade_name) + " with " + ssl;
+    }
+    return "";
+}
+
 // The account dialog's checks, the first failure shown as the dialog shows it.
 bool passes_dialog_checks(std::string_view mailbox, std::string_view title, const account_request& request,
                           const account_values& values, bool is_new_title, reporter& report) {
@@ -376,6 +412,7 @@ int add_account(const account_request& request, const command_voice& usage) {
     values.smtp_port = std::to_string(default_smtp_port);
     request.apply_to(values);
     if (std::string problem = smtp_auth_problem(request, values); !problem.empty()) return usage.usage_error(problem);
+    if (std::string problem = security_problem(request, values); !problem.empty()) return usage.usage_error(problem);
 
     store_session session;
     terminal_reporter report;
@@ -402,6 +439,7 @@ int set_account(const account_request& request, const command_voice& usage) {
     account_values values = load_account_values(mailbox, request.title);
     request.apply_to(values);
     if (std::string problem = smtp_auth_problem(request, values); !problem.empty()) return usage.usage_error(problem);
+    if (std::string problem = security_problem(request, values); !problem.empty()) return usage.usage_error(problem);
     const std::string new_title = request.new_title.value_or(request.title);
     if (!passes_dialog_checks(mailbox, new_title, request, values, new_title != request.title, report)) return 1;
     if (!obtain_passwords(request, request.ask_pop_password, request.ask_smtp_password, values)) return 1;

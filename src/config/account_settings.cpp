@@ -71,7 +71,8 @@ bool write_account_file(std::string_view path_text, const account_values& v) {
          text(k::smtp_server, v.smtp_server), text(k::smtp_port, v.smtp_port),
          flag(k::smtp_over_ssl, v.smtp_over_ssl), flag(k::smtp_auth, v.smtp_auth), text(k::smtp_id, v.smtp_id),
          text(k::smtp_password, v.smtp_password), text(k::auto_cc, v.auto_cc), text(k::auto_bcc, v.auto_bcc),
-         flag(k::verify_certificate, v.verify_certificate)},
+         flag(k::verify_certificate, v.verify_certificate), flag(k::smtp_starttls, v.smtp_starttls),
+         flag(k::pop_stls, v.pop_stls)},
         false);
     if (path_exists(path)) make_private(path);
     return ok;
@@ -128,7 +129,8 @@ account_values load_account_values(std::string_view mailbox, std::string_view ti
             .smtp_port = raw(account_key::smtp_port, std::to_string(default_smtp_port)),
             .smtp_over_ssl = stored.smtp_over_ssl, .smtp_auth = stored.smtp_auth, .smtp_id = stored.smtp_id,
             .smtp_password = raw(account_key::smtp_password, ""), .auto_cc = stored.auto_cc,
-            .auto_bcc = stored.auto_bcc, .verify_certificate = stored.verify_certificate};
+            .auto_bcc = stored.auto_bcc, .verify_certificate = stored.verify_certificate,
+            .smtp_starttls = stored.smtp_starttls, .pop_stls = stored.pop_stls};
 }
 
 bool account_complete(const current_account& account) {
@@ -162,7 +164,24 @@ current_account load_current_account(std::string_view mailbox, std::string_view 
     a.auto_cc = text(k::auto_cc);
     a.auto_bcc = text(k::auto_bcc);
     a.verify_certificate = flag(k::verify_certificate, true);
+    a.smtp_starttls = flag(k::smtp_starttls, false);
+    a.pop_stls = flag(k::pop_stls, false);
     return a;
+}
+
+namespace {
+connection_security security_of(bool over_ssl, bool upgrade) {
+    if (over_ssl) return connection_security::tls;
+    return upgrade ? connection_security::starttls : connection_security::none;
+}
+}  // namespace
+
+connection_security smtp_security(const current_account& account) {
+    return security_of(account.smtp_over_ssl, account.smtp_starttls);
+}
+
+connection_security pop_security(const current_account& account) {
+    return security_of(account.pop_over_ssl, account.pop_stls);
 }
 
 void scramble_password(std::string& password) {

@@ -45,6 +45,11 @@ inline constexpr std::string_view auto_bcc = "auto Bcc";
 // Whether the servers' certificates are checked; off accepts any
 // certificate (a server with a self-signed one).
 inline constexpr std::string_view verify_certificate = "verify certificate";
+// The upgrade of a plain connection to TLS (SMTP STARTTLS, POP3 STLS). Off
+// in a file written before it existed; with the same server's "over SSL"
+// switch also on, TLS from the first byte is used.
+inline constexpr std::string_view smtp_starttls = "SMTP STARTTLS";
+inline constexpr std::string_view pop_stls = "POP STLS";
 }  // namespace account_key
 
 // Everything the account dialog saves: ports as the typed text, passwords
@@ -60,6 +65,7 @@ struct account_values {
     bool smtp_over_ssl = false, smtp_auth = false;
     std::string smtp_id, smtp_password, auto_cc, auto_bcc;
     bool verify_certificate = true;
+    bool smtp_starttls = false, pop_stls = false;
 };
 
 // The account the main window works with; passwords are read when a job
@@ -75,7 +81,17 @@ struct current_account {
     bool smtp_over_ssl = false, smtp_auth = false;
     std::string smtp_id, auto_cc, auto_bcc;
     bool verify_certificate = true;
+    bool smtp_starttls = false, pop_stls = false;
 };
+
+// How a job reaches a server: in the clear, TLS from the first byte, or a
+// plain connection upgraded with STARTTLS (SMTP) or STLS (POP3).
+enum class connection_security { none, tls, starttls };
+
+// The security of each server; the first-byte switch wins over the upgrade
+// when a file has both.
+connection_security smtp_security(const current_account& account);
+connection_security pop_security(const current_account& account);
 
 // mailbox + title + "/" and mailbox + title + "/account.ini".
 std::string account_directory(std::string_view mailbox, std::string_view title);

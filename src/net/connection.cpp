@@ -80,6 +80,15 @@ bool is_last_smtp_line(std::string_view line) {
     return rest == "\r\n" || rest == "\n";
 }
 
+// An EHLO reply line "250-STARTTLS" or "250 STARTTLS" (any case).
+bool offers_starttls(std::string_view line) {
+    if (line.size() < 4) return false;
+    std::string_view keyword = line.substr(4);
+    while (!keyword.empty() && (keyword.back() == '\n' || keyword.back() == '\r' || keyword.back() == ' '))
+        keyword.remove_suffix(1);
+    return equals_nocase(keyword, "STARTTLS");
+}
+
 // How a TLS read that returned nothing ended: the peer closed, or an error.
 bool tls_peer_closed(int ssl_error) {
     if (ssl_error == SSL_ERROR_ZERO_RETURN) return true;
@@ -177,7 +186,7 @@ net_result connection::connect_server(thread& job, std::string_view host, int po
     }
     if (code == net_result::ok) {
         error_detail_.clear();
-        code = ssl ? start_tls(job, host_text, deadline) : wait_for_greeting(job, wait_writable, deadline);
+        code = ssl ? handshake(job, host_text, deadline) : wait_for_greeting(job, wait_writable, deadline);
     }
     if (code == net_result::connect_failed) close_gently();
     return code;
@@ -223,7 +232,46 @@ net_result connection::wait_for_greeting(thread& job, bool wait_writable, clock:
     return net_result::ok;
 }
 
-net_result connection::start_tls(thread& job, std::string_view host, clock::time_point deadline) {
+// Bytes the socket holds that nobody has read yet, without taking them.
+bool connection::bytes_waiting() {
+    char byte;
+    for (;;) {
+        ssize_t count = ::recv(socket_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (count < 0 && errno == EINTR) continue;
+        return count > 0;
+    }
+}
+
+net_result connection::start_tls(thread& job, std::string_view host) {
+    error_detail_.clear();
+    if (!is_open()) return net_result::connect_failed;
+    if (tls_) {
+        error_detail_ = "the connection is already on TLS";
+        return net_result::connect_failed;
+    }
+    // A server says nothing between its answer and our first handshake
+    // message: anything here came from someone else, and read after the
+    // upgrade it would pass for the server's replies.
+    if (buffered_ != 0 || bytes_waiting()) {
+        error_detail_ = "data arrived after the answer to the TLS upgrade, before the handshake";
+        buffered_ = 0;
+        return net_result::tls_injected;
+    }
+    auto deadline = clock::now() + std::chrono::seconds(connect_timeout_seconds);
+    net_result code = handshake(job, host, deadline);
+    // Nothing learnt on the plain connection is kept for the secure one.
+    buffered_ = 0;
+    read_position_ = 0;
+    line_.clear();
+    piece_.clear();
+    return code;
+}
+
+bool connection::is_tls() const { return tls_; }
+
+void connection::set_error_detail(std::string_view detail) { error_detail_.assign(detail); }
+
+net_result connection::handshake(thread& job, std::string_view host, clock::time_point deadline) {
     ERR_clear_error();
     context_ = SSL_CTX_new(TLS_client_method());
     if (!context_) {
@@ -463,14 +511,16 @@ net_result connection::read_pop_reply(thread& job) {
     return line_[0] == '+' ? net_result::ok : net_result::error_reply;
 }
 
-net_result connection::read_smtp_reply(thread& job, int* mechanism) {
+net_result connection::read_smtp_reply(thread& job, int* mechanism, bool* starttls) {
     if (trace_) prefix_ = "S: ";
     if (mechanism) *mechanism = 0;
+    if (starttls) *starttls = false;
     for (;;) {
         bool complete = false;
         net_result code = read_reply_line(job, complete);
         if (code != net_result::ok) return code;
         if (mechanism) scan_auth_line(line_, tls_, *mechanism);
+        if (starttls && offers_starttls(line_)) *starttls = true;
         bool last = is_last_smtp_line(line_);
         if (!complete) {
             code = drop_rest_of_line(job);

@@ -44,10 +44,21 @@ public:
     // socket to become readable (the server's greeting), or writable when
     // wait_writable is set.
     net_result connect_server(thread& job, std::string_view host, int port, bool wait_writable, bool ssl);
+    // Upgrades the open plain connection to TLS (after the server's positive
+    // answer to STARTTLS or STLS), with the same checks as connect_server's
+    // TLS. Whatever the server sent after that answer and before the
+    // handshake (plain text an attacker may have slipped in) is never taken
+    // for a reply: when any byte is waiting, nothing is sent and the result
+    // is tls_injected. After the handshake nothing received or read before
+    // it remains. 0, tls_injected, 5 (handshake or certificate check failed,
+    // also when already on TLS) or 11.
+    net_result start_tls(thread& job, std::string_view host);
+    bool is_tls() const;
     // Why the last connect or TLS handshake failed, for the message shown with
     // code 5 (e.g. "certificate verify failed: self-signed certificate"); empty
-    // when unknown.
+    // when unknown. The protocol clients set it for their own refusals.
     const std::string& error_detail() const;
+    void set_error_detail(std::string_view detail);
 
     // One line (up to and with its line feed) or a piece of at most capacity - 1
     // bytes of a longer one: ok; receive_error when capacity is below 2 and for a
@@ -64,7 +75,8 @@ public:
     net_result read_pop_reply(thread& job);  // 0, 12 or a read_line code
     // A whole (multi-line) reply; line() keeps its last line. With a mechanism
     // output, it is set to 0 and each line goes through scan_auth_line.
-    net_result read_smtp_reply(thread& job, int* mechanism);
+    // With `starttls`, it is set to whether a line offers STARTTLS.
+    net_result read_smtp_reply(thread& job, int* mechanism, bool* starttls = nullptr);
     // TLS shutdown, then a bounded drain of what the peer still sends, then
     // shutdown(SHUT_RDWR). Without `drain`, and after a step of the
     // connection ended in a cancel (the user is waiting), the connection is
@@ -96,7 +108,8 @@ private:
                         std::chrono::steady_clock::time_point deadline);
     net_result wait_for_greeting(thread& job, bool wait_writable,
                           std::chrono::steady_clock::time_point deadline);
-    net_result start_tls(thread& job, std::string_view host, std::chrono::steady_clock::time_point deadline);
+    net_result handshake(thread& job, std::string_view host, std::chrono::steady_clock::time_point deadline);
+    bool bytes_waiting();
     void free_tls();
     net_result receive_some(thread& job);
     net_result read_reply_line(thread& job, bool& complete);

@@ -28,6 +28,22 @@ net_result connect(connection& link, thread& job, const std::string& server, int
     return code;
 }
 
+// The server name a STARTTLS or STLS upgrade checks the certificate
+// against; empty: no upgrade.
+std::string_view upgrade_host(const std::string& server, bool ssl, bool starttls) {
+    return starttls && !ssl ? std::string_view(server) : std::string_view();
+}
+
+bool has_detail(net_result code) {
+    return code == net_result::connect_failed || code == net_result::tls_not_offered ||
+           code == net_result::tls_refused || code == net_result::tls_injected;
+}
+
+// A login that ended in the upgrade keeps the connection's reason.
+void keep_detail(net_result code, const connection& link, std::string& detail) {
+    if (has_detail(code)) detail = link.error_detail();
+}
+
 }  // namespace
 
 // ---- receive ---------------------------------------------------------------
@@ -43,8 +59,9 @@ net_result thread_pop::talk() {
     connection link(trace);
     net_result code = connect(link, *this, pop_server, port, ssl, verify_certificate, error_detail_);
     if (code != net_result::ok) return code;
-    code = pop_login(link, *this, user_id, password, apop);
+    code = pop_login(link, *this, user_id, password, apop, upgrade_host(pop_server, ssl, starttls));
     wipe_password(password);
+    keep_detail(code, link, error_detail_);
     if (code == net_result::ok) code = pop_receive(link, *this, download_prefix, uid_list_path, remove);
     pop_quit(link, *this);
     link.close_gently(!cancel_requested());
@@ -69,8 +86,10 @@ net_result thread_smtp::talk() {
     connection link(trace);
     net_result code = connect(link, *this, smtp_server, port, ssl, verify_certificate, error_detail_);
     if (code != net_result::ok) return code;
-    code = smtp_start(link, *this, greeting_name, user_id ? &*user_id : nullptr, password);
+    code = smtp_start(link, *this, greeting_name, user_id ? &*user_id : nullptr, password,
+                      upgrade_host(smtp_server, ssl, starttls));
     wipe_password(password);
+    keep_detail(code, link, error_detail_);
     if (code == net_result::ok) code = smtp_send_queue(link, *this, queue_directory);
     smtp_quit(link, *this);
     link.close_gently(!cancel_requested());
@@ -95,8 +114,9 @@ net_result thread_pop_check::talk() {
     connection link(false);
     net_result code = connect(link, *this, pop_server, port, ssl, verify_certificate, error_detail_);
     if (code != net_result::ok) return code;
-    code = pop_login(link, *this, user_id, password, apop);
+    code = pop_login(link, *this, user_id, password, apop, upgrade_host(pop_server, ssl, starttls));
     wipe_password(password);
+    keep_detail(code, link, error_detail_);
     bool found = false;
     if (code == net_result::ok) code = pop_check(link, *this, uid_list_path, remove, found);
     new_mail_ = code == net_result::ok && found;
@@ -117,7 +137,7 @@ std::string job_result_message(const thread& job) {
     net_result code = job.result();
     if (code == net_result::ok) return {};
     std::string text = load_string(result_message_id(code));
-    if (code == net_result::connect_failed) {
+    if (has_detail(code)) {
         if (auto* mail = dynamic_cast<const mail_job*>(&job); mail && !mail->error_detail().empty())
             text += "\n(" + mail->error_detail() + ")";
     }

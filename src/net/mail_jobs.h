@@ -48,7 +48,8 @@ public:
     std::string uid_list_path;
     bool remove = false;
     bool apop = false;
-    bool ssl = false;
+    bool ssl = false;       // TLS from the first byte
+    bool starttls = false;  // a plain connection upgraded with STLS (when ssl is off)
 };
 
 // Receives new mail into download files "<n>.pop" of the download prefix
@@ -76,7 +77,8 @@ public:
     std::string greeting_name;
     std::optional<std::string> user_id;  // none: HELO, no login
     std::string password;
-    bool ssl = false;
+    bool ssl = false;       // TLS from the first byte
+    bool starttls = false;  // a plain connection upgraded with STARTTLS (when ssl is off)
 
 protected:
     void run() override;
@@ -102,7 +104,8 @@ private:
 };
 
 // The message shown for a finished job's result (CP932): the code's text,
-// and for a connection that could not be made the reason on a second line.
+// and for a connection that could not be made or upgraded to TLS the reason
+// on a second line.
 // Empty for 0.
 std::string job_result_message(const thread& job);
 

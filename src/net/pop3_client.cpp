@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "base/find_nocase.h"
 #include "base/number_text.h"
 #include "net/md5.h"
 #include "net/result_codes.h"
@@ -259,8 +260,8 @@ net_result check(connection& link, thread& job, std::string_view uid_list_path, 
 
 // The APOP login with the greeting's time stamp; anything but success lets
 // the caller go on with USER and PASS.
-net_result try_apop(connection& link, thread& job, std::string_view user, const std::string& password) {
-    std::string_view greeting = link.line();
+net_result try_apop(connection& link, thread& job, std::string_view greeting, std::string_view user,
+                    const std::string& password) {
     std::size_t open = greeting.find('<');
     if (open == std::string_view::npos) return net_result::error_reply;
     std::size_t close = greeting.find('>', open);
@@ -291,12 +292,80 @@ net_result try_apop(connection& link, thread& job, std::string_view user, const 
     return link.read_pop_reply(job);
 }
 
+// The lines of a positive CAPA answer up to its "." line, traced; whether
+// one of them is "STLS".
+net_result read_capabilities(connection& link, thread& job, bool& stls) {
+    stls = false;
+    std::string piece;
+    bool line_start = true;
+    for (;;) {
+        net_result code = link.read_line(job, piece, reply_line_capacity);
+        if (code != net_result::ok) return code;
+        link.trace(job, piece);
+        if (line_start) {
+            if (piece == ".\r\n" || piece == ".\n") return net_result::ok;
+            std::string_view name = piece;
+            while (!name.empty() && (name.back() == '\n' || name.back() == '\r' || name.back() == ' '))
+                name.remove_suffix(1);
+            if (equals_nocase(name, "STLS")) stls = true;
+        }
+        line_start = piece.ends_with('\n');
+    }
+}
+
+net_result ask_capabilities(connection& link, thread& job, bool& stls) {
+    set_command(link, "CAPA");
+    net_result code = send_command(link, job);
+    if (code != net_result::ok) return code;
+    return read_capabilities(link, job, stls);
+}
+
+std::string reply_text(connection& link) {
+    std::string text = link.line();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+// CAPA, STLS, the handshake and CAPA again on the greeted plain connection.
+net_result upgrade(connection& link, thread& job, std::string_view host) {
+    bool offered = false;
+    net_result code = ask_capabilities(link, job, offered);
+    // A server without CAPA cannot say that it offers STLS.
+    if (code == net_result::error_reply || (code == net_result::ok && !offered)) {
+        link.set_error_detail("STLS is not in the CAPA reply");
+        return net_result::tls_not_offered;
+    }
+    if (code != net_result::ok) return code;
+    set_command(link, "STLS");
+    code = send_command(link, job);
+    if (code == net_result::error_reply) {
+        link.set_error_detail(reply_text(link));
+        return net_result::tls_refused;
+    }
+    if (code != net_result::ok) return code;
+    code = link.start_tls(job, host);
+    if (code != net_result::ok) {
+        // After a failed handshake or injected bytes not even QUIT goes out.
+        link.close_gently(false);
+        return code;
+    }
+    // What the server offered in the clear may have been forged: asked again.
+    code = ask_capabilities(link, job, offered);
+    return code == net_result::error_reply ? net_result::ok : code;
+}
+
 }  // namespace
 
-net_result pop_login(connection& link, thread& job, std::string_view user, std::string& password, bool apop) {
+net_result pop_login(connection& link, thread& job, std::string_view user, std::string& password, bool apop,
+                     std::string_view stls_host) {
     net_result code = link.read_pop_reply(job);
     if (code != net_result::ok) return code;
-    if (apop && try_apop(link, job, user, password) == net_result::ok) return net_result::ok;
+    const std::string greeting = link.line();
+    if (!stls_host.empty()) {
+        code = upgrade(link, job, stls_host);
+        if (code != net_result::ok) return code;
+    }
+    if (apop && try_apop(link, job, greeting, user, password) == net_result::ok) return net_result::ok;
 
     set_command(link, "USER ", user);
     code = send_command(link, job);

@@ -22,7 +22,16 @@ namespace qm {
 // transport code. The copies of the password the login makes (the digest
 // input, the PASS line) are overwritten with '*' once used; `password`
 // itself stays as it was.
-net_result pop_login(connection& link, thread& job, std::string_view user, std::string& password, bool apop);
+//
+// With an `stls_host` (the server name the certificate must carry), the
+// plain connection is upgraded first: CAPA, STLS, the handshake, then CAPA
+// again. Nothing else is sent before the upgrade: 15 when CAPA does not list
+// STLS, 16 when the server refuses it, 17 when bytes follow its answer
+// before the handshake, 5 when the handshake or the certificate check fails
+// (the reason in link.error_detail()). APOP's time stamp is the one of the
+// plain greeting: the server keeps its state across the upgrade.
+net_result pop_login(connection& link, thread& job, std::string_view user, std::string& password, bool apop,
+                     std::string_view stls_host = {});
 
 // Fetches the messages whose unique ids are not in the UID list into download
 // files numbered after the highest one already in the download directory, in

@@ -18,6 +18,9 @@ enum class net_result : int {
     error_reply = 12,  // the server refused a command
     bad_password = 13,
     no_sender = 14,
+    tls_not_offered = 15,  // STARTTLS or STLS was chosen and the server does not offer it
+    tls_refused = 16,      // the server refused STARTTLS or STLS
+    tls_injected = 17,     // bytes came between the answer to STARTTLS or STLS and the handshake
 };
 
 // The string-table id of the message shown for a result ("サーバ名が無効です."

@@ -174,11 +174,51 @@ net_result login_with_cram_md5(connection& link, thread& job, const std::string&
     return final_login_reply(link, job);
 }
 
+// The last reply line without its line end, for the message of a refusal.
+std::string reply_text(connection& link) {
+    std::string text = link.line();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+// EHLO, STARTTLS and the handshake on the greeted plain connection.
+net_result upgrade(connection& link, thread& job, std::string_view greeting_name, std::string_view host) {
+    set_command(link, "EHLO ", greeting_name);
+    net_result code = link.send_line(job, true);
+    if (code != net_result::ok) return code;
+    bool offered = false;
+    code = link.read_smtp_reply(job, nullptr, &offered);
+    if (code != net_result::ok) return code;
+    if (!offered) {
+        link.set_error_detail("STARTTLS is not in the EHLO reply");
+        return net_result::tls_not_offered;
+    }
+    set_command(link, "STARTTLS");
+    code = send_and_read(link, job);
+    if (code == net_result::ok && !link.line().starts_with("220")) code = net_result::error_reply;
+    if (code == net_result::error_reply) {
+        link.set_error_detail(reply_text(link));
+        return net_result::tls_refused;
+    }
+    if (code != net_result::ok) return code;
+    code = link.start_tls(job, host);
+    // After a failed handshake or injected bytes the stream is nobody's to
+    // speak to: not even QUIT goes out.
+    if (code != net_result::ok) link.close_gently(false);
+    return code;
+}
+
 net_result start(connection& link, thread& job, std::string_view greeting_name, const std::string* user,
-          const std::string& password) {
+          const std::string& password, std::string_view starttls_host) {
     net_result code = link.read_smtp_reply(job, nullptr);
     if (code != net_result::ok) return code;
-    if (!user) return command(link, job, "HELO ", greeting_name);
+    const bool upgraded = !starttls_host.empty();
+    if (upgraded) {
+        code = upgrade(link, job, greeting_name, starttls_host);
+        if (code != net_result::ok) return code;
+    }
+    // After STARTTLS the server forgets the first EHLO: it is said again.
+    if (!user) return command(link, job, upgraded ? "EHLO " : "HELO ", greeting_name);
 
     set_command(link, "EHLO ", greeting_name);
     code = link.send_line(job, true);
@@ -382,9 +422,9 @@ net_result send_file(connection& link, thread& job, std::string_view file_path) 
 }  // namespace
 
 net_result smtp_start(connection& link, thread& job, std::string_view greeting_name, const std::string* user,
-               std::string& password) {
+               std::string& password, std::string_view starttls_host) {
     try {
-        return start(link, job, greeting_name, user, password);
+        return start(link, job, greeting_name, user, password, starttls_host);
     } catch (const std::bad_alloc&) {
         return net_result::no_memory;
     }

@@ -43,8 +43,16 @@ inline constexpr std::size_t smtp_address_limit =
 // command line, the encoded token) is overwritten with '*' once sent, and
 // no trace text shows it; `password` itself stays as it was, for the caller
 // to wipe.
+//
+// With a `starttls_host` (the server name the certificate must carry), the
+// plain connection is upgraded first: EHLO, STARTTLS, the handshake, then
+// EHLO again (also without a user), and the login mechanism comes from that
+// second reply only. Nothing else is sent before the upgrade: 15 when the
+// EHLO reply does not offer STARTTLS, 16 when the server refuses it, 17 when
+// bytes follow its answer before the handshake, 5 when the handshake or the
+// certificate check fails (the reason in link.error_detail()).
 net_result smtp_start(connection& link, thread& job, std::string_view greeting_name, const std::string* user,
-               std::string& password);
+               std::string& password, std::string_view starttls_host = {});
 
 // Sends every outgoing file "<n>.smt" of the queue directory (the work
 // directory, ending with "/") in number order (7.smt before 10.smt) to the

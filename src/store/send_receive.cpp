@@ -74,7 +74,8 @@ net_result receive(send_receive_host& host, const current_account& account, cons
     job.uid_list_path = uid_list;
     job.remove = account.pop_remove;
     job.apop = account.apop;
-    job.ssl = account.pop_over_ssl;
+    job.ssl = pop_security(account) == connection_security::tls;
+    job.starttls = pop_security(account) == connection_security::starttls;
     job.verify_certificate = account.verify_certificate;
     job.trace = host.trace_wanted();
     hand_over(password, job.password);
@@ -92,7 +93,8 @@ net_result send(send_receive_host& host, const current_account& account, const s
         job.user_id = account.smtp_id.empty() ? account.pop_id : account.smtp_id;
         hand_over(password, job.password);
     }
-    job.ssl = account.smtp_over_ssl;
+    job.ssl = smtp_security(account) == connection_security::tls;
+    job.starttls = smtp_security(account) == connection_security::starttls;
     job.verify_certificate = account.verify_certificate;
     job.trace = host.trace_wanted();
     return run(host, job, account.smtp_server);
@@ -211,7 +213,8 @@ std::unique_ptr<thread_pop_check> start_new_mail_check(std::string_view mailbox,
     job->uid_list_path = uid_list_path(mailbox, title);
     job->remove = account.pop_remove;
     job->apop = account.apop;
-    job->ssl = account.pop_over_ssl;
+    job->ssl = pop_security(account) == connection_security::tls;
+    job->starttls = pop_security(account) == connection_security::starttls;
     job->verify_certificate = account.verify_certificate;
     job->password = read_account_password(mailbox, title, account_key::pop_password);
     if (!job->start()) return nullptr;

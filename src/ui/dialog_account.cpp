@@ -32,10 +32,15 @@ namespace {
 // The choices of a server's connection security, in the order shown.
 constexpr int security_none = 0;
 constexpr int security_ssl = 1;
-// The usual ports of a server with and without SSL/TLS: a port left at the
-// one follows the other when the choice changes.
-constexpr int pop_ssl_port = 995;
-constexpr int smtp_ssl_port = 465;
+constexpr int security_upgrade = 2;  // STARTTLS (SMTP) or STLS (POP3)
+// The usual port of each choice: a port left at the one of the former
+// choice follows the new one.
+constexpr int pop_usual_ports[] = {default_pop_port, 995, default_pop_port};
+constexpr int smtp_usual_ports[] = {default_smtp_port, 465, 587};
+
+int security_index(bool over_ssl, bool upgrade) {
+    return over_ssl ? security_ssl : upgrade ? security_upgrade : security_none;
+}
 
 QString text_of(int id) { return qs(load_string(id)); }
 
@@ -173,16 +178,20 @@ dialog_account::dialog_account(QWidget* parent, std::string_view mailbox, const 
         choice->addItem(text_of(str::account_security_none));
         choice->addItem(text_of(str::account_security_ssl));
     }
-    pop_security_->setCurrentIndex(values.pop_over_ssl ? security_ssl : security_none);
-    smtp_security_->setCurrentIndex(values.smtp_over_ssl ? security_ssl : security_none);
+    pop_security_->addItem(text_of(str::account_security_stls));
+    smtp_security_->addItem(text_of(str::account_security_starttls));
+    pop_former_security_ = security_index(values.pop_over_ssl, values.pop_stls);
+    smtp_former_security_ = security_index(values.smtp_over_ssl, values.smtp_starttls);
+    pop_security_->setCurrentIndex(pop_former_security_);
+    smtp_security_->setCurrentIndex(smtp_former_security_);
     apop_->setChecked(values.apop);
     pop_remove_->setChecked(values.pop_remove);
     smtp_auth_->setChecked(values.smtp_auth);
     verify_->setChecked(values.verify_certificate);
     connect(pop_security_, &QComboBox::currentIndexChanged, this,
-            [this] { security_changed(pop_security_, pop_port_, default_pop_port, pop_ssl_port); });
+            [this] { security_changed(pop_security_, pop_port_, pop_usual_ports, pop_former_security_); });
     connect(smtp_security_, &QComboBox::currentIndexChanged, this,
-            [this] { security_changed(smtp_security_, smtp_port_, default_smtp_port, smtp_ssl_port); });
+            [this] { security_changed(smtp_security_, smtp_port_, smtp_usual_ports, smtp_former_security_); });
     connect(smtp_auth_, &QCheckBox::toggled, this, &dialog_account::update_enabling);
     // The fields OK needs.
     for (QLineEdit* field : {title_, address_, pop_server_, pop_port_, pop_id_, smtp_server_, smtp_port_})
@@ -244,10 +253,13 @@ void dialog_account::show_password_note(password_field& password) {
 
 // A port left at the usual one of the former choice takes the usual one of
 // the new choice; any other port stays as typed.
-void dialog_account::security_changed(QComboBox* choice, QLineEdit* port, int plain_port, int ssl_port) {
-    const bool ssl = choice->currentIndex() == security_ssl;
-    const QString former = QString::number(ssl ? plain_port : ssl_port);
-    if (port->text() == former) port->setText(QString::number(ssl ? ssl_port : plain_port));
+void dialog_account::security_changed(QComboBox* choice, QLineEdit* port, const int (&usual_ports)[3],
+                                      int& former_choice) {
+    const int chosen = choice->currentIndex();
+    if (chosen < 0 || chosen > security_upgrade) return;
+    if (port->text() == QString::number(usual_ports[former_choice]))
+        port->setText(QString::number(usual_ports[chosen]));
+    former_choice = chosen;
     update_enabling();
 }
 
@@ -258,9 +270,9 @@ void dialog_account::update_enabling() {
     ok_->setEnabled(all_filled);
     smtp_id_->setEnabled(smtp_auth_->isChecked());
     smtp_password_.field->setEnabled(smtp_auth_->isChecked());
-    // The certificate matters only to a server reached over SSL/TLS.
-    verify_->setEnabled(pop_security_->currentIndex() == security_ssl ||
-                        smtp_security_->currentIndex() == security_ssl);
+    // The certificate matters only to a server reached over SSL/TLS or an upgrade to it.
+    verify_->setEnabled(pop_security_->currentIndex() != security_none ||
+                        smtp_security_->currentIndex() != security_none);
 }
 
 std::optional<std::string> dialog_account::password_to_store(password_field& password) {
@@ -326,6 +338,8 @@ void dialog_account::accept() {
     values.apop = apop_->isChecked();
     values.pop_remove = pop_remove_->isChecked();
     values.smtp_over_ssl = smtp_security_->currentIndex() == security_ssl;
+    values.pop_stls = pop_security_->currentIndex() == security_upgrade;
+    values.smtp_starttls = smtp_security_->currentIndex() == security_upgrade;
     values.smtp_auth = smtp_auth_->isChecked();
     values.verify_certificate = verify_->isChecked();
 

@@ -103,7 +103,7 @@ private:
     QLineEdit* port_field(std::string_view initial);
     void make_password_field(password_field& password, std::string stored);
     void show_password_note(password_field& password);
-    void security_changed(QComboBox* choice, QLineEdit* port, int plain_port, int ssl_port);
+    void security_changed(QComboBox* choice, QLineEdit* port, const int (&usual_ports)[3], int& former_choice);
     void update_enabling();
     void delete_account_asked();
     // The value to store for a password field; nullopt (after a notice)
@@ -125,6 +125,7 @@ private:
     QLineEdit* pop_server_ = nullptr;
     QLineEdit* pop_port_ = nullptr;
     QComboBox* pop_security_ = nullptr;
+    int pop_former_security_ = 0;
     QCheckBox* apop_ = nullptr;
     QLineEdit* pop_id_ = nullptr;
     password_field pop_password_;
@@ -132,6 +133,7 @@ private:
     QLineEdit* smtp_server_ = nullptr;
     QLineEdit* smtp_port_ = nullptr;
     QComboBox* smtp_security_ = nullptr;
+    int smtp_former_security_ = 0;
     QCheckBox* smtp_auth_ = nullptr;
     QLineEdit* smtp_id_ = nullptr;
     password_field smtp_password_;

@@ -15,7 +15,7 @@ struct help_section {
 };
 inline constexpr help_section view_options_help{220, 35};
 inline constexpr help_section function_options_help{257, 95};
-inline constexpr help_section account_help{368, 116};
+inline constexpr help_section account_help{368, 120};
 
 void show_help(QWidget* parent, help_section section);
 

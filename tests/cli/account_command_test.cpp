@@ -33,7 +33,8 @@ TEST_F(AccountCommand, AddsSetsListsAndRemoves) {
     EXPECT_EQ(stored, crlf("[account]\nname=Taro\naddress=taro@example.jp\nPOP server=pop.example.jp\nPOP port=110\n"
                            "POP over SSL=-\nAPOP=-\nPOP id=taro\nPOP password=?/0/\x7F\x1D\xCF\x1D\xC2\x1D\xDD\n"
                            "POP remove=+\nSMTP server=smtp.example.jp\nSMTP port=25\nSMTP over SSL=-\nSMTP AUTH=+\n"
-                           "SMTP id=\nSMTP password=?,2+/\x7F,:<-:+\nauto Cc=boss\nauto Bcc=\nverify certificate=-\n"));
+                           "SMTP id=\nSMTP password=?,2+/\x7F,:<-:+\nauto Cc=boss\nauto Bcc=\nverify certificate=-\n"
+                           "SMTP STARTTLS=-\nPOP STLS=-\n"));
     EXPECT_EQ(password("仕事", account_key::pop_password), sj("pop ひみつ"));
     EXPECT_EQ(password("仕事", account_key::smtp_password), "smtp secret");
     EXPECT_EQ(list_names(home / "mailbox/仕事"), (names{" ごみ箱", " 受信箱", " 送信箱", "account.ini"}));
@@ -56,8 +57,35 @@ TEST_F(AccountCommand, AddsSetsListsAndRemoves) {
     EXPECT_EQ(file("私用"), changed(expected, {{"SMTP password=?,2+/\x7F,:<-:+", "SMTP password="}}));
     EXPECT_EQ(run("account list").out, "私用\tcomplete\n標準アカウント\tincomplete\n");
 
+    // The upgrade replaces TLS from the first byte when the first-byte switch goes off with it.
+    run_ok("account set 私用 --no-pop-ssl --pop-port 110 --pop-stls --smtp-starttls --smtp-port 587");
+    const std::string upgraded = file("私用");
+    EXPECT_TRUE(contains(upgraded, "\r\nSMTP port=587\r\nSMTP over SSL=-\r\n")) << upgraded;
+    EXPECT_TRUE(contains(upgraded, "\r\nPOP over SSL=-\r\n")) << upgraded;
+    EXPECT_TRUE(upgraded.ends_with("\r\nSMTP STARTTLS=+\r\nPOP STLS=+\r\n")) << upgraded;
+    const current_account account = load_current_account(home.cp("mailbox/"), sj("私用"));
+    EXPECT_EQ(pop_security(account), connection_security::starttls);
+    EXPECT_EQ(smtp_security(account), connection_security::starttls);
+    run_ok("account set 私用 --no-smtp-starttls");
+    EXPECT_TRUE(file("私用").ends_with("\r\nSMTP STARTTLS=-\r\nPOP STLS=+\r\n"));
+
     run_ok("account remove 私用 --yes");
     EXPECT_EQ(list_names(home / "mailbox"), names{"標準アカウント"});
+}
+
+TEST_F(AccountCommand, AnAccountFileWithoutTheUpgradeKeysReadsAsBefore) {
+    run_ok("account add old --smtp-ssl --smtp-port 465" + required + " --password-fd 0", "pw\n");
+    std::string text = file("old");
+    text.erase(text.find("SMTP STARTTLS="));
+    write_bytes(home / "mailbox/old/account.ini", text);
+    const current_account account = load_current_account(home.cp("mailbox/"), "old");
+    EXPECT_FALSE(account.smtp_starttls || account.pop_stls);
+    EXPECT_EQ(smtp_security(account), connection_security::tls);
+    EXPECT_EQ(pop_security(account), connection_security::none);
+    // A hand-made file with both switches of a server: TLS from the first byte wins.
+    write_bytes(home / "mailbox/old/account.ini", text + "SMTP STARTTLS=+\r\nPOP STLS=+\r\n");
+    EXPECT_EQ(smtp_security(load_current_account(home.cp("mailbox/"), "old")), connection_security::tls);
+    EXPECT_EQ(pop_security(load_current_account(home.cp("mailbox/"), "old")), connection_security::starttls);
 }
 
 TEST_F(AccountCommand, RefusalsChangeNothing) {
@@ -77,6 +105,9 @@ TEST_F(AccountCommand, RefusalsChangeNothing) {
              {"add x --address a@b.example --pop-server p --smtp-server s", "pw\n", 2, "--pop-user is required"},
              {"add x --name 'a\tb'" + required, "pw\n", 2, "without control characters"},
              {"add x --smtp-user u" + required, "pw\n", 2, "--smtp-user needs SMTP AUTH"},
+             {"add x --smtp-ssl --smtp-starttls" + required, "pw\n", 2, "--smtp-ssl and --smtp-starttls exclude each other"},
+             {"add x --pop-stls --pop-ssl" + required, "pw\n", 2, "--pop-ssl and --pop-stls exclude each other"},
+             {"set acct --smtp-starttls --smtp-ssl", "", 2, "exclude each other"},
              {"add x" + required + " --password-fd 0", "", 1, "no password was read"},
              {"add x" + required + " --password-fd 0", std::string(128, 'p') + "\n", 1, "at most 127 bytes"},
              {"add x" + required + " --password", "pw\n", 2, "unknown option \"--password\""},
@@ -98,6 +129,16 @@ TEST_F(AccountCommand, RefusalsChangeNothing) {
         EXPECT_EQ(r.status, status) << arguments << ": " << r.err;
         EXPECT_TRUE(contains(r.err, message)) << arguments << ": " << r.err;
         EXPECT_EQ(tree_snapshot(home.path()), before) << arguments;
+    }
+    run_ok("account set acct --pop-ssl --pop-port 995");
+    const std::string with_ssl = file("acct");
+    for (auto [arguments, message] : std::vector<std::pair<std::string, std::string>>{
+             {"--pop-stls", "the account uses --pop-ssl: give --no-pop-ssl with --pop-stls"},
+             {"--pop-stls --smtp-starttls", "give --no-pop-ssl with --pop-stls"}}) {
+        cli_result r = run("account set acct " + arguments);
+        EXPECT_EQ(r.status, 2) << arguments;
+        EXPECT_TRUE(contains(r.err, message)) << arguments << ": " << r.err;
+        EXPECT_EQ(file("acct"), with_ssl) << arguments;
     }
     EXPECT_EQ(run_ok("account remove acct", "y\ny\n").err,
               "確認: 削除しますか? [y/N] \n確認: 以下全てのメールが削除されますがよろしいですか? [y/N] \n");
@@ -124,6 +165,36 @@ TEST_F(AccountCommandWithServers, AnAddedAccountSendsAndReceives) {
     ASSERT_EQ(list_names(account + " 受信箱"), names{".0"});
     EXPECT_TRUE(contains(read_bytes(account + " 受信箱/.0/0"), "Subject: hello\r\n"));
     EXPECT_EQ(list_names(account + " 送信箱"), (names{"草稿", "送信控"}));
+    EXPECT_EQ(list_names(account + " 送信箱/送信控").size(), 1u);
+    EXPECT_TRUE(server_->wait_for_delivery(0, 1));
+}
+
+// Postfix's submission port takes neither AUTH nor mail before STARTTLS,
+// and Dovecot answers STLS on its plain POP3 port: the round upgrades both
+// before it logs in, and says EHLO again over TLS.
+TEST_F(AccountCommandWithServers, AnAccountWithTheUpgradeSendsAndReceivesOverTls) {
+    scoped_env trust("SSL_CERT_FILE", server_->ca_file().c_str());
+    const std::string secret = server_->password() + "\n";
+    run_ok("account add acct --name Alice --address " + server_->address() + " --pop-server localhost --pop-port " +
+               std::to_string(server_->mail_store().pop3_port()) + " --pop-stls --pop-user " + server_->user() +
+               " --smtp-server localhost --smtp-port " + std::to_string(server_->port(smtp_port::starttls)) +
+               " --smtp-starttls --smtp-auth --password-fd 0",
+           secret + secret);
+    server_->mail_store().deliver(crlf("From: bob@example.com\nTo: alice@example.com\nSubject: hello\n\nhi\n"));
+    run_ok("new acct --to carol@example.com --subject report --queue");
+    const cli_result r = run_ok("sync acct --trace");
+    const std::string& trace = r.out + r.err;
+    const std::size_t starttls = trace.find("C: STARTTLS"), auth = trace.find("C: AUTH ");
+    ASSERT_NE(starttls, std::string::npos) << trace;
+    EXPECT_NE(auth, std::string::npos) << trace;
+    EXPECT_LT(starttls, auth) << trace;
+    EXPECT_NE(trace.find("C: EHLO", starttls), std::string::npos) << trace;  // said again over TLS
+    const std::size_t stls = trace.find("C: STLS"), user = trace.find("C: USER ");
+    ASSERT_NE(stls, std::string::npos) << trace;
+    EXPECT_LT(stls, user) << trace;
+    EXPECT_NE(trace.find("C: CAPA", stls), std::string::npos) << trace;
+    const std::string account = home / "mailbox/acct/";
+    ASSERT_EQ(list_names(account + " 受信箱"), names{".0"});
     EXPECT_EQ(list_names(account + " 送信箱/送信控").size(), 1u);
     EXPECT_TRUE(server_->wait_for_delivery(0, 1));
 }

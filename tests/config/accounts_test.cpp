@@ -23,7 +23,8 @@ TEST(Accounts, CreationMakesTheFiveFoldersAndAPrivateFileAndDeletionRemovesAll) 
               crlf(sj("[account]\nname=山田\naddress=yamada@example.com\nPOP server=pop.example.com\nPOP port=995\n"
                       "POP over SSL=+\nAPOP=-\nPOP id=yamada\nPOP password=?secret\nPOP remove=-\n"
                       "SMTP server=smtp.example.com\nSMTP port=465\nSMTP over SSL=+\nSMTP AUTH=+\nSMTP id=\n"
-                      "SMTP password=\nauto Cc=boss@example.com\nauto Bcc=控え\nverify certificate=-\n")));
+                      "SMTP password=\nauto Cc=boss@example.com\nauto Bcc=控え\nverify certificate=-\n"
+                      "SMTP STARTTLS=-\nPOP STLS=-\n")));
     EXPECT_EQ(mode_of(dir / "box/仕事/account.ini"), 0600u);
     write_bytes(dir / "box/taken/keep", "x");
     for (const char* title : {"taken", "", "..", "a/b", "nul"}) EXPECT_FALSE(create_account(mailbox, title, {})) << title;

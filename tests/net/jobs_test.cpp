@@ -57,12 +57,15 @@ TEST(Job, DestroyingARunningJobStopsItsWorker) {
 
 TEST(ResultCodes, EachCodeHasItsMessage) {
     std::string texts;
-    for (int number = 4; number <= 14; ++number)
+    for (int number = 4; number <= 17; ++number)
         texts += u8(load_string(result_message_id(static_cast<net_result>(number)))) + "|";
     EXPECT_EQ(texts,
               "サーバ名が無効です.|接続に失敗しました.|受信エラーが発生しました.|接続が閉じました.|"
               "送信エラーが発生しました.|メモリの確保に失敗しました.|ファイルの読み書きに失敗しました.|"
-              "処理を中止しました.|サーバがエラー返答を返しました.|パスワードが無効です.|送信者が不明です.|");
+              "処理を中止しました.|サーバがエラー返答を返しました.|パスワードが無効です.|送信者が不明です.|"
+              "サーバがSTARTTLS (STLS) に対応していません. パスワードもメールも送っていません.|"
+              "サーバがSTARTTLS (STLS) を拒否しました. パスワードもメールも送っていません.|"
+              "STARTTLS (STLS) の応答の後に余分なデータが届きました (改ざんのおそれ). パスワードもメールも送っていません.|");
     EXPECT_EQ(result_message_id(net_result::ok), 0);
 }
 

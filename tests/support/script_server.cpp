@@ -104,17 +104,20 @@ struct script_server::state {
         int on = 1;  // every send its own segment
         ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         set_timeout(client);
-        if (!tls) return true;
-        context = SSL_CTX_new(TLS_server_method());
-        ssl = context && SSL_CTX_use_certificate_chain_file(context, tls->certificate_file.c_str()) == 1 &&
-                      SSL_CTX_use_PrivateKey_file(context, tls->key_file.c_str(), SSL_FILETYPE_PEM) == 1
+        return !tls || accept_tls(*tls, true);
+    }
+
+    bool accept_tls(const tls_identity& identity, bool must_succeed) {
+        if (!context) context = SSL_CTX_new(TLS_server_method());
+        ssl = context && SSL_CTX_use_certificate_chain_file(context, identity.certificate_file.c_str()) == 1 &&
+                      SSL_CTX_use_PrivateKey_file(context, identity.key_file.c_str(), SSL_FILETYPE_PEM) == 1
                   ? SSL_new(context)
                   : nullptr;
         ERR_clear_error();
         sigpipe_guard guard;
         if (ssl && SSL_set_fd(ssl, client) == 1 && SSL_accept(ssl) == 1) return true;
         const char* reason = ERR_reason_error_string(ERR_peek_last_error());
-        fail(std::string("TLS handshake failed: ") + (reason ? reason : "no answer"));
+        if (must_succeed) fail(std::string("TLS handshake failed: ") + (reason ? reason : "no answer"));
         drop();
         return false;
     }
@@ -231,6 +234,14 @@ script_server& script_server::reset() {
         ::setsockopt(s->client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
         s->drop();
         return true;
+    });
+    return *this;
+}
+
+script_server& script_server::start_tls(const tls_identity& tls, bool must_succeed) {
+    state_->steps.push_back([s = state_.get(), tls, must_succeed] {
+        if (!s->unread.empty()) s->fail("the client sent \"" + s->unread + "\" before the TLS handshake");
+        return s->accept_tls(tls, must_succeed);
     });
     return *this;
 }

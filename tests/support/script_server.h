@@ -39,6 +39,10 @@ public:
     script_server& pause(milliseconds time);
     script_server& close();  // TLS: close_notify first; open until the client closes
     script_server& reset();  // drops the connection at once (TCP reset)
+    // The TLS handshake on the plain connection (after a positive answer to
+    // STARTTLS or STLS); the steps after it go over TLS. A handshake that
+    // fails ends the script, and is recorded as a failure only when `must_succeed`.
+    script_server& start_tls(const tls_identity& tls, bool must_succeed = true);
 
     void start();
     bool wait_done(milliseconds timeout = milliseconds(10000));  // every step played

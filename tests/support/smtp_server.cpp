@@ -38,7 +38,7 @@ smtp_server::smtp_server(std::vector<std::string> own_mailboxes)
     std::string why = prepare();
     if (why.empty())
         why = process_.start(
-            4, [&](const std::vector<int>& ports) { return configure(ports); },
+            5, [&](const std::vector<int>& ports) { return configure(ports); },
             {master_program(), "-c", directory_ / "conf"});
     if (!why.empty()) failure_ = start_failure("Postfix", why, log());
 }
@@ -138,6 +138,7 @@ std::string smtp_server::configure(const std::vector<int>& ports) {
            << ports[1] << smtpd << " -o smtpd_sasl_mechanism_filter=plain\n"
            << ports[2] << smtpd << " -o smtpd_sasl_mechanism_filter=login\n"
            << ports[3] << smtpd << " -o smtpd_tls_wrappermode=yes -o smtpd_tls_security_level=encrypt\n"
+           << ports[4] << smtpd << " -o smtpd_tls_security_level=encrypt -o smtpd_tls_auth_only=yes\n"
            << "cleanup unix n - n - 0 cleanup\nqmgr unix n - n 300 1 qmgr\ntlsmgr unix - - n 1000? 1 tlsmgr\n"
            << "rewrite unix - - n - - trivial-rewrite\nbounce unix - - n - 0 bounce\n"
            << "defer unix - - n - 0 bounce\ntrace unix - - n - 0 bounce\nverify unix - - n - 1 verify\n"

@@ -19,6 +19,7 @@ enum class smtp_port {
     plain_only,      // plain SMTP offering only PLAIN
     login_only,      // plain SMTP offering only LOGIN
     tls,             // SMTP over TLS from the first byte (test CA certificate), all mechanisms
+    starttls,        // submission that takes no AUTH and no mail before STARTTLS, all mechanisms after it
 };
 
 // A private Postfix on 127.0.0.1 for the lifetime of the object (it needs root),

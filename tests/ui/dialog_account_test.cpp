@@ -149,6 +149,41 @@ TEST_F(AccountDialog, OkWaitsForEveryRequiredFieldAndTheOptionsLeadTheirFields) 
     EXPECT_TRUE(report.shown.empty());
 }
 
+TEST_F(AccountDialog, TheUpgradeIsTheThirdChoiceWithItsPortsAndIsSavedAndShownAgain) {
+    account_values values = sample();  // POP3 over SSL on 995, SMTP plain on 587
+    make_account("acct", values);
+    const std::string title = "acct";
+    run(&title, [&](dialog_account& dialog) {
+        EXPECT_EQ(dialog.pop_security()->count(), 3);
+        EXPECT_EQ(dialog.pop_security()->itemText(2), "STLS");
+        EXPECT_EQ(dialog.smtp_security()->itemText(2), "STARTTLS");
+        dialog.pop_security()->setCurrentIndex(2);  // 995 was SSL/TLS's port: STLS takes 110
+        EXPECT_EQ(dialog.pop_port_field()->text(), "110");
+        dialog.pop_security()->setCurrentIndex(0);  // the same port without TLS
+        EXPECT_EQ(dialog.pop_port_field()->text(), "110");
+        EXPECT_FALSE(dialog.verify_box()->isEnabled());
+        dialog.pop_security()->setCurrentIndex(2);
+        EXPECT_TRUE(dialog.verify_box()->isEnabled());  // the upgrade checks the certificate too
+        type(dialog.smtp_port_field(), "25");
+        dialog.smtp_security()->setCurrentIndex(2);  // 25 follows to 587, and back
+        EXPECT_EQ(dialog.smtp_port_field()->text(), "587");
+        dialog.smtp_security()->setCurrentIndex(1);
+        EXPECT_EQ(dialog.smtp_port_field()->text(), "465");
+        dialog.smtp_security()->setCurrentIndex(2);
+        EXPECT_EQ(dialog.smtp_port_field()->text(), "587");
+        press_ok(dialog);
+    });
+    EXPECT_EQ(raw_key(title, account_key::pop_over_ssl) + raw_key(title, account_key::pop_stls) +
+                  raw_key(title, account_key::smtp_over_ssl) + raw_key(title, account_key::smtp_starttls),
+              "-+-+");
+    EXPECT_EQ(raw_key(title, account_key::pop_port) + "/" + raw_key(title, account_key::smtp_port), "110/587");
+    run(&title, [&](dialog_account& dialog) {  // shown as saved; Cancel changes nothing
+        EXPECT_EQ(dialog.pop_security()->currentIndex(), 2);
+        EXPECT_EQ(dialog.smtp_security()->currentIndex(), 2);
+        EXPECT_EQ(dialog.pop_port_field()->text() + "/" + dialog.smtp_port_field()->text(), "110/587");
+    });
+}
+
 TEST_F(AccountDialog, TheChecksComeInOrderAndKeepTheDialogOpenAtTheOffendingField) {
     make_account("taken", {});
     dialog_account dialog(nullptr, mailbox, nullptr, report);
