@@ -63,6 +63,7 @@
 #include "ui/manual.h"
 #include "ui/message_box.h"
 #include "ui/qt_text.h"
+#include "ui/wait_cursor.h"
 
 namespace qm {
 
@@ -558,9 +559,9 @@ bool window_::agree_to_end_session(bool may_interact) {
 bool window_::may_close() {
     message_box_reporter report(this);
     if (settings_.arrange_at_terminate || settings_.clear_trash) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
+        wait_cursor busy;
         run_close_steps(mailbox_, settings_, report);
-        QApplication::restoreOverrideCursor();
+        busy.set(false);
         refill_list();
     }
     return close_may_proceed(mailbox_, settings_, report);
@@ -1046,9 +1047,9 @@ void window_::move_rows_to(const std::string& target) {
     }
     if (rows.empty()) return;
     message_box_reporter report(this);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    wait_cursor busy;
     move_rows({mailbox_, account_root_, folder_}, target, rows, report);
-    QApplication::restoreOverrideCursor();
+    busy.set(false);
     if (folders) rebuild_tree();
     refill_list();
 }
@@ -1094,10 +1095,10 @@ void window_::make_folder_here() {
 void window_::arrange_now() {
     message_box_reporter report(this);
     if (!report.confirm(str::confirm_arrange)) return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    wait_cursor busy;
     for (special_folder sorted : {special_folder::inbox, special_folder::sent})
         arrange_run(special_folder_in(account_root_, sorted), account_root_, report);
-    QApplication::restoreOverrideCursor();
+    busy.set(false);
     refill_list();
 }
 

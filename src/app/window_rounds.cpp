@@ -8,6 +8,7 @@
 #include "ui/dialog_job.h"
 #include "ui/dialog_password.h"
 #include "ui/message_box.h"
+#include "ui/wait_cursor.h"
 
 namespace qm {
 
@@ -28,10 +29,7 @@ public:
         if (!hooks_.shift_held) hooks_.shift_held = keyboard_shift;
         running_host = this;
     }
-    ~window_host() override {
-        set_busy(false);
-        running_host = nullptr;
-    }
+    ~window_host() override { running_host = nullptr; }
     window_host(const window_host&) = delete;
     window_host& operator=(const window_host&) = delete;
 
@@ -60,21 +58,14 @@ public:
     }
     bool round_cancelled() override { return ended_; }
 
-    void set_busy(bool busy) {
-        if (busy == busy_) return;
-        busy_ = busy;
-        if (busy)
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-        else
-            QApplication::restoreOverrideCursor();
-    }
+    void set_busy(bool busy) { busy_.set(busy); }
     void end() { ended_ = true; }
 
 private:
     // The user's turn: no wait cursor while a dialog or box is open.
     class user_turn {
     public:
-        explicit user_turn(window_host& host) : host_(host), was_busy_(host.busy_) { host_.set_busy(false); }
+        explicit user_turn(window_host& host) : host_(host), was_busy_(host.busy_.is_on()) { host_.set_busy(false); }
         ~user_turn() { host_.set_busy(was_busy_); }
         user_turn(const user_turn&) = delete;
         user_turn& operator=(const user_turn&) = delete;
@@ -95,7 +86,7 @@ private:
     std::string mailbox_;
     window_round_hooks hooks_;
     message_box_reporter boxes_;
-    bool busy_ = false;
+    wait_cursor busy_{false};
     bool ended_ = false;
 };
 

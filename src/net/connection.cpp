@@ -82,11 +82,7 @@ bool is_last_smtp_line(std::string_view line) {
 
 // An EHLO reply line "250-STARTTLS" or "250 STARTTLS" (any case).
 bool offers_starttls(std::string_view line) {
-    if (line.size() < 4) return false;
-    std::string_view keyword = line.substr(4);
-    while (!keyword.empty() && (keyword.back() == '\n' || keyword.back() == '\r' || keyword.back() == ' '))
-        keyword.remove_suffix(1);
-    return equals_nocase(keyword, "STARTTLS");
+    return line.size() >= 4 && equals_nocase(without_line_end(line.substr(4)), "STARTTLS");
 }
 
 // How a TLS read that returned nothing ended: the peer closed, or an error.
@@ -98,6 +94,11 @@ bool tls_peer_closed(int ssl_error) {
 }
 
 }  // namespace
+
+std::string_view without_line_end(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
+    return line;
+}
 
 connection::connection(bool trace) : trace_(trace), receive_buffer_(receive_buffer_size) {
     line_.reserve(reply_line_capacity);
@@ -266,8 +267,6 @@ net_result connection::start_tls(thread& job, std::string_view host) {
     piece_.clear();
     return code;
 }
-
-bool connection::is_tls() const { return tls_; }
 
 void connection::set_error_detail(std::string_view detail) { error_detail_.assign(detail); }
 

@@ -23,6 +23,9 @@ inline constexpr int connect_timeout_seconds = 45;     // connection (and TLS ha
 inline constexpr int close_drain_milliseconds = 2000;  // close_gently drains at most this long
 inline constexpr std::size_t close_drain_bytes = 1 << 20;  // ... or this many bytes
 
+// A reply line without its line end and trailing blanks.
+std::string_view without_line_end(std::string_view line);
+
 // One TCP connection, optionally TLS from the first byte, that turns the byte
 // stream into lines. It is created, used and destroyed by one worker thread;
 // every wait is a poll() of at most 10 ms that checks the job's cancel state.
@@ -53,7 +56,6 @@ public:
     // it remains. 0, tls_injected, 5 (handshake or certificate check failed,
     // also when already on TLS) or 11.
     net_result start_tls(thread& job, std::string_view host);
-    bool is_tls() const;
     // Why the last connect or TLS handshake failed, for the message shown with
     // code 5 (e.g. "certificate verify failed: self-signed certificate"); empty
     // when unknown. The protocol clients set it for their own refusals.

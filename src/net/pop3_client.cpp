@@ -304,10 +304,7 @@ net_result read_capabilities(connection& link, thread& job, bool& stls) {
         link.trace(job, piece);
         if (line_start) {
             if (piece == ".\r\n" || piece == ".\n") return net_result::ok;
-            std::string_view name = piece;
-            while (!name.empty() && (name.back() == '\n' || name.back() == '\r' || name.back() == ' '))
-                name.remove_suffix(1);
-            if (equals_nocase(name, "STLS")) stls = true;
+            if (equals_nocase(without_line_end(piece), "STLS")) stls = true;
         }
         line_start = piece.ends_with('\n');
     }
@@ -318,12 +315,6 @@ net_result ask_capabilities(connection& link, thread& job, bool& stls) {
     net_result code = send_command(link, job);
     if (code != net_result::ok) return code;
     return read_capabilities(link, job, stls);
-}
-
-std::string reply_text(connection& link) {
-    std::string text = link.line();
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    return text;
 }
 
 // CAPA, STLS, the handshake and CAPA again on the greeted plain connection.
@@ -339,7 +330,7 @@ net_result upgrade(connection& link, thread& job, std::string_view host) {
     set_command(link, "STLS");
     code = send_command(link, job);
     if (code == net_result::error_reply) {
-        link.set_error_detail(reply_text(link));
+        link.set_error_detail(without_line_end(link.line()));
         return net_result::tls_refused;
     }
     if (code != net_result::ok) return code;

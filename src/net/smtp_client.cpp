@@ -174,13 +174,6 @@ net_result login_with_cram_md5(connection& link, thread& job, const std::string&
     return final_login_reply(link, job);
 }
 
-// The last reply line without its line end, for the message of a refusal.
-std::string reply_text(connection& link) {
-    std::string text = link.line();
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    return text;
-}
-
 // EHLO, STARTTLS and the handshake on the greeted plain connection.
 net_result upgrade(connection& link, thread& job, std::string_view greeting_name, std::string_view host) {
     set_command(link, "EHLO ", greeting_name);
@@ -197,7 +190,7 @@ net_result upgrade(connection& link, thread& job, std::string_view greeting_name
     code = send_and_read(link, job);
     if (code == net_result::ok && !link.line().starts_with("220")) code = net_result::error_reply;
     if (code == net_result::error_reply) {
-        link.set_error_detail(reply_text(link));
+        link.set_error_detail(without_line_end(link.line()));
         return net_result::tls_refused;
     }
     if (code != net_result::ok) return code;

@@ -102,7 +102,6 @@ dialog_job::dialog_job(QWidget* parent, qm::thread& job, std::string_view server
 }
 
 dialog_job::~dialog_job() {
-    set_wait_cursor(false);
     if (filtering_) qApp->removeEventFilter(this);
     if (running_dialog == this) running_dialog = nullptr;
 }
@@ -118,7 +117,7 @@ net_result dialog_job::run() {
     } else {
         // Nothing on screen moves and the window takes no input: the
         // cursor says why.
-        set_wait_cursor(true);
+        wait_cursor_.set(true);
         if (view_.owner_visible) reveal_timer_.start(view_.reveal_after_milliseconds);
     }
     poll_.start(job_poll_milliseconds);
@@ -173,7 +172,7 @@ void dialog_job::end_job() {
     abort_->setEnabled(false);
     code_ = job_.close_handle();
     ended_ = true;
-    set_wait_cursor(false);
+    wait_cursor_.set(false);
     show_progress();
     qApp->removeEventFilter(this);
     filtering_ = false;
@@ -215,17 +214,8 @@ void dialog_job::end_quietly() {
         abort_job();
 }
 
-void dialog_job::set_wait_cursor(bool on) {
-    if (on == wait_cursor_) return;
-    wait_cursor_ = on;
-    if (on)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
-        QApplication::restoreOverrideCursor();
-}
-
 void dialog_job::reveal() {
-    set_wait_cursor(false);
+    wait_cursor_.set(false);
     if (!isVisible()) show();
     raise();
     activateWindow();

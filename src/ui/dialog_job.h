@@ -9,6 +9,7 @@
 
 #include "net/job.h"
 #include "net/result_codes.h"
+#include "ui/wait_cursor.h"
 
 class QEventLoop;
 class QPlainTextEdit;
@@ -79,7 +80,6 @@ private:
     void abort_job();
     void reveal();
     void finish();
-    void set_wait_cursor(bool on);
     bool inside(QObject* object) const;
 
     qm::thread& job_;
@@ -97,7 +97,7 @@ private:
     bool closing_ = false;
     bool quiet_ = false;
     bool filtering_ = false;
-    bool wait_cursor_ = false;
+    wait_cursor wait_cursor_{false};
 };
 
 }  // namespace qm

@@ -1,6 +1,5 @@
 #include "ui/dialog_option_function.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -26,6 +25,7 @@
 #include "ui/option_name_dialogs.h"
 #include "ui/option_widgets.h"
 #include "ui/qt_text.h"
+#include "ui/wait_cursor.h"
 
 namespace qm {
 
@@ -214,9 +214,9 @@ bool dialog_option_function::take_entries(Settings& edited) {
 // Moves the mailbox to the edited one; false, with the user told, when it
 // stays where it is.
 bool dialog_option_function::moved_to(const Settings& edited) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    wait_cursor busy;
     const mailbox_move_result result = move_mailbox(settings_.mailbox, edited.mailbox);
-    QApplication::restoreOverrideCursor();
+    busy.set(false);
     if (result.message() != 0) report_.show(kind_of(result), load_string(result.message()));
     if (!result.use_new_path()) mailbox_->setFocus();
     return result.use_new_path();
