@@ -66,7 +66,7 @@ bool zombie_child() {
     return ::waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
 }
 
-TEST(CommandWords, SplitAsAShellWouldWithoutRunningOne) {
+TEST(CommandWords, SplitAsAShellWouldExpandedAndBatchFilesRefused) {
     const std::pair<std::string_view, std::optional<words>> rows[] = {
         {"  viewer\t-r  ", words{"viewer", "-r"}},
         {"'/opt/my viewer/bin' \"a b\" c\\ d", words{"/opt/my viewer/bin", "a b", "c d"}},
@@ -74,9 +74,7 @@ TEST(CommandWords, SplitAsAShellWouldWithoutRunningOne) {
         {"a\"b\"'c'd \"\" $HOME *.txt ;| one\\\ntwo", words{"abcd", "", "$HOME", "*.txt", ";|", "onetwo"}},
         {"", words{}}, {"'open", std::nullopt}, {"\"open", std::nullopt}, {"trailing\\", std::nullopt}};
     for (const auto& [text, expected] : rows) EXPECT_EQ(split_command_words(text), expected) << text;
-}
 
-TEST(CommandWords, VariablesAreExpandedAndBatchFilesRefused) {
     scoped_env name("QM_VIEWER_DIR", "/opt/表示");
     scoped_env unset("QM_NOT_SET", nullptr);
     // An unknown name stays with both its signs and leaves the next one alone.

@@ -100,7 +100,7 @@ TEST_F(Base64PartFile, FailureLeavesNoOutput) {
     EXPECT_TRUE(list_names(dir / "out").empty());
 }
 
-TEST(QuotedPrintable, DecodesLines) {
+TEST(QuotedPrintable, DecodesLinesAndWholeBodies) {
     const std::pair<std::string, std::string> cases[] = {
         {"a=3Db=\n", "a=b"}, {"=\n", ""},  // soft line breaks: no line feed
         {"=3D41", "=41"},  // a decoded "=" is not decoded again
@@ -111,9 +111,7 @@ TEST(QuotedPrintable, DecodesLines) {
         {"=4 x\n", "\x04 x\n"}, {"x=4", "x\x04"}, {"=A\n", "\n\n"},
     };
     for (const auto& [line, decoded] : cases) EXPECT_EQ(applied(qp_decode_line, line), decoded) << line;
-}
 
-TEST(QuotedPrintable, DecodesWholeBodies) {
     // Soft breaks join lines before they are decoded (a shift state goes on across them); hard ones take
     // the line end asked for, while a line feed the text encodes stays one; a "=" at the very end is a
     // soft break.
