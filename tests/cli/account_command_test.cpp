@@ -1,7 +1,6 @@
 // quillmere-cli account: accounts made, changed and removed from a shell read
 // back as the account dialog would have saved them; every refusal leaves
-// the data directory as it was; an account added by the command sends and
-// receives against a private Postfix and Dovecot.
+// the data directory as it was. (Accounts it adds sync in sync_command_test.)
 
 #include <gtest/gtest.h>
 
@@ -9,7 +8,6 @@
 
 #include "cli_runner.h"
 #include "config/account_settings.h"
-#include "support/smtp_server.h"
 
 namespace qm::test {
 namespace {
@@ -143,60 +141,6 @@ TEST_F(AccountCommand, RefusalsChangeNothing) {
     EXPECT_EQ(run_ok("account remove acct", "y\ny\n").err,
               "確認: 削除しますか? [y/N] \n確認: 以下全てのメールが削除されますがよろしいですか? [y/N] \n");
     EXPECT_FALSE(exists(home / "mailbox/acct"));
-}
-
-class AccountCommandWithServers : public AccountCommand {
-protected:
-    void SetUp() override { start_server(server_); }
-    std::unique_ptr<smtp_server> server_;
-};
-
-TEST_F(AccountCommandWithServers, AnAddedAccountSendsAndReceives) {
-    const std::string secret = server_->password() + "\n";
-    run_ok("account add acct --name Alice --address " + server_->address() + " --pop-server " + server_->host() +
-               " --pop-port " + std::to_string(server_->mail_store().pop3_port()) + " --pop-user " + server_->user() +
-               " --smtp-server " + server_->host() + " --smtp-port " +
-               std::to_string(server_->port(smtp_port::all_mechanisms)) + " --smtp-auth --password-fd 0",
-           secret + secret);
-    server_->mail_store().deliver(crlf("From: bob@example.com\nTo: alice@example.com\nSubject: hello\n\nhi\n"));
-    run_ok("new acct --to carol@example.com --subject report --queue");
-    EXPECT_EQ(run_ok("sync acct").err, "");  // no password asked: both are stored
-    const std::string account = home / "mailbox/acct/";
-    ASSERT_EQ(list_names(account + " 受信箱"), names{".0"});
-    EXPECT_TRUE(contains(read_bytes(account + " 受信箱/.0/0"), "Subject: hello\r\n"));
-    EXPECT_EQ(list_names(account + " 送信箱"), (names{"草稿", "送信控"}));
-    EXPECT_EQ(list_names(account + " 送信箱/送信控").size(), 1u);
-    EXPECT_TRUE(server_->wait_for_delivery(0, 1));
-}
-
-// Postfix's submission port takes neither AUTH nor mail before STARTTLS,
-// and Dovecot answers STLS on its plain POP3 port: the round upgrades both
-// before it logs in, and says EHLO again over TLS.
-TEST_F(AccountCommandWithServers, AnAccountWithTheUpgradeSendsAndReceivesOverTls) {
-    scoped_env trust("SSL_CERT_FILE", server_->ca_file().c_str());
-    const std::string secret = server_->password() + "\n";
-    run_ok("account add acct --name Alice --address " + server_->address() + " --pop-server localhost --pop-port " +
-               std::to_string(server_->mail_store().pop3_port()) + " --pop-stls --pop-user " + server_->user() +
-               " --smtp-server localhost --smtp-port " + std::to_string(server_->port(smtp_port::starttls)) +
-               " --smtp-starttls --smtp-auth --password-fd 0",
-           secret + secret);
-    server_->mail_store().deliver(crlf("From: bob@example.com\nTo: alice@example.com\nSubject: hello\n\nhi\n"));
-    run_ok("new acct --to carol@example.com --subject report --queue");
-    const cli_result r = run_ok("sync acct --trace");
-    const std::string& trace = r.out + r.err;
-    const std::size_t starttls = trace.find("C: STARTTLS"), auth = trace.find("C: AUTH ");
-    ASSERT_NE(starttls, std::string::npos) << trace;
-    EXPECT_NE(auth, std::string::npos) << trace;
-    EXPECT_LT(starttls, auth) << trace;
-    EXPECT_NE(trace.find("C: EHLO", starttls), std::string::npos) << trace;  // said again over TLS
-    const std::size_t stls = trace.find("C: STLS"), user = trace.find("C: USER ");
-    ASSERT_NE(stls, std::string::npos) << trace;
-    EXPECT_LT(stls, user) << trace;
-    EXPECT_NE(trace.find("C: CAPA", stls), std::string::npos) << trace;
-    const std::string account = home / "mailbox/acct/";
-    ASSERT_EQ(list_names(account + " 受信箱"), names{".0"});
-    EXPECT_EQ(list_names(account + " 送信箱/送信控").size(), 1u);
-    EXPECT_TRUE(server_->wait_for_delivery(0, 1));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // quillmere-cli sync end to end against a private Postfix and Dovecot: mail
 // queued with quillmere-cli new goes out, comes back over POP3, is filed and
-// arranged, and a later round finds nothing new.
+// arranged, and a later round finds nothing new; accounts added with
+// quillmere-cli account send and receive, plain and upgraded to TLS.
 
 #include <gtest/gtest.h>
 
@@ -68,6 +69,47 @@ TEST_F(SyncCommand, SendsReceivesFilesAndArrangesThenFindsNothingNew) {
 
     EXPECT_EQ(run("sync nobody").status, 1);
     EXPECT_EQ(run("sync acct --all").status, 2);
+}
+
+// Postfix's submission port takes neither AUTH nor mail before STARTTLS, and Dovecot answers STLS on its plain
+// POP3 port: the upgraded round upgrades both before it logs in, and says EHLO again over TLS.
+TEST_F(SyncCommand, AddedAccountsSendAndReceivePlainAndUpgradedToTls) {
+    scoped_env trust("SSL_CERT_FILE", server_->ca_file().c_str());
+    const std::string secret = server_->password() + "\n";
+    std::size_t sent = 0;
+    for (bool upgraded : {false, true}) {
+        const std::string title = upgraded ? "upgraded" : "plain", host = upgraded ? "localhost" : server_->host();
+        SCOPED_TRACE(title);
+        run_ok("account add " + title + " --name Alice --address " + server_->address() + " --pop-server " + host +
+                   " --pop-port " + std::to_string(server_->mail_store().pop3_port()) + (upgraded ? " --pop-stls" : "") +
+                   " --pop-user " + server_->user() + " --smtp-server " + host + " --smtp-port " +
+                   std::to_string(server_->port(upgraded ? smtp_port::starttls : smtp_port::all_mechanisms)) +
+                   (upgraded ? " --smtp-starttls" : "") + " --smtp-auth --password-fd 0",
+               secret + secret);
+        server_->mail_store().deliver(crlf("From: bob@example.com\nTo: alice@example.com\nSubject: hello\n\nhi\n"));
+        run_ok("new " + title + " --to carol@example.com --subject report --queue");
+        const cli_result r = run_ok("sync " + title + " --trace");
+        EXPECT_EQ(r.err, "");  // no password asked: both are stored
+        const std::string& trace = r.out;
+        const std::size_t starttls = trace.find("C: STARTTLS"), auth = trace.find("C: AUTH ");
+        const std::size_t stls = trace.find("C: STLS"), user = trace.find("C: USER ");
+        ASSERT_NE(auth, std::string::npos) << trace;
+        ASSERT_NE(user, std::string::npos) << trace;
+        EXPECT_EQ(starttls != std::string::npos, upgraded) << trace;
+        EXPECT_EQ(stls != std::string::npos, upgraded) << trace;
+        if (upgraded) {
+            EXPECT_LT(starttls, auth) << trace;
+            EXPECT_NE(trace.find("C: EHLO", starttls), std::string::npos) << trace;  // said again over TLS
+            EXPECT_LT(stls, user) << trace;
+            EXPECT_NE(trace.find("C: CAPA", stls), std::string::npos) << trace;
+        }
+        const std::string account = home / ("mailbox/" + title + "/");
+        ASSERT_EQ(list_names(account + " 受信箱"), names{".0"});
+        EXPECT_TRUE(contains(read_bytes(account + " 受信箱/.0/0"), "Subject: hello\r\n"));
+        EXPECT_EQ(list_names(account + " 送信箱"), (names{"草稿", "送信控"}));
+        EXPECT_EQ(list_names(account + " 送信箱/送信控").size(), 1u);
+        EXPECT_TRUE(server_->wait_for_delivery(0, ++sent));
+    }
 }
 
 }  // namespace

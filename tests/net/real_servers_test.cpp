@@ -1,5 +1,6 @@
 // The clients against real servers on loopback: Dovecot for POP3, POP3S and
-// APOP; Postfix (passwords checked by its Dovecot) for every SMTP login and SMTPS.
+// APOP; Postfix (passwords checked by its Dovecot) for every SMTP login, SMTPS,
+// and the outbox's drafts to many recipients with lines of any length.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/find_nocase.h"
+#include "message/message_fixture.h"
 #include "message/mime_reader.h"
 #include "message/mime_writer.h"
 #include "net/pop3_client.h"
@@ -25,7 +28,7 @@
 #include "support/job_runner.h"
 #include "support/smtp_server.h"
 #include "support/test_support.h"
-#include "base/find_nocase.h"
+#include "text/sjis_jis.h"
 
 namespace qm::test {
 namespace {
@@ -93,7 +96,7 @@ protected:
         recording_reporter report;
         EXPECT_EQ(import_downloaded_messages(work(), account(), report), static_cast<int>(count));
         EXPECT_EQ(report.texts(), names{});
-        EXPECT_EQ(list_names(dir_ / "work"), list_present() ? names{"uid.lst"} : names{});
+        EXPECT_EQ(list_names(dir_ / "work"), exists(dir_ / "work/uid.lst") ? names{"uid.lst"} : names{});
         names filed;
         for (std::size_t i = 0; i < count; ++i)
             filed.push_back(dir_ / "account/ 受信箱/." + std::to_string(filed_++) + "/");
@@ -109,7 +112,6 @@ protected:
         }
     }
 
-    bool list_present() const { return exists(dir_ / "work/uid.lst"); }
     std::size_t list_lines() const {
         std::string list = read_bytes(dir_ / "work/uid.lst");
         return static_cast<std::size_t>(std::count(list.begin(), list.end(), '\n'));
@@ -207,15 +209,17 @@ class SmtpServer : public RealServers {
 protected:
     void SetUp() override {
         std::filesystem::create_directories(dir_ / "work");
-        start_server(smtp_);
+        start_server(smtp_, own_mailboxes_);
         if (smtp_ && smtp_->running()) pop_ = &smtp_->mail_store();
         set_context({dir_.cp(), dir_.cp(), work(), dir_.cp()});
+        ASSERT_TRUE(make_directory(account()) && make_special_folders(account()));
     }
 
     // A send job as the program runs it: greet and log in, send the queue, then QUIT whatever happened.
-    net_result send(smtp_port port, bool login, const std::string& password) {
+    net_result send(smtp_port port = smtp_port::all_mechanisms, bool login = true, std::string password = "") {
         bool tls = port == smtp_port::tls;
         std::string user = smtp_->user();
+        if (password.empty()) password = smtp_->password();
         auto body = [&](connection& link, thread& job) {
             std::string secret = password;
             net_result code = smtp_start(link, job, smtp_greeting_name(smtp_->address()), login ? &user : nullptr, secret);
@@ -226,6 +230,17 @@ protected:
         return run_connected({.host = tls ? "localhost" : smtp_->host(), .port = smtp_->port(port), .ssl = tls}, body)
             .result;
     }
+    // A draft in the account's outbox: header and body CP932 with "\n".
+    std::string queue_draft(const std::string& name, const std::string& header, const std::string& body,
+                            bool attachment = false) {
+        const std::string draft = dir_ / ("account/ 送信箱/" + name + "/");
+        write_bytes(draft + "0", crlf(header));
+        write_bytes(draft + "1", crlf(body));
+        EXPECT_TRUE(write_initial_status(sj(draft) + "status.ini", type_draft, attachment));
+        return draft;
+    }
+
+    names own_mailboxes_;  // of the server, by local part
 };
 
 TEST_F(SmtpServer, EveryLoginMechanismTakesTheRightPasswordOnly) {
@@ -253,7 +268,7 @@ TEST_F(SmtpServer, EveryLoginMechanismTakesTheRightPasswordOnly) {
             EXPECT_EQ(list_names(dir_ / "work"), (names{"1.env", "1.smt"}));
         }
         std::size_t accepted = occurrences(smtp_->log(), "sasl_method=" + c.method + ",");
-        ASSERT_EQ(send(c.port, c.login, smtp_->password()), net_result::ok);
+        ASSERT_EQ(send(c.port, c.login), net_result::ok);
         EXPECT_EQ(list_names(dir_ / "work"), names{});
         ASSERT_TRUE(smtp_->wait_for_delivery(++delivered));
         // Stored with the server's line ends, unstuffed; the end mark after the
@@ -268,22 +283,19 @@ TEST_F(SmtpServer, EveryLoginMechanismTakesTheRightPasswordOnly) {
 }
 
 TEST_F(SmtpServer, JapaneseMessageWithAttachmentGoesRoundThroughTheServer) {
-    ASSERT_TRUE(make_directory(account()) && make_special_folders(account()));
     const std::string subject = "Subject: 日本語の件名と、少し長めの説明を付けた送信テストです\n";
     const std::string body = "\nこんにちは。SMTP で送ります。\n.で始まる行\n";
     std::string attachment;
     for (int i = 0; i < 3000; ++i) attachment.push_back(static_cast<char>(i * 7 % 256));
-    const std::string draft = dir_ / "account/ 送信箱/.1/";
-    write_bytes(draft + "0", crlf(sj("From: アリス <" + smtp_->address() + ">\nTo: " + smtp_->address() +
-                                     "\nCc: bob@example.com\nBcc: carol@example.com\n" + subject)));
-    write_bytes(draft + "1", crlf(sj(body)));
     write_bytes(dir_ / "添付資料.bin", attachment);
-    ASSERT_TRUE(write_initial_status(sj(draft) + "status.ini", type_draft, true));
+    const std::string draft = queue_draft(".1", sj("From: アリス <" + smtp_->address() + ">\nTo: " + smtp_->address() +
+                                                   "\nCc: bob@example.com\nBcc: carol@example.com\n" + subject),
+                                          sj(body), true);
     ASSERT_TRUE(encode_attachment(dir_.cp("添付資料.bin"), sj(draft), 2));
 
     recording_reporter report;
     ASSERT_EQ(prepare_outbox(account(), work(), report), (outbox_preparation{1, 0}));
-    ASSERT_EQ(send(smtp_port::all_mechanisms, true, smtp_->password()), net_result::ok);
+    ASSERT_EQ(send(), net_result::ok);
     file_sent_mail(account(), work(), report);
     EXPECT_EQ(report.texts(), names{});
     EXPECT_FALSE(outbox_holds_mail(account()));
@@ -303,6 +315,69 @@ TEST_F(SmtpServer, JapaneseMessageWithAttachmentGoesRoundThroughTheServer) {
     EXPECT_NE(read_bytes(filed + "2").find(sj("添付資料.bin")), std::string::npos);
     ASSERT_TRUE(decode_part_body(sj(filed), 2, dir_.cp("decoded.bin")));
     EXPECT_EQ(read_bytes(dir_ / "decoded.bin"), attachment);
+}
+
+// `count` different kanji (CP932), row by row of JIS X 0208 from `first_row`.
+std::string kanji(std::size_t count, unsigned first_row) {
+    std::string text;
+    for (unsigned n = 0; n < count; ++n) {
+        unsigned code = jis_code_to_sjis((first_row + n / 94) << 8 | (0x21 + n % 94));
+        text += {static_cast<char>(code >> 8), static_cast<char>(code & 0xff)};
+    }
+    return text;
+}
+
+names locals_of_sixty() {
+    names locals;
+    for (int n = 1; n <= 60; ++n) locals.push_back("user" + std::to_string(n));
+    return locals;
+}
+
+class Sending : public SmtpServer {
+protected:
+    Sending() {
+        own_mailboxes_ = locals_of_sixty();
+        own_mailboxes_.insert(own_mailboxes_.end(), {"taro", "hanako", "topic", "kanji"});
+    }
+};
+
+// The envelope the outbox reads from each draft's whole header reaches every recipient and nobody
+// else, lines of any length arrive as they were typed, and a draft that cannot be sent keeps no other back.
+TEST_F(Sending, EveryRecipientGetsTheMailAsTypedAndABadDraftKeepsNoOtherBack) {
+    const std::string from = "From: " + smtp_->address() + "\n";
+    queue_draft(".1", from + sj("To: taro@example.com (鈴木 一郎)\nCc: hanako@example.com\nTopic: topic@example.com\n") +
+                          "Subject: comment form\n",
+                "\nhello\n");
+    std::string sixty;
+    for (const std::string& local : locals_of_sixty()) sixty += (sixty.empty() ? "" : ", ") + local + "@example.com";
+    queue_draft(".2", from + "To: " + sixty + "\nSubject: sixty\n", "\nto all of you\n");
+    queue_draft(".3", from + sj("To: 鈴木\nSubject: no address\n"), "\nnever sent\n");
+    const std::string subject = kanji(250, 0x30), paragraph = kanji(500, 0x35);
+    queue_draft(".4", from + "To: kanji@example.com\nSubject: " + subject + "\n", "\n" + paragraph + "\n");
+
+    recording_reporter report;
+    ASSERT_EQ(prepare_outbox(account(), work(), report), (outbox_preparation{3, 1}));
+    EXPECT_EQ(report.texts(), names{"次のメールは送信できないため、送信箱に残しました.\n件名: no address\n"
+                                    "次の宛先はメールアドレスとして使えません:\n    鈴木"});
+    ASSERT_EQ(send(), net_result::ok);
+    file_sent_mail(account(), work(), report);
+    EXPECT_EQ(list_names(dir_ / "account/ 送信箱"), (names{".3", "草稿", "送信控"}));
+    EXPECT_EQ(list_names(dir_ / "account/ 送信箱/送信控").size(), 3u);
+
+    names everyone = locals_of_sixty();
+    everyone.insert(everyone.end(), {"taro", "hanako", "kanji"});
+    ASSERT_TRUE(smtp_->wait_for_own_mailboxes(everyone, 1));
+    for (const std::string& local : everyone) EXPECT_EQ(smtp_->own_mailbox(local).size(), 1u) << local;
+    EXPECT_EQ(smtp_->own_mailbox("topic").size(), 0u);
+    EXPECT_EQ(pop_->message_count(), 0u);
+
+    // python3's email package reads the long subject and paragraph back as they were typed.
+    QM_REQUIRE_PYTHON3();
+    const std::string delivered = dir_ / "delivered.eml";
+    write_bytes(delivered, smtp_->own_mailbox("kanji")[0]);
+    EXPECT_EQ(python_output("outgoing/read_back.py", delivered),
+              "type: text/plain\nFrom: " + smtp_->address() + "\nTo: kanji@example.com\nSubject: " + u8(subject) +
+                  "\nX-Mailer: Quillmere win32-jp 3.0.1\nbody: " + u8(paragraph) + "\ndefects: 0\n");
 }
 
 }  // namespace
