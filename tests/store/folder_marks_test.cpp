@@ -1,5 +1,3 @@
-// The folder marks (commands 223 to 246) and the previous position.
-
 #include <filesystem>
 
 #include "store/folder_marks.h"
@@ -27,21 +25,14 @@ protected:
     Layout layout;
 };
 
-TEST_F(FolderMarks, MarkingTwiceKeepsTheLastFolder) {
+TEST_F(FolderMarks, MarkingKeepsTheLastFolderAndGoingTwiceReturnsToWhereTheFirstJumpStarted) {
     mark_current_folder(layout, 2, "A/work/");
-    EXPECT_EQ(layout.marks[2], "A/work/");
-    EXPECT_EQ(layout.previous, "A/work/");
-    mark_current_folder(layout, 2, sj("B/ 受信箱/"));
-    EXPECT_EQ(u8(layout.marks[2]), "B/ 受信箱/");
-    EXPECT_EQ(previous(), "B/ 受信箱/");
-    for (int other : {0, 1, 3, 11}) EXPECT_EQ(layout.marks[other], "") << other;
+    mark_current_folder(layout, 2, "A/work/deep/");
     mark_current_folder(layout, 12, "A/");  // no such mark
     mark_current_folder(layout, -1, "A/");
-    EXPECT_EQ(previous(), "B/ 受信箱/");
-}
-
-TEST_F(FolderMarks, GoingToAMarkTwiceReturnsToWhereTheFirstJumpStarted) {
-    layout.marks[2] = "A/work/deep/";
+    EXPECT_EQ(layout.marks[2], "A/work/deep/");
+    EXPECT_EQ(previous(), "A/work/deep/");
+    for (int other : {0, 1, 3, 11}) EXPECT_EQ(layout.marks[other], "") << other;
     layout.previous = "A/";
     EXPECT_EQ(go(2, "B/ 受信箱/"), "A/work/deep/");
     EXPECT_EQ(previous(), "B/ 受信箱/");
@@ -114,23 +105,14 @@ TEST_F(FolderMarks, ARenamedAccountTakesItsMarksThePreviousPositionAndTheFolderS
     EXPECT_EQ(previous(), "A/work/");
 }
 
-TEST(FolderMarkNames, AccountIndexByTheFirstComponent) {
+TEST(FolderMarkNames, AccountIndexByTheFirstComponentAndMenuLabels) {
     const std::vector<std::string> accounts = {"A", "B", sj("標準アカウント")};
-    EXPECT_EQ(account_index_of("A/work/", accounts), 0);
-    EXPECT_EQ(account_index_of("B/", accounts), 1);
-    EXPECT_EQ(account_index_of(sj("標準アカウント/ 受信箱/"), accounts), 2);
-    EXPECT_EQ(account_index_of("B", accounts), 1);
-    EXPECT_EQ(account_index_of("a/", accounts), -1);  // names are file names: case counts
-    EXPECT_EQ(account_index_of("AB/", accounts), -1);
-    EXPECT_EQ(account_index_of("", accounts), -1);
-    EXPECT_EQ(account_index_of("/A/", accounts), -1);
-}
-
-TEST(FolderMarkNames, MenuLabels) {
+    // Names are file names: case counts.
+    for (auto [path, index] : {std::pair<std::string, int>{"A/work/", 0}, {"B", 1}, {sj("標準アカウント/ 受信箱/"), 2},
+                               {"a/", -1}, {"AB/", -1}, {"", -1}, {"/A/", -1}})
+        EXPECT_EQ(account_index_of(path, accounts), index) << path;
     EXPECT_EQ(mark_menu_label(0, ""), " 1");
-    EXPECT_EQ(mark_menu_label(8, "A/work/"), " 9 A/work/");
     EXPECT_EQ(mark_menu_label(11, "A/R&D/"), "12 A/R&&D/");
-    EXPECT_EQ(u8(mark_menu_label(2, sj("標準アカウント/ 受信箱/"))), " 3 標準アカウント/ 受信箱/");
 }
 
 }  // namespace

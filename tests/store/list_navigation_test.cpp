@@ -1,5 +1,3 @@
-// The mail list's keys that move the focus or select, and command 215.
-
 #include <gtest/gtest.h>
 
 #include "store/list_navigation.h"
@@ -33,14 +31,12 @@ TEST(ListNavigation, ArrowsAndPagesStopAtTheEnds) {
     const auto rows = list("ddmmmmmmmmmmmmmmmmmm");  // 20 rows
     EXPECT_EQ(move(rows, 5, nav_key::up), 4);
     EXPECT_EQ(move(rows, 0, nav_key::up), 0);
-    EXPECT_EQ(move(rows, 5, nav_key::down), 6);
     EXPECT_EQ(move(rows, 19, nav_key::down), 19);
     EXPECT_EQ(move(rows, 5, nav_key::page_down), 14);
     EXPECT_EQ(move(rows, 15, nav_key::page_down), 19);
     EXPECT_EQ(move(rows, 15, nav_key::page_up), 6);
     EXPECT_EQ(move(rows, 5, nav_key::page_up), 0);
     EXPECT_EQ(move(rows, 7, nav_key::home), 0);
-    EXPECT_EQ(move(rows, 7, nav_key::end), 19);
     EXPECT_EQ(move(rows, 7, nav_key::end, true, true), 19);  // Home and End ignore the modifiers
     // Shift with an arrow moves a page less one row, Shift with a page key to the end.
     EXPECT_EQ(move(rows, 2, nav_key::down, true), 11);
@@ -53,12 +49,8 @@ TEST(ListNavigation, ArrowsAndPagesStopAtTheEnds) {
     // Without a focus the first step down lands on the first row.
     EXPECT_EQ(move(rows, -1, nav_key::down), 0);
     EXPECT_EQ(move(rows, -1, nav_key::up), 0);
-}
-
-TEST(ListNavigation, ShiftPageDownReachesTheLastRowOfAShortList) {
-    const auto rows = list("dmm");
-    EXPECT_EQ(move(rows, 0, nav_key::page_down, true), 2);
-    EXPECT_EQ(move(rows, 0, nav_key::page_down), 2);
+    // Shift with Page Down reaches the last row of a short list too.
+    EXPECT_EQ(move(list("dmm"), 0, nav_key::page_down, true), 2);
 }
 
 TEST(ListNavigation, ListsOfFewerThanTwoRowsIgnoreTheKeys) {
@@ -83,22 +75,13 @@ TEST(ListNavigation, CtrlJumpsToTheNearestSearchMatch) {
     EXPECT_EQ(move(rows, 7, nav_key::down, false, true), 7);
     EXPECT_EQ(move(rows, 2, nav_key::up, false, true), 2);
     EXPECT_EQ(move(rows, -1, nav_key::down, false, true), 2);
-    const auto unmatched = list("dmmmm");
-    for (int focus : {0, 2, 4}) {
-        EXPECT_EQ(move(unmatched, focus, nav_key::down, false, true), focus);
-        EXPECT_EQ(move(unmatched, focus, nav_key::page_up, false, true), focus);
-    }
+    for (int focus : {0, 2, 4}) EXPECT_EQ(move(list("dmmmm"), focus, nav_key::down, false, true), focus);
 }
 
-TEST(ListSelection, InsertTakesEveryMailRowAndNoFolderRow) {
+TEST(ListSelection, InsertAndSelectAllTakeTheMailRowsOnly) {
     EXPECT_EQ(mail_row_indices(list("ddmm*m")), (std::vector<int>{2, 3, 4, 5}));
     EXPECT_EQ(mail_row_indices(list("dd")), std::vector<int>{});
-    EXPECT_EQ(mail_row_indices(list("")), std::vector<int>{});
-}
-
-TEST(ListSelection, SelectAllInvertsTheMailRowsOnly) {
     const auto rows = list("ddmmmm");
-    EXPECT_EQ(inverted_mail_selection(rows, {}), (std::vector<int>{2, 3, 4, 5}));
     EXPECT_EQ(inverted_mail_selection(rows, {1, 3, 5}), (std::vector<int>{1, 2, 4}));
     EXPECT_EQ(inverted_mail_selection(rows, {2, 3, 4, 5}), std::vector<int>{});
     EXPECT_EQ(inverted_mail_selection(rows, {5, 9, -1}), (std::vector<int>{2, 3, 4}));  // unknown rows dropped

@@ -34,7 +34,6 @@ TEST_F(MailboxLayout, NewMessagesTakeTheLowestFreeNumberAndNoHalfMessageStays) {
     write_bytes(dir / ".5", "");  // a file takes the number too
     EXPECT_EQ(new_message_directory(dir.cp(), std::nullopt), 4);
     EXPECT_EQ(new_message_directory(dir.cp(), std::nullopt), 6);
-    EXPECT_EQ(part_file(message_directory(dir.cp(), 12), 0), dir.cp(".12/0"));
 
     // The contents of a source move in; the caller removes the emptied source.
     write_message(dir / "work/", {"Subject: x\r\n", "\r\nbody\r\n"});
@@ -49,7 +48,6 @@ TEST_F(MailboxLayout, NewMessagesTakeTheLowestFreeNumberAndNoHalfMessageStays) {
 }
 
 TEST_F(MailboxLayout, OnlyTheNamesOfNumbersAreMessagesAndAStrayHighNumberCostsNothing) {
-    EXPECT_EQ(message_dir_name(12), ".12");
     for (auto [name, number] : {std::pair<const char*, std::optional<int>>{".0", 0}, {".12", 12},
                                 {".2147483647", 2147483647}, {".2147483648", std::nullopt}, {".012", std::nullopt},
                                 {".", std::nullopt}, {"12", std::nullopt}, {".1a", std::nullopt},

@@ -56,8 +56,8 @@ TEST_F(ReceiveFiling, FilesEveryDownloadFileInNumberOrder) {
     EXPECT_EQ(import_downloaded_messages(dir.cp("missing/"), account, report), 0);
 }
 
-// What a filing cut short left: a staging directory is built afresh, a message that reached the inbox
-// (its note names a staging directory that is gone) is not filed again.
+// A staging directory left by a filing cut short is built afresh; a message whose note names a staging
+// directory that is gone already reached the inbox and is not filed again.
 TEST_F(ReceiveFiling, AFilingCutShortIsFinishedWithoutLosingOrRepeatingAMessage) {
     const std::string inbox = at(" 受信箱/");
     write_bytes(dir / "work/3.pop", plain_message);
@@ -88,9 +88,8 @@ TEST_F(ReceiveFiling, AMessageThatCannotBeFiledLeavesItsDownloadFileUntouched) {
     EXPECT_EQ(list_names(dir / "work"), names{"3.pop"});
 }
 
-// A download that cannot be read (here a named pipe, which is not waited on) is not filed: it
-// stays, no staging directory is left, and the downloads around it are filed whole. The raw
-// copy stays whole once its download is gone, and the status is the one a new message gets.
+// A download that cannot be read (a named pipe, not waited on) stays, no staging directory is left, and the
+// downloads around it are filed whole, each raw copy a file of its own.
 TEST_F(ReceiveFiling, ADownloadThatFailsMidwayLeavesNothingHalfMadeAndTheOthersAreFiled) {
     const std::string inbox = at(" 受信箱/");
     write_bytes(dir / "work/1.pop", plain_message);
