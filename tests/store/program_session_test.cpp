@@ -147,8 +147,7 @@ TEST_F(ProgramSession, FailuresNameTheirBoxAndKeepNoLock) {
         EXPECT_EQ(list_names(dir / "data"), names{});
     }
 
-    // The settings cannot be written: the data directory is a file. The
-    // work directory, still empty, goes again.
+    // The settings cannot be written: the data directory is a file. The empty work directory goes again.
     use_directories("file/", "tmp/");
     {
         program_session session;
