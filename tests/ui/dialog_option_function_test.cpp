@@ -6,7 +6,6 @@
 #include <QSpinBox>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 
 #include "option_dialog_test.h"
 #include "platform/string_table.h"
@@ -21,8 +20,7 @@ namespace fs = std::filesystem;
 
 class FunctionOptions : public option_dialog_test {
 protected:
-    // What OK does with the entries: whether the dialog closed, and the
-    // messages it showed.
+    // Whether OK closed the dialog (its messages in `report`).
     bool ok(dialog_option_function& dialog) {
         report.shown.clear();
         dialog.show();
@@ -40,13 +38,12 @@ protected:
 
 TEST_F(FunctionOptions, KeyLettersMustBeElevenCapitals) {
     dialog_option_function dialog(nullptr, settings, report);
+    look_at(dialog, "機能オプション");
     EXPECT_EQ(dialog.key_field()->text(), "DFKNACMGTSR");
     const std::string before = ini();
     for (const char* refused : {"DFKNACMGTS", "dfknacmgtsr", "DFKNACMGTS1", "DFKNACMGTSＲ"}) {
         dialog.key_field()->setText(QString::fromUtf8(refused));
         EXPECT_FALSE(ok(dialog)) << refused;
-        ASSERT_EQ(report.shown.size(), 1u) << refused;
-        EXPECT_EQ(report.shown[0].first, message_kind::notice);
         EXPECT_EQ(report.texts(), names{"キー定義はアルファベットの大文字のみで11文字にして下さい."});
         EXPECT_EQ(dialog.focusWidget(), dialog.key_field());
         EXPECT_EQ(ini(), before);
@@ -54,12 +51,9 @@ TEST_F(FunctionOptions, KeyLettersMustBeElevenCapitals) {
     dialog.key_field()->setText("ZYXWVUTSRQP");
     press(dialog.default_keys_button());
     EXPECT_EQ(dialog.key_field()->text(), "DFKNACMGTSR");
+    dialog.key_field()->setText("ABCDEFGHIJK");
     EXPECT_TRUE(ok(dialog));
     EXPECT_TRUE(report.shown.empty());
-
-    dialog_option_function other(nullptr, settings, report);
-    other.key_field()->setText("ABCDEFGHIJK");
-    EXPECT_TRUE(ok(other));
     EXPECT_EQ(section("key"), "select account=A\nopen menu mail=B\nmake directory=C\nmake mail=D\nmark all=E\n"
                               "connect=F\nconnect round=G\narrange=H\nclear trash=I\nopen menu sort=J\nsearch=K\n");
     EXPECT_EQ(settings.keys, "ABCDEFGHIJK");
@@ -174,8 +168,6 @@ TEST_F(MailboxMove, ATargetInsideOrNotEmptyOrMissingItsParentIsRefusedWithNothin
         EXPECT_EQ(report.texts(), names{message}) << target;
         expect_unchanged();
     }
-    EXPECT_EQ(list_names(dir / "full"), names{"note.txt"});
-    EXPECT_FALSE(fs::exists(dir / "missing"));
 
     std::ifstream draft_in_editor(dir / "mailbox/標準アカウント/ 受信箱/1/1");
     EXPECT_FALSE(move_to(dir / "new/"));
@@ -189,7 +181,7 @@ TEST_F(MailboxMove, ASettingsFileThatCannotBeWrittenOrACopyThatFailsLeavesEveryt
     write_bytes(dir / "mailbox/標準アカウント/ 受信箱/1/2", std::string(300000, 'x'));
     original = tree_snapshot(dir / "mailbox");
     {
-        std::optional<file_size_limit> limit(std::in_place, 100000);  // the copy of the large part fails
+        file_size_limit limit(100000);  // the copy of the large part fails
         EXPECT_FALSE(move_to(dir / "new/"));
     }
     EXPECT_EQ(report.texts(), names{"ファイルの読み書きに失敗しました."});

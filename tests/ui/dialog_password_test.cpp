@@ -13,7 +13,7 @@ namespace {
 
 TEST(DialogPassword, NamesTheAccountAndServerAndHidesWhatIsTyped) {
     dialog_password pop(nullptr, password_server::pop3, sj("自宅"), "pop.example.com");
-    EXPECT_EQ(pop.windowTitle(), ui("POP3パスワード?"));
+    look_at(pop, "POP3パスワード?");
     EXPECT_EQ(pop.question()->text(), ui("アカウント \"自宅\" のPOP3サーバ pop.example.com のパスワード(&P):"));
     EXPECT_EQ(pop.field()->echoMode(), QLineEdit::Password);
     EXPECT_EQ(pop.question()->buddy(), pop.field());
@@ -21,7 +21,6 @@ TEST(DialogPassword, NamesTheAccountAndServerAndHidesWhatIsTyped) {
     dialog_password smtp(nullptr, password_server::smtp, "work", "smtp.example.com");
     EXPECT_EQ(smtp.windowTitle(), ui("SMTPパスワード?"));
     EXPECT_EQ(smtp.question()->text(), ui("アカウント \"work\" のSMTPサーバ smtp.example.com のパスワード(&P):"));
-    show_and_look({{&pop, "dialog-password"}});
 }
 
 TEST(DialogPassword, TakesAtMost127BytesAndLeavesTheFieldEmpty) {

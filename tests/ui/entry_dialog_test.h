@@ -1,11 +1,11 @@
 #pragma once
 
-// What the dialog tests share: a data directory of their own, typing as an
-// input method does, pressing buttons, handling the modal dialog an entry
-// point opens, reading a list, and a look at the result.
+// What the dialog tests share: a data directory, typing, the modal dialog an
+// entry point opens, reading a list, and a look at the dialog.
 
 #include <gtest/gtest.h>
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
@@ -43,8 +43,7 @@ private:
 
 inline QString ui(const std::string& utf8) { return QString::fromUtf8(utf8.c_str()); }
 
-// Text as an input method commits it, at the field's cursor (over its
-// selection): a field takes it as typed.
+// Text as an input method commits it, at the cursor (over the selection).
 inline void commit_text(QWidget* field, const std::string& utf8) {
     QInputMethodEvent commit;
     commit.setCommitString(ui(utf8));
@@ -71,8 +70,7 @@ inline std::vector<std::string> tree_rows(const QTreeWidget* list, const QString
 }
 inline void select_row(QTreeWidget* list, int row) { list->setCurrentItem(list->topLevelItem(row)); }
 
-// Runs `use` on the modal dialog of type D that `opener` opens; a dialog
-// left open by `use` is cancelled, so that a failing test never hangs.
+// Runs `use` on the modal dialog D that `opener` opens; one left open is cancelled.
 template <class D>
 void with_modal(const std::function<void()>& opener, const std::function<void(D&)>& use) {
     bool seen = false;
@@ -102,19 +100,24 @@ inline int modal_dialogs_opened_by(const std::function<void()>& action) {
     return opened;
 }
 
-// Shows each dialog and checks that every button shows its whole label.
-// With QUILLMERE_UI_SHOTS set to a directory, each is saved there as a
-// picture named as given.
-inline void show_and_look(const std::vector<std::pair<QDialog*, QString>>& dialogs) {
-    const char* shots = std::getenv("QUILLMERE_UI_SHOTS");
-    for (const auto& [dialog, name] : dialogs) {
-        dialog->show();
-        for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
-            EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString();
+// Shows the dialog: its title, a name for every field a screen reader
+// meets, every button's whole label. With QUILLMERE_UI_SHOTS set to a
+// directory, the dialog is saved there as a picture named after its class.
+inline void look_at(QDialog& dialog, const std::string& title) {
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle(), ui(title));
+    for (QWidget* field : dialog.findChildren<QWidget*>()) {
+        const bool part_of_spin_box = qobject_cast<QAbstractSpinBox*>(field->parentWidget());
+        if (field->isVisible() && !part_of_spin_box &&
+            (qobject_cast<QLineEdit*>(field) || qobject_cast<QComboBox*>(field) || qobject_cast<QTreeWidget*>(field))) {
+            EXPECT_FALSE(field->accessibleName().isEmpty()) << title << ": " << field->metaObject()->className();
         }
-        if (shots) {
-            EXPECT_TRUE(dialog->grab().save(QString::fromUtf8(shots) + "/" + name + ".png"));
-        }
+    }
+    for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+        EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString();
+    }
+    if (const char* shots = std::getenv("QUILLMERE_UI_SHOTS")) {
+        EXPECT_TRUE(dialog.grab().save(QString::fromUtf8(shots) + "/" + dialog.metaObject()->className() + ".png"));
     }
 }
 

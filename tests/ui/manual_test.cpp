@@ -49,18 +49,16 @@ TEST_F(Manual, HandsItsAbsolutePathToXdgOpen) {
     EXPECT_TRUE(report.shown.empty());
 }
 
-TEST_F(Manual, SaysWhereItLookedWhenTheManualIsMissing) {
+TEST_F(Manual, SaysWhereItLookedWhenTheManualIsMissingAndASystemErrorWhenNoProgramStarts) {
     run_from(dir / "usr/bin/");
     EXPECT_FALSE(open_manual(report));
     EXPECT_EQ(report.texts(), std::vector<std::string>{"HTML版マニュアルが見つかりません. 次の場所を探しました:\n" +
                                                         dir / "usr/bin/quillmere.htm\n" +
                                                         dir / "usr/share/quillmere/quillmere.htm"});
-    ASSERT_EQ(report.shown.size(), 1u);
     EXPECT_EQ(report.shown.front().first, message_kind::error);
     EXPECT_FALSE(exists(dir / "log"));
-}
 
-TEST_F(Manual, AProgramThatCannotStartIsASystemError) {
+    report.shown.clear();
     write_bytes(dir / "prog/quillmere.htm", "<html></html>");
     run_from(dir / "prog/");
     scoped_env nowhere("PATH", (dir / "empty").c_str());
