@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
+#include <QIcon>
 #include <QImage>
 #include <QTemporaryDir>
-
-#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
@@ -23,18 +20,7 @@ constexpr int small_size = 16;
 
 class Icons : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (QCoreApplication::instance() == nullptr) {
-            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-            app_ = std::make_unique<QGuiApplication>(argc_, argv_);
-        }
-        saved_theme_ = QIcon::themeName();
-        saved_paths_ = QIcon::themeSearchPaths();
-    }
-
-    static void TearDownTestSuite() { app_.reset(); }
-
-    void TearDown() override {
+    ~Icons() override {
         QIcon::setThemeSearchPaths(saved_paths_);
         QIcon::setThemeName(saved_theme_);
     }
@@ -44,30 +30,23 @@ protected:
         QIcon::setThemeSearchPaths({});
         QIcon::setThemeName(QStringLiteral("quillmere-test-none"));
     }
-
-    static QImage small_image(const QIcon& icon) {
-        return icon.pixmap(small_size, small_size).toImage().convertToFormat(QImage::Format_ARGB32);
+    // The bytes of the 16 px picture.
+    static QByteArray bytes(const QIcon& icon) {
+        const QImage image = icon.pixmap(small_size, small_size).toImage().convertToFormat(QImage::Format_ARGB32);
+        return QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes());
     }
-
-    // The share of a 16 px picture that is not transparent.
-    static double covered(const QImage& image) {
+    // The share of the 16 px picture that is not transparent.
+    static double covered(const QIcon& icon) {
+        const QImage image = icon.pixmap(small_size, small_size).toImage().convertToFormat(QImage::Format_ARGB32);
+        EXPECT_EQ(image.size(), QSize(small_size, small_size));
         int opaque = 0;
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x) opaque += qAlpha(image.pixel(x, y)) > 0 ? 1 : 0;
         return static_cast<double>(opaque) / (small_size * small_size);
     }
 
-    static QByteArray bytes(const QImage& image) {
-        return QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes());
-    }
-
-private:
-    static inline int argc_ = 1;
-    static inline char program_name_[] = "icons_test";
-    static inline char* argv_[] = {program_name_, nullptr};
-    static inline std::unique_ptr<QGuiApplication> app_;
-    static inline QString saved_theme_;
-    static inline QStringList saved_paths_;
+    const QString saved_theme_ = QIcon::themeName();
+    const QStringList saved_paths_ = QIcon::themeSearchPaths();
 };
 
 // Without a theme every toolbar and row icon is one of our pictures: each one
@@ -82,12 +61,9 @@ TEST_F(Icons, EveryToolbarAndRowIconIsAPictureOfItsOwn) {
         icons.push_back(row_icon(kind));
     std::set<QByteArray> seen;
     for (std::size_t i = 0; i < icons.size(); ++i) {
-        SCOPED_TRACE(i);
-        ASSERT_FALSE(icons[i].isNull());
-        const QImage image = small_image(icons[i]);
-        ASSERT_EQ(image.size(), QSize(small_size, small_size));
-        EXPECT_GT(covered(image), 0.25);
-        EXPECT_TRUE(seen.insert(bytes(image)).second);
+        ASSERT_FALSE(icons[i].isNull()) << i;
+        EXPECT_GT(covered(icons[i]), 0.25) << i;
+        EXPECT_TRUE(seen.insert(bytes(icons[i])).second) << i;
     }
 
     for (const int other : {0, -1, cmd::close, cmd::select_account, cmd::mark_folder_first, cmd::about})
@@ -99,14 +75,13 @@ TEST_F(Icons, EveryToolbarAndRowIconIsAPictureOfItsOwn) {
 TEST_F(Icons, TrayPhasesWrapOntoSevenPictures) {
     std::set<QByteArray> seen;
     for (int phase = 0; phase < tray_phase_count; ++phase) {
-        const QImage image = small_image(tray_icon(phase));
-        EXPECT_GT(covered(image), 0.25) << phase;
-        EXPECT_TRUE(seen.insert(bytes(image)).second) << phase;
+        EXPECT_GT(covered(tray_icon(phase)), 0.25) << phase;
+        EXPECT_TRUE(seen.insert(bytes(tray_icon(phase))).second) << phase;
     }
-    EXPECT_EQ(bytes(small_image(tray_icon(0))), bytes(small_image(main_icon())));
+    EXPECT_EQ(bytes(tray_icon(0)), bytes(main_icon()));
     const std::pair<int, int> wraps[] = {{7, 0}, {8, 1}, {13, 6}, {-1, 6}, {-7, 0}, {-8, 6}, {701, 1}};
     for (const auto& [phase, same] : wraps)
-        EXPECT_EQ(bytes(small_image(tray_icon(phase))), bytes(small_image(tray_icon(same)))) << phase;
+        EXPECT_EQ(bytes(tray_icon(phase)), bytes(tray_icon(same))) << phase;
 }
 
 // A theme's icon is taken only under its exact name, and never for the
@@ -134,19 +109,20 @@ TEST_F(Icons, ThemeIconsAreTakenByExactNameOnly) {
     QIcon::setThemeSearchPaths({root.path()});
     QIcon::setThemeName(QStringLiteral("red"));
 
-    const auto all_red = [](const QImage& image) {
+    const auto red = [](const QIcon& icon) {
+        const QImage image = icon.pixmap(small_size, small_size).toImage();
         return image.pixel(0, 0) == qRgb(255, 0, 0) && image.pixel(15, 15) == qRgb(255, 0, 0);
     };
-    EXPECT_TRUE(all_red(small_image(row_icon(row_icon_kind::folder))));
-    EXPECT_TRUE(all_red(small_image(row_icon(row_icon_kind::trash))));
-    EXPECT_TRUE(all_red(small_image(command_icon(cmd::to_trash))));
-    EXPECT_FALSE(all_red(small_image(command_icon(cmd::new_folder))));
-    EXPECT_FALSE(all_red(small_image(row_icon(row_icon_kind::mail))));
-    EXPECT_FALSE(all_red(small_image(main_icon())));
+    EXPECT_TRUE(red(row_icon(row_icon_kind::folder)));
+    EXPECT_TRUE(red(row_icon(row_icon_kind::trash)));
+    EXPECT_TRUE(red(command_icon(cmd::to_trash)));
+    EXPECT_FALSE(red(command_icon(cmd::new_folder)));
+    EXPECT_FALSE(red(row_icon(row_icon_kind::mail)));
+    EXPECT_FALSE(red(main_icon()));
 
-    const QImage ours = small_image(command_icon(cmd::new_folder));
+    const QByteArray ours = bytes(command_icon(cmd::new_folder));
     use_no_theme();
-    EXPECT_EQ(bytes(ours), bytes(small_image(command_icon(cmd::new_folder))));
+    EXPECT_EQ(ours, bytes(command_icon(cmd::new_folder)));
 }
 
 }  // namespace

@@ -4,16 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QHeaderView>
-#include <QImage>
 #include <QLabel>
 #include <QTest>
 
-#include "app/edit_preview.h"
 #include "app/window_fixture.h"
 #include "store/command_ids.h"
-#include "ui/view_style.h"
 
 namespace qm::test {
 namespace {
@@ -50,7 +46,7 @@ TEST_F(MainWindow, HeaderClicksSortAndReverseWithTheParentFirst) {
     EXPECT_TRUE(window->action(cmd::sort_first + column_subject)->isChecked());
 }
 
-TEST_F(MainWindow, KeysMoveTheFocusSelectAndJump) {
+TEST_F(MainWindow, KeysMoveTheFocusSelectAndJumpAndSeveralMailsEnableOnlyTheirCommands) {
     for (int n = 1; n <= 5; ++n) mail(" 受信箱/", n, "m" + std::to_string(n));
     open();
     list().set_focused_row(1);
@@ -62,6 +58,12 @@ TEST_F(MainWindow, KeysMoveTheFocusSelectAndJump) {
     EXPECT_EQ(list().selected_rows(), (std::vector<int>{2}));
     key(Qt::Key_Insert);
     EXPECT_EQ(list().selected_rows(), (std::vector<int>{1, 2, 3, 4, 5}));
+    // Several mails enable only the commands that work on several.
+    for (int id : {cmd::open, cmd::open_all_headers, cmd::move, cmd::resend, cmd::to_trash})
+        EXPECT_TRUE(window->action(id)->isEnabled()) << id;
+    for (int id : {cmd::address_list, cmd::attachment_list, cmd::reply, cmd::forward, cmd::rename})
+        EXPECT_FALSE(window->action(id)->isEnabled()) << id;
+    EXPECT_EQ(window->count_strip()->text().toStdString(), "         5 選択    ");
     key(Qt::Key_Minus);
     EXPECT_TRUE(list().selected_rows().empty());
     // Without a search match below, Ctrl+Down stays.
@@ -82,56 +84,6 @@ TEST_F(MainWindow, MarksGoAndComeBack) {
     EXPECT_EQ(u8(window->folder()), account_dir() + " 受信箱/");
     key(Qt::Key_F3);  // the mark is where we are: back to where the jump started
     EXPECT_EQ(u8(window->folder()), account_dir());
-}
-
-TEST_F(MainWindow, TwoMailsSelectedEnableOnlyWhatWorksOnSeveral) {
-    mail(" 受信箱/", 1, "one");
-    mail(" 受信箱/", 2, "two");
-    open();
-    list().select_rows({1, 2});
-    for (int id : {cmd::open, cmd::open_all_headers, cmd::move, cmd::resend, cmd::to_trash})
-        EXPECT_TRUE(window->action(id)->isEnabled()) << id;
-    for (int id : {cmd::address_list, cmd::attachment_list, cmd::reply, cmd::forward, cmd::rename})
-        EXPECT_FALSE(window->action(id)->isEnabled()) << id;
-    EXPECT_EQ(window->count_strip()->text().toStdString(), "         2 選択    ");
-}
-
-TEST_F(MainWindow, ThePreviewShowsTheFirst65534BytesOfTheText) {
-    std::string long_text;
-    while (long_text.size() < 70000) long_text += "0123456789abcdefghijklmnopqrstuvwxyz\n";
-    mail(" 受信箱/", 1, "long", long_text);
-    open();
-    list().set_focused_row(1);
-    const std::string shown = window->preview()->toPlainText().toStdString();
-    EXPECT_EQ(shown.size(), preview_limit);
-    EXPECT_EQ(shown.substr(0, 11), "\n0123456789");
-}
-
-TEST_F(MainWindow, WithThePreviewHiddenTheTextIsDrawnBehindTheList) {
-    settings().view_preview = false;
-    std::string lines;
-    for (int n = 0; n < 40; ++n) lines += "ＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷＷ\n";
-    mail(" 受信箱/", 1, "behind", lines);
-    open();
-    window->resize(700, 500);
-    list().set_focused_row(1);
-    QApplication::processEvents();
-    EXPECT_FALSE(window->preview()->isVisible());
-    const QImage image = list().viewport()->grab().toImage();
-    // Below the rows, where only the background text can be: pixels nearer
-    // the text colour than the background.
-    const QColor text = qcolor(settings().back_text), background = qcolor(settings().back_ground);
-    auto distance = [](QColor a, QColor b) {
-        return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
-    };
-    int text_pixels = 0;
-    for (int y = image.height() / 2; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor pixel(image.pixel(x, y));
-            if (distance(pixel, text) < distance(pixel, background)) ++text_pixels;
-        }
-    EXPECT_GT(text_pixels, 100);
-
 }
 
 }  // namespace

@@ -1,83 +1,56 @@
 // Send and receive from the window with its job dialogs and password
 // prompts: against the private Postfix and Dovecot, mail queued with
-// quillmere-cli goes out, comes back and is shown; against scripted servers,
+// quillmere-cli goes out, comes back and is shown, and so does the account
+// made in the dialog of the first start; against scripted servers,
 // cancelling and the prompts before any connection.
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
-#include <QTest>
-#include <QTimer>
 #include <cstdlib>
-#include <deque>
 #include <iostream>
 
+#include "app/typing.h"
 #include "app/window_rounds.h"
 #include "cli/cli_runner.h"
-#include "config/account_settings.h"
-#include "config/settings.h"
-#include "platform/file_operations.h"
-#include "platform/program_context.h"
 #include "store/accounts.h"
+#include "store/program_session.h"
 #include "support/script_server.h"
 #include "support/smtp_server.h"
+#include "ui/dialog_account.h"
 #include "ui/dialog_job.h"
 #include "ui/dialog_password.h"
+#include "window_fixture.h"
 
 namespace qm::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Answers what a round opens, by kind: message boxes (OK unless told
-// otherwise; their texts kept), password prompts and job dialogs. A window
-// is answered each time it comes to the top, as a user sees it.
-class round_hand {
-public:
+// Answers what a round opens beyond the queued answers, by kind: message
+// boxes with OK, password prompts and job dialogs as the test says.
+struct round_hand : modal_hand {
     round_hand() {
-        QObject::connect(&timer_, &QTimer::timeout, [this] { look(); });
-        timer_.start(5);
+        otherwise = [this](QWidget* w) {
+            if (auto* prompt = qobject_cast<dialog_password*>(w)) {
+                ++prompts;
+                on_password(*prompt);
+            } else if (auto* job = qobject_cast<dialog_job*>(w); job && on_job) {
+                on_job(*job);
+            } else {
+                click(w, true);
+            }
+        };
     }
-    std::vector<std::string> boxes;
-    std::deque<bool> box_answers;  // then OK
     std::function<void(dialog_password&)> on_password = [](dialog_password& prompt) {
         ADD_FAILURE() << "unexpected prompt: " << prompt.question()->text().toStdString();
         prompt.reject();
     };
     std::function<void(dialog_job&)> on_job;
     int prompts = 0;
-
-private:
-    void look() {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == previous_.data()) return;
-        previous_ = modal;
-        if (!modal) return;
-        QPointer<QWidget> target(modal);
-        QTimer::singleShot(0, [this, target] {
-            if (!target || !target->isVisible()) return;
-            if (auto* box = qobject_cast<QMessageBox*>(target.data())) {
-                boxes.push_back(box->text().toStdString());
-                const bool ok = box_answers.empty() || box_answers.front();
-                if (!box_answers.empty()) box_answers.pop_front();
-                box->button(ok || !box->button(QMessageBox::Cancel) ? QMessageBox::Ok : QMessageBox::Cancel)->click();
-            } else if (auto* prompt = qobject_cast<dialog_password*>(target.data())) {
-                ++prompts;
-                on_password(*prompt);
-            } else if (auto* job = qobject_cast<dialog_job*>(target.data()); job && on_job) {
-                on_job(*job);
-            }
-        });
-    }
-
-    QTimer timer_;
-    QPointer<QWidget> previous_;
 };
 
 class SendReceiveWindow : public cli_test {
@@ -86,6 +59,7 @@ protected:
         set_context({home.cp(), tmp.cp(), tmp.cp("quillmere.$$$/"), home.cp()});
         settings() = Settings{};
         write_default_settings();
+        load_view_settings(settings());
         settings().mailbox = home.cp("mailbox/");
         make_directory(settings().mailbox);
         window.resize(400, 300);
@@ -99,8 +73,8 @@ protected:
         if (HasFailure() && server) std::cerr << "--- server logs ---\n" << server->log();
     }
 
-    // An account of the private servers, its passwords stored unless not wanted.
-    account_values server_account(bool store_pop = true, bool store_smtp = true) const {
+    // An account of the private servers with its passwords stored.
+    account_values server_account() const {
         account_values values;
         values.address = server->address();
         values.pop_server = values.smtp_server = server->host();
@@ -109,8 +83,7 @@ protected:
         values.pop_id = server->user();
         values.pop_remove = false;
         values.smtp_auth = true;
-        if (store_pop) values.pop_password = server->password();
-        if (store_smtp) values.smtp_password = server->password();
+        values.pop_password = values.smtp_password = server->password();
         scramble_password(values.pop_password);
         scramble_password(values.smtp_password);
         return values;
@@ -150,13 +123,8 @@ protected:
     const Settings saved_settings = settings();
 };
 
-// A POP3 dialogue that stalls in the middle of the first message.
-void stall_in_download(script_server& pop) {
-    pop.send("+OK ready\r\n")
-        .exchange({{"USER alice", "+OK\r\n"}, {"PASS s3cret", "+OK\r\n"}, {"STAT", "+OK 1 900\r\n"},
-                   {"UIDL 1", "+OK 1 first\r\n"}, {"RETR 1", "+OK\r\nSubject: cut\r\n\r\nfirst line\r\n"}})
-        .pause(20s);
-}
+const names asked{"サーバにアクセスしますか?"};
+const names asked_nothing_new{"サーバにアクセスしますか?", "新着メールはありません."};
 
 TEST_F(SendReceiveWindow, QueuedMailGoesOutComesBackAndIsShownThenNothingIsNew) {
     start_server(server);
@@ -165,38 +133,32 @@ TEST_F(SendReceiveWindow, QueuedMailGoesOutComesBackAndIsShownThenNothingIsNew) 
 
     // Stored passwords: no prompt. The mail goes out; nothing has come yet.
     round_hand hand;
-    round_result first = round("acct");
-    EXPECT_TRUE(first.ok());
+    EXPECT_TRUE(round("acct").ok());
     EXPECT_EQ(hand.prompts, 0);
-    EXPECT_EQ(hand.boxes, (names{"サーバにアクセスしますか?", "新着メールはありません."}));
+    EXPECT_EQ(hand.take_boxes(), asked_nothing_new);
     EXPECT_EQ(list_names(account("acct") + " 送信箱"), (names{"草稿", "送信控"}));
     EXPECT_EQ(list_names(account("acct") + " 送信箱/送信控").size(), 1u);
     ASSERT_TRUE(server->wait_for_delivery(1));
 
-    // It comes back and the inbox is shown.
-    hand.boxes.clear();
+    // It comes back and the inbox is shown; then nothing is new.
     EXPECT_TRUE(round("acct").ok());
-    EXPECT_EQ(hand.boxes, names{"サーバにアクセスしますか?"});
+    EXPECT_EQ(hand.take_boxes(), asked);
     EXPECT_EQ(shown, names{sj(account("acct") + " 受信箱/")});
     ASSERT_EQ(list_names(account("acct") + " 受信箱"), names{".0"});
     EXPECT_NE(read_bytes(account("acct") + " 受信箱/.0/0").find(sj("Subject: 週報\r\n")), std::string::npos);
-
-    hand.boxes.clear();
     EXPECT_TRUE(round("acct").ok());
-    EXPECT_EQ(hand.boxes, (names{"サーバにアクセスしますか?", "新着メールはありません."}));
+    EXPECT_EQ(hand.take_boxes(), asked_nothing_new);
     EXPECT_EQ(shown.size(), 1u);
 
     // Cancel at the question: nothing happens.
-    hand.boxes.clear();
-    hand.box_answers = {false};
+    hand.then_box(false);
     EXPECT_EQ(round("acct").job, net_result::cancelled);
-    EXPECT_EQ(hand.boxes, names{"サーバにアクセスしますか?"});
+    EXPECT_EQ(hand.take_boxes(), asked);
 
     // Shift held at the start: each dialog stays open with its dialogue,
     // the passwords masked, until 閉じる.
     run_ok("new acct --to " + server->address() + " --subject second --queue");
     shift = true;
-    hand.boxes.clear();
     std::vector<std::string> logs;
     hand.on_job = [&](dialog_job& dialog) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.job_ended(); }, 20000));
@@ -215,7 +177,7 @@ TEST_F(SendReceiveWindow, QueuedMailGoesOutComesBackAndIsShownThenNothingIsNew) 
     EXPECT_NE(logs[0].find("C: USER alice\r\nS: +OK\r\nC: PASS " + stars + "\r\n"), std::string::npos) << logs[0];
     EXPECT_NE(logs[1].find("C: AUTH PLAIN ****"), std::string::npos) << logs[1];
     for (const std::string& log : logs) EXPECT_EQ(log.find(server->password()), std::string::npos);
-    EXPECT_EQ(hand.boxes, (names{"サーバにアクセスしますか?", "新着メールはありません."}));
+    EXPECT_EQ(hand.take_boxes(), asked_nothing_new);
     shift = false;
     hand.on_job = nullptr;
     ASSERT_TRUE(server->wait_for_delivery(2));
@@ -224,22 +186,60 @@ TEST_F(SendReceiveWindow, QueuedMailGoesOutComesBackAndIsShownThenNothingIsNew) 
     // server's mail too, but only the end is told.
     ASSERT_TRUE(create_account(settings().mailbox, "b", server_account()));
     ASSERT_TRUE(create_account(settings().mailbox, "c", server_account()));
-    hand.boxes.clear();
     shown.clear();
     EXPECT_TRUE(run_send_receive_all(&window, settings().mailbox, hooks()).ok());
-    EXPECT_EQ(visited, list_accounts(settings().mailbox));
-    EXPECT_EQ(visited.size(), 3u);
-    EXPECT_EQ(hand.boxes, (names{"サーバにアクセスしますか?", "巡回送受信が終了しました."}));
+    EXPECT_EQ(visited, (names{"acct", "b", "c"}));
+    EXPECT_EQ(hand.take_boxes(), (names{"サーバにアクセスしますか?", "巡回送受信が終了しました."}));
     EXPECT_EQ(shown, names{});
     EXPECT_EQ(list_names(account("acct") + " 受信箱"), (names{".0", ".1"}));
     EXPECT_EQ(list_names(account("b") + " 受信箱"), (names{".0", ".1"}));
     EXPECT_FALSE(round_running());
 }
 
+TEST_F(SendReceiveWindow, AtTheFirstStartTheAccountDialogComesFirstAndWhatItSavesSendsAndReceives) {
+    start_server(server);
+    remove_tree(home / "mailbox");
+    recording_reporter quiet;
+    ASSERT_NE(open_mailbox(settings(), quiet), "");
+
+    modal_hand hand;
+    hand.then_dialog<dialog_account>([&](dialog_account& dialog) {
+        EXPECT_EQ(dialog.title_field()->text(), QString::fromUtf8("標準アカウント"));
+        type_into(dialog.title_field(), "home");
+        type_into(dialog.address_field(), server->address());
+        type_into(dialog.pop_server_field(), server->host());
+        type_into(dialog.pop_port_field(), std::to_string(server->mail_store().pop3_port()));
+        type_into(dialog.pop_id_field(), server->user());
+        type_into(dialog.pop_password_field(), server->password());
+        type_into(dialog.smtp_server_field(), server->host());
+        type_into(dialog.smtp_port_field(), std::to_string(server->port(smtp_port::all_mechanisms)));
+        QTest::mouseClick(dialog.ok_button(), Qt::LeftButton);
+    });
+    Layout layout;
+    window_ main(settings(), layout);
+    main.show();
+    main.start();
+    ASSERT_TRUE(hand.finished());
+    EXPECT_EQ(hand.boxes(), names{});
+    ASSERT_EQ(main.account_selector()->count(), 1);
+    EXPECT_EQ(main.account_selector()->currentText(), "home");
+
+    // quillmere-cli finds the saved account with its password stored.
+    run_ok("new home --to " + server->address() + " --subject first --queue");
+    EXPECT_EQ(run_ok("sync home").err, "通知: 新着メールはありません.\n");
+    ASSERT_TRUE(server->wait_for_delivery(1));
+    run_ok("sync home");
+    EXPECT_EQ(list_names(account("home") + " 受信箱"), names{".0"});
+    EXPECT_NE(read_bytes(account("home") + " 受信箱/.0/0").find("Subject: first\r\n"), std::string::npos);
+}
+
 TEST_F(SendReceiveWindow, AbortDuringADownloadFilesNothingAndEscapeWaitsForTheWorker) {
     for (const bool escape : {false, true}) {
         script_server pop;
-        stall_in_download(pop);
+        pop.send("+OK ready\r\n")
+            .exchange({{"USER alice", "+OK\r\n"}, {"PASS s3cret", "+OK\r\n"}, {"STAT", "+OK 1 900\r\n"},
+                       {"UIDL 1", "+OK 1 first\r\n"}, {"RETR 1", "+OK\r\nSubject: cut\r\n\r\nfirst line\r\n"}})
+            .pause(20s);
         pop.start();
         const std::string title = escape ? "esc" : "abort";
         ASSERT_TRUE(create_account(settings().mailbox, title, scripted_account(pop.port(), true, false)));
@@ -261,12 +261,11 @@ TEST_F(SendReceiveWindow, AbortDuringADownloadFilesNothingAndEscapeWaitsForTheWo
             open_until_the_end = dialog.isVisible();
         };
         const auto started = std::chrono::steady_clock::now();
-        round_result result = round(title);
+        EXPECT_EQ(round(title).job, net_result::cancelled);
         EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);  // not the server's pause
-        EXPECT_EQ(result.job, net_result::cancelled);
         EXPECT_TRUE(answered_at_once);
         EXPECT_TRUE(open_until_the_end);
-        EXPECT_EQ(hand.boxes, (names{"サーバにアクセスしますか?", "処理を中止しました."})) << title;
+        EXPECT_EQ(hand.boxes(), (names{"サーバにアクセスしますか?", "処理を中止しました."})) << title;
         EXPECT_EQ(list_names(account(title) + " 受信箱"), names{});
         EXPECT_FALSE(exists(tmp / "quillmere.$$$/0.pop"));
         EXPECT_EQ(shown, names{});
@@ -282,18 +281,18 @@ TEST_F(SendReceiveWindow, PromptsNameAccountAndServerAndComeBeforeAnyConnection)
 
     // Cancel at the POP3 prompt: no connection.
     round_hand hand;
-    std::vector<QString> titles, questions;
+    std::vector<QString> titles;
+    QString question;
     hand.on_password = [&](dialog_password& prompt) {
         titles.push_back(prompt.windowTitle());
-        questions.push_back(prompt.question()->text());
+        question = prompt.question()->text();
         prompt.reject();
     };
     EXPECT_EQ(round("自宅").job, net_result::cancelled);
-    ASSERT_EQ(titles.size(), 1u);
-    EXPECT_EQ(titles[0], QString::fromUtf8("POP3パスワード?"));
-    EXPECT_EQ(questions[0], QString::fromUtf8("アカウント \"自宅\" のPOP3サーバ 127.0.0.1 のパスワード(&P):"));
+    EXPECT_EQ(titles, std::vector<QString>{QString::fromUtf8("POP3パスワード?")});
+    EXPECT_EQ(question, QString::fromUtf8("アカウント \"自宅\" のPOP3サーバ 127.0.0.1 のパスワード(&P):"));
     EXPECT_FALSE(pop.wait_done(100ms));  // its greeting never went out
-    EXPECT_EQ(hand.boxes, names{"サーバにアクセスしますか?"});
+    EXPECT_EQ(hand.boxes(), asked);
 
     // With SMTP AUTH, both prompts before any connection; Cancel at the second.
     titles.clear();
@@ -332,14 +331,14 @@ TEST_F(SendReceiveWindow, EndingTheSessionCancelsTheRoundAndTheWholeDownloadIsFi
         EXPECT_TRUE(round_running());
         cancel_running_round();
     });
-    round_result result = run_send_receive_all(&window, settings().mailbox, hooks());
-    EXPECT_EQ(result.job, net_result::cancelled);
+    EXPECT_EQ(run_send_receive_all(&window, settings().mailbox, hooks()).job, net_result::cancelled);
     EXPECT_EQ(visited, names{"a"});  // b is not visited
-    EXPECT_EQ(hand.boxes, names{"サーバにアクセスしますか?"});
+    EXPECT_EQ(hand.take_boxes(), asked);
     EXPECT_FALSE(round_running());
     EXPECT_EQ(list_names(account("a") + " 受信箱"), names{});
     EXPECT_TRUE(exists(tmp / "quillmere.$$$/0.pop"));
     EXPECT_FALSE(exists(tmp / "quillmere.$$$/1.pop"));
+    EXPECT_EQ(pop.failures(), names{});
 
     // The next round files the whole one first; the server has nothing new.
     script_server again;
@@ -347,14 +346,12 @@ TEST_F(SendReceiveWindow, EndingTheSessionCancelsTheRoundAndTheWholeDownloadIsFi
         .exchange({{"USER alice", "+OK\r\n"}, {"PASS s3cret", "+OK\r\n"}, {"STAT", "+OK 1 900\r\n"},
                    {"UIDL 1", "+OK 1 first\r\n"}, {"QUIT", "+OK\r\n"}});
     again.start();
-    EXPECT_EQ(pop.failures(), names{});
     keeping.pop_port = std::to_string(again.port());
     ASSERT_TRUE(write_account_file(account_file(settings().mailbox, "a"), keeping));
-    hand.boxes.clear();
     round("a");
     EXPECT_EQ(again.failures(), names{});
     EXPECT_EQ(list_names(account("a") + " 受信箱"), names{".0"});
-    EXPECT_EQ(hand.boxes, names{"サーバにアクセスしますか?"});  // the filed mail is new to the user
+    EXPECT_EQ(hand.take_boxes(), asked);  // the filed mail is new to the user
     EXPECT_FALSE(exists(tmp / "quillmere.$$$/0.pop"));
 }
 

@@ -37,19 +37,13 @@ TEST(Tray, TheMenuOpensAndExitsAndAClickOpens) {
     tray icon;
     const QList<QAction*> items = icon.menu().actions();
     ASSERT_EQ(items.size(), 3);
-    EXPECT_EQ(items[0]->text(), QStringLiteral("開く(&O)"));
-    EXPECT_TRUE(items[1]->isSeparator());
-    EXPECT_EQ(items[2]->text(), QStringLiteral("終了(&X)"));
-    EXPECT_EQ(icon.system_icon().toolTip(), QStringLiteral("Quillmere"));
+    EXPECT_EQ(items[0]->text() + items[2]->text(), QStringLiteral("開く(&O)終了(&X)"));
     EXPECT_EQ(icon.system_icon().contextMenu(), &icon.menu());
 
     QSignalSpy opened(&icon, &tray::open_requested), exited(&icon, &tray::exit_requested);
-    items[0]->trigger();
-    EXPECT_EQ(opened.size(), 1);
-    EXPECT_EQ(exited.size(), 0);
     items[2]->trigger();
     EXPECT_EQ(exited.size(), 1);
-
+    items[0]->trigger();
     emit icon.system_icon().activated(QSystemTrayIcon::Trigger);
     emit icon.system_icon().activated(QSystemTrayIcon::DoubleClick);
     emit icon.system_icon().messageClicked();
@@ -134,12 +128,13 @@ protected:
     program_context saved_context_ = context();
 };
 
-TEST_F(NewMailChecker, APlantedMailIsFoundAndAnAccountWithoutAStoredPasswordIsNeverAsked) {
+TEST_F(NewMailChecker, APlantedMailIsFoundPastAFailingServerAndAnAccountWithoutAStoredPasswordIsNeverAsked) {
     std::unique_ptr<dovecot_server> dovecot;
     start_server(dovecot);
     // Anything connecting here would be a check of the account that has no stored password.
     QTcpServer never_asked;
     ASSERT_TRUE(never_asked.listen(QHostAddress::LocalHost));
+    add_account("a-wrong", dovecot->pop3_port(), "not the password");  // silent, and the next one is still asked
     add_account("あとで", never_asked.serverPort(), "", false);
     add_account("本物", dovecot->pop3_port(), dovecot->password());
 
@@ -150,7 +145,7 @@ TEST_F(NewMailChecker, APlantedMailIsFoundAndAnAccountWithoutAStoredPasswordIsNe
         return root;
     });
     EXPECT_FALSE(visit(checker));
-    EXPECT_EQ(roots_read, 3);  // at each visit: the two accounts, then the end of the list
+    EXPECT_EQ(roots_read, 4);  // at each visit: the three accounts, then the end of the list
 
     dovecot->deliver("From: bob@example.com\r\nSubject: hello\r\n\r\nhi\r\n");
     QSignalSpy found(&checker, &new_mail_checker::new_mail_found);
@@ -171,17 +166,6 @@ TEST_F(NewMailChecker, APlantedMailIsFoundAndAnAccountWithoutAStoredPasswordIsNe
     EXPECT_FALSE(checker.running());
     EXPECT_FALSE(never_asked.hasPendingConnections());
     EXPECT_FALSE(never_asked.waitForNewConnection(0));
-}
-
-TEST_F(NewMailChecker, AFailingServerIsSilentAndTheNextAccountIsStillAsked) {
-    std::unique_ptr<dovecot_server> dovecot;
-    start_server(dovecot);
-    add_account("a-wrong", dovecot->pop3_port(), "not the password");
-    add_account("b-right", dovecot->pop3_port(), dovecot->password());
-    new_mail_checker checker([this] { return mailbox(); });
-    EXPECT_FALSE(visit(checker));
-    dovecot->deliver("Subject: one\r\n\r\nx\r\n");
-    EXPECT_TRUE(visit(checker));
 }
 
 TEST_F(NewMailChecker, StopDuringACheckEndsTheWorker) {

@@ -9,7 +9,6 @@
 #include <QTreeWidgetItemIterator>
 
 #include "app/treeview_tree.h"
-
 #include "app/window_fixture.h"
 #include "config/folder_names.h"
 #include "config/profile.h"
@@ -22,10 +21,6 @@ namespace qm::test {
 namespace {
 
 using WindowActions = window_test;
-
-std::string folder_rules() {
-    return "(1) 次の文字は使用できません.\n    \"*/:<>?\\|\n\n(2) 使用できない名前です.\n\n(3) 先頭の.は許されません.";
-}
 
 TEST_F(WindowActions, EnterHandsTheViewerTheShownLinesAndTheMailTurnsRead) {
     recording_program viewer(dir / "bin/viewer", dir / "viewer.log");
@@ -45,7 +40,7 @@ TEST_F(WindowActions, EnterHandsTheViewerTheShownLinesAndTheMailTurnsRead) {
     std::sort(copies.begin(), copies.end());
     // The open-header lines, one empty line and the text part; with Shift
     // the whole header, as it is stored.
-    EXPECT_EQ(copies, (std::vector<std::string>{"From: a@example.com\r\nSubject: 会議\r\n\r\n\r\n会議は三時です。\r\n",
+    EXPECT_EQ(copies, (names{"From: a@example.com\r\nSubject: 会議\r\n\r\n\r\n会議は三時です。\r\n",
                                                 "Subject: two\r\n"}));
     EXPECT_EQ(list().rows_model().rows()[static_cast<std::size_t>(row_of("会議"))].type, ' ');
     EXPECT_EQ(list().rows_model().rows()[static_cast<std::size_t>(row_of("two"))].type, '!');
@@ -83,17 +78,17 @@ TEST_F(WindowActions, NewFoldersFollowTheNameRulesAndRenamingChangesCase) {
         window->on_command(cmd::new_folder);
     }
     EXPECT_TRUE(hand.done());
-    EXPECT_EQ(hand.boxes(), std::vector<std::string>(5, folder_rules()));
+    const std::string rules =
+        "(1) 次の文字は使用できません.\n    \"*/:<>?\\|\n\n(2) 使用できない名前です.\n\n(3) 先頭の.は許されません.";
+    EXPECT_EQ(hand.boxes(), names(5, rules));
     for (const char* made : {"lpt0", "com5", "lpt10", "Work"}) EXPECT_TRUE(exists(account_dir() + made)) << made;
     list().set_focused_row(row_of("Work"));
     hand.then_name("work");
     window->on_command(cmd::rename);
     EXPECT_TRUE(exists(account_dir() + "work"));
     EXPECT_FALSE(exists(account_dir() + "Work"));
-    // The tree follows.
-    bool in_tree = false;
-    QTreeWidgetItemIterator it(window->folder_tree());
-    for (; *it; ++it) in_tree = in_tree || (*it)->text(0) == QStringLiteral("work");
+    bool in_tree = false;  // the tree follows
+    for (QTreeWidgetItemIterator it(window->folder_tree()); *it; ++it) in_tree = in_tree || (*it)->text(0) == "work";
     EXPECT_TRUE(in_tree);
 }
 
@@ -106,8 +101,8 @@ TEST_F(WindowActions, EmptyingTheTrashAsksOnceAndKeepsItsRules) {
     modal_hand hand;
     hand.then_box();
     window->on_command(cmd::empty_trash);
-    EXPECT_EQ(hand.boxes(), std::vector<std::string>{"ごみ箱を空にしますか?"});
-    EXPECT_EQ(list_names(account_dir() + " ごみ箱"), std::vector<std::string>{"arrange.lst"});
+    EXPECT_EQ(hand.boxes(), names{"ごみ箱を空にしますか?"});
+    EXPECT_EQ(list_names(account_dir() + " ごみ箱"), names{"arrange.lst"});
 }
 
 TEST_F(WindowActions, ARuleAddedInTheDialogMovesTheMatchingMailOnG) {
@@ -127,54 +122,45 @@ TEST_F(WindowActions, ARuleAddedInTheDialogMovesTheMatchingMailOnG) {
         fields[1]->setText(QStringLiteral("会議"));
         qobject_cast<QDialog*>(edit)->accept();
     });
-    hand.then([](QWidget* rules) { qobject_cast<QDialog*>(rules)->reject(); });
+    hand.then_reject();
     window->on_command(cmd::arrange_rules);
     EXPECT_EQ(u8(read_bytes(account_dir() + "会議/arrange.lst")), "\tSubject:会議\r\n");
     key(Qt::Key_Slash);
     hand.then_box();
     key(Qt::Key_G);
-    EXPECT_EQ(hand.boxes(), std::vector<std::string>{"メール振り分けを実行しますか?"});
+    EXPECT_EQ(hand.boxes(), names{"メール振り分けを実行しますか?"});
     EXPECT_TRUE(exists(account_dir() + "会議/.0/0"));
     EXPECT_EQ(list_names(account_dir() + " 受信箱").size(), 1u);
 }
 
-TEST_F(WindowActions, ClosingArrangesEmptiesTheTrashAndAsksAboutUnsentMail) {
+TEST_F(WindowActions, ClosingAndALogOutAskAboutUnsentMailAndACancelKeepsTheWindow) {
     settings().arrange_at_terminate = settings().clear_trash = settings().tell_remain = true;
     mail(" 受信箱/", 1, "来週の会議");
     std::filesystem::create_directories(account_dir() + "会議/");
     ASSERT_TRUE(add_rule(sj(account_dir() + "会議/"), "Subject", sj("会議")));
     write_message(account_dir() + " ごみ箱/.1/", {"Subject: a\r\n", "\r\nx\r\n"}, type_status(' '));
     write_message(account_dir() + " 送信箱/.1/", {"Subject: q\r\n", "\r\nx\r\n"}, type_status('D'));
+    layout.current = sj("標準/ 送信箱/");
     open();
     modal_hand hand;
     hand.then_box(false);
     EXPECT_FALSE(window->close());
     EXPECT_TRUE(window->isVisible());
-    hand.then_box(true);
-    EXPECT_TRUE(window->close());
-    EXPECT_EQ(hand.boxes(), std::vector<std::string>(2, "送信箱に未送信のメールが残っていますが終了しますか?"));
-    EXPECT_TRUE(exists(account_dir() + "会議/.0/0"));
-    EXPECT_TRUE(list_names(account_dir() + " ごみ箱").empty());
-    EXPECT_TRUE(exists(account_dir() + " 送信箱/.1/0"));
-}
-
-TEST_F(WindowActions, ALogOutAsksOnlyWhenItMayAndACancelKeepsTheSession) {
-    settings().tell_remain = true;
-    write_message(account_dir() + " 送信箱/.1/", {"Subject: q\r\n", "\r\nx\r\n"}, type_status('D'));
-    layout.current = sj("標準/ 送信箱/");
-    open();
-    modal_hand hand;
     hand.then_box(false);
     EXPECT_FALSE(window->agree_to_end_session(true));
     EXPECT_FALSE(exists(dir / "layout.ini"));
     hand.then_box(true);
     EXPECT_TRUE(window->agree_to_end_session(true));
-    EXPECT_EQ(hand.boxes(), std::vector<std::string>(2, "送信箱に未送信のメールが残っていますが終了しますか?"));
     EXPECT_EQ(profile_read_string(dir.cp("layout.ini"), "directory", "current", ""), sj("標準/ 送信箱/"));
     std::filesystem::remove(dir / "layout.ini");
     EXPECT_TRUE(window->agree_to_end_session(false));  // nothing asked
-    EXPECT_EQ(hand.boxes().size(), 2u);
     EXPECT_TRUE(exists(dir / "layout.ini"));
+    hand.then_box(true);
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(hand.boxes(), names(4, "送信箱に未送信のメールが残っていますが終了しますか?"));
+    EXPECT_TRUE(exists(account_dir() + "会議/.0/0"));
+    EXPECT_TRUE(list_names(account_dir() + " ごみ箱").empty());
+    EXPECT_TRUE(exists(account_dir() + " 送信箱/.1/0"));
 }
 
 TEST_F(WindowActions, ADraftOpenInTheNotepadStaysWhileTheOthersGoToTheTrash) {
@@ -199,7 +185,7 @@ TEST_F(WindowActions, ADraftOpenInTheNotepadStaysWhileTheOthersGoToTheTrash) {
     window->on_command(cmd::to_trash);
     EXPECT_TRUE(exists(account_dir() + " 送信箱/草稿/.1/1"));
     EXPECT_FALSE(exists(account_dir() + " 送信箱/草稿/.2"));
-    EXPECT_EQ(list_names(account_dir() + " ごみ箱"), std::vector<std::string>{".0"});
+    EXPECT_EQ(list_names(account_dir() + " ごみ箱"), names{".0"});
     notepad.kill();
     notepad.waitForFinished();
 }
@@ -214,16 +200,17 @@ TEST_F(WindowActions, MovingElsewhereOffersTheMailboxFoldersOnly) {
     std::vector<std::string> offered;
     hand.then([&offered](QWidget* chooser) {
         auto* tree = chooser->findChild<QTreeWidget*>();
-        for (QTreeWidgetItemIterator it(tree); *it; ++it) offered.push_back((*it)->text(0).toStdString());
-        for (QTreeWidgetItemIterator it(tree); *it; ++it)
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+            offered.push_back((*it)->text(0).toStdString());
             if ((*it)->text(0) == QStringLiteral("年")) tree->setCurrentItem(*it);
+        }
         qobject_cast<QDialog*>(chooser)->accept();
     });
     window->on_command(cmd::move);
     std::sort(offered.begin(), offered.end());
-    EXPECT_EQ(offered, (std::vector<std::string>{" ごみ箱", " 受信箱", " 送信箱", "保管", "年", "標準", "草稿", "送信控"}));
+    EXPECT_EQ(offered, (names{" ごみ箱", " 受信箱", " 送信箱", "保管", "年", "標準", "草稿", "送信控"}));
     EXPECT_TRUE(exists(account_dir() + "保管/年/.0/0"));
-    EXPECT_EQ(subjects(), std::vector<std::string>{".."});
+    EXPECT_EQ(subjects(), names{".."});
 }
 
 }  // namespace

@@ -1,23 +1,14 @@
 #pragma once
 
-// A window over a real mailbox in a temporary data directory, and a hand
-// for the modal boxes and dialogs it opens.
+// A window over a real mailbox in a temporary data directory.
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDialog>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPointer>
 #include <QTest>
-#include <QTimer>
-#include <deque>
-#include <functional>
 #include <memory>
 
 #include "app/listview_mail.h"
+#include "app/modal_hand.h"
 #include "app/window_.h"
 #include "config/account_settings.h"
 #include "config/layout.h"
@@ -55,6 +46,7 @@ protected:
     }
 
     std::string account_dir() const { return dir / "mailbox/標準/"; }
+    std::string drafts() const { return account_dir() + " 送信箱/草稿/"; }
     void mail(const std::string& folder, int number, const std::string& subject, const std::string& body = "本文",
               char type = '!') {
         write_message(account_dir() + folder + "." + std::to_string(number) + "/",
@@ -92,64 +84,6 @@ protected:
     std::unique_ptr<window_> window;
     const program_context saved_context = context();
     const Settings saved_settings = settings();
-};
-
-// Answers the modal windows the program opens, in order: each answer gets
-// the window and does what a user would (types a name, presses a button).
-// The texts of the message boxes seen are kept.
-class modal_hand {
-public:
-    using answer = std::function<void(QWidget*)>;
-
-    modal_hand() {
-        QObject::connect(&timer_, &QTimer::timeout, [this] { look(); });
-        timer_.start(10);
-    }
-    void then(answer a) { answers_.push_back(std::move(a)); }
-    // A message box answered with OK (or Cancel).
-    void then_box(bool ok = true) {
-        then([ok](QWidget* w) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            if (box) box->button(ok ? QMessageBox::Ok : (box->button(QMessageBox::Cancel) ? QMessageBox::Cancel : QMessageBox::Ok))->click();
-        });
-    }
-    // A name dialog given this text (UTF-8) and OK.
-    void then_name(const std::string& text) {
-        then([text](QWidget* w) {
-            auto* field = w->findChild<QLineEdit*>();
-            if (!field) return;
-            field->setText(QString::fromStdString(text));
-            emit field->textEdited(field->text());
-            qobject_cast<QDialog*>(w)->accept();
-        });
-    }
-    const std::vector<std::string>& boxes() const { return boxes_; }
-    bool done() const { return answers_.empty(); }
-
-private:
-    // A modal window is answered when it comes to the top: when it opens,
-    // and again when a box over it has gone. The answer runs from its own
-    // event, so that a box it opens in turn can be answered too.
-    void look() {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == previous_.data()) return;
-        previous_ = modal;
-        if (!modal) return;
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) boxes_.push_back(box->text().toStdString());
-        if (answers_.empty()) return;
-        answer a = std::move(answers_.front());
-        answers_.pop_front();
-        QPointer<QWidget> target(modal);
-        QTimer::singleShot(0, [a = std::move(a), target] {
-            if (target) a(target);
-        });
-    }
-
-    QTimer timer_;
-    std::deque<answer> answers_;
-    std::vector<std::string> boxes_;
-    // Held weakly: a dialog made after this one has gone may get its address.
-    QPointer<QWidget> previous_;
 };
 
 }  // namespace qm::test

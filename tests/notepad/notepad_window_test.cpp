@@ -13,17 +13,13 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
-#include <QTextBlock>
-#include <QTimer>
 #include <QWindow>
-#include <cstdio>
-#include <functional>
 
 #include <sys/stat.h>
 
+#include "app/modal_hand.h"
 #include "notepad/notepad_main.h"
 #include "store/draft_in_use.h"
 #include "support/test_support.h"
@@ -35,55 +31,26 @@ namespace {
 
 QString q8(std::string_view utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
 
-// Acts on the next modal dialog of its kind once it shows, while the call
-// that opened it waits in the dialog's own event loop. `act` says whether
-// the dialog was one it answers.
-class next_dialog {
-public:
-    explicit next_dialog(std::function<bool(QWidget*)> act) : act_(std::move(act)) {
-        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
-            QWidget* dialog = QApplication::activeModalWidget();
-            if (!dialog || !dialog->isVisible() || !act_(dialog)) return;
-            timer_.stop();
-            seen_ = true;
-        });
-        timer_.start(10);
-    }
-    bool seen() const { return seen_; }
-
-private:
-    std::function<bool(QWidget*)> act_;
-    QTimer timer_;
-    bool seen_ = false;
-};
-
-// Clicks the message box's button whose label begins with `label` and
-// keeps the box's text in `text`.
-std::function<bool(QWidget*)> answer(const QString& label, QString* text = nullptr) {
-    return [label, text](QWidget* dialog) {
+// Clicks the message box's button whose label begins with `label`.
+modal_hand::answer press(const QString& label) {
+    return [label](QWidget* dialog) {
         auto* box = qobject_cast<QMessageBox*>(dialog);
-        if (!box) return false;
-        if (text) *text = box->text();
-        for (QAbstractButton* button : box->buttons()) {
-            if (without_mnemonic(button->text()).startsWith(label)) {
-                button->click();
-                return true;
-            }
-        }
+        ASSERT_NE(box, nullptr) << dialog->windowTitle().toStdString();
+        for (QAbstractButton* button : box->buttons())
+            if (without_mnemonic(button->text()).startsWith(label)) return button->click();
         ADD_FAILURE() << "no button " << label.toStdString();
         box->reject();
-        return true;
     };
 }
 
-std::function<bool(QWidget*)> type_into_input(const QString& text) {
+// Enters `text` in the input dialog and OK.
+modal_hand::answer enter(const QString& text) {
     return [text](QWidget* dialog) {
         auto* input = qobject_cast<QInputDialog*>(dialog);
-        if (!input) return false;
+        ASSERT_NE(input, nullptr);
         if (input->inputMode() == QInputDialog::IntInput) input->setIntValue(text.toInt());
         else input->setTextValue(text);
         input->accept();
-        return true;
     };
 }
 
@@ -114,14 +81,6 @@ QString shown_position(QMainWindow& window) {
 // What the window manager and screen readers are told the window is called.
 QString shown_title(QWidget& window) { return window.windowHandle()->title(); }
 
-std::string iconv_to_utf8(const std::string& utf8_path) {
-    std::string out;
-    std::FILE* pipe = ::popen(("iconv -f CP932 -t UTF-8 '" + utf8_path + "'").c_str(), "r");
-    if (!pipe) return out;
-    for (int c; (c = std::fgetc(pipe)) != EOF;) out.push_back(static_cast<char>(c));
-    return ::pclose(pipe) == 0 ? out : "iconv failed: " + out;
-}
-
 class Notepad : public ::testing::Test {
 protected:
     // The window the program opens for `arguments` after its own name.
@@ -144,19 +103,6 @@ protected:
     temp_dir dir;
 };
 
-TEST_F(Notepad, ShowsADraftsKanjiInTheUsersFont) {
-    write_bytes(dir / "1", sj("拝啓\r\n本文です。〜①\r\n\r\n"));
-    auto window = start_on("1");
-    ASSERT_TRUE(window);
-    // 0x8160 shows as U+FF5E, the form of the system's converter.
-    EXPECT_EQ(window->editor()->toPlainText(), q8("拝啓\n本文です。～①\n\n"));
-    EXPECT_EQ(shown_title(*window), "1");
-    EXPECT_FALSE(window->editor()->isReadOnly());
-    // The Windows face of the settings is not installed: the Japanese face shows the kanji instead.
-    EXPECT_EQ(window->editor()->font().family(), user_font().family());
-    EXPECT_NE(user_font().family(), q8("ＭＳ ゴシック"));
-}
-
 TEST_F(Notepad, AReadOnlyCopyRefusesEditsAndSaysSoInItsTitle) {
     const std::string before = sj("件名: テスト\r\n\r\n本文\r\n");
     write_bytes(dir / "qlm_0000.TXT", before);
@@ -175,35 +121,35 @@ TEST_F(Notepad, AReadOnlyCopyRefusesEditsAndSaysSoInItsTitle) {
     EXPECT_FALSE(menu_action(*window, q8("保存"))->isEnabled());
     EXPECT_FALSE(window->save());
     EXPECT_EQ(read_bytes(dir / "qlm_0000.TXT"), before);
-
-    // The viewer still finds text and moves to lines.
-    EXPECT_TRUE(window->find_next(q8("本文")));
-    EXPECT_EQ(editor->textCursor().blockNumber(), 2);
     EXPECT_TRUE(window->close());
 }
 
 // The store sees a draft as in use while any file of it is open elsewhere.
-TEST_F(Notepad, AnEditSavedIsCp932WithCrLfAndTheDraftStaysInUse) {
+TEST_F(Notepad, ADraftShownInTheUsersFontIsSavedAsCp932WithCrLfAndStaysInUse) {
     const std::string draft = dir / "草稿/.1/";
     const std::string file = draft + "1";
     write_bytes(draft + "0", "Subject: x\r\n");
-    write_bytes(file, sj("拝啓\r\n本文\r\n"));
+    write_bytes(file, sj("拝啓\r\n本文です。〜①\r\n"));
     EXPECT_FALSE(is_draft_in_use(sj(draft)));
     auto window = start({file});
     ASSERT_TRUE(window);
     EXPECT_TRUE(is_draft_in_use(sj(draft)));
-
     QPlainTextEdit* editor = window->editor();
+    // 0x8160 shows as U+FF5E, the form of the system's converter.
+    EXPECT_EQ(editor->toPlainText(), q8("拝啓\n本文です。～①\n"));
+    EXPECT_EQ(shown_title(*window), "1");
+    // The Windows face of the settings is not installed: the Japanese face shows the kanji instead.
+    EXPECT_EQ(editor->font().family(), user_font().family());
+    EXPECT_NE(user_font().family(), q8("ＭＳ ゴシック"));
+
     editor->moveCursor(QTextCursor::End);
     commit_text(editor, q8("追記〜①"));
     QTest::keyClicks(editor, "ok");
     QTest::keyClick(editor, Qt::Key_Return);
     EXPECT_EQ(shown_title(*window), "1*");
     menu_action(*window, q8("保存"))->trigger();
-
-    EXPECT_EQ(read_bytes(file), sj("拝啓\r\n本文\r\n追記〜①ok\r\n"));
-    EXPECT_EQ(read_bytes(file).substr(16, 4), "\x81\x60\x87\x40");  // 〜 and ① as CP932 spells them
-    EXPECT_EQ(iconv_to_utf8(file), "拝啓\r\n本文\r\n追記～①ok\r\n");  // iconv spells 0x8160 U+FF5E
+    EXPECT_EQ(read_bytes(file), sj("拝啓\r\n本文です。〜①\r\n追記〜①ok\r\n"));
+    EXPECT_TRUE(read_bytes(file).ends_with("\x81\x60\x87\x40ok\r\n"));  // 〜 and ① as CP932 spells them
     EXPECT_EQ(shown_title(*window), "1");
     // The saved file is a new one: it is the one held now.
     EXPECT_TRUE(is_file_open_elsewhere(sj(file)));
@@ -221,12 +167,12 @@ TEST_F(Notepad, ACharacterWithoutACp932FormIsRefusedAndTheFileUntouched) {
     commit_text(window->editor(), q8("絵文字😀"));
     EXPECT_EQ(shown_position(*window), q8("行 1、列 5"));  // the emoji is one character
 
-    QString told;
-    next_dialog box(answer("OK", &told));
+    modal_hand hand;
+    hand.then(press("OK"));
     EXPECT_FALSE(window->save());
-    EXPECT_TRUE(box.seen());
-    EXPECT_TRUE(told.contains(q8("😀"))) << told.toStdString();
-    EXPECT_TRUE(told.contains(q8("扱えない"))) << told.toStdString();
+    ASSERT_EQ(hand.boxes().size(), 1u);
+    EXPECT_NE(hand.boxes()[0].find("😀"), std::string::npos) << hand.boxes()[0];
+    EXPECT_NE(hand.boxes()[0].find("扱えない"), std::string::npos) << hand.boxes()[0];
     EXPECT_EQ(read_bytes(dir / "1"), before);
     EXPECT_TRUE(window->editor()->document()->isModified());
     EXPECT_TRUE(is_file_open_elsewhere(dir.cp("1")));
@@ -237,36 +183,28 @@ TEST_F(Notepad, ClosingWithUnsavedChangesAsksFirst) {
     write_bytes(dir / "1", "one\r\n");
     auto window = start_on("1");
     ASSERT_TRUE(window);
-    {
-        next_dialog none(answer("OK"));
-        EXPECT_TRUE(window->close());  // nothing changed, nothing asked
-        EXPECT_FALSE(none.seen());
-    }
+    modal_hand hand;
+    EXPECT_TRUE(window->close());  // nothing changed, nothing asked (no box is answered)
 
     window = start_on("1");
     commit_text(window->editor(), q8("変更"));
-    QString asked;
-    {
-        next_dialog box(answer(q8("キャンセル"), &asked));
-        EXPECT_FALSE(window->close());
-        EXPECT_TRUE(box.seen());
-    }
-    EXPECT_TRUE(asked.contains(q8("変更を保存しますか")) && asked.endsWith("\n1")) << asked.toStdString();
+    hand.then(press(q8("キャンセル")));
+    EXPECT_FALSE(window->close());
+    ASSERT_EQ(hand.boxes().size(), 1u);
+    EXPECT_TRUE(hand.boxes()[0].find("変更を保存しますか") != std::string::npos && hand.boxes()[0].ends_with("\n1"))
+        << hand.boxes()[0];
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(is_file_open_elsewhere(dir.cp("1")));
-    {
-        next_dialog box(answer(q8("保存しない")));
-        EXPECT_TRUE(window->close());
-    }
+    hand.then(press(q8("保存しない")));
+    EXPECT_TRUE(window->close());
     EXPECT_EQ(read_bytes(dir / "1"), "one\r\n");
     EXPECT_FALSE(is_file_open_elsewhere(dir.cp("1")));
 
     window = start_on("1");
     commit_text(window->editor(), q8("保存"));
-    {
-        next_dialog box(answer(q8("保存する")));
-        EXPECT_TRUE(window->close());
-    }
+    hand.then(press(q8("保存する")));
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(hand.boxes().size(), 3u);
     EXPECT_EQ(read_bytes(dir / "1"), sj("保存one\r\n"));
     EXPECT_FALSE(is_file_open_elsewhere(dir.cp("1")));
 }
@@ -297,26 +235,21 @@ TEST_F(Notepad, SearchAndGoToLineMoveTheCursor) {
     EXPECT_EQ(at(), std::pair(0, 0));
 
     // The same through the menus and their dialogs.
-    {
-        next_dialog input(type_into_input(q8("三行目")));
-        menu_action(*window, q8("検索(F)"))->trigger();
-        EXPECT_TRUE(input.seen());
-    }
+    modal_hand hand;
+    hand.then(enter(q8("三行目")));
+    menu_action(*window, q8("検索(F)"))->trigger();
     EXPECT_EQ(at(), std::pair(2, 3));
-    {
-        next_dialog input(type_into_input("2"));
-        menu_action(*window, q8("行へ移動"))->trigger();
-    }
+    hand.then(enter("2"));
+    menu_action(*window, q8("行へ移動"))->trigger();
     EXPECT_EQ(at(), std::pair(1, 0));
     menu_action(*window, q8("次を検索"))->trigger();
     EXPECT_EQ(at(), std::pair(2, 3));
-    QString told;
-    {
-        next_dialog input(type_into_input(q8("五行目")));
-        next_dialog box_after(answer("OK", &told));
-        menu_action(*window, q8("検索(F)"))->trigger();
-    }
-    EXPECT_TRUE(told.contains(q8("五行目"))) << told.toStdString();
+    hand.then(enter(q8("五行目")));
+    hand.then(press("OK"));
+    menu_action(*window, q8("検索(F)"))->trigger();
+    EXPECT_TRUE(hand.done());
+    ASSERT_EQ(hand.boxes().size(), 1u);
+    EXPECT_NE(hand.boxes()[0].find("五行目"), std::string::npos) << hand.boxes()[0];
 }
 
 TEST_F(Notepad, TheCommandLineNamesOneFileThatCanBeRead) {
@@ -327,10 +260,11 @@ TEST_F(Notepad, TheCommandLineNamesOneFileThatCanBeRead) {
           {{dir / "無い.txt"}, "次のファイルが見つかりません:\n"},
           {{dir / "folder"}, "次のファイルを読み込めません:\n"},
           {{dir / "名前😀.txt"}, "😀"}}) {
-        QString told;
-        next_dialog box(answer("OK", &told));
+        modal_hand hand;
+        hand.then(press("OK"));
         EXPECT_FALSE(start(arguments));
-        EXPECT_TRUE(told.contains(q8(expected))) << told.toStdString();
+        ASSERT_EQ(hand.boxes().size(), 1u);
+        EXPECT_NE(hand.boxes()[0].find(expected), std::string::npos) << hand.boxes()[0];
     }
     EXPECT_EQ(list_names(dir.path()), names{"folder"});  // nothing created
 }
@@ -342,21 +276,17 @@ TEST_F(Notepad, TextHiddenAfterACtrlZIsOnlyDroppedWhenTheUserSaysSo) {
     ASSERT_TRUE(window);
     EXPECT_EQ(window->editor()->toPlainText(), "shown\n");
     commit_text(window->editor(), ">");
-    QString asked;
-    {
-        next_dialog box(answer("Cancel", &asked));
-        EXPECT_FALSE(window->save());
-    }
-    EXPECT_TRUE(asked.contains("Ctrl-Z"));
+    modal_hand hand;
+    hand.then(press("Cancel"));
+    EXPECT_FALSE(window->save());
+    ASSERT_EQ(hand.boxes().size(), 1u);
+    EXPECT_NE(hand.boxes()[0].find("Ctrl-Z"), std::string::npos);
     EXPECT_EQ(read_bytes(dir / "old.txt"), before);
-    {
-        next_dialog box(answer("OK"));
-        EXPECT_TRUE(window->save());
-    }
+    hand.then(press("OK"));
+    EXPECT_TRUE(window->save());
     EXPECT_EQ(read_bytes(dir / "old.txt"), ">shown\r\n");
-    next_dialog none(answer("Cancel"));
-    EXPECT_TRUE(window->save());  // asked once only: nothing is hidden any more
-    EXPECT_FALSE(none.seen());
+    EXPECT_TRUE(window->save());  // asked once only: nothing is hidden any more (no box is answered)
+    EXPECT_EQ(hand.boxes().size(), 2u);
 }
 
 }  // namespace
