@@ -228,7 +228,12 @@ void dialog_account::make_password_field(password_field& password, std::string s
     password.stored = std::move(stored);
     password.field = new QLineEdit(this);
     password.field->setEchoMode(QLineEdit::Password);
-    password.field->setMinimumWidth(password.field->fontMetrics().averageCharWidth() * 20);
+    // Wide enough for either note and the button that forgets, so that the
+    // note is read whole.
+    const QFontMetrics metrics = password.field->fontMetrics();
+    const int note = std::max(metrics.horizontalAdvance(text_of(str::account_password_stored)),
+                              metrics.horizontalAdvance(text_of(str::account_password_none)));
+    password.field->setMinimumWidth(note + metrics.height() * 3);
     QLineEdit* field = password.field;
     connect(field, &QLineEdit::textEdited, this, [field] { keep_within_bytes(field, field_byte_limit); });
     password.forget = new QAction(style()->standardIcon(QStyle::SP_LineEditClearButton),
