@@ -8,8 +8,11 @@ purpose=${1:-build}
 build_packages=(
   build-essential cmake ninja-build pkg-config dpkg-dev
   libssl-dev ca-certificates
+  # HTML mail is read through libxml2's HTML parser.
+  libxml2-dev
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins qt6-translations-l10n
-  libgl-dev fonts-noto-cjk
+  # Japanese text, and the glyphs it lacks (emoji, Latin, Greek, Hangul ...).
+  libgl-dev fonts-noto-cjk fonts-noto-color-emoji fonts-dejavu-core
 )
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -7,7 +7,12 @@ namespace qm {
 edit_preview::edit_preview(QWidget* parent) : QPlainTextEdit(parent) {
     setReadOnly(true);
     setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
-    setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Lines wrap at the pane's width where the text may break: between
+    // words, and in Japanese between characters, never before "。", "、",
+    // "」" and the like (Unicode's line breaking rules).
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setUndoRedoEnabled(false);
 }
 

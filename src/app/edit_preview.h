@@ -4,7 +4,8 @@
 
 namespace qm {
 
-// The preview: the focused mail's text, read-only. Enter, Esc or Tab hand
+// The preview: the focused mail's header block and text, read-only, wrapped
+// at its width. Enter, Esc or Tab hand
 // the keyboard back to the mail list.
 class edit_preview : public QPlainTextEdit {
     Q_OBJECT

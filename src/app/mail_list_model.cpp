@@ -73,6 +73,8 @@ QVariant mail_list_model::data(const QModelIndex& index, int role) const {
     if (!row || index.column() >= columnCount()) return {};
     switch (role) {
     case Qt::DisplayRole:
+        if (index.column() == column_subject && !row->subject_as_sent.empty()) return QString::fromStdString(row->subject_as_sent);
+        if (index.column() == column_party && !row->party_as_sent.empty()) return QString::fromStdString(row->party_as_sent);
         return qs(row->text[index.column()]);
     case Qt::ForegroundRole:
         return text_colour(*row);

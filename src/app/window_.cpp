@@ -44,6 +44,7 @@
 #include "store/message_status.h"
 #include "store/trash_operations.h"
 #include "store/list_navigation.h"
+#include "store/mail_reading.h"
 #include "store/mailbox_layout.h"
 #include "store/window_close.h"
 #include "ui/dialog_account.h"
@@ -1141,8 +1142,9 @@ void window_::update_after_selection() {
 
 void window_::update_preview() {
     const mail_row* row = list_->rows_model().row_at(list_->focused_row());
-    preview_text_ = row && !row->folder ? preview_text(message_directory(folder_, row->number)) : std::string();
-    const QString text = qs(preview_text_);
+    preview_text_ =
+        row && !row->folder ? reading_document(message_directory(folder_, row->number), preview_limit) : std::string();
+    const QString text = QString::fromUtf8(preview_text_.data(), static_cast<qsizetype>(preview_text_.size()));
     const QColor background = qcolor(settings_.back_ground);
     if (settings_.view_preview) {
         if (preview_->toPlainText() != text) preview_->setPlainText(text);

@@ -12,6 +12,8 @@
 #include "config/layout.h"
 #include "config/settings.h"
 #include "platform/cp932.h"
+#include "text/display_text.h"
+#include "text/utf8_text.h"
 #include "platform/file_operations.h"
 #include "platform/program_context.h"
 #include "store/mail_list.h"
@@ -81,6 +83,46 @@ sort_state read_layout_sort() {
     return state;
 }
 
+// A row whose subject or party lost characters in CP932 shows them as sent.
+bool has_text_as_sent(const mail_row& row) { return !row.subject_as_sent.empty() || !row.party_as_sent.empty(); }
+
+std::string row_as_sent(const mail_row& row) {
+    std::string line;
+    for (int column = 0; column < row_text_count; ++column) {
+        const std::string& as_sent = column == column_subject ? row.subject_as_sent
+                                     : column == column_party ? row.party_as_sent
+                                                              : std::string();
+        std::string field = as_sent.empty() ? display_utf8(row.text[column]) : as_sent;
+        if (column > 0) line.push_back('\t');
+        for (char c : field) line.push_back(c == '\t' || c == '\n' || c == '\r' ? ' ' : c);
+    }
+    return line;
+}
+
+// The rows as the terminal shows them, in UTF-8: converted in one go, the
+// rows with characters beyond CP932 each on its own.
+std::string list_text(const std::vector<mail_row>& rows) {
+    std::vector<std::string> lines;
+    lines.reserve(rows.size());
+    for (const mail_row& row : rows) lines.push_back(has_text_as_sent(row) ? std::string() : cp932_row(row.text));
+    std::string all = terminal_rows(lines);
+    bool any_as_sent = false;
+    for (const mail_row& row : rows) any_as_sent = any_as_sent || has_text_as_sent(row);
+    if (!any_as_sent) return all;
+    std::string shown;
+    shown.reserve(all.size());
+    std::size_t pos = 0;
+    for (const mail_row& row : rows) {
+        std::size_t end = all.find('\n', pos);
+        if (end == std::string::npos) end = all.size();
+        if (has_text_as_sent(row)) shown += row_as_sent(row);
+        else shown.append(all, pos, end - pos);
+        shown.push_back('\n');
+        pos = end + 1;
+    }
+    return shown;
+}
+
 }  // namespace
 
 int run_list(int argc, char** argv) {
@@ -104,10 +146,7 @@ int run_list(int argc, char** argv) {
     std::vector<mail_row> rows = build_mail_list(folder, account_root, arguments.search);
     sort_mail_list(rows, state);
 
-    std::vector<std::string> lines;
-    lines.reserve(rows.size());
-    for (const mail_row& row : rows) lines.push_back(cp932_row(row.text));
-    if (!print(terminal_rows(lines))) {
+    if (!print(with_visible_controls(list_text(rows)))) {
         voice.complain("the list could not be written");
         return 1;
     }

@@ -10,6 +10,7 @@
 #include "cli/new_command.h"
 #include "cli/parts_command.h"
 #include "cli/save_command.h"
+#include "cli/show_command.h"
 
 namespace qm::cli {
 
@@ -21,6 +22,7 @@ const command commands[] = {
     {"new", new_usage, run_new},
     {"parts", parts_usage, run_parts},
     {"save", save_usage, run_save},
+    {"show", show_usage, run_show},
     {"sync", sync_usage, run_sync},
     {nullptr, nullptr, nullptr},
 };

@@ -10,6 +10,7 @@
 #include "message/part_file.h"
 #include "platform/file_operations.h"
 #include "store/attachments.h"
+#include "text/utf8_text.h"
 
 namespace qm::cli {
 
@@ -49,7 +50,7 @@ int run_parts(int argc, char** argv) {
 
     std::string shown;
     for (const std::vector<std::string>& row : part_rows(message.directory)) shown += terminal_row(row);
-    if (!print(shown)) {
+    if (!print(with_visible_controls(shown))) {
         voice.complain("the parts could not be written");
         return 1;
     }

@@ -207,19 +207,25 @@ std::vector<part_plan> plan_leaves(std::vector<part_source> leaves) {
     return plan;
 }
 
-// Splits one message held in memory into the contents of the files of a
-// message directory.
-class message_splitter {
-public:
-    explicit message_splitter(std::vector<std::string>& files) : files_(files) {}
+// What the files of a message directory are to hold: the header "0", the
+// parts "1", "2" ... in their roles, and for a message without a body its
+// Content- lines in the file after the parts (which the last part number
+// does not count).
+struct message_plan {
+    std::string header;
+    std::vector<part_plan> parts;
+    std::optional<std::string> leftover;
+    int last_part = 0;
+};
 
-    // The last part number.
-    int split(std::string_view text) {
+// Plans the files of one message held in memory.
+class message_planner {
+public:
+    message_plan plan(std::string_view text) {
+        message_plan result;
         std::size_t pos = read_top_header(text);
-        std::string header;
         std::vector<std::string> content;
-        bool html = sort_top_header(header, content);
-        if (!write_file(0, header)) return -1;
+        bool html = sort_top_header(result.header, content);
 
         if (multipart_) {
             leaf_walker walker(text);
@@ -227,24 +233,29 @@ public:
             std::vector<part_source>& leaves = walker.leaves();
             // The top header's other Content- lines go to the first part,
             // as they did when only one level was split.
-            if (leaves.empty()) return write_file(1, joined_lines(content)) ? 0 : -1;
+            if (leaves.empty()) {
+                result.leftover = joined_lines(content);
+                return result;
+            }
             leaves.front().header.insert(leaves.front().header.begin(), content.begin(), content.end());
-            return write_parts(plan_leaves(std::move(leaves)));
+            result.parts = plan_leaves(std::move(leaves));
+            result.last_part = static_cast<int>(result.parts.size());
+            return result;
         }
 
-        std::vector<part_plan> plan;
-        if (html) plan.push_back({empty_text_part(), part_role::text});
+        if (html) result.parts.push_back({empty_text_part(), part_role::text});
         if (!body_found_) {
             // No body: the Content- lines stay as they came.
-            if (write_parts(plan) < 0 || !write_file(static_cast<int>(plan.size()) + 1, joined_lines(content))) return -1;
-            return 0;
+            result.leftover = joined_lines(content);
+            return result;
         }
         part_source body{std::move(content), true, text.substr(pos), false};
         part_kind kind = kind_of(body);
         // The one body is the message's text whatever it is called.
         kind.attachment = false;
-        plan.push_back({std::move(body), role_of(kind)});
-        return write_parts(plan);
+        result.parts.push_back({std::move(body), role_of(kind)});
+        result.last_part = static_cast<int>(result.parts.size());
+        return result;
     }
 
 private:
@@ -294,22 +305,6 @@ private:
         return html && !multipart_;
     }
 
-    // Writes the planned parts from "1" on; the number of the last one, or -1.
-    int write_parts(const std::vector<part_plan>& plan) {
-        for (std::size_t i = 0; i < plan.size(); ++i) {
-            if (!write_file(static_cast<int>(i) + 1, stored_part(plan[i].source, plan[i].role))) return -1;
-        }
-        return static_cast<int>(plan.size());
-    }
-
-    bool write_file(int number, std::string_view content) {
-        std::size_t index = static_cast<std::size_t>(number);
-        if (files_.size() <= index) files_.resize(index + 1);
-        files_[index] = content;
-        return true;
-    }
-
-    std::vector<std::string>& files_;
     bool multipart_ = false;
     bool body_found_ = false;
     std::string boundary_;
@@ -319,9 +314,22 @@ private:
 }  // namespace
 
 split_files split_message_text(std::string_view text) {
+    message_plan plan = message_planner().plan(text);
     split_files split;
-    split.last_part = message_splitter(split.files).split(text);
+    split.files.reserve(plan.parts.size() + 2);
+    split.files.push_back(std::move(plan.header));
+    for (const part_plan& part : plan.parts) split.files.push_back(stored_part(part.source, part.role));
+    if (plan.leftover) split.files.push_back(std::move(*plan.leftover));
+    split.last_part = plan.last_part;
     return split;
+}
+
+std::optional<std::string> text_part_unicode(std::string_view text, int part) {
+    message_plan plan = message_planner().plan(text);
+    if (part < 1 || static_cast<std::size_t>(part) > plan.parts.size()) return std::nullopt;
+    const part_plan& planned = plan.parts[static_cast<std::size_t>(part) - 1];
+    if (planned.role != part_role::text) return std::nullopt;
+    return stored_text_unicode(planned.source);
 }
 
 int split_message(std::string_view source_path, std::string_view base_path) {

@@ -73,6 +73,11 @@ struct split_files {
 };
 split_files split_message_text(std::string_view text);
 
+// The text part `part` (1 and up) of the message as split_message_text
+// stores it, in UTF-8 with every character as sent (see
+// stored_text_unicode). nullopt when that part is not stored as text.
+std::optional<std::string> text_part_unicode(std::string_view text, int part);
+
 // Rewrites base + "0" with every line decoded (encoded words, raw
 // ISO-2022-JP) into CP932; a decoded value never adds or splits a line.
 bool decode_header_file(std::string_view base_path);
@@ -85,6 +90,18 @@ bool decode_header_file(std::string_view base_path);
 // already at `output_path` stays as it was when anything fails, and without
 // `replace` it is never replaced.
 bool decode_part_body(std::string_view base_path, int part, std::string_view output_path, bool replace = true);
+
+// The body of a stored part with its transfer encoding undone: Base64 and
+// quoted-printable decoded, 7bit, 8bit and binary (and an encoding nobody
+// knows) as stored.
+struct stored_body {
+    std::string type;     // the media type, "text/plain" by default
+    std::string charset;  // the Content-Type's charset parameter; empty when it names none
+    bool attachment = false;  // a file the sender attached (a file name, or disposition "attachment")
+    bool headerless = false;  // the message's text, stored without header lines, in CP932
+    std::string bytes;
+};
+std::optional<stored_body> read_stored_body(std::string_view base_path, int part);
 
 // What a viewer shows of a text part that has a header of its own: the
 // header lines, a blank line and the body with its transfer encoding

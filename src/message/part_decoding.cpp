@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,10 +11,14 @@
 #include "message/stored_part.h"
 #include "platform/one_step_write.h"
 #include "text/base64.h"
+#include "text/charset_conversion.h"
+#include "text/display_text.h"
 #include "text/encoded_words.h"
 #include "base/find_nocase.h"
 #include "text/quoted_printable.h"
+#include "text/sjis_jis.h"
 #include "text/utf8_sjis.h"
+#include "text/utf8_text.h"
 
 namespace qm {
 
@@ -127,6 +132,48 @@ std::string plain_text_body(const part_values& values, std::string_view body) {
     return std::string(body);
 }
 
+// body_to_cp932 into UTF-8, keeping what CP932 lacks.
+std::string body_to_unicode(body_charset kind, std::string_view charset, std::string_view bytes) {
+    switch (kind) {
+    case body_charset::iso2022jp: {
+        std::string text(bytes);
+        jis_to_sjis(text);
+        return display_utf8(text);
+    }
+    case body_charset::utf8:
+        return sanitized_utf8(bytes);
+    case body_charset::other:
+        if (std::optional<std::string> text = convert_to_utf8(charset, bytes)) return std::move(*text);
+        break;
+    case body_charset::sjis:
+    case body_charset::unknown:
+        break;
+    }
+    return display_utf8(bytes);
+}
+
+// plain_text_body in UTF-8: the same steps, ending in Unicode, not CP932.
+std::string plain_text_body_unicode(const part_values& values, std::string_view body) {
+    if (is_encoding(values, "base64")) {
+        if (classify_charset(values.charset) == body_charset::unknown) return std::string(body);
+        std::string bytes;
+        if (!base64_decode_body(body, bytes)) return std::string(body);
+        return as_text_lines(body_to_unicode(charset_of(values, bytes), values.charset, bytes));
+    }
+    if (is_encoding(values, "quoted-printable")) {
+        std::string bytes = qp_decode_text(body);
+        body_charset kind = charset_of(values, bytes);
+        if (kind == body_charset::unknown) return display_utf8(jis_lines_to_sjis(bytes));
+        return body_to_unicode(kind, values.charset, bytes);
+    }
+    if (is_unchanged_encoding(values)) {
+        body_charset kind = charset_of(values, body);
+        if (kind == body_charset::iso2022jp || kind == body_charset::unknown) return display_utf8(jis_lines_to_sjis(body));
+        return body_to_unicode(kind, values.charset, body);
+    }
+    return display_utf8(body);
+}
+
 // The header lines a readable or kept part keeps: the transfer encoding goes
 // where the body no longer needs it; the type and disposition lines of a
 // kept part get their encoded words and file name decoded.
@@ -215,6 +262,41 @@ std::string stored_part(const part_source& part, part_role role) {
     // back with one line end too many.
     if (part.in_multipart && !is_encoding(*values, "base64") && body.ends_with('\n')) body.remove_suffix(1);
     return joined_lines(kept_header(part.header, *values, false)) + blank + std::string(body);
+}
+
+std::string stored_text_unicode(const part_source& part) {
+    const std::string blank = part.has_blank_line ? "\n" : "";
+    std::optional<part_values> values = read_part_values(part.header);
+    if (!values) return display_utf8(joined_lines(part.header) + blank + std::string(part.body));
+    std::string text = blank + plain_text_body_unicode(*values, part.body);
+    std::replace(text.begin(), text.end(), '\x1a', ' ');
+    return text;
+}
+
+std::optional<stored_body> read_stored_body(std::string_view base_path, int part) {
+    std::string text;
+    if (!read_message_text(part_file(base_path, part), text)) return std::nullopt;
+    stored_body result;
+    part_text source = split_part_text(text);
+    if (source.header.empty()) {
+        result.type = "text/plain";
+        result.headerless = true;
+        result.bytes.assign(source.body);
+        return result;
+    }
+    std::optional<part_values> values = read_part_values(source.header);
+    if (!values) return std::nullopt;
+    result.type = values->type;
+    if (values->charset_given) result.charset = values->charset;
+    result.attachment = kind_of(part_source{source.header, true, source.body, false}).attachment;
+    if (is_encoding(*values, "base64")) {
+        if (!base64_decode_body(source.body, result.bytes)) result.bytes.assign(source.body);
+    } else if (is_encoding(*values, "quoted-printable")) {
+        result.bytes = qp_decode_text(source.body);
+    } else {
+        result.bytes.assign(source.body);
+    }
+    return result;
 }
 
 bool decode_part_body(std::string_view base_path, int part, std::string_view output_path, bool replace) {

@@ -44,4 +44,10 @@ enum class part_role {
 // charset or transfer encoding cannot be read is kept as it came.
 std::string stored_part(const part_source& part, part_role role);
 
+// What stored_part gives for the part as the message's text, but in UTF-8
+// with every character as sent where the CP932 file has "？": the same
+// blank line, lines and blanks, so that the two agree character for
+// character.
+std::string stored_text_unicode(const part_source& part);
+
 }  // namespace qm

@@ -50,7 +50,7 @@ notepad_window::notepad_window(text_document document, held_file hold, const QFo
 void notepad_window::show_text(const QFont& font) {
     editor_->setFont(font);
     editor_->setTabStopDistance(editor_->fontMetrics().horizontalAdvance(QLatin1Char(' ')) * tab_width_in_spaces);
-    editor_->setPlainText(qs(document_.text));
+    editor_->setPlainText(document_.utf8 ? QString::fromStdString(document_.text) : qs(document_.text));
     if (document_.read_only) {
         editor_->setReadOnly(true);
         // Read-only still moves a cursor, so that search and go-to-line show where they went.
@@ -126,12 +126,13 @@ void notepad_window::build_search_menu() {
 
 bool notepad_window::save() {
     if (document_.read_only) return false;
-    std::optional<std::string> text = typed_cp932(editor_->toPlainText(), this);
+    std::optional<std::string> text =
+        document_.utf8 ? std::optional<std::string>(editor_->toPlainText().toStdString()) : typed_cp932(editor_->toPlainText(), this);
     if (!text) return false;
     if (document_.text_after_end &&
         !show_message(this, message_kind::confirm, load_string(str::notepad_text_after_end)))
         return false;
-    if (!save_text_document(document_.path, *text, hold_)) {
+    if (!save_text_document(document_.path, *text, hold_, document_.utf8)) {
         show_message_utf8(this, message_kind::error, with_path(str::notepad_save_failed, document_.path));
         return false;
     }

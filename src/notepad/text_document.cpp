@@ -60,6 +60,10 @@ open_outcome open_text_document(std::string_view path, text_document& document, 
     held_file opened;
     text_document read;
     if (!opened.hold(*file) || !read_text_file(*file, read.text)) return open_outcome::unreadable;
+    if (read.text.starts_with(utf8_text_mark)) {
+        read.text.erase(0, utf8_text_mark.size());
+        read.utf8 = true;
+    }
     read.path = std::move(*file);
     read.read_only = is_read_only(read.path) || !can_replace_in(directory_of(read.path));
     read.text_after_end = has_text_after_end(read.path);
@@ -68,13 +72,15 @@ open_outcome open_text_document(std::string_view path, text_document& document, 
     return open_outcome::ok;
 }
 
-bool save_text_document(std::string_view path, std::string_view text, held_file& hold) {
+bool save_text_document(std::string_view path, std::string_view text, held_file& hold, bool utf8) {
     const std::string companion = companion_path(path);
     held_file fresh;
     // Held while it is still the companion, the new file is never shown
     // without being held, not even between the rename and a new open.
     const bool saved = rewrite_through_companion(
-        path, [&](text_writer& out) { return out.write(text) && fresh.hold(companion); });
+        path, [&](text_writer& out) {
+            return (!utf8 || out.write(utf8_text_mark)) && out.write(text) && fresh.hold(companion);
+        });
     if (saved) hold = std::move(fresh);
     return saved;
 }

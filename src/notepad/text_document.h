@@ -8,10 +8,13 @@
 namespace qm {
 
 // A text file as the notepad shows it: CP932 text whose lines end with
-// CR LF, read and written in text mode like every file of the program.
+// CR LF, read and written in text mode like every file of the program; or
+// UTF-8 text that says so with its first bytes (EF BB BF), as the copy of a
+// mail that holds characters CP932 lacks.
 struct text_document {
     std::string path;   // CP932; a symbolic link is followed to its file
-    std::string text;   // CP932, line feeds only, up to a Ctrl-Z
+    std::string text;   // CP932 (UTF-8 when `utf8`, without the mark), line feeds only, up to a Ctrl-Z
+    bool utf8 = false;
     bool read_only = false;       // the file has no write permission, or its directory cannot take a new file
     bool text_after_end = false;  // bytes follow the Ctrl-Z that ended the text: saving would drop them
 };
@@ -22,13 +25,15 @@ enum class open_outcome { ok, missing, unreadable };
 // file that can be read is opened; nothing is created or written.
 open_outcome open_text_document(std::string_view path, text_document& document, held_file& hold);
 
-// Writes `text` (CP932 with line feeds) as the whole file with CR LF line
-// ends. The new contents go into the file's companion, which takes the
+// Writes `text` (CP932 with line feeds; UTF-8 after the mark with `utf8`)
+// as the whole file with CR LF line ends. The new contents go into the file's companion, which takes the
 // file's place in one step, so that the file is never half-written; the
 // file keeps its permissions. `hold` then holds the new file, which it
 // opened before the new file took the name. On a failure the file and
 // `hold` stay as they were.
-bool save_text_document(std::string_view path, std::string_view text, held_file& hold);
+bool save_text_document(std::string_view path, std::string_view text, held_file& hold, bool utf8 = false);
+
+inline constexpr std::string_view utf8_text_mark = "\xEF\xBB\xBF";
 
 // The window title: the file's name, and a mark when it cannot be saved.
 std::string document_title(std::string_view path, bool read_only);

@@ -48,6 +48,20 @@ bool read_to_end(int fd, std::string& bytes) {
     }
 }
 
+// Reads up to `limit` bytes.
+bool read_up_to(int fd, std::string& bytes, std::size_t limit) {
+    bytes.resize(limit);
+    std::size_t done = 0;
+    while (done < limit) {
+        ssize_t n = retried([&] { return ::read(fd, bytes.data() + done, limit - done); });
+        if (n < 0) return false;
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    bytes.resize(done);
+    return true;
+}
+
 bool read_opened(int fd, std::string& bytes) {
     bytes.clear();
     if (fd < 0) return false;
@@ -133,6 +147,17 @@ bool open_directory::read_small_file(std::string_view name, std::string& bytes) 
     }
     return read_opened(retried([&] { return ::openat(fd_, disk.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); }),
                        bytes);
+}
+
+bool open_directory::read_file_start(std::string_view name, std::string& bytes, std::size_t limit) const {
+    std::string disk = disk_path(name);
+    bytes.clear();
+    if (fd_ < 0 || disk.empty()) return false;
+    int fd = retried([&] { return ::openat(fd_, disk.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); });
+    if (fd < 0) return false;
+    bool ok = read_up_to(fd, bytes, limit);
+    ::close(fd);
+    return ok;
 }
 
 std::int64_t open_directory::file_size(std::string_view name) const {

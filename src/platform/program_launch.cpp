@@ -8,6 +8,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "platform/cp932.h"
@@ -65,9 +68,17 @@ bool is_regular_file(const std::string& utf8_path) {
     return ::stat(utf8_path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
+// How a started program ended, as far as anyone waited for it.
+struct child_end {
+    std::mutex mutex;
+    std::condition_variable ended_signal;
+    bool ended = false;
+    int status = 0;
+};
+
 // Every signal back to its default and none blocked, so that the program
 // does not inherit the caller's ignored SIGPIPE or a worker's mask.
-bool spawn_detached(const std::vector<std::string>& words) {
+bool spawn_detached(const std::vector<std::string>& words, const std::shared_ptr<child_end>& end = nullptr) {
     std::vector<char*> argv;
     for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
@@ -89,9 +100,15 @@ bool spawn_detached(const std::vector<std::string>& words) {
     // own waits for it, so that no zombie stays and nothing depends on
     // SIGCHLD.
     try {
-        std::thread([child] {
-            while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        std::thread([child, end] {
+            int status = 0;
+            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
             }
+            if (!end) return;
+            std::lock_guard<std::mutex> lock(end->mutex);
+            end->ended = true;
+            end->status = status;
+            end->ended_signal.notify_all();
         }).detach();
     } catch (const std::system_error&) {
         // The program did start; it is reaped when this process ends.
@@ -179,14 +196,23 @@ bool start_program(std::string_view program, std::string_view document) {
         return false;
     }
 
-    if (words.empty()) {
+    const bool opener = words.empty();
+    if (opener) {
         if (utf8_document->empty()) return false;
         words.emplace_back("xdg-open");
     } else if (is_refused_program(words.front())) {
         return false;
     }
     if (!utf8_document->empty()) words.push_back(std::move(*utf8_document));
-    return spawn_detached(words);
+    if (!opener) return spawn_detached(words);
+
+    // xdg-open says at once when the desktop has no program for the
+    // document; one that started a program may stay until it ends.
+    auto end = std::make_shared<child_end>();
+    if (!spawn_detached(words, end)) return false;
+    std::unique_lock<std::mutex> lock(end->mutex);
+    if (!end->ended_signal.wait_for(lock, opener_failure_wait, [&] { return end->ended; })) return true;
+    return WIFEXITED(end->status) && WEXITSTATUS(end->status) == 0;
 }
 
 }  // namespace qm

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,7 +40,10 @@ bool is_refused_program(std::string_view program_word);
 // only blanks) runs "xdg-open document". Refused (false) when the program
 // word ends in .com or .bat, when the text cannot be split, or when a path
 // has no UTF-8 form. True when the child process was started; it is not
-// waited for, and it never stays behind as a zombie.
+// waited for, and it never stays behind as a zombie. xdg-open is waited for
+// up to opener_failure_wait: when it ends with a failure (no program for
+// the document, none that starts) in that time, the answer is false.
 bool start_program(std::string_view program, std::string_view document);
+inline constexpr std::chrono::milliseconds opener_failure_wait{2000};
 
 }  // namespace qm

@@ -15,6 +15,7 @@
 #include "platform/text_file.h"
 #include "platform/work_directory.h"
 #include "platform/tree_operations.h"
+#include "store/mail_reading.h"
 #include "store/mailbox_layout.h"
 #include "store/message_opening.h"
 #include "store/message_status.h"
@@ -95,6 +96,15 @@ std::vector<std::string> recipient_addresses(std::string_view recipient) {
 }
 
 namespace {
+
+// A quote or a forward made of a mail with characters CP932 lacks has "？"
+// in their places; the user is told which they were.
+void tell_lost_characters(const std::vector<std::string>& lost, reporter& report) {
+    if (lost.empty()) return;
+    std::string text = load_string(str::compose_lost_characters) + "\n   ";
+    for (const std::string& name : lost) text += " " + name;
+    report.show(message_kind::notice, text);
+}
 
 bool add_addresses(std::string_view header, std::string_view field, const std::vector<std::string>& addresses) {
     for (const std::string& address : addresses) {
@@ -286,10 +296,10 @@ int create_reply(const compose_context& ctx, std::string_view source_message_dir
     header_reader source;
     source.read(part_file(source_message_dir, 0));
     if (!start_draft(ctx, files, true)) return file_error(report);
+    text_for_writing source_text;
     if (quote) {
-        int text_part = find_text_part(source_message_dir);
-        if (text_part > 0 && !append_quoted(files.body, part_file(source_message_dir, text_part), quote_prefix))
-            return file_error(report);
+        source_text = message_text_for_writing(source_message_dir);
+        if (source_text.found && !append_quoted(files.body, source_text.cp932, quote_prefix)) return file_error(report);
     }
     if (!template_name.empty() && !apply_template(ctx.account_root, template_name, files.header, files.body))
         return file_error(report);
@@ -313,6 +323,7 @@ int create_reply(const compose_context& ctx, std::string_view source_message_dir
     std::string identifiers = reply_identifiers(source);
     if (!identifiers.empty() && !append_text(files.header, identifiers)) return file_error(report);
     if (!append_signature_to(ctx, files.body, signature_name)) return file_error(report);
+    tell_lost_characters(source_text.lost, report);
     return file_draft(ctx, files, report, open_editor, source_message_dir, status_key_replied);
 }
 
@@ -332,13 +343,13 @@ int create_forward(const compose_context& ctx, std::string_view source_message_d
         if (!add_header_value(files.header, "To", addresses[i])) return file_error(report);
     }
     if (!set_date_header(files.header)) return file_error(report);
-    int text_part = find_text_part(source_message_dir);
-    if (text_part < 0) {
+    const text_for_writing source_text = message_text_for_writing(source_message_dir);
+    if (!source_text.found) {
         report.notice(str::compose_no_text_part);
         return -1;
     }
-    if (!make_forward_body(files.body, source_header, part_file(source_message_dir, text_part)))
-        return file_error(report);
+    if (!make_forward_body(files.body, source_header, source_text.cp932)) return file_error(report);
+    tell_lost_characters(source_text.lost, report);
     return file_draft(ctx, files, report, open_editor, source_message_dir, status_key_forwarded);
 }
 
@@ -373,9 +384,7 @@ bool reply_to_all_possible(std::string_view source_message_dir) {
            header.address("Cc", 0, address, address_capacity, name, address_capacity);
 }
 
-bool append_quoted(std::string_view destination, std::string_view source, std::string_view prefix) {
-    std::string text;
-    if (!read_text_file(source, text)) return false;
+bool append_quoted(std::string_view destination, std::string_view text, std::string_view prefix) {
     std::string out;
     out.reserve(text.size() + text.size() / 16 + 16);
     line_splitter lines(text);
@@ -419,10 +428,8 @@ bool make_forward_body(std::string_view body_file, std::string_view source_heade
         if (line.back() != '\n') text.push_back('\n');
     }
     text += separator;
-    if (!write_text_file(body_file, text)) return false;
-    if (append_file(source_text, body_file)) return true;
-    delete_file(body_file);
-    return false;
+    text += source_text;
+    return write_text_file(body_file, text);
 }
 
 }  // namespace qm

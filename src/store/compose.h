@@ -71,7 +71,8 @@ int create_new_mail_with_body(const compose_context& ctx, std::string_view templ
                               std::string_view subject, std::string_view signature_name, std::string_view body_text,
                               reporter& report, bool open_editor = true);
 
-// A reply to the message in `source_message_dir`: its text quoted with "> "
+// A reply to the message in `source_message_dir`: its text (the rendition of
+// its HTML when it has no text of its own) quoted with "> "
 // (with `quote`), then the template's body and the signature; To from its
 // Reply-To, else its From (with `reply_to_all` also its To and Cc, without
 // the account's own address); In-Reply-To and References from its
@@ -103,11 +104,11 @@ std::string reply_subject(std::string_view source_subject);
 // address, or its Cc has one.
 bool reply_to_all_possible(std::string_view source_message_dir);
 
-// Appends every line of the source to the destination with the prefix in
-// front, then one line feed. No line written is longer than a message line
+// Appends every line of `text` (CP932, line feeds) to the destination with
+// the prefix in front, then one line feed. No line written is longer than a message line
 // (1000 bytes): a longer one continues on further prefixed lines, so nothing
 // of it is lost.
-bool append_quoted(std::string_view destination, std::string_view source, std::string_view prefix);
+bool append_quoted(std::string_view destination, std::string_view text, std::string_view prefix);
 
 // Writes the forward's header anew: the From line of the address and name,
 // "Subject: Fwd: " and the source subject (without its own leading "Fwd:" or
@@ -118,7 +119,7 @@ bool make_forward_header(std::string_view header_file, std::string_view source_h
 // Writes the forward's body anew: the separator, the source header's Date,
 // From, Sender, Reply-To, Resent- and X-Mailer fields (any case, in their
 // order, with their continuation lines), the separator again, then the
-// source text part file as it is. A failure leaves no file.
-bool make_forward_body(std::string_view body_file, std::string_view source_header, std::string_view source_text);
+// source's text (CP932, line feeds). A failure leaves no file.
+bool make_forward_body(std::string_view body_file, std::string_view source_header, std::string_view text);
 
 }  // namespace qm

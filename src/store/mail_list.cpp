@@ -18,12 +18,15 @@
 #include "platform/open_directory.h"
 #include "platform/string_table.h"
 #include "platform/text_file.h"
+#include "store/mail_reading.h"
 #include "store/mailbox_layout.h"
 #include "store/message_status.h"
 #include "base/find_nocase.h"
 #include "base/format.h"
 #include "text/mail_address.h"
 #include "text/mail_date.h"
+#include "text/unicode_forms.h"
+#include "text/utf8_sjis.h"
 #include "base/multibyte.h"
 
 namespace qm {
@@ -54,29 +57,53 @@ std::string header_thread_key(const header_reader& header) {
     return {};
 }
 
-// Received mail shows its sender; composed mail ("D" draft, "S" sent) its
-// first recipient. An address that an address-book entry holds shows as
-// that entry's name.
-std::string header_party(const header_reader& header, std::string_view attribute,
-                         const std::vector<std::pair<std::string, std::string>>& address_book) {
+// The field the party column shows: received mail its sender; composed mail
+// ("D" draft, "S" sent) its first recipient.
+std::string_view party_field(const header_reader& header, std::string_view attribute) {
     char type = attribute.empty() ? ' ' : attribute.front();
-    std::string_view field = from_field;
-    if (type == type_draft || type == type_sent) {
-        field = recipient_fields.back();
-        for (std::string_view candidate : recipient_fields) {
-            if (header.has_line(candidate)) {
-                field = candidate;
-                break;
-            }
+    if (type != type_draft && type != type_sent) return from_field;
+    for (std::string_view candidate : recipient_fields) {
+        if (header.has_line(candidate)) return candidate;
+    }
+    return recipient_fields.back();
+}
+
+// The party: an address that an address-book entry holds shows as that
+// entry's name, else as the display name the mail gives it, else as itself.
+// `name` takes the display name when that is what is shown.
+std::string header_party(const header_reader& header, std::string_view field,
+                         const std::vector<std::pair<std::string, std::string>>& address_book, std::string& name) {
+    std::string address;
+    if (!header.address(field, 0, address, party_capacity, name, party_capacity) || address.empty()) {
+        name.clear();
+        return std::string(unknown_party);
+    }
+    for (const auto& [entry, entry_address] : address_book) {
+        if (entry_address == address) {
+            name.clear();
+            return entry.substr(0, party_capacity - 1);
         }
     }
-    std::string address, name;
-    if (!header.address(field, 0, address, party_capacity, name, party_capacity) || address.empty())
-        return std::string(unknown_party);
-    for (const auto& [entry, entry_address] : address_book) {
-        if (entry_address == address) return entry.substr(0, party_capacity - 1);
+    if (name.empty()) return address;
+    return name;
+}
+
+// The subject and the display name as sent, where their CP932 forms lost
+// characters: read from the message's raw copy only then.
+void give_back_lost_characters(const open_directory& folder, std::string_view message_dir_name,
+                               const header_reader& header, std::string_view party_field_name,
+                               const std::string& display_name, mail_row& row) {
+    const std::string& subject = row.text[column_subject];
+    const bool subject_lost = holds_lost_character_mark(subject);
+    const bool name_lost = !display_name.empty() && holds_lost_character_mark(display_name);
+    if (!subject_lost && !name_lost) return;
+    sent_header raw = sent_header::in_folder(folder, message_dir_name);
+    if (subject_lost) row.subject_as_sent = raw.shown("Subject", subject, true);
+    if (name_lost) {
+        std::string stored = std::string(header.value(party_field_name).value_or(""));
+        std::size_t at = mbs_find(stored, display_name);
+        if (at != npos) row.party_as_sent = raw.shown_piece(party_field_name, stored, at, display_name.size());
     }
-    return address;
 }
 
 // Whether the text holds the search text within one of the pieces a file
@@ -122,7 +149,8 @@ std::string part_name(std::string_view message_dir_name, int part) {
 // The row of one message: its header "0" and, when the header has no status
 // line, its status file are each read once; the other numbered files are
 // only measured, unless the search has to look into them.
-mail_row message_row_in(const open_directory& folder, std::string_view message_dir_name, std::string_view search_text,
+mail_row message_row_in(const open_directory& folder, std::string_view folder_path, std::string_view message_dir_name,
+                        std::string_view search_text,
                         const std::vector<std::pair<std::string, std::string>>& address_book) {
     header_reader header;
     std::size_t header_bytes = 0;
@@ -136,11 +164,14 @@ mail_row message_row_in(const open_directory& folder, std::string_view message_d
         return text_mode_text(bytes);
     });
     row.text[column_date] = format_header_list_date(header.text());
-    row.text[column_party] = header_party(header, attribute, address_book);
+    const std::string_view field = party_field(header, attribute);
+    std::string display_name;
+    row.text[column_party] = header_party(header, field, address_book, display_name);
     // A header that cannot be read gives an empty subject, not the "???" of
     // a header without a Subject line.
     if (header_read) row.text[column_subject] = header.subject(subject_capacity);
     row.text[column_thread] = header_thread_key(header);
+    give_back_lost_characters(folder, message_dir_name, header, field, display_name, row);
 
     // The numbered files run without a gap from "0"; their sizes add up, and
     // the search looks into each until one holds the text.
@@ -160,6 +191,12 @@ mail_row message_row_in(const open_directory& folder, std::string_view message_d
                     text_contains_in_pieces(text_mode_text(bytes), search_text);
         }
         if (found) attribute.push_back('*');
+    }
+    // A message whose only text is HTML (filed with the attachment flag) is
+    // searched in the text a reader sees of it too.
+    if (!search_text.empty() && attribute.find('*') == std::string::npos && attribute.size() > 1 && attribute[1] == '@') {
+        readable_text readable = message_readable_text(std::string(folder_path) + std::string(message_dir_name) + "/");
+        if (readable.html && text_contains_in_pieces(utf8_to_sjis_copy(readable.utf8), search_text)) attribute.push_back('*');
     }
     row.text[column_size] = std::to_string(total);
     row.text[column_number] = row_number_text(message_dir_name);
@@ -350,7 +387,7 @@ mail_row build_message_row(std::string_view folder, std::string_view message_dir
                            std::string_view search_text,
                            const std::vector<std::pair<std::string, std::string>>& address_book) {
     open_directory directory(with_final_slash(folder));
-    return message_row_in(directory, message_dir_name, search_text, address_book);
+    return message_row_in(directory, with_final_slash(folder), message_dir_name, search_text, address_book);
 }
 
 std::vector<mail_row> build_mail_list(std::string_view folder, std::string_view account_root,
@@ -378,7 +415,7 @@ std::vector<mail_row> build_mail_list(std::string_view folder, std::string_view 
     }
     const std::vector<std::pair<std::string, std::string>> address_book = read_address_book();
     read_message_rows(messages.size(), [&](std::size_t i) {
-        rows[messages[i].first] = message_row_in(directory, messages[i].second, search_text, address_book);
+        rows[messages[i].first] = message_row_in(directory, shown, messages[i].second, search_text, address_book);
     });
     return rows;
 }
@@ -444,17 +481,6 @@ std::string list_status_text(int count, bool selected) {
     std::string word = load_string(selected ? str::list_selected : str::list_present);
     if (word.size() < status_word_width) word.append(status_word_width - word.size(), ' ');
     return string_printf("%10d %s", count, word.c_str());
-}
-
-std::string preview_text(std::string_view message_dir) {
-    const std::string base = with_final_slash(message_dir);
-    int part = find_text_part(base);
-    if (part < 0) return {};
-    text_reader reader(part_file(base, part));
-    std::string text, piece;
-    while (text.size() < preview_limit && reader.is_open() && reader.read_piece(piece, preview_limit - text.size() + 1))
-        text += piece;
-    return text;
 }
 
 std::vector<std::string> folder_tree_children(std::string_view directory) {

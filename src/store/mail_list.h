@@ -18,7 +18,8 @@ namespace qm {
 enum mail_column : int {
     column_attribute = 0,  // type, "@", "R", "F", and "*" for a search match
     column_date = 1,       // "%02d.%2d.%2d %2d:%02d" in local time
-    column_party = 2,      // sender, or the first recipient of composed mail
+    column_party = 2,      // sender, or the first recipient of composed mail: the address book's
+                           // name for the address, else the mail's display name, else the address
     column_subject = 3,    // subject, or the folder's name
     column_size = 4,       // bytes of the numbered files, or "<dir>"
     column_thread = 5,     // thread key
@@ -34,8 +35,6 @@ inline constexpr std::string_view unknown_party = "???";
 inline constexpr std::size_t subject_capacity = 128;
 inline constexpr std::size_t thread_key_capacity = 128;
 inline constexpr std::size_t party_capacity = 128;
-// The preview shows at most this many bytes of a message's text part.
-inline constexpr std::size_t preview_limit = 65534;
 // Each word of the status text is padded with blanks to this many bytes.
 inline constexpr std::size_t status_word_width = 8;
 
@@ -51,6 +50,10 @@ struct mail_row {
     bool attachment = false, replied = false, forwarded = false;
     bool search_match = false;  // a numbered file holds the search text ("*")
     std::uint64_t size = 0;     // bytes of the numbered files
+    // What the subject and party columns show where their CP932 texts lost
+    // characters ("？") that the message as it came gives back (UTF-8);
+    // empty where the CP932 text is what is shown.
+    std::string subject_as_sent, party_as_sent;
 
     bool is_folder() const { return folder; }
     bool is_parent() const { return parent; }
@@ -102,10 +105,6 @@ void choose_sort_column(sort_state& state, int column);
 // "%10d %s": the count with "選択" when rows are selected, else with "存在",
 // the word padded with blanks to eight bytes.
 std::string list_status_text(int count, bool selected);
-
-// The text of a message's first text/plain part as read in text mode, at
-// most 65534 bytes; empty when the message has no such part.
-std::string preview_text(std::string_view message_dir);
 
 // The sub-folders of a directory that the folder tree shows: every
 // sub-directory whose name does not begin with ".", in listing order.

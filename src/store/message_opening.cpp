@@ -6,15 +6,19 @@
 
 #include "config/settings.h"
 #include "message/header_fields.h"
+#include "message/html_text.h"
 #include "message/mime_reader.h"
 #include "platform/attributes.h"
 #include "platform/file_handle.h"
 #include "platform/file_operations.h"
 #include "platform/program_context.h"
 #include "platform/program_launch.h"
+#include "store/mail_reading.h"
 #include "store/mailbox_layout.h"
 #include "store/message_status.h"
 #include "base/find_nocase.h"
+#include "base/multibyte.h"
+#include "text/utf8_text.h"
 
 namespace qm {
 
@@ -57,12 +61,42 @@ bool start_on(std::string_view program, std::string_view document, reporter& rep
     return false;
 }
 
-// The copy a message opens as: the chosen header lines, an empty line and
-// the text part as stored.
-bool write_reading_copy(std::string_view message_dir, int text_part, std::string_view copy) {
-    std::vector<std::string> prefixes = open_header_prefixes();
-    return copy_header_fields(part_file(message_dir, 0), copy, &prefixes) && append_text(copy, "\n") &&
-           append_file(part_file(message_dir, text_part), copy);
+// A line longer than this is broken for the viewer, which could take minutes
+// to lay out a line of megabytes; no line of mail as sent is longer.
+constexpr std::size_t viewer_line_limit = 998;
+constexpr std::string_view utf8_mark = "\xEF\xBB\xBF";
+
+// The copy's text with every line of more than viewer_line_limit bytes
+// broken into lines of at most that many, never inside a character.
+std::string with_long_lines_broken(std::string_view text, bool utf8) {
+    std::string out;
+    out.reserve(text.size() + text.size() / viewer_line_limit);
+    std::size_t column = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
+        if (text[pos] == '\n') {
+            out.push_back('\n');
+            column = 0;
+            ++pos;
+            continue;
+        }
+        const std::size_t length = utf8 ? utf8_step(text, pos) : char_length(text, pos);
+        if (column + length > viewer_line_limit) {
+            out.push_back('\n');
+            column = 0;
+        }
+        out.append(text.substr(pos, length));
+        column += length;
+        pos += length;
+    }
+    return out;
+}
+
+// A copy in UTF-8 says so with its first bytes, so that the viewer (and
+// any editor) reads it as UTF-8 and not as the CP932 of every other copy.
+bool write_viewer_copy(std::string_view path, const reading_copy& copy) {
+    std::string text = with_long_lines_broken(copy.text, copy.utf8);
+    if (copy.utf8) text.insert(0, utf8_mark);
+    return write_text_file(path, text);
 }
 
 }  // namespace
@@ -89,16 +123,17 @@ open_outcome open_message(std::string_view folder, std::string_view account_root
     }
 
     if (all_headers) {
-        auto copy = make_copy(text_copy_template, [&](const std::string& path) { return copy_bytes(header, path); },
-                              report);
+        const reading_copy whole = reading_copy_of(message_dir, nullptr, true);
+        auto copy = make_copy(
+            text_copy_template, [&](const std::string& path) { return write_viewer_copy(path, whole); }, report);
         return {copy && start_on(settings().text_viewer, *copy, report), false};
     }
 
-    int text_part = find_text_part(message_dir);
-    if (text_part < 0) return {true, false};
+    const std::vector<std::string> prefixes = open_header_prefixes();
+    const reading_copy reading = reading_copy_of(message_dir, &prefixes);
+    if (!reading.found) return {true, false};
     auto copy = make_copy(
-        text_copy_template, [&](const std::string& path) { return write_reading_copy(message_dir, text_part, path); },
-        report);
+        text_copy_template, [&](const std::string& path) { return write_viewer_copy(path, reading); }, report);
     if (!copy || !start_on(settings().text_viewer, *copy, report)) return failed;
     if (type != type_new) return {true, false};
     if (!write_status_type(status_file_of(message_dir), type_read)) {
@@ -118,8 +153,17 @@ bool view_part(std::string_view message_dir, int part, reporter& report) {
     std::optional<std::string> text = part_text_to_view(message_dir, part);
     auto fill = [&](const std::string& path) { return text ? write_text_file(path, *text) : copy_bytes(source, path); };
     if (equals_nocase(type, "text/html")) {
+        // The document alone, in UTF-8 and marked so: the browser needs
+        // neither the part's header nor its charset parameter to read it.
+        std::optional<stored_body> body = read_stored_body(message_dir, part);
+        if (!body) {
+            report.error(str::file_error);
+            return false;
+        }
+        const std::string document = std::string(utf8_mark) + html_as_utf8(body->bytes, body->charset);
         // No program named: the desktop's program for HTML files shows it.
-        auto copy = make_copy(html_copy_template, fill, report);
+        auto copy = make_copy(
+            html_copy_template, [&](const std::string& path) { return write_binary_file(path, document); }, report);
         return copy && start_on("", *copy, report);
     }
     auto copy = make_copy(text_copy_template, fill, report);

@@ -4,9 +4,11 @@
 #include <cerrno>
 
 #include "base/find_nocase.h"
+#include "text/display_text.h"
 #include "text/iconv_handle.h"
 #include "text/sjis_jis.h"
 #include "text/utf8_sjis.h"
+#include "text/utf8_text.h"
 
 namespace qm {
 
@@ -127,6 +129,24 @@ std::optional<std::string> convert_to_cp932(std::string_view charset, std::strin
     iconv_handle as_named("UTF-8", std::string(charset).c_str());
     if (!as_named.is_open()) return std::nullopt;
     return utf8_to_sjis_copy(to_utf8(as_named, bytes));
+}
+
+std::optional<std::string> convert_to_utf8(std::string_view charset, std::string_view bytes) {
+    if (!is_charset_token(charset)) return std::nullopt;
+    std::string name(converter_name(charset));
+    if (equals_nocase(name, "UTF-8")) return sanitized_utf8(bytes);
+    if (equals_nocase(name, "CP932")) return display_utf8(bytes);
+    if (equals_nocase(name, "ISO-2022-JP")) {
+        std::string text(bytes);
+        jis_to_sjis(text);
+        return display_utf8(text);
+    }
+    iconv_handle converter("UTF-8", name.c_str());
+    if (converter.is_open()) return sanitized_utf8(to_utf8(converter, bytes));
+    if (name == charset) return std::nullopt;
+    iconv_handle as_named("UTF-8", std::string(charset).c_str());
+    if (!as_named.is_open()) return std::nullopt;
+    return sanitized_utf8(to_utf8(as_named, bytes));
 }
 
 }  // namespace qm

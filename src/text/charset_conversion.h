@@ -19,4 +19,11 @@ bool is_shift_jis_label(std::string_view charset);
 
 std::optional<std::string> convert_to_cp932(std::string_view charset, std::string_view bytes);
 
+// The same text as UTF-8, read as convert_to_cp932 reads it (the same
+// names; ISO-2022-JP through the program's own reader, Shift_JIS as CP932),
+// but with every character kept that CP932 lacks. A byte that is not valid
+// in the charset becomes U+FFFD, one for each byte that would become 0x8148
+// there. nullopt when the charset is not known.
+std::optional<std::string> convert_to_utf8(std::string_view charset, std::string_view bytes);
+
 }  // namespace qm

@@ -1,8 +1,12 @@
 #include "text/display_text.h"
 
+#include <algorithm>
+
 #include "base/multibyte.h"
 #include "platform/cp932.h"
 #include "platform/string_table.h"
+#include "text/cp932_tables.h"
+#include "text/utf8_text.h"
 
 namespace qm {
 
@@ -18,39 +22,6 @@ constexpr std::size_t npos = std::string_view::npos;
 constexpr std::size_t piece_floor = 16;
 
 unsigned char byte_at(std::string_view text, std::size_t pos) { return static_cast<unsigned char>(text[pos]); }
-
-// The length of the well-formed UTF-8 character at `pos` (no overlong form,
-// no surrogate, nothing above U+10FFFF); 0 when the bytes there are not one.
-std::size_t utf8_length(std::string_view text, std::size_t pos) {
-    const unsigned char lead = byte_at(text, pos);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xbf;  // the range of the second byte
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3;
-        if (lead == 0xe0) low = 0xa0;
-        if (lead == 0xed) high = 0x9f;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4;
-        if (lead == 0xf0) low = 0x90;
-        if (lead == 0xf4) high = 0x8f;
-    } else {
-        return 0;
-    }
-    if (pos + length > text.size() || byte_at(text, pos + 1) < low || byte_at(text, pos + 1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte_at(text, pos + i) < 0x80 || byte_at(text, pos + i) > 0xbf) return 0;
-    }
-    return length;
-}
-
-// A step through UTF-8: a whole character, or one byte that begins none.
-std::size_t utf8_step(std::string_view text, std::size_t pos) {
-    const std::size_t length = utf8_length(text, pos);
-    return length == 0 ? 1 : length;
-}
 
 // The first character boundary at or after `near`, stepping from the start.
 template <typename Step>
@@ -108,6 +79,21 @@ std::size_t first_refused(std::string_view text) {
     return in_second == npos ? npos : middle + in_second;
 }
 
+// The different characters from `from` on that CP932 cannot hold (a byte
+// that begins none counts as U+FFFD), up to refused_names_limit of them.
+std::vector<std::string> refused_characters_from(std::string_view text, std::size_t from) {
+    std::vector<std::string> found;
+    for (std::size_t pos = from; pos < text.size() && found.size() < refused_names_limit;) {
+        const std::size_t length = utf8_length(text, pos);
+        const char32_t code_point = utf8_code_point(text, pos);
+        const bool bad = length == 0 || (code_point != 0 && cp932_code_of(code_point) == 0);
+        const std::string character(length == 0 ? replacement_character : text.substr(pos, length));
+        pos += length == 0 ? 1 : length;
+        if (bad && std::find(found.begin(), found.end(), character) == found.end()) found.push_back(character);
+    }
+    return found;
+}
+
 // What one character (or a byte that begins none) takes in an edit field.
 std::size_t field_bytes(std::string_view character) {
     if (auto converted = utf8_to_cp932(character)) return converted->size();
@@ -134,11 +120,17 @@ typed_text typed_to_cp932(std::string_view utf8) {
     result.refused_at = at == npos ? 0 : at;
     const std::size_t length = result.refused_at < utf8.size() ? utf8_length(utf8, result.refused_at) : 0;
     result.refused = std::string(length == 0 ? replacement_character : utf8.substr(result.refused_at, length));
+    result.refused_characters = refused_characters_from(utf8, result.refused_at);
     return result;
 }
 
 std::string refusal_notice(const typed_text& typed) {
-    return display_utf8(load_string(str::typed_char_unusable)) + "\n    " + typed.refused;
+    std::string notice = display_utf8(load_string(str::typed_char_unusable));
+    const std::vector<std::string> single{typed.refused};
+    for (const std::string& character : typed.refused_characters.empty() ? single : typed.refused_characters) {
+        notice += "\n    " + character + " (" + code_point_name(utf8_code_point(character, 0)) + ")";
+    }
+    return notice;
 }
 
 std::size_t fitting_prefix(std::string_view utf8, std::size_t limit) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qm {
 
@@ -27,7 +28,11 @@ struct typed_text {
     // bytes that are not UTF-8), and where it stands in the typed text.
     std::string refused;
     std::size_t refused_at = 0;
+    // Every different character that was refused, in the order they first
+    // stand, the first ones up to refused_names_limit.
+    std::vector<std::string> refused_characters;
 };
+inline constexpr std::size_t refused_names_limit = 12;
 
 // Typed text (UTF-8) as CP932. Text with a character that CP932 cannot hold
 // is refused as a whole, never replaced: the user is told which character it
@@ -37,7 +42,8 @@ struct typed_text {
 typed_text typed_to_cp932(std::string_view utf8);
 
 // The notice for refused text, as UTF-8 for the message box: the rule text of
-// the string table and the character itself, which has no CP932 form.
+// the string table and the characters themselves, which have no CP932 form,
+// each with its code point ("🎉 (U+1F389)").
 std::string refusal_notice(const typed_text& typed);
 
 // Edit fields are limited in CP932 bytes (127 for a name, 255 for a path).

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 
 #include "platform/companion_file.h"
 #include "platform/local_time.h"
@@ -246,14 +247,16 @@ std::string list_date_text(int year, int month, int day, int hour, int minute) {
     return text;
 }
 
-std::string format_date_fields(std::string_view fields) {
+// The time a Date field's text (from its first digit) gives, in local
+// time; nullopt when it cannot be read.
+std::optional<list_time> local_date_fields(std::string_view fields) {
     field_scanner scan(fields);
     list_time t;
     std::string month, zone;
     int seconds = 0;
     bool enough = scan.number(t.day, 2) && scan.word(month, 3) && scan.number(t.year, 4) &&
                   scan.number(t.hour, 2) && scan.literal(':') && scan.number(t.minute, 2);
-    if (!enough) return std::string(list_date_fallback);
+    if (!enough) return std::nullopt;
     if (scan.literal(':') && scan.number(seconds, 2)) scan.word(zone, 5);
     t.month = month_number(month);
     int message_offset = zone_offset(zone);
@@ -263,8 +266,14 @@ std::string format_date_fields(std::string_view fields) {
     t.hour += local_offset / 100 - message_offset / 100;
     t.minute += local_offset % 100 - message_offset % 100;
     normalize(t);
-    int short_year = (t.year % 100 + 100) % 100;
-    return list_date_text(short_year, t.month, t.day, t.hour, t.minute);
+    return t;
+}
+
+std::string format_date_fields(std::string_view fields) {
+    std::optional<list_time> t = local_date_fields(fields);
+    if (!t) return std::string(list_date_fallback);
+    int short_year = (t->year % 100 + 100) % 100;
+    return list_date_text(short_year, t->month, t->day, t->hour, t->minute);
 }
 
 // The next message line piece of `text` at `pos`, cut as the text reader
@@ -275,6 +284,18 @@ std::string_view next_piece(std::string_view text, std::size_t& pos) {
     std::string_view piece = rest.substr(0, line_feed == npos ? npos : line_feed + 1);
     pos += piece.size();
     return piece;
+}
+
+// The text of the first Date piece from its first digit; empty when there
+// is none.
+std::string_view date_piece_fields(std::string_view header_text) {
+    for (std::size_t pos = 0; pos < header_text.size();) {
+        std::string_view piece = next_piece(header_text, pos);
+        if (!starts_with_nocase(piece, date_field)) continue;
+        std::size_t digit = piece.find_first_of("0123456789");
+        return digit == npos ? std::string_view() : piece.substr(digit);
+    }
+    return {};
 }
 
 // The header text with `date_line` in place of every Date line and of the
@@ -324,14 +345,15 @@ bool set_date_header(std::string_view header_path) {
 }
 
 std::string format_header_list_date(std::string_view header_text) {
-    for (std::size_t pos = 0; pos < header_text.size();) {
-        std::string_view piece = next_piece(header_text, pos);
-        if (!starts_with_nocase(piece, date_field)) continue;
-        std::size_t digit = piece.find_first_of("0123456789");
-        if (digit == npos) break;
-        return format_date_fields(piece.substr(digit));
-    }
-    return std::string(list_date_fallback);
+    std::string_view fields = date_piece_fields(header_text);
+    return fields.empty() ? std::string(list_date_fallback) : format_date_fields(fields);
+}
+
+std::string format_header_reading_date(std::string_view header_text) {
+    std::string_view fields = date_piece_fields(header_text);
+    std::optional<list_time> t = fields.empty() ? std::nullopt : local_date_fields(fields);
+    if (!t || t->month < 1 || t->month > 12) return {};
+    return string_printf("%04d/%02d/%02d %02d:%02d", t->year, t->month, t->day, t->hour, t->minute);
 }
 
 std::string format_list_date(std::string_view header_path) {

@@ -29,4 +29,8 @@ std::string format_list_date(std::string_view header_path);
 // The same from header text already in memory (as read in text mode).
 std::string format_header_list_date(std::string_view header_text);
 
+// The date the preview shows: the same field in local time as
+// "%04d/%02d/%02d %02d:%02d"; empty when it cannot be read.
+std::string format_header_reading_date(std::string_view header_text);
+
 }  // namespace qm

@@ -9,6 +9,7 @@
 #include "message/part_file.h"
 #include "platform/file_operations.h"
 #include "platform/string_table.h"
+#include "store/mail_reading.h"
 #include "ui/compose_fields.h"
 #include "ui/qt_text.h"
 #include "ui/ok_cancel_row.h"
@@ -45,7 +46,7 @@ int run_forward_dialog(QWidget* parent, const compose_context& ctx, std::string_
         return -1;
     }
     // Only the text is forwarded: without one there is nothing to ask for.
-    if (find_text_part(source_message_dir) < 0) {
+    if (!has_readable_text(source_message_dir)) {
         report.notice(str::compose_no_text_part);
         return -1;
     }

@@ -79,6 +79,7 @@ bool dialog_password::take_password(std::string& password) {
     }
     wipe_password(converted.text);
     wipe_password(converted.refused);
+    for (std::string& character : converted.refused_characters) wipe_password(character);
     return converted.ok;
 }
 

@@ -44,7 +44,7 @@ cmp -s "$out/root/usr/share/quillmere/quillmere.txt" "$build_dir/bin/quillmere.t
 desktop-file-validate "$out/root/usr/share/applications/quillmere.desktop" || fail "installed desktop file"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6widgets6 libqt6core6 libqt6network6 libssl3 qt6-qpa-plugins libqt6svg6 fonts-noto-cjk xdg-utils; do
+for needed in libqt6widgets6 libqt6core6 libqt6network6 libssl3 libxml2 qt6-qpa-plugins libqt6svg6 fonts-noto-cjk fonts-noto-color-emoji xdg-utils; do
   grep -q "\b$needed\b" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Package)" = quillmere ] || fail "package name"

@@ -146,7 +146,7 @@ mail_row reference_row(const std::string& folder, const std::string& name, const
     if (!get_header_address(header, field, 0, address, 128, display, 128) || address.empty())
         r.text[2] = "???";
     else
-        r.text[2] = find_entry_by_address(entry, 128, address) ? entry : address;
+        r.text[2] = find_entry_by_address(entry, 128, address) ? entry : !display.empty() ? display : address;
     r.text[3] = path_exists(header) ? get_subject(header, 128) : "";
     for (const char* key : {"References", "In-Reply-To", "Message-ID"})
         if (get_header_token(header, r.text[5], 128, key)) break;
@@ -222,15 +222,6 @@ TEST_F(MailListStore, OneReadPerFileGivesTheRowsOfTheFileFunctions) {
         }
         EXPECT_EQ(numbers, listing);
     }
-}
-
-TEST_F(MailListStore, PreviewShowsTheFirstPlainTextPart) {
-    std::string body = "\r\n" + std::string(70000, 'b');
-    message(".0", "Subject: x\n", "", {"Content-Type: text/html\r\n\r\n<p>", body});
-    message(".1", "Subject: x\n", "", {"Content-Type: image/png\r\n\r\n"});
-    EXPECT_EQ(preview_text(cp("f/.0/")), "\n" + std::string(preview_limit - 1, 'b'));
-    EXPECT_EQ(preview_text(cp("f/.1/")), "");
-    EXPECT_EQ(preview_text(cp("f/sub/")), "");
 }
 
 }  // namespace

@@ -78,7 +78,9 @@ TEST_F(MessageOpening, PartsAreViewedByTheViewerOrTheHtmlProgram) {
     EXPECT_FALSE(view_part(inbox + ".0/", 5, report));
     EXPECT_EQ(opener.wait_for_runs(1), runs{{dir / "tmp/qlm_0000.HTM"}});
     EXPECT_EQ(viewer.wait_for_runs(2), (runs{{dir / "tmp/qlm_0000.TXT"}, {dir / "tmp/qlm_0001.TXT"}}));
-    EXPECT_EQ(read_bytes(dir / "tmp/qlm_0000.HTM") + read_bytes(dir / "tmp/qlm_0000.TXT"), html + text);
+    // The HTML alone, in UTF-8 and marked so.
+    EXPECT_EQ(read_bytes(dir / "tmp/qlm_0000.HTM"), "\xEF\xBB\xBF<p>x</p>\n");
+    EXPECT_EQ(read_bytes(dir / "tmp/qlm_0000.TXT"), text);
     EXPECT_EQ(read_bytes(dir / "tmp/qlm_0001.TXT"), attached + sj("日本") + "\r\n");
     EXPECT_EQ(report.texts(), names{file_error});
 }

@@ -61,7 +61,8 @@ TEST(DisplayText, TypedTextWithoutCp932FormIsRefusedAndNamed) {
         EXPECT_EQ(result.refused, refused);
         EXPECT_EQ(result.refused_at, at);
     }
-    EXPECT_EQ(refusal_notice(typed_to_cp932("ab☃")), "次の文字はこのプログラムでは扱えないため使用できません.\n    ☃");
+    EXPECT_EQ(refusal_notice(typed_to_cp932("ab☃c😀☃")),
+              "次の文字はこのプログラムでは扱えないため使用できません.\n    ☃ (U+2603)\n    😀 (U+1F600)");
 }
 
 TEST(DisplayText, FieldLimitsCountCp932BytesAndNeverCutACharacter) {

@@ -237,8 +237,8 @@ TEST_F(ComposeDialogs, ForwardTakesTheCheckedRecipientAndNeedsAText) {
 
     // Without a text part there is nothing to forward: told at once.
     report.shown.clear();
-    const std::string html = received(1, "From: a@example.org\nSubject: html\n", "Content-Type: text/html\n\n<p>\n");
-    EXPECT_EQ(modal_dialogs_opened_by([&] { number = run_forward_dialog(nullptr, ctx, html, report); }), 0);
+    const std::string image = received(1, "From: a@example.org\nSubject: png\n", "Content-Type: image/png\n\nAAAA\n");
+    EXPECT_EQ(modal_dialogs_opened_by([&] { number = run_forward_dialog(nullptr, ctx, image, report); }), 0);
     EXPECT_EQ(number, -1);
     EXPECT_EQ(report.texts(), names{"このメールにはtext/plainコンテンツが存在しません."});
     EXPECT_EQ(list_names(drafts()), names({".0"}));
