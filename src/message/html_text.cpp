@@ -143,18 +143,19 @@ struct element_rule {
     element_kind kind;
 };
 
-constexpr std::array<element_rule, 63> element_rules{{
+// Elements whose content a reader never sees; the parser closes each of
+// them where HTML does. Elements that stand for something loaded (an
+// object, an embed, a canvas) show their fallback text, as where nothing
+// could be loaded.
+constexpr std::array<element_rule, 52> element_rules{{
     {"head", element_kind::skipped},       {"script", element_kind::skipped},     {"style", element_kind::skipped},
     {"title", element_kind::skipped},      {"template", element_kind::skipped},   {"iframe", element_kind::skipped},
-    {"frame", element_kind::skipped},      {"frameset", element_kind::skipped},   {"object", element_kind::skipped},
-    {"embed", element_kind::skipped},      {"applet", element_kind::skipped},     {"audio", element_kind::skipped},
-    {"video", element_kind::skipped},      {"canvas", element_kind::skipped},     {"svg", element_kind::skipped},
-    {"math", element_kind::skipped},       {"select", element_kind::skipped},     {"datalist", element_kind::skipped},
-    {"input", element_kind::skipped},      {"button", element_kind::line_block},  {"textarea", element_kind::skipped},
-    {"br", element_kind::line_break},      {"p", element_kind::paragraph_block},  {"h1", element_kind::paragraph_block},
-    {"h2", element_kind::paragraph_block}, {"h3", element_kind::paragraph_block}, {"h4", element_kind::paragraph_block},
-    {"h5", element_kind::paragraph_block}, {"h6", element_kind::paragraph_block}, {"table", element_kind::paragraph_block},
-    {"dl", element_kind::paragraph_block}, {"hr", element_kind::paragraph_block}, {"address", element_kind::paragraph_block},
+    {"audio", element_kind::skipped},      {"video", element_kind::skipped},      {"select", element_kind::skipped},
+    {"datalist", element_kind::skipped},   {"br", element_kind::line_break},      {"p", element_kind::paragraph_block},
+    {"h1", element_kind::paragraph_block}, {"h2", element_kind::paragraph_block}, {"h3", element_kind::paragraph_block},
+    {"h4", element_kind::paragraph_block}, {"h5", element_kind::paragraph_block}, {"h6", element_kind::paragraph_block},
+    {"table", element_kind::paragraph_block}, {"dl", element_kind::paragraph_block},
+    {"hr", element_kind::paragraph_block}, {"address", element_kind::paragraph_block},
     {"figure", element_kind::paragraph_block}, {"form", element_kind::paragraph_block},
     {"fieldset", element_kind::paragraph_block}, {"ul", element_kind::list},  {"ol", element_kind::list},
     {"menu", element_kind::list},          {"li", element_kind::list_item},       {"td", element_kind::cell},
@@ -257,9 +258,12 @@ public:
     // The text written since `mark()`, for a link's text.
     std::size_t mark() const { return written_.size(); }
     std::string written_since(std::size_t mark) const { return written_.substr(std::min(mark, written_.size())); }
-    void append_inline(std::string_view utf8) {
+    // Text that stands as a word of its own after what came before it (a
+    // link's address); an image's alt text also before what follows.
+    void append_word(std::string_view utf8, bool blank_after) {
         space_ = true;
         for (std::size_t pos = 0; pos < utf8.size(); pos += utf8_step(utf8, pos)) character(utf8.substr(pos, utf8_step(utf8, pos)), false);
+        space_ = blank_after;
     }
 
     std::string finish() {
@@ -424,7 +428,7 @@ private:
         case element_kind::image:
             if (std::optional<std::string> alt = attribute(node, "alt")) {
                 std::string text = trimmed(*alt);
-                if (!text.empty()) lines_.append_inline(text);
+                if (!text.empty()) lines_.append_word(text, true);
             }
             break;
         case element_kind::quote:
@@ -485,7 +489,7 @@ private:
         const std::string href = trimmed(link.href);
         const std::string text = trimmed(lines_.written_since(link.mark));
         if (text.empty() || !is_followable_link(href) || text_names_link(text, href)) return;
-        lines_.append_inline("<" + href + ">");
+        lines_.append_word("<" + href + ">", false);
     }
 
     struct open_link {

@@ -1,0 +1,116 @@
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "message/html_text.h"
+#include "message/message_fixture.h"
+
+namespace qm::test {
+namespace {
+
+const std::string html_data = test_data + "html/";
+
+// Each "NAME.html" in tests/data/html reads as the text in "NAME.txt": a newsletter laid out in tables
+// with a tracking image, an office program's paragraphs with the charset only in <meta>, a quoted reply
+// as one web mailer writes it, EUC-JP named only in <meta>, hidden and preformatted text, and broken HTML.
+TEST(HtmlText, RealShapedMailReadsAsItsExpectedText) {
+    names cases;
+    for (const std::string& name : list_names(html_data))
+        if (name.ends_with(".html")) cases.push_back(name.substr(0, name.size() - 5));
+    ASSERT_EQ(cases.size(), 6u);
+    for (const std::string& name : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(html_text(read_bytes(html_data + name + ".html"), ""), read_bytes(html_data + name + ".txt"));
+    }
+}
+
+TEST(HtmlText, TheCharsetComesFromThePartThenMetaThenTheBytes) {
+    const std::string meta_sjis = "<meta charset=\"Shift_JIS\"><p>" + sj("日本") + "</p>";
+    const std::string utf8 = "<p>日本</p>";
+    const struct {
+        std::string bytes, declared, charset;
+    } cases[] = {
+        {meta_sjis, "", "Shift_JIS"},
+        {meta_sjis, "utf-8", "utf-8"},      // the part's own parameter wins
+        {meta_sjis, "x-nobody", "Shift_JIS"},  // one nobody knows does not
+        {"<meta http-equiv=Content-Type content='text/html; charset=euc-jp'>", "", "euc-jp"},
+        {utf8, "", "UTF-8"},
+        {"<p>" + sj("日本") + "</p>", "", "CP932"},
+        {"<meta charset=\"bogus\">" + utf8, "", "UTF-8"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(html_charset(c.bytes, c.declared), c.charset) << c.bytes;
+    EXPECT_EQ(html_text(meta_sjis, ""), "日本\n");
+    EXPECT_EQ(html_as_utf8(meta_sjis, ""), "<meta charset=\"Shift_JIS\"><p>日本</p>");
+}
+
+TEST(HtmlText, NestingAndSizeNeverCostTheText) {
+    std::string deep;
+    for (int i = 0; i < 100000; ++i) deep += "<div><b>";
+    deep += "deep";
+    EXPECT_EQ(html_text_of_utf8(deep), "deep\n");
+    std::string links;
+    for (int i = 0; i < 20000; ++i) links += "<a href='https://x.example/'>";
+    EXPECT_EQ(html_text_of_utf8(links + "end"), "end <https://x.example/>\n");
+    EXPECT_EQ(html_text_of_utf8(std::string(12'000'000, 'a')).size(), 12'000'001u);
+    EXPECT_EQ(html_text_of_utf8(""), "");
+    EXPECT_EQ(html_text_of_utf8(std::string("a\0b", 3)), "a b\n");
+}
+
+// Whatever a mail names (images, style sheets, frames, scripts, a DTD, entities, a refresh) is never
+// fetched: a listener on a loopback port hears nothing, and a named pipe the mail names as a file is
+// never opened (an open would wait for a writer, which the test would see).
+TEST(HtmlText, NothingTheMailNamesIsLoaded) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string web = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+    temp_dir dir;
+    const std::string pipe = dir / "named.pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+
+    std::string html = "<!DOCTYPE html SYSTEM \"" + web + "dtd\" [<!ENTITY e SYSTEM \"" + pipe + "\">]>\n"
+                       "<?xml-stylesheet href=\"" + web + "xsl\"?><html><head><base href=\"" + web + "\">"
+                       "<meta http-equiv=refresh content=\"0;url=" + web + "r\"><link rel=stylesheet href=\"" + web +
+                       "css\"><link rel=prefetch href=\"file://" + pipe + "\"><script src=\"" + web + "js\"></script>"
+                       "<style>@import url(" + web + "i.css); body{background:url(file://" + pipe + ")}</style></head>"
+                       "<body background=\"" + pipe + "\">&e;<img src=\"" + web + "i.png\" srcset=\"" + pipe + " 2x\">"
+                       "<iframe src=\"" + web + "f\"></iframe><frameset><frame src=\"" + pipe + "\"></frameset>"
+                       "<object data=\"" + web + "o\"></object><embed src=\"" + pipe + "\"><video poster=\"" + web +
+                       "p\"></video><svg><image href=\"" + web + "s\"/></svg><p>text</p></body></html>";
+    std::atomic<bool> done{false};
+    std::string text;
+    std::thread render([&] {
+        text = html_text(html, "");
+        done = true;
+    });
+    bool pipe_opened = false;
+    for (auto start = std::chrono::steady_clock::now(); !done && std::chrono::steady_clock::now() - start < std::chrono::seconds(20);) {
+        // Opening the pipe to write succeeds only while a reader has it open.
+        int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) {
+            pipe_opened = true;
+            ::close(writer);  // lets the reader go on
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    render.join();
+    EXPECT_FALSE(pipe_opened);
+    EXPECT_NE(text.find("text"), std::string::npos);
+    EXPECT_LT(::accept(listener, nullptr, nullptr), 0) << "a connection came";
+    ::close(listener);
+}
+
+}  // namespace
+}  // namespace qm::test

@@ -1,0 +1,118 @@
+#include "store/mail_reading.h"
+
+#include "config/address_book.h"
+#include "store/compose.h"
+#include "store/mail_list.h"
+#include "store/message_opening.h"
+#include "store/receive_filing.h"
+#include "store/store_fixture.h"
+#include "support/recording_program.h"
+
+namespace qm::test {
+namespace {
+
+// Four mails as they are sent today, filed into the inbox as a receive files them, in this order.
+const names todays_mail = {"html_only_newsletter", "html_meta_charset_reply", "alternative_html_calendar",
+                           "utf8_beyond_cp932"};
+
+class MailReading : public store_test {
+protected:
+    scoped_time_zone tokyo{"Asia/Tokyo"};
+    scoped_env path{"PATH", (dir / "bin:" + std::string(getenv("PATH") ? getenv("PATH") : "")).c_str()};
+    recording_program viewer{dir / "bin/viewer", dir / "viewer.log"};
+    std::string inbox = cp(" 受信箱/");
+
+    MailReading() {
+        for (std::size_t i = 0; i < todays_mail.size(); ++i)
+            write_bytes(dir / ("work/" + std::to_string(i) + ".pop"), read_bytes(test_data + "mail/" + todays_mail[i] + ".eml"));
+        EXPECT_EQ(import_downloaded_messages(dir.cp("work/"), account, report), 4);
+        set_context({dir.cp(), dir.cp("tmp/"), dir.cp("work/"), dir.cp("bin/")});
+        make_directory(dir.cp("tmp/"));
+        settings().text_viewer = sj(viewer.path());
+    }
+    std::string message_dir(int n) const { return inbox + "." + std::to_string(n) + "/"; }
+};
+
+// The preview (and `quillmere-cli show`) of each: the header block, then the text with every character as
+// sent, and the rendition of the HTML where that is all the mail has.
+TEST_F(MailReading, TodaysMailReadsAsItsReaderExpects) {
+    for (std::size_t i = 0; i < todays_mail.size(); ++i) {
+        SCOPED_TRACE(todays_mail[i]);
+        EXPECT_EQ(reading_document(message_dir(static_cast<int>(i))), read_bytes(test_data + "reading/" + todays_mail[i] + ".txt"));
+    }
+    EXPECT_TRUE(report.shown.empty());
+    // The store's CP932 files are what they always were: the characters CP932 lacks are "？" there.
+    EXPECT_NE(read_bytes(at(" 受信箱/.3/0")).find("Subject: caf" + q + " " + q + " " + q + q + q + q + q + " " + q + "\r\n"),
+              std::string::npos);
+    // The preview is cut after its limit, never inside a character.
+    EXPECT_EQ(reading_document(message_dir(3), 5).substr(reading_document(message_dir(3), 0).size()), "민");
+}
+
+// The list shows the subject and the party as sent, the display name of the mail unless the address
+// book names the address; the store's rows keep their CP932 texts for sorting.
+TEST_F(MailReading, TheListShowsSubjectsAndNamesAsSent) {
+    ASSERT_TRUE(add_address_entry(sj("佐藤さん"), "sato@example.co.jp"));
+    std::vector<mail_row> rows = build_mail_list(inbox, account, "");
+    ASSERT_EQ(rows.size(), 5u);
+    auto row = [&](int number) {
+        for (const mail_row& r : rows)
+            if (r.number == number) return r;
+        return mail_row{};
+    };
+    EXPECT_EQ(row(0).subject_as_sent, "🎉 年末セール開始 – Résumé ½");
+    EXPECT_EQ(u8(row(0).text[column_party]), "ショップ通信");
+    EXPECT_EQ(row(0).party_as_sent, "");
+    EXPECT_EQ(u8(row(1).text[column_party]), "佐藤さん");
+    EXPECT_EQ(row(1).subject_as_sent, "");
+    EXPECT_EQ(u8(row(2).text[column_party]), "Suzuki Ichiro");
+    EXPECT_EQ(row(3).subject_as_sent, "café ☕ 안녕하세요 🍣");
+    EXPECT_EQ(row(3).party_as_sent, "김민지");
+    EXPECT_EQ(row(3).text[column_party], q + q + q);
+    // Text that only the rendition of an HTML-only mail holds is found by the search.
+    rows = build_mail_list(inbox, account, sj("ポイント2倍"));
+    for (const mail_row& r : rows) EXPECT_EQ(r.search_match, r.number == 0) << r.number;
+}
+
+// The viewer's copy: byte for byte the stored CP932 where that shows everything; in UTF-8 (marked as
+// such) with the characters as sent or the rendition of the HTML otherwise; never a line of megabytes.
+TEST_F(MailReading, TheViewerGetsEveryCharacterAndNoEndlessLine) {
+    write_bytes(dir / "quillmere.ini", "[string]\r\nopen header=From,Subject\r\n");
+    for (int n : {0, 3}) ASSERT_TRUE(open_message(inbox, account, n, false, report).ok);
+    ASSERT_EQ(viewer.wait_for_runs(2).size(), 2u);
+    const std::string html_copy = read_bytes(dir / "tmp/qlm_0000.TXT"), text_copy = read_bytes(dir / "tmp/qlm_0001.TXT");
+    EXPECT_TRUE(html_copy.starts_with("\xEF\xBB\xBF"));
+    EXPECT_NE(html_copy.find("Subject: 🎉 年末セール開始 – Résumé ½\r\n"), std::string::npos);
+    EXPECT_NE(html_copy.find("\r\n\r\nショップ通信 <https://shop.example/?utm=nl>\r\n"), std::string::npos);
+    EXPECT_NE(text_copy.find("From: 김민지 <minji@example.kr>\r\n"), std::string::npos);
+    EXPECT_NE(text_copy.find("\r\n\r\n\r\n민지です。\r\n"), std::string::npos);
+
+    const std::string long_line(5'000'000, 'x');
+    message(" 受信箱/", 7, 'R', {"Subject: long\r\n", "\r\n" + long_line + "\r\n"});
+    message(" 受信箱/", 8, 'R', {"Subject: " + sj("件名") + "\r\n", "\r\n" + sj("本文") + "\r\n"});
+    ASSERT_TRUE(open_message(inbox, account, 7, false, report).ok && open_message(inbox, account, 8, false, report).ok);
+    ASSERT_EQ(viewer.wait_for_runs(4).size(), 4u);
+    const std::string long_copy = read_bytes(dir / "tmp/qlm_0002.TXT");
+    EXPECT_EQ(long_copy.size(), std::string("Subject: long\r\n\r\n\r\n").size() + long_line.size() + (long_line.size() - 1) / 998 * 2 + 2);
+    EXPECT_EQ(long_copy.find(std::string(999, 'x')), std::string::npos);
+    EXPECT_EQ(read_bytes(dir / "tmp/qlm_0003.TXT"), "Subject: " + sj("件名") + "\r\n\r\n\r\n" + sj("本文") + "\r\n");
+}
+
+// A reply quotes, and a forward carries, the rendition of an HTML-only mail; where the text holds
+// characters CP932 lacks, the user is told which ones became "？".
+TEST_F(MailReading, RepliesAndForwardsTakeTheTextAReaderSees) {
+    std::filesystem::remove_all(dir / "work");
+    compose_context ctx{dir.cp(), account, dir.cp("work/"), {}};
+    ctx.account.address = "hanako@example.jp";
+    ASSERT_EQ(create_reply(ctx, message_dir(2), "", false, "Re: x", true, "", report, false), 0);
+    const std::string quoted = read_bytes(at(" 送信箱/草稿/.0/1"));
+    EXPECT_NE(quoted.find(stored("> 年末の振り返り会を開きます。") + sj("？ と ？ を用意します。")), std::string::npos) << u8(quoted);
+    EXPECT_EQ(report.texts(), names{"元のメールの次の文字はShift_JISにないため、「？」に置き換えました:\n    U+2615 U+1F370 U+2013"});
+    report.shown.clear();
+    ASSERT_EQ(create_forward(ctx, message_dir(1), "b@example.com", report, false), 1);
+    EXPECT_NE(read_bytes(at(" 送信箱/草稿/.1/1")).find(stored("お世話になっております。佐藤です。\n資料を拝見しました。")),
+              std::string::npos);
+    EXPECT_TRUE(report.shown.empty());
+}
+
+}  // namespace
+}  // namespace qm::test
