@@ -11,6 +11,7 @@
 #include "platform/program_context.h"
 #include "store/mail_list.h"
 #include "text/base64.h"
+#include "text/utf8_sjis.h"
 
 namespace {
 
@@ -28,13 +29,17 @@ constexpr int text_lines = 24;
 constexpr int search_hit_every = 10;
 constexpr const char* search_utf8 = "議事録";
 
+// In the folder "as sent" every subject starts with this, which CP932 lacks:
+// the store has "？" in its place and the list reads it from the raw copy.
+constexpr const char* emoji = "🎉 ";
+
 // What the mails of both stores have in common (UTF-8).
 struct mail {
     std::string message_id, references, in_reply_to, from_name, from_address, subject, date, body;
     bool attachment = false;
 };
 
-mail make_mail(int n) {
+mail make_mail(int n, bool beyond_cp932 = false) {
     mail m;
     int root = n - n % thread_length;
     m.message_id = "<" + std::to_string(n) + "@example.jp>";
@@ -44,7 +49,8 @@ mail make_mail(int n) {
     }
     m.from_name = n % 3 == 0 ? "山田太郎" : n % 3 == 1 ? "佐藤花子" : "鈴木一郎";
     m.from_address = "user" + std::to_string(n % 97) + "@example.jp";
-    m.subject = (n == root ? "" : "Re: ") + std::string("定例会議 第") + std::to_string(root / thread_length) + "回";
+    m.subject = (n == root ? "" : "Re: ") + std::string(beyond_cp932 ? emoji : "") + "定例会議 第" +
+                std::to_string(root / thread_length) + "回";
     static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     m.date = std::to_string(1 + n % 28) + " " + months[(n / 28) % 12] + " " + std::to_string(2000 + (n / 336) % 25) +
@@ -69,7 +75,7 @@ void write_store_message(const std::string& dir, const mail& m) {
     if (!m.references.empty()) header += "References: " + m.references + "\nIn-Reply-To: " + m.in_reply_to + "\n";
     header += "Date: " + m.date + "\nFrom: " + m.from_name + " <" + m.from_address + ">\nTo: me@example.net\n"
               "Subject: " + m.subject + "\nMIME-Version: 1.0\n";
-    write_file(dir + "0", crlf(cp932(header)));
+    write_file(dir + "0", crlf(qm::utf8_to_sjis_copy(header)));
     write_file(dir + "1", crlf(cp932("\n" + m.body)));
     if (m.attachment) write_file(dir + "2", crlf(attachment_part));
     write_file(dir + "status.ini", crlf(std::string("[mail status]\ntype=R\nattachment=") +
@@ -78,7 +84,8 @@ void write_store_message(const std::string& dir, const mail& m) {
 
 std::string encoded_word(const std::string& utf8) { return "=?UTF-8?B?" + qm::base64_encode_text(utf8) + "?="; }
 
-// The same mail as it came from the server, for the maildir.
+// The same mail as it came from the server, for the maildir (and as the
+// store's "raw" copy).
 std::string raw_message(const mail& m) {
     std::string text = "Message-ID: " + m.message_id + "\n";
     if (!m.references.empty()) text += "References: " + m.references + "\nIn-Reply-To: " + m.in_reply_to + "\n";
@@ -106,6 +113,7 @@ public:
     bool ready() const { return !root_.empty(); }
     const std::string& root() const { return root_; }
     std::string folder_name(int count) const { return "A/folder" + std::to_string(count); }
+    std::string as_sent_folder_name(int count) const { return "A/as-sent" + std::to_string(count); }
     std::string folder(int count) const { return root_ + "home/mailbox/" + folder_name(count) + "/"; }
     std::string account() const { return root_ + "home/mailbox/A/"; }
     std::string maildir(int count) const { return root_ + "maildir" + std::to_string(count); }
@@ -127,10 +135,25 @@ public:
         }
     }
 
+    // A folder of the same mails whose subjects CP932 cannot hold whole,
+    // each with its raw copy, as a receive files them.
+    void prepare_as_sent(int count) {
+        if (prepared_as_sent_[count]) return;
+        prepared_as_sent_[count] = true;
+        const std::string folder = root_ + "home/mailbox/" + as_sent_folder_name(count) + "/";
+        fs::create_directories(folder);
+        for (int n = 0; n < count; ++n) {
+            mail m = make_mail(n, true);
+            const std::string dir = folder + "." + std::to_string(n) + "/";
+            write_store_message(dir, m);
+            write_file(dir + "raw", raw_message(m));
+        }
+    }
+
 private:
     scratch_directory scratch_{"qmbench-list"};
     const std::string root_ = scratch_.path();
-    std::map<int, bool> prepared_;
+    std::map<int, bool> prepared_, prepared_as_sent_;
 };
 
 bench_store& store() {
@@ -208,6 +231,24 @@ void BM_QuillmereCliList(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * count);
 }
 BENCHMARK(BM_QuillmereCliList)->ArgName("messages")->Arg(small_folder)->Arg(large_folder)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same listing of a folder whose every subject holds a character CP932
+// lacks: what reading them as sent costs.
+void BM_QuillmereCliListAsSent(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    bench_store& s = store();
+    if (!s.ready()) return state.SkipWithError("no scratch directory");
+    s.prepare_as_sent(count);
+    const std::vector<std::string> command = {program_directory() + "quillmere-cli", "list", s.as_sent_folder_name(count),
+                                              "--sort", "1"};
+    const std::vector<std::string> environment = {"QUILLMERE_HOME=" + s.root() + "home/", "TMPDIR=" + s.root() + "tmp/"};
+    for (auto _ : state) {
+        if (run_program(command, environment, "", "", true) != 0)
+            return state.SkipWithError("quillmere-cli list failed");
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_QuillmereCliListAsSent)->ArgName("messages")->Arg(small_folder)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // mblaze over the same mails: mscan alone (in directory order), the
 // pipelines that list them sorted by date (1) and by thread (2), and mlist

@@ -16,6 +16,8 @@ build_packages=(
 )
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
+  # The sanitizer build and the fuzzers: clang with libFuzzer.
+  clang libclang-rt-14-dev
   python3 openssl tzdata
   dovecot-core dovecot-pop3d fetchmail
   postfix msmtp

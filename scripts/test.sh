@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Quillmere and runs every test: once in a
 # normal build, once more for the core under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer, built with clang, with the libFuzzer targets
+# run for a bounded number of inputs each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,8 +16,8 @@ ninja -C build -j "$jobs"
 # The package of this build, installed system-wide and started.
 scripts/check-package.sh build
 
-cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMERE_SANITIZE=ON \
-  -DQUILLMERE_CORE_ONLY=ON -DQUILLMERE_TESTS=ON -DQUILLMERE_BENCH=OFF
+CC=clang CXX=clang++ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMERE_SANITIZE=ON \
+  -DQUILLMERE_CORE_ONLY=ON -DQUILLMERE_TESTS=ON -DQUILLMERE_BENCH=OFF -DQUILLMERE_FUZZ=ON
 ninja -C build-sanitize -j "$jobs"
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$jobs")
 

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -48,15 +49,21 @@ bool read_to_end(int fd, std::string& bytes) {
     }
 }
 
-// Reads up to `limit` bytes.
-bool read_up_to(int fd, std::string& bytes, std::size_t limit) {
-    bytes.resize(limit);
+// Reads up to `limit` bytes, a block at a time, and stops after the block
+// in which `end_mark` shows (when one is given).
+bool read_up_to(int fd, std::string& bytes, std::size_t limit, std::string_view end_mark) {
+    constexpr std::size_t start_block = 16384;
     std::size_t done = 0;
     while (done < limit) {
-        ssize_t n = retried([&] { return ::read(fd, bytes.data() + done, limit - done); });
+        const std::size_t block = std::min(limit - done, std::max(start_block, done));
+        bytes.resize(done + block);
+        ssize_t n = retried([&] { return ::read(fd, bytes.data() + done, block); });
         if (n < 0) return false;
         if (n == 0) break;
+        const std::size_t searched_from = done >= end_mark.size() ? done - end_mark.size() + 1 : 0;
         done += static_cast<std::size_t>(n);
+        if (!end_mark.empty() && std::string_view(bytes.data(), done).find(end_mark, searched_from) != std::string_view::npos)
+            break;
     }
     bytes.resize(done);
     return true;
@@ -149,13 +156,14 @@ bool open_directory::read_small_file(std::string_view name, std::string& bytes) 
                        bytes);
 }
 
-bool open_directory::read_file_start(std::string_view name, std::string& bytes, std::size_t limit) const {
+bool open_directory::read_file_start(std::string_view name, std::string& bytes, std::size_t limit,
+                                     std::string_view end_mark) const {
     std::string disk = disk_path(name);
     bytes.clear();
     if (fd_ < 0 || disk.empty()) return false;
     int fd = retried([&] { return ::openat(fd_, disk.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); });
     if (fd < 0) return false;
-    bool ok = read_up_to(fd, bytes, limit);
+    bool ok = read_up_to(fd, bytes, limit, end_mark);
     ::close(fd);
     return ok;
 }

@@ -41,8 +41,10 @@ public:
     // bytes (it is never waited on).
     bool read_small_file(std::string_view name, std::string& bytes) const;
     // The first `limit` bytes of a file (all of a shorter one), read as
-    // read_small_file reads.
-    bool read_file_start(std::string_view name, std::string& bytes, std::size_t limit) const;
+    // read_small_file reads; with an `end_mark`, reading may stop once it
+    // has come (the bytes then hold it, and maybe a little more).
+    bool read_file_start(std::string_view name, std::string& bytes, std::size_t limit,
+                         std::string_view end_mark = {}) const;
     // The size of a file in bytes; -1 when there is none.
     std::int64_t file_size(std::string_view name) const;
     // Creates the file exclusively with `mode` (before the umask) and writes

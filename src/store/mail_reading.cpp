@@ -32,6 +32,8 @@ namespace qm {
 namespace {
 
 constexpr std::string_view html_type = "text/html";
+// Where the header of a raw message ends (its line ends are the server's CR LF).
+constexpr std::string_view raw_header_end = "\n\r\n";
 constexpr std::size_t npos = std::string::npos;
 
 std::string with_final_slash(std::string_view path) {
@@ -199,14 +201,14 @@ sent_header::sent_header(std::string_view raw) {
 sent_header sent_header::of_message(std::string_view message_dir) {
     open_directory directory(with_final_slash(message_dir));
     std::string bytes;
-    if (!directory.read_file_start(raw_copy_name, bytes, raw_header_limit)) return {};
+    if (!directory.read_file_start(raw_copy_name, bytes, raw_header_limit, raw_header_end)) return {};
     return sent_header(bytes);
 }
 
 sent_header sent_header::in_folder(const open_directory& folder, std::string_view message_dir_name) {
     std::string bytes;
     if (!folder.read_file_start(std::string(message_dir_name) + "/" + std::string(raw_copy_name), bytes,
-                                raw_header_limit))
+                                raw_header_limit, raw_header_end))
         return {};
     return sent_header(bytes);
 }

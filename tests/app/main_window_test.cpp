@@ -12,6 +12,9 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTest>
 #include <cstdlib>
 
@@ -83,6 +86,44 @@ TEST_F(MainWindow, KeysMoveTheFocusSelectAndJumpAndSeveralMailsEnableOnlyTheirCo
     EXPECT_EQ(list().focused_row(), 2);
     key(Qt::Key_PageDown, Qt::ShiftModifier);
     EXPECT_EQ(list().focused_row(), 5);
+}
+
+// A mail with an emoji subject from a named sender: the list shows both as sent, the preview its header
+// block and its long Japanese paragraph wrapped at the pane's width, no line starting with "。" or "、".
+TEST_F(MainWindow, ThePreviewShowsWhoWroteAndWrapsJapaneseWithoutScrolling) {
+    std::string paragraph;
+    for (int i = 0; i < 100; ++i) paragraph += "日、本語です。";
+    const std::string raw = "From: =?UTF-8?B?5bGx55SwIPCfjLg=?= <hanako@example.jp>\r\nSubject: =?UTF-8?B?8J+OiSDku7blkI0=?=\r\n"
+                            "Date: Mon, 1 Dec 2025 09:00:00 +0900\r\n\r\n" + paragraph + "\r\n";
+    write_message(account_dir() + " 受信箱/.0/", {crlf(sj("From: 山田 ") + q + " <hanako@example.jp>\nSubject: " + q + sj(" 件名") +
+                                                       "\nDate: Mon, 1 Dec 2025 09:00:00 +0900\n"),
+                                                 crlf("\n" + sj(paragraph) + "\n")},
+                  type_status('!'));
+    write_bytes(account_dir() + " 受信箱/.0/raw", raw);
+    open();
+    window->resize(700, 600);
+    QTest::qWait(50);
+    const int row = row_of("\xEF\xBC\x9F 件名");
+    const QModelIndex subject = list().rows_model().index(row, column_subject);
+    EXPECT_EQ(subject.data().toString().toStdString(), "🎉 件名");
+    EXPECT_EQ(subject.siblingAtColumn(column_party).data().toString().toStdString(), "山田 🌸");
+    click_row(row);
+    edit_preview& preview = *window->preview();
+    const std::string text = preview.toPlainText().toStdString();
+    EXPECT_TRUE(text.starts_with("差出人: 山田 🌸 <hanako@example.jp>\n")) << text;
+    EXPECT_NE(text.find("\n件名: 🎉 件名\n\n" + paragraph), std::string::npos) << text;
+    EXPECT_EQ(text.find("\n\n\n"), std::string::npos);  // no blank first line
+    // The paragraph is one block laid out in several lines, none of which begins with a closing mark.
+    preview.viewport()->repaint();
+    QTextBlock block = preview.document()->firstBlock();
+    while (block.isValid() && block.text().toStdString() != paragraph) block = block.next();
+    ASSERT_TRUE(block.isValid());
+    ASSERT_GT(block.layout()->lineCount(), 3);
+    for (int line = 1; line < block.layout()->lineCount(); ++line) {
+        const QString first = block.text().mid(block.layout()->lineAt(line).textStart(), 1);
+        EXPECT_TRUE(first != "。" && first != "、") << "line " << line << " starts with " << first.toStdString();
+    }
+    EXPECT_FALSE(preview.horizontalScrollBar()->isVisible());
 }
 
 TEST_F(MainWindow, MarksGoAndComeBack) {

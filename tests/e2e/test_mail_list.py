@@ -1,11 +1,15 @@
 """The sample mail in the window: the inbox's rows as the command-line program
-lists them, the first mail's text in the preview, the README's screenshot.
+lists them, the first mail's text in the preview, an HTML-only mail with
+characters beyond Shift_JIS read in the preview as `quillmere-cli show` reads
+it (and nothing it names fetched), the README's screenshot.
 Then a second start: it ends at once with 0, raises the first window and
 leaves the first copy's work directory alone. At last the end of the desktop
 session (SIGTERM) ends the program as closing its window does."""
 
+import base64
 import glob
 import os
+import socket
 import time
 
 import quillmere_e2e as e2e
@@ -44,7 +48,7 @@ def show_inbox_rows(session, program, home):
     mail_list = program.find("mail list")
     expected = listed_rows(home)
     mail_rows = [row for row in expected if row[-1]]
-    session.check(len(mail_rows) == len(glob.glob(os.path.join(e2e.SOURCE_DIR, "tests", "data", "mail", "*.eml"))),
+    session.check(len(mail_rows) == len(glob.glob(os.path.join(e2e.SOURCE_DIR, "tests", "data", "mail", "*.eml"))) + 1,
                   f"the command-line program lists {len(mail_rows)} mails in the inbox")
 
     def inbox_rows():
@@ -79,6 +83,50 @@ def check_first_mail_preview(session, program, home, mail_list, shown, expected)
     e2e.wait_until(lambda: any(body and body in e2e.text(preview) for body in bodies), e2e.WIDGET_TIMEOUT,
                    lambda: f"the preview showing the text of {shown[first][3]!r} (mail {numbers}); it shows "
                            f"{e2e.text(preview)[:200]!r}")
+
+
+def watched_html_mail(path, port):
+    """An HTML-only mail whose subject and text hold emoji and accents, and whose
+    images, style sheet and frame are on a port the test listens on."""
+    web = f"http://127.0.0.1:{port}/"
+    html = (f'<html><head><link rel="stylesheet" href="{web}s.css"></head><body>'
+            f'<img src="{web}logo.png" alt="Café Ω"><iframe src="{web}f"></iframe>'
+            f'<h1>Résumé 🎉</h1><ul><li>ｱｲｳ &amp; 안녕</li></ul><img src="{web}t.gif" width="1">'
+            '</body></html>')
+    subject = "=?UTF-8?B?" + base64.b64encode("見張り 🕵 Zoë".encode()).decode() + "?="
+    message = ("From: watcher@example.com\r\nTo: me@example.com\r\nSubject: " + subject + "\r\n"
+               "Date: Thu, 4 Dec 2025 12:00:00 +0900\r\nMIME-Version: 1.0\r\n"
+               "Content-Type: text/html; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+               + base64.encodebytes(html.encode()).decode().replace("\n", "\r\n"))
+    with open(path, "wb") as mail:
+        mail.write(message.encode())
+
+
+def check_html_mail_preview(session, program, home, mail_list, listener):
+    subject = "見張り 🕵 Zoë"
+    rows = e2e.cells(mail_list)
+    index = next((i for i, row in enumerate(rows) if row[3].strip() == subject), None)
+    session.check(index is not None, f"no row with the subject {subject!r} as sent: {[row[3] for row in rows]}")
+    if index is None:
+        return
+    number = next(row[-1] for row in listed_rows(home) if row[3] == subject)
+    shown = home.cli("show", INBOX, number)
+    session.check("Café Ω\n\nRésumé 🎉\n\n・ｱｲｳ & 안녕" in shown, f"quillmere-cli show gives {shown!r}")
+    # The row may lie below what the list shows: the keys go down to it.
+    e2e.click_row(mail_list, 0)
+    e2e.keys(*(["Down"] * index))
+    preview = program.find("preview")
+    try:
+        e2e.wait_until(lambda: e2e.text(preview).strip() == shown.strip(), e2e.WIDGET_TIMEOUT,
+                       lambda: f"the preview showing what `quillmere-cli show` shows; it shows {e2e.text(preview)!r}")
+    except e2e.TestFailure as error:
+        session.check(False, str(error))
+    try:
+        connection, _ = listener.accept()
+        connection.close()
+        session.check(False, "the window fetched something an HTML mail names")
+    except BlockingIOError:
+        pass
 
 
 def take_readme_screenshot(session, program):
@@ -121,8 +169,14 @@ def check_second_start(session, first, home):
 
 def test(session):
     home = session.home()
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(8)
+    listener.setblocking(False)
+    watched = os.path.join(session.scratch, "watched.eml")
+    watched_html_mail(watched, listener.getsockname()[1])
     sample = sorted(glob.glob(os.path.join(e2e.SOURCE_DIR, "tests", "data", "mail", "*.eml")))
-    home.cli("import", ACCOUNT, *sample)
+    home.cli("import", ACCOUNT, *sample, watched)
     home.ready_account(ACCOUNT)
 
     first = session.program(home, "first").start()
@@ -131,6 +185,7 @@ def test(session):
     open_inbox(first)
     mail_list, shown, expected = show_inbox_rows(session, first, home)
     check_first_mail_preview(session, first, home, mail_list, shown, expected)
+    check_html_mail_preview(session, first, home, mail_list, listener)
     take_readme_screenshot(session, first)
 
     check_second_start(session, first, home)

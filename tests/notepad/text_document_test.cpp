@@ -82,6 +82,20 @@ TEST(TextDocument, SavingWritesCrLfWholeAndHoldsTheNewFile) {
     EXPECT_TRUE(is_file_open_elsewhere(dir.cp("1")));
 }
 
+// A copy of a mail with characters CP932 lacks is UTF-8 and says so with its first bytes; it reads as
+// UTF-8 and a save writes it back the same way.
+TEST(TextDocument, AMarkedUtf8TextReadsAndSavesAsUtf8) {
+    temp_dir dir;
+    write_bytes(dir / "qlm_0001.TXT", "\xEF\xBB\xBF" "件名: café 🎉\r\n\r\n안녕\r\n");
+    opened copy = open(dir.cp("qlm_0001.TXT"));
+    ASSERT_EQ(copy.outcome, open_outcome::ok);
+    EXPECT_TRUE(copy.document.utf8);
+    EXPECT_EQ(copy.document.text, "件名: café 🎉\n\n안녕\n");
+    ASSERT_TRUE(save_text_document(copy.document.path, "ü 🍣\n", copy.hold, true));
+    EXPECT_EQ(read_bytes(dir / "qlm_0001.TXT"), "\xEF\xBB\xBF" "ü 🍣\r\n");
+    EXPECT_FALSE(open(dir.cp("qlm_0001.TXT")).document.text.starts_with("\xEF"));
+}
+
 TEST(TextDocument, ALinkIsFollowedAndStaysALink) {
     temp_dir dir;
     write_bytes(dir / "target.txt", "old\r\n");

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <thread>
 
@@ -105,6 +107,19 @@ TEST(StartProgram, TheDocumentIsOneArgumentWhateverItHolds) {
     recording_program batch(dir / "run.BAT", dir / "log");
     for (const std::string& refused : {dir.cp("run.BAT"), "'" + dir.cp("my viewer"), dir.cp("missing")})
         EXPECT_FALSE(start_program(refused, sj(document))) << refused;
+
+    // xdg-open that finds no program for the document says so at once: that is a failure. One that
+    // stays (it runs the program it found) is a start.
+    std::filesystem::remove(dir / "bin/xdg-open");
+    write_bytes(dir / "bin/xdg-open", "#!/bin/sh\nexit 3\n");
+    ::chmod((dir / "bin/xdg-open").c_str(), 0755);
+    EXPECT_FALSE(start_program("", sj(document)));
+    std::filesystem::remove(dir / "bin/xdg-open");
+    write_bytes(dir / "bin/xdg-open", "#!/bin/sh\nsleep 5\n");
+    ::chmod((dir / "bin/xdg-open").c_str(), 0755);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_TRUE(start_program("", sj(document)));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, opener_failure_wait + std::chrono::seconds(1));
 }
 
 }  // namespace
