@@ -21,7 +21,10 @@
 #include "store/message_status.h"
 #include "base/find_nocase.h"
 #include "text/mail_address.h"
+#include "text/display_text.h"
 #include "text/mail_date.h"
+#include "text/unicode_forms.h"
+#include "text/utf8_text.h"
 #include "base/multibyte.h"
 
 namespace qm {
@@ -374,6 +377,16 @@ std::string reply_subject(std::string_view source_subject) {
     std::string_view rest = source_subject;
     if (starts_with_nocase(rest, reply_marker)) rest = rest.substr(skip_chars(rest, reply_marker.size(), " "));
     return cut_to_capacity(std::string(reply_lead).append(rest), subject_limit + 1);
+}
+
+std::string offered_reply_subject(std::string_view source_message_dir) {
+    const std::string stored = get_subject(part_file(source_message_dir, 0), subject_limit + 1);
+    const std::string offered = reply_subject(stored);
+    if (!holds_lost_character_mark(stored)) return display_utf8(offered);
+    std::string as_sent = sent_header::of_message(source_message_dir).shown("Subject", stored, true);
+    std::string_view rest = as_sent;
+    if (starts_with_nocase(rest, reply_marker)) rest = rest.substr(skip_chars(rest, reply_marker.size(), " "));
+    return std::string(utf8_prefix(std::string(reply_lead).append(rest), subject_limit));
 }
 
 bool reply_to_all_possible(std::string_view source_message_dir) {

@@ -100,6 +100,12 @@ int resend_message(const compose_context& ctx, std::string_view source_message_d
 // replies never stack "Re:"; at most subject_limit bytes.
 std::string reply_subject(std::string_view source_subject);
 
+// The subject the reply dialog offers, as reply_subject makes it but in
+// UTF-8 with every character as the source message was sent: one CP932
+// lacks stays in view, and the dialog names it when the subject is taken,
+// rather than turning it into "？" unseen.
+std::string offered_reply_subject(std::string_view source_message_dir);
+
 // Whether replying to all adds anyone: the source message's To has a second
 // address, or its Cc has one.
 bool reply_to_all_possible(std::string_view source_message_dir);

@@ -110,17 +110,6 @@ std::string attachment_summary(std::string_view base, const readable_text& text)
     return summary;
 }
 
-// The code points of the characters CP932 lacks, each named once.
-std::vector<std::string> characters_cp932_lacks(std::string_view utf8) {
-    std::vector<std::string> names;
-    for (std::size_t pos = 0; pos < utf8.size(); pos += utf8_step(utf8, pos)) {
-        const char32_t c = utf8_code_point(utf8, pos);
-        if (c < 0x80 || cp932_code_of(c) != 0) continue;
-        std::string name = code_point_name(c);
-        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
-    }
-    return names;
-}
 
 bool named_by(std::string_view line, const std::vector<std::string>* prefixes) {
     if (!prefixes) return true;
@@ -331,6 +320,17 @@ reading_copy reading_copy_of(std::string_view message_dir, const std::vector<std
     for (const copied_field& field : fields) copy.text += field.stored;
     if (!header_only) copy.text += "\n" + stored_text;
     return copy;
+}
+
+std::vector<std::string> characters_cp932_lacks(std::string_view utf8) {
+    std::vector<std::string> names;
+    for (std::size_t pos = 0; pos < utf8.size(); pos += utf8_step(utf8, pos)) {
+        const char32_t c = utf8_code_point(utf8, pos);
+        if (c < 0x80 || cp932_code_of(c) != 0) continue;
+        std::string name = code_point_name(c);
+        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+    }
+    return names;
 }
 
 text_for_writing message_text_for_writing(std::string_view message_dir) {

@@ -108,4 +108,8 @@ struct text_for_writing {
 };
 text_for_writing message_text_for_writing(std::string_view message_dir);
 
+// The characters of a UTF-8 text that CP932 lacks, each named once by its
+// code point ("U+1F389"), in the order they first stand.
+std::vector<std::string> characters_cp932_lacks(std::string_view utf8);
+
 }  // namespace qm

@@ -29,10 +29,6 @@ QCheckBox* check_box(QWidget* parent, int text_id) {
     return box;
 }
 
-std::string offered_subject(std::string_view source_message_dir) {
-    return reply_subject(get_subject(part_file(source_message_dir, 0), subject_limit + 1));
-}
-
 }  // namespace
 
 dialog_reply::dialog_reply(QWidget* parent, const compose_context& ctx, std::string_view source_message_dir,
@@ -42,11 +38,12 @@ dialog_reply::dialog_reply(QWidget* parent, const compose_context& ctx, std::str
       source_(source_message_dir),
       report_(report),
       template_(name_choice(this, template_names(ctx.account_root))),
-      subject_(qm::subject_field(this, offered_subject(source_message_dir))),
+      subject_(qm::subject_field(this, "")),
       signature_(name_choice(this, signature_names(ctx.account_root))),
       quote_(check_box(this, str::reply_quote)),
       reply_to_all_(check_box(this, str::reply_to_all)) {
     setWindowTitle(qs(load_string(str::reply_title)));
+    subject_->setText(QString::fromStdString(offered_reply_subject(source_message_dir)));
     auto* fields = new QFormLayout;
     fields->addRow(field_label(this, str::compose_template_label, template_), template_);
     fields->addRow(field_label(this, str::compose_subject_label, subject_), subject_);

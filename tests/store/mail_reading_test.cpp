@@ -112,6 +112,11 @@ TEST_F(MailReading, RepliesAndForwardsTakeTheTextAReaderSees) {
     EXPECT_NE(read_bytes(at(" 送信箱/草稿/.1/1")).find(stored("お世話になっております。佐藤です。\n資料を拝見しました。")),
               std::string::npos);
     EXPECT_TRUE(report.shown.empty());
+    // The subject that "Fwd: " takes counts too.
+    ASSERT_EQ(create_forward(ctx, message_dir(3), "b@example.com", report, false), 2);
+    EXPECT_EQ(report.texts(), names{"元のメールの次の文字はShift_JISにないため、「？」に置き換えました:\n   "
+                                    " U+BBFC U+C9C0 U+00E9 U+2615 U+1F363 U+00EB U+00C5 U+00F6 U+C548 U+B155 U+D558"
+                                    " U+C138 U+C694 U+03AC U+AE40"});
 }
 
 }  // namespace

@@ -199,10 +199,15 @@ TEST_F(ComposeDialogs, ReplyOffersTheSubjectOnceAndAnswersAsTheCoreDoes) {
     EXPECT_EQ(editor.wait_for_runs(2), (std::vector<names>{{drafts() + ".0/1"}, {drafts() + ".1/1"}}));
     EXPECT_TRUE(report.shown.empty());
 
-    // Cancelled: nothing filed, nothing marked.
-    const std::string third = received(2, "From: a@example.org\nSubject: x\n");
+    // A subject with a character CP932 lacks is offered as it was sent (taking it would name the
+    // character). Cancelled: nothing filed, nothing marked.
+    const std::string third = received(2, "From: a@example.org\nSubject: \xEF\xBC\x9F x\n");
+    write_bytes(u8(third) + "raw", "From: a@example.org\r\nSubject: =?UTF-8?B?8J+OiSB4?=\r\n\r\nline1\r\n");
     with_modal<dialog_reply>([&] { number = run_reply_dialog(nullptr, ctx, third, report); },
-                             [](dialog_reply& dialog) { dialog.reject(); });
+                             [](dialog_reply& dialog) {
+        EXPECT_EQ(dialog.subject_field()->text().toStdString(), "Re: 🎉 x");
+        dialog.reject();
+    });
     EXPECT_EQ(number, -1);
     EXPECT_EQ(status_of(third), type_status('R'));
     // A message gone meanwhile is told, without a dialog.
