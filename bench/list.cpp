@@ -216,19 +216,24 @@ BENCHMARK(BM_SortOnly)
     ->Unit(benchmark::kMillisecond);
 
 // quillmere-cli list, a process of its own, sorted by date.
-void BM_QuillmereCliList(benchmark::State& state) {
-    const int count = static_cast<int>(state.range(0));
+// `quillmere-cli list` of one folder, sorted by date, as a user runs it.
+void list_folder(benchmark::State& state, const std::string& folder_name) {
     bench_store& s = store();
-    if (!s.ready()) return state.SkipWithError("no scratch directory");
-    s.prepare(count);
-    const std::vector<std::string> command = {program_directory() + "quillmere-cli", "list", s.folder_name(count),
-                                              "--sort", "1"};
+    const std::vector<std::string> command = {program_directory() + "quillmere-cli", "list", folder_name, "--sort", "1"};
     const std::vector<std::string> environment = {"QUILLMERE_HOME=" + s.root() + "home/", "TMPDIR=" + s.root() + "tmp/"};
     for (auto _ : state) {
         if (run_program(command, environment, "", "", true) != 0)
             return state.SkipWithError("quillmere-cli list failed");
     }
-    state.SetItemsProcessed(state.iterations() * count);
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_QuillmereCliList(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    bench_store& s = store();
+    if (!s.ready()) return state.SkipWithError("no scratch directory");
+    s.prepare(count);
+    list_folder(state, s.folder_name(count));
 }
 BENCHMARK(BM_QuillmereCliList)->ArgName("messages")->Arg(small_folder)->Arg(large_folder)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -239,14 +244,7 @@ void BM_QuillmereCliListAsSent(benchmark::State& state) {
     bench_store& s = store();
     if (!s.ready()) return state.SkipWithError("no scratch directory");
     s.prepare_as_sent(count);
-    const std::vector<std::string> command = {program_directory() + "quillmere-cli", "list", s.as_sent_folder_name(count),
-                                              "--sort", "1"};
-    const std::vector<std::string> environment = {"QUILLMERE_HOME=" + s.root() + "home/", "TMPDIR=" + s.root() + "tmp/"};
-    for (auto _ : state) {
-        if (run_program(command, environment, "", "", true) != 0)
-            return state.SkipWithError("quillmere-cli list failed");
-    }
-    state.SetItemsProcessed(state.iterations() * count);
+    list_folder(state, s.as_sent_folder_name(count));
 }
 BENCHMARK(BM_QuillmereCliListAsSent)->ArgName("messages")->Arg(small_folder)->Unit(benchmark::kMillisecond)->UseRealTime();
 

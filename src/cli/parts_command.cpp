@@ -1,6 +1,7 @@
 #include "cli/parts_command.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,20 +37,12 @@ std::vector<std::vector<std::string>> part_rows(const std::string& message_dir) 
 }  // namespace
 
 int run_parts(int argc, char** argv) {
-    std::vector<const char*> operands;
-    std::string problem;
-    for (argument_reader reader(argc, argv); reader.next();) {
-        if (reader.unknown(problem)) return voice.usage_error(problem);
-        operands.push_back(reader.current());
-    }
-    message_argument message;
-    if (!take_message(operands, message, problem)) return voice.usage_error(problem);
-    if (operands.size() > 2) return voice.usage_error("more than a folder and a message number given");
-    if (!prepare_context()) return 1;
-    if (!find_message(message, voice)) return 1;
+    int status = 0;
+    std::optional<message_argument> message = message_of_command(argc, argv, voice, status);
+    if (!message) return status;
 
     std::string shown;
-    for (const std::vector<std::string>& row : part_rows(message.directory)) shown += terminal_row(row);
+    for (const std::vector<std::string>& row : part_rows(message->directory)) shown += terminal_row(row);
     if (!print(with_visible_controls(shown))) {
         voice.complain("the parts could not be written");
         return 1;

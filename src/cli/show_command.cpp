@@ -1,5 +1,6 @@
 #include "cli/show_command.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,19 +17,11 @@ const command_voice voice{"show", show_syntax};
 }  // namespace
 
 int run_show(int argc, char** argv) {
-    std::vector<const char*> operands;
-    std::string problem;
-    for (argument_reader reader(argc, argv); reader.next();) {
-        if (reader.unknown(problem)) return voice.usage_error(problem);
-        operands.push_back(reader.current());
-    }
-    message_argument message;
-    if (!take_message(operands, message, problem)) return voice.usage_error(problem);
-    if (operands.size() > 2) return voice.usage_error("more than a folder and a message number given");
-    if (!prepare_context()) return 1;
-    if (!find_message(message, voice)) return 1;
+    int status = 0;
+    std::optional<message_argument> message = message_of_command(argc, argv, voice, status);
+    if (!message) return status;
 
-    std::string document = reading_document(message.directory);
+    std::string document = reading_document(message->directory);
     if (!document.ends_with('\n')) document.push_back('\n');
     if (!print(document)) {
         voice.complain("the message could not be written");

@@ -88,6 +88,29 @@ bool find_message(message_argument& message, const command_voice& voice) {
     return false;
 }
 
+std::optional<message_argument> message_of_command(int argc, char** argv, const command_voice& voice, int& status) {
+    std::vector<const char*> operands;
+    std::string problem;
+    status = 2;
+    for (argument_reader reader(argc, argv); reader.next();) {
+        if (reader.unknown(problem)) {
+            voice.usage_error(problem);
+            return std::nullopt;
+        }
+        operands.push_back(reader.current());
+    }
+    message_argument message;
+    if (operands.size() > 2) problem = "more than a folder and a message number given";
+    if (!take_message(operands, message, problem) || operands.size() > 2) {
+        voice.usage_error(problem);
+        return std::nullopt;
+    }
+    status = 1;
+    if (!prepare_context() || !find_message(message, voice)) return std::nullopt;
+    status = 0;
+    return message;
+}
+
 std::string terminal_row(const std::vector<std::string>& fields) { return utf8_text(cp932_row(fields)) + "\n"; }
 
 std::string cp932_row(std::span<const std::string> fields) {

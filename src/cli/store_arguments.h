@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -36,6 +37,12 @@ bool take_message(const std::vector<const char*>& operands, message_argument& me
 // directory, or says (through `voice`) that it is not there and answers
 // false.
 bool find_message(message_argument& message, const command_voice& voice);
+
+// The whole of a command that names one message and takes no options
+// (FOLDER NUMBER): the arguments read, the program context prepared and the
+// message found. nullopt when that failed, with the exit code `status` (2
+// for a usage error, said through `voice`; 1 when the message is missing).
+std::optional<message_argument> message_of_command(int argc, char** argv, const command_voice& voice, int& status);
 
 // One printed row: the CP932 fields TAB-separated in UTF-8, with a line
 // feed. A TAB or a line end inside a field (neither can be the second byte
