@@ -290,15 +290,17 @@ bool remove_header_address(std::string_view header_path, std::string_view field,
     return changed && rewrite_text(header_path, *changed);
 }
 
-bool remove_bcc(std::string_view path) {
+bool remove_fields(std::string_view path, std::string_view field) {
     std::string text;
     if (!read_text_file(path, text)) return false;
     std::string out;
     out.reserve(text.size());
     std::size_t header_end;
-    replace_fields(text, bcc_field, {}, true, out, header_end);
+    if (replace_fields(text, field, {}, true, out, header_end) == 0) return true;
     return rewrite_text(path, out);
 }
+
+bool remove_bcc(std::string_view path) { return remove_fields(path, bcc_field); }
 
 bool copy_header_fields(std::string_view source, std::string_view destination,
                         const std::vector<std::string>* prefixes) {

@@ -73,6 +73,8 @@ std::optional<std::string> header_without_address(std::string_view text, std::st
 
 // Drops every "Bcc" field from the header (up to the first blank line).
 bool remove_bcc(std::string_view path);
+// The same for every field whose line starts with `field`.
+bool remove_fields(std::string_view path, std::string_view field);
 
 // Writes the destination anew with the lines of the source that start with
 // one of the prefixes (compared with case), each with its continuation

@@ -84,32 +84,38 @@ std::optional<std::string> header_reader::token(std::string_view name, std::size
     return cut_to_capacity(text->substr(0, text->find_first_of("\t ")), capacity);
 }
 
-std::string header_reader::first_word(std::string_view name, std::size_t capacity) const {
+std::vector<std::string> header_reader::words(std::string_view name, std::size_t capacity, std::size_t count) const {
+    std::vector<std::string> found;
     line_splitter lines(text_);
     std::string_view line;
     bool in_field = false;
-    while (lines.next(line)) {
+    while (found.size() < count && lines.next(line)) {
         std::string_view text;
         if (in_field && is_continuation_line(line)) {
             text = line;
         } else if (!in_field && is_field_line(line, name)) {
             std::size_t colon = line.find(':');
-            if (colon == npos) return {};
+            if (colon == npos) break;
             text = line.substr(colon + 1);
             in_field = true;
         } else if (in_field) {
-            return {};
+            break;
         } else {
             continue;
         }
         text = without_line_feed(text);
-        std::size_t start = skip_chars(text, 0, " \t");
-        if (start < text.size()) {
-            text = text.substr(start);
-            return cut_to_capacity(text.substr(0, text.find_first_of(" \t")), capacity);
+        for (std::size_t start = skip_chars(text, 0, " \t"); start < text.size() && found.size() < count;) {
+            const std::size_t end = std::min(text.find_first_of(" \t", start), text.size());
+            found.push_back(cut_to_capacity(text.substr(start, end - start), capacity));
+            start = skip_chars(text, end, " \t");
         }
     }
-    return {};
+    return found;
+}
+
+std::string header_reader::first_word(std::string_view name, std::size_t capacity) const {
+    std::vector<std::string> first = words(name, capacity, 1);
+    return first.empty() ? std::string() : std::move(first.front());
 }
 
 std::optional<std::string_view> header_reader::piece_starting(std::string_view name) const {

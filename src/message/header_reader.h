@@ -62,6 +62,10 @@ public:
     // The first word of the field's value, which may begin on a continuation
     // line; empty when the field is missing or holds nothing.
     std::string first_word(std::string_view name, std::size_t capacity) const;
+    // The words of the field's value over its continuation lines (the ids of
+    // References), each cut to capacity - 1 bytes, at most `count` of them.
+    std::vector<std::string> words(std::string_view name, std::size_t capacity,
+                                   std::size_t count = static_cast<std::size_t>(-1)) const;
 
     // The first message line piece that starts with the name.
     std::optional<std::string_view> piece_starting(std::string_view name) const;

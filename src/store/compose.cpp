@@ -22,6 +22,7 @@
 #include "base/find_nocase.h"
 #include "text/mail_address.h"
 #include "text/display_text.h"
+#include "text/encoded_words.h"
 #include "text/mail_date.h"
 #include "text/unicode_forms.h"
 #include "text/utf8_text.h"
@@ -213,17 +214,30 @@ std::string reply_recipients(const header_reader& source, std::string_view own_a
     return text;
 }
 
-// In-Reply-To with the source's Message-ID; References with the first
-// identifier of the source's chain and the source's own Message-ID.
+// The source's conversation as References carries it on: its References
+// (or, without them, its In-Reply-To) followed by its own Message-ID, the
+// oldest ids dropped first until the ids fit one line of mail; each id on a
+// line of its own.
+std::string references_line(const header_reader& source) {
+    std::vector<std::string> chain = source.words("References", message_id_capacity);
+    if (chain.empty()) chain = source.words("In-Reply-To", message_id_capacity, 1);
+    const std::string id = source.first_word("Message-ID", message_id_capacity);
+    if (!id.empty()) chain.push_back(id);
+    std::size_t length = std::string_view("References:").size();
+    std::size_t first = chain.size();
+    while (first > 0 && length + 1 + chain[first - 1].size() <= wire_line_limit) length += 1 + chain[--first].size();
+    if (first == chain.size()) return {};
+    std::string text = "References:";
+    for (std::size_t i = first; i < chain.size(); ++i) text.append(i == first ? " " : "\n ").append(chain[i]);
+    return text + "\n";
+}
+
+// In-Reply-To with the source's Message-ID, and References.
 std::string reply_identifiers(const header_reader& source) {
     const std::string id = source.first_word("Message-ID", message_id_capacity);
-    std::string chain = source.first_word("References", message_id_capacity);
-    if (chain.empty()) chain = source.first_word("In-Reply-To", message_id_capacity);
     std::string text;
     if (!id.empty()) text += std::string("In-Reply-To: ").append(id).append("\n");
-    if (!chain.empty()) text += std::string("References: ").append(chain).append("\n");
-    if (!id.empty()) text += (chain.empty() ? std::string("References: ") : std::string(" ")).append(id).append("\n");
-    return text;
+    return text + references_line(source);
 }
 
 std::string forward_subject(std::string_view subject) {
@@ -346,6 +360,10 @@ int create_forward(const compose_context& ctx, std::string_view source_message_d
         if (!add_header_value(files.header, "To", addresses[i])) return file_error(report);
     }
     if (!set_date_header(files.header)) return file_error(report);
+    header_reader source;
+    source.read(source_header);
+    const std::string references = references_line(source);
+    if (!references.empty() && !append_text(files.header, references)) return file_error(report);
     const text_for_writing source_text = message_text_for_writing(source_message_dir);
     if (!source_text.found) {
         report.notice(str::compose_no_text_part);
@@ -369,7 +387,8 @@ int resend_message(const compose_context& ctx, std::string_view source_message_d
     for (const std::string& path : {files.header, files.body}) {
         if (path_exists(path) && !set_attributes(path, no_attributes)) return file_error(report);
     }
-    if (!set_date_header(files.header)) return file_error(report);
+    // The copy is a mail of its own: it gets a new id when it is sent.
+    if (!set_date_header(files.header) || !remove_fields(files.header, "Message-ID")) return file_error(report);
     return file_draft(ctx, files, report, open_editor);
 }
 

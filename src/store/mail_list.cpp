@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <optional>
 #include <system_error>
+#include <map>
 #include <thread>
+#include <unordered_map>
 
 #include "config/address_book.h"
 #include "config/folder_names.h"
@@ -49,6 +51,93 @@ constexpr std::string_view column_titles_end = "end";
 constexpr std::size_t max_list_readers = 4;
 constexpr std::size_t messages_per_reader = 500;
 constexpr std::size_t reading_batch = 64;
+
+// What ties a message to its conversation: every id its header names (its
+// own, those of References and In-Reply-To), and for a message that answers
+// nothing (no References, no In-Reply-To) its topic: the subject without the
+// marks of replies and forwards, so that a reply from a program that names
+// no ids still joins the mail it answers.
+struct thread_facts {
+    std::vector<std::string> ids;
+    std::string topic;
+};
+
+// What a header without a Subject line gives as its subject.
+constexpr std::string_view unknown_subject = "???";
+// "Re:", "Fwd:" and the like at the start of a subject, any case.
+constexpr std::array<std::string_view, 6> subject_marks = {"Re:", "Fwd:", "Fw:", "AW:", "WG:", "Tr:"};
+
+std::string subject_topic(std::string_view subject) {
+    for (bool stripped = true; stripped;) {
+        subject.remove_prefix(std::min(subject.find_first_not_of(" \t"), subject.size()));
+        stripped = false;
+        for (std::string_view mark : subject_marks) {
+            if (starts_with_nocase(subject, mark)) {
+                subject.remove_prefix(mark.size());
+                stripped = true;
+            }
+        }
+    }
+    while (!subject.empty() && (subject.back() == ' ' || subject.back() == '\t')) subject.remove_suffix(1);
+    return std::string(subject);
+}
+
+thread_facts header_thread_facts(const header_reader& header, std::string_view subject) {
+    thread_facts facts;
+    for (std::string_view field : thread_fields) {
+        for (std::string& id : header.words(field, thread_key_capacity)) facts.ids.push_back(std::move(id));
+    }
+    const bool answers = header.has_line(thread_fields[0]) || header.has_line(thread_fields[1]);
+    if (!answers && subject != unknown_subject) facts.topic = subject_topic(subject);
+    return facts;
+}
+
+// The messages of one conversation share a thread key: messages are joined
+// when one names an id another names (their own or one they answer), and
+// messages that answer nothing when their topics agree. Every message of a
+// conversation then takes the key most of them have by the rule of
+// header_thread_key (the first id of References, else of In-Reply-To, else
+// the message's own id): for a conversation whose every reply names its
+// root first, that is the root's id, as before.
+void join_threads(std::vector<mail_row>& rows, const std::vector<std::pair<std::size_t, thread_facts>>& facts) {
+    std::vector<std::size_t> parent(facts.size());
+    for (std::size_t i = 0; i < parent.size(); ++i) parent[i] = i;
+    auto root = [&](std::size_t i) {
+        while (parent[i] != i) i = parent[i] = parent[parent[i]];
+        return i;
+    };
+    auto join = [&](std::size_t a, std::size_t b) { parent[root(a)] = root(b); };
+    std::unordered_map<std::string_view, std::size_t> first_naming;
+    std::unordered_map<std::string_view, std::size_t> first_topic;
+    for (std::size_t i = 0; i < facts.size(); ++i) {
+        for (const std::string& id : facts[i].second.ids) {
+            auto [at, fresh] = first_naming.emplace(id, i);
+            if (!fresh) join(i, at->second);
+        }
+        if (facts[i].second.topic.empty()) continue;
+        auto [at, fresh] = first_topic.emplace(facts[i].second.topic, i);
+        if (!fresh) join(i, at->second);
+    }
+    // The key each conversation takes: the most common, the smaller text on
+    // a tie (the map keeps the keys in order).
+    std::unordered_map<std::size_t, std::map<std::string, std::size_t>> counts;
+    for (std::size_t i = 0; i < facts.size(); ++i) {
+        const std::string& key = rows[facts[i].first].text[column_thread];
+        if (!key.empty()) ++counts[root(i)][key];
+    }
+    std::unordered_map<std::size_t, std::string> chosen;
+    for (const auto& [conversation, keys] : counts) {
+        auto best = keys.begin();
+        for (auto it = keys.begin(); it != keys.end(); ++it) {
+            if (it->second > best->second) best = it;
+        }
+        chosen[conversation] = best->first;
+    }
+    for (std::size_t i = 0; i < facts.size(); ++i) {
+        auto found = chosen.find(root(i));
+        if (found != chosen.end()) rows[facts[i].first].text[column_thread] = found->second;
+    }
+}
 
 std::string header_thread_key(const header_reader& header) {
     for (std::string_view field : thread_fields) {
@@ -150,7 +239,7 @@ std::string part_name(std::string_view message_dir_name, int part) {
 // line, its status file are each read once; the other numbered files are
 // only measured, unless the search has to look into them.
 mail_row message_row_in(const open_directory& folder, std::string_view folder_path, std::string_view message_dir_name,
-                        std::string_view search_text,
+                        std::string_view search_text, thread_facts* facts,
                         const std::vector<std::pair<std::string, std::string>>& address_book) {
     header_reader header;
     std::size_t header_bytes = 0;
@@ -171,6 +260,7 @@ mail_row message_row_in(const open_directory& folder, std::string_view folder_pa
     // a header without a Subject line.
     if (header_read) row.text[column_subject] = header.subject(subject_capacity);
     row.text[column_thread] = header_thread_key(header);
+    if (facts) *facts = header_thread_facts(header, row.text[column_subject]);
     give_back_lost_characters(folder, message_dir_name, header, field, display_name, row);
 
     // The numbered files run without a gap from "0"; their sizes add up, and
@@ -387,7 +477,7 @@ mail_row build_message_row(std::string_view folder, std::string_view message_dir
                            std::string_view search_text,
                            const std::vector<std::pair<std::string, std::string>>& address_book) {
     open_directory directory(with_final_slash(folder));
-    return message_row_in(directory, with_final_slash(folder), message_dir_name, search_text, address_book);
+    return message_row_in(directory, with_final_slash(folder), message_dir_name, search_text, nullptr, address_book);
 }
 
 std::vector<mail_row> build_mail_list(std::string_view folder, std::string_view account_root,
@@ -414,9 +504,13 @@ std::vector<mail_row> build_mail_list(std::string_view folder, std::string_view 
         }
     }
     const std::vector<std::pair<std::string, std::string>> address_book = read_address_book();
+    std::vector<std::pair<std::size_t, thread_facts>> facts(messages.size());
     read_message_rows(messages.size(), [&](std::size_t i) {
-        rows[messages[i].first] = message_row_in(directory, shown, messages[i].second, search_text, address_book);
+        facts[i].first = messages[i].first;
+        rows[messages[i].first] =
+            message_row_in(directory, shown, messages[i].second, search_text, &facts[i].second, address_book);
     });
+    join_threads(rows, facts);
     return rows;
 }
 

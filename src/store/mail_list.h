@@ -22,7 +22,7 @@ enum mail_column : int {
                            // name for the address, else the mail's display name, else the address
     column_subject = 3,    // subject, or the folder's name
     column_size = 4,       // bytes of the numbered files, or "<dir>"
-    column_thread = 5,     // thread key
+    column_thread = 5,     // thread key: the one the messages of a conversation share
     column_number = 6,     // hidden
 };
 inline constexpr int visible_column_count = 6;
@@ -73,7 +73,12 @@ bool is_right_aligned_column(int column);
 // first unless the folder is the account directory itself, then the
 // sub-folders and messages in listing order. A folder that cannot be listed
 // gives only the ".." row. Each message's files are read once; the address
-// book too, once per call.
+// book too, once per call. The messages of one conversation get one thread
+// key: joined by the ids their References, In-Reply-To and Message-ID name,
+// and where a message answers nothing, by its subject without "Re:" and
+// "Fwd:"; the key is the one most of them have by the rule of a single row
+// (build_message_row: the first id of References, In-Reply-To or
+// Message-ID).
 std::vector<mail_row> build_mail_list(std::string_view folder, std::string_view account_root,
                                       std::string_view search_text);
 

@@ -25,6 +25,7 @@
 #include "store/message_status.h"
 #include "text/halfwidth_kana.h"
 #include "text/mail_date.h"
+#include "text/message_id.h"
 
 namespace qm {
 
@@ -32,6 +33,7 @@ namespace {
 
 constexpr int header_part = 0;
 constexpr int body_part = 1;
+constexpr std::string_view message_id_field = "Message-ID";
 // The outbox always holds the drafts and sent folders.
 constexpr int fixed_outbox_folders = 2;
 // A message is named by its subject, cut to this many bytes.
@@ -124,6 +126,12 @@ preparation_fault prepare_message(const std::string& message, const std::string&
     if (!fields) return {str::file_error, {}};
     envelope_reading reading = read_draft_envelope(*fields, smtp_address_limit);
     if (reading.fault != envelope_fault::none) return envelope_fault_of(reading);
+    // Every mail leaves with an id of its own, which its sent copy keeps and
+    // replies to it refer to; a draft that has one keeps it.
+    if (!find_field(*fields, message_id_field) &&
+        !append_text(part_file(message, header_part),
+                     std::string(message_id_field) + ": " + make_message_id(reading.envelope.sender) + "\n"))
+        return {str::file_error, {}};
     if (!compose_message(message, prepared, mailer)) return {str::outbox_not_composed, {}};
     // The sent copy keeps the wire form as written, Bcc and all.
     if (!copy_file(prepared, message + std::string(sent_wire_copy_name), false)) report.error(str::file_error);

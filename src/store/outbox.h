@@ -44,8 +44,9 @@ struct outbox_preparation {
 
 // Prepares every outbox message for sending: its header and body end with a
 // line feed, half-width katakana are widened, the header gets a "Date:" line
-// for now (replacing every old one, or appended), the body begins with a
-// blank line, and the wire form goes to its prepared file, of which the
+// for now (replacing every old one, or appended) and, unless it has one, a
+// "Message-ID:" with the domain of the sender (text/message_id.h), the body
+// begins with a blank line, and the wire form goes to its prepared file, of which the
 // message keeps a copy as "raw". Beside each prepared file goes its envelope,
 // read from the header file whole (draft_header.h): the first address of
 // From as the sender, every address of To, Cc and Bcc as the recipients; the

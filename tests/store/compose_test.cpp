@@ -94,7 +94,7 @@ TEST_F(Compose, RepliesAnswerReplyToOrFromAndCarryTheIdentifiersAndTheSubject) {
               "References: <1@x>\n <2@x>\n",
               false, true, "",
               "Date: *\nFrom: \"Taro\" <taro@example.jp>\nSubject: Re: test\nTo: s@example.org\n"
-              "Cc: jiro@example.jp\nIn-Reply-To: <3@x>\nReferences: <1@x>\n <3@x>\n",
+              "Cc: jiro@example.jp\nIn-Reply-To: <3@x>\nReferences: <1@x>\n <2@x>\n <3@x>\n",
               "> \n> line1\n> line2\n\n"},
              {"From: s@example.org\nReply-To: r1@example.org, R2 <r2@example.org>\n"
               "To: taro@example.jp,\n x@example.org\nCc: taro@example.jp, y@example.org,\n z@example.org\n"
@@ -112,6 +112,20 @@ TEST_F(Compose, RepliesAnswerReplyToOrFromAndCarryTheIdentifiersAndTheSubject) {
         EXPECT_EQ(draft(n, "1"), r.body);
         EXPECT_EQ(read_bytes(u8(src) + "status.ini"), type_status('R') + "replied=+\r\n");
     }
+    // A long conversation loses its oldest ids first, so that the ids fit one line of mail.
+    std::string chain;
+    for (int i = 0; i < 100; ++i) chain += " <" + std::to_string(1000 + i) + "@example.org>";
+    std::string long_one = source(4, "From: a@x.org\nSubject: x\nMessage-ID: <last@x>\nReferences:" + chain + "\n");
+    ASSERT_GE(create_reply(ctx, long_one, "", false, "Re: x", false, "", report, false), 0);
+    const std::string header = draft(2, "0");
+    const std::string references = header.substr(header.find("References: "));
+    EXPECT_EQ(references.substr(references.size() - 11), "\n <last@x>\n");
+    EXPECT_EQ(references.find("<1000@"), std::string::npos);
+    EXPECT_NE(references.find("<1099@example.org>"), std::string::npos);
+    std::string joined = references.substr(0, references.size() - 1);
+    for (std::size_t at; (at = joined.find("\n")) != std::string::npos;) joined.erase(at, 1);
+    EXPECT_LE(joined.size(), 998u);
+    EXPECT_GT(joined.size(), 998u - 20);
     EXPECT_TRUE(reply_to_all_possible(source(1, "From: a@x.org\nTo: b@x.org,\n c@x.org\n")));
     EXPECT_TRUE(reply_to_all_possible(source(2, "From: a@x.org\nTo: b@x.org\nCc: c@x.org\n")));
     for (auto [subject, reply] : std::vector<std::pair<std::string, std::string>>{
@@ -122,12 +136,14 @@ TEST_F(Compose, RepliesAnswerReplyToOrFromAndCarryTheIdentifiersAndTheSubject) {
 
 TEST_F(Compose, ForwardCopiesTheSenderLinesAndTheText) {
     std::string src = source(0, "Date: 2 Mar 2010 23:30 -0500\nfrom: Sender <s@example.org>\nTo: taro@example.jp\n"
-                                "Subject: FW: report\nX-Mailer: Mua\n 1\nReceived: x\n y\nReply-To: r@example.org\n");
+                                "Subject: FW: report\nX-Mailer: Mua\n 1\nReceived: x\n y\nReply-To: r@example.org\n"
+                                "Message-ID: <f@x>\nIn-Reply-To: <e@x>\n");
     int n = create_forward(ctx, src, "team", report, false);
     ASSERT_GE(n, 0);
+    // The forward carries the conversation on in References, but answers nobody.
     EXPECT_EQ(draft(n, "0"),
               "From: \"Taro\" <taro@example.jp>\nSubject: Fwd: report\nTo: hanako@example.jp,\n c@example.jp,\n"
-              " jiro@example.jp\nDate: *\n");
+              " jiro@example.jp\nDate: *\nReferences: <e@x>\n <f@x>\n");
     EXPECT_EQ(draft(n, "1"),
               separator + "\nDate: 2 Mar 2010 23:30 -0500\nfrom: Sender <s@example.org>\nX-Mailer: Mua\n 1\n"
                           "Reply-To: r@example.org\n" + separator + "\n\nline1\nline2\n");

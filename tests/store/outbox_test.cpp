@@ -1,3 +1,5 @@
+#include <regex>
+
 #include "message/header_fields.h"
 #include "message/mime_writer.h"
 #include "platform/attributes.h"
@@ -23,24 +25,32 @@ protected:
     }
 };
 
+// The form a new Message-ID has: the time, 64 random bits, a count, and the sender's domain.
+std::string id_marked(const std::string& text) {
+    static const std::regex id(R"(Message-ID: <\d{14}\.[0-9a-f]{16}\.\d+@example\.com>)");
+    return std::regex_replace(text, id, "Message-ID: *");
+}
+
 TEST_F(Outbox, PreparesEveryMessageIntoItsFinalForm) {
     const struct draft { const char* name; std::string header, body, final_header, final_body; } cases[] = {
         {".2", "From: a@example.com\nTo: b@example.com\nSubject: ｶﾀｶﾅ\n", "ﾃｽﾄ\nsecond line",  // widened, Date appended
-         "From: a@example.com\nTo: b@example.com\nSubject: カタカナ\nDate: *\n", "\nテスト\nsecond line\n"},
+         "From: a@example.com\nTo: b@example.com\nSubject: カタカナ\nDate: *\nMessage-ID: *\n", "\nテスト\nsecond line\n"},
         {".10", "date: Mon, 1 Jan 2001 00:00:00 +0000\nFrom: a@example.com\nTo: b@example.com", "\nalready blank first\n",
-         "Date: *\nFrom: a@example.com\nTo: b@example.com\n", "\nalready blank first\n"},  // Date replaced in place
+         "Date: *\nFrom: a@example.com\nTo: b@example.com\nMessage-ID: *\n", "\nalready blank first\n"},  // Date replaced in place
+        {".11", "From: a@example.com\nTo: b@example.com\nmessage-id: <mine@example.com>\n", "x\n",  // an id kept
+         "From: a@example.com\nTo: b@example.com\nmessage-id: <mine@example.com>\nDate: *\n", "\nx\n"},
     };
     for (const draft& d : cases) queue(d.name, d.header, d.body);
     write_bytes(dir / "work/9.smt", "left by an earlier job");
 
-    ASSERT_EQ(prepare_outbox(account, work, report), (outbox_preparation{2, 0}));
+    ASSERT_EQ(prepare_outbox(account, work, report), (outbox_preparation{3, 0}));
     EXPECT_TRUE(report.shown.empty());
-    EXPECT_EQ(list_names(dir / "work"), (names{"10.env", "10.smt", "2.env", "2.smt", "prepared.lst"}));
-    EXPECT_EQ(read_bytes(dir / "work/prepared.lst"), ".2\r\n.10\r\n");
+    EXPECT_EQ(list_names(dir / "work"), (names{"10.env", "10.smt", "11.env", "11.smt", "2.env", "2.smt", "prepared.lst"}));
+    EXPECT_EQ(read_bytes(dir / "work/prepared.lst"), ".2\r\n.10\r\n.11\r\n");
     for (const draft& d : cases) {
         SCOPED_TRACE(d.name);
         const std::string message = at(std::string(" 送信箱/") + d.name + "/");
-        EXPECT_EQ(date_marked(read_bytes(message + "0")), stored(d.final_header));
+        EXPECT_EQ(id_marked(date_marked(read_bytes(message + "0"))), stored(d.final_header));
         EXPECT_EQ(read_bytes(message + "1"), stored(d.final_body));
         // The prepared file is the wire form of the message as it now is, and the message keeps a copy.
         const std::string prepared = read_bytes(u8(outgoing_path(work, d.name)));
