@@ -139,7 +139,7 @@ void BM_SmtpSend_Quillmere(benchmark::State& state) {
                                         std::string user = s.server->user();
                                         std::string password = s.server->password();
                                         qm::net_result result = qm::smtp_start(
-                                            link, job, qm::smtp_greeting_name(s.server->address()), &user, password);
+                                            link, job, "", &user, password);
                                         if (result == qm::net_result::ok) result = qm::smtp_send_queue(link, job, queue);
                                         qm::smtp_quit(link, job);
                                         return result;

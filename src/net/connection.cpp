@@ -20,6 +20,7 @@
 #include <system_error>
 
 #include "base/find_nocase.h"
+#include "net/client_name.h"
 #include "net/result_codes.h"
 #include "net/sigpipe_guard.h"
 #include "net/smtp_auth_scan.h"
@@ -133,6 +134,8 @@ void connection::close_socket() {
     if (socket_ >= 0) ::close(socket_);
     socket_ = -1;
 }
+
+std::string connection::local_address_literal() const { return address_literal_of_socket(socket_); }
 
 bool connection::is_open() const { return socket_ >= 0; }
 

@@ -37,6 +37,9 @@ public:
     connection& operator=(const connection&) = delete;
 
     bool is_open() const;  // has a socket
+    // "[127.0.0.1]", "[IPv6:::1]": the local end of the connection; empty when
+    // there is none.
+    std::string local_address_literal() const;
 
     // Certificate checks (chain against the system trust store, host name) are on
     // unless switched off for this connection before connect_server.

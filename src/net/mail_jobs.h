@@ -74,7 +74,7 @@ public:
     std::string queue_directory;
     std::string smtp_server;
     int port = 25;
-    std::string greeting_name;
+    std::string greeting_name;  // empty: the machine's domain name or the address literal
     std::optional<std::string> user_id;  // none: HELO, no login
     std::string password;
     bool ssl = false;       // TLS from the first byte

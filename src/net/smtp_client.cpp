@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "net/client_name.h"
 #include "net/md5.h"
 #include "net/result_codes.h"
 #include "platform/directory_walker.h"
@@ -201,17 +202,24 @@ net_result upgrade(connection& link, thread& job, std::string_view greeting_name
     return code;
 }
 
-net_result start(connection& link, thread& job, std::string_view greeting_name, const std::string* user,
+net_result start(connection& link, thread& job, std::string_view given_name, const std::string* user,
           const std::string& password, std::string_view starttls_host) {
     net_result code = link.read_smtp_reply(job, nullptr);
     if (code != net_result::ok) return code;
+    const std::string greeting_name =
+        given_name.empty() ? client_name(machine_domain_name(), link.local_address_literal()) : std::string(given_name);
     const bool upgraded = !starttls_host.empty();
     if (upgraded) {
         code = upgrade(link, job, greeting_name, starttls_host);
         if (code != net_result::ok) return code;
     }
     // After STARTTLS the server forgets the first EHLO: it is said again.
-    if (!user) return command(link, job, upgraded ? "EHLO " : "HELO ", greeting_name);
+    // Without a login, a server that does not know EHLO is greeted with HELO.
+    if (!user) {
+        code = command(link, job, "EHLO ", greeting_name);
+        if (code == net_result::error_reply && !upgraded) code = command(link, job, "HELO ", greeting_name);
+        return code;
+    }
 
     set_command(link, "EHLO ", greeting_name);
     code = link.send_line(job, true);
@@ -458,6 +466,5 @@ void smtp_quit(connection& link, thread& job) {
     if (link.send_line(job, true) == net_result::ok) link.read_smtp_reply(job, nullptr);
 }
 
-std::string smtp_greeting_name(std::string_view address) { return std::string(address.substr(0, address.find('@'))); }
 
 }  // namespace qm

@@ -34,10 +34,12 @@ inline constexpr std::size_t smtp_file_buffer_size = 64 * 1024;
 inline constexpr std::size_t smtp_address_limit =
     reply_line_capacity - 1 - std::string_view("MAIL FROM:<>\r\n").size();
 
-// Reads the greeting, then says HELO (no user: no SMTP AUTH) or EHLO and
-// logs in with the mechanism the server offers: CRAM-MD5 on a plain
-// connection, else PLAIN, else LOGIN. 0, 12 (greeting, HELO or EHLO refused,
-// or no known mechanism offered), 13 (the password was refused, or the
+// Reads the greeting, then says EHLO with `greeting_name` (when empty: the
+// machine's domain name, else the address literal of the connection's local
+// end, net/client_name.h) and logs in with the mechanism the server offers:
+// CRAM-MD5 on a plain connection, else PLAIN, else LOGIN. Without a user (no
+// SMTP AUTH) a refused EHLO is followed by HELO with the same name. 0, 12
+// (greeting, HELO or EHLO refused, or no known mechanism offered), 13 (the password was refused, or the
 // credentials do not fit a command line: then nothing of the login is sent)
 // or a transport code. Every copy of the password the login makes (the
 // command line, the encoded token) is overwritten with '*' once sent, and
@@ -81,9 +83,5 @@ net_result smtp_send_file(connection& link, thread& job, std::string_view file_p
 // RSET and QUIT, their replies read and ignored.
 void smtp_reset(connection& link, thread& job);
 void smtp_quit(connection& link, thread& job);
-
-// The name said with HELO or EHLO: the account address cut before its first
-// "@" (the whole address when it has none).
-std::string smtp_greeting_name(std::string_view address);
 
 }  // namespace qm

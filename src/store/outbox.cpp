@@ -188,6 +188,8 @@ void file_one(const std::string& message, const std::string& sent, message_numbe
 
 }  // namespace
 
+std::string_view mailer_name() { return "Quillmere " QUILLMERE_VERSION " (Linux)"; }
+
 std::vector<std::string> outbox_messages(std::string_view outbox_folder) {
     std::vector<std::string> names;
     directory_walker walker(outbox_folder);
@@ -211,7 +213,7 @@ outbox_preparation prepare_outbox(std::string_view account_root, std::string_vie
     outbox_preparation result;
     const std::string outbox = special_folder_in(account_root, special_folder::outbox);
     if (!directory_exists(outbox)) return result;
-    const std::string mailer = load_string(str::mailer_name).substr(0, mailer_name_limit);
+    const std::string mailer(mailer_name());
 
     std::vector<std::string> prepared;
     for (const std::string& name : outbox_messages(outbox)) {

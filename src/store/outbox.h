@@ -23,8 +23,9 @@ namespace qm {
 
 // The sent copy keeps the exact wire form under this name.
 inline constexpr std::string_view sent_wire_copy_name = "raw";
-// The X-Mailer value is cut to this many bytes.
-inline constexpr std::size_t mailer_name_limit = 127;
+// The X-Mailer value: the program, its version and the system it runs on
+// ("Quillmere 3.0.1 (Linux)").
+std::string_view mailer_name();
 
 // The message directory names (".<n>") directly in the outbox folder, in
 // number order (".2" before ".10"). Other entries are no messages.

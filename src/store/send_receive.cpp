@@ -88,7 +88,6 @@ net_result send(send_receive_host& host, const current_account& account, const s
     job.queue_directory = work;
     job.smtp_server = account.smtp_server;
     job.port = account.smtp_port;
-    job.greeting_name = smtp_greeting_name(account.address);
     if (account.smtp_auth) {
         job.user_id = account.smtp_id.empty() ? account.pop_id : account.smtp_id;
         hand_over(password, job.password);

@@ -7,7 +7,7 @@
 namespace qm::test {
 namespace {
 
-const std::string mailer = "Quillmere win32-jp 3.0.1";
+const std::string mailer = "Quillmere 3.0.1 (Linux)";
 
 struct attachment { std::string name, bytes; };  // the name in UTF-8
 

@@ -110,7 +110,7 @@ TEST_F(MailJobs, CancelFromAnotherThreadDuringADownloadLeavesNoFileAndTheOldUidL
 
 TEST_F(MailJobs, TheSendJobCountsTheQueuedMessagesSent) {
     script_server smtp;
-    smtp.send("220 hi\r\n").exchange({{"HELO alice", "250 ok\r\n"}});
+    smtp.send("220 hi\r\n").exchange({{"EHLO alice", "250 ok\r\n"}});
     for (const char* name : {"1.smt", "2.smt"}) {
         write_bytes(dir_ / name, "From: a@example.com\r\n\r\nx\r\n");
         write_envelope(dir_ / name, "a@example.com", {"b@example.com"});

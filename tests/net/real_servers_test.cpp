@@ -222,7 +222,7 @@ protected:
         if (password.empty()) password = smtp_->password();
         auto body = [&](connection& link, thread& job) {
             std::string secret = password;
-            net_result code = smtp_start(link, job, smtp_greeting_name(smtp_->address()), login ? &user : nullptr, secret);
+            net_result code = smtp_start(link, job, "", login ? &user : nullptr, secret);
             if (code == net_result::ok) code = smtp_send_queue(link, job, work());
             smtp_quit(link, job);
             return code;
@@ -255,7 +255,7 @@ TEST_F(SmtpServer, EveryLoginMechanismTakesTheRightPasswordOnly) {
         {"PLAIN", smtp_port::plain_only, true, "PLAIN"},
         {"LOGIN", smtp_port::login_only, true, "LOGIN"},
         {"PLAIN preferred over TLS", smtp_port::tls, true, "PLAIN"},
-        {"HELO without a login", smtp_port::all_mechanisms, false, ""},
+        {"EHLO without a login", smtp_port::all_mechanisms, false, ""},
     };
     std::size_t delivered = 0;
     for (const auto& c : cases) {
@@ -377,7 +377,7 @@ TEST_F(Sending, EveryRecipientGetsTheMailAsTypedAndABadDraftKeepsNoOtherBack) {
     write_bytes(delivered, smtp_->own_mailbox("kanji")[0]);
     EXPECT_EQ(python_output("outgoing/read_back.py", delivered),
               "type: text/plain\nFrom: " + smtp_->address() + "\nTo: kanji@example.com\nSubject: " + u8(subject) +
-                  "\nX-Mailer: Quillmere win32-jp 3.0.1\nbody: " + u8(paragraph) + "\ndefects: 0\n");
+                  "\nX-Mailer: " + std::string(mailer_name()) + "\nbody: " + u8(paragraph) + "\ndefects: 0\n");
 }
 
 }  // namespace

@@ -2,8 +2,13 @@
 // forms and the queue's envelope, Bcc and stuffing that Postfix will not show,
 // and the failures it will not produce.
 
+#include <sched.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <functional>
 
+#include "net/client_name.h"
 #include "net/connection.h"
 #include "net/result_codes.h"
 #include "net/smtp_auth_scan.h"
@@ -46,8 +51,51 @@ TEST(SmtpAuthScan, PicksTheBestMechanismOfTheLastAuthLine) {
         for (const std::string& line : c.lines) scan_auth_line(line, c.ssl, mechanism);
         EXPECT_EQ(mechanism, c.expected) << c.lines[0];
     }
-    EXPECT_EQ(smtp_greeting_name("alice@example.com"), "alice");
-    EXPECT_EQ(smtp_greeting_name("alice"), "alice");
+}
+
+// The client names itself as RFC 5321 asks: a fully qualified domain name, else the address literal.
+TEST(SmtpGreeting, ANameAServerCanLookUpOrTheAddressLiteral) {
+    for (const char* name : {"mail.example.jp", "a-1.example.co.jp.", "host.corp"})
+        EXPECT_TRUE(is_fully_qualified_name(name)) << name;
+    for (const char* name : {"alice", "localhost", "localhost.localdomain", "box.localdomain", "pi.local", "-a.example",
+                             "a..example", "a.example-", "192.0.2.1", "a_b.example", "", "."})
+        EXPECT_FALSE(is_fully_qualified_name(name)) << name;
+    EXPECT_EQ(client_name(std::string("mail.example.jp"), "[192.0.2.1]"), "mail.example.jp");
+    EXPECT_EQ(client_name(std::string("alice"), "[192.0.2.1]"), "[192.0.2.1]");
+    EXPECT_EQ(client_name(std::nullopt, "[IPv6:2001:db8::1]"), "[IPv6:2001:db8::1]");
+    EXPECT_EQ(client_name(std::nullopt, ""), "localhost.invalid");
+}
+
+// Against the tests' servers, over IPv4 and IPv6, with the machine's name set in a namespace of the
+// test's own: EHLO says the name when it is a domain name, else the local address, and HELO after a
+// refused EHLO says the same.
+TEST(SmtpGreeting, TheMachinesNameOrItsAddressGreetsTheServer) {
+    if (::unshare(CLONE_NEWUTS) != 0) {
+        if (in_ci()) FAIL() << "CI runs as root and may make a namespace";
+        GTEST_SKIP() << "setting the host name needs root";
+    }
+    const struct {
+        const char* host;
+        bool ipv6;
+        const char* greeting;
+    } cases[] = {{"mail.example.test", false, "mail.example.test"},
+                 {"plainhost", false, "[127.0.0.1]"},
+                 {"plainhost", true, "[IPv6:::1]"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.greeting);
+        ASSERT_EQ(::sethostname(c.host, std::strlen(c.host)), 0);
+        script_server server(c.ipv6);
+        std::string greeting = std::string(c.greeting);
+        server.send("220 hi\r\n").exchange({{"EHLO " + greeting, "502 what\r\n"}, {"HELO " + greeting, "250 ok\r\n"}});
+        server.start();
+        std::string secret;
+        job_outcome outcome = run_connected({.host = c.ipv6 ? "::1" : "127.0.0.1", .port = server.port()},
+                                            [&](connection& link, thread& job) {
+                                                return smtp_start(link, job, "", nullptr, secret);
+                                            });
+        EXPECT_EQ(outcome.result, net_result::ok);
+        EXPECT_TRUE(server.played());
+    }
 }
 
 std::string ehlo_reply(std::string_view auth_line) {
@@ -59,18 +107,19 @@ TEST(SmtpStart, GreetsAndLogsInWithTheOfferedMechanismAndNeverShowsTheSecrets) {
     const std::string cram_response = "dGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw";  // RFC 2195
     const std::string long_secret(187, 's');  // 252 characters in Base64, 254 with CR LF
     const std::string offers_login = ehlo_reply("250-AUTH LOGIN\r\n");
-    const struct {  // the exchanges after the greeting; no user: HELO
+    const struct {  // the exchanges after the greeting; no user: HELO after a refused EHLO
         const char* name; exchange_list exchanges; net_result expected;
         std::string secret = password, user = "alice", greeting = "220 hi\r\n";
     } cases[] = {
-        {"HELO refused", {{"HELO alice", "501 no\r\n"}}, net_result::error_reply, password, ""},
+        {"EHLO and HELO refused", {{"EHLO alice", "502 no\r\n"}, {"HELO alice", "501 no\r\n"}}, net_result::error_reply,
+         password, ""},
         {"greeting refused", {}, net_result::error_reply, password, "alice", "554 go away\r\n"},
         // A reply that does not begin with a digit is a refusal (each a whole reply: its fourth character is a space).
         {"POP3 greeting", {}, net_result::error_reply, password, "", "+OK ready\r\n"},
         {"greeting of a kana", {}, net_result::error_reply, password, "", "\x82\xa0x hi\r\n"},
         {"greeting with a space first", {}, net_result::error_reply, password, "", " 22 hi\r\n"},
         {"greeting 099", {}, net_result::error_reply, password, "", "099 odd\r\n"},
-        {"EHLO refused: no HELO", {{"EHLO alice", "502 no\r\n"}}, net_result::error_reply},
+        {"EHLO refused before a login: no HELO", {{"EHLO alice", "502 no\r\n"}}, net_result::error_reply},
         {"no AUTH offered", {{"EHLO alice", ehlo_reply("")}}, net_result::error_reply},
         {"CRAM-MD5",
          {{"EHLO alice", ehlo_reply("250-AUTH LOGIN PLAIN CRAM-MD5\r\n")},
@@ -132,7 +181,7 @@ std::string stuffed(const std::string& file) {
     return out + "\r\n.\r\n";
 }
 
-// Says HELO, then sends the queue of `work`, as a send job without a login.
+// Says EHLO, then sends the queue of `work`, as a send job without a login.
 job_outcome run_queue(script_server& server, const temp_dir& work, bool trace = false) {
     return talk(server, [&](connection& link, thread& job) {
         std::string unused;
@@ -143,7 +192,7 @@ job_outcome run_queue(script_server& server, const temp_dir& work, bool trace = 
 
 class SmtpQueue : public ::testing::Test {
 protected:
-    void SetUp() override { server_.send("220 hi\r\n").exchange({{"HELO alice", ok}}); }
+    void SetUp() override { server_.send("220 hi\r\n").exchange({{"EHLO alice", ok}}); }
     // Queues the file with the envelope the exchange names, and scripts the
     // envelope and the data.
     void queue(const std::string& name, const std::string& message, const exchange_list& envelope = envelope_a_to_b) {
@@ -184,7 +233,7 @@ TEST_F(SmtpQueue, SendsEveryFileInNumberOrderToItsEnvelopeAsItIs) {
 
 TEST_F(SmtpQueue, EmptyQueueOnlyGreetsAndQuits) {
     EXPECT_EQ(run_queue(server_, work_).result, net_result::ok);
-    EXPECT_EQ(server_.received(), "HELO alice\r\nQUIT\r\n");
+    EXPECT_EQ(server_.received(), "EHLO alice\r\nQUIT\r\n");
 }
 
 TEST_F(SmtpQueue, DataIsStuffedInChunksWhateverItsSize) {
@@ -227,7 +276,7 @@ TEST(SmtpQueueFailure, StopsTheRunAndKeepsThatFileAndTheLaterOnes) {
         SCOPED_TRACE(c.name);
         temp_dir work;
         script_server server;
-        server.send("220 hi\r\n").exchange({{"HELO alice", ok}}).exchange(c.exchanges);
+        server.send("220 hi\r\n").exchange({{"EHLO alice", ok}}).exchange(c.exchanges);
         if (!c.after_data.empty()) server.receive_data().send(c.after_data).exchange({{"RSET", ok}});
         write_bytes(work / "1.smt", c.first);
         write_bytes(work / "2.smt", simple);

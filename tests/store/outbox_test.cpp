@@ -54,7 +54,7 @@ TEST_F(Outbox, PreparesEveryMessageIntoItsFinalForm) {
         EXPECT_EQ(read_bytes(message + "1"), stored(d.final_body));
         // The prepared file is the wire form of the message as it now is, and the message keeps a copy.
         const std::string prepared = read_bytes(u8(outgoing_path(work, d.name)));
-        ASSERT_TRUE(compose_message(sj(message), dir.cp("again"), "Quillmere win32-jp 3.0.1"));
+        ASSERT_TRUE(compose_message(sj(message), dir.cp("again"), "Quillmere 3.0.1 (Linux)"));
         EXPECT_EQ(prepared, read_bytes(dir / "again"));
         EXPECT_EQ(read_bytes(message + "raw"), prepared);
         EXPECT_EQ(list_names(message), (names{"0", "1", "raw", "status.ini"}));

@@ -21,7 +21,7 @@ class script_server {
 public:
     using milliseconds = std::chrono::milliseconds;
 
-    script_server();                                  // plain TCP
+    explicit script_server(bool ipv6 = false);        // plain TCP on 127.0.0.1 (::1 with `ipv6`)
     explicit script_server(const tls_identity& tls);  // TLS from the first byte
     ~script_server();
     script_server(const script_server&) = delete;
