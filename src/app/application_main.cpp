@@ -36,7 +36,7 @@ constexpr int usage_exit_code = 2;
 
 void print_usage(std::FILE* out) {
     std::fputs(
-        "Usage: quillmere [mailto:LINK]\n"
+        "Usage: quillmere [mailto:LINK | --send DRAFT]\n"
         "\n"
         "Quillmere, a mail client. Settings and mail are found in $QUILLMERE_HOME,\n"
         "else beside a portable copy of the program, else in ~/.local/share/quillmere/.\n"
@@ -44,6 +44,8 @@ void print_usage(std::FILE* out) {
         "\n"
         "  mailto:LINK  open the new-mail dialog with the link's recipient, subject and\n"
         "               body (in the running copy, when one runs)\n"
+        "  --send DRAFT send a draft (its message directory): into the outbox, then the\n"
+        "               send round (in the running copy, when one runs); the editor's 送信\n"
         "  --help       show this text\n"
         "  --version    show the version\n",
         out);
@@ -64,20 +66,28 @@ std::optional<int> answered_option(int argc, char** argv) {
     return std::nullopt;
 }
 
-// The link the program was started with (Qt's own options already taken
-// away); nullopt, told on stderr, for arguments it does not take.
-std::optional<std::string> link_argument(bool& bad) {
+// What the program was started with (Qt's own options already taken away):
+// a mailto: link, or "--send" and a draft; nothing, told on stderr, for
+// arguments it does not take.
+struct start_request {
+    std::optional<std::string> link;
+    std::optional<std::string> draft;  // UTF-8
+};
+
+start_request start_arguments(bool& bad) {
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
     bad = false;
-    if (arguments.isEmpty()) return std::nullopt;
+    if (arguments.isEmpty()) return {};
     const QByteArray first = arguments.first().toUtf8();
     if (arguments.size() == 1 && is_mailto_uri(std::string_view(first.constData(), first.size())))
-        return std::string(first.constData(), static_cast<std::size_t>(first.size()));
+        return {std::string(first.constData(), static_cast<std::size_t>(first.size())), std::nullopt};
+    if (arguments.size() == 2 && arguments.first() == QStringLiteral("--send"))
+        return {std::nullopt, arguments.last().toStdString()};
     std::fprintf(stderr, "quillmere: unknown argument \"%s\" (see --help)\n",
                  qPrintable(arguments.size() == 1 ? arguments.first() : arguments.join(' ')));
     bad = true;
-    return std::nullopt;
+    return {};
 }
 
 // A second start with a link: the link is checked here, where the user
@@ -107,7 +117,8 @@ int application_main(int argc, char** argv) {
     QApplication::setWindowIcon(main_icon());
     load_japanese_translations(app);
     bool bad_arguments = false;
-    const std::optional<std::string> link = link_argument(bad_arguments);
+    const start_request request = start_arguments(bad_arguments);
+    const std::optional<std::string>& link = request.link;
     if (bad_arguments) return usage_exit_code;
 
     if (init_context() != context_result::ok) return start_failed(str::file_error);
@@ -118,6 +129,7 @@ int application_main(int argc, char** argv) {
         break;
     case session_start::already_running:
         if (link) return hand_over(*link);
+        if (request.draft) return hand_draft_to_running_instance(*request.draft) ? 0 : 1;
         ask_running_instance_to_raise();
         return 0;
     case session_start::system_error:
@@ -128,7 +140,8 @@ int application_main(int argc, char** argv) {
 
     window_ window(settings(), layout);
     raise_listener listener([&window] { window.raise_to_front(); },
-                            [&window](const std::string& uri) { open_mailto_when_free(window, uri); });
+                            [&window](const std::string& uri) { open_mailto_when_free(window, uri); },
+                            [&window](const std::string& draft) { send_draft_when_free(window, draft); });
     ending_signals signals_;
     QObject::connect(&signals_, &ending_signals::ending, &window, &window_::end_session);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window](QSessionManager& manager) {
@@ -140,6 +153,7 @@ int application_main(int argc, char** argv) {
     window.show();
     window.start();
     if (link) open_mailto_when_free(window, *link);
+    if (request.draft) send_draft_when_free(window, *request.draft);
     const int code = QApplication::exec();
     session.end();
     return code;

@@ -41,7 +41,7 @@ constexpr std::array<themed_icon, cmd::toolbar_last - cmd::toolbar_first + 1> co
     {cmd::attachment_list, "mail-attachment", "attachment-list"},
     {cmd::reply, "mail-reply-sender", "reply"},
     {cmd::forward, "mail-forward", "forward"},
-    {cmd::resend, "mail-send", "resend"},
+    {cmd::resend, "", "resend"},  // mail-send is the send command's
     {cmd::move, "", "move"},
     {cmd::rename, "edit-rename", "rename"},
     {cmd::to_trash, "user-trash", "to-trash"},
@@ -63,6 +63,9 @@ constexpr bool command_icons_in_order() {
     return true;
 }
 static_assert(command_icons_in_order(), "command_icons is indexed by command - toolbar_first");
+
+// The toolbar's one command beyond its first row of numbers.
+constexpr themed_icon send_icon{cmd::send, "mail-send", "send"};
 
 // Indexed by row_icon_kind.
 constexpr std::array<themed_icon, 3> row_icons{{
@@ -107,6 +110,7 @@ QIcon tray_icon(int phase) {
 }
 
 QIcon command_icon(int command) {
+    if (command == cmd::send) return theme_or_bundled_icon(send_icon);
     if (command < cmd::toolbar_first || command > cmd::toolbar_last) return {};
     return theme_or_bundled_icon(command_icons[static_cast<std::size_t>(command - cmd::toolbar_first)]);
 }

@@ -187,7 +187,8 @@ void listview_mail::keyPressEvent(QKeyEvent* event) {
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        emit command(shift ? cmd::open_all_headers : cmd::open, 0);
+        // Ctrl+Enter sends, as it does in most mail programs.
+        emit command(ctrl ? cmd::send : shift ? cmd::open_all_headers : cmd::open, 0);
         return;
     case Qt::Key_Backspace:
         emit command(cmd::parent_folder, 0);

@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QPointer>
 #include <QTimer>
+#include <functional>
 
 #include "app/window_.h"
 #include "platform/string_table.h"
 #include "ui/dialog_make_mail.h"
+#include "text/display_text.h"
 #include "ui/message_box.h"
 
 namespace qm {
@@ -40,14 +42,15 @@ void open_mailto(window_& window, const std::string& uri) {
     window.compose_new_mail(new_mail_start{first_recipient(link), link.subject, link.body});
 }
 
-void open_when_free(QPointer<window_> window, std::string uri, int delay_ms) {
-    QTimer::singleShot(delay_ms, window.data(), [window, uri = std::move(uri)]() mutable {
+// Runs `act` on the window once no modal dialog of the program is open.
+void when_free(QPointer<window_> window, std::function<void(window_&)> act, int delay_ms) {
+    QTimer::singleShot(delay_ms, window.data(), [window, act = std::move(act)]() mutable {
         if (!window) return;
         if (QApplication::activeModalWidget()) {
-            open_when_free(window, std::move(uri), modal_poll_ms);
+            when_free(window, std::move(act), modal_poll_ms);
             return;
         }
-        open_mailto(*window, uri);
+        act(*window);
     });
 }
 
@@ -70,7 +73,14 @@ int mailto_refusal_text(mailto_result result) {
 
 void open_mailto_when_free(window_& window, std::string uri) {
     window.raise_to_front();
-    open_when_free(QPointer<window_>(&window), std::move(uri), 0);
+    when_free(QPointer<window_>(&window), [uri = std::move(uri)](window_& shown) { open_mailto(shown, uri); }, 0);
+}
+
+void send_draft_when_free(window_& window, std::string directory) {
+    window.raise_to_front();
+    when_free(QPointer<window_>(&window), [directory = std::move(directory)](window_& shown) {
+        shown.send_draft(typed_to_cp932(directory).text);
+    }, 0);
 }
 
 }  // namespace qm

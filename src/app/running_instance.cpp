@@ -15,6 +15,7 @@ namespace {
 constexpr int answer_wait_ms = 1000;
 constexpr std::string_view raise_word = "raise";
 constexpr std::string_view link_word = "mailto ";
+constexpr std::string_view send_word = "send ";
 // A client that sends more than one link's worth without a line end is cut
 // off rather than read into memory without end.
 constexpr std::size_t request_limit = mailto_length_limit + 64;
@@ -48,6 +49,11 @@ bool hand_link_to_running_instance(std::string_view uri) {
     return send_request(std::string(link_word) + std::string(uri) + "\n");
 }
 
+bool hand_draft_to_running_instance(std::string_view directory) {
+    if (directory.find_first_of("\r\n") != std::string_view::npos) return false;
+    return send_request(std::string(send_word) + std::string(directory) + "\n");
+}
+
 std::vector<instance_request> take_requests(std::string& received) {
     std::vector<instance_request> requests;
     std::size_t start = 0;
@@ -58,14 +64,20 @@ std::vector<instance_request> take_requests(std::string& received) {
             requests.push_back({instance_request::kind::raise, {}});
         else if (line.starts_with(link_word))
             requests.push_back({instance_request::kind::open_link, std::string(line.substr(link_word.size()))});
+        else if (line.starts_with(send_word))
+            requests.push_back({instance_request::kind::send_draft, std::string(line.substr(send_word.size()))});
     }
     received.erase(0, start);
     return requests;
 }
 
 raise_listener::raise_listener(std::function<void()> raise, std::function<void(const std::string&)> open_link,
-                               QObject* parent)
-    : QObject(parent), server_(new QLocalServer(this)), raise_(std::move(raise)), open_link_(std::move(open_link)) {
+                               std::function<void(const std::string&)> send_draft, QObject* parent)
+    : QObject(parent),
+      server_(new QLocalServer(this)),
+      raise_(std::move(raise)),
+      open_link_(std::move(open_link)),
+      send_draft_(std::move(send_draft)) {
     // Only one copy holds the lock, so a socket of this name is a leftover
     // of a crash.
     QLocalServer::removeServer(socket_name());
@@ -102,6 +114,8 @@ void raise_listener::answer(const std::vector<instance_request>& requests) {
     for (const instance_request& request : requests) {
         if (request.what == instance_request::kind::raise) {
             if (raise_) raise_();
+        } else if (request.what == instance_request::kind::send_draft) {
+            if (send_draft_) send_draft_(request.link);
         } else if (open_link_) {
             open_link_(request.link);
         } else if (raise_) {

@@ -42,6 +42,7 @@
 #include "store/folder_operations.h"
 #include "store/message_opening.h"
 #include "store/message_status.h"
+#include "store/outbox.h"
 #include "store/trash_operations.h"
 #include "store/list_navigation.h"
 #include "store/mail_reading.h"
@@ -89,7 +90,7 @@ QString text_of(int id) { return qs(load_string(id)); }
 
 // The toolbar's buttons, 0 for a separator.
 constexpr int toolbar_layout[] = {cmd::open,       cmd::open_all_headers, cmd::address_list, cmd::attachment_list, 0,
-                                  cmd::reply,      cmd::forward,          cmd::resend,       0,
+                                  cmd::reply,      cmd::forward,          cmd::resend,       cmd::send, 0,
                                   cmd::move,       cmd::rename,           cmd::to_trash,     0,
                                   cmd::new_folder, cmd::new_mail,         0,
                                   cmd::select_all, 0,
@@ -154,8 +155,10 @@ void window_::build_actions() {
         if (id != cmd::refresh_all && id != cmd::select_account) add(id);
     }
     for (int id : {cmd::view_options, cmd::function_options, cmd::arrange_rules, cmd::manual, cmd::about,
-                   cmd::tree_rename, cmd::tree_new_folder})
+                   cmd::tree_rename, cmd::tree_new_folder, cmd::send})
         add(id);
+    actions_[cmd::send]->setIcon(command_icon(cmd::send));
+    actions_[cmd::send]->setToolTip(text_of(str::tip_send));
     auto* sort_group = new QActionGroup(this);
     for (int column = 0; column < cmd::sort_column_count; ++column) {
         add(cmd::sort_first + column);
@@ -174,7 +177,7 @@ void window_::build_menus() {
     };
     QMenu* mail = menuBar()->addMenu(text_of(str::menu_mail));
     section(mail, {cmd::open, cmd::open_all_headers, cmd::address_list, cmd::attachment_list, 0, cmd::reply,
-                   cmd::forward, cmd::resend, 0, cmd::move, cmd::rename, cmd::to_trash, 0, cmd::new_folder,
+                   cmd::forward, cmd::resend, cmd::send, 0, cmd::move, cmd::rename, cmd::to_trash, 0, cmd::new_folder,
                    cmd::new_mail, 0, cmd::close});
     QMenu* edit = menuBar()->addMenu(text_of(str::menu_edit));
     section(edit, {cmd::select_all, 0, cmd::send_receive, cmd::send_receive_all, 0, cmd::arrange, 0, cmd::empty_trash});
@@ -220,7 +223,7 @@ void window_::build_menus() {
 
     mail_popup_ = new QMenu(this);
     section(mail_popup_, {cmd::open, cmd::open_all_headers, cmd::address_list, cmd::attachment_list, 0, cmd::reply,
-                          cmd::forward, cmd::resend, 0, cmd::move, cmd::rename, cmd::to_trash});
+                          cmd::forward, cmd::resend, cmd::send, 0, cmd::move, cmd::rename, cmd::to_trash});
     list_popup_ = new QMenu(this);
     section(list_popup_, {cmd::new_folder, cmd::new_mail, 0, cmd::select_all, 0, cmd::send_receive,
                           cmd::send_receive_all, 0, cmd::arrange, 0, cmd::empty_trash, 0});
@@ -664,6 +667,9 @@ void window_::on_command(int id, int argument) {
     case cmd::send_receive_all:
         run_round(id == cmd::send_receive_all);
         break;
+    case cmd::send:
+        send_drafts();
+        break;
     case cmd::rename:
         rename_focused();
         break;
@@ -965,6 +971,35 @@ void window_::run_round(bool all_accounts) {
         run_send_receive(this, mailbox_, account_name(), hooks);
         refill_list();
     }
+}
+
+// The chosen drafts go into the outbox, then the outbox is sent.
+void window_::send_drafts() {
+    if (account_root_.empty() || !states_.enabled(cmd::send) || !round_may_start(this)) return;
+    const std::string outbox = special_folder_in(account_root_, special_folder::outbox);
+    if (folder_ != outbox) move_rows_to(outbox);
+    run_send_queued(this, mailbox_, account_name(), {});
+    refill_list();
+}
+
+void window_::send_draft(const std::string& message_dir) {
+    std::string dir = message_dir;
+    if (!dir.ends_with('/')) dir += '/';
+    const std::optional<draft_to_send> draft = find_draft_to_send(mailbox_, dir);
+    if (!draft) return;
+    const auto at = std::find(account_names_.begin(), account_names_.end(), draft->account_title);
+    if (at != account_names_.end()) select_account(static_cast<int>(at - account_names_.begin()));
+    if (!round_may_start(this)) return;
+    if (!draft->queued) {
+        message_box_reporter report(this);
+        const std::string drafts = special_folder_in(draft->account_root, special_folder::drafts);
+        const move_result moved = move_rows({mailbox_, draft->account_root, drafts},
+                                            special_folder_in(draft->account_root, special_folder::outbox),
+                                            {{false, std::to_string(draft->number), type_draft}}, report);
+        if (moved.moved.empty()) return;
+    }
+    run_send_queued(this, mailbox_, draft->account_title, {});
+    refill_list();
 }
 
 // ---- writing mail ----

@@ -55,6 +55,10 @@ public:
     // The new-mail dialog with its fields filled in (a mailto: link), as
     // command 214 opens it.
     void compose_new_mail(const new_mail_start& start);
+    // Sends one draft (its message directory, ending with "/"), of whatever
+    // account: into the outbox, then the send round; the editor's 送信. A
+    // directory that is no draft of the mailbox is left alone.
+    void send_draft(const std::string& message_dir);
 
     // For tests and the accessibility bus: what the window shows.
     listview_mail* mail_list() const { return list_; }
@@ -102,6 +106,7 @@ private:
 
     void open_focused(bool all_headers);
     void run_round(bool all_accounts);
+    void send_drafts();
     void go_to_background();
     void restore_from_background();
     void new_mail_in_background();

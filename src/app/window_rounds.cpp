@@ -118,6 +118,16 @@ round_result run_send_receive_all(QWidget* window, const std::string& mailbox, w
     return send_receive_all(host, mailbox);
 }
 
+bool round_may_start(QWidget* window) { return !running_host && server_access_confirmed(window); }
+
+round_result run_send_queued(QWidget* window, const std::string& mailbox, const std::string& account_title,
+                             window_round_hooks hooks) {
+    if (running_host) return refused_round();
+    window_host host(window, mailbox, std::move(hooks));
+    host.set_busy(true);
+    return send_queued(host, mailbox, account_title);
+}
+
 bool round_running() { return running_host != nullptr; }
 
 void cancel_running_round() {

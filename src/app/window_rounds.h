@@ -34,6 +34,15 @@ round_result run_send_receive(QWidget* window, const std::string& mailbox, const
 // with "巡回送受信が終了しました.". The first failure is returned.
 round_result run_send_receive_all(QWidget* window, const std::string& mailbox, window_round_hooks hooks);
 
+// Whether a round may start: none runs, and the user answered
+// "サーバにアクセスしますか?" with OK.
+bool round_may_start(QWidget* window);
+
+// The send round (command 送信) for one account, its question already
+// answered (round_may_start): the outbox is sent, then "2通のメールを送信しました.".
+round_result run_send_queued(QWidget* window, const std::string& mailbox, const std::string& account_title,
+                             window_round_hooks hooks);
+
 // Whether a round runs now (its dialogs and boxes are open in front of the
 // window).
 bool round_running();

@@ -7,6 +7,7 @@
 #include "config/settings.h"
 #include "platform/cp932.h"
 #include "platform/program_context.h"
+#include "platform/program_launch.h"
 #include "platform/string_table.h"
 #include "text/display_text.h"
 #include "ui/message_box.h"
@@ -25,6 +26,14 @@ std::nullptr_t refuse(const std::string& utf8_text) {
 
 std::string with_name(int id, std::string_view disk_name) {
     return display_utf8(load_string(id)) + "\n" + std::string(disk_name);
+}
+
+// The editor's 送信: Quillmere beside this program sends the draft, the
+// running copy when one runs ("quillmere --send DRAFT").
+bool send_through_quillmere(const std::string& draft_directory) {
+    const std::string program = QCoreApplication::applicationDirPath().toStdString() + "/quillmere";
+    const std::optional<std::string> as_named = utf8_to_cp932("'" + program + "' --send");
+    return as_named && program.find('\'') == std::string::npos && start_program(*as_named, draft_directory);
 }
 
 }  // namespace
@@ -47,14 +56,14 @@ std::unique_ptr<notepad_window> open_notepad(int argc, char** argv, const QFont&
     text_document document;
     held_file hold;
     switch (open_text_document(*path, document, hold)) {
-    case open_outcome::ok:
+    case document_opening::ok:
         break;
-    case open_outcome::missing:
+    case document_opening::missing:
         return refuse(with_name(str::notepad_missing_file, argument));
-    case open_outcome::unreadable:
+    case document_opening::unreadable:
         return refuse(with_name(str::notepad_unreadable_file, argument));
     }
-    return std::make_unique<notepad_window>(std::move(document), std::move(hold), font);
+    return std::make_unique<notepad_window>(std::move(document), std::move(hold), font, send_through_quillmere);
 }
 
 int notepad_main(int argc, char** argv) {

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QIcon>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -34,9 +35,10 @@ std::string with_path(int id, std::string_view path) {
 
 }  // namespace
 
-notepad_window::notepad_window(text_document document, held_file hold, const QFont& font, QWidget* parent)
+notepad_window::notepad_window(text_document document, held_file hold, const QFont& font, draft_sender sender,
+                               QWidget* parent)
     : QMainWindow(parent), document_(std::move(document)), hold_(std::move(hold)),
-      editor_(new QPlainTextEdit(this)), position_(new QLabel(this)) {
+      editor_(new QPlainTextEdit(this)), position_(new QLabel(this)), sender_(std::move(sender)) {
     show_text(font);
     show_title();
     build_status_bar();
@@ -62,7 +64,7 @@ void notepad_window::show_text(const QFont& font) {
 }
 
 void notepad_window::show_title() {
-    const QString title = qs(document_title(document_.path, document_.read_only));
+    const QString title = QString::fromStdString(mail_title(document_));
     // "[*]" is where Qt puts the mark of unsaved changes; one in the name itself is doubled to stay text.
     setWindowTitle(QString(title).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")) + QStringLiteral("[*]"));
     editor_->setAccessibleName(title);
@@ -91,6 +93,12 @@ QAction* notepad_window::add_action(QMenu* menu, int label_id, const QKeySequenc
 void notepad_window::build_file_menu() {
     QMenu* file = menuBar()->addMenu(text_of(str::notepad_menu_file));
     add_action(file, str::notepad_save, QKeySequence::Save, [this] { save(); })->setEnabled(!document_.read_only);
+    if (can_send()) {
+        // The editor takes Ctrl+Enter itself (eventFilter); the menu only shows the key.
+        QAction* send_action = add_action(file, str::notepad_send, QKeySequence(Qt::CTRL | Qt::Key_Return), [this] { send(); });
+        send_action->setShortcutContext(Qt::WidgetShortcut);
+        editor_->installEventFilter(this);
+    }
     file->addSeparator();
     add_action(file, str::menu_close, QKeySequence::Close, [this] { close(); });
 }
@@ -198,7 +206,30 @@ void notepad_window::show_position() {
 
 bool notepad_window::eventFilter(QObject* watched, QEvent* event) {
     if (watched == editor_ && event->type() == QEvent::InputMethod && editor_->isReadOnly()) return true;
+    if (watched == editor_ && event->type() == QEvent::KeyPress && can_send()) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::ControlModifier) {
+            send();
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool notepad_window::can_send() const { return sender_ && !document_.draft_directory.empty() && !document_.read_only; }
+
+bool notepad_window::send() {
+    if (!can_send()) return false;
+    if (editor_->document()->isModified() && !save()) return false;
+    // The draft is moved into the outbox, which a draft still in use prevents.
+    hold_.release();
+    if (!sender_(document_.draft_directory)) {
+        hold_.hold(document_.path);
+        show_message(this, message_kind::error, load_string(str::system_error));
+        return false;
+    }
+    close();
+    return true;
 }
 
 bool notepad_window::may_close() {

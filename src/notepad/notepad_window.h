@@ -15,14 +15,28 @@ class QPlainTextEdit;
 namespace qm {
 
 // quillmere-notepad's window: one text file in the user's font, with the
-// menus ファイル (保存, 閉じる), 編集 and 検索 (検索..., 次を検索, 行へ移動...).
+// menus ファイル (保存, 送信 for a draft, 閉じる), 編集 and 検索 (検索...,
+// 次を検索, 行へ移動...). The title names the mail: its subject and 下書き
+// or 閲覧.
 // The file stays open from the window's start to its close, so that the
 // store sees a draft shown here as in use. A read-only file takes no edits
 // and says so in the title.
 class notepad_window : public QMainWindow {
     Q_OBJECT
 public:
-    notepad_window(text_document document, held_file hold, const QFont& font, QWidget* parent = nullptr);
+    // Hands a draft (its message directory, CP932) on to be sent; false when
+    // that could not start.
+    using draft_sender = std::function<bool(const std::string& draft_directory)>;
+
+    // With a `sender`, a draft's window offers 送信 (Ctrl+Enter): the text is
+    // saved, the window closes (the draft is no longer in use) and the
+    // sender takes the draft.
+    notepad_window(text_document document, held_file hold, const QFont& font, draft_sender sender = {},
+                   QWidget* parent = nullptr);
+
+    // 送信: false, with the window still open, when the text could not be
+    // saved or the draft not handed on.
+    bool send();
 
     // Writes the text back (保存). False, with the user told why and the
     // file untouched, for a character without a CP932 form or a failed write.
@@ -54,12 +68,14 @@ private:
     void ask_line();
     void show_position();
     bool may_close();
+    bool can_send() const;
 
     text_document document_;
     held_file hold_;
     QPlainTextEdit* editor_;
     QLabel* position_;
     QString search_text_;
+    draft_sender sender_;
 };
 
 }  // namespace qm

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -14,10 +15,21 @@
 #include "platform/file_handle.h"
 #include "platform/string_table.h"
 #include "platform/text_file.h"
+#include "base/find_nocase.h"
+#include "base/format.h"
+#include "message/header_fields.h"
+#include "message/message_lines.h"
+#include "store/mailbox_layout.h"
+#include "store/message_status.h"
+#include "store/viewer_copies.h"
+#include "text/display_text.h"
 
 namespace qm {
 
 namespace {
+
+constexpr std::size_t subject_title_limit = 128;
+constexpr std::string_view unknown_subject = "???";
 
 struct free_deleter {
     void operator()(char* p) const { std::free(p); }
@@ -44,6 +56,34 @@ bool can_replace_in(std::string_view directory) {
     return !name.empty() && ::access(name.c_str(), W_OK | X_OK) == 0;
 }
 
+// The message directory of a draft's header or body file; empty for any
+// other file.
+std::string draft_directory_of(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return {};
+    const std::string_view name = path.substr(slash + 1);
+    if (name != "0" && name != "1") return {};
+    const std::string directory(path.substr(0, slash + 1));
+    const std::size_t parent = directory.rfind('/', directory.size() - 2);
+    if (parent == std::string::npos || !message_number_of(std::string_view(directory).substr(parent + 1, directory.size() - parent - 2)))
+        return {};
+    return read_attribute_text(directory + "0").c_str()[0] == type_draft ? directory : std::string();
+}
+
+// The value of the first "Subject:" line of a text, without its line end.
+std::string subject_line_value(std::string_view text) {
+    line_splitter lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
+        if (is_blank_line(line)) break;
+        if (!starts_with_nocase(line, "Subject:")) continue;
+        std::string_view value = without_line_feed(line.substr(8));
+        value.remove_prefix(std::min(value.find_first_not_of(" \t"), value.size()));
+        return std::string(value);
+    }
+    return {};
+}
+
 bool has_text_after_end(std::string_view path) {
     std::string bytes;
     if (!read_binary_file(path, bytes)) return false;
@@ -53,23 +93,24 @@ bool has_text_after_end(std::string_view path) {
 
 }  // namespace
 
-open_outcome open_text_document(std::string_view path, text_document& document, held_file& hold) {
+document_opening open_text_document(std::string_view path, text_document& document, held_file& hold) {
     int error = 0;
     std::optional<std::string> file = resolved_path(path, error);
-    if (!file) return error == ENOENT || error == ENOTDIR ? open_outcome::missing : open_outcome::unreadable;
+    if (!file) return error == ENOENT || error == ENOTDIR ? document_opening::missing : document_opening::unreadable;
     held_file opened;
     text_document read;
-    if (!opened.hold(*file) || !read_text_file(*file, read.text)) return open_outcome::unreadable;
+    if (!opened.hold(*file) || !read_text_file(*file, read.text)) return document_opening::unreadable;
     if (read.text.starts_with(utf8_text_mark)) {
         read.text.erase(0, utf8_text_mark.size());
         read.utf8 = true;
     }
     read.path = std::move(*file);
+    read.draft_directory = draft_directory_of(read.path);
     read.read_only = is_read_only(read.path) || !can_replace_in(directory_of(read.path));
     read.text_after_end = has_text_after_end(read.path);
     document = std::move(read);
     hold = std::move(opened);
-    return open_outcome::ok;
+    return document_opening::ok;
 }
 
 bool save_text_document(std::string_view path, std::string_view text, held_file& hold, bool utf8) {
@@ -90,6 +131,22 @@ std::string document_title(std::string_view path, bool read_only) {
     std::string title(slash == std::string_view::npos ? path : path.substr(slash + 1));
     if (read_only) title += " " + load_string(str::notepad_read_only_mark);
     return title;
+}
+
+std::string mail_title(const text_document& document) {
+    const std::string plain = display_utf8(document_title(document.path, document.read_only));
+    if (!document.draft_directory.empty()) {
+        const std::string subject = get_subject(document.draft_directory + "0", subject_title_limit);
+        if (subject.empty() || subject == unknown_subject) return plain;
+        return string_printf(display_utf8(load_string(str::notepad_title_draft)).c_str(), display_utf8(subject).c_str());
+    }
+    const std::size_t slash = document.path.rfind('/');
+    if (!std::string_view(document.path).substr(slash == std::string::npos ? 0 : slash + 1).starts_with(viewer_copy_prefix))
+        return plain;
+    const std::string subject = subject_line_value(document.text);
+    if (subject.empty()) return plain;
+    return string_printf(display_utf8(load_string(str::notepad_title_viewer)).c_str(),
+                         (document.utf8 ? subject : display_utf8(subject)).c_str());
 }
 
 }  // namespace qm

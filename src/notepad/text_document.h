@@ -17,13 +17,17 @@ struct text_document {
     bool utf8 = false;
     bool read_only = false;       // the file has no write permission, or its directory cannot take a new file
     bool text_after_end = false;  // bytes follow the Ctrl-Z that ended the text: saving would drop them
+    // The message directory (ending with "/") when the file is the header
+    // "0" or the body "1" of a draft (its status says "D"): the mail it
+    // belongs to can be sent from the editor.
+    std::string draft_directory;
 };
 
-enum class open_outcome { ok, missing, unreadable };
+enum class document_opening { ok, missing, unreadable };
 
 // Reads the file for showing and holds it open in `hold`. Only a regular
 // file that can be read is opened; nothing is created or written.
-open_outcome open_text_document(std::string_view path, text_document& document, held_file& hold);
+document_opening open_text_document(std::string_view path, text_document& document, held_file& hold);
 
 // Writes `text` (CP932 with line feeds; UTF-8 after the mark with `utf8`)
 // as the whole file with CR LF line ends. The new contents go into the file's companion, which takes the
@@ -37,5 +41,11 @@ inline constexpr std::string_view utf8_text_mark = "\xEF\xBB\xBF";
 
 // The window title: the file's name, and a mark when it cannot be saved.
 std::string document_title(std::string_view path, bool read_only);
+
+// The title that names the mail (UTF-8): "件名 - 下書き" for a draft,
+// "件名 - 閲覧" for the copy of a mail the viewer shows (a "qlm_" file, its
+// subject from its Subject line); the file's title for any other file, and
+// for a mail without a subject.
+std::string mail_title(const text_document& document);
 
 }  // namespace qm

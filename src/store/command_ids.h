@@ -41,6 +41,8 @@ inline constexpr int sort_popup = 258;
 inline constexpr int sort_first = 259;  // 259-264: sort by column 0-5
 inline constexpr int tree_rename = 265;
 inline constexpr int tree_new_folder = 266;
+// Sends the chosen drafts: into the outbox, then the send round.
+inline constexpr int send = 267;
 inline constexpr int tray_open = 273;
 inline constexpr int tray_exit = 274;
 inline constexpr int address_book_new = 300;  // 301-399: address book n

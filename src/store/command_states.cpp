@@ -1,6 +1,7 @@
 #include "store/command_states.h"
 
 #include <cstddef>
+#include <optional>
 
 #include "config/folder_names.h"
 #include "message/header_fields.h"
@@ -59,15 +60,33 @@ void set_row_commands(command_states& states, std::string_view folder, const mai
     states.set(cmd::resend, row.type == type_sent);
 }
 
+// The 送信 command sends drafts from where drafts wait: the drafts folder
+// and the outbox.
+bool drafts_to_send(std::string_view account_root, std::string_view folder, const std::vector<mail_row>& rows,
+                    const std::vector<int>& valid_selection, int focused) {
+    const std::optional<special_folder> kind = which_special_folder(account_root, folder);
+    if (kind != special_folder::drafts && kind != special_folder::outbox) return false;
+    std::vector<int> acting = valid_selection;
+    if (acting.empty() && focused >= 0 && static_cast<std::size_t>(focused) < rows.size()) acting.push_back(focused);
+    if (acting.empty()) return false;
+    for (int index : acting) {
+        const mail_row& row = rows[static_cast<std::size_t>(index)];
+        if (row.is_folder() || row.type != type_draft) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool command_states::enabled(int command) const {
+    if (command == cmd::send) return send_;
     if (command == cmd::tree_new_folder) command = cmd::new_folder;
     if (command < first_ || command > last_) return true;
     return on_[static_cast<std::size_t>(command - first_)];
 }
 
 void command_states::set(int command, bool on) {
+    if (command == cmd::send) send_ = on;
     if (command >= first_ && command <= last_) on_[static_cast<std::size_t>(command - first_)] = on;
 }
 
@@ -95,6 +114,7 @@ command_states compute_command_states(std::string_view account_root, std::string
     } else {
         for (int command = cmd::open; command <= cmd::to_trash; ++command) states.set(command, false);
     }
+    states.set(cmd::send, drafts_to_send(account_root, folder, rows, valid_selection, focused));
     return states;
 }
 

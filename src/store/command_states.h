@@ -17,8 +17,8 @@ public:
     // Every command on.
     command_states() { on_.fill(true); }
 
-    // Commands 203 to 213, 220 and 221 as computed; the tree's "new folder"
-    // (266) as 213; every other command true.
+    // Commands 203 to 213, 220, 221 and 送信 (267) as computed; the tree's
+    // "new folder" (266) as 213; every other command true.
     bool enabled(int command) const;
     void set(int command, bool on);
 
@@ -28,6 +28,7 @@ private:
     static constexpr int first_ = cmd::open;
     static constexpr int last_ = cmd::parent_folder;
     std::array<bool, last_ - first_ + 1> on_{};
+    bool send_ = true;
 };
 
 // The rules, from the typed rows of the folder shown (`folder`, a full path
@@ -49,6 +50,8 @@ private:
 //      exists ("2" when the mail has a text/plain part, "1" when it has
 //      none), 211 off; 209 only for sent mail ("S").
 // 5. No row to act on: 203 to 212 off.
+// 6. 送信 (267) on when every row to act on (the selected ones, else the
+//    focused one) is a draft ("D") in the drafts folder or the outbox.
 //
 // Only the one row of rule 4 is looked at on disk (its header file, or
 // whether a part file exists).

@@ -1,5 +1,6 @@
 #include "store/compose.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,12 +10,14 @@
 #include "config/signatures.h"
 #include "message/header_fields.h"
 #include "message/header_reader.h"
+#include "message/mime_writer.h"
 #include "message/message_lines.h"
 #include "platform/attributes.h"
 #include "platform/file_operations.h"
 #include "platform/text_file.h"
 #include "platform/work_directory.h"
 #include "platform/tree_operations.h"
+#include "store/attachments.h"
 #include "store/mail_reading.h"
 #include "store/mailbox_layout.h"
 #include "store/message_opening.h"
@@ -100,6 +103,30 @@ std::vector<std::string> recipient_addresses(std::string_view recipient) {
 }
 
 namespace {
+
+// The attachments of the source message as parts 2, 3 ... of the draft
+// being put together: each restored to the bytes it was sent with, under
+// its own name, in a scratch folder of the work directory, and attached from
+// there as an attachment the user adds is.
+bool attach_source_parts(std::string_view work_directory, const draft_files& files, std::string_view source_message_dir) {
+    const std::vector<int> parts = attachment_parts(source_message_dir);
+    if (parts.empty()) return true;
+    const std::string scratch = std::string(work_directory) + "forwarded.$$$/";
+    if (directory_exists(scratch) && !delete_tree(scratch, false)) return false;
+    bool ok = make_directory(scratch);
+    int next = 2;
+    for (std::size_t i = 0; ok && i < parts.size(); ++i) {
+        std::string name;
+        if (!get_part_filename(source_message_dir, parts[i], name, part_name_capacity)) name.clear();
+        // Each in a folder of its own: two attachments may bear one name.
+        const std::string folder = scratch + std::to_string(i) + "/";
+        const std::string restored = folder + safe_attachment_name(name);
+        ok = make_directory(folder) && restore_part(source_message_dir, parts[i], restored) &&
+             encode_attachment(restored, files.directory, next++);
+    }
+    ok = delete_tree(scratch, false) && ok;
+    return ok && write_status_flag(files.status, status_key_attachment, true);
+}
 
 // A quote or a forward made of a mail with characters CP932 lacks has "？"
 // in their places; the user is told which they were.
@@ -345,7 +372,7 @@ int create_reply(const compose_context& ctx, std::string_view source_message_dir
 }
 
 int create_forward(const compose_context& ctx, std::string_view source_message_dir, std::string_view recipient,
-                   reporter& report, bool open_editor) {
+                   reporter& report, bool open_editor, bool with_attachments) {
     const draft_files files = draft_files_in(ctx.work_directory);
     const std::string source_header = part_file(source_message_dir, 0);
     if (!start_draft(ctx, files, false)) return file_error(report);
@@ -370,6 +397,7 @@ int create_forward(const compose_context& ctx, std::string_view source_message_d
         return -1;
     }
     if (!make_forward_body(files.body, source_header, source_text.cp932)) return file_error(report);
+    if (with_attachments && !attach_source_parts(ctx.work_directory, files, source_message_dir)) return file_error(report);
     tell_lost_characters(source_text.lost, report);
     return file_draft(ctx, files, report, open_editor, source_message_dir, status_key_forwarded);
 }

@@ -83,11 +83,14 @@ int create_reply(const compose_context& ctx, std::string_view source_message_dir
 
 // A forward of the source message's text to `recipient` (an address, an
 // entry or a group): "Fwd: " and its subject, its sender lines between two
-// separators, then its text part. Its attachments are not taken; a message
-// without a text part gives the notice "このメールにはtext/plainコンテンツが存在しません.".
+// separators, then its text (the rendition of its HTML when it has no text
+// of its own), and References that carry its conversation on. With
+// `with_attachments` its attachments (attachment_parts) come along, each
+// the bytes it was sent with, under its own name; without, none. A message
+// without any text gives the notice "このメールにはtext/plainコンテンツが存在しません.".
 // The source message is marked forwarded.
 int create_forward(const compose_context& ctx, std::string_view source_message_dir, std::string_view recipient,
-                   reporter& report, bool open_editor = true);
+                   reporter& report, bool open_editor = true, bool with_attachments = false);
 
 // A sent message as a new draft: a copy of its files with a fresh "Date:"
 // line, writable again, with the status of a new draft (attachment on when it

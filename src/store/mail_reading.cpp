@@ -96,13 +96,15 @@ std::string joined_value(const std::vector<header_field>& fields, std::string_vi
 
 std::string label(int id) { return display_utf8(load_string(id)); }
 
-// "name (12 KB)" for each part the header block names: the parts besides
-// the text, but not the HTML that stands beside a text as its other form.
+bool counts_as_attachment(const part_row& row, const readable_text& text) {
+    return row.number != text.part && !(row.file_name.empty() && equals_nocase(row.media_type, html_type));
+}
+
+// "name (12 KB)" for each attachment.
 std::string attachment_summary(std::string_view base, const readable_text& text) {
     std::string summary;
     for (const part_row& row : list_parts(base)) {
-        if (row.number == text.part) continue;
-        if (row.file_name.empty() && equals_nocase(row.media_type, html_type)) continue;
+        if (!counts_as_attachment(row, text)) continue;
         if (!summary.empty()) summary += ", ";
         summary += display_utf8(row.file_name.empty() ? row.media_type : row.file_name);
         summary += " (" + reading_size(row.size) + ")";
@@ -228,6 +230,17 @@ std::string sent_header::shown_piece(std::string_view field, std::string_view st
         }
     }
     return display_utf8(piece);
+}
+
+std::vector<int> attachment_parts(std::string_view message_dir, const readable_text& text) {
+    std::vector<int> parts;
+    for (const part_row& row : list_parts(with_final_slash(message_dir)))
+        if (counts_as_attachment(row, text)) parts.push_back(row.number);
+    return parts;
+}
+
+std::vector<int> attachment_parts(std::string_view message_dir) {
+    return attachment_parts(message_dir, message_readable_text(message_dir));
 }
 
 std::string reading_size(std::int64_t bytes) {

@@ -66,6 +66,12 @@ private:
     std::vector<std::pair<std::string, std::string>> fields_;  // name, value as it came
 };
 
+// The parts a reader counts as the mail's attachments: every part the
+// attachment list shows but the one shown as the text, and the HTML that
+// stands beside a text as its other form.
+std::vector<int> attachment_parts(std::string_view message_dir, const readable_text& text);
+std::vector<int> attachment_parts(std::string_view message_dir);
+
 // The header block above the text: the sender with name and address, the
 // recipients, the date in local time, the subject and the attachments with
 // their sizes, one "label: value" line each (UTF-8, controls made visible).

@@ -188,6 +188,26 @@ void file_one(const std::string& message, const std::string& sent, message_numbe
 
 }  // namespace
 
+std::optional<draft_to_send> find_draft_to_send(std::string_view mailbox, std::string_view message_dir) {
+    if (!message_dir.starts_with(mailbox) || !message_dir.ends_with('/')) return std::nullopt;
+    std::string_view inside = message_dir.substr(mailbox.size());
+    const std::size_t slash = inside.find('/');
+    if (slash == std::string_view::npos || slash == 0) return std::nullopt;
+    draft_to_send draft;
+    draft.account_title = std::string(inside.substr(0, slash));
+    draft.account_root = std::string(mailbox) + draft.account_title + "/";
+    std::string_view rest = message_dir.substr(0, message_dir.size() - 1);
+    const std::size_t last = rest.rfind('/');
+    const std::optional<int> number = message_number_of(rest.substr(last + 1));
+    const std::string folder(rest.substr(0, last + 1));
+    const std::optional<special_folder> kind = which_special_folder(draft.account_root, folder);
+    if (!number || (kind != special_folder::drafts && kind != special_folder::outbox)) return std::nullopt;
+    if (read_attribute_text(part_file(message_dir, header_part)).c_str()[0] != type_draft) return std::nullopt;
+    draft.number = *number;
+    draft.queued = kind == special_folder::outbox;
+    return draft;
+}
+
 std::string_view mailer_name() { return "Quillmere " QUILLMERE_VERSION " (Linux)"; }
 
 std::vector<std::string> outbox_messages(std::string_view outbox_folder) {
@@ -238,11 +258,12 @@ outbox_preparation prepare_outbox(std::string_view account_root, std::string_vie
     return result;
 }
 
-void file_sent_mail(std::string_view account_root, std::string_view work_directory, reporter& report) {
+std::size_t file_sent_mail(std::string_view account_root, std::string_view work_directory, reporter& report) {
     const std::string outbox = special_folder_in(account_root, special_folder::outbox);
     const std::string sent = special_folder_in(account_root, special_folder::sent);
     const auto prepared = read_prepared_list(work_directory);
     message_numbering numbering;
+    std::size_t filed = 0;
     bool sent_folder_ready = directory_exists(sent);
     for (const std::string& name : outbox_messages(outbox)) {
         // A prepared file that is still there was not accepted; a message
@@ -254,10 +275,12 @@ void file_sent_mail(std::string_view account_root, std::string_view work_directo
             break;
         }
         file_one(outbox + name + "/", sent, numbering, report);
+        ++filed;
     }
     // The unsent messages stay queued; their prepared files go, and with the
     // list a second call finds nothing to file.
     remove_outgoing_files(work_directory);
+    return filed;
 }
 
 }  // namespace qm

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,18 @@ inline constexpr std::string_view sent_wire_copy_name = "raw";
 // The X-Mailer value: the program, its version and the system it runs on
 // ("Quillmere 3.0.1 (Linux)").
 std::string_view mailer_name();
+
+// A draft to be sent (the 送信 command, and the editor's 送信): a message of
+// type "D" directly in an account's drafts folder or outbox.
+struct draft_to_send {
+    std::string account_title;
+    std::string account_root;
+    int number = -1;
+    bool queued = false;  // it is in the outbox already
+};
+// Where the message directory (ending with "/") lies, when it is such a
+// draft of the mailbox; nullopt for anything else.
+std::optional<draft_to_send> find_draft_to_send(std::string_view mailbox, std::string_view message_dir);
 
 // The message directory names (".<n>") directly in the outbox folder, in
 // number order (".2" before ".10"). Other entries are no messages.
@@ -70,7 +83,7 @@ outbox_preparation prepare_outbox(std::string_view account_root, std::string_vie
 // every other message stays queued and its prepared file is deleted. Safe
 // after a send job that failed half-way, and a second call files nothing.
 // Failures are shown per step; a message stays wherever the failed step
-// left it.
-void file_sent_mail(std::string_view account_root, std::string_view work_directory, reporter& report);
+// left it. The number of messages the server accepted.
+std::size_t file_sent_mail(std::string_view account_root, std::string_view work_directory, reporter& report);
 
 }  // namespace qm

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "config/account_settings.h"
+#include "base/format.h"
 #include "config/settings.h"
 #include "net/smtp_client.h"
 #include "platform/file_operations.h"
@@ -103,19 +104,50 @@ void note_job(round_result& result, net_result code) {
     if (result.job == net_result::ok) result.job = code;
 }
 
+// Sends what the outbox holds: preparation, the send job, then filing of
+// whatever the server accepted (also after a failed send job, so that
+// nothing is sent twice) and "arrange at send". A message that could not be
+// prepared stays queued (it was named) and the round ends with file_error.
+void send_outbox(send_receive_host& host, const current_account& account, const std::string& root,
+                 const std::string& work, held_password& password, round_result& result) {
+    reporter& report = host.report();
+    const outbox_preparation preparation = prepare_outbox(root, work, report);
+    if (preparation.prepared > 0) {
+        note_job(result, send(host, account, work, password));
+        result.sent += file_sent_mail(root, work, report);
+        if (settings().arrange_at_send) arrange_run(special_folder_in(root, special_folder::sent), root, report);
+    }
+    if (preparation.kept > 0) note_job(result, net_result::file_error);
+}
+
+// The account a round is for, when it is complete; else the round ends
+// with "アカウント設定が完了していません.".
+bool complete_account(reporter& report, std::string_view mailbox, std::string_view title, current_account& account,
+                      std::string& root, round_result& result) {
+    account = load_current_account(mailbox, title);
+    root = account_directory(mailbox, title);
+    if (account_complete(account) && directory_exists(root)) return true;
+    report.notice(str::account_incomplete);
+    result.account_incomplete = true;
+    return false;
+}
+
+// "2通のメールを送信しました." after another message, on a line of its own.
+std::string with_sent_count(std::string text, std::size_t sent) {
+    if (sent == 0) return text;
+    if (!text.empty()) text += "\n";
+    return text + string_printf(load_string(str::round_sent_count).c_str(), static_cast<int>(sent));
+}
+
 }  // namespace
 
 round_result send_receive(send_receive_host& host, std::string_view mailbox, std::string_view account_title,
                           bool quiet) {
     round_result result;
     reporter& report = host.report();
-    const current_account account = load_current_account(mailbox, account_title);
-    const std::string root = account_directory(mailbox, account_title);
-    if (!account_complete(account) || !directory_exists(root)) {
-        report.notice(str::account_incomplete);
-        result.account_incomplete = true;
-        return result;
-    }
+    current_account account;
+    std::string root;
+    if (!complete_account(report, mailbox, account_title, account, root, result)) return result;
     const std::string work = context().work_directory;
     const std::string inbox = special_folder_in(root, special_folder::inbox);
 
@@ -155,18 +187,7 @@ round_result send_receive(send_receive_host& host, std::string_view mailbox, std
         return result;
     }
 
-    if (outbox_holds_mail(root)) {
-        const outbox_preparation preparation = prepare_outbox(root, work, report);
-        if (preparation.prepared > 0) {
-            note_job(result, send(host, account, work, smtp_password));
-            // Whatever the server accepted is filed, also after a failure, so
-            // that the next round does not send it again.
-            file_sent_mail(root, work, report);
-            if (settings().arrange_at_send) arrange_run(special_folder_in(root, special_folder::sent), root, report);
-        }
-        // A message that could not be prepared stays queued (it was named).
-        if (preparation.kept > 0) note_job(result, net_result::file_error);
-    }
+    if (outbox_holds_mail(root)) send_outbox(host, account, root, work, smtp_password, result);
     wipe_password(smtp_password.text);
 
     filing_outcome filed = file_downloads(work, root, arrange, report);
@@ -174,11 +195,32 @@ round_result send_receive(send_receive_host& host, std::string_view mailbox, std
     if (filed.problem) result.filing_problem = true;
     forget_download_owner_when_filed(work);
     if (new_mail > 0 && !quiet) host.show_inbox(inbox);
-    if (result.filing_problem) {
-        report_filing_problem();
-    } else if (new_mail == 0 && !quiet) {
-        report.notice(str::receive_no_new_mail);
+    if (result.filing_problem) report_filing_problem();
+    if (quiet) return result;
+    const std::string said = new_mail == 0 && !result.filing_problem ? load_string(str::receive_no_new_mail) : "";
+    if (!said.empty() || result.sent > 0) report.show(message_kind::notice, with_sent_count(said, result.sent));
+    return result;
+}
+
+round_result send_queued(send_receive_host& host, std::string_view mailbox, std::string_view account_title) {
+    round_result result;
+    reporter& report = host.report();
+    current_account account;
+    std::string root;
+    if (!complete_account(report, mailbox, account_title, account, root, result)) return result;
+    if (!outbox_holds_mail(root)) {
+        report.notice(str::round_nothing_to_send);
+        return result;
     }
+    held_password smtp_password;
+    if (account.smtp_auth && !obtain_password(host, mailbox, account_title, password_server::smtp, smtp_password)) {
+        result.job = net_result::cancelled;
+        return result;
+    }
+    const std::string work = context().work_directory;
+    make_work_directory(work);
+    send_outbox(host, account, root, work, smtp_password, result);
+    if (result.sent > 0) report.show(message_kind::notice, with_sent_count("", result.sent));
     return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -48,6 +49,7 @@ struct round_result {
     // password prompt, file_error for a failed preparation of the outbox.
     net_result job = net_result::ok;
     bool filing_problem = false;      // a received message could not be filed
+    std::size_t sent = 0;             // mails the server accepted and the sent folder took
     bool account_incomplete = false;  // address, servers or POP id missing
     bool ok() const { return job == net_result::ok && !filing_problem && !account_incomplete; }
 };
@@ -68,13 +70,20 @@ struct round_result {
 //     "arrange at send"; a message that could not be prepared stays queued
 //     and the round ends with file_error;
 //  6. filing of the downloads, "arrange at receive", and the messages: the
-//     inbox is shown when mail came, "新着メールはありません." when none came
-//     (not when quiet), "受信メールの取込処理に問題がありました." when filing
+//     inbox is shown when mail came, "新着メールはありません." when none came,
+//     followed by "2通のメールを送信しました." when mail was sent (neither
+//     when quiet), "受信メールの取込処理に問題がありました." when filing
 //     failed (also when quiet).
 // Every copy of a password is overwritten with '*' once it has been handed
 // to a job or given up.
 round_result send_receive(send_receive_host& host, std::string_view mailbox, std::string_view account_title,
                           bool quiet);
+
+// The send round of the 送信 command: the outbox of the account is sent as
+// step 5 of a round sends it, without receiving (only the SMTP password is
+// asked for), then "2通のメールを送信しました."; "送信するメールはありません."
+// when the outbox holds none.
+round_result send_queued(send_receive_host& host, std::string_view mailbox, std::string_view account_title);
 
 // The round of all accounts (command "巡回送受信"): each account of the
 // mailbox in turn, quietly, then "巡回送受信が終了しました.". The first

@@ -1,9 +1,11 @@
 #include "ui/dialog_forward.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include "message/header_fields.h"
 #include "message/part_file.h"
@@ -22,10 +24,17 @@ dialog_forward::dialog_forward(QWidget* parent, const compose_context& ctx, std:
       ctx_(ctx),
       source_(source_message_dir),
       report_(report),
-      recipient_(recipient_choice(this, {})) {
+      recipient_(recipient_choice(this, {})),
+      attachments_(new QCheckBox(qs(load_string(str::forward_attachments)), this)) {
     setWindowTitle(qs(load_string(str::forward_title)));
+    const bool has_attachments = !attachment_parts(source_).empty();
+    attachments_->setChecked(has_attachments);
+    attachments_->setEnabled(has_attachments);
+    // Screen readers say the words, not the access key.
+    attachments_->setAccessibleName(attachments_->text().remove(QRegularExpression(QStringLiteral("\\(&.\\)"))));
     auto* fields = new QFormLayout;
     fields->addRow(recipient_label(this, recipient_), recipient_);
+    fields->addRow(QString(), attachments_);
     ok_ = lay_out_with_ok_cancel(this, fields);
     recipient_->setFocus();
 }
@@ -33,7 +42,7 @@ dialog_forward::dialog_forward(QWidget* parent, const compose_context& ctx, std:
 void dialog_forward::accept() {
     const std::optional<std::string> recipient = taken_recipient(recipient_, report_);
     if (!recipient) return;
-    const int number = create_forward(ctx_, source_, *recipient, report_, true);
+    const int number = create_forward(ctx_, source_, *recipient, report_, true, attachments_->isChecked());
     if (number < 0) return;  // told; the user may try again or cancel
     draft_number_ = number;
     QDialog::accept();

@@ -7,14 +7,17 @@
 #include "platform/reporter.h"
 #include "store/compose.h"
 
+class QCheckBox;
 class QComboBox;
 class QPushButton;
 
 namespace qm {
 
 // "転送": the recipient of a forward, typed or chosen as in the new-mail
-// dialog and checked the same way. OK makes the forward (the message's
-// sender lines and text, without its attachments) in the drafts folder,
+// dialog and checked the same way, and "添付ファイルも転送" (on when the mail
+// has attachments, and only then to be had). OK makes the forward (the
+// message's sender lines and text, with its attachments when asked) in the
+// drafts folder,
 // marks the message forwarded and opens the forward in the text editor; a
 // forward that cannot be made has been reported, and the dialog stays open.
 class dialog_forward : public QDialog {
@@ -26,6 +29,7 @@ public:
                    reporter& report);
 
     QComboBox* recipient_field() const { return recipient_; }
+    QCheckBox* attachments_box() const { return attachments_; }
     QPushButton* ok_button() const { return ok_; }
     // The forward's number in the drafts folder, after the dialog was
     // accepted; -1 before.
@@ -38,6 +42,7 @@ private:
     std::string source_;
     reporter& report_;
     QComboBox* recipient_;
+    QCheckBox* attachments_;
     QPushButton* ok_ = nullptr;
     int draft_number_ = -1;
 };

@@ -14,9 +14,12 @@
 #include <iostream>
 
 #include "app/typing.h"
+#include "app/mailto_request.h"
 #include "app/window_rounds.h"
 #include "cli/cli_runner.h"
 #include "store/accounts.h"
+#include "store/command_ids.h"
+#include "store/compose.h"
 #include "store/program_session.h"
 #include "support/script_server.h"
 #include "support/smtp_server.h"
@@ -135,7 +138,7 @@ TEST_F(SendReceiveWindow, QueuedMailGoesOutComesBackAndIsShownThenNothingIsNew) 
     round_hand hand;
     EXPECT_TRUE(round("acct").ok());
     EXPECT_EQ(hand.prompts, 0);
-    EXPECT_EQ(hand.take_boxes(), asked_nothing_new);
+    EXPECT_EQ(hand.take_boxes(), (names{"サーバにアクセスしますか?", "新着メールはありません.\n1通のメールを送信しました."}));
     EXPECT_EQ(list_names(account("acct") + " 送信箱"), (names{"草稿", "送信控"}));
     EXPECT_EQ(list_names(account("acct") + " 送信箱/送信控").size(), 1u);
     ASSERT_TRUE(server->wait_for_delivery(1));
@@ -177,7 +180,7 @@ TEST_F(SendReceiveWindow, QueuedMailGoesOutComesBackAndIsShownThenNothingIsNew) 
     EXPECT_NE(logs[0].find("C: USER alice\r\nS: +OK\r\nC: PASS " + stars + "\r\n"), std::string::npos) << logs[0];
     EXPECT_NE(logs[1].find("C: AUTH PLAIN ****"), std::string::npos) << logs[1];
     for (const std::string& log : logs) EXPECT_EQ(log.find(server->password()), std::string::npos);
-    EXPECT_EQ(hand.take_boxes(), asked_nothing_new);
+    EXPECT_EQ(hand.take_boxes(), (names{"サーバにアクセスしますか?", "新着メールはありません.\n1通のメールを送信しました."}));
     shift = false;
     hand.on_job = nullptr;
     ASSERT_TRUE(server->wait_for_delivery(2));
@@ -194,6 +197,58 @@ TEST_F(SendReceiveWindow, QueuedMailGoesOutComesBackAndIsShownThenNothingIsNew) 
     EXPECT_EQ(list_names(account("acct") + " 受信箱"), (names{".0", ".1"}));
     EXPECT_EQ(list_names(account("b") + " 受信箱"), (names{".0", ".1"}));
     EXPECT_FALSE(round_running());
+}
+
+// 送信 (Ctrl+Enter on the chosen drafts) and the editor's 送信 (its request to the running window): each
+// draft goes into the outbox and out through the private Postfix, alone, nothing is received, and the
+// round says how many mails it sent. The mail leaves with a Message-ID of the sender's domain.
+TEST_F(SendReceiveWindow, SendGoesOutFromTheListAndFromTheEditor) {
+    start_server(server);
+    ASSERT_TRUE(create_account(settings().mailbox, "acct", server_account()));
+    server->mail_store().deliver(crlf("From: bob@example.com\nTo: " + server->address() + "\nSubject: waiting\n\nhi\n"));
+    compose_context ctx{settings().mailbox, sj(account("acct")), context().work_directory,
+                        load_current_account(settings().mailbox, "acct")};
+    recording_reporter quiet;
+    for (const char* subject : {"one", "two", "three"})
+        ASSERT_GE(create_new_mail(ctx, "", server->address(), subject, "", quiet, false), 0);
+    const std::string drafts = account("acct") + " 送信箱/草稿/";
+    Layout layout;
+    layout.current = sj("acct/ 送信箱/草稿/");
+    window_ main(settings(), layout);
+    main.show();
+    main.start();
+    listview_mail& list = *main.mail_list();
+    auto row_of = [&](const std::string& subject) {
+        const std::vector<mail_row>& rows = list.rows_model().rows();
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].text[column_subject] == subject) return static_cast<int>(i);
+        return -1;
+    };
+
+    round_hand hand;
+    list.select_rows({row_of("one"), row_of("two")});
+    ASSERT_TRUE(main.states().enabled(cmd::send));
+    QTest::keyClick(&list, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(hand.take_boxes(), (names{"サーバにアクセスしますか?", "2通のメールを送信しました."}));
+    EXPECT_EQ(list_names(drafts), names{".2"});
+    EXPECT_EQ(list_names(account("acct") + " 送信箱/送信控").size(), 2u);
+    EXPECT_EQ(list_names(account("acct") + " 受信箱"), names{});  // nothing received
+    ASSERT_TRUE(server->wait_for_delivery(2));
+
+    send_draft_when_free(main, drafts + ".2/");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hand.boxes().size() == 2; }, 20000));
+    EXPECT_EQ(hand.take_boxes(), (names{"サーバにアクセスしますか?", "1通のメールを送信しました."}));
+    EXPECT_EQ(list_names(drafts), names{});
+    ASSERT_TRUE(server->wait_for_delivery(3));
+    for (const std::string& sent : list_names(account("acct") + " 送信箱/送信控")) {
+        const std::string raw = read_bytes(account("acct") + " 送信箱/送信控/" + sent + "/raw");
+        const std::string domain = server->address().substr(server->address().find('@'));
+        EXPECT_NE(raw.find(domain + ">\r\n"), std::string::npos) << raw;
+        EXPECT_NE(raw.find("Message-ID: <"), std::string::npos) << raw;
+    }
+    // Nothing to send where no draft is chosen.
+    list.clearSelection();
+    EXPECT_FALSE(main.states().enabled(cmd::send));
 }
 
 TEST_F(SendReceiveWindow, AtTheFirstStartTheAccountDialogComesFirstAndWhatItSavesSendsAndReceives) {
@@ -226,7 +281,7 @@ TEST_F(SendReceiveWindow, AtTheFirstStartTheAccountDialogComesFirstAndWhatItSave
 
     // quillmere-cli finds the saved account with its password stored.
     run_ok("new home --to " + server->address() + " --subject first --queue");
-    EXPECT_EQ(run_ok("sync home").err, "通知: 新着メールはありません.\n");
+    EXPECT_EQ(run_ok("sync home").err, "通知: 新着メールはありません.\n1通のメールを送信しました.\n");
     ASSERT_TRUE(server->wait_for_delivery(1));
     run_ok("sync home");
     EXPECT_EQ(list_names(account("home") + " 受信箱"), names{".0"});

@@ -46,7 +46,9 @@ TEST_F(SyncCommand, SendsReceivesFilesAndArrangesThenFindsNothingNew) {
         run_ok("new acct --to " + server_->address() + " --subject " + subject + " --queue");
     }
     const std::string password = server_->password() + "\n";
-    EXPECT_EQ(run_ok("sync acct", password).err, "SMTPパスワード? \n通知: 新着メールはありません.\n");  // the POP3 one is stored
+    // The POP3 password is stored; the round says what it sent.
+    EXPECT_EQ(run_ok("sync acct", password).err,
+              "SMTPパスワード? \n通知: 新着メールはありません.\n2通のメールを送信しました.\n");
     EXPECT_EQ(list_names(account + " 送信箱"), (names{"草稿", "送信控"}));
     EXPECT_EQ(list_names(account + " 送信箱/送信控").size(), 2u);
     ASSERT_TRUE(server_->wait_for_delivery(2));
@@ -89,7 +91,7 @@ TEST_F(SyncCommand, AddedAccountsSendAndReceivePlainAndUpgradedToTls) {
         server_->mail_store().deliver(crlf("From: bob@example.com\nTo: alice@example.com\nSubject: hello\n\nhi\n"));
         run_ok("new " + title + " --to carol@example.com --subject report --queue");
         const cli_result r = run_ok("sync " + title + " --trace");
-        EXPECT_EQ(r.err, "");  // no password asked: both are stored
+        EXPECT_EQ(r.err, "通知: 1通のメールを送信しました.\n");  // no password asked: both are stored
         const std::string& trace = r.out;
         const std::size_t starttls = trace.find("C: STARTTLS"), auth = trace.find("C: AUTH ");
         const std::size_t stls = trace.find("C: STLS"), user = trace.find("C: USER ");

@@ -21,6 +21,7 @@
 
 #include "app/modal_hand.h"
 #include "notepad/notepad_main.h"
+#include "notepad/text_document.h"
 #include "store/draft_in_use.h"
 #include "support/test_support.h"
 #include "ui/qt_text.h"
@@ -157,6 +158,38 @@ TEST_F(Notepad, ADraftShownInTheUsersFontIsSavedAsCp932WithCrLfAndStaysInUse) {
 
     EXPECT_TRUE(window->close());
     EXPECT_FALSE(is_draft_in_use(sj(draft)));
+}
+
+// The title names the mail; a draft is sent from the editor: saved, closed (no longer in use) and handed
+// on. A viewer's copy offers no 送信.
+TEST_F(Notepad, TheTitleNamesTheMailAndADraftIsSentFromTheEditor) {
+    const std::string draft = dir / "草稿/.1/";
+    write_bytes(draft + "0", sj("Subject: 会議の件\r\n"));
+    write_bytes(draft + "1", sj("本文\r\n"));
+    write_bytes(draft + "status.ini", "[mail status]\r\ntype=D\r\n");
+    text_document document;
+    held_file hold;
+    ASSERT_EQ(open_text_document(sj(draft + "1"), document, hold), document_opening::ok);
+    std::vector<std::string> handed;
+    notepad_window window(std::move(document), std::move(hold), user_font(), [&](const std::string& directory) {
+        handed.push_back(directory);
+        return !is_draft_in_use(directory);
+    });
+    window.show();
+    EXPECT_EQ(shown_title(window), q8("会議の件 - 下書き"));
+    window.editor()->moveCursor(QTextCursor::End);
+    commit_text(window.editor(), q8("追記"));
+    QTest::keyClick(window.editor(), Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(handed, names{sj(draft)});
+    EXPECT_EQ(read_bytes(draft + "1"), sj("本文\r\n追記"));
+    EXPECT_FALSE(window.isVisible());
+
+    write_bytes(dir / "qlm_0001.TXT", "\xEF\xBB\xBF" "From: a@example.com\r\nSubject: 🎉 セール\r\n\r\n本文\r\n");
+    ::chmod((dir / "qlm_0001.TXT").c_str(), 0400);
+    auto copy = start_on("qlm_0001.TXT");
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(shown_title(*copy), q8("🎉 セール - 閲覧"));
+    EXPECT_EQ(menu_action(*copy, q8("送信")), nullptr);
 }
 
 TEST_F(Notepad, ACharacterWithoutACp932FormIsRefusedAndTheFileUntouched) {

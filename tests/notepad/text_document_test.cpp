@@ -17,7 +17,7 @@ namespace qm::test {
 namespace {
 
 struct opened {
-    open_outcome outcome;
+    document_opening outcome;
     text_document document;
     held_file hold;
 };
@@ -34,7 +34,7 @@ TEST(TextDocument, ReadsCp932InTextModeAndOpensOnlyARegularFileThatIsThere) {
     write_bytes(dir / "plain.txt", sj("一行\r\n") + "\x1a");
     {
         opened file = open(dir.cp("下書き.txt"));
-        ASSERT_EQ(file.outcome, open_outcome::ok);
+        ASSERT_EQ(file.outcome, document_opening::ok);
         // CR LF becomes LF, a lone CR stays, a Ctrl-Z ends the text.
         EXPECT_EQ(u8(file.document.text), "件名\n本文\r行\n");
         EXPECT_TRUE(file.document.text_after_end);
@@ -47,9 +47,9 @@ TEST(TextDocument, ReadsCp932InTextModeAndOpensOnlyARegularFileThatIsThere) {
     ::mkfifo((dir / "pipe").c_str(), 0600);
     ::mkdir((dir / "folder").c_str(), 0700);
     ::symlink((dir / "gone").c_str(), (dir / "dangling").c_str());
-    for (auto [name, expected] : {std::pair{"gone", open_outcome::missing}, {"dangling", open_outcome::missing},
-                                  {"plain.txt/below", open_outcome::missing}, {"folder", open_outcome::unreadable},
-                                  {"pipe", open_outcome::unreadable}}) {
+    for (auto [name, expected] : {std::pair{"gone", document_opening::missing}, {"dangling", document_opening::missing},
+                                  {"plain.txt/below", document_opening::missing}, {"folder", document_opening::unreadable},
+                                  {"pipe", document_opening::unreadable}}) {
         opened file = open(dir.cp(name));
         EXPECT_EQ(file.outcome, expected) << name;
         EXPECT_FALSE(file.hold.is_held()) << name;
@@ -63,7 +63,7 @@ TEST(TextDocument, SavingWritesCrLfWholeAndHoldsTheNewFile) {
     write_bytes(file, sj("古い本文\r\n"));
     ::chmod(file.c_str(), 0640);
     opened draft = open(dir.cp("1"));
-    ASSERT_EQ(draft.outcome, open_outcome::ok);
+    ASSERT_EQ(draft.outcome, document_opening::ok);
 
     ASSERT_TRUE(save_text_document(draft.document.path, sj("新しい本文\n二行目"), draft.hold));
     EXPECT_EQ(read_bytes(file), sj("新しい本文\r\n二行目"));
@@ -88,7 +88,7 @@ TEST(TextDocument, AMarkedUtf8TextReadsAndSavesAsUtf8) {
     temp_dir dir;
     write_bytes(dir / "qlm_0001.TXT", "\xEF\xBB\xBF" "件名: café 🎉\r\n\r\n안녕\r\n");
     opened copy = open(dir.cp("qlm_0001.TXT"));
-    ASSERT_EQ(copy.outcome, open_outcome::ok);
+    ASSERT_EQ(copy.outcome, document_opening::ok);
     EXPECT_TRUE(copy.document.utf8);
     EXPECT_EQ(copy.document.text, "件名: café 🎉\n\n안녕\n");
     ASSERT_TRUE(save_text_document(copy.document.path, "ü 🍣\n", copy.hold, true));
@@ -101,7 +101,7 @@ TEST(TextDocument, ALinkIsFollowedAndStaysALink) {
     write_bytes(dir / "target.txt", "old\r\n");
     ::symlink("target.txt", (dir / "link.txt").c_str());
     opened linked = open(dir.cp("link.txt"));
-    ASSERT_EQ(linked.outcome, open_outcome::ok);
+    ASSERT_EQ(linked.outcome, document_opening::ok);
     EXPECT_EQ(linked.document.path, dir.cp("target.txt"));
     ASSERT_TRUE(save_text_document(linked.document.path, "new\n", linked.hold));
     EXPECT_EQ(read_bytes(dir / "link.txt"), "new\r\n");

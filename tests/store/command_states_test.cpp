@@ -8,7 +8,7 @@ namespace qm::test {
 namespace {
 
 // The commands the rules decide, and which of them are on.
-const std::vector<int> ruled = {203, 204, 205, 206, 207, 208, 209, 210, 211, 212, 213, 220, 221};
+const std::vector<int> ruled = {203, 204, 205, 206, 207, 208, 209, 210, 211, 212, 213, 220, 221, 267};
 
 std::vector<int> on(const command_states& states) {
     std::vector<int> result;
@@ -93,7 +93,18 @@ TEST_F(CommandStates, ReceivedMailByItsAddressFieldsAndParts) {
 
 TEST_F(CommandStates, DraftsAndSentMail) {
     show(" 送信箱/草稿/");
-    EXPECT_EQ(with_message(0), (std::vector<int>{203, 204, 205, 206, 210, 211, 212, 220, 221}));
+    EXPECT_EQ(with_message(0), (std::vector<int>{203, 204, 205, 206, 210, 211, 212, 220, 221, 267}));
+    // 送信 takes drafts only, from the drafts folder or the outbox, never from the trash.
+    message(" 送信箱/草稿/", 1, 'D', {"Subject: second\r\n", "body\r\n"});
+    message(" 送信箱/", 0, 'D', {"Subject: queued\r\n", "\r\nbody\r\n"});
+    message(" ごみ箱/", 2, 'D', {"Subject: thrown\r\n", "body\r\n"});
+    show(" 送信箱/草稿/");
+    EXPECT_TRUE(compute_command_states(account, folder, rows, {message_row(0), message_row(1)}, -1).enabled(267));
+    EXPECT_FALSE(compute_command_states(account, folder, rows, {message_row(0), 0}, -1).enabled(267));
+    show(" 送信箱/");
+    EXPECT_TRUE(compute_command_states(account, folder, rows, {}, message_row(0)).enabled(267));
+    show(" ごみ箱/");
+    EXPECT_FALSE(compute_command_states(account, folder, rows, {}, message_row(2)).enabled(267));
     show(" 送信箱/送信控/");
     EXPECT_EQ(with_message(0), (std::vector<int>{203, 204, 205, 209, 210, 212, 220, 221}));
     EXPECT_EQ(with_message(1), (std::vector<int>{203, 204, 205, 206, 209, 210, 212, 220, 221}));

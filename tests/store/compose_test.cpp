@@ -2,6 +2,7 @@
 #include "config/signatures.h"
 #include "message/header_fields.h"
 #include "platform/attributes.h"
+#include "store/attachments.h"
 #include "store/compose.h"
 #include "store/store_fixture.h"
 
@@ -148,6 +149,32 @@ TEST_F(Compose, ForwardCopiesTheSenderLinesAndTheText) {
               separator + "\nDate: 2 Mar 2010 23:30 -0500\nfrom: Sender <s@example.org>\nX-Mailer: Mua\n 1\n"
                           "Reply-To: r@example.org\n" + separator + "\n\nline1\nline2\n");
     EXPECT_EQ(read_bytes(u8(src) + "status.ini"), type_status('R') + "forwarded=+\r\n");
+}
+
+// Asked for, the attachments come along as the bytes they were sent with, under their names; the HTML
+// beside the text is no attachment.
+TEST_F(Compose, ForwardTakesTheAttachmentsWhenAsked) {
+    const std::string src = cp(" 受信箱/.5/");
+    write_message(at(" 受信箱/.5/"),
+                  {crlf("From: s@example.org\nSubject: files\n"), crlf("\ntext\n"),
+                   crlf("Content-Type: text/html\n\n<p>text</p>\n"),
+                   crlf("Content-Type: application/pdf; name=\"a.pdf\"\nContent-Transfer-Encoding: base64\n\nJVBERi0xLjQK\n"),
+                   crlf(sj("Content-Type: text/plain\nContent-Disposition: attachment; filename=\"メモ.txt\"\n\nnote\n"))},
+                  type_status('R'));
+    ASSERT_EQ(create_forward(ctx, src, "b@example.com", report, false, false), 0);
+    EXPECT_EQ(list_names(at(" 送信箱/草稿/.0")), (names{"0", "1", "status.ini"}));
+    ASSERT_EQ(create_forward(ctx, src, "b@example.com", report, false, true), 1);
+    const std::string draft = at(" 送信箱/草稿/.1/");
+    EXPECT_EQ(list_names(draft), (names{"0", "1", "2", "3", "status.ini"}));
+    EXPECT_TRUE(restore_part(sj(draft), 2, dir.cp("a")) && restore_part(sj(draft), 3, dir.cp("b")));
+    EXPECT_EQ(read_bytes(dir / "a"), "%PDF-1.4\n");
+    EXPECT_EQ(read_bytes(dir / "b"), "note\r\n");
+    std::string name;
+    EXPECT_TRUE(get_part_filename(sj(draft), 3, name, 256));
+    EXPECT_EQ(u8(name), "メモ.txt");
+    EXPECT_NE(read_bytes(draft + "status.ini").find("attachment=+"), std::string::npos);
+    EXPECT_TRUE(report.shown.empty());
+    EXPECT_FALSE(exists(dir / "work/forwarded.$$$"));
 }
 
 TEST_F(Compose, ResendCopiesASentMessageAsAWritableDraftWithANewDate) {

@@ -215,7 +215,8 @@ TEST_F(SendReceive, ARejectedRecipientKeepsItsMessageQueuedAndTheAcceptedOneIsFi
     EXPECT_EQ(round().job, net_result::error_reply);
     EXPECT_EQ(smtp.failures(), names{});
     EXPECT_EQ(host_.prompts, names{"acct:SMTP"});
-    EXPECT_EQ(host_.messages.texts(), (names{"サーバがエラー返答を返しました.", "新着メールはありません."}));
+    EXPECT_EQ(host_.messages.texts(),
+              (names{"サーバがエラー返答を返しました.", "新着メールはありません.\n1通のメールを送信しました."}));
     EXPECT_EQ(list_names(folder("acct", " 送信箱")), (names{".1", "草稿", "送信控"}));
     // Filed although the job failed, then arranged by the rule.
     EXPECT_NE(read_bytes(folder("acct", "仕事/.0/raw")).find("To: bob@example.com\r\n"), std::string::npos);

@@ -225,6 +225,8 @@ TEST_F(ComposeDialogs, ForwardTakesTheCheckedRecipientAndNeedsAText) {
     with_modal<dialog_forward>([&] { number = run_forward_dialog(nullptr, ctx, source, report); },
                                [&](dialog_forward& dialog) {
         look_at(dialog, "転送");
+        // A mail without attachments has none to forward.
+        EXPECT_FALSE(dialog.attachments_box()->isEnabled() || dialog.attachments_box()->isChecked());
         type(dialog.recipient_field()->lineEdit(), "hanako@example");
         press(dialog.ok_button());
         EXPECT_EQ(report.texts(), names{bad_recipient});
@@ -239,6 +241,17 @@ TEST_F(ComposeDialogs, ForwardTakesTheCheckedRecipientAndNeedsAText) {
     EXPECT_EQ(draft(0, "1"), std::string(76, '=') + "\nDate: 2 Mar 2010 23:30 +0900\nFrom: a@example.org\n" +
                                  std::string(76, '=') + "\n\nline1\nline2\n");
     EXPECT_EQ(status_of(source), type_status('R') + "forwarded=+\r\n");
+
+    // A mail with an attachment offers to forward it, checked.
+    const std::string with_file = received(2, "From: a@example.org\nSubject: file\n",
+                                           "\ntext\n");
+    write_bytes(u8(with_file) + "2", "Content-Type: application/pdf; name=\"a.pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\nJVBE\r\n");
+    with_modal<dialog_forward>([&] { number = run_forward_dialog(nullptr, ctx, with_file, report); },
+                               [&](dialog_forward& dialog) {
+        EXPECT_TRUE(dialog.attachments_box()->isEnabled() && dialog.attachments_box()->isChecked());
+        EXPECT_EQ(dialog.attachments_box()->accessibleName().toStdString(), "添付ファイルも転送");
+        dialog.reject();
+    });
 
     // Without a text part there is nothing to forward: told at once.
     report.shown.clear();
