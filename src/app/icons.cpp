@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "store/command_ids.h"
+#include "navigator/command_ids.h"
 
 // The resources of a static library are not registered by themselves; this
 // registers them once before the first icon is made. It has to stand outside

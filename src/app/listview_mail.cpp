@@ -7,9 +7,9 @@
 #include <QScrollBar>
 
 #include "app/drag_moves.h"
-#include "store/command_ids.h"
-#include "store/command_states.h"
-#include "store/list_navigation.h"
+#include "navigator/command_ids.h"
+#include "navigator/command_states.h"
+#include "navigator/list_navigation.h"
 
 namespace qm {
 
@@ -176,9 +176,14 @@ void listview_mail::keyPressEvent(QKeyEvent* event) {
             emit command(key == Qt::Key_Left ? cmd::attachment_list : cmd::address_list, 0);
         }
         return;
-    case Qt::Key_Insert:
-        select_rows(mail_row_indices(model_.rows()));
+    case Qt::Key_Insert: {
+        // Every mail row; the folder rows keep whatever selection they have.
+        std::vector<int> rows = mail_row_indices(model_.rows());
+        for (int row : selected_rows())
+            if (const mail_row* shown = model_.row_at(row); shown && shown->folder) rows.push_back(row);
+        select_rows(rows);
         return;
+    }
     case Qt::Key_Delete:
         clearSelection();
         return;
@@ -227,11 +232,11 @@ void listview_mail::startDrag(Qt::DropActions actions) {
 }
 
 void listview_mail::dragEnterEvent(QDragEnterEvent* event) {
-    // Only rows of this list are taken: folders are dragged in the tree.
-    if (event->source() == this && event->mimeData()->hasFormat(QString::fromLatin1(dragged_rows_type)))
-        QTreeView::dragEnterEvent(event);
-    else
-        event->ignore();
+    // Rows of this list, and folders of the tree.
+    const QMimeData* data = event->mimeData();
+    const bool rows = event->source() == this && data->hasFormat(QString::fromLatin1(dragged_rows_type));
+    if (rows || data->hasFormat(QString::fromLatin1(dragged_folder_type))) QTreeView::dragEnterEvent(event);
+    else event->ignore();
 }
 
 void listview_mail::dropEvent(QDropEvent* event) {
@@ -239,8 +244,20 @@ void listview_mail::dropEvent(QDropEvent* event) {
     const mail_row* row = model_.row_at(index.row());
     event->setDropAction(Qt::IgnoreAction);
     event->accept();
-    if (!index.isValid()) emit rows_dropped(-1);
-    else if (row && row->folder) emit rows_dropped(index.row());
+    if (index.isValid() && !(row && row->folder)) return;  // a mail row takes nothing
+    const int target = index.isValid() ? index.row() : -1;
+    const QMimeData* data = event->mimeData();
+    if (data->hasFormat(QString::fromLatin1(dragged_folder_type))) {
+        const QByteArray folder = data->data(QString::fromLatin1(dragged_folder_type));
+        emit folder_dropped(std::string(folder.constData(), static_cast<std::size_t>(folder.size())), target);
+    } else {
+        emit rows_dropped(target);
+    }
+}
+
+void listview_mail::resizeEvent(QResizeEvent* event) {
+    QTreeView::resizeEvent(event);
+    emit viewport_resized();
 }
 
 void listview_mail::currentChanged(const QModelIndex& current, const QModelIndex& previous) {

@@ -46,6 +46,11 @@ signals:
     // The selected rows were dropped on row `row` (a folder row), or on the
     // empty space (-1).
     void rows_dropped(int row);
+    // A folder of the tree (its path) was dropped on row `row`, or on the
+    // empty space (-1).
+    void folder_dropped(const std::string& folder, int row);
+    // The list's visible width changed (the subject column may take it).
+    void viewport_resized();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -59,6 +64,7 @@ protected:
     void startDrag(Qt::DropActions actions) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     bool handle_navigation(QKeyEvent* event);

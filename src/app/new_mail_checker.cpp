@@ -6,7 +6,7 @@
 
 #include "config/account_settings.h"
 #include "config/settings.h"
-#include "store/background_check.h"
+#include "navigator/background_check.h"
 #include "store/send_receive.h"
 
 namespace qm {

@@ -8,7 +8,7 @@
 #include <array>
 #include <memory>
 
-#include "store/background_check.h"
+#include "navigator/background_check.h"
 
 class QAction;
 class QMenu;

@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <set>
 
 #include "app/drag_moves.h"
 #include "app/icons.h"
@@ -67,6 +68,11 @@ void treeview_tree::add_children(QTreeWidgetItem* parent, const std::string& dir
 
 void treeview_tree::rebuild(std::string_view account_root, std::string_view account_name, std::string_view folder) {
     building_ = true;
+    // The folders the user opened stay open.
+    std::set<std::string> expanded;
+    for (QTreeWidgetItemIterator it(this); *it; ++it) {
+        if ((*it)->isExpanded()) expanded.insert(folder_of_item(*it));
+    }
     clear();
     auto* root = new QTreeWidgetItem(this, {qs(account_name)});
     const std::string root_path(account_root);
@@ -74,6 +80,9 @@ void treeview_tree::rebuild(std::string_view account_root, std::string_view acco
     root->setIcon(0, row_icon(row_icon_kind::folder));
     add_children(root, root_path, 0);
     root->setExpanded(true);
+    for (QTreeWidgetItemIterator it(this); *it; ++it) {
+        if (expanded.contains(folder_of_item(*it))) (*it)->setExpanded(true);
+    }
     show_folder(folder);
     building_ = false;
 }

@@ -1,70 +1,40 @@
 #include "app/window_.h"
 
 #include <QAction>
-#include <algorithm>
-#include <functional>
-#include <numeric>
-#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
-#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
-#include <QToolBar>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
+#include <numeric>
 
+#include "app/combo_currentdir.h"
+#include "app/desktop_notification.h"
 #include "app/edit_preview.h"
 #include "app/icons.h"
 #include "app/listview_mail.h"
 #include "app/treeview_tree.h"
-#include "app/desktop_notification.h"
-#include "store/background_check.h"
+#include "app/window_actions.h"
 #include "app/window_rounds.h"
-#include "ui/view_style.h"
-#include "config/address_book.h"
-#include "config/signatures.h"
+#include "config/account_settings.h"
+#include "navigator/background_check.h"
+#include "navigator/command_ids.h"
+#include "navigator/command_table.h"
+#include "navigator/list_navigation.h"
+#include "navigator/window_close.h"
 #include "platform/string_table.h"
-#include "platform/file_operations.h"
-#include "platform/program_context.h"
-#include "store/command_ids.h"
-#include "store/compose.h"
-#include "store/entry_limits.h"
-#include "store/arrange_rules.h"
-#include "store/folder_marks.h"
 #include "store/folder_moves.h"
-#include "store/folder_operations.h"
-#include "store/message_opening.h"
-#include "store/message_status.h"
-#include "store/outbox.h"
-#include "store/trash_operations.h"
-#include "store/list_navigation.h"
 #include "store/mail_reading.h"
 #include "store/mailbox_layout.h"
-#include "store/window_close.h"
-#include "ui/dialog_account.h"
-#include "ui/dialog_address.h"
-#include "ui/dialog_attachment.h"
-#include "ui/dialog_forward.h"
-#include "ui/dialog_make_mail.h"
-#include "ui/dialog_reply.h"
-#include "ui/dialog_alias.h"
-#include "ui/dialog_arrange.h"
-#include "ui/dialog_group.h"
-#include "ui/dialog_options.h"
-#include "ui/dialog_signature.h"
-#include "ui/dialog_template.h"
-#include "ui/dialog_folder_choice.h"
-#include "ui/dialog_name.h"
-#include "ui/manual.h"
 #include "ui/message_box.h"
 #include "ui/qt_text.h"
+#include "ui/view_style.h"
 #include "ui/wait_cursor.h"
 
 namespace qm {
@@ -77,181 +47,37 @@ constexpr int pane_room = 20;
 constexpr int fixed_bars_height = 24 + 20 + 28;
 // A divider of a splitter is this wide.
 constexpr int splitter_handle = 5;
-// The column widths of the layout that the list applies; the thread column
-// always opens at its default width.
+// The column widths the layout keeps (the thread column's is never kept);
+// 0 there means the width follows the font.
 constexpr int stored_width_columns = 5;
 constexpr int column_padding = 16, icon_column_padding = 26;
-
-// Where the string table keeps a command's menu label.
-constexpr int menu_label_base = 3000;
-
-QString label(int command) { return qs(load_string(menu_label_base + command)); }
-QString text_of(int id) { return qs(load_string(id)); }
-
-// The toolbar's buttons, 0 for a separator.
-constexpr int toolbar_layout[] = {cmd::open,       cmd::open_all_headers, cmd::address_list, cmd::attachment_list, 0,
-                                  cmd::reply,      cmd::forward,          cmd::resend,       cmd::send, 0,
-                                  cmd::move,       cmd::rename,           cmd::to_trash,     0,
-                                  cmd::new_folder, cmd::new_mail,         0,
-                                  cmd::select_all, 0,
-                                  cmd::send_receive, cmd::send_receive_all, 0,
-                                  cmd::arrange,    0,
-                                  cmd::empty_trash, 0,
-                                  cmd::root_folder, cmd::parent_folder, 0,
-                                  cmd::search_text};
-
-// The commands the key letters give, in the order of the settings' letters;
-// the first (select account) is no command.
-constexpr int letter_commands[] = {0,
-                                   cmd::mail_popup,
-                                   cmd::new_folder,
-                                   cmd::new_mail,
-                                   cmd::select_all,
-                                   cmd::send_receive,
-                                   cmd::send_receive_all,
-                                   cmd::arrange,
-                                   cmd::empty_trash,
-                                   cmd::sort_popup,
-                                   cmd::search_text};
+// What the columns must show whole, in the font of the list.
+constexpr std::string_view widest_attribute = "!@RF*";
+constexpr std::string_view widest_date = "00.00.00 00:00";
+constexpr std::string_view widest_size = "0000000";
+// The party column shows about this many characters of a name before it cuts.
+constexpr int party_characters = 12;
 
 }  // namespace
 
 window_::window_(Settings& settings, Layout& layout) : settings_(settings), layout_(layout) {
     setWindowTitle(qs(load_string(str::product_name)));
     setWindowIcon(main_icon());
-    mailbox_ = settings_.mailbox;
-    sort_ = {layout_.sort_column, layout_.sort_descending};
-    build_actions();
+    nav_.mailbox = settings_.mailbox;
+    nav_.sort = {layout_.sort_column, layout_.sort_descending};
+    actions_ = new window_actions(this, [this](int id) { on_command(id); });
     build_views();
+    connect_views();
     connect(&tray_, &tray::open_requested, this, [this] { on_command(cmd::tray_open); });
     connect(&tray_, &tray::exit_requested, this, [this] { on_command(cmd::tray_exit); });
     connect(&checker_, &new_mail_checker::new_mail_found, this, &window_::new_mail_in_background);
-    build_menus();
-    build_toolbar();
     apply_view_settings();
     restore_geometry();
 }
 
-QAction* window_::action(int id) const {
-    auto found = actions_.find(id);
-    return found == actions_.end() ? nullptr : found->second;
-}
+QAction* window_::action(int id) const { return actions_->action(id); }
 
-// ---- building ----
-
-void window_::build_actions() {
-    auto add = [this](int id) {
-        auto* act = new QAction(label(id), this);
-        const QString plain = without_mnemonic(act->text());
-        act->setStatusTip(plain);
-        if (id >= cmd::toolbar_first && id <= cmd::toolbar_last) {
-            act->setIcon(command_icon(id));
-            act->setToolTip(text_of(cmd::toolbar_tip_first_string + id - cmd::toolbar_first));
-        }
-        connect(act, &QAction::triggered, this, [this, id] { on_command(id); });
-        actions_[id] = act;
-    };
-    for (int id = cmd::close; id <= cmd::search_text; ++id) {
-        if (id != cmd::refresh_all && id != cmd::select_account) add(id);
-    }
-    for (int id : {cmd::view_options, cmd::function_options, cmd::arrange_rules, cmd::manual, cmd::about,
-                   cmd::tree_rename, cmd::tree_new_folder, cmd::send})
-        add(id);
-    actions_[cmd::send]->setIcon(command_icon(cmd::send));
-    actions_[cmd::send]->setToolTip(text_of(str::tip_send));
-    auto* sort_group = new QActionGroup(this);
-    for (int column = 0; column < cmd::sort_column_count; ++column) {
-        add(cmd::sort_first + column);
-        QAction* act = actions_[cmd::sort_first + column];
-        act->setCheckable(true);
-        sort_group->addAction(act);
-    }
-}
-
-void window_::build_menus() {
-    auto section = [this](QMenu* menu, std::initializer_list<int> ids) {
-        for (int id : ids) {
-            if (id == 0) menu->addSeparator();
-            else menu->addAction(actions_[id]);
-        }
-    };
-    QMenu* mail = menuBar()->addMenu(text_of(str::menu_mail));
-    section(mail, {cmd::open, cmd::open_all_headers, cmd::address_list, cmd::attachment_list, 0, cmd::reply,
-                   cmd::forward, cmd::resend, cmd::send, 0, cmd::move, cmd::rename, cmd::to_trash, 0, cmd::new_folder,
-                   cmd::new_mail, 0, cmd::close});
-    QMenu* edit = menuBar()->addMenu(text_of(str::menu_edit));
-    section(edit, {cmd::select_all, 0, cmd::send_receive, cmd::send_receive_all, 0, cmd::arrange, 0, cmd::empty_trash});
-
-    QMenu* view = menuBar()->addMenu(text_of(str::menu_view));
-    sort_menu_ = view->addMenu(text_of(str::menu_sort));
-    for (int column = 0; column < cmd::sort_column_count; ++column) sort_menu_->addAction(actions_[cmd::sort_first + column]);
-    view->addSeparator();
-    section(view, {cmd::root_folder, cmd::parent_folder});
-    mark_menu_ = view->addMenu(text_of(str::menu_mark_folder));
-    go_mark_menu_ = view->addMenu(text_of(str::menu_go_to_mark));
-    for (int mark = 0; mark < cmd::mark_count; ++mark) {
-        QAction* set = mark_menu_->addAction(QString());
-        connect(set, &QAction::triggered, this, [this, mark] { on_command(cmd::mark_folder_first + mark); });
-        QAction* go = go_mark_menu_->addAction(QString());
-        connect(go, &QAction::triggered, this, [this, mark] { on_command(cmd::go_to_mark_first + mark); });
-    }
-    view->addSeparator();
-    view->addAction(actions_[cmd::search_text]);
-
-    QMenu* options_parent = menuBar()->addMenu(text_of(str::menu_settings));
-    QMenu* options = options_parent->addMenu(text_of(str::menu_options));
-    section(options, {cmd::view_options, cmd::function_options});
-    options_parent->addSeparator();
-    address_menu_ = options_parent->addMenu(text_of(str::menu_address_books));
-    group_menu_ = options_parent->addMenu(text_of(str::menu_groups));
-    options_parent->addSeparator();
-    account_menu_ = options_parent->addMenu(text_of(str::menu_accounts));
-    options_parent->addSeparator();
-    signature_menu_ = options_parent->addMenu(text_of(str::menu_signatures));
-    template_menu_ = options_parent->addMenu(text_of(str::menu_templates));
-    options_parent->addSeparator();
-    options_parent->addAction(actions_[cmd::arrange_rules]);
-
-    QMenu* help = menuBar()->addMenu(text_of(str::menu_help));
-    section(help, {cmd::manual, 0, cmd::about});
-
-    // The item under the mouse is described in the status bar.
-    for (QMenu* menu : menuBar()->findChildren<QMenu*>()) {
-        connect(menu, &QMenu::hovered, this,
-                [this](QAction* act) { statusBar()->showMessage(without_mnemonic(act->text())); });
-    }
-
-    mail_popup_ = new QMenu(this);
-    section(mail_popup_, {cmd::open, cmd::open_all_headers, cmd::address_list, cmd::attachment_list, 0, cmd::reply,
-                          cmd::forward, cmd::resend, cmd::send, 0, cmd::move, cmd::rename, cmd::to_trash});
-    list_popup_ = new QMenu(this);
-    section(list_popup_, {cmd::new_folder, cmd::new_mail, 0, cmd::select_all, 0, cmd::send_receive,
-                          cmd::send_receive_all, 0, cmd::arrange, 0, cmd::empty_trash, 0});
-    list_popup_->addMenu(sort_menu_);
-    list_popup_->addSeparator();
-    section(list_popup_, {cmd::root_folder, cmd::parent_folder});
-    list_popup_->addMenu(mark_menu_);
-    list_popup_->addMenu(go_mark_menu_);
-    list_popup_->addSeparator();
-    list_popup_->addAction(actions_[cmd::search_text]);
-    tree_popup_ = new QMenu(this);
-    section(tree_popup_, {cmd::tree_rename, 0, cmd::tree_new_folder});
-    rebuild_mark_menus();
-}
-
-void window_::build_toolbar() {
-    toolbar_ = addToolBar(qs(load_string(str::product_name)));
-    toolbar_->setObjectName(QStringLiteral("toolbar"));
-    toolbar_->setMovable(false);
-    toolbar_->setFloatable(false);
-    toolbar_->setIconSize(QSize(16, 16));
-    toolbar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    toolbar_->setContextMenuPolicy(Qt::PreventContextMenu);
-    for (int id : toolbar_layout) {
-        if (id == 0) toolbar_->addSeparator();
-        else toolbar_->addAction(actions_[id]);
-    }
-}
+// ---- the views ----
 
 void window_::build_views() {
     auto* central = new QWidget(this);
@@ -259,13 +85,9 @@ void window_::build_views() {
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(2);
 
-    accounts_ = new QComboBox(central);
+    accounts_ = new combo_currentdir(central);
     accounts_->setAccessibleName(QStringLiteral("account"));
     column->addWidget(accounts_);
-    connect(accounts_, &QComboBox::activated, this, [this](int index) {
-        if (index >= 0 && index < static_cast<int>(account_names_.size())) select_account(index);
-        list_->setFocus();
-    });
 
     tree_splitter_ = new QSplitter(Qt::Horizontal, central);
     tree_splitter_->setChildrenCollapsible(false);
@@ -291,13 +113,22 @@ void window_::build_views() {
     column->addWidget(tree_splitter_, 1);
     setCentralWidget(central);
     statusBar()->setSizeGripEnabled(true);
+}
 
+void window_::connect_views() {
+    connect(accounts_, &combo_currentdir::account_chosen, this, &window_::choose_account);
+    connect(accounts_, &combo_currentdir::back_to_list, this, [this] { list_->setFocus(); });
     connect(tree_, &treeview_tree::folder_chosen, this, [this](const std::string& folder) {
-        show_folder(folder);
+        if (show_folder(nav_, folder)) show_changes(refresh_place);
+        // The keys are the mail list's: it takes the keyboard back at once.
+        list_->setFocus();
     });
     connect(tree_, &treeview_tree::popup_requested, this,
-            [this](const QPoint& position) { tree_popup_->exec(position); });
-    connect(list_, &listview_mail::command, this, [this](int id, int argument) { on_command(id, argument); });
+            [this](const QPoint& position) { actions_->tree_popup()->exec(position); });
+    connect(list_, &listview_mail::command, this, [this](int id, int argument) {
+        if (id == cmd::select_account) choose_account(argument);
+        else on_command(id);
+    });
     connect(list_, &listview_mail::letter_command, this, &window_::run_letter_command);
     connect(list_, &listview_mail::focus_account_selector, this, [this] {
         accounts_->setFocus();
@@ -305,43 +136,44 @@ void window_::build_views() {
     });
     connect(list_, &listview_mail::focus_preview, this, [this] { preview_->setFocus(); });
     connect(preview_, &edit_preview::back_to_list, this, [this] { list_->setFocus(); });
-    connect(list_, &listview_mail::popup_requested, this,
-            [this](const QPoint& position, bool over_row) {
-                if (over_row) show_mail_popup(false, position);
-                else list_popup_->exec(position);
-            });
+    connect(list_, &listview_mail::popup_requested, this, [this](const QPoint& position, bool over_row) {
+        if (over_row) show_mail_popup(false, position);
+        else actions_->list_popup()->exec(position);
+    });
     // A drop is carried out once the drag has ended: the move rebuilds the
-    // list the drag started from.
+    // view the drag started from.
     connect(list_, &listview_mail::rows_dropped, this, [this](int row) {
-        const mail_row* target = list_->rows_model().row_at(row);
-        if (!target) return;  // the folder shown: the rows are there already
-        std::string destination = folder_ + target->text[column_subject] + "/";
-        if (target->parent) {
-            const std::string parent = folder_.substr(0, folder_.size() - 1);
-            destination = parent.substr(0, parent.rfind('/') + 1);
-        }
-        QTimer::singleShot(0, this, [this, destination] { move_rows_to(destination); });
+        const std::optional<std::string> target = drop_target(nav_, list_->rows_model().row_at(row));
+        if (target && *target != nav_.folder) QTimer::singleShot(0, this, [this, t = *target] { drop_rows_on(t); });
+    });
+    connect(list_, &listview_mail::folder_dropped, this, [this](const std::string& folder, int row) {
+        const std::optional<std::string> target = drop_target(nav_, list_->rows_model().row_at(row));
+        if (target) QTimer::singleShot(0, this, [this, folder, t = *target] { drop_folder_on(folder, t); });
     });
     connect(tree_, &treeview_tree::rows_dropped, this, [this](const std::string& target) {
-        QTimer::singleShot(0, this, [this, target] { move_rows_to(target); });
+        QTimer::singleShot(0, this, [this, target] { drop_rows_on(target); });
     });
     connect(tree_, &treeview_tree::folder_dropped, this, [this](const std::string& folder, const std::string& target) {
-        QTimer::singleShot(0, this, [this, folder, target] { move_tree_folder(folder, target); });
+        QTimer::singleShot(0, this, [this, folder, target] { drop_folder_on(folder, target); });
     });
     connect(list_, &listview_mail::focused_row_changed, this, [this](int) { update_after_selection(); });
-    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { update_after_selection(); });
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { update_after_selection(); });
+    // A column the user widens keeps its width from then on, across folders and runs.
+    connect(list_->header(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+        if (applying_widths_) return;
+        if (column < stored_width_columns) layout_.column_width[column] = size;
+        if (column != column_subject) fit_subject_column();
+    });
+    connect(list_, &listview_mail::viewport_resized, this, &window_::fit_subject_column);
     // A divider the user drags gives the layout its new ratio.
-    connect(tree_splitter_, &QSplitter::splitterMoved, this, [this](int position, int) {
+    connect(tree_splitter_, &QSplitter::splitterMoved, this, [this](int, int) {
         panes_pending_ = false;
-        if (layout_.size_x > 0) layout_.tree_ratio = static_cast<float>(position) / static_cast<float>(layout_.size_x);
+        record_pane_ratios();
         update_preview();
     });
     connect(preview_splitter_, &QSplitter::splitterMoved, this, [this](int, int) {
         panes_pending_ = false;
-        const QList<int> sizes = preview_splitter_->sizes();
-        if (sizes.size() == 2 && layout_.size_y > 0)
-            layout_.preview_ratio = static_cast<float>(sizes[1]) / static_cast<float>(layout_.size_y);
+        record_pane_ratios();
     });
 }
 
@@ -350,11 +182,13 @@ void window_::apply_view_settings() {
     const QFont font = view_font(settings_);
     for (QWidget* view : std::initializer_list<QWidget*>{tree_, list_, preview_, accounts_}) view->setFont(font);
     const QColor background = qcolor(settings_.back_ground), normal = qcolor(settings_.text_normal);
-    for (QWidget* view : std::initializer_list<QWidget*>{tree_, list_, preview_}) {
+    for (QWidget* view : std::initializer_list<QWidget*>{tree_, list_, preview_, accounts_}) {
         QPalette palette = view->palette();
         palette.setColor(QPalette::Base, background);
         palette.setColor(QPalette::Window, background);
+        palette.setColor(QPalette::Button, background);
         palette.setColor(QPalette::Text, normal);
+        palette.setColor(QPalette::ButtonText, normal);
         view->setPalette(palette);
     }
     list_->viewport()->setAutoFillBackground(settings_.view_preview);
@@ -372,18 +206,50 @@ void window_::apply_view_settings() {
     apply_column_widths();
 }
 
-// Stored widths for the first five columns; a column the layout knows
-// nothing of (and the thread column, always) opens at the width of its
-// title with its blanks.
+// The widths of the columns: the user's own where the layout keeps one,
+// else what the list's font needs to show the column whole; the subject
+// column without a width of the user's takes the room that is left.
 void window_::apply_column_widths() {
     const QFontMetrics metrics(list_->font());
     const std::vector<std::string>& titles = mail_column_titles();
+    auto text_width = [&](std::string_view text) { return metrics.horizontalAdvance(qs(text)); };
+    applying_widths_ = true;
     for (int column = 0; column < list_->rows_model().columnCount(); ++column) {
-        int width = metrics.horizontalAdvance(qs(titles[static_cast<std::size_t>(column)])) +
-                    (column == column_attribute ? icon_column_padding : column_padding);
+        int width = text_width(titles[static_cast<std::size_t>(column)]);
+        switch (column) {
+        case column_attribute:
+            width = std::max(width, text_width(widest_attribute)) + icon_column_padding;
+            break;
+        case column_date:
+            width = std::max(width, text_width(widest_date)) + column_padding;
+            break;
+        case column_party:
+            width = std::max(width, metrics.horizontalAdvance(QChar(0x3042)) * party_characters) + column_padding;
+            break;
+        case column_size:
+            width = std::max(width, text_width(widest_size)) + column_padding;
+            break;
+        default:
+            width += column_padding;
+            break;
+        }
         if (column < stored_width_columns && layout_.column_width[column] > 0) width = layout_.column_width[column];
         list_->header()->resizeSection(column, width);
     }
+    applying_widths_ = false;
+    fit_subject_column();
+}
+
+void window_::fit_subject_column() {
+    if (layout_.column_width[column_subject] > 0 || applying_widths_) return;
+    QHeaderView* header = list_->header();
+    int others = 0;
+    for (int column = 0; column < list_->rows_model().columnCount(); ++column)
+        if (column != column_subject) others += header->sectionSize(column);
+    const int minimum = QFontMetrics(list_->font()).horizontalAdvance(qs(mail_column_titles()[column_subject])) + column_padding;
+    applying_widths_ = true;
+    header->resizeSection(column_subject, std::max(minimum, list_->viewport()->width() - others));
+    applying_widths_ = false;
 }
 
 // ---- geometry ----
@@ -417,6 +283,17 @@ void window_::apply_pane_sizes() {
     preview_splitter_->setSizes({std::max(1, height - preview_height), preview_height});
 }
 
+// The ratios follow every change of the panes' sizes, a resized window's
+// too, so that the next start shows the panes as they are now.
+void window_::record_pane_ratios() {
+    if (panes_pending_ || layout_.size_x <= 0 || layout_.size_y <= 0) return;
+    const QList<int> across = tree_splitter_->sizes(), down = preview_splitter_->sizes();
+    if (settings_.view_tree && across.size() == 2 && across[0] > 0)
+        layout_.tree_ratio = static_cast<float>(across[0]) / static_cast<float>(layout_.size_x);
+    if (settings_.view_preview && down.size() == 2 && down[1] > 0)
+        layout_.preview_ratio = static_cast<float>(down[1]) / static_cast<float>(layout_.size_y);
+}
+
 void window_::apply_outer_size_once_framed() {
     if (!pending_outer_size_ || !isVisible()) return;
     const QSize frame = frameGeometry().size() - geometry().size();
@@ -439,12 +316,19 @@ void window_::resizeEvent(QResizeEvent* event) {
     apply_outer_size_once_framed();
     record_geometry();
     if (panes_pending_) QTimer::singleShot(0, this, &window_::apply_pane_sizes);
+    else QTimer::singleShot(0, this, &window_::record_pane_ratios);
 }
 
 void window_::moveEvent(QMoveEvent* event) {
     QMainWindow::moveEvent(event);
     apply_outer_size_once_framed();
     record_geometry();
+}
+
+bool window_::event(QEvent* event) {
+    // Activating the window gives the keyboard to the mail list.
+    if (event->type() == QEvent::WindowActivate && !preview_->hasFocus() && !accounts_->hasFocus()) list_->setFocus();
+    return QMainWindow::event(event);
 }
 
 void window_::changeEvent(QEvent* event) {
@@ -503,13 +387,15 @@ void window_::new_mail_in_background() {
 // ---- start, close ----
 
 void window_::start() {
-    on_command(cmd::refresh_all);
+    nav_ = start_navigator(settings_.mailbox, list_accounts(settings_.mailbox), layout_, folder_on_disk);
+    show_changes(refresh_accounts);
     // An account that cannot send or receive yet is set up first.
-    const int current = accounts_->currentIndex();
-    if (current >= 0 && !account_complete(account_))
+    if (nav_.has_account() && !account_complete(load_current_account(nav_.mailbox, nav_.account_title()))) {
+        const int current = nav_.account;
         QTimer::singleShot(0, this, [this, current] { on_command(cmd::account_new + 1 + current); });
-    else if (settings_.check_interval != 0)
+    } else if (settings_.check_interval != 0) {
         QTimer::singleShot(0, this, &window_::showMinimized);  // straight to the background
+    }
     if (layout_.maximized) showMaximized();
     // The framing may come a little after the first show; whatever it is
     // by then stands.
@@ -563,23 +449,19 @@ bool window_::agree_to_end_session(bool may_interact) {
 bool window_::may_close() {
     message_box_reporter report(this);
     if (settings_.arrange_at_terminate || settings_.clear_trash) {
-        wait_cursor busy;
-        run_close_steps(mailbox_, settings_, report);
-        busy.set(false);
-        refill_list();
+        {
+            wait_cursor busy;
+            run_close_steps(nav_.mailbox, settings_, report);
+        }
+        show_changes(refresh_list);
     }
-    return close_may_proceed(mailbox_, settings_, report);
+    return close_may_proceed(nav_.mailbox, settings_, report);
 }
 
 void window_::save_layout_now() {
     record_geometry();
-    layout_.current = relative_folder();
-    for (int column = 0; column < layout_column_count; ++column) {
-        layout_.column_width[column] =
-            column < list_->rows_model().columnCount() ? list_->header()->sectionSize(column) : 0;
-    }
-    layout_.sort_column = sort_.column;
-    layout_.sort_descending = sort_.descending;
+    record_pane_ratios();
+    store_in_layout(nav_, layout_);
     layout_.maximized = isMaximized();
     save_layout(layout_);
 }
@@ -602,19 +484,7 @@ void window_::closeEvent(QCloseEvent* event) {
 
 // ---- commands ----
 
-void window_::on_command(int id, int argument) {
-    if (id >= cmd::mark_folder_first && id < cmd::mark_folder_first + cmd::mark_count) {
-        set_mark(id - cmd::mark_folder_first);
-        return;
-    }
-    if (id >= cmd::go_to_mark_first && id < cmd::go_to_mark_first + cmd::mark_count) {
-        go_to_mark(id - cmd::go_to_mark_first);
-        return;
-    }
-    if (id >= cmd::sort_first && id < cmd::sort_first + cmd::sort_column_count) {
-        sort_by(id - cmd::sort_first);
-        return;
-    }
+void window_::on_command(int id) {
     if (id == cmd::tray_open || id == cmd::tray_exit) {
         restore_from_background();
         if (id == cmd::tray_exit) {
@@ -623,294 +493,61 @@ void window_::on_command(int id, int argument) {
         }
         return;
     }
-    if (id >= cmd::address_book_new && id < cmd::template_new + 100) {
-        run_settings_list_command(id);
-        return;
-    }
-    // Commands that run only while their button is enabled (a key or a
-    // pop-up may give them at any time).
+    // A key or a pop-up may give a command at any time: it runs only while
+    // its button is enabled.
     if (!states_.enabled(id)) return;
     switch (id) {
     case cmd::close:
         close();
-        break;
+        return;
     case cmd::refresh_all:
-        refresh_all();
-        break;
-    case cmd::select_account:
-        select_account(argument);
-        break;
-    case cmd::open:
-        open_focused(QApplication::keyboardModifiers() & Qt::ShiftModifier);
-        break;
-    case cmd::open_all_headers:
-        open_focused(true);
-        break;
-    case cmd::move:
-        move_selection();
-        break;
-    case cmd::address_list:
-        show_address_list();
-        break;
-    case cmd::attachment_list:
-        show_attachment_list();
-        break;
-    case cmd::reply:
-    case cmd::forward:
-    case cmd::new_mail:
-        write_mail(id);
-        break;
-    case cmd::resend:
-        resend_selection();
-        break;
-    case cmd::send_receive:
-    case cmd::send_receive_all:
-        run_round(id == cmd::send_receive_all);
-        break;
-    case cmd::send:
-        send_drafts();
-        break;
-    case cmd::rename:
-        rename_focused();
-        break;
-    case cmd::to_trash:
-        move_rows_to(special_folder_in(account_root_, special_folder::trash));
-        break;
-    case cmd::new_folder:
-    case cmd::tree_new_folder:
-        make_folder_here();
-        break;
-    case cmd::arrange:
-        arrange_now();
-        break;
-    case cmd::empty_trash:
-        empty_the_trash();
-        break;
-    case cmd::arrange_rules:
-        run_arrange_dialog(this, folder_);
-        break;
-    case cmd::tree_rename:
-        rename_tree_folder();
-        break;
+        show_changes(refresh_accounts);
+        return;
     case cmd::select_all:
         list_->select_rows(inverted_mail_selection(list_->rows_model().rows(), list_->selected_rows()));
-        break;
-    case cmd::root_folder:
-        show_folder(account_root_);
-        break;
-    case cmd::parent_folder:
-        go_to_parent();
-        break;
-    case cmd::search_text:
-        change_search_text();
-        break;
-    case cmd::manual: {
-        message_box_reporter report(this);
-        open_manual(report);
-        break;
-    }
-    case cmd::about:
-        show_about(this);
-        break;
-    case cmd::view_options:
-    case cmd::function_options:
-        run_options(id);
-        break;
+        return;
     case cmd::mail_popup:
         show_mail_popup(true, {});
-        break;
+        return;
     case cmd::sort_popup:
         show_sort_popup();
-        break;
+        return;
     default:
-        // The other commands come with the dialogs that carry them out.
-        break;
+        run([id](command_scope& scope) { return run_window_command(id, scope); });
     }
 }
 
-// The option dialogs; what they saved takes effect at once.
-void window_::run_options(int id) {
+void window_::run(const std::function<command_result(command_scope&)>& command) {
     message_box_reporter report(this);
-    const int result = id == cmd::view_options ? run_view_options(this, settings_, report)
-                                               : run_function_options(this, settings_, report);
-    if (result != 1) return;
-    const std::string relative = relative_folder();
-    mailbox_ = settings_.mailbox;
-    folder_ = mailbox_ + relative;
-    apply_view_settings();
-    refresh_all();
+    const std::vector<mail_row> rows = list_->rows_model().rows();
+    command_scope scope{this,      nav_, settings_, rows, acting_rows(), list_->focused_row(),
+                        report,    [this](unsigned refresh) { show_changes(refresh); }};
+    const command_result result = command(scope);
+    show_changes(result.refresh, result.focus);
 }
 
-// The lists of the settings menu: address books, groups, accounts,
-// signatures and templates; "new" is the first number of each hundred.
-void window_::run_settings_list_command(int id) {
-    message_box_reporter report(this);
-    const int base = id / 100 * 100, index = id == base ? -1 : id - base - 1;
-    switch (base) {
-    case cmd::address_book_new:
-        // A renamed entry may also have changed the account's automatic Cc/Bcc.
-        if (run_address_dialog(this, index, report)) {
-            account_ = load_current_account(mailbox_, account_name());
-            rebuild_list_menus();
-            refill_list();
-        }
-        break;
-    case cmd::group_new:
-        if (run_group_dialog(this, index, report)) rebuild_list_menus();
-        break;
-    case cmd::account_new:
-        run_account(index, report);
-        break;
-    case cmd::signature_new:
-        if (run_signature_dialog(this, account_root_, index, report)) rebuild_list_menus();
-        break;
-    case cmd::template_new:
-        if (run_template_dialog(this, account_root_, index, report)) rebuild_list_menus();
-        break;
-    default:
-        break;
-    }
+void window_::compose_new_mail(const new_mail_start& start) {
+    raise_to_front();
+    run([&start](command_scope& scope) { return write_new_mail(scope, start); });
 }
 
-void window_::run_account(int index, reporter& report) {
-    if (index >= static_cast<int>(account_names_.size())) return;
-    const std::string* title = index < 0 ? nullptr : &account_names_[static_cast<std::size_t>(index)];
-    const account_dialog_result result = run_account_dialog(this, mailbox_, title, report);
-    using outcome = account_dialog_result::outcome;
-    if (result.what == outcome::cancelled) return;
-    std::string relative = relative_folder();
-    if (result.what == outcome::saved && !result.old_title.empty() && result.old_title != result.new_title) {
-        rename_account_in_layout(layout_, result.old_title, result.new_title);
-        if (relative.starts_with(result.old_title + "/"))
-            relative = result.new_title + relative.substr(result.old_title.size());
-    }
-    if (result.what == outcome::deleted && relative.starts_with(result.old_title + "/")) relative.clear();
-    folder_ = relative.empty() ? std::string() : mailbox_ + relative;
-    refresh_all();
+void window_::send_draft(const std::string& message_dir) {
+    run([&message_dir](command_scope& scope) { return send_one_draft(scope, message_dir); });
 }
 
 void window_::run_letter_command(int letter_index) {
-    if (letter_index == 0) {
-        accounts_->setFocus();
-        accounts_->showPopup();
+    if (letter_index < 0 || letter_index >= static_cast<int>(key_letter_setting_names.size())) return;
+    const int command = command_of_letter(static_cast<key_letter>(letter_index));
+    if (command != 0) {
+        on_command(command);
         return;
     }
-    if (letter_index > 0 && letter_index < static_cast<int>(std::size(letter_commands)))
-        on_command(letter_commands[letter_index]);
+    accounts_->setFocus();
+    accounts_->showPopup();
 }
 
-void window_::refresh_all() {
-    account_names_ = list_accounts(mailbox_);
-    account_folders_.clear();
-    for (const std::string& name : account_names_) account_folders_.push_back(name + "/");
-    accounts_->clear();
-    for (const std::string& name : account_names_) accounts_->addItem(qs(name));
-    rebuild_account_menu();
-    rebuild_mark_menus();
-    list_->set_account_count(static_cast<int>(account_names_.size()));
-    if (account_names_.empty()) {
-        folder_.clear();
-        account_root_.clear();
-        list_->rows_model().set_rows({});
-        update_after_selection();
-        return;
-    }
-    // The folder of the last run, when its account is still there.
-    std::string relative = folder_.empty() ? layout_.current : relative_folder();
-    int index = account_index_of(relative, account_names_);
-    if (index < 0) {
-        index = 0;
-        relative = account_folders_[0];
-    }
-    account_folders_[static_cast<std::size_t>(index)] = relative;
-    select_account(index);
-}
-
-void window_::select_account(int index) {
-    if (index < 0 || index >= static_cast<int>(account_names_.size())) return;
-    accounts_->setCurrentIndex(index);
-    const std::string& name = account_names_[static_cast<std::size_t>(index)];
-    account_root_ = mailbox_ + name + "/";
-    account_ = load_current_account(mailbox_, name);
-    std::string folder = mailbox_ + account_folders_[static_cast<std::size_t>(index)];
-    if (!directory_exists(folder)) folder = account_root_;
-    folder_ = folder;
-    if (settings_.view_tree) tree_->rebuild(account_root_, name, folder_);
-    rebuild_list_menus();
-    refill_list();
-}
-
-void window_::show_folder(const std::string& folder, const std::string& row_to_focus) {
-    if (account_root_.empty() || !folder.starts_with(account_root_)) return;
-    folder_ = folder;
-    const int index = accounts_->currentIndex();
-    if (index >= 0 && index < static_cast<int>(account_folders_.size()))
-        account_folders_[static_cast<std::size_t>(index)] = relative_folder();
-    if (settings_.view_tree) tree_->show_folder(folder_);
-    refill_list(row_to_focus);
-}
-
-void window_::refill_list(const std::string& row_to_focus) {
-    std::string keep = row_to_focus;
-    if (keep.empty()) {
-        if (const mail_row* row = list_->rows_model().row_at(list_->focused_row())) keep = row->text[column_number];
-    }
-    std::vector<mail_row> rows = build_mail_list(folder_, account_root_, search_);
-    sort_mail_list(rows, sort_);
-    int focus = rows.empty() ? -1 : 0;
-    for (std::size_t i = 0; i < rows.size() && !keep.empty(); ++i) {
-        const mail_row& row = rows[i];
-        if ((row.folder ? row.text[column_subject] : row.text[column_number]) == keep) focus = static_cast<int>(i);
-    }
-    list_->rows_model().set_rows(std::move(rows));
-    apply_column_widths();
-    if (focus >= 0) list_->set_focused_row(focus);
-    actions_[cmd::sort_first + std::clamp(sort_.column, 0, cmd::sort_column_count - 1)]->setChecked(true);
-    update_after_selection();
-}
-
-void window_::sort_by(int column) {
-    if (column < 0 || column >= list_->rows_model().columnCount()) return;
-    choose_sort_column(sort_, column);
-    actions_[cmd::sort_first + column]->setChecked(true);
-    if (list_->rows_model().rowCount() < 2) return;
-    refill_list();
-}
-
-void window_::enter_focused_folder() {
-    const mail_row* row = list_->rows_model().row_at(list_->focused_row());
-    if (!row || !row->folder) return;
-    if (row->parent) go_to_parent();
-    else show_folder(folder_ + row->text[column_subject] + "/");
-}
-
-void window_::go_to_parent() {
-    if (folder_ == account_root_) return;
-    std::string parent = folder_.substr(0, folder_.size() - 1);
-    const std::size_t slash = parent.rfind('/');
-    const std::string left = parent.substr(slash + 1);
-    parent.erase(slash + 1);
-    show_folder(parent, left);
-}
-
-void window_::change_search_text() {
-    if (!ask_search_text(this, search_)) return;
-    refill_list();
-}
-
-void window_::set_mark(int mark) {
-    if (folder_.empty()) return;
-    mark_current_folder(layout_, mark, relative_folder());
-    rebuild_mark_menus();
-}
-
-void window_::go_to_mark(int mark) {
-    std::optional<std::string> target = qm::go_to_mark(layout_, mark, relative_folder(), mailbox_);
-    if (!target) return;
-    const int index = account_index_of(*target, account_names_);
-    if (index < 0) return;
-    account_folders_[static_cast<std::size_t>(index)] = *target;
-    select_account(index);
+void window_::choose_account(int index) {
+    if (select_account(nav_, index, folder_on_disk)) show_changes(refresh_place | refresh_tree | refresh_entries);
 }
 
 void window_::show_mail_popup(bool at_focus, const QPoint& global_position) {
@@ -920,16 +557,14 @@ void window_::show_mail_popup(bool at_focus, const QPoint& global_position) {
         const QRect box = row >= 0 ? list_->visualRect(list_->rows_model().index(row, 0)) : QRect();
         position = list_->viewport()->mapToGlobal(box.isValid() ? QPoint(box.left(), box.center().y()) : QPoint(0, 0));
     }
-    mail_popup_->exec(position);
+    actions_->mail_popup()->exec(position);
 }
 
 void window_::show_sort_popup() {
     const int row = list_->focused_row();
     const QRect box = row >= 0 ? list_->visualRect(list_->rows_model().index(row, 0)) : QRect();
-    sort_menu_->exec(list_->viewport()->mapToGlobal(box.isValid() ? QPoint(box.left(), box.center().y()) : QPoint()));
+    actions_->sort_menu()->exec(list_->viewport()->mapToGlobal(box.isValid() ? QPoint(box.left(), box.center().y()) : QPoint()));
 }
-
-// ---- acting on mail and folders ----
 
 // The rows a command acts on: the selected ones, or the focused one when
 // none is selected.
@@ -939,232 +574,63 @@ std::vector<int> window_::acting_rows() const {
     return rows;
 }
 
-void window_::open_focused(bool all_headers) {
-    const mail_row* row = list_->rows_model().row_at(list_->focused_row());
-    if (!row) return;
-    if (row->folder) {
-        enter_focused_folder();
-        return;
+void window_::drop_rows_on(const std::string& target) {
+    if (states_.enabled(cmd::move)) run([&target](command_scope& scope) { return move_rows_into(scope, target); });
+}
+
+void window_::drop_folder_on(const std::string& folder, const std::string& target) {
+    run([&folder, &target](command_scope& scope) { return move_folder_into(scope, folder, target); });
+}
+
+// ---- showing what changed ----
+
+void window_::show_changes(unsigned refresh, const std::string& focus) {
+    if (refresh & refresh_accounts) {
+        reload_accounts(nav_, settings_.mailbox, list_accounts(settings_.mailbox), folder_on_disk);
+        show_accounts();
+        refresh |= refresh_tree | refresh_entries | refresh_marks | refresh_place;
     }
-    message_box_reporter report(this);
-    const open_outcome outcome = open_message(folder_, account_root_, row->number, all_headers, report);
-    if (outcome.became_read) refill_list();
-}
-
-// ---- send and receive ----
-
-// One round for the current account, or the round of all accounts, which
-// visits each and comes back to the one current before.
-void window_::run_round(bool all_accounts) {
-    if (account_root_.empty()) return;
-    const int current = accounts_->currentIndex();
-    window_round_hooks hooks;
-    hooks.show_inbox = [this](std::string_view inbox) { show_folder(std::string(inbox)); };
-    hooks.visiting_account = [this](std::string_view title) {
-        const auto at = std::find(account_names_.begin(), account_names_.end(), title);
-        if (at != account_names_.end()) select_account(static_cast<int>(at - account_names_.begin()));
-    };
-    if (all_accounts) {
-        run_send_receive_all(this, mailbox_, hooks);
-        select_account(current);
-    } else {
-        run_send_receive(this, mailbox_, account_name(), hooks);
-        refill_list();
+    if (refresh & refresh_view) apply_view_settings();
+    if (refresh & refresh_tree) {
+        if (settings_.view_tree && nav_.has_account()) tree_->rebuild(nav_.account_root(), nav_.account_title(), nav_.folder);
+        else if (!nav_.has_account()) tree_->clear();
+    } else if (refresh & refresh_place) {
+        if (settings_.view_tree) tree_->show_folder(nav_.folder);
     }
+    if (refresh & refresh_place) accounts_->show_account(nav_.account);
+    if (refresh & refresh_entries) actions_->rebuild_list_menus(nav_.account_root());
+    if (refresh & refresh_marks) actions_->rebuild_mark_menus(nav_.marks);
+    if (refresh & (refresh_list | refresh_place | refresh_tree)) refill_list(focus);
+    store_in_layout(nav_, layout_);
 }
 
-// The chosen drafts go into the outbox, then the outbox is sent.
-void window_::send_drafts() {
-    if (account_root_.empty() || !states_.enabled(cmd::send) || !round_may_start(this)) return;
-    const std::string outbox = special_folder_in(account_root_, special_folder::outbox);
-    if (folder_ != outbox) move_rows_to(outbox);
-    run_send_queued(this, mailbox_, account_name(), {});
-    refill_list();
+void window_::show_accounts() {
+    accounts_->clear();
+    for (const std::string& title : nav_.accounts) accounts_->addItem(qs(title));
+    accounts_->show_account(nav_.account);
+    actions_->rebuild_account_menu(nav_.accounts);
+    list_->set_account_count(static_cast<int>(nav_.accounts.size()));
 }
 
-void window_::send_draft(const std::string& message_dir) {
-    std::string dir = message_dir;
-    if (!dir.ends_with('/')) dir += '/';
-    const std::optional<draft_to_send> draft = find_draft_to_send(mailbox_, dir);
-    if (!draft) return;
-    const auto at = std::find(account_names_.begin(), account_names_.end(), draft->account_title);
-    if (at != account_names_.end()) select_account(static_cast<int>(at - account_names_.begin()));
-    if (!round_may_start(this)) return;
-    if (!draft->queued) {
-        message_box_reporter report(this);
-        const std::string drafts = special_folder_in(draft->account_root, special_folder::drafts);
-        const move_result moved = move_rows({mailbox_, draft->account_root, drafts},
-                                            special_folder_in(draft->account_root, special_folder::outbox),
-                                            {{false, std::to_string(draft->number), type_draft}}, report);
-        if (moved.moved.empty()) return;
+void window_::refill_list(const std::string& focus) {
+    std::string keep = focus;
+    if (keep.empty()) {
+        if (const mail_row* row = list_->rows_model().row_at(list_->focused_row())) keep = row_key(*row);
     }
-    run_send_queued(this, mailbox_, draft->account_title, {});
-    refill_list();
-}
-
-// ---- writing mail ----
-
-// The one mail a command on a single mail acts on.
-const mail_row* window_::single_mail_row() const {
-    const std::vector<int> rows = acting_rows();
-    if (rows.size() != 1) return nullptr;
-    const mail_row* row = list_->rows_model().row_at(rows.front());
-    return row && !row->folder ? row : nullptr;
-}
-
-void window_::write_mail(int id) { write_mail(id, {}); }
-
-void window_::compose_new_mail(const new_mail_start& start) {
-    raise_to_front();
-    write_mail(cmd::new_mail, start);
-}
-
-void window_::write_mail(int id, const new_mail_start& start) {
-    message_box_reporter report(this);
-    if (account_.address.empty()) {
-        report.notice(str::account_incomplete);
-        return;
+    std::vector<mail_row> rows;
+    if (nav_.has_account()) {
+        wait_cursor busy;
+        rows = build_mail_list(nav_.folder, nav_.account_root(), nav_.search);
+        sort_mail_list(rows, nav_.sort);
     }
-    const compose_context ctx{mailbox_, account_root_, context().work_directory, account_};
-    int draft = -1;
-    if (id == cmd::new_mail) {
-        draft = run_make_mail_dialog(this, ctx, start, report);
-    } else if (const mail_row* row = single_mail_row()) {
-        const std::string source = message_directory(folder_, row->number);
-        draft = id == cmd::reply ? run_reply_dialog(this, ctx, source, report)
-                                 : run_forward_dialog(this, ctx, source, report);
-    }
-    // The source shows its R or F, and the drafts folder, when shown, its new draft.
-    if (draft >= 0) refill_list();
-}
-
-// Every selected sent mail becomes a new draft, after one question.
-void window_::resend_selection() {
-    std::vector<std::string> sources;
-    for (int index : acting_rows()) {
-        const mail_row* row = list_->rows_model().row_at(index);
-        if (row && !row->folder && row->type == type_sent) sources.push_back(message_directory(folder_, row->number));
-    }
-    if (sources.empty()) return;
-    message_box_reporter report(this);
-    if (!report.confirm(str::compose_confirm_resend)) return;
-    const compose_context ctx{mailbox_, account_root_, context().work_directory, account_};
-    for (const std::string& source : sources) {
-        if (resend_message(ctx, source, report) < 0) break;
-    }
-    refill_list();
-}
-
-void window_::show_address_list() {
-    const mail_row* row = single_mail_row();
-    if (!row) return;
-    message_box_reporter report(this);
-    run_address_list_dialog(this, message_directory(folder_, row->number), row->type == type_draft, report);
-    // Registering an address may rename the sender shown, so always refill.
-    refill_list();
-}
-
-void window_::show_attachment_list() {
-    const mail_row* row = single_mail_row();
-    if (!row) return;
-    message_box_reporter report(this);
-    if (run_attachment_dialog(this, message_directory(folder_, row->number), row->type == type_draft, settings_, report))
-        refill_list();
-}
-
-void window_::move_rows_to(const std::string& target) {
-    std::vector<selected_row> rows;
-    bool folders = false;
-    for (int index : acting_rows()) {
-        const mail_row* row = list_->rows_model().row_at(index);
-        if (!row || row->parent) continue;
-        folders = folders || row->folder;
-        rows.push_back({row->folder, row->folder ? row->text[column_subject] : row->text[column_number], row->type});
-    }
-    if (rows.empty()) return;
-    message_box_reporter report(this);
-    wait_cursor busy;
-    move_rows({mailbox_, account_root_, folder_}, target, rows, report);
-    busy.set(false);
-    if (folders) rebuild_tree();
-    refill_list();
-}
-
-void window_::move_selection() {
-    std::optional<std::string> target = fixed_move_target(account_root_, folder_);
-    if (!target) target = choose_folder(this, mailbox_, account_root_);
-    if (target) move_rows_to(*target);
-}
-
-void window_::rename_focused() {
-    const mail_row* row = list_->rows_model().row_at(list_->focused_row());
-    if (!row || row->parent) return;
-    message_box_reporter report(this);
-    const mail_row shown = *row;
-    std::optional<std::string> name;
-    if (shown.folder) {
-        name = ask_name(this, load_string(str::new_folder_title), shown.text[column_subject], name_field_limit,
-                        [&](const std::string& text) {
-                            return rename_folder(folder_, shown.text[column_subject], text, report);
-                        });
-        if (name) rebuild_tree();
-        if (name) refill_list(*name);
-    } else {
-        name = ask_name(this, load_string(str::new_subject_title), shown.text[column_subject], name_field_limit,
-                        [&](const std::string& text) {
-                            return change_subject(folder_, shown.text[column_number], text, report);
-                        });
-        if (name) refill_list();
-    }
-}
-
-void window_::make_folder_here() {
-    message_box_reporter report(this);
-    std::optional<std::string> name =
-        ask_name(this, load_string(str::new_folder_title), {}, name_field_limit,
-                 [&](const std::string& text) { return make_folder(folder_, text, report); });
-    if (!name) return;
-    rebuild_tree();
-    refill_list(*name);
-}
-
-void window_::arrange_now() {
-    message_box_reporter report(this);
-    if (!report.confirm(str::confirm_arrange)) return;
-    wait_cursor busy;
-    for (special_folder sorted : {special_folder::inbox, special_folder::sent})
-        arrange_run(special_folder_in(account_root_, sorted), account_root_, report);
-    busy.set(false);
-    refill_list();
-}
-
-void window_::empty_the_trash() {
-    message_box_reporter report(this);
-    const empty_trash_result result = empty_trash(account_root_, folder_, report);
-    if (result.cancelled) return;
-    if (result.show_folder) folder_ = *result.show_folder;
-    rebuild_tree();
-    refill_list();
-}
-
-// The tree's rename: the folder's row is shown in its parent, then renamed
-// as a row would be.
-void window_::rename_tree_folder() {
-    if (folder_ == account_root_) return;
-    go_to_parent();
-    rename_focused();
-}
-
-void window_::move_tree_folder(const std::string& folder, const std::string& target) {
-    message_box_reporter report(this);
-    const folder_move_result result = move_folder({mailbox_, account_root_, folder_}, folder, target, report);
-    if (result.show_folder) folder_ = *result.show_folder;
-    rebuild_tree();
-    refill_list();
-}
-
-void window_::rebuild_tree() {
-    if (settings_.view_tree) tree_->rebuild(account_root_, account_name(), folder_);
+    const int focused = focus_after_refill(rows, keep);
+    list_->rows_model().set_rows(std::move(rows));
+    if (focused >= 0) list_->set_focused_row(focused);
+    actions_->show_sort(nav_.sort);
+    const bool indicated = nav_.sort.column < list_->rows_model().columnCount();
+    list_->header()->setSortIndicatorShown(indicated);
+    if (indicated) list_->header()->setSortIndicator(nav_.sort.column, nav_.sort.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    update_after_selection();
 }
 
 // ---- what follows a change of the list or its selection ----
@@ -1177,8 +643,8 @@ void window_::update_after_selection() {
 
 void window_::update_preview() {
     const mail_row* row = list_->rows_model().row_at(list_->focused_row());
-    preview_text_ =
-        row && !row->folder ? reading_document(message_directory(folder_, row->number), preview_limit) : std::string();
+    preview_text_ = row && !row->folder ? reading_document(message_directory(nav_.folder, row->number), preview_limit)
+                                        : std::string();
     const QString text = QString::fromUtf8(preview_text_.data(), static_cast<qsizetype>(preview_text_.size()));
     const QColor background = qcolor(settings_.back_ground);
     if (settings_.view_preview) {
@@ -1205,80 +671,11 @@ void window_::update_count_strip() {
 }
 
 void window_::update_states() {
-    states_ = folder_.empty() ? command_states{}
-                              : compute_command_states(account_root_, folder_, list_->rows_model().rows(),
-                                                       list_->selected_rows(), list_->focused_row());
-    for (auto& [id, act] : actions_) act->setEnabled(states_.enabled(id));
-    actions_[cmd::tree_new_folder]->setEnabled(states_.enabled(cmd::new_folder));
-    list_->set_drag_allowed(states_.enabled(cmd::move) && !folder_.empty());
-    // The move command says where it goes when it goes without asking.
-    const std::optional<std::string> fixed = fixed_move_target(account_root_, folder_);
-    const int move_label = !fixed                                                             ? menu_label_base + cmd::move
-                           : *fixed == special_folder_in(account_root_, special_folder::drafts) ? str::menu_move_to_drafts
-                                                                                              : str::menu_move_to_outbox;
-    actions_[cmd::move]->setText(text_of(move_label));
-}
-
-// ---- dynamic menus ----
-
-void window_::rebuild_account_menu() {
-    account_menu_->clear();
-    QAction* create = account_menu_->addAction(text_of(str::menu_new_entry));
-    connect(create, &QAction::triggered, this, [this] { on_command(cmd::account_new); });
-    account_menu_->addSeparator();
-    for (std::size_t i = 0; i < account_names_.size(); ++i) {
-        QAction* entry = account_menu_->addAction(qs(account_names_[i]));
-        connect(entry, &QAction::triggered, this, [this, i] { on_command(cmd::account_new + 1 + static_cast<int>(i)); });
-    }
-}
-
-void window_::rebuild_list_menus() {
-    struct list_menu {
-        QMenu* menu;
-        int base;
-        std::function<bool(int, std::string&)> name;
-    };
-    const std::string root = account_root_;
-    const list_menu menus[] = {
-        {address_menu_, cmd::address_book_new, [](int i, std::string& name) { return address_entry_name(i, name); }},
-        {group_menu_, cmd::group_new, [](int i, std::string& name) { return group_name(i, name); }},
-        {signature_menu_, cmd::signature_new,
-         [&root](int i, std::string& name) { return signature_name(root, i, name); }},
-        {template_menu_, cmd::template_new, [&root](int i, std::string& name) { return template_name(root, i, name); }},
-    };
-    for (const list_menu& entry : menus) {
-        entry.menu->clear();
-        const int base = entry.base;
-        QAction* create = entry.menu->addAction(text_of(str::menu_new_entry));
-        connect(create, &QAction::triggered, this, [this, base] { on_command(base); });
-        entry.menu->addSeparator();
-        std::string name;
-        for (int i = 0; i < max_accounts && entry.name(i, name); ++i) {
-            QAction* item = entry.menu->addAction(qs(name));
-            connect(item, &QAction::triggered, this, [this, base, i] { on_command(base + 1 + i); });
-        }
-    }
-}
-
-void window_::rebuild_mark_menus() {
-    const QList<QAction*> set = mark_menu_->actions(), go = go_mark_menu_->actions();
-    for (int mark = 0; mark < cmd::mark_count; ++mark) {
-        const QString text = qs(mark_menu_label(mark, layout_.marks[static_cast<std::size_t>(mark)]));
-        set[mark]->setText(text);
-        go[mark]->setText(text);
-    }
-}
-
-// ---- paths ----
-
-std::string window_::relative_folder() const {
-    return folder_.size() > mailbox_.size() ? folder_.substr(mailbox_.size()) : std::string();
-}
-
-std::string window_::account_name() const {
-    const int index = accounts_->currentIndex();
-    return index >= 0 && index < static_cast<int>(account_names_.size()) ? account_names_[static_cast<std::size_t>(index)]
-                                                                        : std::string();
+    states_ = nav_.has_account() ? compute_command_states(nav_.account_root(), nav_.folder, list_->rows_model().rows(),
+                                                         list_->selected_rows(), list_->focused_row())
+                                 : command_states::without_account();
+    actions_->show_states(states_, nav_);
+    list_->set_drag_allowed(states_.enabled(cmd::move) && nav_.has_account());
 }
 
 }  // namespace qm

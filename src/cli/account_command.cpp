@@ -443,7 +443,7 @@ int set_account(const account_request& request, const command_voice& usage) {
     const std::string new_title = request.new_title.value_or(request.title);
     if (!passes_dialog_checks(mailbox, new_title, request, values, new_title != request.title, report)) return 1;
     if (!obtain_passwords(request, request.ask_pop_password, request.ask_smtp_password, values)) return 1;
-    if (update_account(mailbox, request.title, new_title, values, nullptr)) return 0;
+    if (update_account(mailbox, request.title, new_title, values)) return 0;
     report.error(str::file_error);
     return 1;
 }

@@ -101,8 +101,9 @@ constexpr setting_key colour_key(std::string_view key, colour Settings::*member,
             .capacity = colour_text_capacity, .tint = member};
 }
 
-constexpr setting_key letter_key(std::string_view key, int index) {
-    return {.part = group::function, .section = "key", .key = key, .kind = form::letter,
+constexpr setting_key letter_key(int index) {
+    return {.part = group::function, .section = "key", .key = key_letter_setting_names[static_cast<std::size_t>(index)],
+            .kind = form::letter,
             .fixed_default = default_key_letters.substr(static_cast<std::size_t>(index), 1), .letter = index};
 }
 
@@ -138,17 +139,17 @@ const setting_key setting_keys[] = {
     colour_key("text search", &Settings::text_search, "0:255:0"),
     colour_key("text new", &Settings::text_new, "255:255:0"),
     colour_key("text normal", &Settings::text_normal, "255:255:255"),
-    letter_key("select account", 0),
-    letter_key("open menu mail", 1),
-    letter_key("make directory", 2),
-    letter_key("make mail", 3),
-    letter_key("mark all", 4),
-    letter_key("connect", 5),
-    letter_key("connect round", 6),
-    letter_key("arrange", 7),
-    letter_key("clear trash", 8),
-    letter_key("open menu sort", 9),
-    letter_key("search", 10),
+    letter_key(0),
+    letter_key(1),
+    letter_key(2),
+    letter_key(3),
+    letter_key(4),
+    letter_key(5),
+    letter_key(6),
+    letter_key(7),
+    letter_key(8),
+    letter_key(9),
+    letter_key(10),
 };
 
 const setting_key& key_named(std::string_view key) {

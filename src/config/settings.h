@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -23,10 +24,26 @@ inline constexpr std::size_t open_header_capacity = 4094;
 inline constexpr std::size_t dangerous_extension_capacity = 32768;
 inline constexpr int max_check_interval = 1440;  // minutes
 
-// The letters of the keyboard commands, in the order of Settings::keys:
-// select account, mail menu, new folder, new mail, select all, send and
-// receive, round of all accounts, arrange, empty trash, sort menu, search.
+// The keyboard commands the key letters give, in the order of
+// Settings::keys; the settings file names each by its key in section "key".
+enum class key_letter : int {
+    select_account,
+    mail_menu,
+    new_folder,
+    new_mail,
+    select_all,
+    send_receive,
+    send_receive_all,
+    arrange,
+    empty_trash,
+    sort_menu,
+    search,
+};
+inline constexpr std::array<std::string_view, 11> key_letter_setting_names = {
+    "select account", "open menu mail", "make directory", "make mail",      "mark all", "connect",
+    "connect round",  "arrange",        "clear trash",    "open menu sort", "search"};
 inline constexpr std::string_view default_key_letters = "DFKNACMGTSR";
+static_assert(default_key_letters.size() == key_letter_setting_names.size());
 inline constexpr std::string_view default_open_header = "Bcc,Cc,Date,From,Reply-To,Resent-,Sender,Subject,To,X-Mailer";
 inline constexpr std::string_view default_dangerous_extensions = ".bat.cmd.com.exe.lnk.pif.reg.scr";
 

@@ -6,25 +6,10 @@
 #include "platform/file_operations.h"
 #include "platform/tree_operations.h"
 #include "config/folder_names.h"
-#include "store/folder_marks.h"
 #include "store/mailbox_layout.h"
 #include "text/mail_address.h"
 
 namespace qm {
-
-namespace {
-
-void retitle_navigation(navigation& nav, std::string_view mailbox, std::string_view old_title,
-                        std::string_view new_title) {
-    std::string old_root = account_directory(mailbox, old_title);
-    std::string new_root = account_directory(mailbox, new_title);
-    if (nav.current_folder.starts_with(old_root)) nav.current_folder.replace(0, old_root.size(), new_root);
-    if (nav.account_root == old_root) nav.account_root = new_root;
-    for (std::string& mark : nav.marks) rename_account_in_path(mark, old_title, new_title);
-    rename_account_in_path(nav.previous, old_title, new_title);
-}
-
-}  // namespace
 
 bool ensure_mailbox(std::string_view mailbox, reporter& report) {
     if (directory_exists(mailbox)) return true;
@@ -59,13 +44,12 @@ bool create_account(std::string_view mailbox, std::string_view title, const acco
 }
 
 bool update_account(std::string_view mailbox, std::string_view old_title, std::string_view new_title,
-                    const account_values& values, navigation* nav) {
+                    const account_values& values) {
     if (!is_valid_account_title(old_title) || !is_valid_account_title(new_title)) return false;
     if (old_title != new_title) {
         std::string from = std::string(mailbox) + std::string(old_title);
         std::string to = std::string(mailbox) + std::string(new_title);
         if (!rename_path(from, to)) return false;
-        if (nav) retitle_navigation(*nav, mailbox, old_title, new_title);
     }
     return write_account_file(account_file(mailbox, new_title), values);
 }

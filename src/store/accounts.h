@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,16 +12,6 @@ namespace qm {
 // Accounts are the directories directly under the mailbox root: each is
 // named by its title and holds its special folders, its "uid.lst" and its
 // "account.ini". There is no list of accounts besides the directories.
-
-// The main window's navigation state, updated when an account's title
-// changes.
-struct navigation {
-    std::string current_folder;  // full path of the folder shown
-    std::string account_root;    // full path of its account directory
-    std::array<std::string, 12> marks;  // relative to the mailbox root
-    std::string previous;               // relative to the mailbox root
-};
-
 
 // The first start: when the mailbox directory is missing it is made, with
 // the account "標準アカウント" in it (POP port 110, SMTP port 25, "POP remove"
@@ -37,12 +26,10 @@ bool ensure_mailbox(std::string_view mailbox, reporter& report);
 bool create_account(std::string_view mailbox, std::string_view title, const account_values& values);
 
 // Gives the account its new title (when it differs, exactly) and writes
-// every key again. With `nav`, a folder shown in the account stays shown
-// under the new title, and the marks and previous position whose first
-// component is the old title get the new one. A failed rename changes
-// nothing; the keys are written in one rewrite, and false when that fails.
+// every key again. A failed rename changes nothing; the keys are written in
+// one rewrite, and false when that fails.
 bool update_account(std::string_view mailbox, std::string_view old_title, std::string_view new_title,
-                    const account_values& values, navigation* nav);
+                    const account_values& values);
 
 // Deletes the account directory with all its folders and mail, permanently.
 bool delete_account(std::string_view mailbox, std::string_view title);

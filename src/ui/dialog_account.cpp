@@ -348,7 +348,7 @@ void dialog_account::accept() {
     values.smtp_auth = smtp_auth_->isChecked();
     values.verify_certificate = verify_->isChecked();
 
-    const bool saved = original_title_ ? update_account(mailbox_, *original_title_, title, values, nullptr)
+    const bool saved = original_title_ ? update_account(mailbox_, *original_title_, title, values)
                                        : create_account(mailbox_, title, values);
     if (!saved && original_title_ && title != *original_title_ && !account_exists(mailbox_, *original_title_) &&
         account_exists(mailbox_, title))

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/icons.h"
-#include "store/command_ids.h"
+#include "navigator/command_ids.h"
 
 namespace qm::test {
 namespace {

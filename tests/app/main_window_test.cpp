@@ -18,10 +18,11 @@
 #include <QTest>
 #include <cstdlib>
 
+#include "app/combo_currentdir.h"
 #include "app/edit_preview.h"
 #include "app/typing.h"
 #include "app/window_fixture.h"
-#include "store/command_ids.h"
+#include "navigator/command_ids.h"
 #include "support/recording_program.h"
 #include "ui/dialog_account.h"
 #include "ui/dialog_option_view.h"
@@ -74,9 +75,9 @@ TEST_F(MainWindow, KeysMoveTheFocusSelectAndJumpAndSeveralMailsEnableOnlyTheirCo
     key(Qt::Key_Insert);
     EXPECT_EQ(list().selected_rows(), (std::vector<int>{1, 2, 3, 4, 5}));
     // Several mails enable only the commands that work on several.
-    for (int id : {cmd::open, cmd::open_all_headers, cmd::move, cmd::resend, cmd::to_trash})
+    for (int id : {cmd::open, cmd::open_all_headers, cmd::move, cmd::to_trash})
         EXPECT_TRUE(window->action(id)->isEnabled()) << id;
-    for (int id : {cmd::address_list, cmd::attachment_list, cmd::reply, cmd::forward, cmd::rename})
+    for (int id : {cmd::address_list, cmd::attachment_list, cmd::reply, cmd::forward, cmd::rename, cmd::resend})
         EXPECT_FALSE(window->action(id)->isEnabled()) << id;
     EXPECT_EQ(window->count_strip()->text().toStdString(), "         5 選択    ");
     key(Qt::Key_Minus);

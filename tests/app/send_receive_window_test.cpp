@@ -13,12 +13,13 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "app/combo_currentdir.h"
 #include "app/typing.h"
 #include "app/mailto_request.h"
 #include "app/window_rounds.h"
 #include "cli/cli_runner.h"
 #include "store/accounts.h"
-#include "store/command_ids.h"
+#include "navigator/command_ids.h"
 #include "store/compose.h"
 #include "store/program_session.h"
 #include "support/script_server.h"

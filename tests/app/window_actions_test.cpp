@@ -13,7 +13,7 @@
 #include "config/folder_names.h"
 #include "config/profile.h"
 #include "store/arrange_rules.h"
-#include "store/command_ids.h"
+#include "navigator/command_ids.h"
 #include "store/draft_in_use.h"
 #include "support/recording_program.h"
 

@@ -12,7 +12,7 @@
 #include "app/mailto_request.h"
 #include "app/running_instance.h"
 #include "app/typing.h"
-#include "store/command_ids.h"
+#include "navigator/command_ids.h"
 #include "support/recording_program.h"
 #include "ui/dialog_make_mail.h"
 #include "ui/dialog_reply.h"

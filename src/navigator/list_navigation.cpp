@@ -1,4 +1,4 @@
-#include "store/list_navigation.h"
+#include "navigator/list_navigation.h"
 
 #include <algorithm>
 #include <cstddef>

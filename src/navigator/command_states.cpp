@@ -1,4 +1,4 @@
-#include "store/command_states.h"
+#include "navigator/command_states.h"
 
 #include <cstddef>
 #include <optional>
@@ -7,6 +7,7 @@
 #include "message/header_fields.h"
 #include "message/part_file.h"
 #include "platform/file_operations.h"
+#include "platform/string_table.h"
 #include "store/mailbox_layout.h"
 #include "store/message_status.h"
 
@@ -41,9 +42,9 @@ void set_row_commands(command_states& states, std::string_view folder, const mai
     if (row.is_folder()) {
         for (int command = cmd::open_all_headers; command <= cmd::resend; ++command) states.set(command, false);
         const bool movable = !is_special_row(row);
-        states.set(cmd::move, movable);
-        states.set(cmd::rename, movable);
-        states.set(cmd::to_trash, movable && !in_trash);
+        states.set(cmd::move, movable, str::reason_special_folder);
+        states.set(cmd::rename, movable, str::reason_special_folder);
+        states.set(cmd::to_trash, movable && !in_trash, str::reason_special_folder);
         return;
     }
     const std::string message_dir = message_directory(folder, row.number);
@@ -56,8 +57,8 @@ void set_row_commands(command_states& states, std::string_view folder, const mai
     states.set(cmd::reply, received);
     states.set(cmd::forward, received);
     states.set(cmd::attachment_list, draft || has_part_beyond_text(message_dir));
-    states.set(cmd::rename, draft);
-    states.set(cmd::resend, row.type == type_sent);
+    states.set(cmd::rename, draft, str::reason_rename_drafts_only);
+    states.set(cmd::resend, row.type == type_sent, str::reason_no_sent_mail);
 }
 
 // The 送信 command sends drafts from where drafts wait: the drafts folder
@@ -78,16 +79,29 @@ bool drafts_to_send(std::string_view account_root, std::string_view folder, cons
 
 }  // namespace
 
-bool command_states::enabled(int command) const {
-    if (command == cmd::send) return send_;
-    if (command == cmd::tree_new_folder) command = cmd::new_folder;
-    if (command < first_ || command > last_) return true;
-    return on_[static_cast<std::size_t>(command - first_)];
+command_states command_states::without_account() {
+    command_states states;
+    for (int command = cmd::open; command <= cmd::search_text; ++command) states.set(command, false);
+    for (int command : {cmd::send, cmd::arrange_rules, cmd::tree_rename, cmd::tree_new_folder}) states.set(command, false);
+    return states;
 }
 
-void command_states::set(int command, bool on) {
-    if (command == cmd::send) send_ = on;
-    if (command >= first_ && command <= last_) on_[static_cast<std::size_t>(command - first_)] = on;
+bool command_states::enabled(int command) const {
+    if (command == cmd::tree_new_folder && !on_.contains(command)) command = cmd::new_folder;
+    auto found = on_.find(command);
+    return found == on_.end() || found->second;
+}
+
+void command_states::set(int command, bool on, int reason) {
+    on_[command] = on;
+    if (on || reason == 0) reasons_.erase(command);
+    else reasons_[command] = reason;
+}
+
+int command_states::reason(int command) const {
+    if (command == cmd::tree_new_folder && !on_.contains(command)) command = cmd::new_folder;
+    auto found = reasons_.find(command);
+    return found == reasons_.end() || enabled(command) ? 0 : found->second;
 }
 
 command_states compute_command_states(std::string_view account_root, std::string_view folder,
@@ -97,7 +111,9 @@ command_states compute_command_states(std::string_view account_root, std::string
     const bool at_root = folder == account_root;
     states.set(cmd::root_folder, !at_root);
     states.set(cmd::parent_folder, !at_root);
-    states.set(cmd::new_folder, !is_mail_folder(which_special_folder(account_root, folder)));
+    const std::optional<special_folder> special = which_special_folder(account_root, folder);
+    states.set(cmd::new_folder, !is_mail_folder(special), str::reason_no_folder_here);
+    states.set(cmd::tree_rename, !at_root && !special, at_root ? str::reason_account_folder : str::reason_special_folder);
 
     std::vector<int> valid_selection;
     for (int index : selected) {
@@ -105,7 +121,10 @@ command_states compute_command_states(std::string_view account_root, std::string
     }
     const bool in_trash = lies_in_trash(account_root, folder);
     if (valid_selection.size() >= 2) {
-        for (int command : {cmd::open, cmd::open_all_headers, cmd::resend, cmd::move}) states.set(command, true);
+        for (int command : {cmd::open, cmd::open_all_headers, cmd::move}) states.set(command, true);
+        bool sent = false;
+        for (int index : valid_selection) sent = sent || rows[static_cast<std::size_t>(index)].type == type_sent;
+        states.set(cmd::resend, sent, str::reason_no_sent_mail);
         for (int command : {cmd::address_list, cmd::attachment_list, cmd::reply, cmd::forward, cmd::rename})
             states.set(command, false);
         states.set(cmd::to_trash, !in_trash);
@@ -114,7 +133,7 @@ command_states compute_command_states(std::string_view account_root, std::string
     } else {
         for (int command = cmd::open; command <= cmd::to_trash; ++command) states.set(command, false);
     }
-    states.set(cmd::send, drafts_to_send(account_root, folder, rows, valid_selection, focused));
+    states.set(cmd::send, drafts_to_send(account_root, folder, rows, valid_selection, focused), str::reason_no_draft);
     return states;
 }
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "store/background_check.h"
+#include "navigator/background_check.h"
 
 namespace qm::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "store/window_close.h"
+#include "navigator/window_close.h"
 
 #include "config/account_settings.h"
 #include "store/arrange_rules.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "store/list_navigation.h"
+#include "navigator/list_navigation.h"
 
 namespace qm::test {
 namespace {

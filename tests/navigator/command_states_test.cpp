@@ -1,7 +1,8 @@
 #include <algorithm>
 
 #include "config/folder_names.h"
-#include "store/command_states.h"
+#include "navigator/command_states.h"
+#include "platform/string_table.h"
 #include "store/store_fixture.h"
 
 namespace qm::test {
@@ -60,17 +61,22 @@ protected:
     std::vector<mail_row> rows;
 };
 
-TEST_F(CommandStates, TwoMailsEnableOpenResendAndMoveButNoSingleMailCommands) {
+TEST_F(CommandStates, TwoMailsEnableOpenAndMoveButNoSingleMailCommands) {
+    // 再送 needs a sent mail among the rows, and says so when there is none.
     show(" 受信箱/");
-    EXPECT_EQ(with({message_row(1), message_row(3)}), (std::vector<int>{203, 204, 209, 210, 212, 220, 221}));
+    EXPECT_EQ(with({message_row(1), message_row(3)}), (std::vector<int>{203, 204, 210, 212, 220, 221}));
+    EXPECT_EQ(compute_command_states(account, folder, rows, {message_row(1), message_row(3)}, -1).reason(cmd::resend),
+              str::reason_no_sent_mail);
+    show(" 送信箱/送信控/");
+    EXPECT_EQ(with({message_row(0), message_row(1)}), (std::vector<int>{203, 204, 209, 210, 212, 220, 221}));
     // A mail and a folder count as two rows too.
     show("work/");
-    EXPECT_EQ(with({message_row(0), folder_row_named("inner")}), (std::vector<int>{203, 204, 209, 210, 212, 213, 220, 221}));
+    EXPECT_EQ(with({message_row(0), folder_row_named("inner")}), (std::vector<int>{203, 204, 210, 212, 213, 220, 221}));
     // In the trash, and in a folder inside it, nothing goes to the trash.
     show(" ごみ箱/");
-    EXPECT_EQ(with({message_row(0), message_row(1)}), (std::vector<int>{203, 204, 209, 210, 213, 220, 221}));
+    EXPECT_EQ(with({message_row(0), message_row(1)}), (std::vector<int>{203, 204, 210, 213, 220, 221}));
     show(" ごみ箱/old/");
-    EXPECT_EQ(with({message_row(0), 0}), (std::vector<int>{203, 204, 209, 210, 213, 220, 221}));
+    EXPECT_EQ(with({message_row(0), 0}), (std::vector<int>{203, 204, 210, 213, 220, 221}));
 }
 
 TEST_F(CommandStates, ReceivedMailByItsAddressFieldsAndParts) {

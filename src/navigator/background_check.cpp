@@ -1,4 +1,4 @@
-#include "store/background_check.h"
+#include "navigator/background_check.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 #include "platform/program_context.h"
 #include "store/arrange_rules.h"
 #include "store/mailbox_layout.h"
-#include "store/window_close.h"
+#include "navigator/window_close.h"
 #include "support/test_support.h"
 
 namespace qm::test {

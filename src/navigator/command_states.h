@@ -1,34 +1,35 @@
 #pragma once
 
-#include <array>
+#include <map>
 #include <string_view>
 #include <vector>
 
-#include "store/command_ids.h"
+#include "navigator/command_ids.h"
 #include "store/mail_list.h"
 
 namespace qm {
 
-// Which of the main window's commands can be given now: the toolbar buttons 203 to 213, 220 and 221, which the menu
-// items and the tree pop-up item 266 follow. Recomputed after every change
-// of the list or of the selection.
+// Which of the main window's commands can be given now, and why one cannot
+// where that is not plain to see. Recomputed after every change of the list
+// or of the selection.
 class command_states {
 public:
     // Every command on.
-    command_states() { on_.fill(true); }
+    command_states() = default;
+    // Every command that acts on the mailbox off: there is no account.
+    static command_states without_account();
 
-    // Commands 203 to 213, 220, 221 and 送信 (267) as computed; the tree's
-    // "new folder" (266) as 213; every other command true.
+    // A command not set is on; the tree's "new folder" (266) follows 213.
     bool enabled(int command) const;
-    void set(int command, bool on);
+    void set(int command, bool on, int reason = 0);
+    // The string-table text that says why the command is off; 0 for none.
+    int reason(int command) const;
 
     bool operator==(const command_states&) const = default;
 
 private:
-    static constexpr int first_ = cmd::open;
-    static constexpr int last_ = cmd::parent_folder;
-    std::array<bool, last_ - first_ + 1> on_{};
-    bool send_ = true;
+    std::map<int, bool> on_;
+    std::map<int, int> reasons_;
 };
 
 // The rules, from the typed rows of the folder shown (`folder`, a full path
@@ -52,6 +53,9 @@ private:
 // 5. No row to act on: 203 to 212 off.
 // 6. 送信 (267) on when every row to act on (the selected ones, else the
 //    focused one) is a draft ("D") in the drafts folder or the outbox.
+// 7. 再送 (209) for several rows only when one of them is sent mail.
+// 8. The tree's 改名 (265) on in a folder that is neither the account's own
+//    directory nor one of its special folders.
 //
 // Only the one row of rule 4 is looked at on disk (its header file, or
 // whether a part file exists).
