@@ -159,7 +159,7 @@ command_result rename_focused(command_scope& scope) {
     const std::string& folder = scope.nav.folder;
     if (shown.folder) {
         std::optional<std::string> name =
-            ask_name(scope.window, load_string(str::new_folder_title), shown.text[column_subject], name_field_limit,
+            ask_folder_name(scope.window, load_string(str::new_folder_title), shown.text[column_subject],
                      [&](const std::string& text) { return rename_folder(folder, shown.text[column_subject], text, scope.report); });
         return name ? command_result{refresh_list | refresh_tree, *name} : command_result{};
     }
@@ -172,7 +172,7 @@ command_result rename_focused(command_scope& scope) {
 command_result make_folder_here(command_scope& scope) {
     const std::string folder = scope.nav.folder;
     std::optional<std::string> name =
-        ask_name(scope.window, load_string(str::new_folder_title), {}, name_field_limit,
+        ask_folder_name(scope.window, load_string(str::new_folder_title), {},
                  [&](const std::string& text) { return make_folder(folder, text, scope.report); });
     return name ? command_result{refresh_list | refresh_tree, *name} : command_result{};
 }

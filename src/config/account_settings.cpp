@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include "base/secret_wipe.h"
 #include "config/folder_names.h"
 #include "config/profile.h"
 #include "config/profile_file.h"
@@ -201,8 +202,8 @@ void scramble_password(std::string& password) {
             stored += c;
         }
     }
-    std::fill(scrambled.begin(), scrambled.end(), '*');
-    std::fill(password.begin(), password.end(), '*');
+    wipe_password(scrambled);
+    wipe_password(password);
     password.swap(stored);
 }
 
@@ -218,7 +219,7 @@ void unscramble_password(std::string& password) {
         }
         plain += scramble_byte(c);
     }
-    std::fill(password.begin(), password.end(), '*');
+    wipe_password(password);
     password.swap(plain);
 }
 

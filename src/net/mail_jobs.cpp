@@ -8,13 +8,6 @@
 
 namespace qm {
 
-void wipe_password(std::string& text) {
-    // Through a volatile pointer: a plain fill of a string about to be
-    // destroyed is a dead store the optimiser may drop.
-    volatile char* bytes = text.data();
-    for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = '*';
-}
-
 namespace {
 
 // Connects as the job is configured; on a failure the connection's reason

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/secret_wipe.h"
 #include "net/job.h"
 
 namespace qm {
@@ -18,10 +19,6 @@ namespace qm {
 // Passwords: the owner copies the password into the job and overwrites its
 // own copy; the job overwrites its copy with '*' as soon as the login has sent
 // it (and at the latest when the job is destroyed). No trace text shows it.
-
-// Overwrites the text's bytes with '*' in a way the compiler keeps, also when
-// the string is destroyed right afterwards.
-void wipe_password(std::string& text);
 
 // What every mail job has besides its dialogue.
 class mail_job : public thread {

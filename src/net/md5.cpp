@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/secret_wipe.h"
+
 namespace qm {
 
 namespace {
@@ -56,7 +58,7 @@ void transform(std::uint32_t state[4], const unsigned char block[64]) {
     state[2] += c;
     state[3] += d;
     // The block may hold a password.
-    explicit_bzero(words, sizeof words);
+    wipe_secret(words, sizeof words);
 }
 
 }  // namespace
@@ -104,7 +106,7 @@ void md5_final(unsigned char digest[16], md5_context& context) {
     md5_update(context, length_bytes, 8);
 
     for (int i = 0; i < 4; ++i) store_le32(digest + 4 * i, context.state[i]);
-    explicit_bzero(&context, sizeof context);
+    wipe_secret(&context, sizeof context);
 }
 
 void hmac_md5(const void* text, std::size_t text_length, const void* key, std::size_t key_length,
@@ -144,10 +146,10 @@ void hmac_md5(const void* text, std::size_t text_length, const void* key, std::s
     md5_final(digest, context);
 
     // Pads and key digest are derived from the password.
-    explicit_bzero(key_digest, sizeof key_digest);
-    explicit_bzero(inner_pad, sizeof inner_pad);
-    explicit_bzero(outer_pad, sizeof outer_pad);
-    explicit_bzero(inner_digest, sizeof inner_digest);
+    wipe_secret(key_digest, sizeof key_digest);
+    wipe_secret(inner_pad, sizeof inner_pad);
+    wipe_secret(outer_pad, sizeof outer_pad);
+    wipe_secret(inner_digest, sizeof inner_digest);
 }
 
 std::string md5_hex(std::string_view data) {

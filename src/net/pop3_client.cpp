@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "base/secret_wipe.h"
 #include "base/find_nocase.h"
 #include "base/number_text.h"
 #include "net/md5.h"
@@ -274,7 +275,7 @@ net_result try_apop(connection& link, thread& job, std::string_view greeting, st
     md5_context context;
     md5_init(context);
     md5_update(context, input.data(), input.size());
-    std::fill(input.begin(), input.end(), '*');
+    wipe_password(input);
     unsigned char digest[16];
     md5_final(digest, context);
 

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/secret_wipe.h"
 #include "net/client_name.h"
 #include "net/md5.h"
 #include "net/result_codes.h"
@@ -28,7 +29,6 @@ constexpr std::size_t command_limit = reply_line_capacity - 1;
 constexpr std::string_view line_end = "\r\n";
 constexpr std::string_view end_of_data = "\r\n.\r\n";
 
-void wipe(std::string& text) { std::fill(text.begin(), text.end(), '*'); }
 
 // Builds "<verb><argument>\r\n" in the line buffer. A too long argument is
 // cut so that the command keeps its line end.
@@ -114,7 +114,7 @@ net_result login_with_login(connection& link, thread& job, const std::string& us
     } else {
         std::string encoded = base64_encode_text(password);
         line.assign(encoded);
-        wipe(encoded);
+        wipe_password(encoded);
     }
     line.append(line_end);
     code = send_secret(link, job, 0, false);
@@ -128,12 +128,12 @@ net_result login_with_plain(connection& link, thread& job, const std::string& us
     token.reserve(2 * user.size() + password.size() + 2);
     token.append(user).append(1, '\0').append(user).append(1, '\0').append(password);
     std::string encoded = base64_encode_text(token);
-    wipe(token);
+    wipe_password(token);
     constexpr std::string_view verb = "AUTH PLAIN ";
     std::string& line = link.line();
     line.reserve(reply_line_capacity);
     line.assign(verb).append(encoded).append(line_end);
-    wipe(encoded);
+    wipe_password(encoded);
     net_result code = send_secret(link, job, verb.size(), true);
     if (code != net_result::ok) return code;
     return final_login_reply(link, job);
@@ -167,7 +167,7 @@ net_result login_with_cram_md5(connection& link, thread& job, const std::string&
     std::string& line = link.line();
     line.reserve(reply_line_capacity);
     line.assign(base64_encode_text(response)).append(line_end);
-    wipe(response);
+    wipe_password(response);
     // The digest answers this one challenge only, but it is shown no more
     // than a password would be.
     code = send_secret(link, job, 0, true);

@@ -195,7 +195,9 @@ void arrange_run(std::string_view folder, std::string_view rule_root, reporter& 
         if (!read_header_lines(part_file(message, 0), lines)) continue;
         for (const collected_rule& candidate : set.rules) {
             if (header_matches(lines, candidate.rule)) {
-                move_message(message, set.folders[candidate.destination], numbering, report);
+                // A rule of the folder itself says the message is where it belongs.
+                if (set.folders[candidate.destination] != folder_path)
+                    move_message(message, set.folders[candidate.destination], numbering, report);
                 break;
             }
         }

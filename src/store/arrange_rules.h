@@ -56,7 +56,8 @@ bool replace_rule(std::string_view folder, std::string_view old_header, std::str
 // Sorts the messages of `folder`: each goes to the folder of the first rule,
 // among the rules of every folder below `rule_root` (itself included), that
 // matches a line of its header file "0". Folders are visited in byte order
-// of their names; a message that matches no rule stays. Both paths end with
+// of their names; a message that matches no rule, or first a rule of
+// `folder` itself, stays. Both paths end with
 // "/". A failed move is reported and the message stays.
 void arrange_run(std::string_view folder, std::string_view rule_root, reporter& report);
 

@@ -287,8 +287,7 @@ filing_outcome file_downloads(std::string_view work_directory, std::string_view 
     outcome.filed = static_cast<int>(waiting > left ? waiting - left : 0);
     outcome.problem = result < 0;
     if (outcome.filed > 0 && arrange) {
-        arrange_run(special_folder_in(account_root, special_folder::inbox),
-                    special_folder_in(account_root, special_folder::trash), report);
+        arrange_run(special_folder_in(account_root, special_folder::inbox), account_root, report);
     }
     return outcome;
 }

@@ -48,7 +48,7 @@ struct filing_outcome {
 
 // Files the waiting downloads into the account's inbox and, when any arrived
 // and `arrange` is set ("arrange at receive"), sorts the inbox with the
-// trash's rules.
+// rules of every folder of the account.
 filing_outcome file_downloads(std::string_view work_directory, std::string_view account_root, bool arrange,
                               reporter& report);
 

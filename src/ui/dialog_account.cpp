@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "base/secret_wipe.h"
 #include "platform/string_table.h"
 #include "store/accounts.h"
 #include "store/entry_limits.h"
@@ -63,7 +64,7 @@ QLabel* label_for(QWidget* parent, int id, QWidget* buddy, const QString& group 
 }
 
 void wipe(std::string& secret) {
-    std::fill(secret.begin(), secret.end(), '*');
+    wipe_password(secret);
     secret.clear();
 }
 

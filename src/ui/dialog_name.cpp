@@ -1,8 +1,10 @@
 #include "ui/dialog_name.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "config/folder_names.h"
 #include "platform/string_table.h"
 #include "store/text_search.h"
 #include "text/display_text.h"
@@ -15,12 +17,15 @@ dialog_name::dialog_name(QWidget* parent, std::string_view title, std::string_vi
                          bool empty_allowed, check accept_check)
     : QDialog(parent),
       field_(new QLineEdit(this)),
+      hint_(new QLabel(this)),
       initial_(qs(initial)),
       byte_limit_(byte_limit),
       empty_allowed_(empty_allowed),
       check_(std::move(accept_check)) {
     setWindowTitle(qs(title));
-    ok_ = lay_out_with_ok_cancel(this, {field_});
+    hint_->setWordWrap(true);
+    hint_->hide();
+    ok_ = lay_out_with_ok_cancel(this, {field_, hint_});
     field_->setMinimumWidth(field_->fontMetrics().averageCharWidth() * 40);
     field_->setText(initial_);
     field_->selectAll();
@@ -38,10 +43,29 @@ void keep_within_bytes(QLineEdit* field, std::size_t byte_limit) {
     field->setCursorPosition(std::min(cursor, static_cast<int>(field->text().size())));
 }
 
+void dialog_name::set_rule(std::function<bool(std::string_view)> acceptable, int reason) {
+    acceptable_ = std::move(acceptable);
+    reason_ = reason;
+    limit_and_update(field_->text());
+}
+
+QString dialog_name::reason() const { return hint_->isHidden() ? QString() : hint_->text(); }
+
 void dialog_name::limit_and_update(const QString&) {
     keep_within_bytes(field_, byte_limit_);
     const QString now = field_->text();
-    ok_->setEnabled(now != initial_ && (empty_allowed_ || !now.isEmpty()));
+    bool refused = false;
+    if (acceptable_ && !now.isEmpty()) {
+        const QByteArray utf8 = now.toUtf8();
+        const typed_text typed = typed_to_cp932(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+        // A character without a CP932 form has its own notice at OK.
+        refused = typed.ok && !acceptable_(typed.text);
+    }
+    const QString reason = refused ? qs(load_string(reason_)) : QString();
+    hint_->setText(reason);
+    hint_->setVisible(refused);
+    field_->setToolTip(reason);
+    ok_->setEnabled(!refused && now != initial_ && (empty_allowed_ || !now.isEmpty()));
 }
 
 void dialog_name::accept() {
@@ -57,6 +81,14 @@ void dialog_name::accept() {
 std::optional<std::string> ask_name(QWidget* parent, std::string_view title, std::string_view initial,
                                     std::size_t byte_limit, const dialog_name::check& accept_check) {
     dialog_name dialog(parent, title, initial, byte_limit, false, accept_check);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.text();
+}
+
+std::optional<std::string> ask_folder_name(QWidget* parent, std::string_view title, std::string_view initial,
+                                           const dialog_name::check& accept_check) {
+    dialog_name dialog(parent, title, initial, name_field_limit, false, accept_check);
+    dialog.set_rule(is_acceptable_folder_name, str::folder_name_rules);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.text();
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -32,6 +33,12 @@ public:
     // The text taken (CP932), after the dialog was accepted.
     const std::string& text() const { return text_; }
     QLineEdit* field() const { return field_; }
+    // Why OK is off for the text typed; empty while it is on or the reason is plain.
+    QString reason() const;
+
+    // A rule checked while typing: a text it refuses keeps OK off and the
+    // string `reason` shows below the field and in its tip.
+    void set_rule(std::function<bool(std::string_view)> acceptable, int reason);
 
     void accept() override;
 
@@ -39,7 +46,10 @@ private:
     void limit_and_update(const QString& typed);
 
     QLineEdit* field_;
+    QLabel* hint_;
     QPushButton* ok_;
+    std::function<bool(std::string_view)> acceptable_;
+    int reason_ = 0;
     QString initial_;
     std::size_t byte_limit_;
     bool empty_allowed_;
@@ -51,6 +61,11 @@ private:
 // takes; nullopt when the user cancels.
 std::optional<std::string> ask_name(QWidget* parent, std::string_view title, std::string_view initial,
                                     std::size_t byte_limit, const dialog_name::check& accept_check);
+
+// The same for a folder name: a name no folder may have keeps OK off, with
+// the folder-name rules shown while it is typed.
+std::optional<std::string> ask_folder_name(QWidget* parent, std::string_view title, std::string_view initial,
+                                           const dialog_name::check& accept_check);
 
 // The search text (at most 127 bytes): "検索文字列?". An empty text clears
 // the search. True, with the new text, on OK.

@@ -2,8 +2,10 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <algorithm>
 
+#include "base/secret_wipe.h"
 #include "net/mail_jobs.h"
 #include "platform/string_table.h"
 #include "store/send_receive.h"
@@ -20,15 +22,12 @@ namespace {
 // Overwrites the characters of a QString in its own buffer. The caller makes
 // sure that no other QString shares that buffer, else this would copy it.
 void wipe_qstring(QString& text) {
-    if (text.isDetached()) std::fill(text.data(), text.data() + text.size(), QChar(u'*'));
+    if (text.isDetached()) wipe_secret(text.data(), static_cast<std::size_t>(text.size()) * sizeof(QChar));
     text.clear();
 }
 
 void wipe_bytes(QByteArray& bytes) {
-    if (bytes.isDetached()) {
-        volatile char* data = bytes.data();
-        for (qsizetype i = 0; i < bytes.size(); ++i) data[i] = '*';
-    }
+    if (bytes.isDetached()) wipe_secret(bytes.data(), static_cast<std::size_t>(bytes.size()));
     bytes.clear();
 }
 
@@ -46,9 +45,11 @@ dialog_password::dialog_password(QWidget* parent, password_server server, std::s
     field_->setEchoMode(QLineEdit::Password);
     field_->setMinimumWidth(field_->fontMetrics().averageCharWidth() * 40);
     field_->setAccessibleName(windowTitle());
+    QPushButton* ok = lay_out_with_ok_cancel(this, {question_, field_});
+    // No server takes an empty password: OK waits for one.
+    ok->setEnabled(false);
+    connect(field_, &QLineEdit::textChanged, ok, [this, ok] { ok->setEnabled(!field_->text().isEmpty()); });
     connect(field_, &QLineEdit::textEdited, this, [this] { keep_within_bytes(field_, password_field_limit); });
-
-    lay_out_with_ok_cancel(this, {question_, field_});
     field_->setFocus();
 }
 

@@ -2,6 +2,7 @@
 // the trash, arranging and closing, each checked on disk.
 
 #include <QAction>
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -9,6 +10,7 @@
 #include <QTreeWidgetItemIterator>
 
 #include "app/treeview_tree.h"
+#include "app/typing.h"
 #include "app/window_fixture.h"
 #include "config/folder_names.h"
 #include "config/profile.h"
@@ -16,6 +18,7 @@
 #include "navigator/command_ids.h"
 #include "store/draft_in_use.h"
 #include "support/recording_program.h"
+#include "ui/dialog_name.h"
 
 namespace qm::test {
 namespace {
@@ -71,7 +74,21 @@ TEST_F(WindowActions, NewFoldersFollowTheNameRulesAndRenamingChangesCase) {
         hand.then_name(refused);
         hand.then_box();
     }
-    hand.then_name("lpt0");
+    // While typed, a name no folder may have keeps OK off and says why.
+    hand.then([](QWidget* w) {
+        auto* dialog = qobject_cast<dialog_name*>(w);
+        ASSERT_TRUE(dialog);
+        QPushButton* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        type_into(dialog->field(), "a/b");
+        EXPECT_FALSE(ok->isEnabled());
+        EXPECT_TRUE(dialog->reason().startsWith("(1) 次の文字は使用できません."));
+        EXPECT_EQ(dialog->field()->toolTip(), dialog->reason());
+        dialog->field()->clear();
+        type_into(dialog->field(), "lpt0");
+        EXPECT_TRUE(ok->isEnabled());
+        EXPECT_TRUE(dialog->reason().isEmpty());
+        ok->click();
+    });
     window->on_command(cmd::new_folder);
     for (const char* made : {"com5", "lpt10", "Work"}) {
         hand.then_name(made);

@@ -46,10 +46,14 @@ TEST_F(ImportCommand, ArrangesOnlyWithArrangeAtReceiveOn) {
     write_bytes(home / "mailbox/A/ ごみ箱/arrange.lst", "\tSubject:spam\r\n");
     EXPECT_EQ(run("A " + tmp / "spam.eml").out, "1 message filed\n");
     EXPECT_EQ(list_names(home / "mailbox/A/ 受信箱"), names{".0"});  // the setting is off by default
+    // On, the rules of every folder sort the whole inbox.
     write_bytes(home / "quillmere.ini", "[switch]\r\narrange at receive=+\r\n");
-    run_ok("A " + tmp / "hello.eml");
-    EXPECT_EQ(list_names(home / "mailbox/A/ 受信箱"), names{".1"});
+    write_bytes(home / "mailbox/A/friends/arrange.lst", "\tSubject:hello\r\n");
+    write_bytes(tmp / "other.eml", "Subject: other\r\n\r\nhi\r\n");
+    run_ok("A " + tmp / "hello.eml" + " " + tmp / "other.eml");
+    EXPECT_EQ(list_names(home / "mailbox/A/ 受信箱"), names{".2"});
     EXPECT_EQ(read_bytes(home / "mailbox/A/ ごみ箱/.0/raw"), spam);
+    EXPECT_EQ(read_bytes(home / "mailbox/A/friends/.0/raw"), "Subject: hello\r\n\r\nhi\r\n");
 }
 
 TEST_F(ImportCommand, RefusesBadArgumentsBeforeTouchingAnything) {

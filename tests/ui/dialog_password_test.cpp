@@ -1,8 +1,10 @@
 // The password prompt of a round: what it names, what it hides, how much it
 // takes, and that nothing of the typed password stays behind.
 
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "entry_dialog_test.h"
 #include "store/send_receive.h"
@@ -11,12 +13,19 @@
 namespace qm::test {
 namespace {
 
-TEST(DialogPassword, NamesTheAccountAndServerAndHidesWhatIsTyped) {
+TEST(DialogPassword, NamesTheAccountAndServerHidesWhatIsTypedAndWaitsForIt) {
     dialog_password pop(nullptr, password_server::pop3, sj("自宅"), "pop.example.com");
     look_at(pop, "POP3パスワード?");
     EXPECT_EQ(pop.question()->text(), ui("アカウント \"自宅\" のPOP3サーバ pop.example.com のパスワード(&P):"));
     EXPECT_EQ(pop.field()->echoMode(), QLineEdit::Password);
     EXPECT_EQ(pop.question()->buddy(), pop.field());
+    // OK waits for a password: an empty one would only fail at the server.
+    QPushButton* ok = pop.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+    EXPECT_FALSE(ok->isEnabled());
+    type(pop.field(), "x");
+    EXPECT_TRUE(ok->isEnabled());
+    QTest::keyClick(pop.field(), Qt::Key_Backspace);
+    EXPECT_FALSE(ok->isEnabled());
 
     dialog_password smtp(nullptr, password_server::smtp, "work", "smtp.example.com");
     EXPECT_EQ(smtp.windowTitle(), ui("SMTPパスワード?"));
