@@ -255,9 +255,11 @@ void listview_mail::dropEvent(QDropEvent* event) {
     }
 }
 
-void listview_mail::resizeEvent(QResizeEvent* event) {
-    QTreeView::resizeEvent(event);
-    emit viewport_resized();
+// The viewport, not the view: it also changes when a scroll bar comes or goes.
+bool listview_mail::viewportEvent(QEvent* event) {
+    const bool handled = QTreeView::viewportEvent(event);
+    if (event->type() == QEvent::Resize) emit viewport_resized();
+    return handled;
 }
 
 void listview_mail::currentChanged(const QModelIndex& current, const QModelIndex& previous) {

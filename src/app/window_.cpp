@@ -233,7 +233,7 @@ void window_::apply_column_widths() {
             width += column_padding;
             break;
         }
-        if (column < stored_width_columns && layout_.column_width[column] > 0) width = layout_.column_width[column];
+        if (column_width_is_users(layout_, column)) width = layout_.column_width[column];
         list_->header()->resizeSection(column, width);
     }
     applying_widths_ = false;
@@ -241,7 +241,7 @@ void window_::apply_column_widths() {
 }
 
 void window_::fit_subject_column() {
-    if (layout_.column_width[column_subject] > 0 || applying_widths_) return;
+    if (column_width_is_users(layout_, column_subject) || applying_widths_) return;
     QHeaderView* header = list_->header();
     int others = 0;
     for (int column = 0; column < list_->rows_model().columnCount(); ++column)

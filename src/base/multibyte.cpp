@@ -49,14 +49,6 @@ int mbs_compare(std::string_view a, std::string_view b) {
     return 0;
 }
 
-std::string mbs_upper(std::string_view text) {
-    std::string upper(text);
-    for (std::size_t pos = 0; pos < upper.size(); pos += char_length(upper, pos)) {
-        if (upper[pos] >= 'a' && upper[pos] <= 'z') upper[pos] = static_cast<char>(upper[pos] - 'a' + 'A');
-    }
-    return upper;
-}
-
 std::string backslashes_to_slashes(std::string_view text) {
     std::string result(text);
     for (std::size_t pos = 0; pos < result.size(); pos += char_length(result, pos)) {

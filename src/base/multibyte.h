@@ -47,9 +47,6 @@ int mbs_compare(std::string_view a, std::string_view b);
 // is never taken for a letter.
 bool mbs_equals_nocase(std::string_view a, std::string_view b);
 
-// Upper-cases the ASCII letters outside double-byte characters.
-std::string mbs_upper(std::string_view text);
-
 // Turns every "\" that is not the second byte of a double-byte character
 // into "/".
 std::string backslashes_to_slashes(std::string_view text);

@@ -165,15 +165,6 @@ std::string lookup_address(std::string_view name, std::size_t capacity) {
     return profile_read_string(address_book_path(), name, address_key, name, capacity);
 }
 
-bool find_entry_by_address(std::string& name, std::size_t capacity, std::string_view address) {
-    for (const auto& [entry, entry_address] : read_address_book()) {
-        if (entry_address != address) continue;
-        name = cut(entry, capacity);
-        return true;
-    }
-    return false;
-}
-
 std::vector<std::pair<std::string, std::string>> read_address_book() {
     std::vector<std::pair<std::string, std::string>> entries;
     std::string text;

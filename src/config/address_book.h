@@ -43,11 +43,9 @@ bool address_entry_name(int index, std::string& name, std::size_t capacity = add
 // The entry's address, or the name itself when it is not an entry, so that a
 // plain address passes through unchanged.
 std::string lookup_address(std::string_view name, std::size_t capacity = address_name_capacity);
-// The first entry (in file order) whose address is exactly this one.
-bool find_entry_by_address(std::string& name, std::size_t capacity, std::string_view address);
 // Every entry (name, address) in file order, read in one pass: what
-// lookup_address and find_entry_by_address would give, for callers that look
-// up many addresses at once.
+// lookup_address would give, for callers that look up many addresses at
+// once.
 std::vector<std::pair<std::string, std::string>> read_address_book();
 
 bool is_group(std::string_view name);

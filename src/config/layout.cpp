@@ -156,6 +156,12 @@ std::vector<profile_default> layout_values(const Layout& layout) {
 
 }  // namespace
 
+bool column_width_is_users(const Layout& layout, int column) {
+    if (column < 0 || column >= layout_column_count) return false;
+    const int width = layout.column_width[column];
+    return width > 0 && width != Layout{}.column_width[column];
+}
+
 std::string layout_path() { return context().program_directory + "layout.ini"; }
 
 bool write_default_layout() { return write_default_profile(layout_path(), layout_values(default_layout())); }
@@ -168,10 +174,5 @@ void load_layout(Layout& layout) {
 }
 
 bool save_layout(const Layout& layout) { return profile_set_strings(layout_path(), layout_values(layout), false); }
-
-std::string layout_account_root(std::string_view mailbox, std::string_view current) {
-    std::size_t slash = current.find('/');
-    return std::string(mailbox) + std::string(current.substr(0, slash == std::string_view::npos ? 0 : slash + 1));
-}
 
 }  // namespace qm

@@ -26,6 +26,11 @@ struct Layout {
     std::string previous;  // where the go-to-mark command returns to
 };
 
+// Whether the width of a column is the user's own: the shipped widths in
+// the file only say that nobody has set one, and the window then fits the
+// column to its font.
+bool column_width_is_users(const Layout& layout, int column);
+
 std::string layout_path();
 
 // Writes "layout.ini" with every default when it is missing: all at once,
@@ -42,10 +47,5 @@ void load_layout(Layout& layout);
 // that fails. A folder path that cannot be stored on one line (a name made
 // outside the program with a line break in it) is written empty.
 bool save_layout(const Layout& layout);
-
-// The account directory of the folder `current` (relative to `mailbox`):
-// the mailbox root followed by the first path component of `current` and
-// "/"; the mailbox root itself when `current` has no "/".
-std::string layout_account_root(std::string_view mailbox, std::string_view current);
 
 }  // namespace qm

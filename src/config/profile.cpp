@@ -109,10 +109,6 @@ int profile_read_int(std::string_view path, std::string_view section, std::strin
     return profile_snapshot(path).read_int(section, key, default_value);
 }
 
-float profile_read_real(std::string_view path, std::string_view section, std::string_view key, float default_value) {
-    return profile_snapshot(path).read_real(section, key, default_value);
-}
-
 profile_snapshot::profile_snapshot(std::string_view path) {
     if (!read_text_file(path, text_)) text_.clear();
 }
@@ -151,16 +147,6 @@ bool profile_write_char(std::string_view path, std::string_view section, std::st
 bool profile_write_bool(std::string_view path, std::string_view section, std::string_view key, bool value,
                         bool keep_sorted) {
     return profile_set_string(path, section, key, value ? "+" : "-", keep_sorted);
-}
-
-bool profile_write_int(std::string_view path, std::string_view section, std::string_view key, int value,
-                       bool keep_sorted) {
-    return profile_set_string(path, section, key, std::to_string(value), keep_sorted);
-}
-
-bool profile_write_real(std::string_view path, std::string_view section, std::string_view key, double value,
-                        bool keep_sorted) {
-    return profile_set_string(path, section, key, format_profile_real(value), keep_sorted);
 }
 
 std::string format_profile_real(double value) {

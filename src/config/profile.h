@@ -50,8 +50,6 @@ bool profile_read_bool(std::string_view path, std::string_view section, std::str
 // Leading digits as atoi takes them (0 for none); a number too large for an
 // int gives the nearest int.
 int profile_read_int(std::string_view path, std::string_view section, std::string_view key, int default_value);
-// Converted as atof does, whatever the process's locale, to single precision.
-float profile_read_real(std::string_view path, std::string_view section, std::string_view key, float default_value);
 
 // With `keep_sorted`, a missing section is created before the first section
 // whose name sorts after it, else at the end of the file.
@@ -61,15 +59,12 @@ bool profile_write_char(std::string_view path, std::string_view section, std::st
                         bool keep_sorted);
 bool profile_write_bool(std::string_view path, std::string_view section, std::string_view key, bool value,
                         bool keep_sorted);
-bool profile_write_int(std::string_view path, std::string_view section, std::string_view key, int value,
-                       bool keep_sorted);
-bool profile_write_real(std::string_view path, std::string_view section, std::string_view key, double value,
-                        bool keep_sorted);
 
 // A profile file read once, for a caller that takes many keys of it (the
 // settings and layout loaders): each reader gives what the reader of the
-// same type above would give for the file as it was read. A file that cannot
-// be read gives every default.
+// same type above would give for the file as it was read; read_real
+// converts as atof does, whatever the process's locale, to single
+// precision. A file that cannot be read gives every default.
 class profile_snapshot {
 public:
     explicit profile_snapshot(std::string_view path);

@@ -145,19 +145,6 @@ bool has_header_line(std::string_view path, std::span<const std::string_view> na
     return header.read(path) && header.has_any_line(names);
 }
 
-bool get_status_field(std::string_view path, std::string_view product_word, std::string& value,
-                      std::size_t capacity) {
-    header_reader header;
-    if (!header.read(path)) return false;
-    std::optional<std::string_view> line = header.line_starting("X-" + std::string(product_word) + "-Status");
-    if (!line) return false;
-    std::string_view text = without_line_feed(*line);
-    std::size_t colon = text.find(':');
-    std::size_t start = colon == npos ? text.size() : std::min(colon + 2, text.size());
-    value = cut_to_capacity(text.substr(start), capacity);
-    return true;
-}
-
 std::string get_subject(std::string_view path, std::size_t capacity) {
     header_reader header;
     header.read(path);
@@ -176,15 +163,6 @@ bool set_subject(std::string_view header_path, std::string_view subject) {
         out += line;
     }
     return rewrite_text(header_path, out);
-}
-
-bool get_header_token(std::string_view path, std::string& value, std::size_t capacity, std::string_view field) {
-    header_reader header;
-    if (!header.read(path)) return false;
-    std::optional<std::string> token = header.token(field, capacity);
-    if (!token) return false;
-    value = std::move(*token);
-    return true;
 }
 
 std::optional<std::string> header_with_value(std::string_view text, std::string_view field, std::string_view value) {
@@ -283,13 +261,6 @@ bool add_header_value(std::string_view header_path, std::string_view field, std:
     return changed && rewrite_text(header_path, *changed);
 }
 
-bool remove_header_address(std::string_view header_path, std::string_view field, int index) {
-    std::string text;
-    if (!read_text_file(header_path, text)) return false;
-    std::optional<std::string> changed = header_without_address(text, field, index);
-    return changed && rewrite_text(header_path, *changed);
-}
-
 bool remove_fields(std::string_view path, std::string_view field) {
     std::string text;
     if (!read_text_file(path, text)) return false;
@@ -301,31 +272,6 @@ bool remove_fields(std::string_view path, std::string_view field) {
 }
 
 bool remove_bcc(std::string_view path) { return remove_fields(path, bcc_field); }
-
-bool copy_header_fields(std::string_view source, std::string_view destination,
-                        const std::vector<std::string>* prefixes) {
-    std::string text;
-    if (!read_text_file(source, text)) return false;
-    std::string out;
-    if (!prefixes) {
-        out = std::move(text);
-    } else {
-        line_splitter lines(text);
-        std::string_view line;
-        bool copying = false;
-        while (lines.next(line)) {
-            if (copying && is_continuation_line(line)) {
-                out += line;
-                continue;
-            }
-            copying = std::any_of(prefixes->begin(), prefixes->end(), [line](const std::string& prefix) {
-                return !prefix.empty() && line.starts_with(prefix);
-            });
-            if (copying) out += line;
-        }
-    }
-    return write_text_file(destination, out);
-}
 
 bool format_address_line(std::string& output, std::size_t capacity, std::string_view field,
                          std::string_view address, std::string_view name) {

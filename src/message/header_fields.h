@@ -36,12 +36,6 @@ inline constexpr std::array<std::string_view, 5> address_field_names{"From", "Se
 bool has_header_line(std::string_view path, std::string_view name);
 bool has_header_line(std::string_view path, std::span<const std::string_view> names);
 
-// The value of the line "X-<product word>-Status: ..." ("X-quillmere-Status"):
-// the text from the second character after its ":" to the line end. False
-// when there is none.
-bool get_status_field(std::string_view path, std::string_view product_word, std::string& value,
-                      std::size_t capacity);
-
 // The value of the first "Subject" line after its ":" and the blanks
 // following it; "???" when there is none.
 std::string get_subject(std::string_view path, std::size_t capacity);
@@ -50,20 +44,10 @@ std::string get_subject(std::string_view path, std::size_t capacity);
 // line when there is none.
 bool set_subject(std::string_view header_path, std::string_view subject);
 
-// The first word of a field's value (up to a blank or the line end), as
-// for "Message-ID". False when the field is not there.
-bool get_header_token(std::string_view path, std::string& value, std::size_t capacity, std::string_view field);
-
 // Adds one value to an address field: after the field's first line, as a
 // continuation line, with the commas put so that the list stays whole.
 // Appends "<field>: <value>" when the field is not there.
 bool add_header_value(std::string_view header_path, std::string_view field, std::string_view value);
-
-// Removes the address at `index` (0 = the first) of a field, counted as
-// get_header_address counts them, keeping the rest of the list well formed.
-// An index past the last address leaves the file as it is (true). False
-// when a quote, comment or angle bracket of the field is left open.
-bool remove_header_address(std::string_view header_path, std::string_view field, int index);
 
 // The same two changes on header text held in memory (as a text-mode read
 // gives it): the changed text, or nullopt where the file operations fail.
@@ -75,12 +59,6 @@ std::optional<std::string> header_without_address(std::string_view text, std::st
 bool remove_bcc(std::string_view path);
 // The same for every field whose line starts with `field`.
 bool remove_fields(std::string_view path, std::string_view field);
-
-// Writes the destination anew with the lines of the source that start with
-// one of the prefixes (compared with case), each with its continuation
-// lines. nullptr copies every line; an empty vector copies nothing.
-bool copy_header_fields(std::string_view source, std::string_view destination,
-                        const std::vector<std::string>* prefixes);
 
 // One address line: "<field>: <address>" without a name, "<field>: \"<name>\"
 // <<address>>" with an ASCII name, "<field>: <address> (<name>)" with a

@@ -117,11 +117,4 @@ bool unfold_header_text(std::string& text) {
     return joined;
 }
 
-bool unfold_header_file(std::string_view path) {
-    std::string text;
-    if (!read_message_text(path, text)) return false;
-    if (!unfold_header_text(text)) return true;
-    return rewrite_text(path, text);
-}
-
 }  // namespace qm

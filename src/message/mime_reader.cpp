@@ -332,34 +332,4 @@ std::optional<std::string> text_part_unicode(std::string_view text, int part) {
     return stored_text_unicode(planned.source);
 }
 
-int split_message(std::string_view source_path, std::string_view base_path) {
-    int result = -1;
-    std::string text;
-    if (read_message_text(source_path, text)) {
-        split_files split = split_message_text(text);
-        result = split.last_part;
-        for (std::size_t n = 0; result >= 0 && n < split.files.size(); ++n) {
-            text_writer out;
-            if (!out.open(part_file(base_path, static_cast<int>(n))) || !out.write(split.files[n]) || !out.close())
-                result = -1;
-        }
-    }
-    if (result >= 0 && delete_file(source_path)) return result;
-    delete_tree(base_path, false);
-    return -1;
-}
-
-bool decode_header_file(std::string_view base_path) {
-    std::string path = part_file(base_path, 0);
-    std::string text;
-    if (!read_text_file(path, text)) return false;
-    std::string out;
-    out.reserve(text.size());
-    line_splitter lines(text);
-    std::string_view line;
-    while (lines.next(line)) out += decoded_header_line(line);
-    if (out == text) return true;
-    return rewrite_text(path, out);
-}
-
 }  // namespace qm

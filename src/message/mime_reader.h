@@ -48,23 +48,14 @@ inline constexpr int multipart_depth_limit = 32;
 // Joins the folded lines of the Subject and Content- fields, and of address
 // fields (From, Sender, Reply-To, To, Cc) where a fold falls inside one
 // address; an address list folded after its commas keeps its lines. Only
-// headers are touched: the top-level one and those of the parts. A file
-// with nothing to join is left as it is. False, with the file unchanged,
-// when it cannot be read or rewritten.
-bool unfold_header_file(std::string_view path);
-// The same for a message text held in memory (LF line ends); whether
-// anything was joined.
+// headers are touched: the top-level one and those of the parts. The text
+// is a message held in memory (LF line ends); whether anything was joined.
 bool unfold_header_text(std::string& text);
 
-// Splits the message file into the message directory `base_path` (ending
-// with "/"), its header and parts stored as described above, and deletes
-// the source. Returns the number of the last part (0 when the
-// message has no body). On any failure: -1, the message directory removed
-// with everything in it, the source kept.
-int split_message(std::string_view source_path, std::string_view base_path);
-
-// What split_message writes, held in memory: files[n] is the text of file
-// "n" (LF line ends; the file has CR LF), and the number of the last part.
+// A message split into the files of its message directory, its header and
+// parts stored as described above, held in memory: files[n] is the text of
+// file "n" (LF line ends; the file has CR LF), and the number of the last
+// part (0 when the message has no body).
 // `text` is the message with LF line ends (as read_message_text reads it)
 // and its header unfolded (unfold_header_text).
 struct split_files {
@@ -77,10 +68,6 @@ split_files split_message_text(std::string_view text);
 // stores it, in UTF-8 with every character as sent (see
 // stored_text_unicode). nullopt when that part is not stored as text.
 std::optional<std::string> text_part_unicode(std::string_view text, int part);
-
-// Rewrites base + "0" with every line decoded (encoded words, raw
-// ISO-2022-JP) into CP932; a decoded value never adds or splits a line.
-bool decode_header_file(std::string_view base_path);
 
 // Writes the body of part `part` to `output_path`: decoded from Base64 or
 // quoted-printable (a hard line break written as CR LF, the line end of

@@ -336,19 +336,6 @@ bool write_base64_lines(wire_output& out, std::string_view source_path) {
 
 }  // namespace
 
-bool write_encoded_header(std::string_view output_path, std::string_view base_path) {
-    return write_whole_file(output_path, true, [&](wire_output& out) { return write_header_lines(out, base_path); });
-}
-
-bool write_text_part(std::string_view output_path, std::string_view base_path) {
-    return write_whole_file(output_path, true, [&](wire_output& out) { return write_text_lines(out, base_path); });
-}
-
-bool write_attachment_part(std::string_view output_path, std::string_view base_path, int part) {
-    return write_whole_file(output_path, true,
-                            [&](wire_output& out) { return write_attachment_lines(out, base_path, part); });
-}
-
 bool compose_message(std::string_view base_path, std::string_view outbox_path, std::string_view mailer) {
     // The parts go straight into the outbox file, one pass over each draft
     // file; nothing is staged in temporary files.

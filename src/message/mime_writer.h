@@ -48,30 +48,4 @@ bool compose_message(std::string_view base_path, std::string_view outbox_path, s
 // was there keeps its contents.
 bool encode_attachment(std::string_view source_path, std::string_view base_path, int part);
 
-// The draft's header lines in wire form: each line converted to ISO-2022-JP
-// and its Japanese text turned into folded encoded words; blank lines are
-// left out. A line is read whole however long it is, and a carriage return
-// on its own ends one (draft_lines). False when a line cannot be folded to
-// fit wire_line_limit (a plain word that long).
-bool write_encoded_header(std::string_view output_path, std::string_view base_path);
-
-// The text part: "Content-Type: text/plain; charset=US-ASCII" (or
-// ISO-2022-JP when the body holds any byte of 0x80 or above),
-// "Content-Transfer-Encoding: 7bit", a blank line and the body lines,
-// converted to ISO-2022-JP unless the body is all ASCII. A body that does
-// not begin with its blank line gets one; the last line always ends. When
-// a line would pass wire_line_limit, the part goes as format=flowed and its
-// lines as flowed_lines gives them (message/flowed_text.h); any other body
-// is sent line for line.
-bool write_text_part(std::string_view output_path, std::string_view base_path);
-
-// Attachment part `part` as it goes on the wire. A Content-Disposition
-// header line with a non-ASCII file name gets the name as an RFC 2231
-// value in ISO-2022-JP, "filename*=iso-2022-jp'ja'%1B%24B...%1B%28B"; when
-// that does not fit part_header_line_limit, the value is split into
-// numbered continuation sections ("filename*0*=iso-2022-jp'ja'...",
-// "filename*1*=..."), each on a folded line of its own. The last line
-// always ends.
-bool write_attachment_part(std::string_view output_path, std::string_view base_path, int part);
-
 }  // namespace qm

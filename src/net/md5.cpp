@@ -152,20 +152,4 @@ void hmac_md5(const void* text, std::size_t text_length, const void* key, std::s
     wipe_secret(inner_digest, sizeof inner_digest);
 }
 
-std::string md5_hex(std::string_view data) {
-    md5_context context;
-    md5_init(context);
-    md5_update(context, data.data(), data.size());
-    unsigned char digest[16];
-    md5_final(digest, context);
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(32);
-    for (unsigned char byte : digest) {
-        text += digits[byte >> 4];
-        text += digits[byte & 15];
-    }
-    return text;
-}
-
 }  // namespace qm

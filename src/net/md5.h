@@ -23,7 +23,4 @@ void md5_final(unsigned char digest[16], md5_context& context);
 void hmac_md5(const void* text, std::size_t text_length, const void* key, std::size_t key_length,
               unsigned char digest[16]);
 
-// The digest of the data as 32 lower-case hexadecimal digits.
-std::string md5_hex(std::string_view data);
-
 }  // namespace qm

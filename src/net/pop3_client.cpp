@@ -389,19 +389,6 @@ net_result pop_check(connection& link, thread& job, std::string_view uid_list_pa
     }
 }
 
-net_result pop_retrieve_to_file(connection& link, thread& job, std::string_view file_path) {
-    try {
-        // A crash or power loss mid-download never leaves a cut message that
-        // the next filing would take for a whole one.
-        whole_file_writer file;
-        if (!file.open(std::string(file_path))) return net_result::file_error;
-        net_result code = retrieve(link, job, file);
-        return code == net_result::ok && !file.commit() ? net_result::file_error : code;
-    } catch (const std::bad_alloc&) {
-        return net_result::no_memory;
-    }
-}
-
 void pop_quit(connection& link, thread& job) {
     kill_point("quit");
     set_command(link, "QUIT");

@@ -52,11 +52,6 @@ net_result pop_receive(connection& link, thread& job, std::string_view work_dire
 // nothing is downloaded, deleted or written.
 net_result pop_check(connection& link, thread& job, std::string_view uid_list_path, bool remove, bool& new_mail);
 
-// After a positive answer to RETR: the message up to its terminating "."
-// line, with dot-stuffing removed and the line ends as received, into the
-// file (binary). A failure leaves no file behind.
-net_result pop_retrieve_to_file(connection& link, thread& job, std::string_view file_path);
-
 // Sends QUIT and reads the answer, ignoring the outcome. After a timeout the
 // answer is waited for a few seconds only (net/connection.h).
 void pop_quit(connection& link, thread& job);

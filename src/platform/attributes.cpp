@@ -30,18 +30,6 @@ bool is_hidden_name(std::string_view path) {
     return !name.empty() && name[0] == '.';
 }
 
-bool read_attributes(std::string_view path, std::string& attributes) {
-    struct stat status;
-    if (!stat_path(path, status)) {
-        attributes = "????";
-        return false;
-    }
-    attributes = "----";
-    if (is_hidden_name(path)) attributes[1] = 'h';
-    if ((status.st_mode & write_bits) == 0) attributes[2] = 'r';
-    return true;
-}
-
 bool set_attributes(std::string_view path, std::string_view attributes) {
     struct stat status;
     if (!stat_path(path, status)) return false;

@@ -12,9 +12,6 @@ namespace qm {
 inline constexpr std::string_view no_attributes = "----";
 inline constexpr std::string_view read_only_mark = "--r-";
 
-// The attributes of a path; "????" and false when it cannot be read.
-bool read_attributes(std::string_view path, std::string& attributes);
-
 // Sets exactly the attributes whose letters appear (of those Linux has:
 // read-only). Clearing read-only gives the owner write permission back.
 bool set_attributes(std::string_view path, std::string_view attributes);

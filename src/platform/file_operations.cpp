@@ -89,8 +89,6 @@ bool flush_through(std::string_view path, Flush flush) {
 
 bool flush_file_system(std::string_view path) { return flush_through(path, ::syncfs); }
 
-bool flush_directory(std::string_view path) { return flush_through(path, ::fsync); }
-
 std::string trimmed_path(std::string_view path) {
     // A final backslash may be the second byte of a double-byte character (表 is
     // 95 5C): only a separator that stands on its own is cut.
@@ -213,32 +211,6 @@ bool copy_file(std::string_view source, std::string_view target, bool replace) {
     ok = ok && std::rename(temporary.c_str(), to.c_str()) == 0;
     if (!ok) ::unlink(temporary.c_str());
     return ok;
-}
-
-bool move_file(std::string_view source, std::string_view target, bool replace) {
-    if (replace && path_exists(target) && !move_to_trash(target)) return false;
-    std::string from = disk(source);
-    std::string to = disk(target);
-    if (from.empty() || to.empty()) return false;
-    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-    if (errno != EXDEV) return false;
-    return copy_file(source, target, false) && delete_file(source);
-}
-
-bool append_file(std::string_view source, std::string_view target) {
-    std::string from = disk(source);
-    std::string to = disk(target);
-    if (from.empty() || to.empty()) return false;
-    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
-    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (out < 0) {
-        ::close(in);
-        return false;
-    }
-    bool ok = copy_bytes(in, out);
-    ::close(in);
-    return ::close(out) == 0 && ok;
 }
 
 bool write_text_file(std::string_view path, std::string_view text) {

@@ -33,10 +33,6 @@ bool delete_file(std::string_view path, bool to_trash = false);
 // existing target (which with `replace` first goes to the trash). The
 // target appears whole or not at all.
 bool copy_file(std::string_view source, std::string_view target, bool replace);
-// Copies, then deletes the source; a rename when both lie on one file system.
-bool move_file(std::string_view source, std::string_view target, bool replace);
-// Appends the source's bytes to the target.
-bool append_file(std::string_view source, std::string_view target);
 
 // Creates or truncates the file and writes the text in text mode; on a
 // failure the file is deleted.
@@ -53,7 +49,6 @@ bool ensure_final_newline(std::string_view path);
 // however many files were written), or the entries of one directory (after
 // a rename in it).
 bool flush_file_system(std::string_view path);
-bool flush_directory(std::string_view path);
 
 // The path without trailing "/" and "\" (a lone "/" stays).
 std::string trimmed_path(std::string_view path);

@@ -118,16 +118,6 @@ bool spawn_detached(const std::vector<std::string>& words, const std::shared_ptr
 
 }  // namespace
 
-std::string expand_environment(std::string_view text) {
-    return expand_with(text, [](const std::string& name) -> std::optional<std::string> {
-        std::optional<std::string> utf8_name = cp932_to_utf8(name);
-        if (!utf8_name) return std::nullopt;
-        std::optional<std::string> value = environment_value(*utf8_name);
-        if (!value) return std::nullopt;
-        return utf8_to_cp932(*value);
-    });
-}
-
 std::optional<std::vector<std::string>> split_command_words(std::string_view text) {
     std::vector<std::string> words;
     std::string word;

@@ -11,12 +11,6 @@ namespace qm {
 // Starting the programs the user chose (the text viewer and editor) and the
 // program registered for a document type.
 
-// Replaces every "%NAME%" by the value of the environment variable NAME
-// (turned into CP932). A name that is not set, or whose value has no CP932
-// form, stays as written, "%" signs included, and so does a "%" without a
-// closing one.
-std::string expand_environment(std::string_view text);
-
 // Splits a command text (UTF-8, in which no byte of a character can be
 // taken for a quote or a backslash, as a CP932 second byte can) into words
 // as a POSIX shell would, without running one: blanks separate words; single

@@ -135,20 +135,12 @@ void complete_noted_downloads(std::string_view work_directory) {
     }
 }
 
-std::string filing_note_path(std::string_view download_file) {
-    std::string_view stem = download_file;
-    if (stem.ends_with(download_suffix)) stem.remove_suffix(download_suffix.size());
-    return std::string(stem) + std::string(filing_note_suffix);
-}
-
 std::string outgoing_path(std::string_view work_directory, std::string_view message_dir_name) {
     if (message_dir_name.starts_with('.')) message_dir_name.remove_prefix(1);
     return std::string(work_directory) + std::string(message_dir_name) + std::string(outgoing_suffix);
 }
 
 std::string envelope_path(std::string_view outgoing_file) { return beside_outgoing(outgoing_file, envelope_suffix); }
-
-std::string reference_path(std::string_view outgoing_file) { return beside_outgoing(outgoing_file, reference_suffix); }
 
 std::vector<std::string> outgoing_files(std::string_view work_directory) {
     std::vector<std::string> names;

@@ -59,14 +59,11 @@ std::string received_id_path(std::string_view work_directory, std::uint64_t numb
 std::vector<std::string> received_id_notes(std::string_view work_directory);
 // Gives each partial download file whose id is noted its name: it is whole.
 void complete_noted_downloads(std::string_view work_directory);
-// "<n>.filed" beside the download file "<n>.pop".
-std::string filing_note_path(std::string_view download_file);
 
 // The outgoing file of an outbox message: ".7" gives work + "7.smt".
 std::string outgoing_path(std::string_view work_directory, std::string_view message_dir_name);
 // "<n>.env" and "<n>.ref" beside "<n>.smt".
 std::string envelope_path(std::string_view outgoing_file);
-std::string reference_path(std::string_view outgoing_file);
 // The outgoing files in number order; names that are no number come last,
 // by name.
 std::vector<std::string> outgoing_files(std::string_view work_directory);

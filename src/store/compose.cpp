@@ -303,12 +303,6 @@ bool is_valid_recipient(std::string_view recipient) {
     return is_group(recipient) || is_address_entry(recipient) || is_valid_address(recipient);
 }
 
-int create_new_mail(const compose_context& ctx, std::string_view template_name, std::string_view recipient,
-                    std::string_view subject, std::string_view signature_name, reporter& report, bool open_editor) {
-    return create_new_mail_with_body(ctx, template_name, recipient, subject, signature_name, {}, report,
-                                     open_editor);
-}
-
 int create_new_mail_with_body(const compose_context& ctx, std::string_view template_name, std::string_view recipient,
                               std::string_view subject, std::string_view signature_name, std::string_view body_text,
                               reporter& report, bool open_editor) {

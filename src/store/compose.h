@@ -56,17 +56,12 @@ std::vector<std::string> recipient_addresses(std::string_view recipient);
 // A new message. A template's header lines come first and win: From, Subject
 // and To are added only where the template gave none. The recipient is an
 // address, an address-book entry or a group (each member looked up in the
-// address book). The account's automatic Cc and Bcc are added, then the
-// signature after one line feed. Each of the four returns the new draft's
-// number in the drafts folder, or -1 after the message was shown; with
-// `open_editor` the filed draft's body is opened in the text editor (a failed
-// start is shown, and the draft stays filed).
-int create_new_mail(const compose_context& ctx, std::string_view template_name, std::string_view recipient,
-                    std::string_view subject, std::string_view signature_name, reporter& report,
-                    bool open_editor = true);
-
-// create_new_mail with `body_text` (CP932, lines ended by line feeds) as the
-// body's own text: after the template's body text, before the signature.
+// address book). The account's automatic Cc and Bcc are added; the body is
+// the template's body text, then `body_text` (CP932, lines ended by line
+// feeds), then the signature after one line feed. Each of the four returns
+// the new draft's number in the drafts folder, or -1 after the message was
+// shown; with `open_editor` the filed draft's body is opened in the text
+// editor (a failed start is shown, and the draft stays filed).
 int create_new_mail_with_body(const compose_context& ctx, std::string_view template_name, std::string_view recipient,
                               std::string_view subject, std::string_view signature_name, std::string_view body_text,
                               reporter& report, bool open_editor = true);

@@ -473,13 +473,6 @@ mail_row folder_row(std::string_view name) {
     return row;
 }
 
-mail_row build_message_row(std::string_view folder, std::string_view message_dir_name,
-                           std::string_view search_text,
-                           const std::vector<std::pair<std::string, std::string>>& address_book) {
-    open_directory directory(with_final_slash(folder));
-    return message_row_in(directory, with_final_slash(folder), message_dir_name, search_text, nullptr, address_book);
-}
-
 std::vector<mail_row> build_mail_list(std::string_view folder, std::string_view account_root,
                                       std::string_view search_text) {
     const std::string shown = with_final_slash(folder);
@@ -512,10 +505,6 @@ std::vector<mail_row> build_mail_list(std::string_view folder, std::string_view 
     });
     join_threads(rows, facts);
     return rows;
-}
-
-int compare_mail_rows(const mail_row& a, const mail_row& b, const sort_state& state) {
-    return compare_rows(a, b, state, column_alignment());
 }
 
 void sort_mail_list(std::vector<mail_row>& rows, const sort_state& state) {

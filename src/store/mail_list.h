@@ -77,26 +77,12 @@ bool is_right_aligned_column(int column);
 // key: joined by the ids their References, In-Reply-To and Message-ID name,
 // and where a message answers nothing, by its subject without "Re:" and
 // "Fwd:"; the key is the one most of them have by the rule of a single row
-// (build_message_row: the first id of References, In-Reply-To or
-// Message-ID).
+// (the first id of References, In-Reply-To or Message-ID).
 std::vector<mail_row> build_mail_list(std::string_view folder, std::string_view account_root,
                                       std::string_view search_text);
 
-// The row of one message directory (".n") of the folder. A non-empty
-// search text marks the row with "*" when any numbered file holds it.
-mail_row build_message_row(std::string_view folder, std::string_view message_dir_name,
-                           std::string_view search_text,
-                           const std::vector<std::pair<std::string, std::string>>& address_book);
-
 // The row of a sub-folder (or ".." for the parent).
 mail_row folder_row(std::string_view name);
-
-// Negative when row a belongs before row b in the list sorted by `state`,
-// positive when after, 0 when all texts are equal. ".." comes first and
-// folders before messages in either direction; then the sort column decides
-// in the state's direction, and the other texts, in column order, always
-// ascending.
-int compare_mail_rows(const mail_row& a, const mail_row& b, const sort_state& state);
 
 // Sorts in place with a comb sort (gaps shrink by 10/13, 9 and 10 become
 // 11), so that rows that compare equal keep the places it gives them.

@@ -93,17 +93,6 @@ bool header_status_text(std::string_view header_text, std::string& text, std::si
     return header_status_text(header_reader(std::string(header_text)), text, capacity);
 }
 
-std::string status_file_attribute_text(std::string_view status_path) {
-    std::string text(4, ' ');
-    char type = profile_read_char(status_path, status_section, status_key_type, type_read);
-    // An empty type would end the text; it counts as read.
-    text[0] = type == '\0' ? type_read : type;
-    if (profile_read_bool(status_path, status_section, status_key_attachment, false)) text[1] = '@';
-    if (profile_read_bool(status_path, status_section, status_key_replied, false)) text[2] = 'R';
-    if (profile_read_bool(status_path, status_section, status_key_forwarded, false)) text[3] = 'F';
-    return text;
-}
-
 std::string status_text_attribute_text(std::string_view status_text) {
     std::string text(4, ' ');
     char type = stored_type(status_text);

@@ -48,10 +48,6 @@ bool header_status_text(const header_reader& header, std::string& text,
 bool header_status_text(std::string_view header_text, std::string& text,
                         std::size_t capacity = attribute_text_capacity);
 
-// The attribute text from a status file: type (blank for read), "@" or
-// blank, "R" or blank, "F" or blank.
-std::string status_file_attribute_text(std::string_view status_path);
-
 // The same from the text of a status file already read in text mode.
 std::string status_text_attribute_text(std::string_view status_text);
 

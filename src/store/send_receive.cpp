@@ -262,9 +262,4 @@ std::unique_ptr<thread_pop_check> start_new_mail_check(std::string_view mailbox,
     return job;
 }
 
-bool check_account_for_new_mail(std::string_view mailbox, std::string_view title) {
-    std::unique_ptr<thread_pop_check> job = start_new_mail_check(mailbox, title);
-    return job && job->close_handle() == net_result::ok && job->new_mail();
-}
-
 }  // namespace qm

@@ -97,8 +97,4 @@ round_result send_receive_all(send_receive_host& host, std::string_view mailbox)
 // every failure counts as "no new mail" and shows nothing.
 std::unique_ptr<thread_pop_check> start_new_mail_check(std::string_view mailbox, std::string_view title);
 
-// The same, waiting for the answer: true when the server holds mail the
-// account has not received.
-bool check_account_for_new_mail(std::string_view mailbox, std::string_view title);
-
 }  // namespace qm

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/file_handle.h"
-#include "platform/one_step_write.h"
 
 namespace qm {
 
@@ -39,28 +37,7 @@ void append_group(std::string& out, const unsigned char* bytes, std::size_t coun
 // Characters a Base64 body may hold between its groups.
 bool is_blank(char c) { return c == '\n' || c == '\r' || c == ' ' || c == '\t'; }
 
-// The body of a part file held in memory: what follows the first blank line
-// (a line feed alone, or CR LF); empty when the header never ends.
-std::string_view part_body(std::string_view file) {
-    for (std::size_t line = 0; line < file.size();) {
-        std::size_t line_feed = file.find('\n', line);
-        if (line_feed == std::string_view::npos) break;
-        if (line_feed == line || (line_feed == line + 1 && file[line] == '\r')) return file.substr(line_feed + 1);
-        line = line_feed + 1;
-    }
-    return {};
-}
-
 }  // namespace
-
-std::string base64_encode_group(std::string_view bytes) {
-    std::string out;
-    if (bytes.empty()) return out;
-    append_group(out, reinterpret_cast<const unsigned char*>(bytes.data()), std::min<std::size_t>(bytes.size(), 3));
-    return out;
-}
-
-int base64_value(char c) { return value_of(c); }
 
 int base64_decode_group(std::string_view group, std::string& out) {
     // A missing character has no value, as the end of a C string has none.
@@ -135,12 +112,6 @@ bool base64_decode_body(std::string_view text, std::string& out) {
     }
     out.resize(static_cast<std::size_t>(write - out.data()));
     return ok && count == 0;
-}
-
-bool base64_decode_part_file(std::string_view output_path, std::string_view part_path) {
-    std::string file, bytes;
-    return read_binary_file(part_path, file) && base64_decode_body(part_body(file), bytes) &&
-           write_file_in_one_step(output_path, bytes);
 }
 
 }  // namespace qm

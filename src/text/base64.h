@@ -7,13 +7,6 @@ namespace qm {
 
 // Base64 with the RFC 2045 alphabet and "=" as the pad character.
 
-// The four characters for one to three bytes ("M" gives "TQ==", "Ma" "TWE=",
-// "Man" "TWFu"). Only the first three bytes are used; no bytes give "".
-std::string base64_encode_group(std::string_view bytes);
-
-// The value 0 to 63 of an alphabet character, or -1.
-int base64_value(char c);
-
 // Decodes one group of four characters and appends its one to three bytes
 // to `out`; returns their number. A "=" in the third place ends the group
 // after one byte, in the fourth after two. -1 for an invalid group (a
@@ -30,13 +23,5 @@ std::string base64_encode_text(std::string_view input);
 // them), and nothing after the first pad character is looked at. False when
 // a character outside the alphabet occurs or the last group is incomplete.
 bool base64_decode_body(std::string_view text, std::string& out);
-
-// Decodes the Base64 body of a part file (its header lines up to the first
-// blank line are skipped) into the file `output_path`, byte for byte, as
-// base64_decode_body reads it. False when the part file cannot be read, the
-// body does not decode, or the output cannot be written. The output file
-// appears whole or not at all: on a failure no new file is left, and a file
-// already at that path stays as it was.
-bool base64_decode_part_file(std::string_view output_path, std::string_view part_path);
 
 }  // namespace qm

@@ -71,15 +71,6 @@ bool convert_kana_file(std::string_view source, std::string_view target) {
 
 unsigned fullwidth_code_of_kana(unsigned char c) { return is_halfwidth_kana(c) ? fullwidth_kana[c - 0xa1] : 0; }
 
-std::string kana_to_fullwidth(std::string_view text) {
-    std::string output;
-    output.reserve(text.size() + text.size() / 2);
-    int lead = -1;
-    convert_piece(text, output, lead);
-    if (lead >= 0) output.push_back(static_cast<char>(lead));
-    return output;
-}
-
 bool file_kana_to_fullwidth(std::string_view path) { return convert_file(path, convert_kana_file); }
 
 }  // namespace qm

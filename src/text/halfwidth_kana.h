@@ -11,10 +11,6 @@ namespace qm {
 // and 0x814B. 0 for any other byte.
 unsigned fullwidth_code_of_kana(unsigned char c);
 
-// Shift_JIS text with every half-width katakana and sign made full-width;
-// double-byte characters are kept whole, and other bytes stay as they are.
-std::string kana_to_fullwidth(std::string_view text);
-
 // The same for a text file, which is rewritten; false, with the file
 // untouched, when it cannot be read or rewritten.
 bool file_kana_to_fullwidth(std::string_view path);

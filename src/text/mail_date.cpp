@@ -356,16 +356,4 @@ std::string format_header_reading_date(std::string_view header_text) {
     return string_printf("%04d/%02d/%02d %02d:%02d", t->year, t->month, t->day, t->hour, t->minute);
 }
 
-std::string format_list_date(std::string_view header_path) {
-    // Only the text up to the first Date piece matters; reading stops there.
-    text_reader reader(header_path);
-    if (!reader.is_open()) return std::string(list_date_fallback);
-    std::string text, piece;
-    while (reader.read_piece(piece, message_line_capacity)) {
-        text += piece;
-        if (starts_with_nocase(piece, date_field)) break;
-    }
-    return format_header_list_date(text);
-}
-
 }  // namespace qm

@@ -19,14 +19,13 @@ std::string make_date_line();  // at the current time
 // it cannot be read or rewritten.
 bool set_date_header(std::string_view header_path);
 
-// The mail list's date column: the message's "Date" field in local time as
-// "%02d.%2d.%2d %2d:%02d" (year, month, day, hour, minute), always
-// list_date_length characters. A field that cannot be read, and a missing
-// file, give list_date_fallback. A month name that is not known shows as 13.
+// The mail list's date column from a message's header text (as read in
+// text mode): its "Date" field in local time as "%02d.%2d.%2d %2d:%02d"
+// (year, month, day, hour, minute), always list_date_length characters. A
+// field that cannot be read gives list_date_fallback. A month name that is
+// not known shows as 13.
 inline constexpr std::size_t list_date_length = 14;
 inline constexpr std::string_view list_date_fallback = "??. ?. ? ??:??";
-std::string format_list_date(std::string_view header_path);
-// The same from header text already in memory (as read in text mode).
 std::string format_header_list_date(std::string_view header_text);
 
 // The date the preview shows: the same field in local time as

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/text_file.h"
 #include "text/cp932_tables.h"
-#include "text/file_conversion.h"
 #include "base/multibyte.h"
 
 namespace qm {
@@ -17,8 +15,6 @@ constexpr std::string_view escape_kanji = "\x1b$B";
 constexpr std::string_view escape_katakana = "\x1b(I";
 constexpr std::size_t escape_length = 3;
 
-// Output pieces are handed to the writer in blocks of about this size.
-constexpr std::size_t file_write_block = 65536;
 
 enum class shift_state { ascii, kanji, katakana };
 
@@ -193,58 +189,5 @@ void jis_to_sjis(std::string& text) {
     }
     text.resize(write);
 }
-
-namespace {
-
-// The streaming form for files: an escape sequence is always three bytes,
-// and one that is not known is dropped whole.
-bool convert_jis_file(std::string_view source, std::string_view target) {
-    text_reader in(source);
-    text_writer out;
-    if (!in.is_open() || !out.open(target)) return false;
-
-    std::string block;
-    block.reserve(file_write_block + 2);
-    shift_state state = shift_state::ascii;
-    int pending = -1;  // a byte read ahead that still has to be looked at
-    auto next = [&]() {
-        int c = pending >= 0 ? pending : in.get();
-        pending = -1;
-        return c;
-    };
-    for (int c = next(); c >= 0; c = next()) {
-        if (c == esc) {
-            int first = in.get();
-            int second = first >= 0 ? in.get() : -1;
-            if (second < 0) return false;
-            escape_selects(static_cast<unsigned>(first), static_cast<unsigned>(second), state);
-        } else if (state == shift_state::katakana) {
-            block.push_back(katakana_byte(static_cast<unsigned char>(c)));
-        } else if (state == shift_state::kanji && is_kanji_byte(static_cast<unsigned char>(c))) {
-            int partner = in.get();
-            if (partner < 0) return false;
-            if (!is_kanji_byte(static_cast<unsigned char>(partner))) {
-                block.push_back(static_cast<char>(c));
-                pending = partner;
-            } else {
-                unsigned sjis = jis_code_to_sjis(static_cast<unsigned>(c) * 256u + static_cast<unsigned>(partner));
-                if (sjis == 0) sjis = sjis_replacement;
-                block.push_back(static_cast<char>(sjis >> 8));
-                block.push_back(static_cast<char>(sjis & 0xff));
-            }
-        } else {
-            block.push_back(static_cast<char>(c));
-        }
-        if (block.size() >= file_write_block) {
-            if (!out.write(block)) return false;
-            block.clear();
-        }
-    }
-    return !in.failed() && out.write(block) && out.close();
-}
-
-}  // namespace
-
-bool file_jis_to_sjis(std::string_view path) { return convert_file(path, convert_jis_file); }
 
 }  // namespace qm

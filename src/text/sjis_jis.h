@@ -30,9 +30,4 @@ bool sjis_to_jis(std::string& output, std::size_t capacity, std::string_view inp
 // text, a code without a Shift_JIS form becomes 0x8148.
 void jis_to_sjis(std::string& text);
 
-// Converts a text file from ISO-2022-JP to Shift_JIS; false, with the file
-// untouched, when it cannot be read or rewritten or ends inside an escape
-// sequence or a kanji pair.
-bool file_jis_to_sjis(std::string_view path);
-
 }  // namespace qm

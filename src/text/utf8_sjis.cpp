@@ -2,16 +2,13 @@
 
 #include <algorithm>
 
-#include "platform/file_handle.h"
 #include "text/cp932_tables.h"
-#include "text/file_conversion.h"
 #include "text/sjis_jis.h"
 
 namespace qm {
 
 namespace {
 
-constexpr std::size_t file_read_block = 65536;
 
 enum class decode_status { character, invalid, incomplete };
 
@@ -95,26 +92,6 @@ std::size_t convert_span(std::string_view bytes, std::string& output, bool final
     return pos;
 }
 
-bool convert_utf8_file(std::string_view source, std::string_view target) {
-    file_handle in = open_file(source, "rb");
-    file_handle out = create_file(target);
-    if (!in || !out) return false;
-    utf8_to_sjis_stream stream;
-    std::string block(file_read_block, '\0');
-    std::string converted;
-    std::size_t n;
-    while ((n = std::fread(block.data(), 1, block.size(), in.get())) > 0) {
-        converted.clear();
-        stream.feed(std::string_view(block.data(), n), converted);
-        if (std::fwrite(converted.data(), 1, converted.size(), out.get()) != converted.size()) return false;
-    }
-    if (std::ferror(in.get())) return false;
-    converted.clear();
-    stream.finish(converted);
-    if (std::fwrite(converted.data(), 1, converted.size(), out.get()) != converted.size()) return false;
-    return close_checked(out);
-}
-
 }  // namespace
 
 void utf8_to_sjis(std::string& text) {
@@ -159,33 +136,6 @@ bool is_8bit_utf8(std::string_view text) {
         pos += d.length;
     }
     return eight_bit;
-}
-
-bool file_utf8_to_sjis(std::string_view path) { return convert_file(path, convert_utf8_file); }
-
-void utf8_to_sjis_stream::feed(std::string_view piece, std::string& output) {
-    if (!pending_.empty()) {
-        // A character is at most four bytes: the cut-off one is complete, or
-        // proved invalid, with the next few bytes.
-        std::size_t held = pending_.size();
-        std::size_t taken = std::min<std::size_t>(piece.size(), 4);
-        pending_.append(piece.substr(0, taken));
-        std::size_t used = convert_span(pending_, output, false);
-        if (used < held) {
-            // Still cut off: the whole piece was too short to finish it.
-            pending_.erase(0, used);
-            return;
-        }
-        piece.remove_prefix(used - held);
-        pending_.clear();
-    }
-    std::size_t used = convert_span(piece, output, false);
-    pending_.assign(piece.substr(used));
-}
-
-void utf8_to_sjis_stream::finish(std::string& output) {
-    convert_span(pending_, output, true);
-    pending_.clear();
 }
 
 }  // namespace qm

@@ -24,21 +24,4 @@ std::string utf8_to_sjis_copy(std::string_view text);
 // 6532 mail), since Shift_JIS, EUC-JP and Latin text almost never are.
 bool is_8bit_utf8(std::string_view text);
 
-// Converts a file of UTF-8 bytes to CP932 (binary in, binary out); false,
-// with the file untouched, when it cannot be read or rewritten.
-bool file_utf8_to_sjis(std::string_view path);
-
-// UTF-8 that arrives in pieces: a character cut by the end of a piece is
-// completed by the next one.
-class utf8_to_sjis_stream {
-public:
-    // Appends the CP932 form of the piece to `output`.
-    void feed(std::string_view piece, std::string& output);
-    // The end of the text: bytes of a character it cut off are invalid.
-    void finish(std::string& output);
-
-private:
-    std::string pending_;
-};
-
 }  // namespace qm

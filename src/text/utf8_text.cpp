@@ -66,24 +66,6 @@ char32_t utf8_code_point(std::string_view text, std::size_t pos) {
     return value;
 }
 
-void append_utf8(char32_t c, std::string& out) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xc0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3f)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xe0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3f)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3f)));
-    } else {
-        out.push_back(static_cast<char>(0xf0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3f)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3f)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3f)));
-    }
-}
-
 std::string sanitized_utf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());

@@ -23,9 +23,6 @@ bool is_valid_utf8(std::string_view text);
 // that begins none.
 char32_t utf8_code_point(std::string_view text, std::size_t pos);
 
-// The UTF-8 form of a code point.
-void append_utf8(char32_t code_point, std::string& out);
-
 // The text with every byte that is not part of a well-formed character
 // replaced by U+FFFD, one for each byte, as the conversion to CP932 gives
 // one "？" for each.

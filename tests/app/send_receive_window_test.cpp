@@ -211,7 +211,7 @@ TEST_F(SendReceiveWindow, SendGoesOutFromTheListAndFromTheEditor) {
                         load_current_account(settings().mailbox, "acct")};
     recording_reporter quiet;
     for (const char* subject : {"one", "two", "three"})
-        ASSERT_GE(create_new_mail(ctx, "", server->address(), subject, "", quiet, false), 0);
+        ASSERT_GE(create_new_mail_with_body(ctx, "", server->address(), subject, "", "", quiet, false), 0);
     const std::string drafts = account("acct") + " 送信箱/草稿/";
     Layout layout;
     layout.current = sj("acct/ 送信箱/草稿/");

@@ -54,11 +54,14 @@ TEST_F(profile_test, write_replaces_in_place_and_appends_after_the_last_key) {
 
 TEST_F(profile_test, typed_values_round_trip_and_read_from_hand_written_forms) {
     ASSERT_TRUE(profile_write_bool(path, "s", "t", true, false) && profile_write_bool(path, "s", "f", false, false));
-    ASSERT_TRUE(profile_write_int(path, "s", "i", -42, false) && profile_write_real(path, "s", "r", 1.5, false));
-    ASSERT_TRUE(profile_write_real(path, "s", "w", 2, false) && profile_write_char(path, "s", "c", 'x', false));
-    ASSERT_TRUE(profile_write_char(path, "s", "z", '\0', false) && profile_write_real(path, "s", "e", 1e20, false));
+    auto write_real = [&](const char* key, double value) {
+        return profile_write_string(path, "s", key, format_profile_real(value), false);
+    };
+    ASSERT_TRUE(profile_write_string(path, "s", "i", "-42", false) && write_real("r", 1.5));
+    ASSERT_TRUE(write_real("w", 2) && profile_write_char(path, "s", "c", 'x', false));
+    ASSERT_TRUE(profile_write_char(path, "s", "z", '\0', false) && write_real("e", 1e20));
     EXPECT_EQ(contents(), crlf("[s]\nt=+\nf=-\ni=-42\nr=1.50\nw=2.00\nc=x\nz=\ne=100000000000000000000.00\n"));
-    EXPECT_EQ(std::tuple(profile_read_bool(path, "s", "f", true), profile_read_real(path, "s", "r", 0),
+    EXPECT_EQ(std::tuple(profile_read_bool(path, "s", "f", true), profile_snapshot(path).read_real("s", "r", 0),
                          profile_read_char(path, "s", "c", 'd'), profile_read_char(path, "s", "z", 'd')),
               std::tuple(false, 1.5f, 'x', '\0'));
 
@@ -72,9 +75,9 @@ TEST_F(profile_test, typed_values_round_trip_and_read_from_hand_written_forms) {
     std::vector<int> ints;  // only 11 characters count; overflow saturates
     for (const char* key : {"i1", "i2", "i3", "i4", "i5", "i6"}) ints.push_back(profile_read_int(path, "s", key, -1));
     EXPECT_EQ(ints, (std::vector<int>{12, 0, -7, 1, INT_MAX, INT_MIN}));
-    EXPECT_EQ(std::pair(profile_read_real(path, "s", "r1", -1), profile_read_real(path, "s", "r2", -1)),
-              std::pair(25.0f, 0.0f));
-    EXPECT_TRUE(std::isinf(profile_read_real(path, "s", "r3", -1)));
+    const profile_snapshot reals(path);
+    EXPECT_EQ(std::pair(reals.read_real("s", "r1", -1), reals.read_real("s", "r2", -1)), std::pair(25.0f, 0.0f));
+    EXPECT_TRUE(std::isinf(reals.read_real("s", "r3", -1)));
 }
 
 TEST_F(profile_test, section_list_operations) {
@@ -109,7 +112,7 @@ TEST_F(profile_test, long_lines_are_read_whole) {
     EXPECT_EQ(profile_count_sections(path), 1);
     EXPECT_EQ(profile_read_string(path, "a", "k", "", 1000), long_value + "[b]");
     EXPECT_EQ(profile_read_int(path, "a", "m", 0), 1);
-    ASSERT_TRUE(profile_write_int(path, "a", "m", 2, false));
+    ASSERT_TRUE(profile_write_string(path, "a", "m", "2", false));
     EXPECT_EQ(contents(), crlf("[a]\nk=" + long_value + "[b]\nm=2\n"));
 }
 
@@ -131,7 +134,7 @@ TEST_F(profile_test, failed_writes_leave_the_file_as_it_was) {
     EXPECT_EQ(contents(), before);
 
     // A parent that is a regular file.
-    EXPECT_FALSE(profile_write_int(dir.cp("test.ini/inner.ini"), "a", "x", 1, false));
+    EXPECT_FALSE(profile_write_string(dir.cp("test.ini/inner.ini"), "a", "x", "1", false));
     EXPECT_EQ(list_names(dir.path()), names{"test.ini"});
 }
 
@@ -143,7 +146,7 @@ TEST_F(profile_test, garbage_never_breaks_readers_or_writers) {
     EXPECT_EQ(profile_count_sections(path), 2);
     EXPECT_TRUE(profile_section_exists(path, "a\x81]"));
     EXPECT_EQ(profile_read_int(path, "t", "k", 5), 5);  // after the Ctrl-Z
-    ASSERT_TRUE(profile_write_int(path, "s", "n", 3, true));
+    ASSERT_TRUE(profile_write_string(path, "s", "n", "3", true));
     EXPECT_EQ(profile_read_int(path, "s", "n", 0), 3);
     EXPECT_EQ(profile_read_string(path, "s", "k", "d"), "\0z"s);
 

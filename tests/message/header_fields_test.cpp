@@ -17,23 +17,15 @@ TEST(HeaderFields, ReadingValues) {
     EXPECT_EQ(get_subject(dir.cp("0"), 100), sj("会議の件"));
     EXPECT_EQ(get_subject(dir.cp("0"), 6), sj("会議"));  // cut at whole characters
     EXPECT_EQ(get_subject(dir.cp("none"), 100), "???");
-    std::string value;
-    EXPECT_TRUE(get_header_token(dir.cp("0"), value, 100, "message-id"));
-    EXPECT_EQ(value, "<1@example.jp>");
-    EXPECT_FALSE(get_header_token(dir.cp("0"), value, 100, "In-Reply-To"));
-    EXPECT_TRUE(get_status_field(dir.cp("0"), "quillmere", value, 10));
-    EXPECT_EQ(value, "R@R ");
     EXPECT_TRUE(has_header_line(dir.cp("0"), "x-quillmere"));
     EXPECT_FALSE(has_header_line(dir.cp("0"), "Bcc"));
 
     write_bytes(dir / "1", "To: a@example.jp\r\n");
     EXPECT_EQ(get_subject(dir.cp("1"), 100), "???");
-    EXPECT_FALSE(get_status_field(dir.cp("1"), "quillmere", value, 10));
 }
 
 TEST(HeaderFields, RewritesChangeOnlyTheirField) {
     auto set = [](std::string subject) -> rewrite { return [subject](const std::string& p) { return set_subject(p, subject); }; };
-    auto remove = [](int i) -> rewrite { return [i](const std::string& p) { return remove_header_address(p, "to", i); }; };
     const rewrite add = [](const std::string& p) { return add_header_value(p, "To", "c@example.jp"); };
     const std::string two_line_to = "To: a@example.jp,\r\n b@example.jp\r\nSubject: x\r\n", subject = sj("新しい件名");
     const struct { rewrite change; std::string before, after; bool ok = true; } rows[] = {
@@ -44,15 +36,6 @@ TEST(HeaderFields, RewritesChangeOnlyTheirField) {
         {add, two_line_to, "To: a@example.jp,\r\n c@example.jp,\r\n b@example.jp\r\nSubject: x\r\n"},
         {add, "To: a@example.jp  \r\nCc: d\r\nTo: e\r\n", "To: a@example.jp,\r\n c@example.jp\r\nCc: d\r\nTo: e\r\n"},
         {add, "Subject: x\r\n", "Subject: x\r\nTo: c@example.jp\r\n"},
-        {remove(1), two_line_to, "To: a@example.jp\r\nSubject: x\r\n"},
-        {remove(0), two_line_to, "To:\r\n b@example.jp\r\nSubject: x\r\n"},
-        {remove(0), "To: a@example.jp\r\nSubject: x\r\n", "Subject: x\r\n"},
-        {remove(1), "To: a@x.jp, \"Doe, J\" <j@x.jp>, c@x.jp\r\n", "To: a@x.jp, c@x.jp\r\n"},
-        {remove(0), "To: a@x.jp, b@x.jp,\r\n c@x.jp\r\n", "To: b@x.jp,\r\n c@x.jp\r\n"},
-        {remove(1), "To: a@x.jp, b@x.jp,\r\n c@x.jp,\r\n d@x.jp\r\n", "To: a@x.jp,\r\n c@x.jp,\r\n d@x.jp\r\n"},
-        {remove(1), "To: a@x.jp,\r\n c@x.jp,\r\n d@x.jp\r\n", "To: a@x.jp,\r\n d@x.jp\r\n"},
-        {remove(3), "To: a@x.jp\r\n", "To: a@x.jp\r\n"}, {remove(0), "Subject: x\r\n", "Subject: x\r\n"},
-        {remove(0), "To: \"a <a@x.jp>\r\n", "To: \"a <a@x.jp>\r\n", false},  // an address left open
         {remove_bcc, "To: a\r\nBCC: b,\r\n c\r\nSubject: s\r\n\r\nBcc: body\r\n", "To: a\r\nSubject: s\r\n\r\nBcc: body\r\n"},
     };
     for (const auto& r : rows) {
@@ -69,18 +52,7 @@ TEST(HeaderFields, RewritesChangeOnlyTheirField) {
     }
 }
 
-TEST(HeaderFields, CopiedFieldsAndAddressLines) {
-    temp_dir dir;
-    write_bytes(dir / "0", "Subject: s\r\n cont\r\nsubject: lower\r\nResent-To: r\r\n\tcont\r\nTo: t\r\n cont\r\n");
-    const names prefixes{"Subject", "", "Resent-"}, none;
-    ASSERT_TRUE(copy_header_fields(dir.cp("0"), dir.cp("a"), &prefixes));
-    EXPECT_EQ(read_bytes(dir / "a"), "Subject: s\r\n cont\r\nResent-To: r\r\n\tcont\r\n");
-    ASSERT_TRUE(copy_header_fields(dir.cp("0"), dir.cp("b"), nullptr));
-    EXPECT_EQ(read_bytes(dir / "b"), read_bytes(dir / "0"));
-    ASSERT_TRUE(copy_header_fields(dir.cp("0"), dir.cp("c"), &none));
-    EXPECT_EQ(read_bytes(dir / "c"), "");
-    EXPECT_FALSE(copy_header_fields(dir.cp("missing"), dir.cp("d"), nullptr));
-
+TEST(HeaderFields, AddressLines) {
     const std::tuple<std::size_t, std::string, std::string, bool, std::string> lines[] = {
         {100, "To", "", true, "To: a@x.jp\n"}, {100, "To", "Taro Yamada", true, "To: \"Taro Yamada\" <a@x.jp>\n"},
         {100, "Cc", sj("山田"), true, "Cc: a@x.jp (" + sj("山田") + ")\n"}, {10, "To", "", false, "To: a@x.j"},

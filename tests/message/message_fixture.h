@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "message/message_lines.h"
+#include "message/mime_reader.h"
 #include "support/test_support.h"
 
 namespace qm::test {
@@ -27,6 +29,19 @@ inline std::map<std::string, std::string> files_in(const std::string& directory)
     std::map<std::string, std::string> files;
     for (const std::string& name : list_names(directory)) files[name] = read_bytes(directory + name);
     return files;
+}
+
+// Files a message (its bytes as downloaded) as filing does: its text read,
+// its header unfolded and split into the files of a message directory, each
+// stored with CR LF line ends into `directory` (UTF-8, ending with "/").
+// The number of the last part.
+inline int file_message(const std::string& message, const std::string& directory) {
+    std::string text = message_text_of(message);
+    unfold_header_text(text);
+    split_files split = split_message_text(text);
+    for (std::size_t n = 0; n < split.files.size(); ++n)
+        write_bytes(directory + std::to_string(n), crlf(split.files[n]));
+    return split.last_part;
 }
 
 // tests/data/, with the sample mail and the python3 readers.

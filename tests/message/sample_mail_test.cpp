@@ -23,18 +23,15 @@ names samples() {
     return found;
 }
 
-// What split_message gives for a sample: its last stored part, but 0 for a
+// What filing gives for a sample: its last stored part, but 0 for a
 // message without a body (its Content- lines still make part "1").
 int last_part(const std::string& name) {
     return name == "no_blank_line_after_header" ? 0 : static_cast<int>(list_names(mail_data + name + ".stored").size()) - 1;
 }
 
-// Files a sample as filing does: unfold the download file, then split it into a fresh message directory.
+// Files a sample as filing does, into a fresh message directory ".0/".
 int file_sample(const temp_dir& dir, const std::string& name) {
-    write_bytes(dir / "0.pop", read_bytes(mail_data + name + ".eml"));
-    EXPECT_TRUE(unfold_header_file(dir.cp("0.pop")));
-    std::filesystem::create_directory(dir / ".0");
-    return split_message(dir.cp("0.pop"), dir.cp(".0/"));
+    return file_message(read_bytes(mail_data + name + ".eml"), dir / ".0/");
 }
 
 // Line ends and final line feeds are not compared.

@@ -39,12 +39,10 @@ TEST(Md5, GivesTheReferenceDigestsForEveryPieceSizeAndLongInputs) {
         {std::string(65, 'a'), "c743a45e0d2e6a95cb859adae0248435"},
     };
     for (const auto& test : cases) {
-        EXPECT_EQ(md5_hex(test.input), test.digest) << test.input;
         for (std::size_t piece = 1; piece <= 65; ++piece)
             ASSERT_EQ(digest_in_pieces(test.input, piece), test.digest) << test.input << " in pieces of " << piece;
     }
     const std::string million(1000000, 'a');
-    EXPECT_EQ(md5_hex(million), "7707d6ae4e027c70eea2a935c2296f21");
     EXPECT_EQ(digest_in_pieces(million, 4093), "7707d6ae4e027c70eea2a935c2296f21");
 }
 

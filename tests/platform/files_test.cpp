@@ -25,16 +25,14 @@ protected:
 TEST_F(Files, AttributesSizesRenamesAndDeletes) {
     write_bytes(dir / "f", "12345");
     write_bytes(dir / ".hidden", "x");
-    std::string attributes;
     // System and archive do not exist and change nothing; clearing read-only gives the owner write back.
-    for (auto [set, expected, write_bits] : {std::tuple{"--r-", "--r-", 0u}, {"s--a", "----", 0200u}}) {
-        EXPECT_TRUE(set_attributes(dir.cp("f"), set) && read_attributes(dir.cp("f"), attributes));
-        EXPECT_EQ(attributes, expected);
+    for (auto [set, read_only, write_bits] : {std::tuple{"--r-", true, 0u}, {"s--a", false, 0200u}}) {
+        EXPECT_TRUE(set_attributes(dir.cp("f"), set));
+        EXPECT_EQ(is_read_only(dir.cp("f")), read_only);
         EXPECT_EQ(mode_of(dir / "f") & 0222, write_bits);
     }
-    EXPECT_TRUE(read_attributes(dir.cp(".hidden"), attributes) && attributes == "-h--");
-    EXPECT_FALSE(read_attributes(dir.cp("missing"), attributes) || set_attributes(dir.cp("missing"), "--r-"));
-    EXPECT_EQ(attributes, "????");
+    EXPECT_TRUE(is_hidden_name(dir.cp(".hidden")) && !is_hidden_name(dir.cp("f")));
+    EXPECT_FALSE(set_attributes(dir.cp("missing"), "--r-") || is_read_only(dir.cp("missing")));
 
     EXPECT_EQ(file_size(dir.cp("f")), 5);
     EXPECT_EQ(file_size(dir.cp("g")), -1);
@@ -53,11 +51,8 @@ TEST_F(Files, AttributesSizesRenamesAndDeletes) {
     EXPECT_FALSE(rename_path(dir.cp("Work/"), dir.cp("work/")));
     EXPECT_EQ(read_bytes(dir / "work/keep"), "k");
 
-    write_bytes(dir / "tail", std::string(3000, 't'));
-    ASSERT_TRUE(move_file(dir.cp("c"), dir.cp("m"), false) && append_file(dir.cp("tail"), dir.cp("m")));
-    EXPECT_EQ(read_bytes(dir / "m"), "12345" + std::string(3000, 't'));
-    EXPECT_TRUE(delete_file(dir.cp("m")));
-    EXPECT_FALSE(delete_file(dir.cp("m")) || exists(dir / "c") || exists(dir / "m"));
+    EXPECT_TRUE(delete_file(dir.cp("c")));
+    EXPECT_FALSE(delete_file(dir.cp("c")) || exists(dir / "c"));
 }
 
 TEST_F(Files, CopyKeepsBytesModeAndTime) {

@@ -59,7 +59,7 @@ TEST_F(Compose, NewMailTakesTemplateGroupsEntriesAutomaticRecipientsAndSignature
         ctx.account.auto_cc = r.cc;
         ctx.account.auto_bcc = r.bcc;
         ctx.account.name = sj(r.name);
-        int n = create_new_mail(ctx, r.templ, r.to, sj(r.subject), r.sig, report, false);
+        int n = create_new_mail_with_body(ctx, r.templ, r.to, sj(r.subject), r.sig, "", report, false);
         ASSERT_GE(n, 0) << r.to;
         EXPECT_EQ(draft(n, "0"), r.header);
         EXPECT_EQ(draft(n, "1"), r.body);
@@ -76,7 +76,7 @@ TEST_F(Compose, AFailedDraftShowsItsMessageAndFilesNothing) {
                                          {"taro@example.jp", "none", "b@example.com", file_error}}) {
         report.shown.clear();
         ctx.account.address = r.address;
-        EXPECT_EQ(create_new_mail(ctx, r.templ, r.to, "s", "", report, false), -1);
+        EXPECT_EQ(create_new_mail_with_body(ctx, r.templ, r.to, "s", "", "", report, false), -1);
         EXPECT_EQ(report.texts(), names{r.message});
     }
     EXPECT_EQ(create_reply(ctx, source(0, "Subject: x\n"), "", false, "Re: x", true, "", report, false), -1);

@@ -126,21 +126,5 @@ TEST(MessageStatus, AttributeTextFromTheStatusFileOrTheStatusLine) {
     EXPECT_EQ(text, "!@RF");
 }
 
-TEST(TextSearch, FindsTextOnCharacterBoundariesWithinPieces) {
-    temp_dir dir;
-    // 表 is 95 5C: its second byte is a backslash.
-    write_bytes(dir / "f", stored("表示\n検索する言葉\n"));
-    EXPECT_TRUE(file_contains_text(dir.cp("f"), sj("言葉")));
-    EXPECT_TRUE(file_contains_text(dir.cp("f"), sj("示") + "\n"));
-    EXPECT_FALSE(file_contains_text(dir.cp("f"), sj("示\n検")));  // spans two lines
-    EXPECT_FALSE(file_contains_text(dir.cp("f"), "\\"));
-    EXPECT_FALSE(file_contains_text(dir.cp("f"), "\r"));
-    EXPECT_FALSE(file_contains_text(dir.cp("missing"), "a"));
-    // A match across the 1000-byte pieces of a long line is not found.
-    write_bytes(dir / "long", std::string(998, 'x') + "needle\r\n");
-    EXPECT_FALSE(file_contains_text(dir.cp("long"), "needle"));
-    EXPECT_TRUE(file_contains_text(dir.cp("long"), "edle"));
-}
-
 }  // namespace
 }  // namespace qm::test
