@@ -12,13 +12,14 @@
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
-#include <numeric>
 
 #include "app/combo_currentdir.h"
 #include "app/desktop_notification.h"
 #include "app/edit_preview.h"
 #include "app/icons.h"
+#include "app/list_columns.h"
 #include "app/listview_mail.h"
+#include "app/pane_ratios.h"
 #include "app/treeview_tree.h"
 #include "app/window_actions.h"
 #include "app/window_rounds.h"
@@ -47,16 +48,6 @@ constexpr int pane_room = 20;
 constexpr int fixed_bars_height = 24 + 20 + 28;
 // A divider of a splitter is this wide.
 constexpr int splitter_handle = 5;
-// The column widths the layout keeps (the thread column's is never kept);
-// 0 there means the width follows the font.
-constexpr int stored_width_columns = 5;
-constexpr int column_padding = 16, icon_column_padding = 26;
-// What the columns must show whole, in the font of the list.
-constexpr std::string_view widest_attribute = "!@RF*";
-constexpr std::string_view widest_date = "00.00.00 00:00";
-constexpr std::string_view widest_size = "0000000";
-// The party column shows about this many characters of a name before it cuts.
-constexpr int party_characters = 12;
 
 }  // namespace
 
@@ -111,6 +102,8 @@ void window_::build_views() {
     preview_->setAccessibleName(QStringLiteral("preview"));
     right_column->addWidget(preview_splitter_, 1);
     column->addWidget(tree_splitter_, 1);
+    columns_ = new list_columns(list_, layout_);
+    panes_ = new pane_ratios(tree_splitter_, preview_splitter_, layout_, settings_, [this] { update_preview(); });
     setCentralWidget(central);
     statusBar()->setSizeGripEnabled(true);
 }
@@ -123,6 +116,8 @@ void window_::connect_views() {
         // The keys are the mail list's: it takes the keyboard back at once.
         list_->setFocus();
     });
+    // So does a click on the folder already shown.
+    connect(tree_, &QTreeWidget::itemClicked, list_, [this] { list_->setFocus(); });
     connect(tree_, &treeview_tree::popup_requested, this,
             [this](const QPoint& position) { actions_->tree_popup()->exec(position); });
     connect(list_, &listview_mail::command, this, [this](int id, int argument) {
@@ -158,23 +153,6 @@ void window_::connect_views() {
     });
     connect(list_, &listview_mail::focused_row_changed, this, [this](int) { update_after_selection(); });
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { update_after_selection(); });
-    // A column the user widens keeps its width from then on, across folders and runs.
-    connect(list_->header(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
-        if (applying_widths_) return;
-        if (column < stored_width_columns) layout_.column_width[column] = size;
-        if (column != column_subject) fit_subject_column();
-    });
-    connect(list_, &listview_mail::viewport_resized, this, &window_::fit_subject_column);
-    // A divider the user drags gives the layout its new ratio.
-    connect(tree_splitter_, &QSplitter::splitterMoved, this, [this](int, int) {
-        panes_pending_ = false;
-        record_pane_ratios();
-        update_preview();
-    });
-    connect(preview_splitter_, &QSplitter::splitterMoved, this, [this](int, int) {
-        panes_pending_ = false;
-        record_pane_ratios();
-    });
 }
 
 // Font, colours and which panes are shown, from the view settings.
@@ -203,53 +181,7 @@ void window_::apply_view_settings() {
     const int min_width = minimum_client + (settings_.view_preview ? pane_room : 0);
     const int min_height = minimum_client + fixed_bars_height + (settings_.view_tree ? pane_room : 0);
     setMinimumSize(min_width, min_height);
-    apply_column_widths();
-}
-
-// The widths of the columns: the user's own where the layout keeps one,
-// else what the list's font needs to show the column whole; the subject
-// column without a width of the user's takes the room that is left.
-void window_::apply_column_widths() {
-    const QFontMetrics metrics(list_->font());
-    const std::vector<std::string>& titles = mail_column_titles();
-    auto text_width = [&](std::string_view text) { return metrics.horizontalAdvance(qs(text)); };
-    applying_widths_ = true;
-    for (int column = 0; column < list_->rows_model().columnCount(); ++column) {
-        int width = text_width(titles[static_cast<std::size_t>(column)]);
-        switch (column) {
-        case column_attribute:
-            width = std::max(width, text_width(widest_attribute)) + icon_column_padding;
-            break;
-        case column_date:
-            width = std::max(width, text_width(widest_date)) + column_padding;
-            break;
-        case column_party:
-            width = std::max(width, metrics.horizontalAdvance(QChar(0x3042)) * party_characters) + column_padding;
-            break;
-        case column_size:
-            width = std::max(width, text_width(widest_size)) + column_padding;
-            break;
-        default:
-            width += column_padding;
-            break;
-        }
-        if (column_width_is_users(layout_, column)) width = layout_.column_width[column];
-        list_->header()->resizeSection(column, width);
-    }
-    applying_widths_ = false;
-    fit_subject_column();
-}
-
-void window_::fit_subject_column() {
-    if (column_width_is_users(layout_, column_subject) || applying_widths_) return;
-    QHeaderView* header = list_->header();
-    int others = 0;
-    for (int column = 0; column < list_->rows_model().columnCount(); ++column)
-        if (column != column_subject) others += header->sectionSize(column);
-    const int minimum = QFontMetrics(list_->font()).horizontalAdvance(qs(mail_column_titles()[column_subject])) + column_padding;
-    applying_widths_ = true;
-    header->resizeSection(column_subject, std::max(minimum, list_->viewport()->width() - others));
-    applying_widths_ = false;
+    columns_->apply();
 }
 
 // ---- geometry ----
@@ -261,37 +193,6 @@ void window_::restore_geometry() {
     // the window, the frame is taken off, so that the window does not grow
     // by its frame from run to run.
     pending_outer_size_ = true;
-    // When the window changes size, the list takes the difference: the tree
-    // keeps its width and the preview its height.
-    tree_splitter_->setStretchFactor(0, 0);
-    tree_splitter_->setStretchFactor(1, 1);
-    preview_splitter_->setStretchFactor(0, 1);
-    preview_splitter_->setStretchFactor(1, 0);
-}
-
-// The tree's width and the preview's height are the layout's ratios of the
-// window's outer size; they are set once the splitters have their real size.
-void window_::apply_pane_sizes() {
-    auto total = [](const QList<int>& sizes) { return std::accumulate(sizes.begin(), sizes.end(), 0); };
-    const int width = total(tree_splitter_->sizes());
-    const int tree_width = std::clamp(static_cast<int>(static_cast<float>(layout_.size_x) * layout_.tree_ratio), 1,
-                                      std::max(1, width - 1));
-    tree_splitter_->setSizes({tree_width, std::max(1, width - tree_width)});
-    const int height = total(preview_splitter_->sizes());
-    const int preview_height = std::clamp(static_cast<int>(static_cast<float>(layout_.size_y) * layout_.preview_ratio),
-                                          1, std::max(1, height - 1));
-    preview_splitter_->setSizes({std::max(1, height - preview_height), preview_height});
-}
-
-// The ratios follow every change of the panes' sizes, a resized window's
-// too, so that the next start shows the panes as they are now.
-void window_::record_pane_ratios() {
-    if (panes_pending_ || layout_.size_x <= 0 || layout_.size_y <= 0) return;
-    const QList<int> across = tree_splitter_->sizes(), down = preview_splitter_->sizes();
-    if (settings_.view_tree && across.size() == 2 && across[0] > 0)
-        layout_.tree_ratio = static_cast<float>(across[0]) / static_cast<float>(layout_.size_x);
-    if (settings_.view_preview && down.size() == 2 && down[1] > 0)
-        layout_.preview_ratio = static_cast<float>(down[1]) / static_cast<float>(layout_.size_y);
 }
 
 void window_::apply_outer_size_once_framed() {
@@ -315,8 +216,8 @@ void window_::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     apply_outer_size_once_framed();
     record_geometry();
-    if (panes_pending_) QTimer::singleShot(0, this, &window_::apply_pane_sizes);
-    else QTimer::singleShot(0, this, &window_::record_pane_ratios);
+    if (panes_->pending()) QTimer::singleShot(0, panes_, &pane_ratios::apply);
+    else QTimer::singleShot(0, panes_, &pane_ratios::record);
 }
 
 void window_::moveEvent(QMoveEvent* event) {
@@ -399,12 +300,12 @@ void window_::start() {
     if (layout_.maximized) showMaximized();
     // The framing may come a little after the first show; whatever it is
     // by then stands.
-    QTimer::singleShot(0, this, &window_::apply_pane_sizes);
+    QTimer::singleShot(0, panes_, &pane_ratios::apply);
     QTimer::singleShot(1000, this, [this] {
         apply_outer_size_once_framed();
         pending_outer_size_ = false;
-        apply_pane_sizes();
-        panes_pending_ = false;
+        panes_->apply();
+        panes_->settle();
     });
     list_->setFocus();
 }
@@ -460,7 +361,7 @@ bool window_::may_close() {
 
 void window_::save_layout_now() {
     record_geometry();
-    record_pane_ratios();
+    panes_->record();
     store_in_layout(nav_, layout_);
     layout_.maximized = isMaximized();
     save_layout(layout_);

@@ -20,6 +20,8 @@ namespace qm {
 
 class combo_currentdir;
 class edit_preview;
+class list_columns;
+class pane_ratios;
 class listview_mail;
 class treeview_tree;
 class window_actions;
@@ -79,13 +81,9 @@ private:
     void build_views();
     void connect_views();
     void apply_view_settings();
-    void apply_column_widths();
-    void fit_subject_column();
     void restore_geometry();
     void record_geometry();
-    void record_pane_ratios();
     void apply_outer_size_once_framed();
-    void apply_pane_sizes();
 
     // Runs a command of window_commands and shows what it changed.
     void run(const std::function<command_result(command_scope&)>& command);
@@ -118,8 +116,6 @@ private:
     command_states states_;
     std::string preview_text_;
     bool pending_outer_size_ = false;
-    bool panes_pending_ = true;
-    bool applying_widths_ = false;
     // In the background (the notification area, or minimized without one):
     // the periodic check runs and new mail is announced.
     tray tray_;
@@ -131,6 +127,8 @@ private:
     QLabel* count_ = nullptr;
     QSplitter* tree_splitter_ = nullptr;
     QSplitter* preview_splitter_ = nullptr;
+    list_columns* columns_ = nullptr;
+    pane_ratios* panes_ = nullptr;
     treeview_tree* tree_ = nullptr;
     listview_mail* list_ = nullptr;
     edit_preview* preview_ = nullptr;

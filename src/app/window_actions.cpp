@@ -181,7 +181,10 @@ void window_actions::show_states(const command_states& states, const navigator& 
         act->setEnabled(on);
         // A command that is off says why where that is not plain to see.
         const int reason = states.reason(id);
-        act->setStatusTip(on || reason == 0 ? plain_tips_[id] : plain_tips_[id] + QStringLiteral(" — ") + text_of(reason));
+        const bool say_why = !on && reason != 0;
+        act->setStatusTip(say_why ? plain_tips_[id] + QStringLiteral(" — ") + text_of(reason) : plain_tips_[id]);
+        if (!base_tooltips_.contains(id)) base_tooltips_[id] = act->toolTip();
+        act->setToolTip(say_why ? base_tooltips_[id] + QLatin1Char('\n') + text_of(reason) : base_tooltips_[id]);
     }
     // The move command says where it goes when it goes without asking.
     const std::string root = nav.account_root();

@@ -53,6 +53,7 @@ private:
     std::function<void(int)> run_;
     std::map<int, QAction*> actions_;
     std::map<int, QString> plain_tips_;
+    std::map<int, QString> base_tooltips_;  // the toolbar's tips, before a reason is added
     QMenu* sort_menu_ = nullptr;
     QMenu* mark_menu_ = nullptr;
     QMenu* go_mark_menu_ = nullptr;

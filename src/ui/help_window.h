@@ -13,9 +13,9 @@ struct help_section {
     int first_line;
     int line_count;
 };
-inline constexpr help_section view_options_help{227, 35};
-inline constexpr help_section function_options_help{264, 94};
-inline constexpr help_section account_help{374, 120};
+inline constexpr help_section view_options_help{230, 35};
+inline constexpr help_section function_options_help{267, 94};
+inline constexpr help_section account_help{377, 120};
 
 void show_help(QWidget* parent, help_section section);
 

@@ -54,6 +54,10 @@ TEST_F(WindowShell, AfterATreeClickTheKeysAreTheListsAndTheColumnsKeepTheUsersWi
     click_tree("旅行");
     EXPECT_EQ(u8(window->folder()), account_dir() + "旅行/");
     EXPECT_EQ(QApplication::focusWidget(), &list());
+    // A click on the folder already shown too.
+    window->folder_tree()->setFocus();
+    click_tree("旅行");
+    EXPECT_EQ(QApplication::focusWidget(), &list());
 
     // On first use the widths follow the font: a date is shown whole, and
     // the subject takes what the other columns leave.
@@ -125,7 +129,9 @@ TEST_F(WindowShell, CommandsThatCannotRunSayWhyAndNoAccountLeavesNothingToRun) {
     list().set_focused_row(row_of(" 受信箱"));
     key(Qt::Key_Return);
     EXPECT_FALSE(window->action(cmd::new_folder)->isEnabled());
-    EXPECT_FALSE(window->action(cmd::new_folder)->statusTip().isEmpty());
+    const QString why = QString::fromUtf8("受信箱, 送信箱, 草稿, 送信控の中にはフォルダを作れません.");
+    EXPECT_TRUE(window->action(cmd::new_folder)->statusTip().endsWith(why));
+    EXPECT_TRUE(window->action(cmd::new_folder)->toolTip().endsWith("\n" + why));
 
     // The last account deleted: nothing that needs one stays on, nothing is
     // made in the working directory, the tree is empty.
