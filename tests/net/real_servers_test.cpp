@@ -310,7 +310,8 @@ TEST_F(SmtpServer, JapaneseMessageWithAttachmentGoesRoundThroughTheServer) {
     const std::string stored_header = read_bytes(filed + "0");
     EXPECT_NE(stored_header.find(crlf(sj(subject))), std::string::npos) << u8(stored_header);
     EXPECT_NE(stored_header.find("Cc: bob@example.com"), std::string::npos);
-    EXPECT_EQ(find_nocase(stored_header, "Bcc"), std::string::npos);
+    // No Bcc field (the server's queue id in Received may hold the letters "bcc").
+    EXPECT_EQ(find_nocase("\n" + stored_header, "\nBcc:"), std::string::npos);
     EXPECT_EQ(read_bytes(filed + "1"), crlf(sj(body)));
     EXPECT_NE(read_bytes(filed + "2").find(sj("添付資料.bin")), std::string::npos);
     ASSERT_TRUE(decode_part_body(sj(filed), 2, dir_.cp("decoded.bin")));
