@@ -77,7 +77,8 @@ def blank_strings_and_comments(line):
 
 
 def candidates(source):
-    """Every possible mutant: (file, line text, column, operator name, original, replacement)."""
+    """Every possible mutant: (file, line text, occurrence of that text in the file, column,
+    operator name, original, replacement)."""
     found = []
     for layer in LAYERS:
         folder = os.path.join(source, "src", layer)
@@ -90,7 +91,10 @@ def candidates(source):
             with open(os.path.join(source, relative), encoding="utf-8", errors="surrogateescape") as f:
                 lines = f.read().split("\n")
             in_block_comment = False
+            seen = {}
             for text in lines:
+                occurrence = seen.get(text, 0)
+                seen[text] = occurrence + 1
                 stripped = text.strip()
                 if in_block_comment:
                     in_block_comment = "*/" not in stripped
@@ -103,24 +107,25 @@ def candidates(source):
                 code = blank_strings_and_comments(text)
                 for op_name, pattern, replacement in OPERATORS:
                     for match in pattern.finditer(code):
-                        found.append((relative, text, match.start(), op_name, match.group(0), replacement))
+                        found.append((relative, text, occurrence, match.start(), op_name, match.group(0), replacement))
     return found
 
 
 def rank(seed, candidate):
-    relative, text, column, op_name, _, _ = candidate
-    key = f"{seed}\0{relative}\0{text.strip()}\0{column - (len(text) - len(text.lstrip()))}\0{op_name}"
+    relative, text, occurrence, column, op_name, _, _ = candidate
+    indent = len(text) - len(text.lstrip())
+    key = f"{seed}\0{relative}\0{text.strip()}\0{occurrence}\0{column - indent}\0{op_name}"
     return hashlib.sha256(key.encode("utf-8", "surrogateescape")).hexdigest()
 
 
 def apply(source, candidate):
     """Writes the mutant; returns the file's original text."""
-    relative, text, column, _, original, replacement = candidate
+    relative, text, occurrence, column, _, original, replacement = candidate
     path = os.path.join(source, relative)
     with open(path, encoding="utf-8", errors="surrogateescape") as f:
         content = f.read()
     lines = content.split("\n")
-    index = lines.index(text)
+    index = [i for i, line in enumerate(lines) if line == text][occurrence]
     lines[index] = text[:column] + replacement + text[column + len(original):]
     with open(path, "w", encoding="utf-8", errors="surrogateescape") as f:
         f.write("\n".join(lines))
@@ -191,7 +196,7 @@ def main():
     drawn = sorted(candidates(source), key=lambda c: rank(arguments.seed, c))
     if arguments.list:
         for c in drawn[:arguments.count]:
-            print(f"{c[0]}: {c[3]}: {c[1].strip()}")
+            print(f"{c[0]}: {c[4]}: {c[1].strip()}")
         return 0
 
     configure(source, build)
@@ -215,7 +220,7 @@ def main():
             restore(source, candidate, content)
         caught += failing is not None
         verdict = f"caught by {failing}" if failing else "SURVIVED"
-        print(f"{viable:3d} {candidate[0]}: {candidate[3]}: {candidate[1].strip()[:90]}  -> {verdict}", flush=True)
+        print(f"{viable:3d} {candidate[0]}: {candidate[4]}: {candidate[1].strip()[:90]}  -> {verdict}", flush=True)
     build_tests(build, arguments.jobs)
     minutes = (time.time() - started) / 60
     print(f"seed {arguments.seed}: caught {caught} of {viable} ({stillborn} did not compile), {minutes:.0f} min")

@@ -21,4 +21,14 @@ CC=clang CXX=clang++ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=De
 ninja -C build-sanitize -j "$jobs"
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$jobs")
 
+# The share of the tests: code lines (neither blank nor only a comment) of
+# tests/ without its data, against src/.
+code_lines() {
+  find "$@" -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.py' -o -name '*.sh' -o -name '*.cmake' \
+    -o -name 'CMakeLists.txt' \) -print0 | xargs -0 cat | sed -E 's/^[[:space:]]+//' |
+    grep -c -v -E '^$|^//|^#( |$)|^/\*|^\*'
+}
+src_lines=$(code_lines src)
+test_lines=$(code_lines tests -not -path 'tests/data/*')
 echo "All tests passed."
+echo "code lines: src $src_lines, tests $test_lines ($((100 * test_lines / src_lines))%)"

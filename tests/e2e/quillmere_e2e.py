@@ -207,15 +207,37 @@ def visible_part(accessible, within):
     return (x, y, right - x, bottom - y) if right > x and bottom > y else None
 
 
-def click_row(table, row):
-    """A click on a row of a list, on the first of its cells that can be seen."""
-    interface = table.queryTable()
+def visible_cell(interface, table, row):
+    """A cell of the row that lies wholly in the list below its header, or None."""
+    header = interface.getColumnHeader(0)
+    top = box(header)[1] + box(header)[3] if header else box(table)[1]
+    bottom = box(table)[1] + box(table)[3]
     for column in range(interface.nColumns):
         cell_widget = interface.getAccessibleAt(row, column)
-        if visible_part(cell_widget, table):
-            click(cell_widget, within=table)
-            return
-    fail(f"row {row} of {name_of(table)!r} cannot be seen")
+        part = visible_part(cell_widget, table)
+        y, height = box(cell_widget)[1], box(cell_widget)[3]
+        if part and y >= top and y + height <= bottom:
+            return cell_widget
+    return None
+
+
+def click_row(table, row):
+    """Selects a row of a list as a user does: a click on it; when it is scrolled away,
+    the arrow keys from the nearest row that can be seen bring it into view first
+    (they move only the focus), then the click."""
+    interface = table.queryTable()
+    shown = [r for r in range(interface.nRows) if visible_cell(interface, table, r)]
+    if not shown:
+        fail(f"no row of {name_of(table)!r} can be seen")
+    nearest = min(shown, key=lambda r: abs(r - row))
+    if row != nearest:
+        click(visible_cell(interface, table, nearest), within=table)
+        keys(*(["Down" if row > nearest else "Up"] * abs(row - nearest)))
+        wait_until(lambda: visible_cell(interface, table, row), WIDGET_TIMEOUT,
+                   f"row {row} of {name_of(table)!r} scrolled into view")
+    click(visible_cell(interface, table, row), within=table)
+    wait_until(lambda: "selected" in states_of(interface.getAccessibleAt(row, 0)), WIDGET_TIMEOUT,
+               f"row {row} of {name_of(table)!r} being selected")
 
 
 def drag(accessible, dx, dy):
@@ -458,11 +480,11 @@ class Program:
         return find(self.window, name, role, timeout)
 
     def dialog(self, title, timeout=WIDGET_TIMEOUT):
-        """A dialog of the program on the screen, by its title."""
+        """A dialog or message box of the program on the screen, by its title."""
         def showing():
             application = self._application()
             for window in children(application) if application is not None else []:
-                if role_of(window) == "dialog" and name_of(window) == title and "showing" in states_of(window):
+                if role_of(window) in ("dialog", "alert") and name_of(window) == title and "showing" in states_of(window):
                     return window
             return None
         return wait_until(showing, timeout, f"the dialog {title!r} on the screen")
@@ -548,19 +570,24 @@ def free_port():
 
 class Dovecot:
     """A Dovecot of the test's own on 127.0.0.1: POP3 without TLS on a free port,
-    one user with a plaintext password and a maildir below `root`. As root the
-    mail and the server's processes belong to "nobody", to whom Dovecot may give
-    mail."""
+    one user with a plaintext password and a maildir. As root the mail and the
+    server's processes belong to "nobody", to whom Dovecot may give mail; its
+    files lie in a directory of their own below the system's temporary
+    directory, which nobody can reach through a private home directory of the
+    checkout. It logs the user in once before the test goes on, so that a
+    server that cannot read its own files fails at once, with its log."""
 
     USER = "alice"
     PASSWORD = "open sesame 42"
 
-    def __init__(self, root):
+    def __init__(self, log_directory):
         import pwd
+        import tempfile
         program = shutil.which("dovecot") or "/usr/sbin/dovecot"
         if not os.access(program, os.X_OK):
             fail("dovecot is not installed (scripts/install-deps.sh test installs it)")
-        self.root = os.path.abspath(root)
+        self.log_directory = log_directory
+        self.root = tempfile.mkdtemp(prefix="qm-e2e-dovecot-")
         self.maildir = os.path.join(self.root, "home", "Maildir")
         self.port = free_port()
         self.delivered = 0
@@ -623,6 +650,7 @@ service anvil {{
             self.process = subprocess.Popen([program, "-F", "-c", conf], stdout=output, stderr=subprocess.STDOUT,
                                             stdin=subprocess.DEVNULL)
         wait_until(self._accepting, 10, lambda: f"Dovecot accepting on port {self.port}:\n{self.log()}")
+        self._log_in_once()
 
     def _accepting(self):
         import socket
@@ -633,6 +661,19 @@ service anvil {{
                 return link.recv(64).startswith(b"+OK")
         except OSError:
             return False
+
+    def _log_in_once(self):
+        import socket
+        with socket.create_connection(("127.0.0.1", self.port), timeout=10) as link:
+            replies = link.makefile("rb")
+            replies.readline()
+            for command in (f"USER {self.USER}", f"PASS {self.PASSWORD}"):
+                link.sendall(command.encode() + b"\r\n")
+                reply = replies.readline()
+                if not reply.startswith(b"+OK"):
+                    fail(f"the test's Dovecot refuses {self.USER!r} ({reply!r}): it cannot read its own files\n"
+                         f"{self.log()}")
+            link.sendall(b"QUIT\r\n")
 
     def log(self):
         text = ""
@@ -663,6 +704,11 @@ service anvil {{
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+        # Its log stays with the test's others; its files go.
+        os.makedirs(self.log_directory, exist_ok=True)
+        with open(os.path.join(self.log_directory, "dovecot.log"), "w") as out:
+            out.write(self.log())
+        shutil.rmtree(self.root, ignore_errors=True)
 
 
 # ---- the session ----
