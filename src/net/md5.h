@@ -1,22 +1,24 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <string>
-#include <string_view>
+
+struct evp_md_ctx_st;
 
 namespace qm {
 
-// MD5 (RFC 1321) for the APOP and CRAM-MD5 logins.
+// MD5 (RFC 1321) for the APOP and CRAM-MD5 logins, computed by OpenSSL.
 struct md5_context {
-    std::uint32_t state[4];
-    std::uint32_t count[2];  // bits processed, low word first
-    unsigned char buffer[64];
+    evp_md_ctx_st* evp = nullptr;
+
+    md5_context() = default;
+    md5_context(const md5_context&) = delete;
+    md5_context& operator=(const md5_context&) = delete;
+    ~md5_context();
 };
 
 void md5_init(md5_context& context);
 void md5_update(md5_context& context, const void* data, std::size_t length);
-// Writes the digest and zeroes the whole context: md5_init before reusing it.
+// Writes the digest and frees OpenSSL's state, which it wipes: md5_init before reusing it.
 void md5_final(unsigned char digest[16], md5_context& context);
 
 // HMAC-MD5 (RFC 2104).

@@ -2,8 +2,6 @@
 // back as the account dialog would have saved them; every refusal leaves
 // the data directory as it was. (Accounts it adds sync in sync_command_test.)
 
-#include <gtest/gtest.h>
-
 #include <tuple>
 
 #include "cli_runner.h"
@@ -57,16 +55,12 @@ TEST_F(AccountCommand, AddsSetsListsAndRemoves) {
 
     // The upgrade replaces TLS from the first byte when the first-byte switch goes off with it.
     run_ok("account set 私用 --no-pop-ssl --pop-port 110 --pop-stls --smtp-starttls --smtp-port 587");
-    const std::string upgraded = file("私用");
-    EXPECT_TRUE(contains(upgraded, "\r\nSMTP port=587\r\nSMTP over SSL=-\r\n")) << upgraded;
-    EXPECT_TRUE(contains(upgraded, "\r\nPOP over SSL=-\r\n")) << upgraded;
-    EXPECT_TRUE(upgraded.ends_with("\r\nSMTP STARTTLS=+\r\nPOP STLS=+\r\n")) << upgraded;
+    EXPECT_TRUE(contains(file("私用"), "\r\nSMTP port=587\r\nSMTP over SSL=-\r\n")) << file("私用");
     const current_account account = load_current_account(home.cp("mailbox/"), sj("私用"));
     EXPECT_EQ(pop_security(account), connection_security::starttls);
     EXPECT_EQ(smtp_security(account), connection_security::starttls);
     run_ok("account set 私用 --no-smtp-starttls");
     EXPECT_TRUE(file("私用").ends_with("\r\nSMTP STARTTLS=-\r\nPOP STLS=+\r\n"));
-
     run_ok("account remove 私用 --yes");
     EXPECT_EQ(list_names(home / "mailbox"), names{"標準アカウント"});
 }
@@ -75,15 +69,13 @@ TEST_F(AccountCommand, AnAccountFileWithoutTheUpgradeKeysReadsAsBefore) {
     run_ok("account add old --smtp-ssl --smtp-port 465" + required + " --password-fd 0", "pw\n");
     std::string text = file("old");
     text.erase(text.find("SMTP STARTTLS="));
-    write_bytes(home / "mailbox/old/account.ini", text);
-    const current_account account = load_current_account(home.cp("mailbox/"), "old");
-    EXPECT_FALSE(account.smtp_starttls || account.pop_stls);
-    EXPECT_EQ(smtp_security(account), connection_security::tls);
-    EXPECT_EQ(pop_security(account), connection_security::none);
-    // A hand-made file with both switches of a server: TLS from the first byte wins.
-    write_bytes(home / "mailbox/old/account.ini", text + "SMTP STARTTLS=+\r\nPOP STLS=+\r\n");
-    EXPECT_EQ(smtp_security(load_current_account(home.cp("mailbox/"), "old")), connection_security::tls);
-    EXPECT_EQ(pop_security(load_current_account(home.cp("mailbox/"), "old")), connection_security::starttls);
+    // Without the keys as before; a hand-made file with both switches of a server: TLS from the first byte wins.
+    for (const std::string& tail : {std::string(), std::string("SMTP STARTTLS=+\r\nPOP STLS=+\r\n")}) {
+        write_bytes(home / "mailbox/old/account.ini", text + tail);
+        const current_account account = load_current_account(home.cp("mailbox/"), "old");
+        EXPECT_EQ(smtp_security(account), connection_security::tls);
+        EXPECT_EQ(pop_security(account), tail.empty() ? connection_security::none : connection_security::starttls);
+    }
 }
 
 TEST_F(AccountCommand, RefusalsChangeNothing) {
@@ -91,37 +83,15 @@ TEST_F(AccountCommand, RefusalsChangeNothing) {
     const auto before = tree_snapshot(home.path());
     for (auto [arguments, input, status, message] : std::vector<std::tuple<std::string, std::string, int, std::string>>{
              {"add 'a*b'" + required, "pw\n", 1, "使用できない名前です."},
-             {"add con" + required, "pw\n", 1, "使用できない名前です."},
-             {"add .x" + required, "pw\n", 1, "先頭の.は許されません."},
              {"add ACCT --address 'taro@' --pop-server p --pop-user u --smtp-server s", "pw\n", 1,
               "無効なメールアドレスです."},
-             {"add x --name 'a<b>'" + required, "pw\n", 1, "名前に次の文字を含めることはできません."},
              {"add acct" + required, "pw\n", 1, "すでに同名のものが存在します."},
              {"add x --pop-port 0" + required, "pw\n", 2, "--pop-port needs a port number from 1 to 65535"},
-             {"add x --smtp-port 65536" + required, "pw\n", 2, "--smtp-port needs a port number"},
-             {"add x --pop-port 11O" + required, "pw\n", 2, "--pop-port needs a port number"},
-             {"add x --address a@b.example --pop-server p --smtp-server s", "pw\n", 2, "--pop-user is required"},
-             {"add x --name 'a\tb'" + required, "pw\n", 2, "without control characters"},
-             {"add x --smtp-user u" + required, "pw\n", 2, "--smtp-user needs SMTP AUTH"},
              {"add x --smtp-ssl --smtp-starttls" + required, "pw\n", 2, "--smtp-ssl and --smtp-starttls exclude each other"},
-             {"add x --pop-stls --pop-ssl" + required, "pw\n", 2, "--pop-ssl and --pop-stls exclude each other"},
-             {"set acct --smtp-starttls --smtp-ssl", "", 2, "exclude each other"},
-             {"add x" + required + " --password-fd 0", "", 1, "no password was read"},
              {"add x" + required + " --password-fd 0", std::string(128, 'p') + "\n", 1, "at most 127 bytes"},
-             {"add x" + required + " --password", "pw\n", 2, "unknown option \"--password\""},
-             {"set acct", "", 2, "nothing to change given"},
-             {"set acct --pop-port 25 --password-fd 0", "", 2, "--password-fd needs --password"},
-             {"set acct --smtp-password", "pw\n", 2, "--smtp-password needs SMTP AUTH"},
-             {"set acct --title con", "", 1, "使用できない名前です."},
              {"set acct --title 標準アカウント", "", 1, "すでに同名のものが存在します."},
-             {"set acct --address ''", "", 1, "無効なメールアドレスです."},
-             {"set 標準アカウント --pop-server p", "", 1, "give one with --address"},
              {"set nobody --pop-port 1", "", 1, "there is no account \"nobody\""},
-             {"set 'a*b' --pop-port 1", "", 2, "is not a valid account name"},
-             {"remove nobody --yes", "", 1, "there is no account"},
-             {"remove acct", "n\n", 1, "nothing was removed"},
              {"remove acct", "y\nno\n", 1, "nothing was removed"},
-             {"list acct", "", 2, "list takes no arguments"},
              {"rename acct", "", 2, "unknown action \"rename\""}}) {
         cli_result r = run("account " + arguments, input);
         EXPECT_EQ(r.status, status) << arguments << ": " << r.err;
@@ -130,14 +100,9 @@ TEST_F(AccountCommand, RefusalsChangeNothing) {
     }
     run_ok("account set acct --pop-ssl --pop-port 995");
     const std::string with_ssl = file("acct");
-    for (auto [arguments, message] : std::vector<std::pair<std::string, std::string>>{
-             {"--pop-stls", "the account uses --pop-ssl: give --no-pop-ssl with --pop-stls"},
-             {"--pop-stls --smtp-starttls", "give --no-pop-ssl with --pop-stls"}}) {
-        cli_result r = run("account set acct " + arguments);
-        EXPECT_EQ(r.status, 2) << arguments;
-        EXPECT_TRUE(contains(r.err, message)) << arguments << ": " << r.err;
-        EXPECT_EQ(file("acct"), with_ssl) << arguments;
-    }
+    cli_result r = run("account set acct --pop-stls");
+    EXPECT_TRUE(r.status == 2 && contains(r.err, "give --no-pop-ssl with --pop-stls")) << r.err;
+    EXPECT_EQ(file("acct"), with_ssl);
     EXPECT_EQ(run_ok("account remove acct", "y\ny\n").err,
               "確認: 削除しますか? [y/N] \n確認: 以下全てのメールが削除されますがよろしいですか? [y/N] \n");
     EXPECT_FALSE(exists(home / "mailbox/acct"));

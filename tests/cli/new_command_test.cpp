@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <filesystem>
 #include <regex>
@@ -51,9 +49,6 @@ TEST_F(NewCommand, OpensTheDraftInTheEditorWithoutQueue) {
 TEST_F(NewCommand, RefusesBadArgumentsAndMakesNoDraft) {
     for (auto [arguments, status, message] : std::vector<std::tuple<std::string, int, std::string>>{
              {"A --subject s", 2, "no recipient"},
-             {"A --to b@example.com", 2, "no subject"},
-             {"A --to '\xF0\x9F\x98\x80' --subject s", 2, "no Shift_JIS form"},
-             {"A B --to b@example.com --subject s", 2, "more than one account"},
              {"B --to b@example.com --subject s", 1, "no account B"},
              {"A --to 'not an address' --subject s", 1, "無効なメールアドレスです."},
              {"A --to b@example.com --subject s --template none", 1, "no template none"},

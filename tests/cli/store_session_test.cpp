@@ -1,8 +1,6 @@
 // What every command shares: the mailbox the settings name, one rule for
 // account names, the single-instance lock, and no work directory left behind.
 
-#include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include "cli_runner.h"
@@ -51,15 +49,11 @@ TEST_F(CliStore, EveryCommandFindsTheMailboxTheSettingNames) {
 }
 
 TEST_F(CliStore, OneNamingRuleForTheAccountsOfEveryCommand) {
-    for (const std::string& command : {"import " + std::string("%s ") + tmp / "m.eml",
-                                       std::string("new %s --to b@example.com --subject s"), std::string("sync %s")}) {
-        for (const char* title : {"'a*b'", "con", "LPT1", "'.hidden'", "'a:b'"}) {
-            std::string arguments = command;
-            arguments.replace(arguments.find("%s"), 2, title);
-            cli_result r = run(arguments);
-            EXPECT_EQ(r.status, 2) << arguments;
-            EXPECT_TRUE(contains(r.err, "is not a valid account name")) << arguments << ": " << r.err;
-        }
+    for (const std::string& arguments : {"import 'a*b' " + tmp / "m.eml", std::string("new con --to b@example.com --subject s"),
+                                         std::string("sync LPT1")}) {
+        cli_result r = run(arguments);
+        EXPECT_EQ(r.status, 2) << arguments;
+        EXPECT_TRUE(contains(r.err, "is not a valid account name")) << arguments << ": " << r.err;
     }
     EXPECT_EQ(list_names(home.path()), names{});
 }

@@ -4,17 +4,12 @@
 // in the inbox exactly once, its raw copy byte for byte what the server sent,
 // every row a whole message, and with "POP remove" the server empty.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <iostream>
 
 #include "cli_runner.h"
-#include "config/account_settings.h"
-#include "platform/file_operations.h"
-#include "store/accounts.h"
 #include "support/dovecot_server.h"
 
 namespace qm::test {
@@ -63,7 +58,6 @@ class SyncKills : public cli_test {
 protected:
     void SetUp() override {
         start_server(server_);
-        ASSERT_TRUE(make_directory(home.cp("mailbox/")));
     }
     void TearDown() override {
         if (HasFailure() && server_) std::cerr << "--- server log ---\n" << server_->log();
@@ -71,15 +65,10 @@ protected:
 
     // A fresh account for each case, so that each starts with an empty inbox and no UID list.
     std::string make_account(const std::string& title, bool remove) {
-        account_values values;
-        values.address = "alice@example.com";
-        values.pop_server = values.smtp_server = server_->host();
-        values.pop_port = std::to_string(server_->pop3_port());
-        values.pop_id = server_->user();
-        values.pop_password = server_->password();
-        scramble_password(values.pop_password);
-        values.pop_remove = remove;
-        EXPECT_TRUE(create_account(home.cp("mailbox/"), title, values));
+        run_ok("account add " + title + " --address alice@example.com --pop-server " + server_->host() + " --pop-port " +
+                   std::to_string(server_->pop3_port()) + " --pop-user " + server_->user() + " --smtp-server " +
+                   server_->host() + (remove ? "" : " --no-pop-remove") + " --password-fd 0",
+               server_->password() + "\n");
         return home / ("mailbox/" + title + "/ 受信箱/");
     }
 

@@ -35,19 +35,6 @@ TEST(Job, CancelEndsAWaitingTraceAndLaterTracesReturnAtOnce) {
     EXPECT_EQ(job.result(), net_result::cancelled);
 }
 
-TEST(Job, DestroyingARunningJobStopsItsWorker) {
-    std::atomic<bool> saw_cancel = false;
-    {
-        function_job job([&](thread& self) {
-            while (!self.cancel_requested()) std::this_thread::sleep_for(1ms);
-            saw_cancel = true;
-            return net_result::cancelled;
-        });
-        ASSERT_TRUE(job.start());
-    }
-    EXPECT_TRUE(saw_cancel);
-}
-
 using MailJobs = mail_job_test;
 
 void login(script_server& server) {

@@ -2,14 +2,9 @@
 // APOP; Postfix (passwords checked by its Dovecot) for every SMTP login, SMTPS,
 // and the outbox's drafts to many recipients with lines of any length.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "base/find_nocase.h"
 #include "message/message_fixture.h"

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "support/test_certificates.h"
 
@@ -153,10 +154,18 @@ std::vector<std::string> maildir_files(const std::string& maildir) {
     return files;
 }
 
-std::vector<std::string> dovecot_server::messages() const {
+std::vector<std::string> maildir_messages(const std::string& maildir) {
     std::vector<std::string> contents;
-    for (const std::string& file : maildir_files(maildir_)) contents.push_back(read_bytes(file));
+    for (const std::string& file : maildir_files(maildir)) contents.push_back(read_bytes(file));
     return contents;
+}
+
+bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    for (auto deadline = std::chrono::steady_clock::now() + timeout; !done();) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 }  // namespace qm::test

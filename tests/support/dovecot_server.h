@@ -2,7 +2,9 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,8 +17,11 @@ namespace qm::test {
 // Makes <base>Maildir/ with new/, cur/ and tmp/, given to uid and gid when
 // running as root; "" or why not.
 std::string make_maildir(const std::string& base, uid_t uid, gid_t gid);
-// The message files of a maildir (new/ and cur/), in delivery order.
+// The message files of a maildir (new/ and cur/), in delivery order; their contents.
 std::vector<std::string> maildir_files(const std::string& maildir);
+std::vector<std::string> maildir_messages(const std::string& maildir);
+// Polls (every 10 ms) until `done` holds or the time is up; whether it holds.
+bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
 // Which certificate the server shows on its TLS port (see test_certificates).
 enum class dovecot_certificate { test_ca, self_signed };
@@ -50,7 +55,7 @@ public:
     // Puts a message into new/ as a delivery agent would; the file name.
     std::string deliver(std::string_view message);
     // The messages still in the maildir, in delivery order.
-    std::vector<std::string> messages() const;
+    std::vector<std::string> messages() const { return maildir_messages(maildir_); }
     std::size_t message_count() const { return maildir_files(maildir_).size(); }
     std::string log() const { return process_.log(); }
 

@@ -146,25 +146,16 @@ struct script_server::state {
 };
 
 script_server::script_server(bool ipv6) : state_(std::make_unique<state>()) {
-    int listener = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    state_->listener = listener;
-    sockaddr_storage address{};
-    socklen_t size = ipv6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-    if (ipv6) {
-        auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
-        v6->sin6_family = AF_INET6;
-        v6->sin6_addr = in6addr_loopback;
-    } else {
-        auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
-        v4->sin_family = AF_INET;
-        v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    }
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-        ::listen(listener, 4) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+    int listener = state_->listener = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 v6{.sin6_family = AF_INET6, .sin6_port = 0, .sin6_flowinfo = 0, .sin6_addr = in6addr_loopback, .sin6_scope_id = 0};
+    sockaddr_in v4{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+    auto* address = ipv6 ? reinterpret_cast<sockaddr*>(&v6) : reinterpret_cast<sockaddr*>(&v4);
+    socklen_t size = ipv6 ? sizeof v6 : sizeof v4;
+    if (listener < 0 || ::bind(listener, address, size) != 0 || ::listen(listener, 4) != 0 ||
+        ::getsockname(listener, address, &size) != 0)
         throw std::runtime_error(ipv6 ? "script_server: cannot listen on ::1" : "script_server: cannot listen on 127.0.0.1");
     set_timeout(listener);
-    state_->port = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
-                              : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+    state_->port = ntohs(ipv6 ? v6.sin6_port : v4.sin_port);
 }
 
 script_server::script_server(const tls_identity& tls) : script_server(false) { state_->tls = tls; }

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <sstream>
-#include <thread>
 #include <vector>
 
 #include "support/test_certificates.h"
@@ -46,31 +45,22 @@ smtp_server::smtp_server(std::vector<std::string> own_mailboxes)
 std::string smtp_server::log() const { return process_.log() + (store_ ? store_->log() : ""); }
 
 bool smtp_server::wait_for_delivery(std::size_t count, std::size_t others, std::chrono::milliseconds timeout) const {
-    for (auto deadline = std::chrono::steady_clock::now() + timeout;;) {
-        if (store_->message_count() >= count && maildir_files(directory_ / "others/Maildir/").size() >= others)
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    return wait_until([&] {
+        return store_->message_count() >= count && maildir_files(directory_ / "others/Maildir/").size() >= others;
+    }, timeout);
 }
 
 std::vector<std::string> smtp_server::own_mailbox(const std::string& local_part) const {
-    std::vector<std::string> texts;
-    for (const std::string& file : maildir_files(directory_ / ("boxes/" + local_part + "/Maildir/")))
-        texts.push_back(read_bytes(file));
-    return texts;
+    return maildir_messages(directory_ / ("boxes/" + local_part + "/Maildir/"));
 }
 
 bool smtp_server::wait_for_own_mailboxes(const std::vector<std::string>& local_parts, std::size_t count,
                                          std::chrono::milliseconds timeout) const {
-    for (auto deadline = std::chrono::steady_clock::now() + timeout;;) {
-        if (std::all_of(local_parts.begin(), local_parts.end(), [&](const std::string& local) {
-                return maildir_files(directory_ / ("boxes/" + local + "/Maildir/")).size() >= count;
-            }))
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    return wait_until([&] {
+        return std::all_of(local_parts.begin(), local_parts.end(), [&](const std::string& local) {
+            return maildir_files(directory_ / ("boxes/" + local + "/Maildir/")).size() >= count;
+        });
+    }, timeout);
 }
 
 std::string smtp_server::prepare() {

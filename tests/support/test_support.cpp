@@ -106,22 +106,13 @@ std::vector<std::string> recording_reporter::texts() const {
 }
 
 scoped_env::scoped_env(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) {
-        had_ = true;
-        old_ = old;
-    }
-    if (value)
-        ::setenv(name, value, 1);
-    else
-        ::unsetenv(name);
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
 }
 
-scoped_env::~scoped_env() {
-    if (had_)
-        ::setenv(name_.c_str(), old_.c_str(), 1);
-    else
-        ::unsetenv(name_.c_str());
-}
+scoped_env::~scoped_env() { had_ ? ::setenv(name_.c_str(), old_.c_str(), 1) : ::unsetenv(name_.c_str()); }
 
 scoped_time_zone::scoped_time_zone(const char* zone) : env_(std::make_unique<scoped_env>("TZ", zone)) {
     EXPECT_TRUE(fs::exists(std::string("/usr/share/zoneinfo/") + zone)) << "tzdata lacks " << zone;
