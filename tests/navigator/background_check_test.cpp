@@ -16,17 +16,14 @@ TEST(BackgroundCheck, BlinkSequencePeriodAndPlace) {
     // A phase that was never set starts over plainly instead of indexing past the icons.
     for (int stray : {-1, 7, 1000}) EXPECT_EQ(next_blink_phase(stray), blink_plain_phase) << stray;
 
-    EXPECT_EQ(check_period_ms(5), 300000);
-    EXPECT_EQ(check_period_ms(0), 0);
-    EXPECT_EQ(check_period_ms(-3), 0);
     // A hand-edited setting past the limit must not overflow into a negative period.
-    EXPECT_EQ(check_period_ms(2147483647), max_check_interval * 60000);
-
+    EXPECT_EQ((std::vector<int>{check_period_ms(5), check_period_ms(0), check_period_ms(-3), check_period_ms(2147483647)}),
+              (std::vector<int>{300000, 0, 0, max_check_interval * 60000}));
     // The window hides in the tray only when there is one.
-    EXPECT_EQ(background_place_for(0, true), background_place::none);
-    EXPECT_EQ(background_place_for(-1, true), background_place::none);
-    EXPECT_EQ(background_place_for(1, true), background_place::tray);
-    EXPECT_EQ(background_place_for(1, false), background_place::minimized);
+    EXPECT_EQ((std::vector<background_place>{background_place_for(0, true), background_place_for(-1, true),
+                                             background_place_for(1, true), background_place_for(1, false)}),
+              (std::vector<background_place>{background_place::none, background_place::none, background_place::tray,
+                                             background_place::minimized}));
 }
 
 }  // namespace

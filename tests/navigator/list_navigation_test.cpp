@@ -27,55 +27,31 @@ int move(const std::vector<mail_row>& rows, int focused, nav_key key, bool shift
     return moved_focus(rows, focused, key, shift, ctrl, page);
 }
 
-TEST(ListNavigation, ArrowsAndPagesStopAtTheEnds) {
-    const auto rows = list("ddmmmmmmmmmmmmmmmmmm");  // 20 rows
-    EXPECT_EQ(move(rows, 5, nav_key::up), 4);
-    EXPECT_EQ(move(rows, 0, nav_key::up), 0);
-    EXPECT_EQ(move(rows, 19, nav_key::down), 19);
-    EXPECT_EQ(move(rows, 5, nav_key::page_down), 14);
-    EXPECT_EQ(move(rows, 15, nav_key::page_down), 19);
-    EXPECT_EQ(move(rows, 15, nav_key::page_up), 6);
-    EXPECT_EQ(move(rows, 5, nav_key::page_up), 0);
-    EXPECT_EQ(move(rows, 7, nav_key::home), 0);
-    EXPECT_EQ(move(rows, 7, nav_key::end, true, true), 19);  // Home and End ignore the modifiers
-    // Shift with an arrow moves a page less one row, Shift with a page key to the end.
-    EXPECT_EQ(move(rows, 2, nav_key::down, true), 11);
-    EXPECT_EQ(move(rows, 12, nav_key::up, true), 3);
-    EXPECT_EQ(move(rows, 2, nav_key::page_down, true), 19);
-    EXPECT_EQ(move(rows, 12, nav_key::page_up, true), 0);
-    // A page of one row (or a list drawn too small) still moves by one.
-    EXPECT_EQ(move(rows, 5, nav_key::page_down, false, false, 1), 6);
-    EXPECT_EQ(move(rows, 5, nav_key::page_up, false, false, 0), 4);
-    // Without a focus the first step down lands on the first row.
-    EXPECT_EQ(move(rows, -1, nav_key::down), 0);
-    EXPECT_EQ(move(rows, -1, nav_key::up), 0);
-    // Shift with Page Down reaches the last row of a short list too.
-    EXPECT_EQ(move(list("dmm"), 0, nav_key::page_down, true), 2);
-}
-
-TEST(ListNavigation, ListsOfFewerThanTwoRowsIgnoreTheKeys) {
-    for (const auto& rows : {list(""), list("m"), list("*")}) {
-        for (nav_key key : {nav_key::up, nav_key::down, nav_key::page_up, nav_key::page_down, nav_key::home,
-                            nav_key::end}) {
-            EXPECT_EQ(move(rows, 0, key), 0);
-            EXPECT_EQ(move(rows, -1, key, true), -1);
-            EXPECT_EQ(move(rows, 0, key, false, true), 0);
-        }
-    }
-}
-
-TEST(ListNavigation, CtrlJumpsToTheNearestSearchMatch) {
-    const auto rows = list("dm*mm*m*m");
-    EXPECT_EQ(move(rows, 3, nav_key::down, false, true), 5);
-    EXPECT_EQ(move(rows, 5, nav_key::page_down, false, true), 7);
-    EXPECT_EQ(move(rows, 3, nav_key::up, false, true), 2);
-    EXPECT_EQ(move(rows, 5, nav_key::page_up, false, true), 2);
-    EXPECT_EQ(move(rows, 5, nav_key::up, true, true), 2);  // Ctrl goes before Shift
-    // No match further on: the focus stays.
-    EXPECT_EQ(move(rows, 7, nav_key::down, false, true), 7);
-    EXPECT_EQ(move(rows, 2, nav_key::up, false, true), 2);
-    EXPECT_EQ(move(rows, -1, nav_key::down, false, true), 2);
-    for (int focus : {0, 2, 4}) EXPECT_EQ(move(list("dmmmm"), focus, nav_key::down, false, true), focus);
+// Rows of 20 (two folders first) unless another pattern is given.
+TEST(ListNavigation, ArrowsPagesAndCtrlSearchMatches) {
+    const nav_key up = nav_key::up, down = nav_key::down, pgup = nav_key::page_up, pgdn = nav_key::page_down;
+    const struct { const char* pattern; int focused; nav_key key; bool shift, ctrl; int page, to; } cases[] = {
+        {"", 5, up, 0, 0, 10, 4}, {"", 0, up, 0, 0, 10, 0}, {"", 19, down, 0, 0, 10, 19},  // stop at the ends
+        {"", 5, pgdn, 0, 0, 10, 14}, {"", 15, pgdn, 0, 0, 10, 19}, {"", 15, pgup, 0, 0, 10, 6}, {"", 5, pgup, 0, 0, 10, 0},
+        {"", 7, nav_key::home, 0, 0, 10, 0}, {"", 7, nav_key::end, 1, 1, 10, 19},  // Home and End ignore modifiers
+        // Shift with an arrow moves a page less one row, Shift with a page key to the end.
+        {"", 2, down, 1, 0, 10, 11}, {"", 12, up, 1, 0, 10, 3}, {"", 2, pgdn, 1, 0, 10, 19}, {"", 12, pgup, 1, 0, 10, 0},
+        {"dmm", 0, pgdn, 1, 0, 10, 2},
+        // A page of one row (or a list drawn too small) still moves by one; without a focus down lands on 0.
+        {"", 5, pgdn, 0, 0, 1, 6}, {"", 5, pgup, 0, 0, 0, 4}, {"", -1, down, 0, 0, 10, 0}, {"", -1, up, 0, 0, 10, 0},
+        // Ctrl jumps to the nearest search match, before Shift; with none further on the focus stays.
+        {"dm*mm*m*m", 3, down, 0, 1, 10, 5}, {"dm*mm*m*m", 5, pgdn, 0, 1, 10, 7}, {"dm*mm*m*m", 3, up, 0, 1, 10, 2},
+        {"dm*mm*m*m", 5, pgup, 0, 1, 10, 2}, {"dm*mm*m*m", 5, up, 1, 1, 10, 2}, {"dm*mm*m*m", 7, down, 0, 1, 10, 7},
+        {"dm*mm*m*m", 2, up, 0, 1, 10, 2}, {"dm*mm*m*m", -1, down, 0, 1, 10, 2}, {"dmmmm", 0, down, 0, 1, 10, 0},
+        {"dmmmm", 2, down, 0, 1, 10, 2}, {"dmmmm", 4, down, 0, 1, 10, 4},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(move(list(*c.pattern ? c.pattern : "ddmmmmmmmmmmmmmmmmmm"), c.focused, c.key, c.shift, c.ctrl, c.page), c.to)
+            << c.pattern << " " << c.focused << " " << static_cast<int>(c.key) << c.shift << c.ctrl;
+    // Lists of fewer than two rows ignore the keys.
+    for (const auto& rows : {list(""), list("m"), list("*")})
+        for (nav_key key : {up, down, pgup, pgdn, nav_key::home, nav_key::end})
+            EXPECT_TRUE(move(rows, 0, key) == 0 && move(rows, -1, key, true) == -1 && move(rows, 0, key, false, true) == 0);
 }
 
 TEST(ListSelection, InsertAndSelectAllTakeTheMailRowsOnly) {

@@ -1,10 +1,11 @@
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/program_context.h"
 #include "store/arrange_rules.h"
 #include "store/mailbox_layout.h"
 #include "navigator/window_close.h"
-#include "support/test_support.h"
+#include "store/store_fixture.h"
 
 namespace qm::test {
 namespace {
@@ -12,9 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 
 void message(const std::string& utf8_dir, const std::string& header) {
-    write_bytes(utf8_dir + "0", header);
-    write_bytes(utf8_dir + "1", "\r\nbody\r\n");
-    write_bytes(utf8_dir + "status.ini", "[mail status]\r\ntype=R\r\n");
+    write_message(utf8_dir, {header, "\r\nbody\r\n"}, type_status('R'));
 }
 
 // Accounts A and B, each with mail in its inbox and trash, a rule in its trash, and files closing must leave alone.
@@ -27,15 +26,15 @@ protected:
             const std::string root = dir / ("data/mailbox/" + std::string(account) + "/");
             fs::create_directories(root);
             EXPECT_TRUE(make_special_folders(sj(root)));
-            message(root + " 受信箱/.0/", "From: friend@example.com\r\nSubject: hello\r\n");
-            message(root + " 受信箱/.1/", "From: spam@example.com\r\nSubject: offer\r\n");
-            message(root + " 受信箱/.2/", "From: other@example.com\r\nSubject: other\r\n");
-            message(root + " ごみ箱/.0/", "Subject: old\r\n");
-            message(root + " ごみ箱/kept folder/.0/", "Subject: older\r\n");
+            for (const auto& [where, header] : std::map<std::string, std::string>{
+                     {" 受信箱/.0/", "From: friend@example.com\r\nSubject: hello\r\n"},
+                     {" 受信箱/.1/", "From: spam@example.com\r\nSubject: offer\r\n"},
+                     {" 受信箱/.2/", "From: other@example.com\r\nSubject: other\r\n"}, {" ごみ箱/.0/", "Subject: old\r\n"},
+                     {" ごみ箱/kept folder/.0/", "Subject: older\r\n"}, {" 送信箱/草稿/.0/", "Subject: draft\r\n"},
+                     {" 送信箱/送信控/.0/", "Subject: sent\r\n"}})
+                message(root + where, header);
             write_bytes(root + " ごみ箱/note.txt", "loose file");
             EXPECT_TRUE(add_rule(sj(root + " ごみ箱/"), "From", "spam"));
-            message(root + " 送信箱/草稿/.0/", "Subject: draft\r\n");
-            message(root + " 送信箱/送信控/.0/", "Subject: sent\r\n");
             write_bytes(root + "account.ini", "[account]\r\naddress=me@example.com\r\n");
             write_bytes(root + "uid.lst", "\tid1\r\n");
         }
@@ -46,19 +45,14 @@ protected:
     }
     ~WindowClose() override { set_context(saved_context); }
 
-    // The entries that differ from the tree before, and those that are new.
-    std::vector<std::string> changes() const {
-        std::map<std::string, std::string> after = tree_snapshot(dir / "data");
-        std::vector<std::string> changed;
-        for (const auto& [path, state] : before) {
-            auto found = after.find(path);
-            if (found == after.end()) changed.push_back("-" + path);
-            else if (found->second != state) changed.push_back("~" + path);
-        }
-        for (const auto& [path, state] : after)
-            if (!before.contains(path)) changed.push_back("+" + path);
-        return changed;
+    // The tree now and before, each without the entries whose path holds one of `changed`.
+    static std::map<std::string, std::string> without(std::map<std::string, std::string> tree, const names& changed) {
+        std::erase_if(tree, [&](const auto& entry) {
+            return std::any_of(changed.begin(), changed.end(), [&](const std::string& c) { return entry.first.find(c) != std::string::npos; });
+        });
+        return tree;
     }
+    bool only_changed(const names& changed) const { return without(tree_snapshot(dir / "data"), changed) == without(before, changed); }
 
     temp_dir dir;
     const std::string mailbox = dir.cp("data/mailbox/");
@@ -67,33 +61,11 @@ protected:
     recording_reporter report;
 };
 
-TEST_F(WindowClose, ArrangesAndEmptiesTheTrashOfEveryAccountKeepingItsRules) {
-    Settings settings;
-    settings.arrange_at_terminate = settings.clear_trash = true;
-    run_close_steps(mailbox, settings, report);
-    EXPECT_EQ(report.texts(), names{});
-    // In both accounts the trash rule takes the spam out of the inbox and the emptying takes it away with the rest
-    // of the trash; in A "hello" goes to its folder. Nothing else changes.
-    for (const char* account : {"A", "B"}) {
-        const std::string root = dir / ("data/mailbox/" + std::string(account) + "/");
-        EXPECT_EQ(list_names(root + " ごみ箱"), names{"arrange.lst"}) << account;
-        EXPECT_EQ(read_bytes(root + " ごみ箱/arrange.lst"), "\tFrom:spam\r\n") << account;
-    }
-    EXPECT_EQ(list_names(dir / "data/mailbox/A/ 受信箱"), names{".2"});
-    EXPECT_EQ(list_names(dir / "data/mailbox/B/ 受信箱"), (names{".0", ".2"}));
-    EXPECT_EQ(read_bytes(dir / "data/mailbox/A/friends/.0/0"), "From: friend@example.com\r\nSubject: hello\r\n");
-    for (const std::string& change : changes()) {
-        const bool expected = change.find(" ごみ箱/") != std::string::npos || change.find(" 受信箱/.0") != std::string::npos ||
-                              change.find(" 受信箱/.1") != std::string::npos || change.find("A/friends/.0") != std::string::npos;
-        EXPECT_TRUE(expected) << change;
-    }
-}
-
-TEST_F(WindowClose, EachStepOnlyWithItsSetting) {
+TEST_F(WindowClose, EachStepOnlyWithItsSettingAndBothInEveryAccountKeepingTheTrashRules) {
     Settings settings;
     settings.arrange_at_terminate = settings.clear_trash = false;
     run_close_steps(mailbox, settings, report);
-    EXPECT_EQ(changes(), names{});
+    EXPECT_EQ(tree_snapshot(dir / "data"), before);
 
     settings.clear_trash = true;  // the trash only: the inbox keeps its spam
     run_close_steps(mailbox, settings, report);
@@ -103,14 +75,26 @@ TEST_F(WindowClose, EachStepOnlyWithItsSetting) {
     settings.clear_trash = false;  // arranging only: the spam stays in the trash
     settings.arrange_at_terminate = true;
     run_close_steps(mailbox, settings, report);
-    EXPECT_EQ(list_names(dir / "data/mailbox/B/ 受信箱"), (names{".0", ".2"}));
     EXPECT_EQ(list_names(dir / "data/mailbox/B/ ごみ箱"), (names{".0", "arrange.lst"}));
+
+    // Both: in both accounts the trash rule has taken the spam out of the inbox and the emptying takes it away;
+    // in A "hello" went to its folder. Nothing else changes.
+    settings.clear_trash = true;
+    run_close_steps(mailbox, settings, report);
     EXPECT_EQ(report.texts(), names{});
+    for (const char* account : {"A", "B"}) {
+        const std::string root = dir / ("data/mailbox/" + std::string(account) + "/");
+        EXPECT_EQ(list_names(root + " ごみ箱"), names{"arrange.lst"}) << account;
+        EXPECT_EQ(read_bytes(root + " ごみ箱/arrange.lst"), "\tFrom:spam\r\n") << account;
+    }
+    EXPECT_EQ(list_names(dir / "data/mailbox/A/ 受信箱"), names{".2"});
+    EXPECT_EQ(list_names(dir / "data/mailbox/B/ 受信箱"), (names{".0", ".2"}));
+    EXPECT_EQ(read_bytes(dir / "data/mailbox/A/friends/.0/0"), "From: friend@example.com\r\nSubject: hello\r\n");
+    EXPECT_TRUE(only_changed({" ごみ箱", " 受信箱/.0", " 受信箱/.1", "A/friends/.0"}));
 }
 
 TEST_F(WindowClose, UnsentMailIsAskedAboutOnceWhenTheSettingSaysSo) {
     Settings settings;
-    EXPECT_EQ(first_account_with_unsent_mail(mailbox), std::nullopt);
     EXPECT_TRUE(close_may_proceed(mailbox, settings, report));
     EXPECT_EQ(report.texts(), names{});
 

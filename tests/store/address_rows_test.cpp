@@ -62,28 +62,23 @@ TEST_F(AddressRows, ReceivedHeaderGivesItsAddressesInHeaderOrder) {
     // Each row is the address the header readers find at its place, which is where the changes look for it.
     for (const address_row& row : rows()) {
         std::string address, name;
-        ASSERT_TRUE(get_header_address(path, address_list_fields[row.field].name, row.index, address, 128, name, 128));
+        EXPECT_TRUE(get_header_address(path, address_list_fields[row.field].name, row.index, address, 128, name, 128));
         EXPECT_EQ(address, row.address);
     }
-    EXPECT_EQ(row(6).index, 3);
     std::vector<address_row> none;
     EXPECT_FALSE(read_address_rows(sj(at("missing/0")), none));
 }
 
 TEST_F(AddressRows, AddingWritesAfterTheFieldsFirstLineKeepsEveryOtherByteAndExpandsEntriesAndGroups) {
-    ASSERT_TRUE(add_address_entry(sj("花子"), "hanako@example.jp"));
-    ASSERT_TRUE(add_address_entry("jiro", "jiro@example.jp"));
-    ASSERT_TRUE(write_group(sj("営業部"), sj("花子,jiro,c@example.jp")));
+    ASSERT_TRUE(add_address_entry(sj("花子"), "hanako@example.jp") && add_address_entry("jiro", "jiro@example.jp") &&
+                write_group(sj("営業部"), sj("花子,jiro,c@example.jp")));
     // A lone CR, a Ctrl-Z and trailing blanks stay as they are.
     const std::string rest = "Subject: \xe4\xbc\x9a\xe8\xad\xb0 \x1a end\r\nX-Odd: a\rb  \r\n";
     write_bytes(path_utf8, "From: taro@example.jp\r\nTo: a@example.jp,\r\n b@example.jp\r\n" + rest);
-    ASSERT_EQ(add(to, "c@example.jp"), 0);
-    ASSERT_EQ(add(bcc, "花子"), 0);
-    ASSERT_EQ(add(cc, "営業部"), 0);
+    ASSERT_TRUE(add(to, "c@example.jp") == 0 && add(bcc, "花子") == 0 && add(cc, "営業部") == 0);
     EXPECT_EQ(bytes(), "From: taro@example.jp\r\nTo: a@example.jp,\r\n c@example.jp,\r\n b@example.jp\r\n" + rest +
                            "Bcc: hanako@example.jp\r\nCc: hanako@example.jp,\r\n jiro@example.jp,\r\n c@example.jp\r\n");
     EXPECT_EQ(texts()[4], "隠し写し    (Bcc)|hanako@example.jp|hanako@example.jp|");
-    EXPECT_EQ(address_kind_label(6), "");  // no such field
 }
 
 TEST_F(AddressRows, AnInvalidRecipientOrAStaleRowIsRefusedAndTheFileStays) {
@@ -103,9 +98,8 @@ TEST_F(AddressRows, AnInvalidRecipientOrAStaleRowIsRefusedAndTheFileStays) {
 
 TEST_F(AddressRows, ChangingKeepsThePlaceInTheFieldOrMovesTheItemWithItsName) {
     header("To: \"A\" <a@example.jp>, b@example.jp,\n  c@example.jp (See)\nSubject: s\n");
-    ASSERT_EQ(change(1, to, "bee@example.jp"), 0);
-    ASSERT_EQ(change(2, to, "sea@example.jp"), 0);
-    ASSERT_EQ(change(0, to, "a@example.jp"), 0);  // the same address and field: nothing to write
+    ASSERT_TRUE(change(1, to, "bee@example.jp") == 0 && change(2, to, "sea@example.jp") == 0 &&
+                change(0, to, "a@example.jp") == 0);  // the last: the same address and field, nothing to write
     EXPECT_EQ(text(), "To: \"A\" <a@example.jp>, bee@example.jp,\r\n  sea@example.jp\r\nSubject: s\r\n");
 
     header("From: taro@example.jp\nTo: 山田 <yamada@example.jp>, b@example.jp\n");
@@ -120,8 +114,7 @@ TEST_F(AddressRows, RemovingKeepsTheFieldWellFormedAndAnOpenQuoteStopsItsFieldOn
     header("To: a@example.jp,\n b@example.jp,\n c@example.jp\nCc: d@example.jp\nSubject: s\n");
     ASSERT_EQ(remove_address(path, row(1)), 0);
     EXPECT_EQ(text(), "To: a@example.jp,\r\n c@example.jp\r\nCc: d@example.jp\r\nSubject: s\r\n");
-    ASSERT_EQ(remove_address(path, row(1)), 0);
-    ASSERT_EQ(remove_address(path, row(1)), 0);
+    ASSERT_TRUE(remove_address(path, row(1)) == 0 && remove_address(path, row(1)) == 0);
     EXPECT_EQ(text(), "To: a@example.jp\r\nSubject: s\r\n");
 
     header("To: a@example.jp, \"Open <b@example.jp>, c@example.jp\n d@example.jp\nCc: e@example.jp\n");
@@ -138,13 +131,11 @@ TEST_F(AddressRows, AListHoldsAtMostAHundredAddresses) {
     header(full + "\n");
     EXPECT_EQ(add(cc, "pair"), str::address_list_too_many);
     ASSERT_EQ(add(cc, "c@example.jp"), 0);
-    ASSERT_EQ(rows().size(), 100u);
     const std::string before = bytes();
     EXPECT_EQ(add(cc, "d@example.jp"), str::address_list_too_many);
     EXPECT_EQ(change(99, to, "pair"), str::address_list_too_many);
     EXPECT_EQ(bytes(), before);
-    // A change takes one place and gives one back.
-    EXPECT_EQ(change(99, to, "e@example.jp"), 0);
+    EXPECT_EQ(change(99, to, "e@example.jp"), 0);  // a change takes one place and gives one back
     EXPECT_EQ(rows().size(), 100u);
 }
 

@@ -118,17 +118,13 @@ TEST_F(Compose, RepliesAnswerReplyToOrFromAndCarryTheIdentifiersAndTheSubject) {
     for (int i = 0; i < 100; ++i) chain += " <" + std::to_string(1000 + i) + "@example.org>";
     std::string long_one = source(4, "From: a@x.org\nSubject: x\nMessage-ID: <last@x>\nReferences:" + chain + "\n");
     ASSERT_GE(create_reply(ctx, long_one, "", false, "Re: x", false, "", report, false), 0);
-    const std::string header = draft(2, "0");
-    const std::string references = header.substr(header.find("References: "));
-    EXPECT_EQ(references.substr(references.size() - 11), "\n <last@x>\n");
-    EXPECT_EQ(references.find("<1000@"), std::string::npos);
-    EXPECT_NE(references.find("<1099@example.org>"), std::string::npos);
-    std::string joined = references.substr(0, references.size() - 1);
-    for (std::size_t at; (at = joined.find("\n")) != std::string::npos;) joined.erase(at, 1);
-    EXPECT_LE(joined.size(), 998u);
-    EXPECT_GT(joined.size(), 998u - 20);
-    EXPECT_TRUE(reply_to_all_possible(source(1, "From: a@x.org\nTo: b@x.org,\n c@x.org\n")));
-    EXPECT_TRUE(reply_to_all_possible(source(2, "From: a@x.org\nTo: b@x.org\nCc: c@x.org\n")));
+    std::string joined = std::regex_replace(draft(2, "0"), std::regex("\n"), "");
+    joined = joined.substr(joined.find("References: "));
+    EXPECT_TRUE(joined.ends_with(" <1099@example.org> <last@x>") && joined.size() <= 998u && joined.size() > 998u - 20 &&
+                joined.find("<1000@") == std::string::npos)
+        << joined;
+    EXPECT_TRUE(reply_to_all_possible(source(1, "From: a@x.org\nTo: b@x.org,\n c@x.org\n")) &&
+                reply_to_all_possible(source(2, "From: a@x.org\nTo: b@x.org\nCc: c@x.org\n")));
     for (auto [subject, reply] : std::vector<std::pair<std::string, std::string>>{
              {"re: test", "Re: test"}, {"RE:   x", "Re: x"}, {"Re: Re: y", "Re: Re: y"}, {"Fwd: z", "Re: Fwd: z"},
              {std::string(300, 'a'), "Re: " + std::string(252, 'a')}})
@@ -166,12 +162,10 @@ TEST_F(Compose, ForwardTakesTheAttachmentsWhenAsked) {
     ASSERT_EQ(create_forward(ctx, src, "b@example.com", report, false, true), 1);
     const std::string draft = at(" 送信箱/草稿/.1/");
     EXPECT_EQ(list_names(draft), (names{"0", "1", "2", "3", "status.ini"}));
-    EXPECT_TRUE(restore_part(sj(draft), 2, dir.cp("a")) && restore_part(sj(draft), 3, dir.cp("b")));
-    EXPECT_EQ(read_bytes(dir / "a"), "%PDF-1.4\n");
-    EXPECT_EQ(read_bytes(dir / "b"), "note\r\n");
     std::string name;
-    EXPECT_TRUE(get_part_filename(sj(draft), 3, name, 256));
-    EXPECT_EQ(u8(name), "メモ.txt");
+    EXPECT_TRUE(restore_part(sj(draft), 2, dir.cp("a")) && restore_part(sj(draft), 3, dir.cp("b")) &&
+                get_part_filename(sj(draft), 3, name, 256));
+    EXPECT_EQ(read_bytes(dir / "a") + read_bytes(dir / "b") + u8(name), "%PDF-1.4\nnote\r\nメモ.txt");
     EXPECT_NE(read_bytes(draft + "status.ini").find("attachment=+"), std::string::npos);
     EXPECT_TRUE(report.shown.empty());
     EXPECT_FALSE(exists(dir / "work/forwarded.$$$"));
@@ -187,8 +181,7 @@ TEST_F(Compose, ResendCopiesASentMessageAsAWritableDraftWithANewDate) {
     ASSERT_GE(n, 0);
     EXPECT_EQ(draft(n, "0"), "Date: *\nTo: b@example.com\nSubject: again\n");
     const std::string draft = at(" 送信箱/草稿/." + std::to_string(n) + "/");
-    EXPECT_EQ(read_bytes(draft + "1"), "\r\nbody\r\n");
-    EXPECT_EQ(read_bytes(draft + "2"), read_bytes(sent + "2"));
+    EXPECT_EQ(read_bytes(draft + "1") + read_bytes(draft + "2"), "\r\nbody\r\n" + read_bytes(sent + "2"));
     EXPECT_EQ(shown(draft + "status.ini"), "[mail status]\ntype=D\nattachment=+\nreplied=-\nforwarded=-\n");
     EXPECT_FALSE(is_read_only(sj(draft + "0")) || is_read_only(sj(draft + "1")));
 }

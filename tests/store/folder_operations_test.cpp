@@ -27,7 +27,7 @@ TEST_F(FolderOperations, MakeFolderChecksTheNameRulesThenExistenceThenMakesTheDi
     EXPECT_EQ(list_names(dir / "shown"), (names{"com5", "lpt0", "lpt10", "nul.txt", "taken", "表ソ札"}));
     report.shown.clear();
     EXPECT_FALSE(make_folder(dir.cp("missing/"), "new", report));
-    EXPECT_EQ(report.shown, (decltype(report.shown){{message_kind::error, sj(file_error)}}));
+    EXPECT_EQ(report.shown.at(0), (std::pair{message_kind::error, sj(file_error)}));
 }
 
 TEST_F(FolderOperations, RenameCaseChangesNeverMergeTwoFolders) {
@@ -39,9 +39,9 @@ TEST_F(FolderOperations, RenameCaseChangesNeverMergeTwoFolders) {
     EXPECT_EQ(list_names(dir / "shown/Work"), names{"b"});
     EXPECT_EQ(read_bytes(dir / "shown/work/a"), "work mail");
     EXPECT_TRUE(rename_folder(shown, "work", "work", report));  // unchanged: nothing to do
-    EXPECT_FALSE(rename_folder(shown, "work", sj("草稿"), report));
-    EXPECT_FALSE(rename_folder(shown, sj("草稿"), "drafts", report));  // special: silently refused
-    EXPECT_FALSE(rename_folder(shown, "gone", "other", report));
+    // A special name, a special folder (silently refused), a gone one.
+    EXPECT_FALSE(rename_folder(shown, "work", sj("草稿"), report) || rename_folder(shown, sj("草稿"), "drafts", report) ||
+                 rename_folder(shown, "gone", "other", report));
     EXPECT_TRUE(rename_folder(shown, "work", sj("旧仕事"), report));
     EXPECT_EQ(report.texts(), (names{taken, rules, file_error}));
     EXPECT_EQ(list_names(dir / "shown"), (names{"Work", "旧仕事"}));
@@ -51,8 +51,8 @@ TEST_F(FolderOperations, ChangeSubjectRewritesTheHeaderOfTheMessage) {
     write_bytes(dir / "f/.3/0", "From: a@example.com\r\nSubject: old\r\nTo: b@example.com\r\n");
     EXPECT_TRUE(change_subject(dir.cp("f/"), "3", sj("新件名"), report));
     EXPECT_EQ(read_bytes(dir / "f/.3/0"), "From: a@example.com\r\nSubject: " + sj("新件名") + "\r\nTo: b@example.com\r\n");
-    EXPECT_FALSE(change_subject(dir.cp("f/"), "3", "two\nlines", report));
-    EXPECT_FALSE(change_subject(dir.cp("f/"), "../f/.3", "x", report));
+    EXPECT_FALSE(change_subject(dir.cp("f/"), "3", "two\nlines", report) ||
+                 change_subject(dir.cp("f/"), "../f/.3", "x", report));
     EXPECT_EQ(report.texts(), (names{file_error, file_error}));
 }
 
@@ -103,8 +103,7 @@ TEST_F(FolderMoves, FoldersTakeFreeNamesAndNeverMoveIntoThemselves) {
     move_result result =
         move_rows(place("mine/"), cp("to/"), {folder("草稿"), folder(".."), folder("work"), folder("b")}, report);
     ASSERT_EQ(result.moved.size(), 2u);
-    EXPECT_EQ(result.moved[0].index, 2u);
-    EXPECT_EQ(result.moved[0].new_path, cp("to/work__/"));
+    EXPECT_EQ(std::pair(result.moved[0].index, result.moved[0].new_path), std::pair(std::size_t{2}, cp("to/work__/")));
     EXPECT_EQ(read_bytes(at("to/work__/sub/.0/0")), "x");
     EXPECT_EQ(list_names(at("mine")), names{"草稿"});
     EXPECT_TRUE(report.shown.empty());
@@ -128,8 +127,7 @@ TEST_F(FolderMoves, DraggingAFolderInTheTree) {
         EXPECT_FALSE(move_folder(place(""), cp("work/"), cp(to), report).moved) << to;
     EXPECT_FALSE(move_folder(place(""), cp(" 受信箱/"), cp("to/"), report).moved);
     folder_move_result result = move_folder(place("work/sub/"), cp("work/"), cp("to/"), report);
-    EXPECT_TRUE(result.moved);
-    EXPECT_EQ(result.new_path, cp("to/work_/"));
+    EXPECT_TRUE(result.moved && result.new_path == cp("to/work_/"));
     EXPECT_EQ(result.show_folder, account);  // the folder shown lay inside
     EXPECT_EQ(read_bytes(at("to/work_/sub/.0/0")), "x");
     EXPECT_FALSE(move_folder(place(""), cp("work/"), cp("to/"), report).moved);  // gone

@@ -88,13 +88,11 @@ TEST_F(MailReading, TheViewerGetsEveryCharacterAndNoEndlessLine) {
 
     const std::string long_line(5'000'000, 'x');
     message(" 受信箱/", 7, 'R', {"Subject: long\r\n", "\r\n" + long_line + "\r\n"});
-    message(" 受信箱/", 8, 'R', {"Subject: " + sj("件名") + "\r\n", "\r\n" + sj("本文") + "\r\n"});
-    ASSERT_TRUE(open_message(inbox, account, 7, false, report).ok && open_message(inbox, account, 8, false, report).ok);
-    ASSERT_EQ(viewer.wait_for_runs(4).size(), 4u);
+    ASSERT_TRUE(open_message(inbox, account, 7, false, report).ok);
+    ASSERT_EQ(viewer.wait_for_runs(3).size(), 3u);
     const std::string long_copy = read_bytes(dir / "tmp/qlm_0002.TXT");
     EXPECT_EQ(long_copy.size(), std::string("Subject: long\r\n\r\n\r\n").size() + long_line.size() + (long_line.size() - 1) / 998 * 2 + 2);
     EXPECT_EQ(long_copy.find(std::string(999, 'x')), std::string::npos);
-    EXPECT_EQ(read_bytes(dir / "tmp/qlm_0003.TXT"), "Subject: " + sj("件名") + "\r\n\r\n\r\n" + sj("本文") + "\r\n");
 }
 
 // A reply quotes, and a forward carries, the rendition of an HTML-only mail; where the text holds

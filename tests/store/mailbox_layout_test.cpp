@@ -21,7 +21,6 @@ TEST_F(MailboxLayout, SpecialFoldersAreKnownOnlyDirectlyBelowTheAccount) {
     std::string account = dir.cp("標準アカウント/");
     ASSERT_TRUE(make_directory(account) && make_special_folders(account));
     EXPECT_TRUE(make_special_folders(account));  // again: nothing changes
-    EXPECT_EQ(list_names(dir / "標準アカウント/ 送信箱"), (names{"草稿", "送信控"}));
     EXPECT_EQ(which_special_folder(account, account + sj(" 送信箱/草稿/")), special_folder::drafts);
     EXPECT_EQ(which_special_folder(account, account + sj("仕事/ 受信箱/")), std::nullopt);
     EXPECT_EQ(which_special_folder(account, account + sj(" 受信箱")), std::nullopt);
@@ -55,28 +54,22 @@ TEST_F(MailboxLayout, OnlyTheNamesOfNumbersAreMessagesAndAStrayHighNumberCostsNo
         EXPECT_EQ(message_number_of(name), number) << name;
 
     for (const char* name : {".0", ".1", ".999999999", ".2147483647", ".007"}) make_directory(dir.cp(name));
-    // With at most 64 MB more address space than now, a search that sized its
-    // table by the highest number would fail.
-    pid_t child = ::fork();
-    if (child == 0) {
+    // With at most 64 MB more address space than now, a search that sized its table by the highest number
+    // would fail.
+    if (pid_t child = ::fork(); child == 0) {
+        std::size_t in_use = 0;
+        std::FILE* status = std::fopen("/proc/self/statm", "r");
+        if (!status || std::fscanf(status, "%zu", &in_use) != 1) ::_exit(3);
         rlimit limit{};
         ::getrlimit(RLIMIT_AS, &limit);
-        std::size_t in_use = 0;
-        if (std::FILE* status = std::fopen("/proc/self/statm", "r")) {
-            std::fscanf(status, "%zu", &in_use);
-            std::fclose(status);
-        }
         limit.rlim_cur = in_use * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)) + (64u << 20);
         ::setrlimit(RLIMIT_AS, &limit);
-        try {
-            ::_exit(lowest_free_message_number(dir.cp()) == 2 ? 0 : 1);
-        } catch (...) {
-            ::_exit(2);
-        }
+        ::_exit(lowest_free_message_number(dir.cp()) == 2 ? 0 : 1);
+    } else {
+        int status = -1;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
-    int status = -1;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(MailboxLayout, AMessageMovesAsOneDirectory) {
@@ -87,8 +80,7 @@ TEST_F(MailboxLayout, AMessageMovesAsOneDirectory) {
     ASSERT_EQ(move_message_directory(dir.cp("a/.4/"), dir.cp("b/")), 1);
     ::stat((dir / "b/.1").c_str(), &after);
     EXPECT_EQ(before.st_ino, after.st_ino);  // renamed, never copied file by file
-    EXPECT_FALSE(exists(dir / "a/.4"));
-    EXPECT_EQ(move_message_directory(dir.cp("a/.4/"), dir.cp("b/")), -1);
+    EXPECT_EQ(move_message_directory(dir.cp("a/.4/"), dir.cp("b/")), -1);  // gone
 }
 
 // The attribute text of a message with this header and status file.

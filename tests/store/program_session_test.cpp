@@ -2,6 +2,7 @@
 
 #include "platform/program_context.h"
 #include "store/program_session.h"
+#include "store/viewer_copies.h"
 #include "support/test_support.h"
 
 namespace qm::test {
@@ -13,9 +14,7 @@ namespace fs = std::filesystem;
 class ProgramSession : public ::testing::Test {
 protected:
     ProgramSession() {
-        fs::create_directories(dir / "data");
-        fs::create_directories(dir / "tmp");
-        fs::create_directories(dir / "run");
+        for (const char* made : {"data", "tmp", "run"}) fs::create_directories(dir / made);
         use_directories("data/", "tmp/");
     }
     ~ProgramSession() override {
@@ -35,79 +34,39 @@ protected:
     Layout layout_;
 };
 
-TEST_F(ProgramSession, AFirstStartMakesTheSettingsTheLayoutAndTheFirstAccountOnly) {
-    program_session session;
-    ASSERT_EQ(session.start(settings_, layout_), session_start::ok);
-    EXPECT_TRUE(session.active());
-    EXPECT_EQ(list_names(dir / "data"), (names{"layout.ini", "mailbox", "quillmere.ini"}));
-    EXPECT_EQ(list_names(dir / "data/mailbox"), names{"標準アカウント"});
-    EXPECT_EQ(list_names(dir / "data/mailbox/標準アカウント"), (names{" ごみ箱", " 受信箱", " 送信箱", "account.ini"}));
-    EXPECT_EQ(list_names(dir / "tmp/quillmere.$$$"), names{});
-    // The settings and the layout are loaded: the defaults just written.
-    EXPECT_EQ(settings_.mailbox, dir.cp("data/mailbox/"));
-    EXPECT_EQ(u8(layout_.current), "標準アカウント/");
-    session.end();
-    EXPECT_FALSE(session.active());
-    EXPECT_FALSE(work_directory_left());
-    EXPECT_EQ(list_names(dir / "tmp"), names{});
-}
-
-TEST_F(ProgramSession, PresentFilesAndMailboxAreLeftAsTheyAre) {
+// Present files and mailbox are used as they are; a second copy ends silently and touches nothing.
+TEST_F(ProgramSession, PresentFilesAreLeftAsTheyAreAndASecondCopyTouchesNothing) {
     write_bytes(dir / "data/quillmere.ini", "[string]\r\nmailbox=elsewhere\r\n[switch]\r\nview tree=-\r\n");
     write_bytes(dir / "data/layout.ini", "[value]\r\nsize x=900\r\n");
     fs::create_directories(dir / "data/elsewhere/mine");
-    write_bytes(dir / "tmp/quillmere.$$$/0.pop", "left by a crash");  // used as it is
+    write_bytes(dir / "tmp/quillmere.$$$/0.pop", "left by a crash");
     const auto data = tree_snapshot(dir / "data");
-    program_session session;
-    ASSERT_EQ(session.start(settings_, layout_), session_start::ok);
-    EXPECT_EQ(tree_snapshot(dir / "data"), data);
-    EXPECT_FALSE(settings_.view_tree);
-    EXPECT_EQ(settings_.mailbox, dir.cp("data/elsewhere/"));
-    EXPECT_EQ(layout_.size_x, 900);
-    EXPECT_EQ(list_names(dir / "tmp/quillmere.$$$"), names{"0.pop"});
-}
-
-TEST_F(ProgramSession, ASecondCopyEndsSilentlyAndTouchesNothing) {
     program_session first;
     ASSERT_EQ(first.start(settings_, layout_), session_start::ok);
-    write_bytes(dir / "tmp/quillmere.$$$/scratch", "the first copy's");
+    EXPECT_EQ(tree_snapshot(dir / "data"), data);
+    EXPECT_TRUE(!settings_.view_tree && settings_.mailbox == dir.cp("data/elsewhere/") && layout_.size_x == 900);
     write_bytes(dir / "tmp/qlm_0000.TXT", "shown in the viewer");
     fs::remove(dir / "data/layout.ini");  // a second start would write it
-    const auto data = tree_snapshot(dir / "data");
-    const auto temporary = tree_snapshot(dir / "tmp");
+    const auto data_now = tree_snapshot(dir / "data"), temporary = tree_snapshot(dir / "tmp");
     {
-        program_session second;
+        program_session second, command(program_session::owner::command);
         Settings other_settings;
         Layout other_layout;
         EXPECT_EQ(second.start(other_settings, other_layout), session_start::already_running);
         EXPECT_FALSE(second.active());
-        EXPECT_EQ(second.begin(), session_start::already_running);
-        program_session command(program_session::owner::command);
         EXPECT_EQ(command.begin(), session_start::already_running);
         second.end();
     }
-    EXPECT_EQ(tree_snapshot(dir / "data"), data);
+    EXPECT_EQ(tree_snapshot(dir / "data"), data_now);
     EXPECT_EQ(tree_snapshot(dir / "tmp"), temporary);
-    // Once the first copy has ended, another can start.
-    first.end();
-    program_session third;
-    EXPECT_EQ(third.begin(), session_start::ok);
-}
-
-TEST_F(ProgramSession, TheEndRemovesTheWorkDirectoryAndTheViewerCopiesUnlessMailWaitsOrACommandRan) {
-    // Downloaded mail keeps the work directory for the next run.
-    program_session session;
-    ASSERT_EQ(session.begin(), session_start::ok);
-    write_bytes(dir / "tmp/quillmere.$$$/0.pop", "a message not filed yet");
     write_bytes(dir / "tmp/quillmere.$$$/3.smt", "prepared");
-    write_bytes(dir / "tmp/qlm_0000.TXT", "copy");
-    session.end();
+    first.end();  // the download keeps the work directory for the next run; another copy can start
     EXPECT_EQ(list_names(dir / "tmp/quillmere.$$$"), names{"0.pop"});
     EXPECT_EQ(list_names(dir / "tmp"), names{"quillmere.$$$"});
-    session.end();  // a second end does nothing
-    EXPECT_EQ(list_names(dir / "tmp/quillmere.$$$"), names{"0.pop"});
-    fs::remove_all(dir / "tmp/quillmere.$$$");
+    EXPECT_EQ(program_session().begin(), session_start::ok);
+}
 
+TEST_F(ProgramSession, TheEndRemovesTheWorkDirectoryAndTheViewerCopiesUnlessACommandRan) {
     // A command leaves the viewer copies; begin() makes no settings file, the command reads them as they are.
     program_session command(program_session::owner::command);
     ASSERT_EQ(command.begin(), session_start::ok);
@@ -115,67 +74,63 @@ TEST_F(ProgramSession, TheEndRemovesTheWorkDirectoryAndTheViewerCopiesUnlessMail
     command.end();
     EXPECT_EQ(list_names(dir / "tmp"), names{"qlm_0000.TXT"});
     EXPECT_EQ(list_names(dir / "data"), names{});
-    {
+    {   // A first start makes the settings, the layout and the first account only.
         program_session window;
         ASSERT_EQ(window.start(settings_, layout_), session_start::ok);
+        EXPECT_TRUE(window.active());
+        EXPECT_EQ(list_names(dir / "data"), (names{"layout.ini", "mailbox", "quillmere.ini"}));
+        EXPECT_EQ(list_names(dir / "data/mailbox/標準アカウント"), (names{" ごみ箱", " 受信箱", " 送信箱", "account.ini"}));
+        EXPECT_EQ(settings_.mailbox + layout_.current, dir.cp("data/mailbox/") + sj("標準アカウント/"));
         write_bytes(dir / "tmp/quillmere.$$$/draft/1", "scratch");
         write_bytes(dir / "tmp/quillmere.$$$/3.smt", "prepared");
         write_bytes(dir / "tmp/qlm_0001.HTM", "copy");
         write_bytes(dir / "tmp/LIB_0000.TMP", "not a viewer copy");
-    }  // the session ends with the object
-    EXPECT_FALSE(work_directory_left());
+        window.end();
+        window.end();  // a second end does nothing
+        EXPECT_FALSE(window.active());
+    }
     EXPECT_EQ(list_names(dir / "tmp"), names{"LIB_0000.TMP"});
 }
 
-TEST_F(ProgramSession, FailuresNameTheirBoxAndKeepNoLock) {
-    {
-        // The lock cannot be taken: a runtime directory that is missing.
-        scoped_env missing("XDG_RUNTIME_DIR", (dir / "missing").c_str());
-        program_session session;
-        EXPECT_EQ(session.start(settings_, layout_), session_start::system_error);
-        EXPECT_FALSE(session.active());
-    }
-    EXPECT_EQ(list_names(dir / "data"), names{});
-    EXPECT_FALSE(work_directory_left());
-
-    // The work directory cannot be made: the temporary directory is a file.
+TEST_F(ProgramSession, FailuresNameTheirBoxAndKeepNoLockNorWorkDirectory) {
     write_bytes(dir / "file", "");
-    use_directories("data/", "file/");
-    {
+    const std::string mailbox_in_a_file = "[string]\r\nmailbox=" + (dir / "file/mailbox") + "\r\n";
+    const std::tuple<const char*, const char*, const char*, std::string, session_start> cases[] = {
+        {"missing", "data/", "tmp/", "", session_start::system_error},       // the lock cannot be taken
+        {"run", "data/", "file/", "", session_start::file_error},           // nor the work directory made
+        {"run", "file/", "tmp/", "", session_start::file_error},            // nor the settings written
+        {"run", "data/", "tmp/", mailbox_in_a_file, session_start::file_error},  // nor the mailbox made
+    };
+    for (const auto& [runtime_dir, data, temporary, settings_file, expected] : cases) {
+        scoped_env lock_place("XDG_RUNTIME_DIR", (dir / runtime_dir).c_str());
+        use_directories(data, temporary);
+        if (!settings_file.empty()) write_bytes(dir / "data/quillmere.ini", settings_file);
         program_session session;
-        EXPECT_EQ(session.start(settings_, layout_), session_start::file_error);
-        EXPECT_EQ(list_names(dir / "data"), names{});
+        EXPECT_EQ(session.start(settings_, layout_), expected) << data << temporary;
+        EXPECT_FALSE(session.active() || work_directory_left()) << data << temporary;
+        EXPECT_TRUE(!settings_file.empty() || list_names(dir / "data").empty()) << data << temporary;
     }
-
-    // The settings cannot be written: the data directory is a file. The empty work directory goes again.
-    use_directories("file/", "tmp/");
-    {
-        program_session session;
-        EXPECT_EQ(session.start(settings_, layout_), session_start::file_error);
-        EXPECT_FALSE(work_directory_left());
-    }
-    // The mailbox cannot be made: the setting names a place inside a file.
     use_directories("data/", "tmp/");
-    write_bytes(dir / "data/quillmere.ini", "[string]\r\nmailbox=" + (dir / "file/mailbox") + "\r\n");
-    {
-        program_session session;
-        EXPECT_EQ(session.start(settings_, layout_), session_start::file_error);
-        EXPECT_FALSE(work_directory_left());
-    }
-    // No failure kept the lock.
-    program_session session;
-    EXPECT_EQ(session.begin(), session_start::ok);
-}
+    EXPECT_EQ(program_session().begin(), session_start::ok);  // no failure kept the lock
 
-TEST_F(ProgramSession, OpenMailboxReportsWhatFails) {
-    write_bytes(dir / "file", "");
-    write_bytes(dir / "data/quillmere.ini", "[string]\r\nmailbox=" + (dir / "file/mailbox") + "\r\n");
     recording_reporter report;
     EXPECT_EQ(open_mailbox(settings_, report), "");
     EXPECT_EQ(report.texts(), names{"ファイルの読み書きに失敗しました."});
     write_bytes(dir / "data/quillmere.ini", "[string]\r\nmailbox=box\r\n");
     EXPECT_EQ(open_mailbox(settings_, report), dir.cp("data/box/"));
     EXPECT_EQ(list_names(dir / "data/box"), names{"標準アカウント"});
+}
+
+TEST(ViewerCopies, OnlyFilesNamedQlmGo) {
+    temp_dir dir;
+    for (const char* name : {"qlm_0000.TXT", "qlm_0001.HTM", "qlm_☃", "QLM_0002.TXT", "other.txt", "xqlm_1",
+                             "qlm_dir/qlm_inner.TXT", "keep/target.txt"})
+        write_bytes(dir / name, name);
+    fs::permissions(dir / "qlm_0000.TXT", fs::perms::owner_read);
+    fs::create_symlink(dir / "keep/target.txt", dir / "qlm_link");
+    EXPECT_TRUE(delete_viewer_copies(dir.cp()) && delete_viewer_copies(dir.cp("missing/")));
+    EXPECT_EQ(list_names(dir.path()), (names{"QLM_0002.TXT", "keep", "other.txt", "qlm_dir", "xqlm_1"}));
+    EXPECT_EQ(read_bytes(dir / "keep/target.txt") + list_names(dir / "qlm_dir")[0], "keep/target.txtqlm_inner.TXT");
 }
 
 }  // namespace

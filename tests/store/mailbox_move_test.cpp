@@ -3,9 +3,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "store/entry_limits.h"
 #include "store/mailbox_move.h"
-#include "store/viewer_copies.h"
 #include "support/test_support.h"
 
 namespace qm::test {
@@ -13,31 +11,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using status = mailbox_move_status;
-
-void write_list(const std::string& path, int items) {
-    std::string text;
-    for (int i = 0; i < items; ++i) text += "\titem" + std::to_string(i) + "\r\ntext\r\n";
-    write_bytes(path, text);
-}
-
-TEST(EntryLimits, NinetyNineOfEachKind) {
-    temp_dir dir;
-    for (int i = 0; i < 98; ++i) fs::create_directories(dir / ("mailbox/account " + std::to_string(i)));
-    write_bytes(dir / "mailbox/a file", "");
-    fs::create_directory_symlink(dir / "mailbox/account 1", dir / "mailbox/a link");  // neither counts
-    EXPECT_EQ(check_new_account(dir.cp("mailbox/")), 0);
-    fs::create_directory(dir / "mailbox/account 98");
-    EXPECT_EQ(check_new_account(dir.cp("mailbox/")), str::too_many_items);
-
-    const std::string account = dir.cp("mailbox/account 0/");
-    EXPECT_EQ(check_new_signature(account), 0);  // no list yet
-    write_list(dir / "mailbox/account 0/sign.lst", 98);
-    write_list(dir / "mailbox/account 0/templt_h.lst", 99);
-    EXPECT_EQ(check_new_signature(account), 0);
-    EXPECT_EQ(check_new_template(account), str::too_many_items);
-    write_list(dir / "mailbox/account 0/sign.lst", 99);
-    EXPECT_EQ(check_new_signature(account), str::too_many_items);
-}
 
 struct MailboxMoveTree : ::testing::Test {
     MailboxMoveTree() {
@@ -110,20 +83,6 @@ TEST_F(MailboxMoveTree, RefusedMovesTouchNothing) {
     EXPECT_EQ(result.message(), str::file_error);
     EXPECT_EQ(tree_snapshot(dir / "mailbox"), original);
     EXPECT_TRUE(fs::is_empty(dir / "empty target"));
-}
-
-TEST(ViewerCopies, OnlyFilesNamedQlmGo) {
-    temp_dir dir;
-    for (const char* name : {"qlm_0000.TXT", "qlm_0001.HTM", "qlm_☃", "QLM_0002.TXT", "other.txt", "xqlm_1",
-                             "qlm_dir/qlm_inner.TXT", "keep/target.txt"})
-        write_bytes(dir / name, name);
-    fs::permissions(dir / "qlm_0000.TXT", fs::perms::owner_read);
-    fs::create_symlink(dir / "keep/target.txt", dir / "qlm_link");
-    EXPECT_TRUE(delete_viewer_copies(dir.cp()));
-    EXPECT_EQ(list_names(dir.path()), (names{"QLM_0002.TXT", "keep", "other.txt", "qlm_dir", "xqlm_1"}));
-    EXPECT_EQ(read_bytes(dir / "keep/target.txt"), "keep/target.txt");
-    EXPECT_EQ(list_names(dir / "qlm_dir"), names{"qlm_inner.TXT"});
-    EXPECT_TRUE(delete_viewer_copies(dir.cp("missing/")));
 }
 
 }  // namespace
