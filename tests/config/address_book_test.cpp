@@ -22,8 +22,7 @@ struct address_book_test : data_directory_test {
 
 TEST_F(address_book_test, entries_are_looked_up_by_name_and_read_in_one_pass) {
     EXPECT_EQ(lookup_address("plain@example.org"), "plain@example.org");
-    ASSERT_TRUE(add_address_entry("taro", "taro@example.jp"));
-    ASSERT_TRUE(add_address_entry("hanako", "hanako@example.jp"));
+    ASSERT_TRUE(add_address_entry("taro", "taro@example.jp") && add_address_entry("hanako", "hanako@example.jp"));
     EXPECT_EQ(contents(), crlf("[hanako]\naddress=hanako@example.jp\n[taro]\naddress=taro@example.jp\n"));
     EXPECT_EQ(lookup_address("taro") + " " + lookup_address("Taro"), "taro@example.jp Taro");
 
@@ -34,10 +33,8 @@ TEST_F(address_book_test, entries_are_looked_up_by_name_and_read_in_one_pass) {
 }
 
 TEST_F(address_book_test, renaming_an_entry_updates_groups_and_automatic_recipients) {
-    ASSERT_TRUE(add_address_entry("taro", "taro@example.jp"));
-    ASSERT_TRUE(add_address_entry("zed", "zed@example.jp"));
-    ASSERT_TRUE(write_group("g1", "zed,taro,taro2"));
-    ASSERT_TRUE(write_group("g2", "taro"));
+    ASSERT_TRUE(add_address_entry("taro", "taro@example.jp") && add_address_entry("zed", "zed@example.jp"));
+    ASSERT_TRUE(write_group("g1", "zed,taro,taro2") && write_group("g2", "taro"));
     given_account("one", "taro");
     given_account("two", "taro2");
 
@@ -77,8 +74,7 @@ TEST_F(address_book_test, deleting_an_entry_leaves_clean_member_lists) {
 }
 
 TEST_F(address_book_test, dialog_checks_give_the_message_of_the_first_rule_broken) {
-    ASSERT_TRUE(add_address_entry("taro", "taro@example.jp"));
-    ASSERT_TRUE(write_group("team", "taro"));
+    ASSERT_TRUE(add_address_entry("taro", "taro@example.jp") && write_group("team", "taro"));
     std::tuple<std::string, const char*, bool, int> cases[] = {
         {"", "a@b.jp", true, str::name_missing},         {"a@b", "bad", true, str::invalid_display_name},
         {"ta,ro", "a@b.jp", true, str::invalid_display_name}, {" x", "a@b.jp", true, str::entry_name_brackets},

@@ -21,12 +21,13 @@ struct profile_test : file_test {
 };
 
 TEST_F(profile_test, sorted_write_puts_a_new_section_at_its_place) {
-    EXPECT_EQ(after_write("[a]\nx=1\n[c]\n", "b", true), crlf("[a]\nx=1\n[b]\nk=v\n[c]\n"));
-    EXPECT_EQ(after_write("[c]\ny=2\n", "b", true), crlf("[b]\nk=v\n[c]\ny=2\n"));
-    EXPECT_EQ(after_write("; top\n[a]\n", "b", true), crlf("; top\n[a]\n[b]\nk=v\n"));
-    EXPECT_EQ(after_write("[c]\ny=2\n", "b", false), crlf("[c]\ny=2\n[b]\nk=v\n"));
     // Double-byte characters sort by their 16-bit code: half-width 0xB1 before 0x82A0.
-    EXPECT_EQ(after_write(sj("[あ]\n"), sj("ｱ"), true), crlf(sj("[ｱ]\nk=v\n[あ]\n")));
+    for (auto [before, section, sorted, after] : {std::tuple{"[a]\nx=1\n[c]\n", "b", true, "[a]\nx=1\n[b]\nk=v\n[c]\n"},
+                                                  {"[c]\ny=2\n", "b", true, "[b]\nk=v\n[c]\ny=2\n"},
+                                                  {"; top\n[a]\n", "b", true, "; top\n[a]\n[b]\nk=v\n"},
+                                                  {"[c]\ny=2\n", "b", false, "[c]\ny=2\n[b]\nk=v\n"},
+                                                  {"[あ]\n", "ｱ", true, "[ｱ]\nk=v\n[あ]\n"}})
+        EXPECT_EQ(after_write(sj(before), sj(section), sorted), crlf(sj(after))) << before;
 
     ASSERT_TRUE(profile_write_bool(dir.cp("fresh.ini"), "b", "on", true, true));
     EXPECT_EQ(read_bytes(dir / "fresh.ini"), "[b]\r\non=+\r\n");
@@ -47,9 +48,8 @@ TEST_F(profile_test, write_replaces_in_place_and_appends_after_the_last_key) {
 
     // Values are kept byte for byte; keys match without case and blanks; strings and defaults are cut.
     ASSERT_TRUE(profile_write_string(path, "b", "v", "  a=b  ", false));
-    EXPECT_EQ(profile_read_string(path, "b", "  V\t", "def"), "  a=b  ");
-    EXPECT_EQ(profile_read_string(path, "b", "v", "", 4), "  a");
-    EXPECT_EQ(profile_read_string(path, "b", "none", "uvwxyz", 4), "uvw");
+    EXPECT_EQ(profile_read_string(path, "b", "  V\t", "def") + "|" + profile_read_string(path, "b", "v", "", 4) + "|" +
+                  profile_read_string(path, "b", "none", "uvwxyz", 4), "  a=b  |  a|uvw");
 }
 
 TEST_F(profile_test, typed_values_round_trip_and_read_from_hand_written_forms) {
@@ -81,16 +81,14 @@ TEST_F(profile_test, typed_values_round_trip_and_read_from_hand_written_forms) {
 }
 
 TEST_F(profile_test, section_list_operations) {
-    EXPECT_EQ(profile_count_sections(path), -1);
-    EXPECT_FALSE(profile_section_exists(path, "a"));
+    EXPECT_FALSE(profile_count_sections(path) != -1 || profile_section_exists(path, "a"));
     given("");
     EXPECT_EQ(profile_count_sections(path), 0);
 
     // "[aゾ" has no closing bracket: the trail byte of ゾ is "]".
     given(sj("x=0\n[Alpha]\nk=1\n[aゾ\n[b]] \nk=2\n[Alpha]\nk=3\n"));
     EXPECT_EQ(profile_count_sections(path), 4);
-    EXPECT_TRUE(profile_section_exists(path, "b]"));
-    EXPECT_FALSE(profile_section_exists(path, "alpha"));
+    EXPECT_TRUE(profile_section_exists(path, "b]") && !profile_section_exists(path, "alpha"));
     std::string name, cut;
     EXPECT_TRUE(profile_section_name(path, 1, name) && profile_section_name(path, 0, cut, 3));
     EXPECT_EQ(name + "|" + cut, sj("aゾ|Al"));
@@ -100,8 +98,7 @@ TEST_F(profile_test, section_list_operations) {
     EXPECT_EQ(profile_read_int(path, "Alpha", "k", 0), 1);
     ASSERT_TRUE(profile_delete_section(path, "Alpha"));
     EXPECT_EQ(contents(), crlf(sj("x=0\n[aゾ\n[b]] \nk=2\n[Alpha]\nk=3\n")));
-    EXPECT_TRUE(profile_delete_section(path, "missing"));
-    EXPECT_TRUE(profile_delete_section(dir.cp("none.ini"), "a"));
+    EXPECT_TRUE(profile_delete_section(path, "missing") && profile_delete_section(dir.cp("none.ini"), "a"));
     EXPECT_EQ(list_names(dir.path()), names{"test.ini"});
 }
 
@@ -120,9 +117,8 @@ TEST_F(profile_test, failed_writes_leave_the_file_as_it_was) {
     given("[a]\nx=1\n");
     const std::string before = contents();
     ASSERT_EQ(::mkdir((dir / "test.$$$").c_str(), 0700), 0);
-    EXPECT_FALSE(profile_write_string(path, "a", "x", "2", false));
-    EXPECT_FALSE(profile_write_string(path, "b", "x", "2", true));
-    EXPECT_FALSE(profile_delete_section(path, "a"));
+    EXPECT_FALSE(profile_write_string(path, "a", "x", "2", false) || profile_write_string(path, "b", "x", "2", true) ||
+                 profile_delete_section(path, "a"));
     EXPECT_EQ(contents(), before);
     EXPECT_EQ(list_names(dir.path()), (names{"test.$$$", "test.ini"}));
     ASSERT_EQ(::rmdir((dir / "test.$$$").c_str()), 0);
@@ -151,8 +147,7 @@ TEST_F(profile_test, garbage_never_breaks_readers_or_writers) {
     EXPECT_EQ(profile_read_string(path, "s", "k", "d"), "\0z"s);
 
     // A directory in place of the file reads as nothing.
-    EXPECT_EQ(profile_count_sections(dir.cp()), -1);
-    EXPECT_EQ(profile_read_int(dir.cp(), "s", "k", 9), 9);
+    EXPECT_EQ(profile_count_sections(dir.cp()) + profile_read_int(dir.cp(), "s", "k", 9), 8);
 }
 
 }  // namespace

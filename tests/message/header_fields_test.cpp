@@ -14,14 +14,11 @@ TEST(HeaderFields, ReadingValues) {
     temp_dir dir;
     write_bytes(dir / "0", "Message-ID: <1@example.jp> (x)\r\nSUBJECT:\t " + sj("会議の件") +
                                "\r\nX-Quillmere-Status: R@R \r\nsubject: second\r\n");
-    EXPECT_EQ(get_subject(dir.cp("0"), 100), sj("会議の件"));
-    EXPECT_EQ(get_subject(dir.cp("0"), 6), sj("会議"));  // cut at whole characters
-    EXPECT_EQ(get_subject(dir.cp("none"), 100), "???");
-    EXPECT_TRUE(has_header_line(dir.cp("0"), "x-quillmere"));
-    EXPECT_FALSE(has_header_line(dir.cp("0"), "Bcc"));
-
     write_bytes(dir / "1", "To: a@example.jp\r\n");
-    EXPECT_EQ(get_subject(dir.cp("1"), 100), "???");
+    // Cut at whole characters; a missing file or field reads "???".
+    EXPECT_EQ(get_subject(dir.cp("0"), 100) + get_subject(dir.cp("0"), 6), sj("会議の件会議"));
+    EXPECT_EQ(get_subject(dir.cp("none"), 100) + get_subject(dir.cp("1"), 100), "??????");
+    EXPECT_TRUE(has_header_line(dir.cp("0"), "x-quillmere") && !has_header_line(dir.cp("0"), "Bcc"));
 }
 
 TEST(HeaderFields, RewritesChangeOnlyTheirField) {
@@ -97,8 +94,7 @@ TEST(HeaderFields, PartHeaderValues) {
     std::filesystem::remove(dir / "1");
     EXPECT_EQ(find_text_part(base), -1);
 
-    ASSERT_TRUE(set_part_filename(base, 3, sj("新.pdf")));
-    EXPECT_TRUE(get_part_filename(base, 3, value, 100));
+    ASSERT_TRUE(set_part_filename(base, 3, sj("新.pdf")) && get_part_filename(base, 3, value, 100));
     EXPECT_EQ(value, sj("新.pdf"));
     ASSERT_TRUE(set_part_filename(base, 4, "n.txt"));
     EXPECT_EQ(read_bytes(dir / "4"), "Content-Type: text/plain; name=first\r\nX: name=\"second\r\n"
@@ -120,8 +116,7 @@ TEST(DraftHeader, LinesEndAtLineFeedsAndLoneCarriageReturnsAndFieldsTakeTheirCon
     const std::string_view text = "a\nb\r\nc\rd\r\r\ne";
     const std::vector<std::string_view> lines = draft_lines(text);
     EXPECT_EQ(names(lines.begin(), lines.end()), (names{"a", "b", "c", "d", "", "e"}));
-    EXPECT_TRUE(draft_lines("").empty());
-    EXPECT_EQ(draft_lines("x\n").size(), 1u);
+    EXPECT_EQ(draft_lines("").size() + draft_lines("x\n").size(), 1u);
 
     // Fields are read whole with their continuations.
     const std::string long_value(5000, 'v');
@@ -149,8 +144,7 @@ TEST(DraftHeader, TheEnvelopeNamesEveryAddressOrSaysWhichItCannotUse) {
          "To: second@example.com\n",
          "a@example.com -> taro@example.com x@example.com second@example.com c@example.com h@example.com"},
         {"from: a@example.com\nTO: undisclosed-recipients:;\nbcc: h@example.com\n", "a@example.com -> h@example.com"},
-        {"To: t@example.com\n", "no sender"},
-        {"From: (nobody)\nTo: t@example.com\n", "unusable: (nobody)"},
+        {"To: t@example.com\n", "no sender"}, {"From: (nobody)\nTo: t@example.com\n", "unusable: (nobody)"},
         {"From: a@example.com\nTo: t@example.com, 鈴木 一郎\n", "unusable: 鈴木 一郎"},
         {"From: a@example.com\nTopic: t@example.com\nTo: undisclosed-recipients:;\n", "no recipient"},
     };

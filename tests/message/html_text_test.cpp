@@ -34,16 +34,11 @@ TEST(HtmlText, RealShapedMailReadsAsItsExpectedText) {
 TEST(HtmlText, TheCharsetComesFromThePartThenMetaThenTheBytes) {
     const std::string meta_sjis = "<meta charset=\"Shift_JIS\"><p>" + sj("日本") + "</p>";
     const std::string utf8 = "<p>日本</p>";
-    const struct {
-        std::string bytes, declared, charset;
-    } cases[] = {
-        {meta_sjis, "", "Shift_JIS"},
-        {meta_sjis, "utf-8", "utf-8"},      // the part's own parameter wins
-        {meta_sjis, "x-nobody", "Shift_JIS"},  // one nobody knows does not
-        {"<meta http-equiv=Content-Type content='text/html; charset=euc-jp'>", "", "euc-jp"},
-        {utf8, "", "UTF-8"},
-        {"<p>" + sj("日本") + "</p>", "", "CP932"},
-        {"<meta charset=\"bogus\">" + utf8, "", "UTF-8"},
+    // The part's own parameter wins, unless nobody knows it.
+    const struct { std::string bytes, declared, charset; } cases[] = {
+        {meta_sjis, "", "Shift_JIS"}, {meta_sjis, "utf-8", "utf-8"}, {meta_sjis, "x-nobody", "Shift_JIS"},
+        {"<meta http-equiv=Content-Type content='text/html; charset=euc-jp'>", "", "euc-jp"}, {utf8, "", "UTF-8"},
+        {"<p>" + sj("日本") + "</p>", "", "CP932"}, {"<meta charset=\"bogus\">" + utf8, "", "UTF-8"},
     };
     for (const auto& c : cases) EXPECT_EQ(html_charset(c.bytes, c.declared), c.charset) << c.bytes;
     EXPECT_EQ(html_text(meta_sjis, ""), "日本\n");
@@ -59,8 +54,7 @@ TEST(HtmlText, NestingAndSizeNeverCostTheText) {
     for (int i = 0; i < 20000; ++i) links += "<a href='https://x.example/'>";
     EXPECT_EQ(html_text_of_utf8(links + "end"), "end <https://x.example/>\n");
     EXPECT_EQ(html_text_of_utf8(std::string(12'000'000, 'a')).size(), 12'000'001u);
-    EXPECT_EQ(html_text_of_utf8(""), "");
-    EXPECT_EQ(html_text_of_utf8(std::string("a\0b", 3)), "a b\n");
+    EXPECT_EQ(html_text_of_utf8("") + html_text_of_utf8(std::string("a\0b", 3)), "a b\n");
 }
 
 // Whatever a mail names (images, style sheets, frames, scripts, a DTD, entities, a refresh) is never

@@ -36,55 +36,13 @@ TEST(MimeReader, UnfoldingJoinsOnlyWhatBelongsTogether) {
     }
 }
 
-// The stored form of the body of a single-part message with this header and body.
-std::string stored_part(const std::string& header, const std::string& body) {
-    temp_dir dir;
-    EXPECT_EQ(file_message(header + "\n" + body, dir / ".0/"), 1);
-    return read_bytes(dir / ".0/1");
-}
-
-TEST(MimeReader, TextBodiesBecomeShiftJis) {
-    const std::string nihon = sj("日本");
-    const std::tuple<std::string, std::string, std::string, std::string> cases[] = {  // charset, encoding, body, stored
-        {"ISO-2022-JP", "base64", base64_encode_text(jis_nihon + "\n"), nihon + "\r\n"},
-        {"\"utf-8\"", "Base64", base64_encode_text("日本\r\n"), nihon + "\r\n"},
-        {"UTF-8", "7bit", "日本\n", nihon + "\r\n"},
-        {"Windows-31J", "quoted-printable", "=93=FA=96=7B=\n!\n", nihon + "!\r\n"},
-        {"ISO-8859-5", "quoted-printable", "=BF=E0=D8=D2=D5=E2\n", sj("Привет") + "\r\n"},
-        // What cannot be decoded stays as it came.
-        {"x-unknown", "base64", "5pel5pys\n", "5pel5pys\r\n"}, {"ISO-2022-JP", "base64", "5pe!5pys\n", "5pe!5pys\r\n"},
-        {"ISO-2022-JP", "x-uuencode", "begin 644 a\n", "begin 644 a\r\n"},
-    };
-    for (const auto& [charset, encoding, body, text] : cases) {
-        std::string header = "Content-Type: text/plain; charset=" + charset + "\nContent-Transfer-Encoding: " + encoding;
-        EXPECT_EQ(stored_part(header + "\n", body), "\r\n" + text) << charset << " " << encoding;
-    }
-}
-
-TEST(MimeReader, OtherPartsKeepTheirHeader) {
-    EXPECT_EQ(stored_part("Content-Type: application/octet-stream; name=\"=?ISO-2022-JP?B?GyRCRnxLXBsoQg==?=.bin\"\n"
-                          "Content-Transfer-Encoding: 7bit\n", "raw " + jis_nihon + "\n"),
-              "Content-Type: application/octet-stream; name=\"" + sj("日本") + ".bin\"\r\n\r\nraw " + jis_nihon + "\r\n");
-    // The one body of a message is its text, whatever it is called.
-    EXPECT_EQ(stored_part("Content-Type: text/plain; charset=ISO-2022-JP; name=\"a.txt\"\n", jis_nihon + "\n"),
-              "\r\n" + sj("日本") + "\r\n");
-}
+using files = std::map<std::string, std::string>;
 
 // Splits the message and returns the files of the message directory.
-std::map<std::string, std::string> split(const std::string& message, int expected_last_part) {
+files split(const std::string& message, int expected_last_part) {
     temp_dir dir;
     EXPECT_EQ(file_message(message, dir / ".0/"), expected_last_part) << message;
     return files_in(dir / ".0/");
-}
-
-TEST(MimeReader, TheOrderOfTopLevelContentFieldsDoesNotMatter) {
-    std::string body = base64_encode_text("日本");
-    using files = std::map<std::string, std::string>;
-    EXPECT_EQ(split("Content-Transfer-Encoding: 7bit\nSubject: s\nContent-Type: multipart/mixed; boundary=\"b\"\n\n--b\n"
-                    "Content-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: base64\n\n" + body + "\n--b--\n", 1),
-              (files{{"0", "Content-Transfer-Encoding: 7bit\r\nSubject: s\r\n"}, {"1", "\r\n" + sj("日本")}}));
-    EXPECT_EQ(split("Content-Transfer-Encoding: quoted-printable\nSubject: s\nContent-Type: text/html\n\n<b>a=3Db</b>\n", 2),
-              (files{{"0", "Subject: s\r\n"}, {"1", "\r\n"}, {"2", "Content-Type: text/html\r\n\r\n<b>a=b</b>\r\n"}}));
 }
 
 // A part of a multipart: its header lines, a blank line and its body.
@@ -94,57 +52,71 @@ std::string part(const std::string& boundary, const std::string& header, const s
 std::string multipart(const std::string& type, const std::string& boundary, const std::string& parts) {
     return "Content-Type: multipart/" + type + "; boundary=\"" + boundary + "\"\n\n" + parts + "--" + boundary + "--\n";
 }
-const std::string jis_text = "Content-Type: text/plain; charset=ISO-2022-JP\n";
-const std::string html_qp = "Content-Type: text/html\nContent-Transfer-Encoding: quoted-printable\n";
-const std::string attached_text = "Content-Type: text/plain; charset=ISO-2022-JP; name=\"a.txt\"\n";
 
-// The plain nesting is in the sample mail (tests/data/mail); here the text stands after an attachment or is missing.
-TEST(MimeReader, TheTextIsPartOneWhereverItStands) {
-    using files = std::map<std::string, std::string>;
-    // An attached text file before the text: the text moves to part 1; without a text an empty one stands there.
-    EXPECT_EQ(split(multipart("mixed", "b", part("b", attached_text, "x") + part("b", jis_text, "body")), 2),
-              (files{{"0", ""}, {"1", "\r\nbody\r\n"}, {"2", "Content-Type: text/plain; charset=ISO-2022-JP; name=\"a.txt\"\r\n\r\nx"}}));
-    EXPECT_EQ(split(multipart("mixed", "b", part("b", html_qp, "h") + part("b", attached_text, "x")), 3),
-              (files{{"0", ""}, {"1", "\r\n"}, {"2", "Content-Type: text/html\r\n\r\nh\r\n"},
-                     {"3", "Content-Type: text/plain; charset=ISO-2022-JP; name=\"a.txt\"\r\n\r\nx"}}));
+TEST(MimeReader, TextBodiesBecomeShiftJis) {
+    const std::string nihon = sj("日本");
+    const std::tuple<std::string, std::string, std::string, std::string> cases[] = {  // charset, encoding, body, stored
+        {"ISO-2022-JP", "base64", base64_encode_text(jis_nihon + "\n"), nihon + "\r\n"},
+        {"\"utf-8\"", "Base64", base64_encode_text("日本\r\n"), nihon + "\r\n"},
+        {"Windows-31J", "quoted-printable", "=93=FA=96=7B=\n!\n", nihon + "!\r\n"},
+        {"ISO-8859-5", "quoted-printable", "=BF=E0=D8=D2=D5=E2\n", sj("Привет") + "\r\n"},
+        // What cannot be decoded stays as it came.
+        {"x-unknown", "base64", "5pel5pys\n", "5pel5pys\r\n"}, {"ISO-2022-JP", "base64", "5pe!5pys\n", "5pe!5pys\r\n"},
+        {"ISO-2022-JP", "x-uuencode", "begin 644 a\n", "begin 644 a\r\n"},
+    };
+    for (const auto& [charset, encoding, body, text] : cases)
+        EXPECT_EQ(split("Content-Type: text/plain; charset=" + charset + "\nContent-Transfer-Encoding: " + encoding + "\n\n" + body, 1)["1"],
+                  "\r\n" + text) << charset << " " << encoding;
+    // A body without a charset in raw UTF-8 (RFC 6532), in every transfer encoding; raw Shift_JIS stays.
+    for (const std::string& encoded : {std::string("8bit\n\n日本\n"), "base64\n\n" + base64_encode_text("日本\n"),
+                                       std::string("quoted-printable\n\n=E6=97=A5=E6=9C=AC\n"), "8bit\n\n" + nihon + "\n"})
+        EXPECT_EQ(split("Content-Type: text/plain\nContent-Transfer-Encoding: " + encoded, 1)["1"], "\r\n" + nihon + "\r\n") << encoded;
 }
 
-TEST(MimeReader, DelimitersAreWholeLinesOfTheirOwnMultipartOrOfAnEnclosingOne) {
-    using files = std::map<std::string, std::string>;
-    // "--b2" is no delimiter of "b"; "--b--x" and "--bx" are text; a delimiter may end in blanks; the
-    // outer delimiter ends an inner multipart that never closes; the epilogue is dropped.
+TEST(MimeReader, PartsAreFiledWithTheTextAsPartOne) {
+    const std::string attached_text = "Content-Type: text/plain; charset=ISO-2022-JP; name=\"a.txt\"\n";
+    const std::string html_qp = "Content-Type: text/html\nContent-Transfer-Encoding: quoted-printable\n";
+    const std::string octets = "Content-Type: application/octet-stream\nContent-Transfer-Encoding: 8bit\n";
     const std::string inner = "Content-Type: multipart/alternative; boundary=b2\n\n--b2 \n\none\n--b--x\n--bx\n";
-    EXPECT_EQ(split(multipart("mixed", "b", part("b", inner, "") + part("b", "", "two")) + "epilogue\n", 2),
-              (files{{"0", ""}, {"1", "\r\none\r\n--b--x\r\n--bx\r\n\r\n\r\n"}, {"2", "\r\ntwo\r\n"}}));
+    const std::tuple<std::string, int, files> cases[] = {
+        // Other parts keep their header, with names decoded; the one body of a message is its text, whatever it is called.
+        {"Content-Type: application/octet-stream; name=\"=?ISO-2022-JP?B?GyRCRnxLXBsoQg==?=.bin\"\nContent-Transfer-Encoding: 7bit\n\n"
+         "raw " + jis_nihon + "\n", 1,
+         {{"0", ""}, {"1", "Content-Type: application/octet-stream; name=\"" + sj("日本") + ".bin\"\r\n\r\nraw " + jis_nihon + "\r\n"}}},
+        {attached_text + "\n" + jis_nihon + "\n", 1, {{"0", ""}, {"1", "\r\n" + sj("日本") + "\r\n"}}},
+        // The order of the top-level content fields does not matter.
+        {"Content-Transfer-Encoding: 7bit\nSubject: s\nContent-Type: multipart/mixed; boundary=\"b\"\n\n--b\n"
+         "Content-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: base64\n\n" + base64_encode_text("日本") + "\n--b--\n", 1,
+         {{"0", "Content-Transfer-Encoding: 7bit\r\nSubject: s\r\n"}, {"1", "\r\n" + sj("日本")}}},
+        {"Content-Transfer-Encoding: quoted-printable\nSubject: s\nContent-Type: text/html\n\n<b>a=3Db</b>\n", 2,
+         {{"0", "Subject: s\r\n"}, {"1", "\r\n"}, {"2", "Content-Type: text/html\r\n\r\n<b>a=b</b>\r\n"}}},
+        // An attached text file before the text: the text moves to part 1; without a text an empty one stands there.
+        {multipart("mixed", "b", part("b", attached_text, "x") + part("b", "Content-Type: text/plain; charset=ISO-2022-JP\n", "body")), 2,
+         {{"0", ""}, {"1", "\r\nbody\r\n"}, {"2", "Content-Type: text/plain; charset=ISO-2022-JP; name=\"a.txt\"\r\n\r\nx"}}},
+        {multipart("mixed", "b", part("b", html_qp, "h") + part("b", attached_text, "x")), 3,
+         {{"0", ""}, {"1", "\r\n"}, {"2", "Content-Type: text/html\r\n\r\nh\r\n"},
+          {"3", "Content-Type: text/plain; charset=ISO-2022-JP; name=\"a.txt\"\r\n\r\nx"}}},
+        // "--b2" is no delimiter of "b"; "--b--x" and "--bx" are text; a delimiter may end in blanks; the
+        // outer delimiter ends an inner multipart that never closes; the epilogue is dropped.
+        {multipart("mixed", "b", part("b", inner, "") + part("b", "", "two")) + "epilogue\n", 2,
+         {{"0", ""}, {"1", "\r\none\r\n--b--x\r\n--bx\r\n\r\n\r\n"}, {"2", "\r\ntwo\r\n"}}},
+        // A Ctrl-Z is data, not the end of the file; decoded header values never split a line.
+        {"Subject: z\x1a\r\n" + multipart("mixed", "b", part("b", "", "a\x1a" "b") + part("b", octets, "\x1a\r\nc")), 2,
+         {{"0", "Subject: z \r\n"}, {"1", "\r\na b\r\n"}, {"2", crlf(octets) + "\r\n\x1a\r\nc"}}},
+        {"Subject: =?UTF-8?Q?a=0D=0ABcc:_x=1Ay?=\nFrom: =?ISO-2022-JP?B?GyRCRnxLXBsoQg==?= <a@x.jp>\n\nb\n", 1,
+         {{"0", "Subject: a  Bcc: x y\r\nFrom: " + sj("日本") + " <a@x.jp>\r\n"}, {"1", "\r\nb\r\n"}}},
+    };
+    for (const auto& [message, last_part, expected] : cases) EXPECT_EQ(split(message, last_part), expected);
 }
 
 TEST(MimeReader, MultipartsBelowTheDepthLimitStayWhole) {
     std::string nested = "\ninnermost\n";
     for (int level = multipart_depth_limit + 3; level > 0; --level)
         nested = multipart("mixed", "b" + std::to_string(level), part("b" + std::to_string(level), "", "") + "--b" + std::to_string(level) + "\n" + nested);
-    std::map<std::string, std::string> files = split("Subject: deep\n" + nested, multipart_depth_limit + 1);
     // Each level holds an empty text; the multipart at the limit is one part with everything below it.
-    const std::string kept = files[std::to_string(multipart_depth_limit + 1)];
+    const std::string kept = split("Subject: deep\n" + nested, multipart_depth_limit + 1)[std::to_string(multipart_depth_limit + 1)];
     EXPECT_TRUE(kept.starts_with("Content-Type: multipart/mixed; boundary=\"b" + std::to_string(multipart_depth_limit + 1) + "\"\r\n\r\n")) << kept;
     EXPECT_NE(kept.find("innermost"), std::string::npos);
-}
-
-TEST(MimeReader, ACtrlZIsDataAndRawUtf8TextIsUtf8) {
-    using files = std::map<std::string, std::string>;
-    const std::string octets = "Content-Type: application/octet-stream\nContent-Transfer-Encoding: 8bit\n";
-    temp_dir dir;
-    ASSERT_EQ(file_message("Subject: z\x1a\r\n" + multipart("mixed", "b", part("b", "", "a\x1a" "b") + part("b", octets, "\x1a\r\nc")),
-                           dir / ".0/"),
-              2);
-    EXPECT_EQ(files_in(dir / ".0/"), (files{{"0", "Subject: z \r\n"}, {"1", "\r\na b\r\n"},
-                                           {"2", "Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: 8bit\r\n\r\n\x1a\r\nc"}}));
-    ASSERT_TRUE(decode_part_body(dir.cp(".0/"), 2, dir.cp("restored")));
-    EXPECT_EQ(read_bytes(dir / "restored"), "\x1a\r\nc");
-    // A body without a charset in raw UTF-8 (RFC 6532), in every transfer encoding; raw Shift_JIS stays.
-    for (const std::string& encoded : {std::string("8bit\n\n日本\n"), "base64\n\n" + base64_encode_text("日本\n"),
-                                       std::string("quoted-printable\n\n=E6=97=A5=E6=9C=AC\n")})
-        EXPECT_EQ(split("Content-Type: text/plain\nContent-Transfer-Encoding: " + encoded, 1)["1"], "\r\n" + sj("日本") + "\r\n") << encoded;
-    EXPECT_EQ(split("Content-Transfer-Encoding: 8bit\n\n" + sj("日本") + "\n", 1)["1"], "\r\n" + sj("日本") + "\r\n");
 }
 
 TEST(MimeReader, PartBodiesForTheUser) {
@@ -162,8 +134,7 @@ TEST(MimeReader, PartBodiesForTheUser) {
         EXPECT_EQ(read_bytes(dir / out), bytes) << part;
     }
     // A file in the way stays, unless it is to be replaced; a failure leaves it as it was.
-    EXPECT_FALSE(decode_part_body(base, 1, dir.cp("out2"), false));
-    EXPECT_FALSE(decode_part_body(base, 4, dir.cp("out2")));
+    EXPECT_FALSE(decode_part_body(base, 1, dir.cp("out2"), false) || decode_part_body(base, 4, dir.cp("out2")));
     EXPECT_EQ(read_bytes(dir / "out2"), "a=bc\n\r\nd");
     EXPECT_TRUE(decode_part_body(base, 1, dir.cp("out2")));
     EXPECT_EQ(read_bytes(dir / "out2"), "ManMa");
@@ -191,9 +162,8 @@ TEST_F(StoredBase64Body, RandomBytesInLinesOfEveryLength) {
     for (std::size_t size : {60000u, 60001u, 60002u}) {
         std::string bytes(size, '\0');
         for (char& c : bytes) c = static_cast<char>(rng());
-        std::string encoded = base64_encode_text(bytes);
-        ASSERT_EQ(encoded.size(), (size + 2) / 3 * 4);
-        for (std::size_t length : {4u, 7u, 60u, 76u, 1000u, 1u << 20}) {
+        const std::string encoded = base64_encode_text(bytes);
+        for (std::size_t length : {4u, 7u, 76u, 1u << 20}) {
             std::string lines;
             for (std::size_t pos = 0; pos < encoded.size(); pos += length) lines += encoded.substr(pos, length) + "\n";
             EXPECT_EQ(decode(part_header + lines), bytes) << size << " " << length;
@@ -229,22 +199,13 @@ TEST_F(StoredBase64Body, FailureLeavesNoOutput) {
     write_bytes(dir / "out", "old");
     EXPECT_FALSE(decode_part_body(dir.cp(), 1, dir.cp("out")));
     EXPECT_EQ(read_bytes(dir / "out"), "old");
-    EXPECT_FALSE(decode_part_body(dir.cp(), 2, dir.cp("new")));
-    EXPECT_FALSE(exists(dir / "new"));
-
+    std::filesystem::remove(dir / "out");
     // Outputs that cannot be written: the parent is a regular file; a directory stands there.
     write_bytes(dir / "1", crlf(part_header + "TWFu\n"));
-    std::filesystem::remove(dir / "out");
-    EXPECT_FALSE(decode_part_body(dir.cp(), 1, dir.cp("1/out")));
     std::filesystem::create_directory(dir / "out");
-    EXPECT_FALSE(decode_part_body(dir.cp(), 1, dir.cp("out")));
+    EXPECT_FALSE(decode_part_body(dir.cp(), 1, dir.cp("1/out")) || decode_part_body(dir.cp(), 1, dir.cp("out")));
     EXPECT_EQ(list_names(dir.path()), (std::vector<std::string>{"1", "out"}));
     EXPECT_TRUE(list_names(dir / "out").empty());
-}
-
-TEST(MimeReader, DecodedHeaderValuesNeverSplitALine) {
-    EXPECT_EQ(split("Subject: =?UTF-8?Q?a=0D=0ABcc:_x=1Ay?=\nFrom: =?ISO-2022-JP?B?GyRCRnxLXBsoQg==?= <a@x.jp>\n\nb\n", 1)["0"],
-              "Subject: a  Bcc: x y\r\nFrom: " + sj("日本") + " <a@x.jp>\r\n");
 }
 
 }  // namespace

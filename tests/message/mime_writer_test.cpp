@@ -152,8 +152,7 @@ TEST(MimeWriter, FailureLeavesNoOutboxFileAndTheDraftAsItWas) {
         write_bytes(dir / "work/1.smt", "left over from an earlier job");
         contents == "<none>" ? (void)std::filesystem::remove(dir / path) : write_bytes(dir / path, contents);
         auto before = files_in(dir / "draft/");
-        EXPECT_FALSE(compose_message(draft, dir.cp("work/1.smt"), mailer));
-        EXPECT_FALSE(exists(dir / "work/1.smt"));
+        EXPECT_FALSE(compose_message(draft, dir.cp("work/1.smt"), mailer) || exists(dir / "work/1.smt"));
         for (const std::string& name : list_names(dir / "work")) EXPECT_EQ(name, "1.$$$");
         EXPECT_EQ(files_in(dir / "draft/"), before);
     }

@@ -1,4 +1,5 @@
 #include <random>
+#include <tuple>
 
 #include "support/test_support.h"
 #include "text/charset_conversion.h"
@@ -50,10 +51,8 @@ TEST(UnicodeForms, StoredTextAgreesWithTheTextItWasMadeFrom) {
 }
 
 TEST(UnicodeForms, OnlyAFullWidthQuestionMarkOfItsOwnMarksALoss) {
-    EXPECT_TRUE(holds_lost_character_mark(sj("a？b")));
-    EXPECT_FALSE(holds_lost_character_mark(sj("a?b")));
-    EXPECT_FALSE(holds_lost_character_mark("\x83\x81\x48"));  // ャ's trail byte, then "H"
-    EXPECT_TRUE(holds_lost_character_mark("\x83\x81\x81\x48"));
+    EXPECT_TRUE(holds_lost_character_mark(sj("a？b")) && holds_lost_character_mark("\x83\x81\x81\x48"));
+    EXPECT_FALSE(holds_lost_character_mark(sj("a?b")) || holds_lost_character_mark("\x83\x81\x48"));  // ャ's trail byte, then "H"
 }
 
 TEST(UnicodeForms, HeaderTextDecodesEveryCharsetIntoUtf8) {
@@ -72,22 +71,18 @@ TEST(UnicodeForms, HeaderTextDecodesEveryCharsetIntoUtf8) {
 }
 
 TEST(UnicodeForms, CharsetsConvertToUtf8KeepingWhatCp932Lacks) {
-    EXPECT_EQ(convert_to_utf8("iso-8859-1", "R\xe9sum\xe9"), "Résumé");
-    EXPECT_EQ(convert_to_utf8("ks_c_5601-1987", "\xbe\xc8\xb3\xe7"), "안녕");
-    EXPECT_EQ(convert_to_utf8("Shift_JIS", sj("日本") + "\x80"), "日本" + fffd);
-    EXPECT_EQ(convert_to_utf8("utf-8", "a\xff\xfe" "b"), "a" + fffd + fffd + "b");
-    EXPECT_EQ(convert_to_utf8("ISO-2022-JP", "\x1b$BF|K\\\x1b(B"), "日本");
-    EXPECT_EQ(convert_to_utf8("x-nobody", "a"), std::nullopt);
-    EXPECT_EQ(convert_to_utf8("UTF-8//TRANSLIT", "a"), std::nullopt);
+    for (auto [charset, bytes, utf8] : {std::tuple<const char*, std::string, std::string>{"iso-8859-1", "R\xe9sum\xe9", "Résumé"},
+                                        {"ks_c_5601-1987", "\xbe\xc8\xb3\xe7", "안녕"}, {"Shift_JIS", sj("日本") + "\x80", "日本" + fffd},
+                                        {"utf-8", "a\xff\xfe" "b", "a" + fffd + fffd + "b"}, {"ISO-2022-JP", "\x1b$BF|K\\\x1b(B", "日本"}})
+        EXPECT_EQ(convert_to_utf8(charset, bytes), utf8) << charset;
+    EXPECT_FALSE(convert_to_utf8("x-nobody", "a") || convert_to_utf8("UTF-8//TRANSLIT", "a"));
 }
 
 TEST(UnicodeForms, ControlsShowAsCaretsAndNothingIsCutInsideACharacter) {
     EXPECT_EQ(with_visible_controls("a\x1b]0;t\x07\tb\n\x7f\xc2\x9b" "c\xff"), "a^[]0;t^G\tb\n^?" + fffd + "c" + fffd);
     EXPECT_EQ(with_visible_controls("a\tb", false), "a^Ib");
-    EXPECT_EQ(utf8_prefix("日本語", 7), "日本");
-    EXPECT_EQ(utf8_prefix("日本語", 9), "日本語");
-    EXPECT_EQ(code_point_name(0x1F389), "U+1F389");
-    EXPECT_EQ(code_point_name(0xE9), "U+00E9");
+    EXPECT_EQ(std::pair(utf8_prefix("日本語", 7), utf8_prefix("日本語", 9)), std::pair(std::string_view("日本"), std::string_view("日本語")));
+    EXPECT_EQ(code_point_name(0x1F389) + code_point_name(0xE9), "U+1F389U+00E9");
 }
 
 }  // namespace
