@@ -1,17 +1,15 @@
+// Our own pictures for the toolbar, the rows and the tray, and the desktop's
+// theme taken only where it has the exact name.
+
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QDir>
-#include <QFile>
 #include <QIcon>
 #include <QImage>
-#include <QTemporaryDir>
 #include <set>
-#include <utility>
-#include <vector>
 
 #include "app/icons.h"
 #include "navigator/command_ids.h"
+#include "support/test_support.h"
 
 namespace qm::test {
 namespace {
@@ -30,14 +28,17 @@ protected:
         QIcon::setThemeSearchPaths({});
         QIcon::setThemeName(QStringLiteral("quillmere-test-none"));
     }
+    static QImage image(const QIcon& icon) {
+        return icon.pixmap(small_size, small_size).toImage().convertToFormat(QImage::Format_ARGB32);
+    }
     // The bytes of the 16 px picture.
     static QByteArray bytes(const QIcon& icon) {
-        const QImage image = icon.pixmap(small_size, small_size).toImage().convertToFormat(QImage::Format_ARGB32);
-        return QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes());
+        const QImage picture = image(icon);
+        return QByteArray(reinterpret_cast<const char*>(picture.constBits()), picture.sizeInBytes());
     }
     // The share of the 16 px picture that is not transparent.
     static double covered(const QIcon& icon) {
-        const QImage image = icon.pixmap(small_size, small_size).toImage().convertToFormat(QImage::Format_ARGB32);
+        const QImage image = Icons::image(icon);
         EXPECT_EQ(image.size(), QSize(small_size, small_size));
         int opaque = 0;
         for (int y = 0; y < image.height(); ++y)
@@ -89,36 +90,22 @@ TEST_F(Icons, TrayPhasesWrapOntoSevenPictures) {
 // plain red) but not "folder-new", which Qt would otherwise answer with
 // "folder".
 TEST_F(Icons, ThemeIconsAreTakenByExactNameOnly) {
-    QTemporaryDir root;
-    ASSERT_TRUE(root.isValid());
-    const QString theme = root.path() + QStringLiteral("/red");
-    ASSERT_TRUE(QDir().mkpath(theme + QStringLiteral("/scalable/places")));
-    const auto write = [](const QString& path, const QByteArray& contents) {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
-    };
-    ASSERT_TRUE(write(theme + QStringLiteral("/index.theme"),
-                      "[Icon Theme]\nName=red\nDirectories=scalable/places\n\n"
-                      "[scalable/places]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n"));
-    const QByteArray red_square =
-        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"16\" height=\"16\">"
-        "<rect width=\"16\" height=\"16\" fill=\"#ff0000\"/></svg>";
+    temp_dir root;
+    write_bytes(root / "red/index.theme", "[Icon Theme]\nName=red\nDirectories=places\n\n"
+                                          "[places]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n");
     for (const char* name : {"folder", "user-trash", "quillmere"})
-        ASSERT_TRUE(write(theme + QStringLiteral("/scalable/places/") + QLatin1String(name) + QStringLiteral(".svg"),
-                          red_square));
-    QIcon::setThemeSearchPaths({root.path()});
+        write_bytes(root / ("red/places/" + std::string(name) + ".svg"),
+                    "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"16\" height=\"16\">"
+                    "<rect width=\"16\" height=\"16\" fill=\"#ff0000\"/></svg>");
+    QIcon::setThemeSearchPaths({QString::fromStdString(root.path())});
     QIcon::setThemeName(QStringLiteral("red"));
-
     const auto red = [](const QIcon& icon) {
-        const QImage image = icon.pixmap(small_size, small_size).toImage();
-        return image.pixel(0, 0) == qRgb(255, 0, 0) && image.pixel(15, 15) == qRgb(255, 0, 0);
+        return image(icon).pixel(0, 0) == qRgb(255, 0, 0) && image(icon).pixel(15, 15) == qRgb(255, 0, 0);
     };
-    EXPECT_TRUE(red(row_icon(row_icon_kind::folder)));
-    EXPECT_TRUE(red(row_icon(row_icon_kind::trash)));
-    EXPECT_TRUE(red(command_icon(cmd::to_trash)));
-    EXPECT_FALSE(red(command_icon(cmd::new_folder)));
-    EXPECT_FALSE(red(row_icon(row_icon_kind::mail)));
-    EXPECT_FALSE(red(main_icon()));
+    for (const QIcon& icon : {row_icon(row_icon_kind::folder), row_icon(row_icon_kind::trash), command_icon(cmd::to_trash)})
+        EXPECT_TRUE(red(icon));
+    for (const QIcon& icon : {command_icon(cmd::new_folder), row_icon(row_icon_kind::mail), main_icon()})
+        EXPECT_FALSE(red(icon));
 
     const QByteArray ours = bytes(command_icon(cmd::new_folder));
     use_no_theme();
