@@ -1,7 +1,6 @@
 // Send and receive from the window with its job dialogs and password
 // prompts: against the private Postfix and Dovecot, mail queued with
-// quillmere-cli goes out, comes back and is shown, and so does the account
-// made in the dialog of the first start; against scripted servers,
+// quillmere-cli goes out, comes back and is shown; against scripted servers,
 // cancelling and the prompts before any connection.
 
 #include <gtest/gtest.h>
@@ -25,7 +24,6 @@
 #include "store/program_session.h"
 #include "support/script_server.h"
 #include "support/smtp_server.h"
-#include "ui/dialog_account.h"
 #include "ui/dialog_job.h"
 #include "ui/dialog_password.h"
 
@@ -240,41 +238,6 @@ TEST_F(SendReceiveWindow, SendGoesOutFromTheListAndFromTheEditor) {
     EXPECT_EQ(list_names(drafts), names{});
     ASSERT_TRUE(server->wait_for_delivery(3));
     EXPECT_EQ(list_names(account("acct") + " 送信箱/送信控").size(), 3u);
-}
-
-TEST_F(SendReceiveWindow, AtTheFirstStartTheAccountDialogComesFirstAndWhatItSavesSendsAndReceives) {
-    start_server(server);
-    remove_tree(home / "mailbox");
-    recording_reporter quiet;
-    ASSERT_NE(open_mailbox(settings(), quiet), "");
-
-    modal_hand hand;
-    hand.then_dialog<dialog_account>([&](dialog_account& dialog) {
-        type_into(dialog.title_field(), "home");
-        type_into(dialog.address_field(), server->address());
-        type_into(dialog.pop_server_field(), server->host());
-        type_into(dialog.pop_port_field(), std::to_string(server->mail_store().pop3_port()));
-        type_into(dialog.pop_id_field(), server->user());
-        type_into(dialog.pop_password_field(), server->password());
-        type_into(dialog.smtp_server_field(), server->host());
-        type_into(dialog.smtp_port_field(), std::to_string(server->port(smtp_port::all_mechanisms)));
-        QTest::mouseClick(dialog.ok_button(), Qt::LeftButton);
-    });
-    Layout layout;
-    window_ main(settings(), layout);
-    main.show();
-    main.start();
-    ASSERT_TRUE(hand.finished());
-    EXPECT_EQ(hand.boxes(), names{});
-    ASSERT_EQ(main.account_selector()->count(), 1);
-    EXPECT_EQ(main.account_selector()->currentText(), "home");
-
-    // quillmere-cli finds the saved account with its password stored.
-    run_ok("new home --to " + server->address() + " --subject first --queue");
-    EXPECT_EQ(run_ok("sync home").err, "通知: 新着メールはありません.\n1通のメールを送信しました.\n");
-    ASSERT_TRUE(server->wait_for_delivery(1));
-    run_ok("sync home");
-    EXPECT_EQ(list_names(account("home") + " 受信箱"), names{".0"});
 }
 
 TEST_F(SendReceiveWindow, AbortDuringADownloadFilesNothingAndEscapeWaitsForTheWorker) {

@@ -1,5 +1,7 @@
 // The function options over a real "quillmere.ini" and a real mailbox: the
-// key letters, the extension list, the interval, and moving the mailbox.
+// key letters, the extension list, the interval, and moving the mailbox
+// (whose refusals the store's tests hold; here each is shown to reach the
+// user with the mailbox field focused and nothing changed).
 
 #include <QCheckBox>
 #include <QListWidget>
@@ -29,81 +31,53 @@ protected:
     }
     std::string value_of(const std::string& key) const {
         const std::string text = ini();
-        const std::size_t at = text.find("\r\n" + key + "=");
-        if (at == std::string::npos) return "<missing>";
-        const std::size_t start = at + key.size() + 3;
+        const std::size_t start = text.find("\r\n" + key + "=") + key.size() + 3;
         return text.substr(start, text.find("\r\n", start) - start);
     }
 };
 
-TEST_F(FunctionOptions, KeyLettersMustBeElevenCapitals) {
+TEST_F(FunctionOptions, KeyLettersMustBeElevenCapitalsAndEveryFieldIsWrittenInItsForm) {
     dialog_option_function dialog(nullptr, settings, report);
     look_at(dialog, "機能オプション");
-    EXPECT_EQ(dialog.key_field()->text(), "DFKNACMGTSR");
     const std::string before = ini();
-    for (const char* refused : {"DFKNACMGTS", "dfknacmgtsr", "DFKNACMGTS1", "DFKNACMGTSＲ"}) {
-        dialog.key_field()->setText(QString::fromUtf8(refused));
-        EXPECT_FALSE(ok(dialog)) << refused;
-        EXPECT_EQ(report.texts(), names{"キー定義はアルファベットの大文字のみで11文字にして下さい."});
-        EXPECT_EQ(dialog.focusWidget(), dialog.key_field());
-        EXPECT_EQ(ini(), before);
-    }
-    dialog.key_field()->setText("ZYXWVUTSRQP");
+    dialog.key_field()->setText("dfknacmgtsr");
+    EXPECT_FALSE(ok(dialog));
+    EXPECT_EQ(report.texts(), names{"キー定義はアルファベットの大文字のみで11文字にして下さい."});
+    EXPECT_EQ(dialog.focusWidget(), dialog.key_field());
+    EXPECT_EQ(ini(), before);
     press(dialog.default_keys_button());
     EXPECT_EQ(dialog.key_field()->text(), "DFKNACMGTSR");
     dialog.key_field()->setText("ABCDEFGHIJK");
+    dialog.switch_box(0)->setChecked(true);
+    dialog.switch_box(3)->setChecked(false);
+    dialog.switch_box(4)->setChecked(true);
+    dialog.interval_field()->setValue(1440);
+    dialog.viewer_field()->setText(ui("C:\\tools\\閲覧.exe"));
+    dialog.editor_field()->setText("gvim -f");
     EXPECT_TRUE(ok(dialog));
     EXPECT_TRUE(report.shown.empty());
     EXPECT_EQ(section("key"), "select account=A\nopen menu mail=B\nmake directory=C\nmake mail=D\nmark all=E\n"
                               "connect=F\nconnect round=G\narrange=H\nclear trash=I\nopen menu sort=J\nsearch=K\n");
-    EXPECT_EQ(settings.keys, "ABCDEFGHIJK");
-}
-
-TEST_F(FunctionOptions, SwitchesIntervalAndProgramsAreWrittenInTheirForm) {
-    dialog_option_function dialog(nullptr, settings, report);
-    EXPECT_TRUE(dialog.switch_box(3)->isChecked());
-    dialog.switch_box(0)->setChecked(true);
-    dialog.switch_box(3)->setChecked(false);
-    dialog.switch_box(4)->setChecked(true);
-    dialog.interval_field()->setValue(2000);  // the field keeps to 0 to 1440
-    EXPECT_EQ(dialog.interval_field()->value(), 1440);
-    dialog.viewer_field()->setText(ui("C:\\tools\\閲覧.exe"));
-    dialog.editor_field()->setText("gvim -f");
-    EXPECT_TRUE(ok(dialog));
     EXPECT_EQ(section("switch"), "list thread=-\nview tree=+\nview preview=+\narrange at receive=+\n"
                                  "arrange at send=-\narrange at terminate=-\ntell remain=-\nclear trash=+\n");
     EXPECT_EQ(section("value"), "check interval=1440\n");
     EXPECT_EQ(u8(value_of("text viewer")), "C:/tools/閲覧.exe");
     EXPECT_EQ(value_of("text editor"), "gvim -f");
-    EXPECT_EQ(settings.check_interval, 1440);
-    EXPECT_TRUE(settings.clear_trash);
+    EXPECT_EQ(settings.keys + "|" + std::to_string(settings.check_interval), "ABCDEFGHIJK|1440");  // read back
 }
 
-TEST_F(FunctionOptions, AnExtensionTextWithoutItsFirstDotListsNothing) {
+// The list's own rules are the option checks' (tests/config).
+TEST_F(FunctionOptions, AnExtensionTextWithoutItsFirstDotListsNothingAndAddedNamesAreChecked) {
     std::string text = ini();
     const std::string listed = "dangerous extension=" + std::string(default_dangerous_extensions);
-    ASSERT_NE(text.find(listed), std::string::npos);
-    text.replace(text.find(listed), listed.size(), "dangerous extension=bat.exe");
-    write_bytes(dir / "quillmere.ini", text);
+    write_bytes(dir / "quillmere.ini", text.replace(text.find(listed), listed.size(), "dangerous extension=bat.exe"));
     dialog_option_function dialog(nullptr, settings, report);
     option_list_box* box = dialog.extensions();
     EXPECT_EQ(box->list()->count(), 0);
-    EXPECT_FALSE(box->list()->isEnabled());
-    EXPECT_FALSE(box->delete_button()->isEnabled());
-
-    with_name_dialog([&] { press(box->add_button()); },
-                     [&](dialog_name& ask) {
-                         enter_name(ask, ".js");
-                         EXPECT_TRUE(ask.isVisible());
-                         enter_name(ask, "js");
-                         EXPECT_FALSE(ask.isVisible());
-                     });
-    with_name_dialog([&] { press(box->add_button()); }, [&](dialog_name& ask) { enter_name(ask, "exe"); });
-    with_name_dialog([&] { press(box->add_button()); }, [&](dialog_name& ask) { enter_name(ask, "js"); });
-    EXPECT_EQ(report.texts(), (names{"次の文字は使用できません.\n    \"*./:<>?\\|", "すでに同名のものが存在します."}));
-    ASSERT_EQ(box->list()->count(), 2);
+    add_names(box->add_button(), {".js", "js"});
+    add_names(box->add_button(), {"exe"});
+    EXPECT_EQ(report.texts(), names{"次の文字は使用できません.\n    \"*./:<>?\\|"});
     EXPECT_EQ(box->list()->currentItem()->text(), "exe");  // added at the end, and selected
-    EXPECT_TRUE(box->delete_button()->isEnabled());
     EXPECT_TRUE(ok(dialog));
     EXPECT_EQ(value_of("dangerous extension"), ".js.exe");
 }
@@ -118,103 +92,71 @@ protected:
         original = tree_snapshot(dir / "mailbox");
         settings_before = ini();
     }
-    bool move_to(const std::string& utf8_path) {
+    // Refused with `message`: the field focused (unless the settings file failed), the file, the
+    // mailbox and the settings as they were.
+    void expect_refused(const std::string& target, const std::string& message, bool mailbox_focused = true) {
         dialog_option_function dialog(nullptr, settings, report);
-        dialog.mailbox_field()->setText(ui(utf8_path));
-        const bool closed = ok(dialog);
-        focus_on_mailbox = dialog.focusWidget() == dialog.mailbox_field();
-        return closed;
-    }
-    // Nothing changed: the file, the mailbox and the settings as they were.
-    void expect_unchanged() {
+        dialog.mailbox_field()->setText(ui(target));
+        EXPECT_FALSE(ok(dialog)) << target;
+        EXPECT_EQ(dialog.focusWidget() == dialog.mailbox_field(), mailbox_focused) << target;
+        EXPECT_EQ(report.texts(), names{message}) << target;
         EXPECT_EQ(ini(), settings_before);
         EXPECT_EQ(tree_snapshot(dir / "mailbox"), original);
         EXPECT_EQ(settings.mailbox, dir.cp("mailbox/"));
+        EXPECT_FALSE(fs::exists(dir / "new"));
+    }
+    // Runs the dialog as the window does, with `target` typed; its answer.
+    int run(const std::string& target, bool saved) {
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<dialog_option_function*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialog->mailbox_field()->setText(ui(target));
+            saved ? dialog->accept() : dialog->reject();
+        });
+        return run_function_options(nullptr, settings, report);
     }
 
     std::map<std::string, std::string> original;
     std::string settings_before;
-    bool focus_on_mailbox = false;
 };
 
-TEST_F(MailboxMove, ANewDirectoryTakesTheWholeTreeAndTheOldOneGoes) {
-    EXPECT_EQ(settings.mailbox, dir.cp("mailbox/"));
-    EXPECT_TRUE(move_to(dir / "新しい箱"));  // the "/" is added
+TEST_F(MailboxMove, ANewDirectoryTakesTheWholeTreeAndTheSettingsFollow) {
+    EXPECT_EQ(run(dir / "新しい箱", false), 2);  // cancelled
+    EXPECT_EQ(ini(), settings_before);
+    EXPECT_EQ(run(dir / "新しい箱", true), 1);  // the "/" is added
     EXPECT_TRUE(report.shown.empty());
     EXPECT_EQ(tree_snapshot(dir / "新しい箱"), original);
     EXPECT_FALSE(fs::exists(dir / "mailbox"));
     EXPECT_EQ(settings.mailbox, dir.cp("新しい箱/"));
     EXPECT_EQ(u8(value_of("mailbox")), dir / "新しい箱/");
 
-    // Back into an empty directory that exists.
-    fs::create_directory(dir / "mailbox");
-    EXPECT_TRUE(move_to(dir / "mailbox/"));
-    EXPECT_EQ(tree_snapshot(dir / "mailbox"), original);
-    EXPECT_FALSE(fs::exists(dir / "新しい箱"));
+    // Without an old mailbox the new one is made as at a first start.
+    remove_tree(dir / "新しい箱");
+    EXPECT_EQ(run(dir / "fresh/", true), 1);
+    EXPECT_TRUE(report.shown.empty());
+    EXPECT_TRUE(fs::is_directory(dir / "fresh/標準アカウント/ 受信箱"));
 }
 
-TEST_F(MailboxMove, ATargetInsideOrNotEmptyOrMissingItsParentIsRefusedWithNothingChanged) {
+TEST_F(MailboxMove, ARefusedOrFailedMoveLeavesEverythingAsItWas) {
     write_bytes(dir / "full/note.txt", "mine");
-    const std::pair<std::string, std::string> cases[] = {
-        {dir / "mailbox/標準アカウント/inner/",
-         "新しいメールボックスフォルダを今のメールボックスの中に置くことはできません."},
-        {dir / "full/", "移動先のフォルダが空ではありません.\n空のフォルダか、新しいフォルダを指定して下さい."},
-        {dir.path(), "今のメールボックスを含むフォルダへは移動できません."},
-        {dir / "missing/new/", "ファイルの読み書きに失敗しました."},
-    };
-    for (const auto& [target, message] : cases) {
-        EXPECT_FALSE(move_to(target)) << target;
-        EXPECT_TRUE(focus_on_mailbox) << target;
-        EXPECT_EQ(report.texts(), names{message}) << target;
-        expect_unchanged();
+    const std::string file_error = "ファイルの読み書きに失敗しました.";
+    expect_refused(dir / "mailbox/標準アカウント/inner/",
+                   "新しいメールボックスフォルダを今のメールボックスの中に置くことはできません.");
+    // Only met here: a target that holds something, and a file another program holds open.
+    expect_refused(dir / "full/", "移動先のフォルダが空ではありません.\n空のフォルダか、新しいフォルダを指定して下さい.");
+    {
+        std::ifstream draft_in_editor(dir / "mailbox/標準アカウント/ 受信箱/1/1");
+        expect_refused(dir / "new/", "メールボックスの中のファイルを開いているプログラムがあります(編集中の草稿など).\n"
+                                     "閉じてから、もう一度実行して下さい.");
     }
-
-    std::ifstream draft_in_editor(dir / "mailbox/標準アカウント/ 受信箱/1/1");
-    EXPECT_FALSE(move_to(dir / "new/"));
-    EXPECT_EQ(report.texts(), names{"メールボックスの中のファイルを開いているプログラムがあります(編集中の草稿など).\n"
-                                    "閉じてから、もう一度実行して下さい."});
-    expect_unchanged();
-    EXPECT_FALSE(fs::exists(dir / "new"));
-}
-
-TEST_F(MailboxMove, ASettingsFileThatCannotBeWrittenOrACopyThatFailsLeavesEverythingAsItWas) {
     write_bytes(dir / "mailbox/標準アカウント/ 受信箱/1/2", std::string(300000, 'x'));
     original = tree_snapshot(dir / "mailbox");
     {
         file_size_limit limit(100000);  // the copy of the large part fails
-        EXPECT_FALSE(move_to(dir / "new/"));
+        expect_refused(dir / "new/", file_error);
     }
-    EXPECT_EQ(report.texts(), names{"ファイルの読み書きに失敗しました."});
-    expect_unchanged();
-    EXPECT_FALSE(fs::exists(dir / "new"));
-
     block_settings_file();  // stops the move before it begins
-    EXPECT_FALSE(move_to(dir / "new/"));
-    EXPECT_EQ(report.texts(), names{"ファイルの読み書きに失敗しました."});
-    expect_unchanged();
-    EXPECT_FALSE(fs::exists(dir / "new"));
-}
-
-TEST_F(MailboxMove, WithoutAnOldMailboxTheNewOneIsMadeAsAtAFirstStart) {
-    remove_tree(dir / "mailbox");
-    EXPECT_TRUE(move_to(dir / "fresh/"));
-    EXPECT_TRUE(report.shown.empty());
-    EXPECT_EQ(settings.mailbox, dir.cp("fresh/"));
-    EXPECT_TRUE(fs::is_directory(dir / "fresh/標準アカウント/ 受信箱"));
-}
-
-TEST_F(MailboxMove, TheEntryPointSaysOneWhenSavedAndTwoWhenCancelled) {
-    for (const bool saved : {false, true}) {
-        QTimer::singleShot(0, [this, saved] {
-            auto* dialog = qobject_cast<dialog_option_function*>(QApplication::activeModalWidget());
-            ASSERT_NE(dialog, nullptr);
-            dialog->mailbox_field()->setText(ui(dir / "moved/"));
-            saved ? dialog->accept() : dialog->reject();
-        });
-        EXPECT_EQ(run_function_options(nullptr, settings, report), saved ? 1 : 2);
-        EXPECT_EQ(fs::exists(dir / "moved"), saved);
-        EXPECT_EQ(fs::exists(dir / "mailbox"), !saved);
-    }
+    expect_refused(dir / "new/", file_error, false);
 }
 
 }  // namespace

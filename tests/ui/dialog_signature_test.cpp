@@ -1,6 +1,6 @@
 // The signature and template dialogs over a real account directory: what
 // they write into "sign.lst", "templt_h.lst" and "templt_b.lst" and what
-// they tell the user.
+// they tell the user. The lists' own rules are the store's (tests/config).
 
 #include <QPlainTextEdit>
 
@@ -17,90 +17,67 @@ class SignatureDialogs : public data_directory_test {
 protected:
     std::string root() const { return dir.cp(); }
     std::string signatures() const { return read_bytes(dir / "sign.lst"); }
-    std::vector<std::string> signature_names() const {
-        std::vector<std::string> all;
-        std::string name;
-        for (int i = 0; signature_name(root(), i, name); ++i) all.push_back(u8(name));
-        return all;
-    }
 };
 
 TEST_F(SignatureDialogs, ANewSignatureIsStoredInNameOrderWithoutTabsOrTheLastLineFeed) {
     ASSERT_TRUE(save_signature(root(), "work", "W"));
     dialog_signature dialog(nullptr, report, root());
     look_at(dialog, "署名");
-    EXPECT_EQ(dialog.delete_button(), nullptr);
     EXPECT_FALSE(dialog.ok_button()->isEnabled());
     commit_text(dialog.title_field(), "work");
-    EXPECT_TRUE(dialog.ok_button()->isEnabled());
     dialog.text_field()->setFocus();
     commit_text(dialog.text_field(), "--\n山田\t太郎\n");
     press(dialog.ok_button());
     EXPECT_EQ(report.texts(), names{"すでに同名のものが存在します."});
     EXPECT_EQ(dialog.focusWidget(), dialog.title_field());
-    EXPECT_TRUE(dialog.isVisible());
-
     commit_text(dialog.title_field(), "home");  // replaces the selected title
     press(dialog.ok_button());
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(dialog.changed());
     EXPECT_EQ(signatures(), crlf(sj("\thome\n--\n山田太郎\n\twork\nW\n")));
-
     // Opened again, it shows what was stored.
-    dialog_signature again(nullptr, report, root(), "home");
-    EXPECT_EQ(again.title_field()->text(), "home");
-    EXPECT_EQ(again.text_field()->toPlainText(), ui("--\n山田太郎\n"));
-    EXPECT_TRUE(again.ok_button()->isEnabled());
-    again.accept();  // unchanged: written in place
-    EXPECT_EQ(signatures(), crlf(sj("\thome\n--\n山田太郎\n\twork\nW\n")));
+    EXPECT_EQ(dialog_signature(nullptr, report, root(), "home").text_field()->toPlainText(), ui("--\n山田太郎\n"));
 }
 
-TEST_F(SignatureDialogs, AnEditThatCannotBeWrittenKeepsTheOldSignature) {
+TEST_F(SignatureDialogs, AnEditThatCannotBeWrittenKeepsTheOldSignatureAndDeleteAsksFirst) {
+    ASSERT_TRUE(save_signature(root(), "a", "1"));
     ASSERT_TRUE(save_signature(root(), "home", "old text"));
     // The list cannot be rewritten: its companion's name is a directory, which stops root too.
     ASSERT_TRUE(make_directory(dir.cp("sign.$$$")));
     const std::string before = signatures();
-    with_modal<dialog_signature>([&] { EXPECT_FALSE(run_signature_dialog(nullptr, root(), 0, report)); },
+    with_modal<dialog_signature>([&] { EXPECT_FALSE(run_signature_dialog(nullptr, root(), 1, report)); },
                                  [&](dialog_signature& dialog) {
-                                     type(dialog.title_field(), "private");
-                                     dialog.text_field()->selectAll();
-                                     commit_text(dialog.text_field(), "new text");
-                                     press(dialog.ok_button());
-                                     EXPECT_TRUE(dialog.isVisible());
-                                 });
+        type_into(dialog.title_field(), "private");
+        press(dialog.ok_button());
+        EXPECT_TRUE(dialog.isVisible());
+    });
     EXPECT_EQ(report.texts(), names{"ファイルの読み書きに失敗しました."});
     EXPECT_EQ(report.shown.at(0).first, message_kind::error);
     EXPECT_EQ(signatures(), before);
-    EXPECT_EQ(signature_names(), names{"home"});
+
+    remove_tree(dir / "sign.$$$");
+    dialog_signature dialog(nullptr, report, root(), "home");
+    dialog.show();
+    report.answer = false;
+    press(dialog.delete_button());
+    EXPECT_EQ(signatures(), before);
+    report.answer = true;
+    press(dialog.delete_button());
+    EXPECT_EQ(report.texts().back(), "削除しますか?");
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(signatures(), crlf("\ta\n1\n"));
 }
 
-TEST_F(SignatureDialogs, TheHundredthSignatureOrTemplateIsRefused) {
+TEST_F(SignatureDialogs, TheHundredthIsRefusedAndATemplatesHeaderAndBodyAreSavedTogether) {
     std::string list;
     for (int i = 0; i < 99; ++i) list += "\ts" + std::to_string(100 + i) + "\n";
     for (const char* file : {"sign.lst", "templt_h.lst", "templt_b.lst"}) write_bytes(dir / file, crlf(list));
     EXPECT_FALSE(run_signature_dialog(nullptr, root(), -1, report));
     EXPECT_FALSE(run_template_dialog(nullptr, root(), -1, report));
     EXPECT_EQ(report.texts(), (names{"これ以上の項目は作成できません.", "これ以上の項目は作成できません."}));
-    EXPECT_EQ(report.shown.at(1).first, message_kind::notice);
     EXPECT_EQ(signatures(), crlf(list));
-}
 
-TEST_F(SignatureDialogs, DeleteAsksFirstAndRemovesTheSignatureByName) {
-    ASSERT_TRUE(save_signature(root(), "a", "1"));
-    ASSERT_TRUE(save_signature(root(), "b", "2"));
-    dialog_signature dialog(nullptr, report, root(), "b");
-    dialog.show();
-    report.answer = false;
-    press(dialog.delete_button());
-    EXPECT_EQ(signatures(), crlf("\ta\n1\n\tb\n2\n"));
-    report.answer = true;
-    press(dialog.delete_button());
-    EXPECT_EQ(report.texts(), (names{"削除しますか?", "削除しますか?"}));
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(signatures(), crlf("\ta\n1\n"));
-}
-
-TEST_F(SignatureDialogs, ATemplatesHeaderAndBodyAreSavedAndReadBack) {
+    for (const char* file : {"templt_h.lst", "templt_b.lst"}) ASSERT_TRUE(delete_file(dir.cp(file)));
     dialog_template dialog(nullptr, report, root());
     look_at(dialog, "テンプレート");
     commit_text(dialog.title_field(), "会議の案内");
@@ -112,28 +89,20 @@ TEST_F(SignatureDialogs, ATemplatesHeaderAndBodyAreSavedAndReadBack) {
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(read_bytes(dir / "templt_h.lst"), crlf(sj("\t会議の案内\nTo: team@example.jp\nSubject: 定例会議\n")));
     EXPECT_EQ(read_bytes(dir / "templt_b.lst"), crlf(sj("\t会議の案内\n各位\n\n次の会議は月曜です.\n")));
-
-    // Opened from the menu, it shows both texts; renamed, both files follow.
     with_modal<dialog_template>([&] { EXPECT_TRUE(run_template_dialog(nullptr, root(), 0, report)); },
                                 [&](dialog_template& edit) {
-                                    EXPECT_EQ(edit.title_field()->text(), ui("会議の案内"));
-                                    EXPECT_EQ(edit.header_field()->toPlainText(),
-                                              ui("To: team@example.jp\nSubject: 定例会議\n"));
-                                    EXPECT_EQ(edit.body_field()->toPlainText(), ui("各位\n\n次の会議は月曜です.\n"));
-                                    type(edit.title_field(), "案内");
-                                    press(edit.ok_button());
-                                });
-    EXPECT_TRUE(report.shown.empty());
-    EXPECT_EQ(read_bytes(dir / "templt_h.lst"), crlf(sj("\t案内\nTo: team@example.jp\nSubject: 定例会議\n")));
-    EXPECT_EQ(read_bytes(dir / "templt_b.lst"), crlf(sj("\t案内\n各位\n\n次の会議は月曜です.\n")));
+        EXPECT_EQ(edit.header_field()->toPlainText(), ui("To: team@example.jp\nSubject: 定例会議\n"));
+        EXPECT_EQ(edit.body_field()->toPlainText(), ui("各位\n\n次の会議は月曜です.\n"));
+        type_into(edit.title_field(), "案内");
+        press(edit.ok_button());
+    });
+    EXPECT_TRUE(template_exists(root(), sj("案内")) && !template_exists(root(), sj("会議の案内")));
 }
 
-TEST_F(SignatureDialogs, AMultiLineFieldKeepsWithinItsBytesCountingLineEndsAsTwo) {
+TEST(TextFieldLimit, AMultiLineFieldKeepsWithinItsBytesCountingLineEndsAsTwo) {
     QPlainTextEdit field;
     keep_text_within_bytes(&field, 10);
     commit_text(&field, "あいう\nえおか");  // 6 + 2 + 6 bytes: "か" and "お" go
-    EXPECT_EQ(field.toPlainText(), ui("あいう\nえ"));
-    commit_text(&field, "x");
     EXPECT_EQ(field.toPlainText(), ui("あいう\nえ"));
     QTextCursor start = field.textCursor();
     start.setPosition(0);
@@ -143,8 +112,6 @@ TEST_F(SignatureDialogs, AMultiLineFieldKeepsWithinItsBytesCountingLineEndsAsTwo
     EXPECT_EQ(field.toPlainText(), ui("xyいう\nえ"));
     field.undo();
     EXPECT_EQ(field.toPlainText(), ui("いう\nえ"));
-    field.redo();
-    EXPECT_EQ(field.toPlainText(), ui("xyいう\nえ"));
 }
 
 }  // namespace

@@ -9,8 +9,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
-#include <QInputMethodEvent>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
@@ -19,9 +17,9 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "app/typing.h"
 #include "platform/file_operations.h"
 #include "platform/program_context.h"
 #include "support/test_support.h"
@@ -41,6 +39,13 @@ private:
     program_context saved_ = context();
 };
 
+// The program runs from `directory` (UTF-8, ending with "/") until the test ends.
+inline void run_from(const std::string& directory) {
+    program_context moved = context();
+    moved.executable_directory = sj(directory);
+    set_context(moved);
+}
+
 inline QString ui(const std::string& utf8) { return QString::fromUtf8(utf8.c_str()); }
 
 // Text as an input method commits it, at the cursor (over the selection).
@@ -48,12 +53,6 @@ inline void commit_text(QWidget* field, const std::string& utf8) {
     QInputMethodEvent commit;
     commit.setCommitString(ui(utf8));
     QApplication::sendEvent(field, &commit);
-}
-
-// The field's text replaced by typing.
-inline void type(QLineEdit* field, const std::string& utf8) {
-    field->selectAll();
-    commit_text(field, utf8);
 }
 
 inline void press(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
@@ -100,9 +99,10 @@ inline int modal_dialogs_opened_by(const std::function<void()>& action) {
     return opened;
 }
 
-// Shows the dialog: its title, a name for every field a screen reader
-// meets, every button's whole label. With QUILLMERE_UI_SHOTS set to a
-// directory, the dialog is saved there as a picture named after its class.
+// Shows the dialog: its title (the name a screen reader and the end-to-end
+// tests find it by), a name for every field a screen reader meets, every
+// button's whole label. With QUILLMERE_UI_SHOTS set to a directory, the
+// dialog is saved there as a picture named after its class.
 inline void look_at(QDialog& dialog, const std::string& title) {
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), ui(title));

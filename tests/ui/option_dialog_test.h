@@ -12,19 +12,15 @@
 
 namespace qm::test {
 
-class option_dialog_test : public ::testing::Test {
+class option_dialog_test : public data_directory_test {
 protected:
     option_dialog_test() {
         set_context({dir.cp(), dir.cp(), dir.cp("work/"), dir.cp()});
         EXPECT_TRUE(write_default_settings());
-        reload();
-    }
-    ~option_dialog_test() override { set_context(saved_); }
-
-    void reload() {
         load_view_settings(settings);
         load_function_settings(settings);
     }
+
     std::string ini() const { return read_bytes(dir / "quillmere.ini"); }
     // The lines of one section of "quillmere.ini", with line feeds.
     std::string section(const std::string& name) const {
@@ -40,22 +36,21 @@ protected:
     // a directory, which stops root as well.
     void block_settings_file() const { write_bytes(dir / "quillmere.$$$/x", ""); }
 
-    // Presses `opener` and hands the name dialog it opens to `use`.
-    static void with_name_dialog(const std::function<void()>& opener, const std::function<void(dialog_name&)>& use) {
-        with_modal<dialog_name>(opener, use);
-    }
-    static void enter_name(dialog_name& ask, const char* text) {
-        ask.field()->clear();
-        QTest::keyClicks(ask.field(), QString::fromUtf8(text));
-        QTest::keyClick(ask.field(), Qt::Key_Return);
+    // Presses `add` and gives each name dialog it opens the next text (and
+    // Enter), as long as the dialog stays open.
+    static void add_names(QPushButton* add, std::vector<const char*> texts) {
+        with_modal<dialog_name>([&] { press(add); }, [&](dialog_name& ask) {
+            for (const char* text : texts) {
+                ASSERT_TRUE(ask.isVisible()) << text;
+                ask.field()->clear();
+                QTest::keyClicks(ask.field(), QString::fromUtf8(text));
+                QTest::keyClick(ask.field(), Qt::Key_Return);
+            }
+            EXPECT_FALSE(ask.isVisible());
+        });
     }
 
-    temp_dir dir;
     Settings settings;
-    recording_reporter report;
-
-private:
-    program_context saved_ = context();
 };
 
 }  // namespace qm::test
