@@ -608,44 +608,14 @@ class Dovecot:
         passwd = os.path.join(self.root, "passwd")
         with open(passwd, "w") as out:
             out.write(f"{self.USER}:{{PLAIN}}{self.PASSWORD}\n")
-        self.log_path = os.path.join(self.root, "dovecot.log")
         conf = os.path.join(self.root, "dovecot.conf")
+        with open(os.path.join(SOURCE_DIR, "tests", "data", "servers", "dovecot-e2e.conf")) as template:
+            text = template.read()
+        for name, value in (("DIR", self.root), ("USER", owner.pw_name), ("GROUP", group), ("UID", self.uid),
+                            ("GID", self.gid), ("MAILDIR", self.maildir), ("PORT", self.port)):
+            text = text.replace(f"@{name}@", str(value))
         with open(conf, "w") as out:
-            out.write(f"""base_dir = {self.root}/run
-state_dir = {self.root}/state
-log_path = {self.log_path}
-protocols = pop3
-listen = 127.0.0.1
-ssl = no
-disable_plaintext_auth = no
-auth_mechanisms = plain
-auth_failure_delay = 0
-default_internal_user = {owner.pw_name}
-default_internal_group = {group}
-default_login_user = {owner.pw_name}
-first_valid_uid = 1
-passdb {{
-  driver = passwd-file
-  args = scheme=PLAIN username_format=%u {passwd}
-}}
-userdb {{
-  driver = static
-  args = uid={self.uid} gid={self.gid} home={self.root}/home
-}}
-mail_location = maildir:{self.maildir}
-service pop3-login {{
-  chroot =
-  inet_listener pop3 {{
-    port = {self.port}
-  }}
-}}
-service anvil {{
-  chroot =
-  unix_listener anvil-auth-penalty {{
-    mode = 0
-  }}
-}}
-""")
+            out.write(text)
         with open(os.path.join(self.root, "dovecot.out"), "wb") as output:
             self.process = subprocess.Popen([program, "-F", "-c", conf], stdout=output, stderr=subprocess.STDOUT,
                                             stdin=subprocess.DEVNULL)

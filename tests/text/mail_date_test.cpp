@@ -10,8 +10,6 @@ namespace {
 TEST(DateLine, FixedMomentsInSeveralZones) {
     struct { const char* zone; std::time_t now; const char* line; } cases[] = {
         {"Asia/Tokyo", 1267540205, "Date: Tue, 2 Mar 2010 23:30:05 +0900\n"}, {"UTC", 1267540205, "Date: Tue, 2 Mar 2010 14:30:05 +0000\n"},
-        {"America/New_York", 1278212829, "Date: Sat, 3 Jul 2010 23:07:09 -0400\n"},
-        {"Asia/Kolkata", 1278212829, "Date: Sun, 4 Jul 2010 08:37:09 +0530\n"},
         {"America/St_Johns", 1267540205, "Date: Tue, 2 Mar 2010 11:00:05 -0330\n"},
     };
     for (const auto& c : cases) {
@@ -23,17 +21,15 @@ TEST(DateLine, FixedMomentsInSeveralZones) {
 TEST(ListDate, ConversionsToTheLocalZoneFromTextAndFile) {
     const std::string field = "Date: Tue, 2 Mar 2010 23:30:00 -0500\n";
     struct { const char* zone; std::string header; const char* shown; } cases[] = {
-        {"Asia/Tokyo", field, "10. 3. 3 13:30"},
         {"Asia/Tokyo", "Subject: " + std::string(5000, 's') + "\n" + field, "10. 3. 3 13:30"},
         // The text is read in lines of 1000 characters: the second piece of a long line is a line of its own.
         {"Asia/Tokyo", "X-Long: " + std::string(992, 'y') + field, "10. 3. 3 13:30"},
         {"Asia/Tokyo", "Date: 12 Jan 2010 10:20 +0900\n", "10. 1.12 19:20"},  // no seconds: no zone
-        {"Asia/Tokyo", "Subject: x\nDATE:Tue,2 Mar 2010 23:30:00 -0500\n", "10. 3. 3 13:30"},
+        {"Asia/Tokyo", "Date: 12 Jan\t2010  10:20:00 \v+0000\n", "10. 1.12 19:20"},  // any white space between
         {"Asia/Tokyo", "From: a@x.jp\n\nDat: 1 Jan 2010 10:00\n", "??. ?. ? ??:??"}, {"Asia/Tokyo", "", "??. ?. ? ??:??"},
         // The offset is the one in force at the message's own moment.
         {"America/New_York", "Date: 14 Mar 2010 06:59:00 +0000\n", "10. 3.14  1:59"},
         {"America/New_York", "Date: 14 Mar 2010 07:00:00 +0000\n", "10. 3.14  3:00"},
-        {"Asia/Kolkata", "Date: 1 Jan 2010 23:45:00 +0000\n", "10. 1. 2  5:15"},
         {"America/St_Johns", "Date: 1 Jan 2010 00:00:00 +0000\n", "09.12.31 20:30"},
         {"UTC", "Date: 1 Jan 2010 00:00:00 -0330\n", "10. 1. 1  3:30"},
     };
@@ -52,11 +48,9 @@ TEST(ListDate, CarriesZoneNamesAndBadValuesInUtc) {
         {"31 Dec 2009 23:30:00 -0100", "10. 1. 1  0:30"},  {"1 Jan 2010 00:30:00 +0100", "09.12.31 23:30"},
         // An unknown month shows as 13, between December and January.
         {"5 Foo 2010 10:00:00 +0000", "10.13. 5 10:00"},   {"1 Foo 2010 00:30:00 +0100", "10.12.31 23:30"},
-        {"31 Foo 2010 23:30:00 -0100", "11. 1. 1  0:30"},  {"45 Foo 2010 99:99", "11. 1.18  4:39"},
         // Days beyond a month's length go on into the next months.
         {"31 Feb 2010 10:00:00 +0000", "10. 3. 3 10:00"},  {"0 Jan 2010 10:00", "09.12.31 10:00"},
         {"12 Jan 2010 10", "??. ?. ? ??:??"},              {"12 Jan 2010 10:xx", "??. ?. ? ??:??"},
-        {"tomorrow", "??. ?. ? ??:??"},                    {"12 Jan", "??. ?. ? ??:??"},
     };
     const std::pair<const char*, const char*> zones[] = {  // after "Fri, 1 Jan 2010 12:00:00 "
         {"EST", "10. 1. 1 17:00"}, {"edt", "10. 1. 1 16:00"}, {"PST", "10. 1. 1 20:00"}, {"PDT", "10. 1. 1 19:00"},

@@ -1,9 +1,6 @@
 #include <random>
-#include <tuple>
 
 #include "support/test_support.h"
-#include "text/charset_conversion.h"
-#include "text/header_text_utf8.h"
 #include "text/unicode_forms.h"
 #include "text/utf8_sjis.h"
 #include "text/utf8_text.h"
@@ -53,29 +50,6 @@ TEST(UnicodeForms, StoredTextAgreesWithTheTextItWasMadeFrom) {
 TEST(UnicodeForms, OnlyAFullWidthQuestionMarkOfItsOwnMarksALoss) {
     EXPECT_TRUE(holds_lost_character_mark(sj("a？b")) && holds_lost_character_mark("\x83\x81\x81\x48"));
     EXPECT_FALSE(holds_lost_character_mark(sj("a?b")) || holds_lost_character_mark("\x83\x81\x48"));  // ャ's trail byte, then "H"
-}
-
-TEST(UnicodeForms, HeaderTextDecodesEveryCharsetIntoUtf8) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"=?UTF-8?B?8J+OiSDlubTmnKs=?= =?utf-8?q?_caf=C3=A9?=", "🎉 年末 café"},  // adjacent words meet
-        {"=?ISO-2022-JP?B?GyRCRnxLXBsoQg==?= and =?iso-8859-1?Q?R=E9sum=E9?=", "日本 and Résumé"},
-        {"=?UTF-8*ja?B?5pel5pys?=", "日本"},
-        {"=?x-unknown?B?5pel?= x", "=?x-unknown?B?5pel?= x"},  // a charset nobody knows stays
-        {"=?UTF-8?B?YQBiDWMKZBpl?=", "a b c d e"},              // no control character reaches the line
-        {"caf\xc3\xa9 \xf0\x9f\x8d\xa3", "café 🍣"},                // raw UTF-8
-        {"\x1b$BF|K\\\x1b(B", "日本"},                             // raw ISO-2022-JP
-        {sj("日本"), "日本"},                                      // raw Shift_JIS
-        {"=?UTF-8?B?broken", "=?UTF-8?B?broken"},
-    };
-    for (const auto& [raw, utf8] : cases) EXPECT_EQ(header_text_utf8(raw), utf8) << raw;
-}
-
-TEST(UnicodeForms, CharsetsConvertToUtf8KeepingWhatCp932Lacks) {
-    for (auto [charset, bytes, utf8] : {std::tuple<const char*, std::string, std::string>{"iso-8859-1", "R\xe9sum\xe9", "Résumé"},
-                                        {"ks_c_5601-1987", "\xbe\xc8\xb3\xe7", "안녕"}, {"Shift_JIS", sj("日本") + "\x80", "日本" + fffd},
-                                        {"utf-8", "a\xff\xfe" "b", "a" + fffd + fffd + "b"}, {"ISO-2022-JP", "\x1b$BF|K\\\x1b(B", "日本"}})
-        EXPECT_EQ(convert_to_utf8(charset, bytes), utf8) << charset;
-    EXPECT_FALSE(convert_to_utf8("x-nobody", "a") || convert_to_utf8("UTF-8//TRANSLIT", "a"));
 }
 
 TEST(UnicodeForms, ControlsShowAsCaretsAndNothingIsCutInsideACharacter) {

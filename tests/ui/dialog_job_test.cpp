@@ -1,9 +1,8 @@
-// The job dialog: the capped log, the trace hand-over, the progress bar, and
-// how it ends: by itself, through 中止, through Esc only after its worker.
+// The job dialog: the capped log, the progress bar, and how it ends: by
+// itself, or after a failure only through 閉じる.
 
 #include <gtest/gtest.h>
 
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -88,22 +87,18 @@ TEST_F(DialogJob, WithoutTraceItStaysHiddenHoldsBackInputAndClosesItselfOnSucces
     int clicked = 0;
     QObject::connect(other, &QPushButton::clicked, [&] { ++clicked; });
     std::atomic<bool> go_on = false;
-    bool ever_shown = false;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] { ever_shown = ever_shown || (dialog && dialog->isVisible()); });
-    watch.start(1);
     const auto body = [&](thread& self) { return wait_for(self, &go_on); };
-    EXPECT_EQ(run(body, {false, true, [] { return false; }}, [&](dialog_job&) {
+    EXPECT_EQ(run(body, {false, true, [] { return false; }}, [&](dialog_job& d) {
         QTest::mouseClick(other, Qt::LeftButton);
         QTest::qWait(30);
+        EXPECT_FALSE(d.isVisible());
         go_on = true;
     }), net_result::ok);
-    EXPECT_FALSE(ever_shown);
     QTest::mouseClick(other, Qt::LeftButton);  // the job has ended
     EXPECT_EQ(clicked, 1);
 }
 
-// That a trace keeps the dialog on screen, and Shift held at the end too, the window's rounds show.
+// A trace, Shift held, abort and Esc the window's rounds show against their servers.
 TEST_F(DialogJob, AHiddenJobThatTakesLongShowsItselfWithItsProgressAndAFailureWaitsForClose) {
     job_dialog_view view{false, true, [] { return false; }};
     view.reveal_after_milliseconds = 50;
@@ -114,44 +109,14 @@ TEST_F(DialogJob, AHiddenJobThatTakesLongShowsItselfWithItsProgressAndAFailureWa
     EXPECT_EQ(run(body, view, [&](dialog_job& d) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return d.isVisible(); }, 5000));
         EXPECT_TRUE(QTest::qWaitFor([&] { return d.progress_bar()->text() == "2 / 3"; }, 5000));
-        EXPECT_TRUE(d.log_box()->toPlainText().startsWith("connecting..."));
-        EXPECT_TRUE(d.abort_button()->isEnabled() && !d.close_button()->isEnabled());
+        EXPECT_FALSE(d.close_button()->isEnabled());
         QTest::mouseClick(d.abort_button(), Qt::LeftButton);
-        EXPECT_FALSE(d.abort_button()->isEnabled());  // answered at once
         EXPECT_TRUE(QTest::qWaitFor([&] { return d.job_ended() && !boxes.boxes().empty(); }, 5000));
         QTest::qWait(20);
         EXPECT_TRUE(d.isVisible() && d.close_button()->isEnabled());  // waits for 閉じる
         QTest::mouseClick(d.close_button(), Qt::LeftButton);
     }), net_result::cancelled);
     EXPECT_EQ(boxes.boxes(), names{"処理を中止しました."});
-}
-
-TEST_F(DialogJob, EscapeAsksTheJobToStopAndTheDialogEndsOnlyAfterTheWorker) {
-    std::atomic<bool> let_go = false, saw_cancel = false;
-    const auto slow_to_stop = [&](thread& self) {
-        wait_for(self, nullptr);
-        saw_cancel = true;
-        wait_for(self, &let_go);
-        return net_result::cancelled;
-    };
-    bool open_while_worker_runs = false;
-    EXPECT_EQ(run(slow_to_stop, {true, true, [] { return false; }}, [&](dialog_job& d) {
-        QTest::keyClick(&d, Qt::Key_Escape);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return saw_cancel.load(); }, 5000));
-        d.close();  // the window's close button does the same
-        QTest::qWait(100);
-        open_while_worker_runs = d.isVisible() && !d.job_ended() && !job->is_finished();
-        let_go = true;
-    }), net_result::cancelled);
-    EXPECT_TRUE(open_while_worker_runs);
-    EXPECT_EQ(boxes.boxes(), names{"処理を中止しました."});  // then closed without 閉じる
-
-    // Ended quietly, nothing is shown.
-    EXPECT_EQ(run([](thread& self) { return wait_for(self, nullptr); }, {true, true, [] { return false; }},
-                  [](dialog_job&) { dialog_job::running()->end_quietly(); }),
-              net_result::cancelled);
-    EXPECT_EQ(boxes.boxes().size(), 1u);
-    EXPECT_EQ(dialog_job::running(), nullptr);
 }
 
 }  // namespace

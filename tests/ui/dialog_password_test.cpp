@@ -1,8 +1,8 @@
-// The password prompt of a round: what it names, what it hides, how much it
-// takes, and that nothing of the typed password stays behind.
+// The password prompt of a round: what it hides, how much it takes, and that
+// nothing of the typed password stays behind. What it names and its Cancel
+// the window's rounds show.
 
 #include <QDialogButtonBox>
-#include <QLabel>
 
 #include "app/modal_hand.h"
 #include "entry_dialog_test.h"
@@ -12,10 +12,9 @@
 namespace qm::test {
 namespace {
 
-TEST(DialogPassword, NamesTheAccountAndServerHidesWhatIsTypedAndTakesAtMost127Bytes) {
+TEST(DialogPassword, HidesWhatIsTypedAndTakesAtMost127Bytes) {
     dialog_password pop(nullptr, password_server::pop3, sj("自宅"), "pop.example.com");
     look_at(pop, "POP3パスワード?");
-    EXPECT_EQ(pop.question()->text(), ui("アカウント \"自宅\" のPOP3サーバ pop.example.com のパスワード(&P):"));
     EXPECT_EQ(pop.field()->echoMode(), QLineEdit::Password);
     // OK waits for a password: an empty one would only fail at the server.
     QPushButton* ok = pop.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
@@ -27,24 +26,21 @@ TEST(DialogPassword, NamesTheAccountAndServerHidesWhatIsTypedAndTakesAtMost127By
     EXPECT_EQ(password, std::string(125, 'y') + sj("パ"));
     EXPECT_TRUE(pop.field()->text().isEmpty());
     EXPECT_FALSE(pop.field()->isUndoAvailable());
-    EXPECT_EQ(dialog_password(nullptr, password_server::smtp, "w", "h").windowTitle(), ui("SMTPパスワード?"));
 }
 
-TEST(DialogPassword, OkHandsThePasswordOverCancelGivesNothingAndABadCharacterIsAskedAgain) {
+TEST(DialogPassword, ABadCharacterIsAskedAgainAndOkHandsThePasswordOver) {
     std::string password;
     modal_hand hand;
-    const auto enter = [&hand](const char* typed, bool ok) {
-        hand.then_dialog<dialog_password>([typed, ok](dialog_password& dialog) {
+    const auto enter = [&hand](const char* typed) {
+        hand.then_dialog<dialog_password>([typed](dialog_password& dialog) {
             type_into(dialog.field(), typed);
-            ok ? dialog.accept() : dialog.reject();
+            dialog.accept();
         });
     };
-    enter("typed", false);
-    EXPECT_FALSE(ask_round_password(nullptr, password_server::pop3, "a", "h", password));
     // A character CP932 cannot hold: a notice that does not show it, and the prompt again.
-    enter("p😀", true);
+    enter("p😀");
     hand.then_box();
-    enter("秘密 pass", true);
+    enter("秘密 pass");
     EXPECT_TRUE(ask_round_password(nullptr, password_server::smtp, "a", "h", password));
     EXPECT_EQ(password, sj("秘密 pass"));
     EXPECT_EQ(hand.boxes(), names{"パスワードに使えない文字が含まれています."});

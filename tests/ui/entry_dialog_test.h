@@ -9,12 +9,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
-#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -101,8 +99,7 @@ inline int modal_dialogs_opened_by(const std::function<void()>& action) {
 
 // Shows the dialog: its title (the name a screen reader and the end-to-end
 // tests find it by), a name for every field a screen reader meets, every
-// button's whole label. With QUILLMERE_UI_SHOTS set to a directory, the
-// dialog is saved there as a picture named after its class.
+// button's whole label.
 inline void look_at(QDialog& dialog, const std::string& title) {
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), ui(title));
@@ -115,9 +112,6 @@ inline void look_at(QDialog& dialog, const std::string& title) {
     }
     for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
         EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString();
-    }
-    if (const char* shots = std::getenv("QUILLMERE_UI_SHOTS")) {
-        EXPECT_TRUE(dialog.grab().save(QString::fromUtf8(shots) + "/" + dialog.metaObject()->className() + ".png"));
     }
 }
 

@@ -3,7 +3,7 @@
 
 #include <QDialog>
 #include <QPlainTextEdit>
-#include <algorithm>
+#include <QRegularExpression>
 
 #include "entry_dialog_test.h"
 #include "ui/help_text.h"
@@ -37,34 +37,19 @@ protected:
 };
 
 TEST_F(HelpWindow, EveryDialogsSectionIsOneWholeChapterOfTheProgramsOwnText) {
-    const std::string path = std::string(QUILLMERE_BINARY_DIR) + "/quillmere.txt";
-    const std::string bytes = read_bytes(path);
-    ASSERT_TRUE(bytes.ends_with("\r\n")) << path;
-    std::vector<std::string> lines;  // as UTF-8, without their CR LF
-    for (std::size_t start = 0, end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2)
-        lines.push_back(u8(bytes.substr(start, end - start)));
-    // The form of the program's text files: every line ends with CR LF, all of it CP932.
-    EXPECT_EQ(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')), lines.size());
-    EXPECT_EQ(sj(u8(bytes)), bytes);
-    for (const auto& [section, heading] : {std::pair{view_options_help, "■ 表示オプション"},
-                                           {function_options_help, "■ 機能オプション"}, {account_help, "■ アカウント"}}) {
-        const auto first = static_cast<std::size_t>(section.first_line - 1);
-        const auto end = first + static_cast<std::size_t>(section.line_count);
-        ASSERT_LT(end, lines.size()) << heading;
-        // Nothing of the next chapter is shown, and nothing of this one is left out.
-        EXPECT_EQ(lines[first], heading);
-        for (std::size_t line = first + 1; line < end; ++line) EXPECT_FALSE(lines[line].starts_with("■")) << line + 1;
-        EXPECT_TRUE(lines[end].starts_with("■")) << heading;
-        std::string expected;
-        for (std::size_t line = first; line < end; ++line) expected += sj(lines[line]) + "\n";
-        EXPECT_EQ(help_section_text(sj(path), section), expected);
-    }
-    // The window shows the whole section, however long: more than the 4095 characters of old.
     run_from(std::string(QUILLMERE_BINARY_DIR) + "/");
     QDialog owner;
-    show_help(&owner, account_help);
-    ASSERT_EQ(help_windows().size(), 1u);
-    EXPECT_EQ(help_windows()[0]->findChild<QPlainTextEdit*>()->document()->blockCount(), account_help.line_count);
+    for (const auto& [section, heading] : {std::pair{view_options_help, "■ 表示オプション"},
+                                           {function_options_help, "■ 機能オプション"}, {account_help, "■ アカウント"}}) {
+        show_help(&owner, section);
+        // The whole chapter, however long (more than the 4095 characters of old), and nothing of the next.
+        const QStringList lines = shown_text().split('\n');
+        EXPECT_EQ(lines.size(), section.line_count) << heading;
+        EXPECT_EQ(lines.at(0), ui(heading));
+        EXPECT_EQ(lines.filter(QRegularExpression("^■")).size(), 1) << heading;
+        show_help(&owner, {section.first_line + section.line_count, 1});
+        EXPECT_TRUE(shown_text().startsWith(ui("■"))) << heading;
+    }
 }
 
 TEST_F(HelpWindow, ShowsItsSectionIsReplacedNeverDoubledAndGoesWithTheDialogThatAskedLast) {
@@ -80,10 +65,7 @@ TEST_F(HelpWindow, ShowsItsSectionIsReplacedNeverDoubledAndGoesWithTheDialogThat
     show_help(&owner, {4, 5});  // the same window; a text that ends early gives what it has
     EXPECT_EQ(help_windows(), std::vector<QWidget*>{window});
     EXPECT_EQ(shown_text(), ui("四行目\n五行目"));
-    QTest::keyClick(window, Qt::Key_Escape);
-    EXPECT_TRUE(help_windows().empty());
-    show_help(&owner, {1, 1});
-    press(help_windows().at(0)->findChild<QPushButton*>());  // 閉じる
+    press(window->findChild<QPushButton*>());  // 閉じる
     EXPECT_TRUE(help_windows().empty());
 
     // It moves to the dialog that asks last, and goes with it.
@@ -94,18 +76,11 @@ TEST_F(HelpWindow, ShowsItsSectionIsReplacedNeverDoubledAndGoesWithTheDialogThat
     EXPECT_EQ(help_windows().at(0)->parentWidget(), &owner);
     owner.done(QDialog::Rejected);
     EXPECT_TRUE(help_windows().empty());
-}
 
-TEST_F(HelpWindow, FindsAnInstalledTextAndSaysWhereItLookedWhenThereIsNone) {
-    write_bytes(dir / "usr/share/quillmere/quillmere.txt", sj(crlf("一行目\n")));
-    run_from(dir / "usr/bin/");
-    QDialog owner;
-    show_help(&owner, {1, 1});
-    EXPECT_EQ(shown_text(), ui("一行目"));
-    remove_tree(dir / "usr/share");
-    show_help(&owner, {1, 1});
-    EXPECT_EQ(shown_text(), ui("説明ファイルが見つかりません. 次の場所を探しました:\n" + dir / "usr/bin/quillmere.txt\n" +
-                               dir / "usr/share/quillmere/quillmere.txt"));
+    // Without the text, it says where it looked (the places themselves the manual's test holds).
+    remove_tree(dir / "prog");
+    show_help(&first, {1, 1});
+    EXPECT_TRUE(shown_text().startsWith(ui("説明ファイルが見つかりません. 次の場所を探しました:\n" + dir / "prog/quillmere.txt\n")));
 }
 
 }  // namespace

@@ -1,14 +1,12 @@
 #pragma once
 
 // What the option dialogs' tests share: a fresh data directory with its
-// "quillmere.ini", the settings loaded from it, and the name dialogs the
-// list buttons open.
+// "quillmere.ini" and the settings loaded from it.
 
 #include <string>
 
 #include "config/settings.h"
 #include "entry_dialog_test.h"
-#include "ui/dialog_name.h"
 
 namespace qm::test {
 
@@ -35,20 +33,6 @@ protected:
     // "quillmere.ini" cannot be rewritten: its companion's name is taken by
     // a directory, which stops root as well.
     void block_settings_file() const { write_bytes(dir / "quillmere.$$$/x", ""); }
-
-    // Presses `add` and gives each name dialog it opens the next text (and
-    // Enter), as long as the dialog stays open.
-    static void add_names(QPushButton* add, std::vector<const char*> texts) {
-        with_modal<dialog_name>([&] { press(add); }, [&](dialog_name& ask) {
-            for (const char* text : texts) {
-                ASSERT_TRUE(ask.isVisible()) << text;
-                ask.field()->clear();
-                QTest::keyClicks(ask.field(), QString::fromUtf8(text));
-                QTest::keyClick(ask.field(), Qt::Key_Return);
-            }
-            EXPECT_FALSE(ask.isVisible());
-        });
-    }
 
     Settings settings;
 };
