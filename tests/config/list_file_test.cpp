@@ -47,11 +47,6 @@ TEST_F(list_file_test, long_text_lines_survive_every_rewrite) {
         EXPECT_EQ(contents(), crlf("\tzero\n" + long_line + "\n\tfirst\n" + long_line + "\nshort\n"));
         ASSERT_TRUE(list_text_line(path, "first", 0, piece));
         EXPECT_EQ(piece, long_line.substr(0, 255));
-
-        write_bytes(dir / "draft.txt", "Hi\r\n");
-        ASSERT_TRUE(list_append_text(path, "first", dir.cp("draft.txt")));
-        EXPECT_FALSE(list_append_text(path, "none", dir.cp("draft.txt")));
-        EXPECT_EQ(read_bytes(dir / "draft.txt"), crlf("Hi\n" + long_line + "\nshort\n"));
         ASSERT_TRUE(list_delete_at(path, 0));
         EXPECT_EQ(contents(), crlf("\tfirst\n" + long_line + "\nshort\n"));
     }
@@ -66,10 +61,6 @@ TEST_F(list_file_test, an_entry_after_a_last_line_without_line_feed_starts_a_lin
         EXPECT_TRUE(list_count(path) == 2 && list_text_line(path, "b", 0, line) && line == "y") << last;
         EXPECT_TRUE(contents().ends_with("\r\n\tb\r\ny\r\n")) << contents();
     }
-    write_bytes(file, "\ta\r\nx");
-    write_bytes(dir / "draft.txt", "Hi\r\n");
-    ASSERT_TRUE(list_append_text(path, "a", dir.cp("draft.txt")));
-    EXPECT_EQ(read_bytes(dir / "draft.txt"), "Hi\r\nx\r\n");
 }
 
 TEST_F(list_file_test, failures_leave_files_as_they_were) {
@@ -86,20 +77,6 @@ TEST_F(list_file_test, failures_leave_files_as_they_were) {
                               {"b", std::string(255, 'x') + "\tpiece"}, {"b", "cut\x1a"}, {std::string(254, 'n'), ""}})
         EXPECT_FALSE(list_insert(path, -1, name, text)) << text;
     EXPECT_EQ(contents(), before);
-    EXPECT_FALSE(list_delete_at(dir.cp("missing.lst"), 0) || list_append_text(path, "a", dir.cp("arrange.lst/inner.txt")));
-    EXPECT_EQ(list_names(dir.path()), names{"arrange.lst"});
-}
-
-TEST_F(list_file_test, garbage_never_breaks_the_readers) {
-    using namespace std::string_literals;
-    write_bytes(file, "\x81\t\0\r\r\n\t\x82\r\n\0\n\t\n"s + std::string(1000, '\xfc') + "\r\t\x1a\tafter\r\n"s);
-    EXPECT_EQ(list_count(path), 2);
-    EXPECT_FALSE(list_has(path, "after"));
-    std::string line;
-    ASSERT_TRUE(list_text_line(path, "\x82", 0, line));
-    EXPECT_EQ(line, "\0"s);
-    ASSERT_TRUE(list_insert(path, 1, "new", "t") && list_delete_named(path, ""));
-    EXPECT_EQ(list_count(path) + list_count(dir.cp()), 1);
 }
 
 }  // namespace

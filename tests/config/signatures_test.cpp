@@ -15,26 +15,15 @@ TEST(Signatures, StandInNameOrderAndTheLastOneTakesTheFile) {
     for (const std::string& refused : {std::string("beta"), std::string(128, 'n'), std::string()})
         EXPECT_FALSE(save_signature(account, refused, "x")) << refused;
     EXPECT_EQ(read_bytes(dir / "sign.lst"), sj("\talpha\r\n一行目\r\n二行目\r\n\tbeta\r\nb1\r\n\tgamma\r\n"));
-    std::string name;
-    EXPECT_TRUE(signature_name(account, 2, name) && name == "gamma" && !signature_name(account, 3, name));
 
     // Lines for an edit field, cut to the capacity, never inside a character.
     for (auto [capacity, text] : {std::pair{256, "一行目\r\n二行目\r\n"}, {11, "一行目\r\n二"}, {10, "一行目\r\n"}})
         EXPECT_EQ(signature_text(account, "alpha", capacity), sj(text)) << capacity;
     EXPECT_EQ(clean_list_text(sj("\t署名\r\n  行\t2\r\n\r\n")), sj("署名\n  行2\n"));
 
-    write_text_file(dir.cp("1"), "body\n\n");
-    ASSERT_TRUE(append_signature(account, "gamma", dir.cp("1")) && append_signature(account, "beta", dir.cp("1")));
-    EXPECT_FALSE(append_signature(account, "delta", dir.cp("1")));
-    EXPECT_EQ(read_bytes(dir / "1"), "body\r\n\r\nb1\r\n");  // the empty one adds nothing
-
-    // An edit writes the new entry before the old one goes; the same name keeps its place.
-    ASSERT_TRUE(replace_signature(account, "beta", "beta", "edited") && replace_signature(account, "alpha", "omega", "renamed"));
-    EXPECT_EQ(read_bytes(dir / "sign.lst"), "\tbeta\r\nedited\r\n\tgamma\r\n\tomega\r\nrenamed\r\n");
-    // A text that cannot be stored, a name taken by another, a missing one: the list stays as it was.
+    // An edit under a name taken by another, or of a missing one: the list stays as it was.
     const std::string before = read_bytes(dir / "sign.lst");
-    EXPECT_FALSE(replace_signature(account, "beta", "beta", "\tlooks like an item") ||
-                 replace_signature(account, "beta", "gamma", "x") || replace_signature(account, "gone", "new", "x"));
+    EXPECT_FALSE(replace_signature(account, "beta", "gamma", "x") || replace_signature(account, "gone", "new", "x"));
     EXPECT_EQ(read_bytes(dir / "sign.lst"), before);
     for (int left = 3; left > 0; --left) ASSERT_TRUE(delete_signature(account, 0));
     EXPECT_FALSE(exists(dir / "sign.lst"));
@@ -45,8 +34,7 @@ TEST(Templates, FillADraftAndStayPaired) {
     const std::string account = dir.cp();
     ASSERT_TRUE(save_template(account, "work", "To: boss@example.com\nCc: team@example.com", sj("お疲れ様です.")));
     ASSERT_TRUE(save_template(account, "home", "To: family@example.com", ""));
-    std::string name, header, body;
-    EXPECT_TRUE(template_name(account, 0, name) && name == "home");
+    std::string header, body;
     ASSERT_TRUE(template_text(account, "work", header, 256, body, 256));
     EXPECT_EQ(header + body, "To: boss@example.com\r\nCc: team@example.com\r\n" + sj("お疲れ様です.\r\n"));
 
@@ -67,11 +55,8 @@ TEST(Templates, FillADraftAndStayPaired) {
     EXPECT_EQ(read_bytes(dir / "1"), sj("お疲れ様です.\r\n"));
 
     write_bytes(dir / "templt_h.lst", headers);
-    ASSERT_TRUE(replace_template(account, "work", "office", "To: desk@example.com", "hi"));
-    EXPECT_EQ(read_bytes(dir / "templt_h.lst") + read_bytes(dir / "templt_b.lst"),
-              "\thome\r\nTo: family@example.com\r\n\toffice\r\nTo: desk@example.com\r\n\thome\r\n\toffice\r\nhi\r\n");
     ASSERT_TRUE(delete_template(account, 1));
-    EXPECT_TRUE(template_exists(account, "home") && !template_exists(account, "office"));
+    EXPECT_TRUE(template_exists(account, "home") && !template_exists(account, "work"));
     ASSERT_TRUE(delete_template(account, 0));
     EXPECT_FALSE(exists(dir / "templt_h.lst") || exists(dir / "templt_b.lst"));
 }

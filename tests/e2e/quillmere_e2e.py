@@ -1,23 +1,22 @@
-"""Drives the real quillmere window for the end-to-end tests.
+"""Drives the real quillmere window for the end-to-end tests, each run as
 
-A test script runs inside a private X server and D-Bus session:
+    xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- /usr/bin/python3 tests/e2e/test_first_start.py
 
-    xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- \\
-        /usr/bin/python3 tests/e2e/test_first_start.py
-
-`Session` starts openbox there, gives every start of the program its own
-data, temporary and runtime directories (`Home`), and starts the program
-(`Program`), whose widgets it reads through the accessibility bus (AT-SPI)
-and drives with xdotool at the screen boxes AT-SPI reports. Whatever cannot
-be started makes the test fail with the reason; nothing is skipped.
+`Session` starts openbox there and gives every start of the program (`Program`) its own data,
+temporary and runtime directories (`Home`); widgets are read through the accessibility bus (AT-SPI)
+and driven with xdotool. Whatever cannot be started fails the test with the reason; nothing is skipped.
 """
 
+import grp
 import os
+import poplib
+import pwd
 import shlex
 import shutil
-import signal
+import socket
 import subprocess
 import sys
+import tempfile
 import time
 import traceback
 
@@ -25,6 +24,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.environ.get("QUILLMERE_SOURCE_DIR") or os.path.dirname(os.path.dirname(HERE))
 BIN_DIR = os.environ.get("QUILLMERE_BIN_DIR") or os.path.join(SOURCE_DIR, "build", "bin")
 SCRATCH_ROOT = os.environ.get("QUILLMERE_E2E_SCRATCH") or os.path.join(BIN_DIR, "..", "e2e")
+DATA_DIR = os.path.join(SOURCE_DIR, "tests", "data")
 SCREEN = (1280, 800)
 
 # How long the slow steps may take before the test gives up on them.
@@ -51,8 +51,7 @@ def fail(message):
 
 
 def wait_until(predicate, timeout, what, interval=0.05):
-    """The first true value of predicate(); fails naming `what` (a text, or a function
-    giving it) after `timeout` seconds."""
+    """The first true value of predicate(); fails naming `what` (or what() gives) after `timeout` s."""
     deadline = time.monotonic() + timeout
     while True:
         value = predicate()
@@ -61,6 +60,17 @@ def wait_until(predicate, timeout, what, interval=0.05):
         if time.monotonic() >= deadline:
             fail(f"{what() if callable(what) else what}: not within {timeout} s")
         time.sleep(interval)
+
+
+def end(process):
+    """Asks a helper process to end; kills it after 5 s."""
+    if process is not None and process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
 
 
 def run(command, **options):
@@ -74,13 +84,25 @@ def xdotool(*arguments):
     return result.stdout
 
 
-def installed_locales():
-    return {name.lower().replace("-", "") for name in run(["locale", "-a"]).stdout.split()}
+def require_locales(*names):
+    installed = {name.lower().replace("-", "") for name in run(["locale", "-a"]).stdout.split()}
+    for name in names:
+        if name.lower().replace("-", "") not in installed:
+            fail(f"the locale {name} is not installed (Debian package locales-all)")
 
 
-def require_locale(name):
-    if name.lower().replace("-", "") not in installed_locales():
-        fail(f"the locale {name} is not installed (Debian package locales-all)")
+def read_bytes(path):
+    with open(path, "rb") as source:
+        return source.read()
+
+
+def read_text(path):
+    """A log's text; empty while it does not exist."""
+    return _or(lambda: read_bytes(path).decode("utf-8", "replace"), "")
+
+
+def data(*parts):
+    return read_bytes(os.path.join(DATA_DIR, *parts))
 
 
 def _import_pyatspi():
@@ -94,20 +116,17 @@ def _import_pyatspi():
 
 # ---- the accessibility tree ----
 
-def children(accessible):
+def _or(getter, default):
+    """getter(), or default when the accessible went away or lacks it."""
     try:
-        count = accessible.childCount
+        return getter()
     except Exception:
-        return []
-    found = []
-    for index in range(count):
-        try:
-            child = accessible.getChildAtIndex(index)
-        except Exception:
-            child = None
-        if child is not None:
-            found.append(child)
-    return found
+        return default
+
+
+def children(accessible):
+    found = (_or(lambda: accessible.getChildAtIndex(i), None) for i in range(_or(lambda: accessible.childCount, 0)))
+    return [child for child in found if child is not None]
 
 
 def walk(accessible, depth=0, max_depth=30):
@@ -118,25 +137,16 @@ def walk(accessible, depth=0, max_depth=30):
 
 
 def role_of(accessible):
-    try:
-        return accessible.getRoleName()
-    except Exception:
-        return ""
+    return _or(accessible.getRoleName, "")
 
 
 def name_of(accessible):
-    try:
-        return accessible.name or ""
-    except Exception:
-        return ""
+    return _or(lambda: accessible.name or "", "")
 
 
 def states_of(accessible):
     pyatspi = _import_pyatspi()
-    try:
-        return {pyatspi.stateToString(state) for state in accessible.getState().getStates()}
-    except Exception:
-        return set()
+    return _or(lambda: {pyatspi.stateToString(state) for state in accessible.getState().getStates()}, set())
 
 
 def find_all(root, name=None, role=None):
@@ -145,17 +155,12 @@ def find_all(root, name=None, role=None):
 
 
 def find(root, name=None, role=None, timeout=WIDGET_TIMEOUT):
-    """The first widget below root with that accessible name and role, waited for."""
-    what = f"a widget named {name!r}" if name is not None else "a widget"
-    if role is not None:
-        what += f" of role {role!r}"
-    return wait_until(lambda: next(iter(find_all(root, name, role)), None), timeout, what)
+    return wait_until(lambda: next(iter(find_all(root, name, role)), None), timeout,
+                      f"a widget named {name!r} of role {role!r}")
 
 
 def box(accessible):
-    """(x, y, width, height) on the screen."""
-    pyatspi = _import_pyatspi()
-    extents = accessible.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    extents = accessible.queryComponent().getExtents(_import_pyatspi().DESKTOP_COORDS)
     return (extents.x, extents.y, extents.width, extents.height)
 
 
@@ -168,23 +173,22 @@ def text(accessible):
 def cells(table):
     """Every row of a list or table as a list of its cells' texts."""
     interface = table.queryTable()
-    rows = []
-    for row in range(interface.nRows):
-        rows.append([name_of(interface.getAccessibleAt(row, column)) for column in range(interface.nColumns)])
-    return rows
+    return [[name_of(interface.getAccessibleAt(row, column)) for column in range(interface.nColumns)]
+            for row in range(interface.nRows)]
 
 
 def column_titles(table):
     interface = table.queryTable()
-    titles = []
-    for column in range(interface.nColumns):
-        header = interface.getColumnHeader(column)
-        titles.append(name_of(header) if header is not None else "")
-    return titles
+    return [name_of(interface.getColumnHeader(column)) if interface.getColumnHeader(column) is not None else ""
+            for column in range(interface.nColumns)]
 
 
 def cell(table, row, column):
     return table.queryTable().getAccessibleAt(row, column)
+
+
+def subjects(mail_list):
+    return [row[3].strip() for row in cells(mail_list)]
 
 
 # ---- the mouse and the keyboard ----
@@ -213,18 +217,16 @@ def visible_cell(interface, table, row):
     top = box(header)[1] + box(header)[3] if header else box(table)[1]
     bottom = box(table)[1] + box(table)[3]
     for column in range(interface.nColumns):
-        cell_widget = interface.getAccessibleAt(row, column)
-        part = visible_part(cell_widget, table)
-        y, height = box(cell_widget)[1], box(cell_widget)[3]
-        if part and y >= top and y + height <= bottom:
-            return cell_widget
+        widget = interface.getAccessibleAt(row, column)
+        _, y, _, height = box(widget)
+        if visible_part(widget, table) and y >= top and y + height <= bottom:
+            return widget
     return None
 
 
 def click_row(table, row):
-    """Selects a row of a list as a user does: a click on it; when it is scrolled away,
-    the arrow keys from the nearest row that can be seen bring it into view first
-    (they move only the focus), then the click."""
+    """Clicks a row of a list, first bringing it into view with the arrow keys (which move
+    only the focus) from the nearest row that can be seen."""
     interface = table.queryTable()
     shown = [r for r in range(interface.nRows) if visible_cell(interface, table, r)]
     if not shown:
@@ -240,10 +242,8 @@ def click_row(table, row):
                f"row {row} of {name_of(table)!r} being selected")
 
 
-def drag(accessible, dx, dy):
-    """Presses the left button in the middle of a widget, moves by (dx, dy) and lets go."""
-    x, y, width, height = box(accessible)
-    x, y = x + width // 2, y + height // 2
+def drag(x, y, dx, dy):
+    """Presses the left button at (x, y), moves by (dx, dy) and lets go."""
     xdotool("mousemove", "--sync", x, y, "mousedown", "1")
     for step in (1, 2, 3, 4):
         xdotool("mousemove", "--sync", x + dx * step // 4, y + dy * step // 4)
@@ -268,9 +268,12 @@ def keys(*combinations):
     xdotool("key", "--delay", "40", *combinations)
 
 
+def type_text(characters):
+    xdotool("type", "--delay", "20", characters)
+
+
 def screenshot(path):
-    """The whole screen as a PNG without time stamps, so that an unchanged screen
-    gives an unchanged file."""
+    """The whole screen as a PNG without time stamps (an unchanged screen gives an unchanged file)."""
     os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
     result = run(["import", "-window", "root", "-strip", "-define", "png:exclude-chunks=date,time",
                   "png:" + path])
@@ -287,15 +290,13 @@ def managed_windows():
 # ---- files ----
 
 def tree_listing(directory):
-    """Every file and folder below directory, relative, with what identifies its
-    content: size and modification time for files."""
+    """{relative path: ("dir",) or (size, mtime, mode)} of everything below directory."""
     listing = {}
     for parent, folders, files in os.walk(directory):
         for name in folders + files:
-            path = os.path.join(parent, name)
-            status = os.lstat(path)
-            relative = os.path.relpath(path, directory)
-            listing[relative] = ("dir",) if name in folders else (status.st_size, status.st_mtime_ns, status.st_mode)
+            status = os.lstat(os.path.join(parent, name))
+            listing[os.path.relpath(os.path.join(parent, name), directory)] = \
+                ("dir",) if name in folders else (status.st_size, status.st_mtime_ns, status.st_mode)
     return listing
 
 
@@ -303,24 +304,17 @@ def folder_names(directory):
     return sorted(os.listdir(directory)) if os.path.isdir(directory) else []
 
 
-def profile_values(data):
-    """{key: value} of a profile file the program writes (CP932, CR LF); a key
-    found in two sections keeps the first."""
-    values = {}
-    for line in data.decode("cp932").split("\r\n"):
-        if "=" in line and not line.startswith("["):
-            key, value = line.split("=", 1)
-            values.setdefault(key, value)
-    return values
+def profile_values(content):
+    """{key: value} of a profile file (CP932, CR LF); a key in two sections keeps the first."""
+    lines = content.decode("cp932").split("\r\n")
+    return dict(reversed([line.split("=", 1) for line in lines if "=" in line and not line.startswith("[")]))
 
 
 # ---- the directories of one data directory ----
 
 class Home:
-    """A data directory with the temporary and runtime directories its program uses.
-
-    The temporary directory may be written by everybody, as /tmp may, so the
-    program works in its private quillmere-<uid>/ inside it."""
+    """A data directory with its own temporary directory (writable by all, as /tmp; the
+    program works in its private quillmere-<uid>/ inside it) and runtime directory."""
 
     def __init__(self, root):
         self.root = root
@@ -332,17 +326,19 @@ class Home:
             os.makedirs(directory, exist_ok=True)
         os.chmod(self.temporary, 0o1777)
         os.chmod(self.runtime, 0o700)
-
-    @property
-    def private_temporary(self):
-        return os.path.join(self.temporary, f"quillmere-{os.getuid()}")
-
-    @property
-    def work_directory(self):
-        return os.path.join(self.private_temporary, "quillmere.$$$")
+        self.private_temporary = os.path.join(self.temporary, f"quillmere-{os.getuid()}")
+        self.work_directory = os.path.join(self.private_temporary, "quillmere.$$$")
 
     def path(self, *parts):
         return os.path.join(self.data, *parts)
+
+    def read(self, *parts):
+        return read_bytes(self.path(*parts))
+
+    def write(self, name, lines):
+        """A profile file as the program keeps it: CP932 with CR LF."""
+        with open(self.path(name), "wb") as out:
+            out.write(lines.replace("\n", "\r\n").encode("cp932"))
 
     def environment(self, **extra):
         env = {key: value for key, value in os.environ.items()
@@ -354,36 +350,36 @@ class Home:
             "QUILLMERE_HOME": self.data,
             "TMPDIR": self.temporary,
             "XDG_RUNTIME_DIR": self.runtime,
-            "XDG_DATA_HOME": os.path.join(self.xdg, "data"),
-            "XDG_CONFIG_HOME": os.path.join(self.xdg, "config"),
-            "XDG_CACHE_HOME": os.path.join(self.xdg, "cache"),
         })
+        env.update({f"XDG_{kind.upper()}_HOME": os.path.join(self.xdg, kind) for kind in ("data", "config", "cache")})
         env.update(extra)
         return env
 
-    def cli(self, *arguments):
+    def cli(self, *arguments, pass_fds=()):
         """quillmere-cli on this data directory; its standard output."""
         program = os.path.join(BIN_DIR, "quillmere-cli")
         if not os.access(program, os.X_OK):
             fail(f"{program} is missing: build it (ninja -C build quillmere-cli)")
-        result = subprocess.run([program, *arguments], env=self.environment(), capture_output=True)
+        result = subprocess.run([program, *arguments], env=self.environment(), capture_output=True, pass_fds=pass_fds)
         if result.returncode != 0:
             fail(f"quillmere-cli {' '.join(arguments)} ended with {result.returncode}: "
                  f"{result.stderr.decode('utf-8', 'replace').strip()}")
         return result.stdout.decode("utf-8")
 
-    def ready_account(self, title):
-        """An account that can send and receive as far as its settings go, so the
-        window does not open the account dialog at its start."""
+    def new_account(self, title):
+        """An account with its folders and nothing in them (importing nothing makes it)."""
         nothing = os.path.join(self.root, "empty.mbox")
         open(nothing, "wb").close()
         self.cli("import", title, "--mbox", nothing)
+
+    def ready_account(self, title):
+        """An account complete enough that the window does not open the account dialog at its start."""
+        self.new_account(title)
         self.cli("account", "set", title, "--address", "me@example.com", "--pop-server", "pop.example.com",
                  "--pop-user", "me", "--smtp-server", "smtp.example.com")
 
     def leftovers_in_temporary(self):
-        """What a program that has ended must not leave in its private temporary
-        directory: the work directory and temporary copies."""
+        """The work directory and temporary copies, which an ended program must not leave."""
         return [name for name in folder_names(self.private_temporary)
                 if name == "quillmere.$$$" or name.startswith("qlm_")]
 
@@ -397,10 +393,7 @@ class Program:
         self.label = label
         self.environment = home.environment(**environment)
         self.log_path = os.path.join(session.scratch, f"{label}.log")
-        self.process = None
-        self.application = None
-        self.window = None
-        self.window_id = None
+        self.process = self.window = self.window_id = None
 
     def start(self, *arguments):
         program = os.path.join(BIN_DIR, "quillmere")
@@ -413,34 +406,20 @@ class Program:
         return self
 
     def log(self):
-        try:
-            with open(self.log_path, "rb") as log:
-                return log.read().decode("utf-8", "replace")
-        except OSError:
-            return ""
+        return read_text(self.log_path)
 
     def _application(self):
-        pyatspi = _import_pyatspi()
         if self.process.poll() is not None:
             fail(f"quillmere ended with {self.process.returncode} before its window appeared:\n{self.log()}")
-        desktop = pyatspi.Registry.getDesktop(0)
-        for application in children(desktop):
-            try:
-                if name_of(application) == APPLICATION_NAME and application.get_process_id() == self.process.pid:
-                    return application
-            except Exception:
-                continue
-        return None
+        return next((application for application in children(_import_pyatspi().Registry.getDesktop(0))
+                     if name_of(application) == APPLICATION_NAME
+                     and _or(application.get_process_id, None) == self.process.pid), None)
 
     def _main_frame(self):
         application = self._application()
-        if application is None:
-            return None
-        for frame in children(application):
-            if role_of(frame) == "frame" and name_of(frame) == MAIN_TITLE and "showing" in states_of(frame):
-                self.application = application
-                return frame
-        return None
+        return next((frame for frame in (children(application) if application is not None else [])
+                     if role_of(frame) == "frame" and name_of(frame) == MAIN_TITLE and "showing" in states_of(frame)),
+                    None)
 
     def wait_window(self, timeout=WINDOW_TIMEOUT):
         """Waits for the main window through the accessibility bus and finds its X window."""
@@ -449,25 +428,22 @@ class Program:
         self.window_id = wait_until(self.visible_window_id, timeout, f"the X window {MAIN_TITLE!r} of the program")
         return self.window
 
+    def window_ids(self, *only):
+        """The program's X windows named as the main window (only those on the screen with "--onlyvisible")."""
+        return run(["xdotool", "search", *only, "--pid", str(self.process.pid), "--name", f"^{MAIN_TITLE}$"]).stdout.split()
+
     def visible_window_id(self):
         """The X window of the main window while it is on the screen, else None. The
         tray icon's window bears the same name but is no client of the window manager."""
-        result = run(["xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid), "--name", f"^{MAIN_TITLE}$"])
-        ids = result.stdout.split()
-        if ids:
-            listed = managed_windows()
-            ids = [window for window in ids if window in listed]
-        return ids[0] if ids else None
+        listed = managed_windows()
+        return next((window for window in self.window_ids("--onlyvisible") if window in listed), None)
 
     def settle(self, minimum=1.2):
-        """Waits until the window has been framed and its size has stood still, as it
-        has long before a person does anything with it."""
-        started = time.monotonic()
+        """Waits until the window has been framed and its box has stood still, as a person would."""
+        started = stable_since = time.monotonic()
         last = None
-        stable_since = time.monotonic()
         while True:
-            current = box(self.window)
-            now = time.monotonic()
+            current, now = box(self.window), time.monotonic()
             if current != last:
                 last, stable_since = current, now
             if now - started >= minimum and now - stable_since >= 0.3:
@@ -479,33 +455,32 @@ class Program:
     def find(self, name=None, role=None, timeout=WIDGET_TIMEOUT):
         return find(self.window, name, role, timeout)
 
+    def show_folder(self, name):
+        """A click on a folder of the tree; the tree."""
+        tree = self.find("folders")
+        click(find(tree, name), within=tree)
+        return tree
+
     def dialog(self, title, timeout=WIDGET_TIMEOUT):
         """A dialog or message box of the program on the screen, by its title."""
         def showing():
             application = self._application()
-            for window in children(application) if application is not None else []:
-                if role_of(window) in ("dialog", "alert") and name_of(window) == title and "showing" in states_of(window):
-                    return window
-            return None
+            return next((window for window in (children(application) if application is not None else [])
+                         if role_of(window) in ("dialog", "alert") and name_of(window) == title
+                         and "showing" in states_of(window)), None)
         return wait_until(showing, timeout, f"the dialog {title!r} on the screen")
 
-    def frame_extents(self):
-        """(left, right, top, bottom): what the window manager's frame adds around the window."""
+    def place(self, x, y, width, height):
+        """Puts the window, frame included, at that place and size on the screen."""
         result = run(["xprop", "-id", self.window_id, "_NET_FRAME_EXTENTS"])
         numbers = result.stdout.split("=")[-1].replace(",", " ").split()
         if result.returncode != 0 or len(numbers) != 4:
             fail(f"the frame extents of the window cannot be read: {result.stdout.strip()} {result.stderr.strip()}")
-        return tuple(int(n) for n in numbers)
-
-    def resize(self, width, height):
-        """xdotool windowsize: the window's own size, without the frame."""
-        xdotool("windowsize", self.window_id, width, height)
-        wait_until(lambda: tuple(box(self.window)[2:]) == (width, height), WIDGET_TIMEOUT,
-                   lambda: f"the window taking the size {width}x{height}; it is {box(self.window)[2:]}")
-
-    def move_frame(self, x, y):
-        """Puts the frame's top left corner at (x, y)."""
-        left, _, top, _ = self.frame_extents()
+        left, right, top, bottom = (int(n) for n in numbers)
+        size = (width - left - right, height - top - bottom)
+        xdotool("windowsize", self.window_id, *size)
+        wait_until(lambda: tuple(box(self.window)[2:]) == size, WIDGET_TIMEOUT,
+                   lambda: f"the window taking the size {size}; it is {box(self.window)[2:]}")
         target = (x + left, y + top)
         xdotool("windowmove", self.window_id, *target)
         # The window manager may take the position as that of the frame or of
@@ -517,33 +492,23 @@ class Program:
         wait_until(lambda: tuple(box(self.window)[:2]) == target, WIDGET_TIMEOUT,
                    lambda: f"the window moving to {target}; it is at {box(self.window)[:2]}")
 
-    def place(self, x, y, width, height):
-        """Puts the window, frame included, at that place and size on the screen."""
-        left, right, top, bottom = self.frame_extents()
-        self.resize(width - left - right, height - top - bottom)
-        self.move_frame(x, y)
-
     def activate(self):
         xdotool("windowactivate", "--sync", self.window_id)
         wait_until(lambda: run(["xdotool", "getactivewindow"]).stdout.strip() == self.window_id,
                    WIDGET_TIMEOUT, "the window becoming the active one")
 
+    def choose(self, opening, item, key):
+        """Opens a menu with the keys `opening` and picks its entry `item` with `key`."""
+        self.activate()
+        keys(*opening)
+        entry = self.find(item, "menu item")
+        wait_until(lambda: "showing" in states_of(entry), WIDGET_TIMEOUT, f"the menu holding {item} opening")
+        keys(key)
+
     def close_by_window_manager(self):
         """Alt+F4, which openbox turns into a close request."""
         self.activate()
         keys("alt+F4")
-
-    def close_by_menu(self):
-        """メール(F) > 閉じる(X) with the keys alt+f, x."""
-        self.activate()
-        keys("alt+f")
-        item = self.find("閉じる(X)", "menu item")
-        wait_until(lambda: "showing" in states_of(item), WIDGET_TIMEOUT, "the menu メール(F) opening")
-        keys("x")
-
-    def end_session(self):
-        """SIGTERM, as at the end of a desktop session."""
-        self.process.send_signal(signal.SIGTERM)
 
     def wait_exit(self, timeout=EXIT_TIMEOUT):
         try:
@@ -553,6 +518,11 @@ class Program:
             self.process.wait()
             fail(f"quillmere ({self.label}) did not end within {timeout} s after being closed:\n{self.log()}")
 
+    def ends_cleanly(self, how):
+        """Checks that the program ends with 0 after `how` (a text)."""
+        code = self.wait_exit()
+        self.session.check(code == 0, f"{how} ended the program with {code}")
+
     def stop(self):
         if self.process is not None and self.process.poll() is None:
             self.process.kill()
@@ -561,99 +531,61 @@ class Program:
 
 # ---- a private Dovecot ----
 
-def free_port():
-    import socket
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
 class Dovecot:
-    """A Dovecot of the test's own on 127.0.0.1: POP3 without TLS on a free port,
-    one user with a plaintext password and a maildir. As root the mail and the
-    server's processes belong to "nobody", to whom Dovecot may give mail; its
-    files lie in a directory of their own below the system's temporary
-    directory, which nobody can reach through a private home directory of the
-    checkout. It logs the user in once before the test goes on, so that a
-    server that cannot read its own files fails at once, with its log."""
+    """A Dovecot of the test's own: POP3 without TLS on a free port of 127.0.0.1, one user and
+    a maildir below the system's temporary directory, owned by "nobody" when run as root. It
+    logs the user in once at the start, so that a server that cannot read its files fails at once."""
 
     USER = "alice"
     PASSWORD = "open sesame 42"
 
     def __init__(self, log_directory):
-        import pwd
-        import tempfile
         program = shutil.which("dovecot") or "/usr/sbin/dovecot"
         if not os.access(program, os.X_OK):
             fail("dovecot is not installed (scripts/install-deps.sh test installs it)")
         self.log_directory = log_directory
         self.root = tempfile.mkdtemp(prefix="qm-e2e-dovecot-")
         self.maildir = os.path.join(self.root, "home", "Maildir")
-        self.port = free_port()
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            self.port = probe.getsockname()[1]
         self.delivered = 0
         owner = pwd.getpwnam("nobody") if os.geteuid() == 0 else pwd.getpwuid(os.geteuid())
         self.uid, self.gid = owner.pw_uid, owner.pw_gid
-        import grp
-        group = grp.getgrgid(self.gid).gr_name
         for directory in ("run", "state"):
             os.makedirs(os.path.join(self.root, directory), exist_ok=True)
         os.chmod(self.root, 0o755)
-        for sub in ("", "new", "cur", "tmp"):
-            path = os.path.join(self.maildir, sub)
+        for sub in ("..", "", "new", "cur", "tmp"):
+            path = os.path.normpath(os.path.join(self.maildir, sub))
             os.makedirs(path, exist_ok=True)
             if os.geteuid() == 0:
                 os.chown(path, self.uid, self.gid)
-        if os.geteuid() == 0:
-            os.chown(os.path.join(self.root, "home"), self.uid, self.gid)
-        passwd = os.path.join(self.root, "passwd")
-        with open(passwd, "w") as out:
+        with open(os.path.join(self.root, "passwd"), "w") as out:
             out.write(f"{self.USER}:{{PLAIN}}{self.PASSWORD}\n")
-        conf = os.path.join(self.root, "dovecot.conf")
-        with open(os.path.join(SOURCE_DIR, "tests", "data", "servers", "dovecot-e2e.conf")) as template:
-            text = template.read()
-        for name, value in (("DIR", self.root), ("USER", owner.pw_name), ("GROUP", group), ("UID", self.uid),
-                            ("GID", self.gid), ("MAILDIR", self.maildir), ("PORT", self.port)):
-            text = text.replace(f"@{name}@", str(value))
-        with open(conf, "w") as out:
-            out.write(text)
+        conf = data("servers", "dovecot-e2e.conf").decode()
+        for name, value in (("DIR", self.root), ("USER", owner.pw_name), ("GROUP", grp.getgrgid(self.gid).gr_name),
+                            ("UID", self.uid), ("GID", self.gid), ("MAILDIR", self.maildir), ("PORT", self.port)):
+            conf = conf.replace(f"@{name}@", str(value))
+        with open(os.path.join(self.root, "dovecot.conf"), "w") as out:
+            out.write(conf)
         with open(os.path.join(self.root, "dovecot.out"), "wb") as output:
-            self.process = subprocess.Popen([program, "-F", "-c", conf], stdout=output, stderr=subprocess.STDOUT,
-                                            stdin=subprocess.DEVNULL)
-        wait_until(self._accepting, 10, lambda: f"Dovecot accepting on port {self.port}:\n{self.log()}")
-        self._log_in_once()
+            self.process = subprocess.Popen([program, "-F", "-c", os.path.join(self.root, "dovecot.conf")],
+                                            stdout=output, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        link = wait_until(self._connected, 10, lambda: f"Dovecot accepting on port {self.port}:\n{self.log()}")
+        try:
+            link.user(self.USER)
+            link.pass_(self.PASSWORD)
+            link.quit()
+        except poplib.error_proto as error:
+            fail(f"the test's Dovecot refuses {self.USER!r} ({error}): it cannot read its own files\n{self.log()}")
 
-    def _accepting(self):
-        import socket
+    def _connected(self):
         if self.process.poll() is not None:
             fail(f"dovecot ended with {self.process.returncode}:\n{self.log()}")
-        try:
-            with socket.create_connection(("127.0.0.1", self.port), timeout=1) as link:
-                return link.recv(64).startswith(b"+OK")
-        except OSError:
-            return False
-
-    def _log_in_once(self):
-        import socket
-        with socket.create_connection(("127.0.0.1", self.port), timeout=10) as link:
-            replies = link.makefile("rb")
-            replies.readline()
-            for command in (f"USER {self.USER}", f"PASS {self.PASSWORD}"):
-                link.sendall(command.encode() + b"\r\n")
-                reply = replies.readline()
-                if not reply.startswith(b"+OK"):
-                    fail(f"the test's Dovecot refuses {self.USER!r} ({reply!r}): it cannot read its own files\n"
-                         f"{self.log()}")
-            link.sendall(b"QUIT\r\n")
+        return _or(lambda: poplib.POP3("127.0.0.1", self.port, timeout=5), None)
 
     def log(self):
-        text = ""
-        for name in ("dovecot.out", "dovecot.log"):
-            try:
-                with open(os.path.join(self.root, name), "rb") as log:
-                    text += log.read().decode("utf-8", "replace")
-            except OSError:
-                pass
-        return text
+        return "".join(read_text(os.path.join(self.root, name)) for name in ("dovecot.out", "dovecot.log"))
 
     def deliver(self, message):
         """Puts a message (bytes) into new/ as a delivery agent would."""
@@ -667,13 +599,7 @@ class Dovecot:
         os.rename(temporary, os.path.join(self.maildir, "new", name))
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        end(self.process)
         # Its log stays with the test's others; its files go.
         os.makedirs(self.log_directory, exist_ok=True)
         with open(os.path.join(self.log_directory, "dovecot.log"), "w") as out:
@@ -687,11 +613,9 @@ class Session:
     """The window manager and the scratch directories of one test script."""
 
     def __init__(self, name):
-        self.name = name
         self.failures = []
         self.programs = []
         self.servers = []
-        self.openbox = None
         if not os.environ.get("DISPLAY"):
             fail("no X display: run the test under xvfb-run (see the README)")
         if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
@@ -703,9 +627,6 @@ class Session:
         self.scratch = os.path.abspath(os.path.join(SCRATCH_ROOT, name))
         shutil.rmtree(self.scratch, ignore_errors=True)
         os.makedirs(self.scratch)
-        self._start_window_manager()
-
-    def _start_window_manager(self):
         ready = os.path.join(self.scratch, "openbox.ready")
         xdg = os.path.join(self.scratch, "openbox")
         env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(xdg, "config"), XDG_CACHE_HOME=os.path.join(xdg, "cache"))
@@ -728,6 +649,13 @@ class Session:
     def program(self, home, label, **environment):
         return Program(self, home, label, **environment)
 
+    def open_window(self, home, label, **environment):
+        """The program started, its window up and settled."""
+        program = Program(self, home, label, **environment).start()
+        program.wait_window()
+        program.settle()
+        return program
+
     def check(self, condition, message):
         """A check whose failure is reported at the end, after the others have run."""
         if not condition:
@@ -735,8 +663,14 @@ class Session:
             print(f"CHECK FAILED: {message}", flush=True)
         return condition
 
+    def check_within(self, predicate, timeout, what):
+        """wait_until whose failure is reported at the end, as check()'s is."""
+        try:
+            wait_until(predicate, timeout, what)
+        except TestFailure as error:
+            self.check(False, str(error))
+
     def dovecot(self, label="dovecot"):
-        """A private Dovecot, stopped with the session."""
         server = Dovecot(os.path.join(self.scratch, label))
         self.servers.append(server)
         return server
@@ -746,27 +680,21 @@ class Session:
             program.stop()
         for server in self.servers:
             server.stop()
-        if self.openbox is not None and self.openbox.poll() is None:
-            self.openbox.terminate()
-            try:
-                self.openbox.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self.openbox.kill()
+        end(self.openbox)
 
 
 def main(test):
     """Runs test(session) and exits 0 when it passed, 1 with the reasons when not."""
     name = os.path.splitext(os.path.basename(sys.argv[0]))[0]
-    session = None
-    failures = []
+    session, failures = None, []
     try:
         session = Session(name)
         test(session)
-        failures = session.failures
     except TestFailure as error:
-        failures = (session.failures if session else []) + [str(error)]
+        failures = [str(error)]
     except Exception:
-        failures = (session.failures if session else []) + [traceback.format_exc()]
+        failures = [traceback.format_exc()]
+    failures = (session.failures if session else []) + failures
     if failures and session is not None:
         try:
             screenshot(os.path.join(session.scratch, "failure.png"))

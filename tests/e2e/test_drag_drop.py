@@ -16,12 +16,8 @@ def messages(home, *folder):
     return sorted(name for name in os.listdir(directory) if name.startswith("."))
 
 
-def subjects(mail_list):
-    return [row[3].rstrip() for row in e2e.cells(mail_list)]
-
-
 def row_of(mail_list, subject):
-    shown = subjects(mail_list)
+    shown = e2e.subjects(mail_list)
     if subject not in shown:
         e2e.fail(f"no row {subject!r} in {shown}")
     return shown.index(subject)
@@ -29,7 +25,7 @@ def row_of(mail_list, subject):
 
 def drag_row(mail_list, row, target):
     """Drags a row of the list by its subject cell onto the middle of `target`."""
-    start = e2e.box(mail_list.queryTable().getAccessibleAt(row, 3))
+    start = e2e.box(e2e.cell(mail_list, row, 3))
     x, y = start[0] + start[2] // 2, start[1] + start[3] // 2
     tx, ty, tw, th = e2e.box(target)
     tx, ty = tx + min(tw // 2, 40), ty + th // 2
@@ -48,19 +44,16 @@ def test(session):
     os.makedirs(home.path("mailbox", ACCOUNT, KEEP))
     in_inbox = len(messages(home, " 受信箱"))
 
-    program = session.program(home, "window").start()
-    program.wait_window()
-    program.settle()
-    tree = program.find("folders")
-    e2e.click(e2e.find(tree, " 受信箱"), within=tree)
+    program = session.open_window(home, "window")
+    tree = program.show_folder(" 受信箱")
     mail_list = program.find("mail list")
     e2e.wait_until(lambda: len(e2e.cells(mail_list)) == in_inbox + 1, e2e.WIDGET_TIMEOUT,
                    "the inbox's rows in the mail list")
-    mails = [subject for subject in subjects(mail_list) if subject != ".."]
+    mails = [subject for subject in e2e.subjects(mail_list) if subject != ".."]
 
     # Onto another mail row: nothing moves.
     e2e.click_row(mail_list, row_of(mail_list, mails[0]))
-    drag_row(mail_list, row_of(mail_list, mails[0]), mail_list.queryTable().getAccessibleAt(row_of(mail_list, mails[1]), 3))
+    drag_row(mail_list, row_of(mail_list, mails[0]), e2e.cell(mail_list, row_of(mail_list, mails[1]), 3))
     program.settle(minimum=0.5)
     session.check(len(messages(home, " 受信箱")) == in_inbox, "a row dropped on a mail row moved")
 
@@ -68,17 +61,16 @@ def test(session):
     drag_row(mail_list, row_of(mail_list, mails[0]), e2e.find(tree, KEEP))
     e2e.wait_until(lambda: len(messages(home, KEEP)) == 1, e2e.WIDGET_TIMEOUT, f"the mail moved into {KEEP}")
     session.check(len(messages(home, " 受信箱")) == in_inbox - 1, "the mail dropped on the tree is still in the inbox")
-    e2e.wait_until(lambda: mails[0] not in subjects(mail_list), e2e.WIDGET_TIMEOUT, "the moved row leaving the list")
+    e2e.wait_until(lambda: mails[0] not in e2e.subjects(mail_list), e2e.WIDGET_TIMEOUT, "the moved row leaving the list")
 
     # Onto "..": the folder above the inbox, the account itself.
     e2e.click_row(mail_list, row_of(mail_list, mails[1]))
-    drag_row(mail_list, row_of(mail_list, mails[1]), mail_list.queryTable().getAccessibleAt(row_of(mail_list, ".."), 3))
+    drag_row(mail_list, row_of(mail_list, mails[1]), e2e.cell(mail_list, row_of(mail_list, ".."), 3))
     e2e.wait_until(lambda: len(messages(home)) == 1, e2e.WIDGET_TIMEOUT, "the mail moved into the account's folder")
     session.check(len(messages(home, " 受信箱")) == in_inbox - 2, "the mail dropped on '..' is still in the inbox")
 
     e2e.keys("alt+F4")
-    code = program.wait_exit()
-    session.check(code == 0, f"closing ended the program with {code}")
+    program.ends_cleanly("closing")
 
 
 if __name__ == "__main__":

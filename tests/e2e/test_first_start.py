@@ -16,36 +16,22 @@ REQUIRED = [("メールアドレス", "me@example.com"), ("受信 (POP3) サー�
             ("受信 (POP3) ID", "me"), ("送信 (SMTP) サーバ", "smtp.example.com")]
 
 
-def reference_account(session):
-    """The files and folders of a new default account as the command-line program
-    makes them (importing nothing makes the mailbox)."""
-    reference = session.home("reference")
-    nothing = os.path.join(reference.root, "empty.mbox")
-    open(nothing, "wb").close()
-    reference.cli("import", ACCOUNT, "--mbox", nothing)
-    return set(e2e.tree_listing(reference.path("mailbox", ACCOUNT))) - {"account.ini"}
-
-
-def set_up_account(session, program):
-    """Types the required fields into the account dialog the first start opens."""
+def test(session):
+    home = session.home()
+    program = session.program(home, "first").start()
+    program.wait_window()
+    # The account dialog the first start opens: OK only once the required fields are typed.
     dialog = program.dialog("アカウント")
     ok = e2e.find(dialog, "OK", "push button")
     for name, text in REQUIRED:
         session.check("enabled" not in e2e.states_of(ok), f"OK is enabled before {name!r} is filled")
         e2e.click(e2e.find(dialog, name, "text"))
-        e2e.xdotool("type", "--delay", "20", text)
+        e2e.type_text(text)
     e2e.wait_until(lambda: "enabled" in e2e.states_of(ok), e2e.WIDGET_TIMEOUT,
                    "OK becoming enabled once the required fields are filled")
     e2e.click(ok)
     e2e.wait_until(lambda: "showing" not in e2e.states_of(dialog), e2e.WIDGET_TIMEOUT,
                    "the account dialog closing after OK")
-
-
-def test(session):
-    home = session.home()
-    program = session.program(home, "first").start()
-    program.wait_window()
-    set_up_account(session, program)
 
     menu_bar = program.find(role="menu bar")
     names = [e2e.name_of(item) for item in e2e.children(menu_bar) if e2e.role_of(item) == "menu item"]
@@ -64,20 +50,21 @@ def test(session):
                   f"while the window is open the data directory holds {sorted(os.listdir(home.data))}")
 
     program.close_by_window_manager()
-    code = program.wait_exit()
-    session.check(code == 0, f"closing the window ended the program with {code}")
+    program.ends_cleanly("closing the window")
 
     session.check(e2e.folder_names(home.data) == ["layout.ini", "mailbox", "quillmere.ini"],
                   f"the data directory holds {e2e.folder_names(home.data)}")
     session.check(e2e.folder_names(home.path("mailbox")) == [ACCOUNT],
                   f"the mailbox holds {e2e.folder_names(home.path('mailbox'))}")
-    with open(home.path("mailbox", ACCOUNT, "account.ini"), "rb") as settings:
-        saved = settings.read().decode("cp932")
+    saved = home.read("mailbox", ACCOUNT, "account.ini").decode("cp932")
     for key, (_, text) in zip(("address", "POP server", "POP id", "SMTP server"), REQUIRED):
         session.check(f"{key}={text}\r\n" in saved, f"account.ini lacks {key}={text}:\n{saved}")
     made = set(e2e.tree_listing(home.path("mailbox", ACCOUNT))) - {"account.ini"}
     session.check(set(FOLDERS) <= made, f"the account holds {sorted(made)}")
-    expected = reference_account(session)
+    # The command-line program makes a new account with the same files and folders.
+    reference = session.home("reference")
+    reference.new_account(ACCOUNT)
+    expected = set(e2e.tree_listing(reference.path("mailbox", ACCOUNT))) - {"account.ini"}
     session.check(made == expected,
                   f"the window made the account with {sorted(made)}, the command-line program with {sorted(expected)}")
     session.check(not home.leftovers_in_temporary(),

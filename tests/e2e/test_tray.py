@@ -20,50 +20,25 @@ BLINK_TIMEOUT = 70
 TRAY_HEIGHT = 24
 
 
-def checking_account(session, home, dovecot):
+def checking_account(home, dovecot):
     """A complete account on the private Dovecot, its password stored, and the
-    check interval 1."""
-    nothing = os.path.join(home.root, "empty.mbox")
-    open(nothing, "wb").close()
-    home.cli("import", ACCOUNT, "--mbox", nothing)
+    check interval 1; the window opens on it rather than the empty standard one."""
+    home.new_account(ACCOUNT)
     reading, writing = os.pipe()
     os.write(writing, (dovecot.PASSWORD + "\n").encode())
     os.close(writing)
-    program = os.path.join(e2e.BIN_DIR, "quillmere-cli")
-    result = subprocess.run([program, "account", "set", ACCOUNT, "--address", "me@example.com",
-                             "--pop-server", "127.0.0.1", "--pop-port", str(dovecot.port),
-                             "--pop-user", dovecot.USER, "--smtp-server", "127.0.0.1",
-                             "--password", "--password-fd", str(reading)],
-                            env=home.environment(), capture_output=True, pass_fds=(reading,))
+    home.cli("account", "set", ACCOUNT, "--address", "me@example.com", "--pop-server", "127.0.0.1",
+             "--pop-port", str(dovecot.port), "--pop-user", dovecot.USER, "--smtp-server", "127.0.0.1",
+             "--password", "--password-fd", str(reading), pass_fds=(reading,))
     os.close(reading)
-    if result.returncode != 0:
-        e2e.fail(f"quillmere-cli account set ended with {result.returncode}: {result.stderr.decode('utf-8', 'replace')}")
-    with open(home.path("quillmere.ini"), "wb") as settings:
-        settings.write("[value]\r\ncheck interval=1\r\n".encode("cp932"))
-    # The window opens on this account rather than the empty standard one.
-    with open(home.path("layout.ini"), "wb") as layout:
-        layout.write(f"[directory]\r\ncurrent={ACCOUNT}/\r\n".encode("cp932"))
-
-
-def all_window_ids(program):
-    """The program's X windows named as the main window, shown or not."""
-    result = e2e.run(["xdotool", "search", "--pid", str(program.process.pid), "--name", f"^{e2e.MAIN_TITLE}$"])
-    return result.stdout.split()
+    home.write("quillmere.ini", "[value]\ncheck interval=1\n")
+    home.write("layout.ini", f"[directory]\ncurrent={ACCOUNT}/\n")
 
 
 def wm_state(window_id):
     """"Normal", "Iconic" or "Withdrawn" (no WM_STATE at all)."""
-    result = e2e.run(["xprop", "-id", window_id, "WM_STATE"])
-    for line in result.stdout.splitlines():
-        if "window state:" in line:
-            return line.split(":", 1)[1].strip()
-    return "Withdrawn"
-
-
-def managed_main_window(program):
-    """The main window once the window manager manages it, shown or minimized."""
-    listed = e2e.managed_windows()
-    return next((w for w in all_window_ids(program) if w in listed), None)
+    lines = e2e.run(["xprop", "-id", window_id, "WM_STATE"]).stdout.splitlines()
+    return next((line.split(":", 1)[1].strip() for line in lines if "window state:" in line), "Withdrawn")
 
 
 def tray_icon_window(program):
@@ -87,6 +62,7 @@ class Trayer:
     """A notification area in the top right corner that is as wide as its icons."""
 
     def __init__(self, session):
+        self.scratch = session.scratch
         with open(os.path.join(session.scratch, "trayer.log"), "wb") as log:
             self.process = subprocess.Popen(
                 ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--heighttype", "pixel",
@@ -102,35 +78,25 @@ class Trayer:
         return e2e.run(["xdotool", "search", "--classname", "panel"]).stdout.split() or \
             e2e.run(["xdotool", "search", "--class", "trayer"]).stdout.split()
 
-    def box(self):
-        """(x, y, width, height) of the strip at the top right where the tray grows
-        with its icons (its own window's geometry may lag behind its width)."""
-        width = int(e2e.run(["xdotool", "getdisplaygeometry"]).stdout.split()[0])
-        return (width - TRAY_STRIP, 0, TRAY_STRIP, TRAY_HEIGHT)
-
-    def picture(self, path):
-        """The pixels of the tray area as PNG bytes (without time stamps)."""
-        x, y, width, height = self.box()
+    def picture(self, name):
+        """The pixels of the strip at the top right where the tray grows with its icons
+        (its own window's geometry may lag behind its width) as PNG bytes, kept as `name`."""
+        path = os.path.join(self.scratch, name)
+        left = int(e2e.run(["xdotool", "getdisplaygeometry"]).stdout.split()[0]) - TRAY_STRIP
         # import crops the screen it grabbed unreliably; convert crops the grabbed picture.
-        result = e2e.run(["convert", "x:root", "-crop", f"{width}x{height}+{x}+{y}", "+repage", "-strip",
+        result = e2e.run(["convert", "x:root", "-crop", f"{TRAY_STRIP}x{TRAY_HEIGHT}+{left}+0", "+repage", "-strip",
                           "-define", "png:exclude-chunks=date,time", "png:" + path])
         if result.returncode != 0:
             e2e.fail(f"import of the tray failed: {result.stderr.strip()}")
-        with open(path, "rb") as picture:
-            return picture.read()
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait(timeout=5)
+        return e2e.read_bytes(path)
 
 
 def without_tray(session, dovecot):
     home = session.home("no-tray")
-    checking_account(session, home, dovecot)
+    checking_account(home, dovecot)
     program = session.program(home, "no-tray").start()
-    window = e2e.wait_until(lambda: managed_main_window(program), e2e.WINDOW_TIMEOUT,
-                            "the main window managed by the window manager")
+    window = e2e.wait_until(lambda: next(iter(set(program.window_ids()) & e2e.managed_windows()), None),
+                            e2e.WINDOW_TIMEOUT, "the main window managed by the window manager")
     if wm_state(window) == "Normal":
         e2e.xdotool("windowminimize", "--sync", window)
     e2e.wait_until(lambda: wm_state(window) == "Iconic", e2e.WIDGET_TIMEOUT,
@@ -146,42 +112,38 @@ def without_tray(session, dovecot):
 
 def with_tray(session, dovecot):
     trayer = Trayer(session)
-    empty = trayer.picture(os.path.join(session.scratch, "tray-empty.png"))
+    empty = trayer.picture("tray-empty.png")
     home = session.home("tray")
-    checking_account(session, home, dovecot)
+    checking_account(home, dovecot)
     program = session.program(home, "tray").start()
 
     def in_tray():
-        return program.visible_window_id() is None and trayer.picture(os.path.join(session.scratch, "tray.png")) != empty
+        return program.visible_window_id() is None and trayer.picture("tray.png") != empty
 
     # The window goes to the tray at its start when its account is complete; should it
     # show itself first, minimizing sends it there.
     def shown_or_in_tray():
-        if in_tray():
-            return "tray"
-        return "window" if program.visible_window_id() else None
+        return "tray" if in_tray() else "window" if program.visible_window_id() else None
     if e2e.wait_until(shown_or_in_tray, e2e.WINDOW_TIMEOUT, "the window or its tray icon appearing") == "window":
         program.wait_window()
         program.settle(minimum=0.5)
         e2e.xdotool("windowminimize", program.window_id)
     def where():
-        shown = "shown" if program.visible_window_id() else "hidden"
-        icon = "an icon" if trayer.picture(os.path.join(session.scratch, "tray.png")) != empty else "no icon"
-        return f"the window hidden and its icon in the tray (the window is {shown}, the tray has {icon})"
+        return (f"the window hidden and its icon in the tray (the window is shown: {bool(program.visible_window_id())}, "
+                f"the tray has an icon: {trayer.picture('tray.png') != empty})")
     e2e.wait_until(in_tray, e2e.WINDOW_TIMEOUT, where)
-    e2e.wait_until(lambda: not set(all_window_ids(program)) & e2e.managed_windows(), e2e.WIDGET_TIMEOUT,
+    e2e.wait_until(lambda: not set(program.window_ids()) & e2e.managed_windows(), e2e.WIDGET_TIMEOUT,
                    "the window hidden in the tray leaving the task list")
-    plain = trayer.picture(os.path.join(session.scratch, "tray-plain.png"))
+    plain = trayer.picture("tray-plain.png")
     time.sleep(0.5)
-    session.check(trayer.picture(os.path.join(session.scratch, "tray-still.png")) == plain,
-                  "the tray icon changes before any mail came")
+    session.check(trayer.picture("tray-still.png") == plain, "the tray icon changes before any mail came")
 
     dovecot.deliver(b"From: bob@example.com\r\nTo: me@example.com\r\nSubject: hello\r\n\r\nhi\r\n")
 
     def blinking():
-        first = trayer.picture(os.path.join(session.scratch, "tray-blink-1.png"))
+        first = trayer.picture("tray-blink-1.png")
         time.sleep(0.25)
-        return first != trayer.picture(os.path.join(session.scratch, "tray-blink-2.png"))
+        return first != trayer.picture("tray-blink-2.png")
     e2e.wait_until(blinking, BLINK_TIMEOUT, "the tray icon blinking after a mail was planted", interval=0.5)
     e2e.screenshot(os.path.join(session.scratch, "tray-blinking.png"))
 
@@ -191,8 +153,8 @@ def with_tray(session, dovecot):
     program.wait_window()
     e2e.wait_until(lambda: program.visible_window_id() in e2e.managed_windows(), e2e.WIDGET_TIMEOUT,
                    "the restored window on the task list")
-    e2e.wait_until(lambda: trayer.picture(os.path.join(session.scratch, "tray-after.png")) == empty,
-                   e2e.WIDGET_TIMEOUT, "the tray icon gone once the window is back")
+    e2e.wait_until(lambda: trayer.picture("tray-after.png") == empty, e2e.WIDGET_TIMEOUT,
+                   "the tray icon gone once the window is back")
     # Nothing was received: the check only asks.
     # (Dovecot moves a mail from new to cur once a session has seen it.)
     kept = sum(len(os.listdir(os.path.join(dovecot.maildir, part))) for part in ("new", "cur"))
@@ -206,9 +168,8 @@ def with_tray(session, dovecot):
     e2e.xdotool("mousemove", "--window", icon, "--sync", TRAY_HEIGHT // 2, TRAY_HEIGHT // 2, "click", "3")
     time.sleep(0.5)
     e2e.keys("x")
-    code = program.wait_exit()
-    session.check(code == 0, f"終了 in the tray menu ended the program with {code}")
-    trayer.stop()
+    program.ends_cleanly("終了 in the tray menu")
+    e2e.end(trayer.process)
 
 
 def test(session):

@@ -49,18 +49,6 @@ TEST(HeaderFields, RewritesChangeOnlyTheirField) {
     }
 }
 
-TEST(HeaderFields, AddressLines) {
-    const std::tuple<std::size_t, std::string, std::string, bool, std::string> lines[] = {
-        {100, "To", "", true, "To: a@x.jp\n"}, {100, "To", "Taro Yamada", true, "To: \"Taro Yamada\" <a@x.jp>\n"},
-        {100, "Cc", sj("山田"), true, "Cc: a@x.jp (" + sj("山田") + ")\n"}, {10, "To", "", false, "To: a@x.j"},
-    };
-    for (const auto& [room, field, name, ok, line] : lines) {
-        std::string text;
-        EXPECT_EQ(format_address_line(text, room, field, "a@x.jp", name), ok);
-        EXPECT_EQ(text, line);
-    }
-}
-
 TEST(HeaderFields, PartHeaderValues) {
     temp_dir dir;
     std::string base = dir.cp();
@@ -112,13 +100,7 @@ names fields_of(std::string_view text) {
     return out;
 }
 
-TEST(DraftHeader, LinesEndAtLineFeedsAndLoneCarriageReturnsAndFieldsTakeTheirContinuations) {
-    const std::string_view text = "a\nb\r\nc\rd\r\r\ne";
-    const std::vector<std::string_view> lines = draft_lines(text);
-    EXPECT_EQ(names(lines.begin(), lines.end()), (names{"a", "b", "c", "d", "", "e"}));
-    EXPECT_EQ(draft_lines("").size() + draft_lines("x\n").size(), 1u);
-
-    // Fields are read whole with their continuations.
+TEST(DraftHeader, FieldsTakeTheirContinuations) {
     const std::string long_value(5000, 'v');
     EXPECT_EQ(fields_of("To: a@example.com,\n b@example.com\n\n\tc@example.com\nTopic: x@example.com\nTo : " + long_value +
                         "\nno field here\n continues nothing\nSubject:\rX-A:1"),

@@ -64,7 +64,7 @@ std::string make_draft(const temp_dir& dir, const wire_case& c) {
     return dir.cp("draft/");
 }
 
-TEST(MimeWriter, WritesTheExactWireFormThatPythonReadsBack) {
+TEST(MimeWriter, WritesTheExactWireForm) {
     const auto wire_form = [](const wire_case& c) { return test_data + "outgoing/" + c.expected_file + ".eml"; };
     for (const wire_case& c : wire_cases) {
         SCOPED_TRACE(c.expected_file);
@@ -76,24 +76,6 @@ TEST(MimeWriter, WritesTheExactWireFormThatPythonReadsBack) {
         // No temporary file remains, and the draft is as it was.
         EXPECT_EQ(list_names(dir / "work"), names{"1.smt"});
         EXPECT_EQ(files_in(dir / "draft/"), before);
-    }
-    // Python finds in each wire form the subject and the text of the draft, without the blank line in front and
-    // the final line feeds.
-    QM_REQUIRE_PYTHON3();
-    for (const wire_case& c : wire_cases) {
-        std::string expected = std::string("type: ") + (c.attachments.empty() ? "text/plain" : "multipart/mixed") +
-                               "\nFrom: sender@example.com\nTo: rcpt@example.com\n";
-        if (std::size_t at = c.header.find("Subject: "); at != std::string::npos)
-            expected += c.header.substr(at, c.header.find('\n', at) + 1 - at);
-        std::string text = c.body.substr(c.body.starts_with('\n'));
-        while (text.ends_with('\n')) text.pop_back();
-        expected += "X-Mailer: " + mailer + "\nbody: ";
-        for (char ch : text) expected += ch == '\n' ? std::string("\\n") : std::string(1, ch);
-        for (const attachment& a : c.attachments) {
-            expected += "\nattachment: " + a.name + " ";
-            for (unsigned char b : a.bytes) expected += "0123456789abcdef"[b >> 4], expected += "0123456789abcdef"[b & 15];
-        }
-        EXPECT_EQ(python_output("outgoing/read_back.py", wire_form(c)), expected + "\ndefects: 0\n") << c.expected_file;
     }
 }
 

@@ -12,7 +12,6 @@
 #include "platform/companion_file.h"
 #include "platform/instance_lock.h"
 #include "platform/program_launch.h"
-#include "platform/string_table.h"
 #include "support/recording_program.h"
 #include "support/test_support.h"
 
@@ -29,18 +28,12 @@ TEST(InstanceLock, ASecondCopyIsTurnedAway) {
         scoped_env runtime("XDG_RUNTIME_DIR", dir.path().c_str());
         ASSERT_EQ(first.acquire(dir.cp("missing/")), instance_lock::result::acquired);
     }
-    EXPECT_TRUE(exists(dir / ("Quillmere-" + std::to_string(::getuid()) + ".lock")));
     EXPECT_EQ(nowhere.acquire(dir.cp("missing/")), instance_lock::result::failed);
     // Each acquisition opens the file anew, so that a second one sees the lock taken as another process does
     // (the store session test runs the commands against a lock the test holds).
     EXPECT_EQ(second.acquire(dir.cp()), instance_lock::result::already_running);
     first.release();
     EXPECT_EQ(third.acquire(dir.cp()), instance_lock::result::acquired);
-}
-
-TEST(StringTable, TextsComeAsCp932AndMissingOnesAsQuestionMark) {
-    EXPECT_EQ(load_string(str::folder_inbox), sj(" 受信箱"));
-    EXPECT_EQ(load_string(99999) + load_string(-1), "??");
 }
 
 TEST(CompanionFile, NamesAndFailedRewrites) {
@@ -97,8 +90,7 @@ TEST(StartProgram, TheDocumentIsOneArgumentWhateverItHolds) {
     EXPECT_FALSE(zombie_child());
 
     recording_program batch(dir / "run.BAT", dir / "log");
-    for (const std::string& refused : {dir.cp("run.BAT"), "'" + dir.cp("my viewer"), dir.cp("missing")})
-        EXPECT_FALSE(start_program(refused, sj(document))) << refused;
+    EXPECT_FALSE(start_program(dir.cp("run.BAT"), sj(document)) || start_program(dir.cp("missing"), sj(document)));
 
     // xdg-open that finds no program for the document says so at once: that is a failure. One that
     // stays (it runs the program it found) is a start.

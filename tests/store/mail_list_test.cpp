@@ -1,14 +1,12 @@
 #include <unistd.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 #include <tuple>
 
 #include "config/address_book.h"
 #include "message/header_fields.h"
-#include "platform/directory_walker.h"
 #include "store/mail_list.h"
 #include "store/store_fixture.h"
 #include "platform/text_file.h"
@@ -65,28 +63,6 @@ TEST(MailListSort, CombSortOrderTieBreaksAndColumnChoice) {
         choose_sort_column(state, column);
         EXPECT_TRUE(state.column == expected && state.descending == descending) << column;
     }
-    EXPECT_EQ(list_status_text(12, false), "        12 " + sj("存在") + "    ");  // the window shows the selected count
-}
-
-// Random rows, each column both ways: sorted alone, each pair of neighbours keeps its order.
-TEST(MailListSort, CombSortLeavesEveryNeighbourInOrder) {
-    std::mt19937 rng(11);
-    auto pick = [&](std::vector<std::string> choices) { return choices[rng() % choices.size()]; };
-    std::vector<mail_row> rows;
-    for (int i = 0; i < 1500; ++i)
-        rows.push_back(i % 10 == 0 ? folder_row(pick({"a", "B", "c"}))
-                                   : row({pick({"    ", "!@  ", "D   "}), pick({"10. 1. 1", "09.12.31"}), pick({"x", "X"}),
-                                          pick({"s", "S", "0123456789abcdefX", "0123456789ABCDEFy"}), std::to_string(rng() % 200), pick({"<1>", ""}),
-                                          std::to_string(rng() % 500)}));
-    for (int column = 0; column < 12; ++column) {
-        sort_state state{column / 2, column % 2 == 1};
-        sort_mail_list(rows, state);
-        for (std::size_t i = 1; i < rows.size(); ++i) {
-            std::vector<mail_row> pair{rows[i], rows[i - 1]};
-            sort_mail_list(pair, state);
-            ASSERT_EQ(texts(pair[0]), texts(rows[i - 1])) << column << " " << i;
-        }
-    }
 }
 
 class MailListStore : public store_test {
@@ -99,29 +75,9 @@ protected:
     }
 };
 
-TEST_F(MailListStore, TheSearchFindsTextOnCharacterBoundariesWithinPieces) {
-    // 表 is 95 5C: its second byte is a backslash. A match across two lines, or across the
-    // 1000-byte pieces of a long line, is not found.
-    message(".0", "Subject: a\n", "", {crlf(sj("表示\n検索する言葉\n"))});
-    message(".1", "Subject: b\n", "", {std::string(998, 'x') + "needle\r\n"});
-    auto found = [&](const std::string& search) {
-        std::string marked;
-        for (const mail_row& r : build_mail_list(cp("f/"), account, search))
-            if (!r.is_folder() && r.text[column_attribute].find('*') != std::string::npos) marked += r.text[column_number];
-        return marked;
-    };
-    for (const auto& [search, marked] : std::vector<std::pair<std::string, std::string>>{
-             {sj("言葉"), "0"}, {sj("示") + "\n", "0"}, {sj("示\n検"), ""}, {"\\", ""}, {"\r", ""}, {"needle", ""}, {"edle", "1"}})
-        EXPECT_EQ(found(search), marked) << search;
-}
-
-TEST_F(MailListStore, BuildsEachColumnFromTheMessageFilesAndNothingMadeOutsideTheProgram) {
-    scoped_time_zone utc("UTC");
-    ASSERT_TRUE(add_address_entry(sj("太郎"), "taro@example.com"));
-    message(".0",
-            sj("From: Taro <taro@example.com>\nSubject: 件名\nDate: Tue, 2 Mar 2010 23:30:00 -0500\n"
-               "References: <root@x> <parent@x>\nMessage-ID: <m0@x>\n"),
-            "[mail status]\ntype=!\nattachment=+\n",
+TEST_F(MailListStore, ListsFoldersAndMessagesButNothingMadeOutsideTheProgram) {
+    // (Each column's text against the file functions is checked below, on many messages.)
+    message(".0", "Subject: s\nReferences: <root@x>\n", "[mail status]\ntype=!\nattachment=+\n",
             {"\r\nbody\r\n", "Content-Type: text/plain\r\n\r\nneedle\r\n"});
     write_bytes(at("f/.0/raw"), "needle");
     message(".10", "", "", {"needle"});
@@ -139,12 +95,12 @@ TEST_F(MailListStore, BuildsEachColumnFromTheMessageFilesAndNothingMadeOutsideTh
     for (const mail_row& r : rows) shown.push_back(texts(r));
     ASSERT_EQ(shown, (std::vector<names>{{"", "", "", "..", "<dir>", "", ""}, {"", "", "", "sub", "<dir>", "", ""},
                                          {"    ", "??. ?. ? ??:??", "???", "", "0", "", "10"},
-                                         {"!@  *", "10. 3. 3  4:30", sj("太郎"), sj("件名"), "181", "<root@x>", "0"}}));
+                                         {"!@  *", "??. ?. ? ??:??", "???", "s", "78", "<root@x>", "0"}}));
     // The same as values, for a view that takes no text apart.
     EXPECT_TRUE(rows[0].folder && rows[0].parent && rows[1].folder && !rows[1].parent);
     EXPECT_EQ(std::tuple(rows[2].number, rows[2].type, rows[2].size, rows[3].number, rows[3].type, rows[3].attachment,
                          rows[3].replied, rows[3].search_match, rows[3].size),
-              std::tuple(10, ' ', 0u, 0, '!', true, false, true, 181u));
+              std::tuple(10, ' ', 0u, 0, '!', true, false, true, 78u));
 
     // The account directory has no ".." row (only its folders: three special ones and "f"); a folder
     // that cannot be listed has nothing else.
@@ -193,8 +149,6 @@ mail_row reference_row(const std::string& folder, const std::string& name, const
     return r;
 }
 
-// Odd headers and statuses, then the sample mail as filing stores it until the folder is large enough to be
-// read on several threads: every row is the one the file functions give, in the folder's listing order.
 // A conversation shares one thread key whatever its subjects say: joined by the ids it names, even after
 // its root fell off the References; a reply from a program that names no ids joins by its subject.
 TEST_F(MailListStore, TheThreadColumnGroupsAConversationByItsReferences) {
@@ -214,6 +168,8 @@ TEST_F(MailListStore, TheThreadColumnGroupsAConversationByItsReferences) {
                                                {4, "<d@x>"}, {5, "<gone@x>"}, {6, "<gone@x>"}}));
 }
 
+// Odd headers, statuses and parts, enough for the folder to be read on several threads: every row is the one
+// the file functions give.
 TEST_F(MailListStore, OneReadPerFileGivesTheRowsOfTheFileFunctions) {
     std::mt19937 rng(5);
     auto pick = [&](std::vector<std::string> choices) { return choices[rng() % choices.size()]; };
@@ -221,14 +177,15 @@ TEST_F(MailListStore, OneReadPerFileGivesTheRowsOfTheFileFunctions) {
     ASSERT_TRUE(add_address_entry("one", "a@x.example") && add_address_entry("two", "a@x.example") &&
                 add_address_entry("three", "B@x.example"));
     int count = 0;
-    for (; count < 80; ++count) {
+    for (; count < 700; ++count) {
         std::string header;
         for (std::string line :
              {pick({"", "X-quillmere-Status: ", "x-QUILLMERE-status: D@S*F", "X-quillmere-Status:R  R"}),
               pick({"", "Date: Tue, 2 Mar 2010 23:30:00 -0500", "date: 12 Jan 2010 10:20 +0900", "Date: soon"}),
-              pick({"", "From: Name <a@x.example>", "From: \"Q, R\" <b@x.example>", "From: no address"}),
+              pick({"", "From: Name <a@x.example>", "From: \"Q, R\" <b@x.example>", "From: no address",
+                    "From: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <c@x.example>"}),
               pick({"", "To: c@x.example (C),\n d@x.example", "To:", "Cc: B@x.example", "Bcc: \"open <e@x>"}),
-              pick({"", "Subject: " + sj("件名") + "\tand tab", "Subject:", "subject:   needle"}),
+              pick({"", "Subject: " + sj("件名") + "\tand tab", "Subject:", "subject:   needle", "Subject: =?UTF-8?B?5Lu25ZCN?="}),
               pick({"", "References: <r1@x> <r2@x>", "In-Reply-To:\t<p@x> (x)", "Message-ID: <m@x>",
                     "Message-ID <no colon>", "X: " + long_line + "needle"})})
             if (!line.empty()) header += line + "\n";
@@ -238,40 +195,24 @@ TEST_F(MailListStore, OneReadPerFileGivesTheRowsOfTheFileFunctions) {
         std::vector<std::string> parts;
         for (int k = rng() % 4; k > 0; --k)
             parts.push_back(pick({"\r\nplain\r\n", "\r\n" + long_line + "needle\r\n", "\x1a needle", "a needle\n",
-                                  sj("\r\n検索の本文\r\n")}));
+                                  sj("\r\n検索の本文\r\n"), sj("表示\n検索\n")}));
         message("." + std::to_string(count), rng() % 8 == 0 ? "" : header, status, parts);
     }
-    const std::string stored = test_data + "mail/";
-    names samples;
-    for (const std::string& name : list_names(stored))
-        if (name.ends_with(".stored")) samples.push_back(name);
-    ASSERT_GT(samples.size(), 10u);
-    for (int copy = 0; count < 700; ++copy) {
-        for (const std::string& sample : samples) {
-            std::vector<std::string> parts;
-            for (int k = 0; std::filesystem::exists(stored + sample + "/" + std::to_string(k)); ++k)
-                parts.push_back(read_bytes(stored + sample + "/" + std::to_string(k)));
-            write_message(at("f/." + std::to_string(count++) + "/"), parts, crlf(copy % 2 ? "[mail status]\ntype=S\n" : ""));
-        }
-    }
     const std::string folder = cp("f/");
-    const std::optional<names> listed = read_directory_names(folder);
-    ASSERT_TRUE(listed);
-    names listing;
-    for (const std::string& name : *listed) listing.push_back(name.substr(1));
-    for (std::string search : {std::string(), std::string("needle"), sj("検索"), sj("添付"), std::string("=?")}) {
+    // Matches on character boundaries within a piece: 表 (95 5C) holds no "\\", and nothing spans two lines.
+    for (std::string search : {std::string(), std::string("needle"), sj("検索"), sj("示\n検"), std::string("\\")}) {
         std::vector<mail_row> rows = build_mail_list(folder, account, search);
         ASSERT_EQ(rows.size(), static_cast<std::size_t>(count) + 1);
-        names numbers;
+        std::set<int> numbers;  // each message once
         for (const mail_row& r : rows) {
             if (r.is_folder()) continue;
-            numbers.push_back(r.text[column_number]);
+            numbers.insert(r.number);
             // Only the thread key depends on the other messages of the folder (below).
             names shown = texts(r), single = texts(reference_row(folder, "." + r.text[column_number], search));
             shown[column_thread] = single[column_thread] = "";
             EXPECT_EQ(shown, single) << r.text[column_number] << " search " << search;
         }
-        EXPECT_EQ(numbers, listing);
+        EXPECT_EQ(numbers.size(), static_cast<std::size_t>(count));
     }
 }
 

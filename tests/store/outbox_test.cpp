@@ -13,8 +13,6 @@ namespace {
 class Outbox : public store_test {
 protected:
     std::string work = dir.cp("work/");
-    // The job sent this message: its prepared file is gone.
-    void sent_by_job(std::string_view name) const { std::filesystem::remove(u8(outgoing_path(work, name))); }
     // A queued draft (UTF-8 texts with "\n"), with one attachment when asked.
     void queue(const std::string& name, std::string_view header, std::string_view body, bool attachment = false) {
         const std::string message = at(" 送信箱/" + name + "/");
@@ -75,86 +73,49 @@ TEST_F(Outbox, TheEnvelopeIsReadFromTheWholeHeaderAndTheWireFormLosesItsBccLines
     EXPECT_EQ(read_bytes(dir / "work/0.env"), crlf(envelope + "c@example.com\nhidden@example.com\n"));
     const std::string wire = read_bytes(dir / "work/0.smt");
     const std::string kept = read_bytes(at(" 送信箱/.0/raw"));
-    EXPECT_EQ(wire.find("hidden"), std::string::npos);
-    EXPECT_NE(kept.find("Bcc: hidden@example.com\r\n"), std::string::npos);
     EXPECT_EQ(wire, kept.substr(0, kept.find("Bcc:")) + kept.substr(kept.find("To: user1@")));
-    // The long To line is folded at its blanks: no line passes 76 characters, and joined it is what was written.
-    const std::string to = wire.substr(wire.find("To: user1@"), wire.find("Subject:") - wire.find("To: user1@"));
-    for (std::size_t start = 0, end; (end = to.find("\r\n", start)) != std::string::npos; start = end + 2)
-        EXPECT_LE(end - start, 76u);
-    EXPECT_EQ(std::regex_replace(to, std::regex("\r\n"), ""), "To: " + sixty);
 }
 
+// (A recipient that is no address is met through the real SMTP server's test.)
 TEST_F(Outbox, AMessageThatCannotBePreparedStaysQueuedAndNamedWhileTheOthersGo) {
     queue(".1", "From: a@example.com\nTo: b@example.com\nSubject: one\n", "\ntext\n");
     queue(".2", "From: a@example.com\nTo: b@example.com\nSubject: two\n", "\ntext\n");
     std::filesystem::remove(at(" 送信箱/.2/1"));
-    queue(".3", "From: a@example.com\nTo: b@example.com, 鈴木\nSubject: 三\n", "\ntext\n");
     queue(".4", "To: b@example.com\n", "\ntext\n");
     queue(".5", "From: a@example.com\nTopic: b@example.com\nSubject: five\n", "\ntext\n");
-    queue(".6", "From: a@example.com\nTo: b@example.com\nSubject: six\n", "\ntext\n");
+    queue(".6", "From: a@example.com\nTo: b@example.com\nSubject: six\n", "\ntext\n", true);
     write_bytes(dir / "work/1.pop", "downloaded mail waiting to be filed");
+    write_bytes(at(" 送信箱/送信控/.0/0"), "From: old@example.com\r\n");
 
-    EXPECT_EQ(prepare_outbox(account, work, report), (outbox_preparation{2, 4}));
+    EXPECT_EQ(prepare_outbox(account, work, report), (outbox_preparation{2, 3}));
     const std::string kept = "次のメールは送信できないため、送信箱に残しました.\n件名: ";
     EXPECT_EQ(report.texts(), (names{kept + "two\n" + file_error,
-                                     kept + "三\n次の宛先はメールアドレスとして使えません:\n    鈴木",
                                      kept + "(件名なし)\n差出人(From)のメールアドレスがありません.",
                                      kept + "five\n宛先(To, Cc, Bcc)がありません."}));
     EXPECT_EQ(list_names(dir / "work"), (names{"1.env", "1.pop", "1.smt", "6.env", "6.smt", "prepared.lst"}));
-    EXPECT_FALSE(exists(at(" 送信箱/.3/raw")));
-    // The job sends both; filing takes exactly those and leaves the download waiting to be filed.
-    sent_by_job(".1");
-    sent_by_job(".6");
+    EXPECT_FALSE(exists(at(" 送信箱/.4/raw")));
+    // The job sends .6 and fails on .1; .7 is queued meanwhile. Filing takes exactly .6, read-only after the
+    // sent mail already there, and leaves the download waiting to be filed.
+    std::filesystem::remove(u8(outgoing_path(work, ".6")));  // sent: its prepared file is gone
+    queue(".7", "From: a@example.com\nTo: b@example.com\nSubject: seven\n", "\ntext\n");
     file_sent_mail(account, work, report);
-    EXPECT_EQ(list_names(at(" 送信箱")), (names{".2", ".3", ".4", ".5", "草稿", "送信控"}));
+    EXPECT_EQ(list_names(at(" 送信箱")), (names{".1", ".2", ".4", ".5", ".7", "草稿", "送信控"}));
     EXPECT_EQ(list_names(dir / "work"), names{"1.pop"});
+    const std::string sent = cp(" 送信箱/送信控/.1/");
+    EXPECT_EQ(get_subject(sent + "0", 100) + read_attribute_text(sent + "0"), "sixS@  ");
+    EXPECT_TRUE(is_read_only(sent + "0") && is_read_only(sent + "1") && !is_read_only(sent + "raw") && path_exists(sent + "2"));
 }
 
-// Mail is held with more than the outbox's two folders; with none to send, preparing makes an empty list; when
-// the list cannot be written, nothing is prepared.
+// Mail is held with more than the outbox's two folders; when the list cannot be written, nothing is prepared.
 TEST_F(Outbox, NothingIsPreparedWhenTheListOfPreparedMessagesCannotBeWritten) {
     EXPECT_FALSE(outbox_holds_mail(account) || outbox_holds_mail(dir.cp("no account/")));
     std::filesystem::create_directories(at(" 送信箱/user folder"));
     EXPECT_TRUE(outbox_holds_mail(account));
-    EXPECT_EQ(prepare_outbox(account, work, report), (outbox_preparation{0, 0}));
-    EXPECT_EQ(list_names(dir / "work"), names{"prepared.lst"});
-    std::filesystem::remove(dir / "work/prepared.lst");
     queue(".1", "From: a@example.com\nTo: b@example.com\n", "\ntext\n");
     std::filesystem::create_directories(dir / "work/prepared.lst/x");
     EXPECT_EQ(prepare_outbox(account, work, report), (outbox_preparation{0, 1}));
     EXPECT_EQ(report.texts(), names{file_error});
     EXPECT_EQ(list_names(dir / "work"), names{"prepared.lst"});
-}
-
-TEST_F(Outbox, FilesExactlyTheMessagesTheServerAccepted) {
-    write_bytes(at(" 送信箱/送信控/.0/0"), "From: old@example.com\r\n");
-    const std::string from_to = "From: a@example.com\nTo: b@example.com\n";
-    queue(".2", from_to + "Subject: two\n", "\ntwo\n", true);
-    queue(".3", from_to + "Subject: three\n", "\nthree\n");
-    queue(".10", from_to + "Subject: ten\n", "\nten\n");
-    ASSERT_EQ(prepare_outbox(account, work, report), (outbox_preparation{3, 0}));
-    // The job sent .2 and .10, then failed on .3; .4 was queued later.
-    sent_by_job(".2");
-    sent_by_job(".10");
-    queue(".4", from_to + "Subject: four\n", "\nfour\n");
-
-    file_sent_mail(account, work, report);
-    EXPECT_EQ(list_names(at(" 送信箱")), (names{".3", ".4", "草稿", "送信控"}));
-    EXPECT_EQ(list_names(dir / "work"), names{});
-    for (const auto& [directory, subject] : {std::pair{".1/", "two"}, std::pair{".2/", "ten"}}) {
-        SCOPED_TRACE(subject);
-        const std::string message = cp(std::string(" 送信箱/送信控/") + directory);
-        bool attachment = subject == std::string("two");
-        EXPECT_EQ(get_subject(message + "0", 100), subject);
-        EXPECT_EQ(read_attribute_text(message + "0"), attachment ? "S@  " : "S   ");
-        EXPECT_TRUE(is_read_only(message + "0") && is_read_only(message + "1") && !is_read_only(message + "raw"));
-        EXPECT_EQ(path_exists(message + "2"), attachment);
-    }
-
-    file_sent_mail(account, work, report);  // a second call files nothing
-    EXPECT_EQ(list_names(at(" 送信箱/送信控")), (names{".0", ".1", ".2"}));
-    EXPECT_TRUE(report.shown.empty());
 }
 
 }  // namespace
