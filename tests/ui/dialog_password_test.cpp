@@ -12,7 +12,7 @@
 namespace qm::test {
 namespace {
 
-TEST(DialogPassword, HidesWhatIsTypedAndTakesAtMost127Bytes) {
+TEST(DialogPassword, HidesWhatIsTypedTakesAtMost127BytesAndAsksAgainAfterABadCharacter) {
     dialog_password pop(nullptr, password_server::pop3, sj("自宅"), "pop.example.com");
     look_at(pop, "POP3パスワード?");
     EXPECT_EQ(pop.field()->echoMode(), QLineEdit::Password);
@@ -26,10 +26,7 @@ TEST(DialogPassword, HidesWhatIsTypedAndTakesAtMost127Bytes) {
     EXPECT_EQ(password, std::string(125, 'y') + sj("パ"));
     EXPECT_TRUE(pop.field()->text().isEmpty());
     EXPECT_FALSE(pop.field()->isUndoAvailable());
-}
 
-TEST(DialogPassword, ABadCharacterIsAskedAgainAndOkHandsThePasswordOver) {
-    std::string password;
     modal_hand hand;
     const auto enter = [&hand](const char* typed) {
         hand.then_dialog<dialog_password>([typed](dialog_password& dialog) {

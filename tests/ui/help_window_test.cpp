@@ -36,9 +36,10 @@ protected:
     }
 };
 
-TEST_F(HelpWindow, EveryDialogsSectionIsOneWholeChapterOfTheProgramsOwnText) {
+TEST_F(HelpWindow, ShowsWholeChaptersInOneWindowThatGoesWithTheDialogThatAskedLastAndSaysWhereItLooked) {
     run_from(std::string(QUILLMERE_BINARY_DIR) + "/");
     QDialog owner;
+    owner.show();
     for (const auto& [section, heading] : {std::pair{view_options_help, "■ 表示オプション"},
                                            {function_options_help, "■ 機能オプション"}, {account_help, "■ アカウント"}}) {
         show_help(&owner, section);
@@ -50,29 +51,19 @@ TEST_F(HelpWindow, EveryDialogsSectionIsOneWholeChapterOfTheProgramsOwnText) {
         show_help(&owner, {section.first_line + section.line_count, 1});
         EXPECT_TRUE(shown_text().startsWith(ui("■"))) << heading;
     }
-}
-
-TEST_F(HelpWindow, ShowsItsSectionIsReplacedNeverDoubledAndGoesWithTheDialogThatAskedLast) {
-    // Five lines, with a Ctrl-Z after them, where the text ends.
-    write_bytes(dir / "prog/quillmere.txt", sj(crlf("一行目\n二行目\n三行目\n四行目\n五行目\n")) + "\x1a" + "六行目\r\n");
-    run_from(dir / "prog/");
-    QDialog owner;
-    owner.show();
-    show_help(&owner, {2, 2});
-    EXPECT_EQ(shown_text(), ui("二行目\n三行目"));
-    QWidget* window = help_windows().at(0);
+    QWidget* window = help_windows().at(0);  // one window all along, read-only and not modal
     EXPECT_TRUE(window->findChild<QPlainTextEdit*>()->isReadOnly() && !window->isModal());
-    show_help(&owner, {4, 5});  // the same window; a text that ends early gives what it has
-    EXPECT_EQ(help_windows(), std::vector<QWidget*>{window});
-    EXPECT_EQ(shown_text(), ui("四行目\n五行目"));
     press(window->findChild<QPushButton*>());  // 閉じる
     EXPECT_TRUE(help_windows().empty());
 
-    // It moves to the dialog that asks last, and goes with it.
+    // Five lines, with a Ctrl-Z after them, where the text ends: a section past it gives what there is.
+    write_bytes(dir / "prog/quillmere.txt", sj(crlf("一行目\n二行目\n三行目\n四行目\n五行目\n")) + "\x1a" + "六行目\r\n");
+    run_from(dir / "prog/");
     QDialog first;
     first.show();
     show_help(&first, {1, 1});
-    show_help(&owner, {3, 1});
+    show_help(&owner, {4, 5});
+    EXPECT_EQ(shown_text(), ui("四行目\n五行目"));
     EXPECT_EQ(help_windows().at(0)->parentWidget(), &owner);
     owner.done(QDialog::Rejected);
     EXPECT_TRUE(help_windows().empty());

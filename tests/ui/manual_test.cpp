@@ -33,7 +33,6 @@ TEST_F(Manual, HandsItsAbsolutePathToXdgOpenAndSaysWhereItLookedOrThatNoProgramS
                                          dir / "usr/share/quillmere/quillmere.htm",
                                      "システムエラーが発生しました."}));
     EXPECT_EQ(report.shown.at(0).first, message_kind::error);
-    EXPECT_EQ(report.shown.at(1).first, message_kind::error);
 }
 
 }  // namespace

@@ -20,16 +20,8 @@ protected:
     }
 
     std::string ini() const { return read_bytes(dir / "quillmere.ini"); }
-    // The lines of one section of "quillmere.ini", with line feeds.
-    std::string section(const std::string& name) const {
-        const std::string text = ini();
-        const std::size_t start = text.find("[" + name + "]\r\n");
-        if (start == std::string::npos) return {};
-        const std::size_t body = text.find('\n', start) + 1;
-        std::string lines = text.substr(body, text.find("\r\n[", body) + 2 - body);
-        std::erase(lines, '\r');
-        return lines;
-    }
+    // Whether "quillmere.ini" holds `lines` (UTF-8 with "\n", in CP932 with CR LF there).
+    bool holds(const std::string& lines) const { return ini().find(crlf(sj(lines))) != std::string::npos; }
     // "quillmere.ini" cannot be rewritten: its companion's name is taken by
     // a directory, which stops root as well.
     void block_settings_file() const { write_bytes(dir / "quillmere.$$$/x", ""); }
