@@ -41,9 +41,6 @@ public:
             act(*dialog);
         });
     }
-    void then_reject() {
-        then([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
-    }
     // A message box answered with OK (or Cancel, where it has one).
     void then_box(bool ok = true) { then([ok](QWidget* w) { click(w, ok); }); }
     // A name dialog given this text (UTF-8) and OK.

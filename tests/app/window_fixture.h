@@ -10,7 +10,7 @@
 #include "app/listview_mail.h"
 #include "app/modal_hand.h"
 #include "app/window_.h"
-#include "config/account_settings.h"
+#include "store/accounts.h"
 #include "config/layout.h"
 #include "store/store_fixture.h"
 
@@ -28,8 +28,6 @@ protected:
         settings().mailbox = dir.cp("mailbox/");
         make_directory(dir.cp("work/"));
         make_directory(settings().mailbox);
-        make_directory(sj(account_dir()));
-        make_special_folders(sj(account_dir()));
         // A complete account, so the window does not open the account
         // dialog as it does at a first start.
         account_values account;
@@ -37,7 +35,7 @@ protected:
         account.pop_server = "pop.example.com";
         account.pop_id = "me";
         account.smtp_server = "smtp.example.com";
-        write_account_file(account_file(settings().mailbox, sj("標準")), account);
+        EXPECT_TRUE(create_account(settings().mailbox, sj("標準"), account));
         layout.current = sj("標準/ 受信箱/");
     }
     ~window_test() override {
@@ -74,9 +72,6 @@ protected:
     void click_row(int row) {
         const QRect box = list().visualRect(list().rows_model().index(row, 1));
         QTest::mouseClick(list().viewport(), Qt::LeftButton, {}, box.center());
-    }
-    void key(int key, Qt::KeyboardModifiers modifiers = {}) {
-        QTest::keyClick(&list(), static_cast<Qt::Key>(key), modifiers);
     }
 
     temp_dir dir;
