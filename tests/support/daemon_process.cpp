@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "support/test_support.h"
@@ -66,6 +67,15 @@ std::string find_program(std::initializer_list<const char*> candidates) {
     for (const char* candidate : candidates)
         if (::access(candidate, X_OK) == 0) return candidate;
     return {};
+}
+
+std::string filled_template(const std::string& name, const std::map<std::string, std::string>& values) {
+    // Found beside this file, so that the benchmarks that borrow it need no definition of the data folder.
+    const std::string tests = std::filesystem::path(__FILE__).parent_path().parent_path().string();
+    std::string text = read_bytes(tests + "/data/servers/" + name);
+    for (const auto& [key, value] : values)
+        for (std::size_t at; (at = text.find("@" + key + "@")) != std::string::npos;) text.replace(at, key.size() + 2, value);
+    return text;
 }
 
 std::string start_failure(const std::string& server, const std::string& why, const std::string& log) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ private:
 
 // The first of the paths that is an executable program; "" when none is.
 std::string find_program(std::initializer_list<const char*> candidates);
+// A configuration file of tests/data/servers/ with each "@NAME@" replaced by its value.
+std::string filled_template(const std::string& name, const std::map<std::string, std::string>& values);
 // The failure text of a server that did not start, with its logs.
 std::string start_failure(const std::string& server, const std::string& why, const std::string& log);
 

@@ -6,10 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -26,19 +23,16 @@ std::string dovecot_program() { return find_program({"/usr/sbin/dovecot", "/usr/
 // Maildir names begin with the delivery time; a fixed base plus a counter
 // keeps them unique and in delivery order, which is the server's order.
 std::string maildir_name(unsigned long sequence) {
-    char name[96];
-    std::snprintf(name, sizeof name, "%lu.M%06luP%dQ%lu.qmtest", 1700000000UL + sequence, sequence % 1000000UL,
-                  static_cast<int>(::getpid()), sequence);
-    return name;
+    return std::to_string(1700000000UL + sequence) + ".M" + std::to_string(sequence) + "P" + std::to_string(::getpid()) +
+           ".qmtest";
 }
 
 }  // namespace
 
 bool dovecot_server::installed() { return !dovecot_program().empty(); }
 
-dovecot_server::dovecot_server(dovecot_certificate certificate, bool sasl_listener)
+dovecot_server::dovecot_server(dovecot_certificate certificate)
     : maildir_(directory_ / "home/Maildir/"),
-      sasl_listener_(sasl_listener),
       process_(directory_ / "dovecot.out", directory_ / "dovecot.log") {
     std::string conf = directory_ / "dovecot.conf";
     std::string why = prepare(certificate);
@@ -73,50 +67,21 @@ std::string dovecot_server::prepare(dovecot_certificate certificate) {
     for (const std::string& path : {directory_ / "run", directory_ / "state"})
         if (fs::create_directories(path, ec); ec) return "cannot make " + path + ": " + ec.message();
     if (std::string why = make_maildir(directory_ / "home/", mail_uid_, mail_gid_); !why.empty()) return why;
-    try {
-        const test_certificates& certificates = shared_test_certificates();
-        const tls_identity& identity =
-            certificate == dovecot_certificate::test_ca ? certificates.localhost : certificates.self_signed;
-        certificate_file_ = identity.certificate_file;
-        key_file_ = identity.key_file;
-    } catch (const std::exception& error) {
-        return std::string("no test certificates: ") + error.what();
-    }
+    const test_certificates& certificates = shared_test_certificates();
+    const tls_identity& identity =
+        certificate == dovecot_certificate::test_ca ? certificates.localhost : certificates.self_signed;
+    certificate_file_ = identity.certificate_file;
+    key_file_ = identity.key_file;
     write_bytes(directory_ / "passwd", user() + ":{PLAIN}" + password() + "\n");
     return "";
 }
 
 std::string dovecot_server::configuration(const std::vector<int>& ports) const {
-    const std::string& directory = directory_.path();
-    std::ostringstream conf;
-    conf << "base_dir = " << directory << "run\n"
-         << "state_dir = " << directory << "state\n"
-         << "log_path = " << directory << "dovecot.log\n"
-         << "protocols = pop3\nlisten = 127.0.0.1\n"
-         << "ssl = yes\nssl_cert = <" << certificate_file_ << "\nssl_key = <" << key_file_ << "\n"
-         << "disable_plaintext_auth = no\n"
-         << "auth_mechanisms = plain apop" << (sasl_listener_ ? " login cram-md5" : "") << "\n"
-         << "auth_verbose = yes\n"
-         // Refused passwords are answered without the usual two seconds' delay.
-         << "auth_failure_delay = 0\n"
-         << "default_internal_user = " << internal_user_ << "\n"
-         << "default_internal_group = " << internal_group_ << "\n"
-         << "default_login_user = " << internal_user_ << "\n"
-         << "first_valid_uid = 1\n"
-         << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u " << directory << "passwd\n}\n"
-         << "userdb {\n  driver = static\n  args = uid=" << mail_uid_ << " gid=" << mail_gid_ << " home=" << directory
-         << "home\n}\n"
-         << "mail_location = maildir:" << maildir_ << "\n"
-         << "service pop3-login {\n  chroot =\n"
-         << "  inet_listener pop3 {\n    port = " << ports[0] << "\n  }\n"
-         << "  inet_listener pop3s {\n    port = " << ports[1] << "\n    ssl = yes\n  }\n}\n"
-         // The SMTP server's processes run as another user than Dovecot's.
-         << (sasl_listener_ ? "service auth {\n  unix_listener " + sasl_socket() + " {\n    mode = 0666\n  }\n}\n"
-                            : std::string())
-         // Without the penalty socket a refused password does not slow down
-         // every later login from the same address.
-         << "service anvil {\n  chroot =\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n";
-    return conf.str();
+    return filled_template("dovecot.conf", {{"DIR", directory_.path()}, {"CERT", certificate_file_}, {"KEY", key_file_},
+                                            {"USER", internal_user_}, {"GROUP", internal_group_},
+                                            {"UID", std::to_string(mail_uid_)}, {"GID", std::to_string(mail_gid_)},
+                                            {"MAILDIR", maildir_}, {"SASL", sasl_socket()},
+                                            {"PORT0", std::to_string(ports[0])}, {"PORT1", std::to_string(ports[1])}});
 }
 
 std::string dovecot_server::deliver(std::string_view message) {
@@ -146,11 +111,9 @@ std::vector<std::string> maildir_files(const std::string& maildir) {
         std::error_code ec;
         for (const auto& entry : fs::directory_iterator(maildir + sub, ec)) files.push_back(entry.path().string());
     }
-    // The names begin with the delivery's sequence number.
-    std::sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
-        return std::strtoul(fs::path(a).filename().c_str(), nullptr, 10) <
-               std::strtoul(fs::path(b).filename().c_str(), nullptr, 10);
-    });
+    // The names begin with the delivery's time (ten digits) or sequence number.
+    std::sort(files.begin(), files.end(),
+              [](const std::string& a, const std::string& b) { return fs::path(a).filename() < fs::path(b).filename(); });
     return files;
 }
 

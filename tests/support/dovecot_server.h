@@ -31,8 +31,8 @@ enum class dovecot_certificate { test_ca, self_signed };
 // maildir in a directory of its own. As root the mail belongs to "nobody".
 class dovecot_server {
 public:
-    // With `sasl_listener`, a Dovecot SASL socket for an SMTP server (PLAIN, LOGIN, CRAM-MD5).
-    explicit dovecot_server(dovecot_certificate certificate = dovecot_certificate::test_ca, bool sasl_listener = false);
+    // It also listens on a Dovecot SASL socket for an SMTP server (PLAIN, LOGIN, CRAM-MD5).
+    explicit dovecot_server(dovecot_certificate certificate = dovecot_certificate::test_ca);
 
     // Whether it accepts connections on both ports; else failure() says why.
     bool running() const { return process_.running(); }
@@ -68,7 +68,6 @@ private:
     uid_t mail_uid_ = 0;
     gid_t mail_gid_ = 0;
     unsigned long delivered_ = 0;
-    bool sasl_listener_ = false;
     daemon_process process_;  // last: stopped before the directory goes
 };
 

@@ -12,7 +12,6 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -32,7 +31,6 @@ void set_timeout(int fd) {
 
 // The worker uses blocking sockets; the destructor ends its waits by shutting them down.
 struct script_server::state {
-    std::optional<tls_identity> tls;
     std::vector<std::function<bool()>> steps;  // false: stop playing
     int listener = -1, client = -1, port = 0;
     SSL_CTX* context = nullptr;
@@ -104,7 +102,7 @@ struct script_server::state {
         int on = 1;  // every send its own segment
         ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         set_timeout(client);
-        return !tls || accept_tls(*tls, true);
+        return true;
     }
 
     bool accept_tls(const tls_identity& identity, bool must_succeed) {
@@ -118,16 +116,12 @@ struct script_server::state {
         if (ssl && SSL_set_fd(ssl, client) == 1 && SSL_accept(ssl) == 1) return true;
         const char* reason = ERR_reason_error_string(ERR_peek_last_error());
         if (must_succeed) fail(std::string("TLS handshake failed: ") + (reason ? reason : "no answer"));
-        drop();
-        return false;
-    }
-
-    void drop() {
-        std::lock_guard lock(mutex);
+        std::lock_guard lock(mutex);  // the connection is dropped
         SSL_free(ssl);
         ssl = nullptr;
         ::close(client);
         client = -1;
+        return false;
     }
 
     void run() {
@@ -145,20 +139,16 @@ struct script_server::state {
     }
 };
 
-script_server::script_server(bool ipv6) : state_(std::make_unique<state>()) {
-    int listener = state_->listener = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in6 v6{.sin6_family = AF_INET6, .sin6_port = 0, .sin6_flowinfo = 0, .sin6_addr = in6addr_loopback, .sin6_scope_id = 0};
-    sockaddr_in v4{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
-    auto* address = ipv6 ? reinterpret_cast<sockaddr*>(&v6) : reinterpret_cast<sockaddr*>(&v4);
-    socklen_t size = ipv6 ? sizeof v6 : sizeof v4;
-    if (listener < 0 || ::bind(listener, address, size) != 0 || ::listen(listener, 4) != 0 ||
-        ::getsockname(listener, address, &size) != 0)
-        throw std::runtime_error(ipv6 ? "script_server: cannot listen on ::1" : "script_server: cannot listen on 127.0.0.1");
+script_server::script_server() : state_(std::make_unique<state>()) {
+    int listener = state_->listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
+    socklen_t size = sizeof address;
+    auto* raw = reinterpret_cast<sockaddr*>(&address);
+    if (listener < 0 || ::bind(listener, raw, size) != 0 || ::listen(listener, 4) != 0 || ::getsockname(listener, raw, &size) != 0)
+        throw std::runtime_error("script_server: cannot listen on 127.0.0.1");
     set_timeout(listener);
-    state_->port = ntohs(ipv6 ? v6.sin6_port : v4.sin_port);
+    state_->port = ntohs(address.sin_port);
 }
-
-script_server::script_server(const tls_identity& tls) : script_server(false) { state_->tls = tls; }
 
 script_server::~script_server() {
     {
@@ -222,16 +212,6 @@ script_server& script_server::close() {
         sigpipe_guard guard;
         if (s->ssl) SSL_shutdown(s->ssl);
         ::shutdown(s->client, SHUT_WR);  // no reset: open until the client closes too
-        return true;
-    });
-    return *this;
-}
-
-script_server& script_server::reset() {
-    state_->steps.push_back([s = state_.get()] {
-        linger abort{1, 0};
-        ::setsockopt(s->client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-        s->drop();
         return true;
     });
     return *this;

@@ -21,8 +21,7 @@ class script_server {
 public:
     using milliseconds = std::chrono::milliseconds;
 
-    explicit script_server(bool ipv6 = false);        // plain TCP on 127.0.0.1 (::1 with `ipv6`)
-    explicit script_server(const tls_identity& tls);  // TLS from the first byte
+    script_server();  // plain TCP on 127.0.0.1
     ~script_server();
     script_server(const script_server&) = delete;
     script_server& operator=(const script_server&) = delete;
@@ -37,8 +36,7 @@ public:
     // Takes the message data, up to and with CR LF "." CR LF, into data_received().
     script_server& receive_data();
     script_server& pause(milliseconds time);
-    script_server& close();  // TLS: close_notify first; open until the client closes
-    script_server& reset();  // drops the connection at once (TCP reset)
+    script_server& close();  // after TLS: close_notify first; open until the client closes
     // The TLS handshake on the plain connection (after a positive answer to
     // STARTTLS or STLS); the steps after it go over TLS. A handshake that
     // fails ends the script, and is recorded as a failure only when `must_succeed`.

@@ -25,11 +25,10 @@ enum class smtp_port {
 // A private Postfix on 127.0.0.1 for the lifetime of the object (it needs root),
 // with its own Dovecot that checks the passwords and serves the mail over POP3.
 // Mail for address() goes to the Dovecot user's maildir, for other addresses of
-// domain() to a second maildir; other domains are refused. The local parts
-// given as `own_mailboxes` have a maildir each.
+// domain() to a second maildir, others(); other domains are refused.
 class smtp_server {
 public:
-    explicit smtp_server(std::vector<std::string> own_mailboxes = {});
+    smtp_server();
 
     // Whether Postfix accepts connections on every port; else failure() says why.
     bool running() const { return process_.running(); }
@@ -49,10 +48,8 @@ public:
     bool wait_for_delivery(std::size_t count, std::size_t others = 0,
                            std::chrono::milliseconds timeout = std::chrono::milliseconds(20000)) const;
     std::string log() const;  // Postfix's and Dovecot's
-    // The messages delivered to one of the own mailboxes; until each of `local_parts` holds `count`.
-    std::vector<std::string> own_mailbox(const std::string& local_part) const;
-    bool wait_for_own_mailboxes(const std::vector<std::string>& local_parts, std::size_t count,
-                                std::chrono::milliseconds timeout = std::chrono::milliseconds(20000)) const;
+    // The messages for other addresses of domain(), each with a Delivered-To field naming its recipient.
+    std::vector<std::string> others() const { return maildir_messages(directory_ / "others/Maildir/"); }
 
 private:
     std::string prepare();
@@ -61,7 +58,6 @@ private:
     std::unique_ptr<dovecot_server> store_;
     temp_dir directory_;
     std::string failure_;
-    std::vector<std::string> own_mailboxes_;
     daemon_process process_;  // last: stopped before the directory and the Dovecot go
 };
 

@@ -18,8 +18,7 @@ struct test_certificates {
     tls_identity self_signed;  // for localhost and 127.0.0.1, signed by nobody the client trusts
 };
 
-// Made with the openssl command once per process in a temporary directory that is removed
-// at exit. Throws std::runtime_error when openssl fails.
+// Files of tests/data/servers/certs (valid for a hundred years, the CA's key not kept).
 const test_certificates& shared_test_certificates();
 
 }  // namespace qm::test

@@ -1,0 +1,277 @@
+// The job state protocol, and the send and receive jobs on their worker threads against scripted servers:
+// a round's trace and progress, a cancel, and the upgrade of a plain connection to TLS (SMTP STARTTLS,
+// POP3 STLS) played as a real server never would. Whatever goes wrong in the upgrade, nothing of the
+// login or the mail leaves in the clear.
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <numeric>
+#include <string>
+#include <thread>
+
+#include "net/mail_jobs.h"
+#include "net/result_codes.h"
+#include "support/job_runner.h"
+#include "support/script_server.h"
+#include "support/test_certificates.h"
+#include "support/test_support.h"
+
+namespace qm::test {
+namespace {
+
+// The send and receive jobs as the window starts them, with their work directory, against a scripted server.
+class mail_job_test : public ::testing::Test {
+protected:
+    // A receive of alice's mail (password "s3cret") into the work directory, with its UID list there.
+    void prepare(thread_pop& job, const script_server& server, const char* host = "127.0.0.1") {
+        job.download_prefix = dir_.cp();
+        job.pop_server = host;
+        job.port = server.port();
+        job.user_id = "alice";
+        job.password = "s3cret";
+        job.uid_list_path = dir_.cp("uid.lst");
+        job.trace = true;
+    }
+    // A send of the work directory's queue, greeting as alice, without a login.
+    void prepare(thread_smtp& job, const script_server& server, const char* host = "127.0.0.1") {
+        job.queue_directory = dir_.cp();
+        job.smtp_server = host;
+        job.port = server.port();
+        job.greeting_name = "alice";
+        job.trace = true;
+    }
+    // Starts the job and takes its traces (each also to `on_trace`) until it ends; its result.
+    net_result run(mail_job& job, const std::function<void(const std::string&)>& on_trace = {}) {
+        EXPECT_TRUE(job.start());
+        const names traces = take_traces(job, on_trace);
+        trace_ = std::accumulate(traces.begin(), traces.end(), std::string());
+        message_ = u8(job_result_message(job));
+        detail_ = job.error_detail();
+        progress_ = job.progress();
+        return job.result();
+    }
+
+    temp_dir dir_;
+    std::string trace_, message_, detail_;  // the whole trace, the result's message (UTF-8), the error detail
+    thread::progress_count progress_;       // at the end
+};
+
+using namespace std::chrono_literals;
+
+TEST(Job, CancelEndsAWaitingTraceAndLaterTracesReturnAtOnce) {
+    function_job job([](thread& self) {
+        self.show_trace("first");   // nobody takes it: only the cancel ends the wait
+        self.show_trace("second");  // cancelled: returns at once
+        return self.cancel_requested() ? net_result::cancelled : net_result::ok;
+    });
+    ASSERT_TRUE(job.start());
+    EXPECT_FALSE(job.start());  // one worker a job
+    while (!job.trace_waiting()) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(job.trace_text(), "first");
+    job.request_cancel();
+    EXPECT_EQ(job.close_handle(), net_result::cancelled);
+    job.show_trace("ignored");  // a finished job's trace does not wait: on the test's own thread, it would hang
+}
+
+using MailJobs = mail_job_test;
+
+void login(script_server& server) {
+    server.send("+OK ready\r\n").exchange({{"USER alice", "+OK\r\n"}, {"PASS s3cret", "+OK\r\n"}});
+}
+
+TEST_F(MailJobs, TheReceiveJobTracesWithThePasswordMaskedAndCountsTheServersMessages) {
+    write_bytes(dir_ / "uid.lst", "a\r\n");
+    script_server pop;
+    login(pop);
+    pop.exchange({{"STAT", "+OK 2 60\r\n"}, {"UIDL 1", "+OK 1 a\r\n"}, {"DELE 1", "+OK\r\n"}, {"UIDL 2", "+OK 2 b\r\n"},
+                  {"RETR 2", "+OK\r\nSubject: b\r\n\r\n..dot\r\n.\r\n"}, {"DELE 2", "+OK\r\n"}, {"QUIT", "+OK\r\n"}})
+        .close().start();
+    thread_pop job;
+    prepare(job, pop);
+    job.remove = true;
+    EXPECT_EQ(job.progress().total, -1);  // not known before the server says
+    EXPECT_EQ(run(job), net_result::ok);
+    EXPECT_TRUE(pop.played());
+    EXPECT_EQ(read_bytes(dir_ / "0.pop"), "Subject: b\r\n\r\n.dot\r\n");
+    // One dot for each line of the message.
+    EXPECT_EQ(trace_, "S: +OK ready\r\nC: USER alice\r\nS: +OK\r\nC: PASS ******\r\nS: +OK\r\nC: STAT\r\nS: +OK 2 60\r\n"
+                      "C: UIDL 1\r\nS: +OK 1 a\r\nC: DELE 1\r\nS: +OK\r\nC: UIDL 2\r\nS: +OK 2 b\r\nC: RETR 2\r\nS: +OK\r\n"
+                      "S: ...\r\nC: DELE 2\r\nS: +OK\r\nC: QUIT\r\nS: +OK\r\n");
+    EXPECT_EQ(std::pair(progress_.done, progress_.total), std::pair(2, 2));
+    // The list names what was deleted: should the QUIT not reach the server, the next round deletes it unfetched.
+    EXPECT_EQ(read_bytes(dir_ / "uid.lst"), "a\r\nb\r\n");
+    EXPECT_EQ(job.password, "******");  // wiped once the login sent it
+}
+
+TEST_F(MailJobs, CancelFromAnotherThreadDuringADownloadLeavesNoFileAndTheOldUidList) {
+    write_bytes(dir_ / "uid.lst", "old\r\n");
+    script_server pop;
+    login(pop);
+    pop.exchange({{"STAT", "+OK 1 9000\r\n"}, {"UIDL 1", "+OK 1 new\r\n"},
+                  {"RETR 1", "+OK\r\nSubject: big\r\n\r\nfirst line\r\n"}}).pause(8s).start();
+    thread_pop job;
+    prepare(job, pop);
+    std::atomic<bool> downloading = false;
+    std::chrono::steady_clock::time_point cancelled;
+    std::thread canceller([&] {
+        while (!downloading) std::this_thread::sleep_for(1ms);
+        std::this_thread::sleep_for(30ms);  // into the read's wait
+        cancelled = std::chrono::steady_clock::now();
+        job.request_cancel();
+    });
+    EXPECT_EQ(run(job, [&](const std::string& text) { downloading = downloading || text == "."; }),
+              net_result::cancelled);
+    const auto finished = std::chrono::steady_clock::now();
+    canceller.join();
+    EXPECT_LT(finished - cancelled, 1s);  // about 10 ms, not the server's pause
+    EXPECT_EQ(message_, "処理を中止しました.");
+    EXPECT_EQ(list_names(dir_.path()), names{"uid.lst"});
+    EXPECT_EQ(read_bytes(dir_ / "uid.lst"), "old\r\n");
+}
+
+const std::string ehlo_with_starttls = "250-mail.example.test\r\n250-AUTH PLAIN CRAM-MD5\r\n250 STARTTLS\r\n";
+const std::string capa_with_stls = "+OK\r\nUSER\r\nSTLS\r\n.\r\n";
+
+// What the server does after the exchanges: nothing more, take the QUIT, close, a handshake with a
+// certificate for another host, or send a reply of its own right after the answer.
+enum class then { nothing, quit, close, other_host, inject };
+
+struct failure_case {
+    const char* name;
+    exchange_list exchanges;  // after the greeting
+    then after;
+    net_result expected;
+    std::string sent, detail;  // all the client sent before a handshake; the start of the reason
+};
+
+class Upgrade : public mail_job_test {
+protected:
+    void SetUp() override {
+        write_bytes(dir_ / "1.smt", "Subject: hi\r\n\r\nbody\r\n");
+        write_bytes(dir_ / "1.env", "a@example.test\r\nb@example.test\r\n");
+    }
+    net_result send(script_server& server) {
+        thread_smtp job;
+        prepare(job, server, "localhost");
+        job.user_id = "alice";
+        job.password = "s3cret";
+        job.starttls = true;
+        return run(job);
+    }
+    net_result receive(script_server& server) {
+        thread_pop job;
+        prepare(job, server, "localhost");
+        job.apop = job.starttls = true;
+        const net_result result = run(job);
+        EXPECT_EQ(job.password, "******");  // wiped, sent or not
+        return result;
+    }
+    void expect_nothing_sent_in_the_clear(const failure_case& test, bool smtp) {
+        SCOPED_TRACE(test.name);
+        script_server server;
+        server.send(smtp ? "220 hi\r\n" : "+OK ready <1.2@mail.test>\r\n");
+        server.exchange(test.exchanges);
+        switch (test.after) {
+        case then::nothing: break;
+        case then::quit: server.exchange({{"QUIT", smtp ? "221 bye\r\n" : "+OK\r\n"}}); break;
+        case then::close: server.close(); break;
+        case then::other_host: server.start_tls(certificates_.other_host, false); break;
+        case then::inject: server.send("250 AUTH PLAIN\r\n"); break;
+        }
+        server.start();
+        const net_result result = smtp ? send(server) : receive(server);
+        // Bytes of their own that come after the client looked are fed to the handshake, which fails.
+        if (test.detail.empty() && result == net_result::connect_failed) return;
+        EXPECT_EQ(result, test.expected) << detail_;
+        EXPECT_TRUE(server.played());
+        const std::string received = server.received();  // up to the handshake (a TLS record starts with 0x16)
+        EXPECT_EQ(received.substr(0, received.find('\x16')), test.sent);
+        EXPECT_TRUE(detail_.starts_with(test.detail)) << detail_;
+        EXPECT_TRUE(message_.ends_with("\n(" + detail_ + ")")) << message_;
+        EXPECT_EQ(list_names(dir_.path()), (names{"1.env", "1.smt"}));  // still queued, nothing downloaded
+        EXPECT_EQ(trace_.find("evil"), std::string::npos);
+    }
+
+    const test_certificates& certificates_ = shared_test_certificates();
+    scoped_env trust_{"SSL_CERT_FILE", certificates_.ca_file.c_str()};
+};
+
+TEST_F(Upgrade, SmtpSaysEhloAgainAfterTheHandshakeAndLogsInOnlyWithWhatThatReplyOffers) {
+    script_server server;
+    // The plain EHLO offers CRAM-MD5 and PLAIN; the one over TLS only LOGIN.
+    server.send("220 hi\r\n").exchange({{"EHLO alice", ehlo_with_starttls}, {"STARTTLS", "220 go ahead\r\n"}})
+        .start_tls(certificates_.localhost)
+        .exchange({{"EHLO alice", "250-mail.example.test\r\n250-AUTH LOGIN\r\n250 8BITMIME\r\n"},
+                   {"AUTH LOGIN", "334 VXNlcm5hbWU6\r\n"}, {"YWxpY2U=", "334 UGFzc3dvcmQ6\r\n"}, {"czNjcmV0", "235 ok\r\n"},
+                   {"MAIL FROM:<a@example.test>", "250 ok\r\n"}, {"RCPT TO:<b@example.test>", "250 ok\r\n"},
+                   {"DATA", "354 go\r\n"}})
+        .receive_data().send("250 queued\r\n").exchange({{"QUIT", "221 bye\r\n"}}).close().start();
+    EXPECT_EQ(send(server), net_result::ok) << detail_;
+    EXPECT_TRUE(server.played());
+    EXPECT_FALSE(exists(dir_ / "1.smt"));
+    EXPECT_EQ(std::pair(progress_.done, progress_.total), std::pair(1, 1));
+    EXPECT_TRUE(trace_.starts_with("S: 220 hi\r\nC: EHLO alice\r\nS: 250-mail.example.test\r\n"
+                                   "S: 250-AUTH PLAIN CRAM-MD5\r\nS: 250 STARTTLS\r\nC: STARTTLS\r\nS: 220 go ahead\r\n"
+                                   "C: EHLO alice\r\nS: 250-mail.example.test\r\nS: 250-AUTH LOGIN\r\n"))
+        << trace_;
+}
+
+TEST_F(Upgrade, SmtpSendsNothingOfTheLoginOrTheMailWhenTheUpgradeFails) {
+    auto starttls = [](const char* answer) {
+        return exchange_list{{"EHLO alice", ehlo_with_starttls}, {"STARTTLS", answer}};
+    };
+    const std::string sent = "EHLO alice\r\nSTARTTLS\r\n";
+    const failure_case cases[] = {
+        {"no STARTTLS offered", {{"EHLO alice", "250-mail.example.test\r\n250 AUTH PLAIN LOGIN\r\n"}}, then::quit,
+         net_result::tls_not_offered, "EHLO alice\r\nQUIT\r\n", "STARTTLS is not in the EHLO reply"},
+        {"STARTTLS answered 250", starttls("250 sure\r\n"), then::quit, net_result::tls_refused, sent + "QUIT\r\n",
+         "250 sure"},
+        {"a reply injected with the 220", starttls("220 go ahead\r\n250-evil\r\n250 AUTH PLAIN\r\n"), then::nothing,
+         net_result::tls_injected, sent, "data arrived after the answer"},
+        {"a reply injected right after the 220", starttls("220 go ahead\r\n"), then::inject, net_result::tls_injected,
+         sent, ""},
+        {"the server closes instead of the handshake", starttls("220 go\r\n"), then::close, net_result::connect_failed,
+         sent, "unexpected eof"},
+        {"a certificate for another host", starttls("220 go\r\n"), then::other_host, net_result::connect_failed, sent,
+         "certificate verify failed"},
+    };
+    for (const auto& test : cases) expect_nothing_sent_in_the_clear(test, true);
+}
+
+TEST_F(Upgrade, PopAsksForCapabilitiesAgainAndKeepsThePlainGreetingsTimeStampForApop) {
+    script_server server;
+    server.send("+OK ready <1.2@mail.test>\r\n")
+        .exchange({{"CAPA", "+OK\r\nSASL PLAIN\r\nSTLS\r\n.\r\n"}, {"STLS", "+OK begin TLS\r\n"}})
+        .start_tls(certificates_.localhost)
+        .exchange({{"CAPA", "+OK\r\nUSER\r\n.\r\n"}, {"APOP alice 7510f9fc927432d4bf4f66084bf79910", "+OK in\r\n"},
+                   {"STAT", "+OK 0 0\r\n"}, {"QUIT", "+OK\r\n"}})
+        .close().start();
+    EXPECT_EQ(receive(server), net_result::ok) << detail_;
+    EXPECT_TRUE(server.played());
+    EXPECT_TRUE(trace_.starts_with("S: +OK ready <1.2@mail.test>\r\nC: CAPA\r\nS: +OK\r\nS: SASL PLAIN\r\nS: STLS\r\n"
+                                   "S: .\r\nC: STLS\r\nS: +OK begin TLS\r\nC: CAPA\r\nS: +OK\r\nS: USER\r\nS: .\r\n"
+                                   "C: APOP alice ********************************\r\n"))
+        << trace_;
+}
+
+TEST_F(Upgrade, PopSendsNeitherUserNorPassWhenTheUpgradeFails) {
+    auto stls = [](const char* answer) { return exchange_list{{"CAPA", capa_with_stls}, {"STLS", answer}}; };
+    const std::string sent = "CAPA\r\nSTLS\r\n";
+    const failure_case cases[] = {
+        {"no STLS in CAPA", {{"CAPA", "+OK\r\nUSER\r\n.\r\n"}}, then::quit, net_result::tls_not_offered,
+         "CAPA\r\nQUIT\r\n", "STLS is not in the CAPA reply"},
+        {"STLS refused", stls("-ERR not now\r\n"), then::quit, net_result::tls_refused, sent + "QUIT\r\n",
+         "-ERR not now"},
+        {"a reply injected with the +OK", stls("+OK\r\n+OK evil\r\n"), then::nothing, net_result::tls_injected, sent,
+         "data arrived after the answer"},
+        {"the server closes instead of the handshake", stls("+OK\r\n"), then::close, net_result::connect_failed, sent,
+         "unexpected eof"},
+        {"a certificate for another host", stls("+OK\r\n"), then::other_host, net_result::connect_failed, sent,
+         "certificate verify failed"},
+    };
+    for (const auto& test : cases) expect_nothing_sent_in_the_clear(test, false);
+}
+
+}  // namespace
+}  // namespace qm::test
