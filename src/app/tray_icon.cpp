@@ -27,8 +27,11 @@ tray::tray(QObject* parent) : QObject(parent), menu_(std::make_unique<QMenu>()) 
     icon_.setContextMenu(menu_.get());
     icon_.setToolTip(qs(load_string(str::product_name)));
     show_phase(blink_plain_phase);
-    connect(&icon_, &QSystemTrayIcon::activated, this, &tray::on_activated);
-    connect(&icon_, &QSystemTrayIcon::messageClicked, this, &tray::open_requested);
+    // Queued: opening the window hides the icon, and hiding it destroys the icon's
+    // window, which must not happen inside that window's own mouse handler. A
+    // click on the icon under the balloon gives both signals for one press.
+    connect(&icon_, &QSystemTrayIcon::activated, this, &tray::on_activated, Qt::QueuedConnection);
+    connect(&icon_, &QSystemTrayIcon::messageClicked, this, &tray::open_requested, Qt::QueuedConnection);
 
     blink_timer_.setInterval(blink_interval_ms);
     connect(&blink_timer_, &QTimer::timeout, this, [this] { show_phase(next_blink_phase(phase_)); });

@@ -22,7 +22,9 @@ TEST(Tray, TheMenuAndTheClicksOpenAndBlinkingEndsOnThePlainIcon) {
                         QSystemTrayIcon::MiddleClick})
         emit icon.system_icon().activated(reason);
     emit icon.system_icon().messageClicked();
-    EXPECT_EQ(opened.size(), 4);
+    // The clicks arrive once the icon's own event is over: opening hides the icon.
+    EXPECT_EQ(opened.size(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return opened.size() == 4; }, 1000));
 
     // Hidden while it blinks, the icon is plain again.
     icon.show();

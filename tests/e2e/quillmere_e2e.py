@@ -2,13 +2,13 @@
 
     xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- /usr/bin/python3 tests/e2e/test_first_start.py
 
-`Session` starts openbox there and gives every start of the program (`Program`) its own data,
-temporary and runtime directories (`Home`); widgets are read through the accessibility bus (AT-SPI)
-and driven with xdotool. Whatever cannot be started fails the test with the reason; nothing is skipped.
+`Session` starts openbox; each `Home` has its own data, temporary and runtime directories. Widgets are
+read through the accessibility bus and driven with xdotool. What cannot be started fails; nothing is skipped.
 """
 
 import grp
 import os
+import pathlib
 import poplib
 import pwd
 import shlex
@@ -20,6 +20,11 @@ import tempfile
 import time
 import traceback
 
+try:
+    import pyatspi  # the system's python3-pyatspi
+except ImportError as error:
+    pyatspi, PYATSPI_ERROR = None, error
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.environ.get("QUILLMERE_SOURCE_DIR") or os.path.dirname(os.path.dirname(HERE))
 BIN_DIR = os.environ.get("QUILLMERE_BIN_DIR") or os.path.join(SOURCE_DIR, "build", "bin")
@@ -29,7 +34,6 @@ SCREEN = (1280, 800)
 
 # How long the slow steps may take before the test gives up on them.
 WINDOW_TIMEOUT = 20
-EXIT_TIMEOUT = 10
 WIDGET_TIMEOUT = 5
 
 MAIN_TITLE = "Quillmere"
@@ -63,7 +67,6 @@ def wait_until(predicate, timeout, what, interval=0.05):
 
 
 def end(process):
-    """Asks a helper process to end; kills it after 5 s."""
     if process is not None and process.poll() is None:
         process.terminate()
         try:
@@ -84,34 +87,16 @@ def xdotool(*arguments):
     return result.stdout
 
 
-def require_locales(*names):
-    installed = {name.lower().replace("-", "") for name in run(["locale", "-a"]).stdout.split()}
-    for name in names:
-        if name.lower().replace("-", "") not in installed:
-            fail(f"the locale {name} is not installed (Debian package locales-all)")
-
-
 def read_bytes(path):
-    with open(path, "rb") as source:
-        return source.read()
+    return pathlib.Path(path).read_bytes()
 
 
 def read_text(path):
-    """A log's text; empty while it does not exist."""
     return _or(lambda: read_bytes(path).decode("utf-8", "replace"), "")
 
 
 def data(*parts):
     return read_bytes(os.path.join(DATA_DIR, *parts))
-
-
-def _import_pyatspi():
-    try:
-        import pyatspi  # noqa: F401 (the system's python3-pyatspi)
-        return pyatspi
-    except ImportError as error:
-        fail(f"pyatspi cannot be imported by {sys.executable} ({error}); "
-             "install python3-pyatspi and run the tests with /usr/bin/python3")
 
 
 # ---- the accessibility tree ----
@@ -145,7 +130,6 @@ def name_of(accessible):
 
 
 def states_of(accessible):
-    pyatspi = _import_pyatspi()
     return _or(lambda: {pyatspi.stateToString(state) for state in accessible.getState().getStates()}, set())
 
 
@@ -159,8 +143,13 @@ def find(root, name=None, role=None, timeout=WIDGET_TIMEOUT):
                       f"a widget named {name!r} of role {role!r}")
 
 
+def wait_state(accessible, state, what, present=True):
+    """Waits until the widget has (or, with present=False, lacks) the AT-SPI state."""
+    wait_until(lambda: (state in states_of(accessible)) == present, WIDGET_TIMEOUT, what)
+
+
 def box(accessible):
-    extents = accessible.queryComponent().getExtents(_import_pyatspi().DESKTOP_COORDS)
+    extents = accessible.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     return (extents.x, extents.y, extents.width, extents.height)
 
 
@@ -171,7 +160,6 @@ def text(accessible):
 
 
 def cells(table):
-    """Every row of a list or table as a list of its cells' texts."""
     interface = table.queryTable()
     return [[name_of(interface.getAccessibleAt(row, column)) for column in range(interface.nColumns)]
             for row in range(interface.nRows)]
@@ -179,12 +167,7 @@ def cells(table):
 
 def column_titles(table):
     interface = table.queryTable()
-    return [name_of(interface.getColumnHeader(column)) if interface.getColumnHeader(column) is not None else ""
-            for column in range(interface.nColumns)]
-
-
-def cell(table, row, column):
-    return table.queryTable().getAccessibleAt(row, column)
+    return [name_of(interface.getColumnHeader(column)) for column in range(interface.nColumns)]
 
 
 def subjects(mail_list):
@@ -203,7 +186,6 @@ def click(accessible, within=None):
 
 
 def visible_part(accessible, within):
-    """The part of a widget's box inside another's, or None."""
     x, y, width, height = box(accessible)
     left, top, outer_width, outer_height = box(within)
     right, bottom = min(x + width, left + outer_width), min(y + height, top + outer_height)
@@ -225,8 +207,7 @@ def visible_cell(interface, table, row):
 
 
 def click_row(table, row):
-    """Clicks a row of a list, first bringing it into view with the arrow keys (which move
-    only the focus) from the nearest row that can be seen."""
+    """Clicks a row, first scrolled into view with the arrow keys from the nearest row shown."""
     interface = table.queryTable()
     shown = [r for r in range(interface.nRows) if visible_cell(interface, table, r)]
     if not shown:
@@ -238,28 +219,25 @@ def click_row(table, row):
         wait_until(lambda: visible_cell(interface, table, row), WIDGET_TIMEOUT,
                    f"row {row} of {name_of(table)!r} scrolled into view")
     click(visible_cell(interface, table, row), within=table)
-    wait_until(lambda: "selected" in states_of(interface.getAccessibleAt(row, 0)), WIDGET_TIMEOUT,
-               f"row {row} of {name_of(table)!r} being selected")
+    wait_state(interface.getAccessibleAt(row, 0), "selected", f"row {row} of {name_of(table)!r} being selected")
 
 
 def drag(x, y, dx, dy):
-    """Presses the left button at (x, y), moves by (dx, dy) and lets go."""
-    xdotool("mousemove", "--sync", x, y, "mousedown", "1")
-    for step in (1, 2, 3, 4):
-        xdotool("mousemove", "--sync", x + dx * step // 4, y + dy * step // 4)
-    xdotool("mouseup", "1")
+    """Presses the left button at (x, y), moves by (dx, dy) in steps and lets go."""
+    # No --sync: a move to where the pointer already is would wait for good.
+    xdotool("mousemove", x, y, "sleep", "0.1", "mousedown", "1")
+    for step in range(1, 9):
+        xdotool("mousemove", x + dx * step // 8, y + dy * step // 8, "sleep", "0.05")
+    xdotool("sleep", "0.2", "mouseup", "1")
 
 
 def splitter_handle(root, holding):
     """The divider of the split pane that holds the widget named `holding`."""
     for pane in find_all(root, role="split pane"):
         parts = children(pane)
-        if not any(name_of(part) == holding for part in parts):
-            continue
-        for part in parts:
-            x, y, width, height = box(part)
-            if role_of(part) in ("unknown", "separator") and width > 0 and height > 0 and min(width, height) <= 10:
-                return part
+        handles = [part for part in parts if role_of(part) in ("unknown", "separator") and 0 < min(box(part)[2:]) <= 10]
+        if handles and any(name_of(part) == holding for part in parts):
+            return handles[0]
     fail(f"no divider beside {holding!r}")
 
 
@@ -274,9 +252,7 @@ def type_text(characters):
 
 def screenshot(path):
     """The whole screen as a PNG without time stamps (an unchanged screen gives an unchanged file)."""
-    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
-    result = run(["import", "-window", "root", "-strip", "-define", "png:exclude-chunks=date,time",
-                  "png:" + path])
+    result = run(["import", "-window", "root", "-strip", "-define", "png:exclude-chunks=date,time", "png:" + path])
     if result.returncode != 0:
         fail(f"import -window root failed: {result.stderr.strip()}")
 
@@ -313,15 +289,12 @@ def profile_values(content):
 # ---- the directories of one data directory ----
 
 class Home:
-    """A data directory with its own temporary directory (writable by all, as /tmp; the
-    program works in its private quillmere-<uid>/ inside it) and runtime directory."""
+    """A data directory with its own temporary (writable by all, as /tmp) and runtime directories."""
 
     def __init__(self, root):
         self.root = root
-        self.data = os.path.join(root, "home")
-        self.temporary = os.path.join(root, "tmp")
-        self.runtime = os.path.join(root, "runtime")
-        self.xdg = os.path.join(root, "xdg")
+        self.data, self.temporary, self.runtime, self.xdg = (os.path.join(root, part)
+                                                             for part in ("home", "tmp", "runtime", "xdg"))
         for directory in (self.data, self.temporary, self.runtime, self.xdg):
             os.makedirs(directory, exist_ok=True)
         os.chmod(self.temporary, 0o1777)
@@ -337,30 +310,20 @@ class Home:
 
     def write(self, name, lines):
         """A profile file as the program keeps it: CP932 with CR LF."""
-        with open(self.path(name), "wb") as out:
-            out.write(lines.replace("\n", "\r\n").encode("cp932"))
+        pathlib.Path(self.path(name)).write_bytes(lines.replace("\n", "\r\n").encode("cp932"))
 
     def environment(self, **extra):
         env = {key: value for key, value in os.environ.items()
                if key not in _INHERITED_OUT and not key.startswith("LC_")}
-        env.update({
-            "LANG": "ja_JP.UTF-8",
-            "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
-            "QT_QPA_PLATFORM": "xcb",
-            "QUILLMERE_HOME": self.data,
-            "TMPDIR": self.temporary,
-            "XDG_RUNTIME_DIR": self.runtime,
-        })
+        env.update(LANG="ja_JP.UTF-8", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
+                   QUILLMERE_HOME=self.data, TMPDIR=self.temporary, XDG_RUNTIME_DIR=self.runtime)
         env.update({f"XDG_{kind.upper()}_HOME": os.path.join(self.xdg, kind) for kind in ("data", "config", "cache")})
         env.update(extra)
         return env
 
     def cli(self, *arguments, pass_fds=()):
-        """quillmere-cli on this data directory; its standard output."""
-        program = os.path.join(BIN_DIR, "quillmere-cli")
-        if not os.access(program, os.X_OK):
-            fail(f"{program} is missing: build it (ninja -C build quillmere-cli)")
-        result = subprocess.run([program, *arguments], env=self.environment(), capture_output=True, pass_fds=pass_fds)
+        result = subprocess.run([os.path.join(BIN_DIR, "quillmere-cli"), *arguments], env=self.environment(),
+                                capture_output=True, pass_fds=pass_fds)
         if result.returncode != 0:
             fail(f"quillmere-cli {' '.join(arguments)} ended with {result.returncode}: "
                  f"{result.stderr.decode('utf-8', 'replace').strip()}")
@@ -388,20 +351,15 @@ class Home:
 
 class Program:
     def __init__(self, session, home, label, **environment):
-        self.session = session
-        self.home = home
-        self.label = label
+        self.session, self.home, self.label = session, home, label
         self.environment = home.environment(**environment)
         self.log_path = os.path.join(session.scratch, f"{label}.log")
         self.process = self.window = self.window_id = None
 
     def start(self, *arguments):
-        program = os.path.join(BIN_DIR, "quillmere")
-        if not os.access(program, os.X_OK):
-            fail(f"{program} is missing: build it (ninja -C build quillmere)")
         with open(self.log_path, "wb") as log:
-            self.process = subprocess.Popen([program, *arguments], env=self.environment, stdout=log,
-                                            stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+            self.process = subprocess.Popen([os.path.join(BIN_DIR, "quillmere"), *arguments], env=self.environment,
+                                            stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
         self.session.programs.append(self)
         return self
 
@@ -411,19 +369,18 @@ class Program:
     def _application(self):
         if self.process.poll() is not None:
             fail(f"quillmere ended with {self.process.returncode} before its window appeared:\n{self.log()}")
-        return next((application for application in children(_import_pyatspi().Registry.getDesktop(0))
+        return next((application for application in children(pyatspi.Registry.getDesktop(0))
                      if name_of(application) == APPLICATION_NAME
                      and _or(application.get_process_id, None) == self.process.pid), None)
 
-    def _main_frame(self):
+    def _top_level(self, roles, title):
+        """A window of the program on the screen with one of the roles and the title, or None."""
         application = self._application()
-        return next((frame for frame in (children(application) if application is not None else [])
-                     if role_of(frame) == "frame" and name_of(frame) == MAIN_TITLE and "showing" in states_of(frame)),
-                    None)
+        return next((window for window in (children(application) if application is not None else [])
+                     if role_of(window) in roles and name_of(window) == title and "showing" in states_of(window)), None)
 
     def wait_window(self, timeout=WINDOW_TIMEOUT):
-        """Waits for the main window through the accessibility bus and finds its X window."""
-        self.window = wait_until(self._main_frame, timeout,
+        self.window = wait_until(lambda: self._top_level(("frame",), MAIN_TITLE), timeout,
                                  f"the window {MAIN_TITLE!r} of application {APPLICATION_NAME!r} on the accessibility bus")
         self.window_id = wait_until(self.visible_window_id, timeout, f"the X window {MAIN_TITLE!r} of the program")
         return self.window
@@ -440,48 +397,37 @@ class Program:
 
     def settle(self, minimum=1.2):
         """Waits until the window has been framed and its box has stood still, as a person would."""
-        started = stable_since = time.monotonic()
-        last = None
-        while True:
-            current, now = box(self.window), time.monotonic()
-            if current != last:
-                last, stable_since = current, now
-            if now - started >= minimum and now - stable_since >= 0.3:
-                return current
-            if now - started > WINDOW_TIMEOUT:
-                fail(f"the window keeps changing its size or place: {current}")
+        started, seen = time.monotonic(), []
+        # Seven equal boxes in a row: still for 0.3 s at least.
+        while time.monotonic() - started < minimum or len(set(seen[-7:])) != 1:
+            if time.monotonic() - started > WINDOW_TIMEOUT:
+                fail(f"the window keeps changing its size or place: {seen[-1]}")
+            seen.append(box(self.window))
             time.sleep(0.05)
+        return seen[-1]
 
-    def find(self, name=None, role=None, timeout=WIDGET_TIMEOUT):
-        return find(self.window, name, role, timeout)
+    def find(self, name=None, role=None):
+        return find(self.window, name, role)
 
     def show_folder(self, name):
-        """A click on a folder of the tree; the tree."""
         tree = self.find("folders")
         click(find(tree, name), within=tree)
         return tree
 
-    def dialog(self, title, timeout=WIDGET_TIMEOUT):
-        """A dialog or message box of the program on the screen, by its title."""
-        def showing():
-            application = self._application()
-            return next((window for window in (children(application) if application is not None else [])
-                         if role_of(window) in ("dialog", "alert") and name_of(window) == title
-                         and "showing" in states_of(window)), None)
-        return wait_until(showing, timeout, f"the dialog {title!r} on the screen")
+    def dialog(self, title):
+        return wait_until(lambda: self._top_level(("dialog", "alert"), title), WIDGET_TIMEOUT,
+                          f"the dialog {title!r} on the screen")
 
     def place(self, x, y, width, height):
         """Puts the window, frame included, at that place and size on the screen."""
-        result = run(["xprop", "-id", self.window_id, "_NET_FRAME_EXTENTS"])
-        numbers = result.stdout.split("=")[-1].replace(",", " ").split()
-        if result.returncode != 0 or len(numbers) != 4:
-            fail(f"the frame extents of the window cannot be read: {result.stdout.strip()} {result.stderr.strip()}")
-        left, right, top, bottom = (int(n) for n in numbers)
-        size = (width - left - right, height - top - bottom)
+        extents = run(["xprop", "-id", self.window_id, "_NET_FRAME_EXTENTS"]).stdout.split("=")[-1].split(",")
+        if len(extents) != 4:
+            fail(f"the frame extents of the window cannot be read: {extents}")
+        left, right, top, bottom = (int(n) for n in extents)
+        size, target = (width - left - right, height - top - bottom), (x + left, y + top)
         xdotool("windowsize", self.window_id, *size)
         wait_until(lambda: tuple(box(self.window)[2:]) == size, WIDGET_TIMEOUT,
                    lambda: f"the window taking the size {size}; it is {box(self.window)[2:]}")
-        target = (x + left, y + top)
         xdotool("windowmove", self.window_id, *target)
         # The window manager may take the position as that of the frame or of
         # the window; one correction settles it.
@@ -501,16 +447,14 @@ class Program:
         """Opens a menu with the keys `opening` and picks its entry `item` with `key`."""
         self.activate()
         keys(*opening)
-        entry = self.find(item, "menu item")
-        wait_until(lambda: "showing" in states_of(entry), WIDGET_TIMEOUT, f"the menu holding {item} opening")
+        wait_state(self.find(item, "menu item"), "showing", f"the menu holding {item} opening")
         keys(key)
 
     def close_by_window_manager(self):
-        """Alt+F4, which openbox turns into a close request."""
         self.activate()
         keys("alt+F4")
 
-    def wait_exit(self, timeout=EXIT_TIMEOUT):
+    def wait_exit(self, timeout=10):
         try:
             return self.process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
@@ -519,22 +463,15 @@ class Program:
             fail(f"quillmere ({self.label}) did not end within {timeout} s after being closed:\n{self.log()}")
 
     def ends_cleanly(self, how):
-        """Checks that the program ends with 0 after `how` (a text)."""
         code = self.wait_exit()
         self.session.check(code == 0, f"{how} ended the program with {code}")
-
-    def stop(self):
-        if self.process is not None and self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
 
 
 # ---- a private Dovecot ----
 
 class Dovecot:
-    """A Dovecot of the test's own: POP3 without TLS on a free port of 127.0.0.1, one user and
-    a maildir below the system's temporary directory, owned by "nobody" when run as root. It
-    logs the user in once at the start, so that a server that cannot read its files fails at once."""
+    """POP3 without TLS on a free port of 127.0.0.1, one user, a maildir owned by "nobody" under
+    root. A login at the start fails the test at once on a server that cannot read its files."""
 
     USER = "alice"
     PASSWORD = "open sesame 42"
@@ -560,24 +497,18 @@ class Dovecot:
             os.makedirs(path, exist_ok=True)
             if os.geteuid() == 0:
                 os.chown(path, self.uid, self.gid)
-        with open(os.path.join(self.root, "passwd"), "w") as out:
-            out.write(f"{self.USER}:{{PLAIN}}{self.PASSWORD}\n")
+        pathlib.Path(self.root, "passwd").write_text(f"{self.USER}:{{PLAIN}}{self.PASSWORD}\n")
         conf = data("servers", "dovecot-e2e.conf").decode()
         for name, value in (("DIR", self.root), ("USER", owner.pw_name), ("GROUP", grp.getgrgid(self.gid).gr_name),
                             ("UID", self.uid), ("GID", self.gid), ("MAILDIR", self.maildir), ("PORT", self.port)):
             conf = conf.replace(f"@{name}@", str(value))
-        with open(os.path.join(self.root, "dovecot.conf"), "w") as out:
-            out.write(conf)
+        pathlib.Path(self.root, "dovecot.conf").write_text(conf)
         with open(os.path.join(self.root, "dovecot.out"), "wb") as output:
             self.process = subprocess.Popen([program, "-F", "-c", os.path.join(self.root, "dovecot.conf")],
                                             stdout=output, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
         link = wait_until(self._connected, 10, lambda: f"Dovecot accepting on port {self.port}:\n{self.log()}")
-        try:
-            link.user(self.USER)
-            link.pass_(self.PASSWORD)
-            link.quit()
-        except poplib.error_proto as error:
-            fail(f"the test's Dovecot refuses {self.USER!r} ({error}): it cannot read its own files\n{self.log()}")
+        if not _or(lambda: link.user(self.USER) and link.pass_(self.PASSWORD) and link.quit(), None):
+            fail(f"the test's Dovecot refuses {self.USER!r}: it cannot read its own files\n{self.log()}")
 
     def _connected(self):
         if self.process.poll() is not None:
@@ -592,8 +523,7 @@ class Dovecot:
         self.delivered += 1
         name = f"{1700000000 + self.delivered}.M{self.delivered}P{os.getpid()}.e2e"
         temporary = os.path.join(self.maildir, "tmp", name)
-        with open(temporary, "wb") as out:
-            out.write(message)
+        pathlib.Path(temporary).write_bytes(message)
         if os.geteuid() == 0:
             os.chown(temporary, self.uid, self.gid)
         os.rename(temporary, os.path.join(self.maildir, "new", name))
@@ -602,25 +532,20 @@ class Dovecot:
         end(self.process)
         # Its log stays with the test's others; its files go.
         os.makedirs(self.log_directory, exist_ok=True)
-        with open(os.path.join(self.log_directory, "dovecot.log"), "w") as out:
-            out.write(self.log())
+        pathlib.Path(self.log_directory, "dovecot.log").write_text(self.log())
         shutil.rmtree(self.root, ignore_errors=True)
 
 
 # ---- the session ----
 
 class Session:
-    """The window manager and the scratch directories of one test script."""
 
     def __init__(self, name):
-        self.failures = []
-        self.programs = []
-        self.servers = []
-        if not os.environ.get("DISPLAY"):
-            fail("no X display: run the test under xvfb-run (see the README)")
-        if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
-            fail("no D-Bus session: run the test under dbus-run-session (see the README)")
-        _import_pyatspi()
+        self.failures, self.programs, self.servers = [], [], []
+        if not (os.environ.get("DISPLAY") and os.environ.get("DBUS_SESSION_BUS_ADDRESS")):
+            fail("no X display or D-Bus session: run the test under xvfb-run and dbus-run-session")
+        if pyatspi is None:
+            fail(f"{sys.executable} cannot import pyatspi ({PYATSPI_ERROR}): install python3-pyatspi")
         for tool in ("openbox", "xdotool", "xprop", "import"):
             if shutil.which(tool) is None:
                 fail(f"{tool} is not installed (scripts/install-deps.sh test installs it)")
@@ -646,11 +571,7 @@ class Session:
     def home(self, label="home"):
         return Home(os.path.join(self.scratch, label))
 
-    def program(self, home, label, **environment):
-        return Program(self, home, label, **environment)
-
     def open_window(self, home, label, **environment):
-        """The program started, its window up and settled."""
         program = Program(self, home, label, **environment).start()
         program.wait_window()
         program.settle()
@@ -664,27 +585,24 @@ class Session:
         return condition
 
     def check_within(self, predicate, timeout, what):
-        """wait_until whose failure is reported at the end, as check()'s is."""
         try:
             wait_until(predicate, timeout, what)
         except TestFailure as error:
             self.check(False, str(error))
 
     def dovecot(self, label="dovecot"):
-        server = Dovecot(os.path.join(self.scratch, label))
-        self.servers.append(server)
-        return server
+        self.servers.append(Dovecot(os.path.join(self.scratch, label)))
+        return self.servers[-1]
 
     def close(self):
         for program in self.programs:
-            program.stop()
+            end(program.process)
         for server in self.servers:
             server.stop()
         end(self.openbox)
 
 
 def main(test):
-    """Runs test(session) and exits 0 when it passed, 1 with the reasons when not."""
     name = os.path.splitext(os.path.basename(sys.argv[0]))[0]
     session, failures = None, []
     try:
@@ -694,24 +612,13 @@ def main(test):
         failures = [str(error)]
     except Exception:
         failures = [traceback.format_exc()]
-    failures = (session.failures if session else []) + failures
-    if failures and session is not None:
-        try:
-            screenshot(os.path.join(session.scratch, "failure.png"))
-        except TestFailure:
-            pass
-        for program in session.programs:
-            output = program.log().strip()
-            if output:
-                print(f"--- output of quillmere ({program.label}) ---\n{output}")
     if session is not None:
+        failures = session.failures + failures
+        if failures:
+            _or(lambda: screenshot(os.path.join(session.scratch, "failure.png")), None)
+            for program in session.programs:
+                print(f"--- output of quillmere ({program.label}) ---\n{program.log().strip()}")
+            failures.append(f"screenshot and logs in {session.scratch}")
         session.close()
-    if failures:
-        print(f"{name}: FAILED")
-        for failure in failures:
-            print(f"  - {failure}")
-        if session is not None:
-            print(f"  (screenshot and logs in {session.scratch})")
-        sys.exit(1)
-    print(f"{name}: passed")
-    sys.exit(0)
+    print(f"{name}: FAILED" if failures else f"{name}: passed", *(f"  - {failure}" for failure in failures), sep="\n")
+    sys.exit(1 if failures else 0)

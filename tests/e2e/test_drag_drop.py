@@ -12,33 +12,27 @@ KEEP = "保管"
 
 
 def messages(home, *folder):
-    directory = home.path("mailbox", ACCOUNT, *folder)
-    return sorted(name for name in os.listdir(directory) if name.startswith("."))
+    return sorted(name for name in os.listdir(home.path("mailbox", ACCOUNT, *folder)) if name.startswith("."))
 
 
-def row_of(mail_list, subject):
+def subject_cell(mail_list, subject):
     shown = e2e.subjects(mail_list)
     if subject not in shown:
         e2e.fail(f"no row {subject!r} in {shown}")
-    return shown.index(subject)
+    return mail_list.queryTable().getAccessibleAt(shown.index(subject), 3)
 
 
-def drag_row(mail_list, row, target):
+def drag_row(mail_list, subject, target):
     """Drags a row of the list by its subject cell onto the middle of `target`."""
-    start = e2e.box(e2e.cell(mail_list, row, 3))
-    x, y = start[0] + start[2] // 2, start[1] + start[3] // 2
+    x, y, width, height = e2e.box(subject_cell(mail_list, subject))
     tx, ty, tw, th = e2e.box(target)
-    tx, ty = tx + min(tw // 2, 40), ty + th // 2
-    # No --sync: a move to where the pointer already is would wait for good.
-    e2e.xdotool("mousemove", x, y, "sleep", "0.1", "mousedown", "1")
-    for step in range(1, 9):
-        e2e.xdotool("mousemove", x + (tx - x) * step // 8, y + (ty - y) * step // 8, "sleep", "0.05")
-    e2e.xdotool("sleep", "0.2", "mouseup", "1")
+    x, y = x + width // 2, y + height // 2
+    e2e.drag(x, y, tx + min(tw // 2, 40) - x, ty + th // 2 - y)
 
 
 def test(session):
     home = session.home()
-    sample = sorted(glob.glob(os.path.join(e2e.SOURCE_DIR, "tests", "data", "mail", "*.eml")))[:4]
+    sample = sorted(glob.glob(os.path.join(e2e.DATA_DIR, "mail", "*.eml")))[:4]
     home.cli("import", ACCOUNT, *sample)
     home.ready_account(ACCOUNT)
     os.makedirs(home.path("mailbox", ACCOUNT, KEEP))
@@ -52,20 +46,20 @@ def test(session):
     mails = [subject for subject in e2e.subjects(mail_list) if subject != ".."]
 
     # Onto another mail row: nothing moves.
-    e2e.click_row(mail_list, row_of(mail_list, mails[0]))
-    drag_row(mail_list, row_of(mail_list, mails[0]), e2e.cell(mail_list, row_of(mail_list, mails[1]), 3))
+    e2e.click_row(mail_list, e2e.subjects(mail_list).index(mails[0]))
+    drag_row(mail_list, mails[0], subject_cell(mail_list, mails[1]))
     program.settle(minimum=0.5)
     session.check(len(messages(home, " 受信箱")) == in_inbox, "a row dropped on a mail row moved")
 
     # Onto the tree's folder: the mail is in it, and no longer in the inbox.
-    drag_row(mail_list, row_of(mail_list, mails[0]), e2e.find(tree, KEEP))
+    drag_row(mail_list, mails[0], e2e.find(tree, KEEP))
     e2e.wait_until(lambda: len(messages(home, KEEP)) == 1, e2e.WIDGET_TIMEOUT, f"the mail moved into {KEEP}")
     session.check(len(messages(home, " 受信箱")) == in_inbox - 1, "the mail dropped on the tree is still in the inbox")
     e2e.wait_until(lambda: mails[0] not in e2e.subjects(mail_list), e2e.WIDGET_TIMEOUT, "the moved row leaving the list")
 
     # Onto "..": the folder above the inbox, the account itself.
-    e2e.click_row(mail_list, row_of(mail_list, mails[1]))
-    drag_row(mail_list, row_of(mail_list, mails[1]), e2e.cell(mail_list, row_of(mail_list, ".."), 3))
+    e2e.click_row(mail_list, e2e.subjects(mail_list).index(mails[1]))
+    drag_row(mail_list, mails[1], subject_cell(mail_list, ".."))
     e2e.wait_until(lambda: len(messages(home)) == 1, e2e.WIDGET_TIMEOUT, "the mail moved into the account's folder")
     session.check(len(messages(home, " 受信箱")) == in_inbox - 2, "the mail dropped on '..' is still in the inbox")
 

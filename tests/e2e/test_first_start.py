@@ -18,7 +18,7 @@ REQUIRED = [("メールアドレス", "me@example.com"), ("受信 (POP3) サー�
 
 def test(session):
     home = session.home()
-    program = session.program(home, "first").start()
+    program = e2e.Program(session, home, "first").start()
     program.wait_window()
     # The account dialog the first start opens: OK only once the required fields are typed.
     dialog = program.dialog("アカウント")
@@ -27,11 +27,9 @@ def test(session):
         session.check("enabled" not in e2e.states_of(ok), f"OK is enabled before {name!r} is filled")
         e2e.click(e2e.find(dialog, name, "text"))
         e2e.type_text(text)
-    e2e.wait_until(lambda: "enabled" in e2e.states_of(ok), e2e.WIDGET_TIMEOUT,
-                   "OK becoming enabled once the required fields are filled")
+    e2e.wait_state(ok, "enabled", "OK becoming enabled once the required fields are filled")
     e2e.click(ok)
-    e2e.wait_until(lambda: "showing" not in e2e.states_of(dialog), e2e.WIDGET_TIMEOUT,
-                   "the account dialog closing after OK")
+    e2e.wait_state(dialog, "showing", "the account dialog closing after OK", present=False)
 
     menu_bar = program.find(role="menu bar")
     names = [e2e.name_of(item) for item in e2e.children(menu_bar) if e2e.role_of(item) == "menu item"]

@@ -41,17 +41,32 @@ def wm_state(window_id):
     return next((line.split(":", 1)[1].strip() for line in lines if "window state:" in line), "Withdrawn")
 
 
-def tray_icon_window(program):
-    """The program's small window on the screen that the window manager does not manage: the
-    icon trayer embedded (the balloon beside it is larger)."""
-    result = e2e.run(["xdotool", "search", "--onlyvisible", "--pid", str(program.process.pid), "--name", "."])
+def tray_icon(program):
+    """(x, y, width, height) of the program's small window on the screen that the window manager
+    does not manage: the icon trayer embedded (the balloon beside it is larger); or None."""
     listed = e2e.managed_windows()
+    shown = e2e.run(["xdotool", "search", "--onlyvisible", "--pid", str(program.process.pid), "--name", "."])
+    for window in shown.stdout.split():
+        shell = e2e.run(["xdotool", "getwindowgeometry", "--shell", window]).stdout.split()
+        shell = dict(line.split("=", 1) for line in shell if "=" in line)
+        geometry = tuple(int(shell.get(key, 0)) for key in ("X", "Y", "WIDTH", "HEIGHT"))
+        if window not in listed and 0 < max(geometry[2:]) <= TRAY_HEIGHT:
+            return geometry
+    return None
 
-    def small(window):
-        geometry = e2e.run(["xdotool", "getwindowgeometry", "--shell", window]).stdout
-        sizes = dict(line.split("=", 1) for line in geometry.split() if "=" in line)
-        return int(sizes.get("WIDTH", 0)) <= TRAY_HEIGHT and int(sizes.get("HEIGHT", 0)) <= TRAY_HEIGHT
-    return next((w for w in result.stdout.split() if w not in listed and small(w)), None)
+
+def icon_still(program):
+    """The tray icon's box once it has stood still for 0.3 s where trayer put it, else None."""
+    first = tray_icon(program)
+    time.sleep(0.3)
+    return first if first is not None and first == tray_icon(program) else None
+
+
+def click_icon(program, button):
+    """A click in the middle of the tray icon as trayer sized and placed it (22 pixels inside the 24 of the tray)."""
+    x, y, width, height = e2e.wait_until(lambda: icon_still(program), e2e.WIDGET_TIMEOUT,
+                                         "the tray icon standing still")
+    e2e.xdotool("mousemove", x + width // 2, y + height // 2, "click", button)
 
 
 # How much of the top right corner the tray pictures take.
@@ -78,13 +93,13 @@ class Trayer:
         return e2e.run(["xdotool", "search", "--classname", "panel"]).stdout.split() or \
             e2e.run(["xdotool", "search", "--class", "trayer"]).stdout.split()
 
-    def picture(self, name):
-        """The pixels of the strip at the top right where the tray grows with its icons
-        (its own window's geometry may lag behind its width) as PNG bytes, kept as `name`."""
+    def picture(self, name, area=None):
+        """The pixels of `area` (x, y, width, height), by default the top right strip the tray grows in
+        (its window's geometry may lag), as PNG bytes, kept as `name`."""
         path = os.path.join(self.scratch, name)
-        left = int(e2e.run(["xdotool", "getdisplaygeometry"]).stdout.split()[0]) - TRAY_STRIP
+        x, y, width, height = area or (e2e.SCREEN[0] - TRAY_STRIP, 0, TRAY_STRIP, TRAY_HEIGHT)
         # import crops the screen it grabbed unreliably; convert crops the grabbed picture.
-        result = e2e.run(["convert", "x:root", "-crop", f"{TRAY_STRIP}x{TRAY_HEIGHT}+{left}+0", "+repage", "-strip",
+        result = e2e.run(["convert", "x:root", "-crop", f"{width}x{height}+{x}+{y}", "+repage", "-strip",
                           "-define", "png:exclude-chunks=date,time", "png:" + path])
         if result.returncode != 0:
             e2e.fail(f"import of the tray failed: {result.stderr.strip()}")
@@ -94,7 +109,7 @@ class Trayer:
 def without_tray(session, dovecot):
     home = session.home("no-tray")
     checking_account(home, dovecot)
-    program = session.program(home, "no-tray").start()
+    program = e2e.Program(session, home, "no-tray").start()
     window = e2e.wait_until(lambda: next(iter(set(program.window_ids()) & e2e.managed_windows()), None),
                             e2e.WINDOW_TIMEOUT, "the main window managed by the window manager")
     if wm_state(window) == "Normal":
@@ -107,7 +122,7 @@ def without_tray(session, dovecot):
     session.check(wm_state(window) == "Iconic", f"without a tray the window's state became {wm_state(window)}")
     e2e.xdotool("windowactivate", window)
     e2e.wait_until(program.visible_window_id, e2e.WIDGET_TIMEOUT, "the minimized window shown again")
-    program.stop()
+    e2e.end(program.process)
 
 
 def with_tray(session, dovecot):
@@ -115,7 +130,7 @@ def with_tray(session, dovecot):
     empty = trayer.picture("tray-empty.png")
     home = session.home("tray")
     checking_account(home, dovecot)
-    program = session.program(home, "tray").start()
+    program = e2e.Program(session, home, "tray").start()
 
     def in_tray():
         return program.visible_window_id() is None and trayer.picture("tray.png") != empty
@@ -138,21 +153,19 @@ def with_tray(session, dovecot):
     time.sleep(0.5)
     session.check(trayer.picture("tray-still.png") == plain, "the tray icon changes before any mail came")
 
-    dovecot.deliver(b"From: bob@example.com\r\nTo: me@example.com\r\nSubject: hello\r\n\r\nhi\r\n")
+    dovecot.deliver(e2e.data("e2e", "hello_from_bob.eml"))
 
+    # The icon's own pixels: the balloon that comes with the mail reaches into the strip.
     def blinking():
-        first = trayer.picture("tray-blink-1.png")
+        icon = e2e.wait_until(lambda: icon_still(program), e2e.WIDGET_TIMEOUT, "the tray icon standing still")
+        first = trayer.picture("tray-blink-1.png", icon)
         time.sleep(0.25)
-        return first != trayer.picture("tray-blink-2.png")
+        return first != trayer.picture("tray-blink-2.png", icon)
     e2e.wait_until(blinking, BLINK_TIMEOUT, "the tray icon blinking after a mail was planted", interval=0.5)
     e2e.screenshot(os.path.join(session.scratch, "tray-blinking.png"))
 
-    icon = tray_icon_window(program)
-    session.check(icon is not None, "the tray icon has no window of its own to click")
-    e2e.xdotool("mousemove", "--window", icon, "--sync", TRAY_HEIGHT // 2, TRAY_HEIGHT // 2, "click", "1")
-    program.wait_window()
-    e2e.wait_until(lambda: program.visible_window_id() in e2e.managed_windows(), e2e.WIDGET_TIMEOUT,
-                   "the restored window on the task list")
+    click_icon(program, 1)
+    program.wait_window()  # on the screen and on the task list
     e2e.wait_until(lambda: trayer.picture("tray-after.png") == empty, e2e.WIDGET_TIMEOUT,
                    "the tray icon gone once the window is back")
     # Nothing was received: the check only asks.
@@ -164,8 +177,7 @@ def with_tray(session, dovecot):
     # 終了(&X) ends the program.
     program.close_by_window_manager()
     e2e.wait_until(in_tray, e2e.WIDGET_TIMEOUT, where)
-    icon = tray_icon_window(program)
-    e2e.xdotool("mousemove", "--window", icon, "--sync", TRAY_HEIGHT // 2, TRAY_HEIGHT // 2, "click", "3")
+    click_icon(program, 3)
     time.sleep(0.5)
     e2e.keys("x")
     program.ends_cleanly("終了 in the tray menu")

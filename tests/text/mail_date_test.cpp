@@ -25,7 +25,7 @@ TEST(ListDate, ConversionsToTheLocalZoneFromTextAndFile) {
         // The text is read in lines of 1000 characters: the second piece of a long line is a line of its own.
         {"Asia/Tokyo", "X-Long: " + std::string(992, 'y') + field, "10. 3. 3 13:30"},
         {"Asia/Tokyo", "Date: 12 Jan 2010 10:20 +0900\n", "10. 1.12 19:20"},  // no seconds: no zone
-        {"Asia/Tokyo", "Date: 12 Jan\t2010  10:20:00 \v+0000\n", "10. 1.12 19:20"},  // any white space between
+        {"Asia/Tokyo", "Date: 12 Jan\t2010 \f10:20:00 \v-0500\n", "10. 1.13  0:20"},  // any white space between
         {"Asia/Tokyo", "From: a@x.jp\n\nDat: 1 Jan 2010 10:00\n", "??. ?. ? ??:??"}, {"Asia/Tokyo", "", "??. ?. ? ??:??"},
         // The offset is the one in force at the message's own moment.
         {"America/New_York", "Date: 14 Mar 2010 06:59:00 +0000\n", "10. 3.14  1:59"},
