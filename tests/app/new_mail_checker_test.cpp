@@ -65,8 +65,6 @@ TEST_F(NewMailChecker, TheVisitGoesPastARefusalAndAStopDuringACheckEndsTheWorker
     ASSERT_TRUE(QTest::qWaitFor([&] { return silent.received().find("USER alice") != std::string::npos; }, wait_ms))
         << checker.account() << refusing.received();
     EXPECT_TRUE(refusing.wait_done());
-    EXPECT_TRUE(checker.checking());
-    EXPECT_EQ(checker.account(), "slow");
     checker.stop();
     EXPECT_FALSE(checker.checking() || checker.running());
     QTest::qWait(50);
