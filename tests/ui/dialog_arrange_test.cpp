@@ -35,7 +35,6 @@ TEST_F(ArrangeDialog, AddAndEditWriteTheListAFailedWriteKeepsTheOldRuleAndDelete
     dialog_arrange dialog(nullptr, folder(), report);
     look_at(dialog, "このフォルダへの振り分け設定");
     EXPECT_TRUE(enter([&] { press(dialog.add_button()); }, "From", "boss"));
-    EXPECT_EQ(dialog.rule_list()->currentItem()->text(0), "From");  // the new rule is selected
     select_row(dialog.rule_list(), 1);  // Enter edits
     EXPECT_TRUE(enter([&] { QTest::keyClick(dialog.rule_list(), Qt::Key_Return); }, "Subject", "定例会議"));
     EXPECT_EQ(list_bytes(), line("From:boss") + line("Subject:定例会議"));

@@ -5,11 +5,9 @@
 
 #include "config/profile.h"
 #include "entry_dialog_test.h"
-#include "message/header_fields.h"
 #include "store/store_fixture.h"
 #include "support/recording_program.h"
 #include "ui/dialog_attachment.h"
-#include "ui/dialog_attachment_edit.h"
 
 namespace qm::test {
 namespace {
@@ -76,14 +74,6 @@ TEST_F(AttachmentDialog, ADraftTakesFilesButNotOnesThatLookLikeProgramsRestoresT
               "photo.exe.bin");
     EXPECT_EQ(report.texts().back(), restored_text);
     EXPECT_EQ(read_bytes(dir / "saved/copy.bin"), binary);
-
-    with_modal<dialog_attachment_edit>([&] { press(dialog.rename_button()); }, [&](dialog_attachment_edit& edit) {
-        type_into(edit.field(), "写真.bin");
-        QTest::keyClick(edit.field(), Qt::Key_Return);
-    });
-    std::string name;
-    ASSERT_TRUE(get_part_filename(draft, 2, name, part_name_capacity));
-    EXPECT_EQ(name, sj("写真.bin"));
     // Deleting asks first; the last part clears the attachment mark.
     QTest::keyClick(dialog.part_list(), Qt::Key_Delete);
     EXPECT_EQ(flag(), '-');
