@@ -1,10 +1,6 @@
-"""Drives the real quillmere window for the end-to-end tests, each run as
-
-    xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- /usr/bin/python3 tests/e2e/test_first_start.py
-
-`Session` starts openbox; each `Home` has its own data, temporary and runtime directories. Widgets are
-read through the accessibility bus and driven with xdotool. What cannot be started fails; nothing is skipped.
-"""
+"""Drives the real quillmere window for the end-to-end tests, each run under xvfb-run and dbus-run-session
+(CMakeLists.txt): openbox, one data directory per `Home`, widgets read through the accessibility bus and
+driven with xdotool. What cannot be started fails; nothing is skipped."""
 
 import grp
 import os
@@ -87,22 +83,17 @@ def xdotool(*arguments):
     return result.stdout
 
 
-def read_bytes(path):
-    return pathlib.Path(path).read_bytes()
-
-
 def read_text(path):
-    return _or(lambda: read_bytes(path).decode("utf-8", "replace"), "")
+    return _or(lambda: pathlib.Path(path).read_bytes().decode("utf-8", "replace"), "")
 
 
 def data(*parts):
-    return read_bytes(os.path.join(DATA_DIR, *parts))
+    return pathlib.Path(DATA_DIR, *parts).read_bytes()
 
 
 # ---- the accessibility tree ----
 
 def _or(getter, default):
-    """getter(), or default when the accessible went away or lacks it."""
     try:
         return getter()
     except Exception:
@@ -144,7 +135,6 @@ def find(root, name=None, role=None, timeout=WIDGET_TIMEOUT):
 
 
 def wait_state(accessible, state, what, present=True):
-    """Waits until the widget has (or, with present=False, lacks) the AT-SPI state."""
     wait_until(lambda: (state in states_of(accessible)) == present, WIDGET_TIMEOUT, what)
 
 
@@ -154,7 +144,6 @@ def box(accessible):
 
 
 def text(accessible):
-    """The whole text of a text widget, with plain line feeds."""
     content = accessible.queryText().getText(0, -1)
     return content.replace("\r\n", "\n").replace("\u2029", "\n").replace("\u2028", "\n")
 
@@ -177,7 +166,6 @@ def subjects(mail_list):
 # ---- the mouse and the keyboard ----
 
 def click(accessible, within=None):
-    """A left click in the middle of a widget's box (of its part inside `within`)."""
     part = box(accessible) if within is None else visible_part(accessible, within)
     if part is None or part[2] <= 0 or part[3] <= 0:
         fail(f"{name_of(accessible)!r} has no visible box to click")
@@ -193,37 +181,17 @@ def visible_part(accessible, within):
     return (x, y, right - x, bottom - y) if right > x and bottom > y else None
 
 
-def visible_cell(interface, table, row):
-    """A cell of the row that lies wholly in the list below its header, or None."""
-    header = interface.getColumnHeader(0)
-    top = box(header)[1] + box(header)[3] if header else box(table)[1]
-    bottom = box(table)[1] + box(table)[3]
-    for column in range(interface.nColumns):
-        widget = interface.getAccessibleAt(row, column)
-        _, y, _, height = box(widget)
-        if visible_part(widget, table) and y >= top and y + height <= bottom:
-            return widget
-    return None
-
-
-def click_row(table, row):
-    """Clicks a row, first scrolled into view with the arrow keys from the nearest row shown."""
-    interface = table.queryTable()
-    shown = [r for r in range(interface.nRows) if visible_cell(interface, table, r)]
-    if not shown:
-        fail(f"no row of {name_of(table)!r} can be seen")
-    nearest = min(shown, key=lambda r: abs(r - row))
-    if row != nearest:
-        click(visible_cell(interface, table, nearest), within=table)
-        keys(*(["Down" if row > nearest else "Up"] * abs(row - nearest)))
-        wait_until(lambda: visible_cell(interface, table, row), WIDGET_TIMEOUT,
-                   f"row {row} of {name_of(table)!r} scrolled into view")
-    click(visible_cell(interface, table, row), within=table)
-    wait_state(interface.getAccessibleAt(row, 0), "selected", f"row {row} of {name_of(table)!r} being selected")
+def select_row(table, row):
+    """Selects a row as a person does in a long list: Home and Down bring it into view, then a click."""
+    click(table)
+    keys("Home", *["Down"] * row)
+    cell = table.queryTable().getAccessibleAt(row, 1)
+    wait_until(lambda: visible_part(cell, table) == box(cell), WIDGET_TIMEOUT, f"row {row} of {name_of(table)!r} in view")
+    click(cell)
+    wait_state(table.queryTable().getAccessibleAt(row, 0), "selected", f"row {row} of {name_of(table)!r} being selected")
 
 
 def drag(x, y, dx, dy):
-    """Presses the left button at (x, y), moves by (dx, dy) in steps and lets go."""
     # No --sync: a move to where the pointer already is would wait for good.
     xdotool("mousemove", x, y, "sleep", "0.1", "mousedown", "1")
     for step in range(1, 9):
@@ -232,7 +200,6 @@ def drag(x, y, dx, dy):
 
 
 def splitter_handle(root, holding):
-    """The divider of the split pane that holds the widget named `holding`."""
     for pane in find_all(root, role="split pane"):
         parts = children(pane)
         handles = [part for part in parts if role_of(part) in ("unknown", "separator") and 0 < min(box(part)[2:]) <= 10]
@@ -242,7 +209,6 @@ def splitter_handle(root, holding):
 
 
 def keys(*combinations):
-    """Key presses (xdotool names: "alt+f", "shift+F3", "Down") to the focused window."""
     xdotool("key", "--delay", "40", *combinations)
 
 
@@ -258,7 +224,6 @@ def screenshot(path):
 
 
 def managed_windows():
-    """The windows the window manager lists as the desktop's clients (the task list)."""
     result = run(["xprop", "-root", "_NET_CLIENT_LIST"])
     return {str(int(word, 16)) for word in result.stdout.replace(",", " ").split() if word.startswith("0x")}
 
@@ -266,7 +231,6 @@ def managed_windows():
 # ---- files ----
 
 def tree_listing(directory):
-    """{relative path: ("dir",) or (size, mtime, mode)} of everything below directory."""
     listing = {}
     for parent, folders, files in os.walk(directory):
         for name in folders + files:
@@ -306,10 +270,9 @@ class Home:
         return os.path.join(self.data, *parts)
 
     def read(self, *parts):
-        return read_bytes(self.path(*parts))
+        return pathlib.Path(self.path(*parts)).read_bytes()
 
     def write(self, name, lines):
-        """A profile file as the program keeps it: CP932 with CR LF."""
         pathlib.Path(self.path(name)).write_bytes(lines.replace("\n", "\r\n").encode("cp932"))
 
     def environment(self, **extra):
@@ -336,7 +299,6 @@ class Home:
         self.cli("import", title, "--mbox", nothing)
 
     def ready_account(self, title):
-        """An account complete enough that the window does not open the account dialog at its start."""
         self.new_account(title)
         self.cli("account", "set", title, "--address", "me@example.com", "--pop-server", "pop.example.com",
                  "--pop-user", "me", "--smtp-server", "smtp.example.com")
@@ -374,7 +336,6 @@ class Program:
                      and _or(application.get_process_id, None) == self.process.pid), None)
 
     def _top_level(self, roles, title):
-        """A window of the program on the screen with one of the roles and the title, or None."""
         application = self._application()
         return next((window for window in (children(application) if application is not None else [])
                      if role_of(window) in roles and name_of(window) == title and "showing" in states_of(window)), None)
@@ -386,17 +347,14 @@ class Program:
         return self.window
 
     def window_ids(self, *only):
-        """The program's X windows named as the main window (only those on the screen with "--onlyvisible")."""
         return run(["xdotool", "search", *only, "--pid", str(self.process.pid), "--name", f"^{MAIN_TITLE}$"]).stdout.split()
 
     def visible_window_id(self):
-        """The X window of the main window while it is on the screen, else None. The
-        tray icon's window bears the same name but is no client of the window manager."""
+        """The main window while on the screen (the tray icon's, of the same name, is no WM client)."""
         listed = managed_windows()
         return next((window for window in self.window_ids("--onlyvisible") if window in listed), None)
 
     def settle(self, minimum=1.2):
-        """Waits until the window has been framed and its box has stood still, as a person would."""
         started, seen = time.monotonic(), []
         # Seven equal boxes in a row: still for 0.3 s at least.
         while time.monotonic() - started < minimum or len(set(seen[-7:])) != 1:
@@ -418,33 +376,12 @@ class Program:
         return wait_until(lambda: self._top_level(("dialog", "alert"), title), WIDGET_TIMEOUT,
                           f"the dialog {title!r} on the screen")
 
-    def place(self, x, y, width, height):
-        """Puts the window, frame included, at that place and size on the screen."""
-        extents = run(["xprop", "-id", self.window_id, "_NET_FRAME_EXTENTS"]).stdout.split("=")[-1].split(",")
-        if len(extents) != 4:
-            fail(f"the frame extents of the window cannot be read: {extents}")
-        left, right, top, bottom = (int(n) for n in extents)
-        size, target = (width - left - right, height - top - bottom), (x + left, y + top)
-        xdotool("windowsize", self.window_id, *size)
-        wait_until(lambda: tuple(box(self.window)[2:]) == size, WIDGET_TIMEOUT,
-                   lambda: f"the window taking the size {size}; it is {box(self.window)[2:]}")
-        xdotool("windowmove", self.window_id, *target)
-        # The window manager may take the position as that of the frame or of
-        # the window; one correction settles it.
-        time.sleep(0.2)
-        where = tuple(box(self.window)[:2])
-        if where != target:
-            xdotool("windowmove", self.window_id, 2 * target[0] - where[0], 2 * target[1] - where[1])
-        wait_until(lambda: tuple(box(self.window)[:2]) == target, WIDGET_TIMEOUT,
-                   lambda: f"the window moving to {target}; it is at {box(self.window)[:2]}")
-
     def activate(self):
         xdotool("windowactivate", "--sync", self.window_id)
         wait_until(lambda: run(["xdotool", "getactivewindow"]).stdout.strip() == self.window_id,
                    WIDGET_TIMEOUT, "the window becoming the active one")
 
     def choose(self, opening, item, key):
-        """Opens a menu with the keys `opening` and picks its entry `item` with `key`."""
         self.activate()
         keys(*opening)
         wait_state(self.find(item, "menu item"), "showing", f"the menu holding {item} opening")
@@ -470,8 +407,7 @@ class Program:
 # ---- a private Dovecot ----
 
 class Dovecot:
-    """POP3 without TLS on a free port of 127.0.0.1, one user, a maildir owned by "nobody" under
-    root. A login at the start fails the test at once on a server that cannot read its files."""
+    """POP3 without TLS on a free port of 127.0.0.1, one user, a maildir owned by "nobody" under root."""
 
     USER = "alice"
     PASSWORD = "open sesame 42"
@@ -519,7 +455,6 @@ class Dovecot:
         return "".join(read_text(os.path.join(self.root, name)) for name in ("dovecot.out", "dovecot.log"))
 
     def deliver(self, message):
-        """Puts a message (bytes) into new/ as a delivery agent would."""
         self.delivered += 1
         name = f"{1700000000 + self.delivered}.M{self.delivered}P{os.getpid()}.e2e"
         temporary = os.path.join(self.maildir, "tmp", name)
@@ -578,17 +513,10 @@ class Session:
         return program
 
     def check(self, condition, message):
-        """A check whose failure is reported at the end, after the others have run."""
         if not condition:
             self.failures.append(message)
             print(f"CHECK FAILED: {message}", flush=True)
         return condition
-
-    def check_within(self, predicate, timeout, what):
-        try:
-            wait_until(predicate, timeout, what)
-        except TestFailure as error:
-            self.check(False, str(error))
 
     def dovecot(self, label="dovecot"):
         self.servers.append(Dovecot(os.path.join(self.scratch, label)))

@@ -23,7 +23,6 @@ def subject_cell(mail_list, subject):
 
 
 def drag_row(mail_list, subject, target):
-    """Drags a row of the list by its subject cell onto the middle of `target`."""
     x, y, width, height = e2e.box(subject_cell(mail_list, subject))
     tx, ty, tw, th = e2e.box(target)
     x, y = x + width // 2, y + height // 2
@@ -46,22 +45,21 @@ def test(session):
     mails = [subject for subject in e2e.subjects(mail_list) if subject != ".."]
 
     # Onto another mail row: nothing moves.
-    e2e.click_row(mail_list, e2e.subjects(mail_list).index(mails[0]))
+    e2e.select_row(mail_list, e2e.subjects(mail_list).index(mails[0]))
     drag_row(mail_list, mails[0], subject_cell(mail_list, mails[1]))
     program.settle(minimum=0.5)
-    session.check(len(messages(home, " 受信箱")) == in_inbox, "a row dropped on a mail row moved")
 
-    # Onto the tree's folder: the mail is in it, and no longer in the inbox.
+    # Onto the tree's folder: the mail is in it, and (checked at the end) no longer in the inbox.
     drag_row(mail_list, mails[0], e2e.find(tree, KEEP))
     e2e.wait_until(lambda: len(messages(home, KEEP)) == 1, e2e.WIDGET_TIMEOUT, f"the mail moved into {KEEP}")
-    session.check(len(messages(home, " 受信箱")) == in_inbox - 1, "the mail dropped on the tree is still in the inbox")
     e2e.wait_until(lambda: mails[0] not in e2e.subjects(mail_list), e2e.WIDGET_TIMEOUT, "the moved row leaving the list")
 
     # Onto "..": the folder above the inbox, the account itself.
-    e2e.click_row(mail_list, e2e.subjects(mail_list).index(mails[1]))
+    e2e.select_row(mail_list, e2e.subjects(mail_list).index(mails[1]))
     drag_row(mail_list, mails[1], subject_cell(mail_list, ".."))
     e2e.wait_until(lambda: len(messages(home)) == 1, e2e.WIDGET_TIMEOUT, "the mail moved into the account's folder")
-    session.check(len(messages(home, " 受信箱")) == in_inbox - 2, "the mail dropped on '..' is still in the inbox")
+    # Two moved out and none by the drop on a mail row.
+    session.check(len(messages(home, " 受信箱")) == in_inbox - 2, f"the inbox holds {messages(home, ' 受信箱')}")
 
     e2e.keys("alt+F4")
     program.ends_cleanly("closing")
