@@ -1,9 +1,11 @@
 #include "config/profile.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cmath>
+#include <filesystem>
 
 #include "config_test.h"
 
@@ -109,6 +111,11 @@ TEST_F(profile_test, failed_writes_leave_the_file_as_it_was) {
     EXPECT_EQ(contents(), before);
     EXPECT_EQ(list_names(dir.path()), (names{"test.$$$", "test.ini"}));
     ASSERT_EQ(::rmdir((dir / "test.$$$").c_str()), 0);
+    // What stands at the path but cannot be read is not written over.
+    ASSERT_EQ(::mkdir((dir / "sub").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink("sub", (dir / "link.ini").c_str()), 0);
+    EXPECT_FALSE(profile_write_string(dir.cp("link.ini"), "a", "x", "2", false));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
 
     // Texts that would not read back as written are refused.
     for (auto [section, key, value] : {std::tuple{"a", "x", "two\nlines"}, {"a", "x", "cut\x1a"}, {"a\n[b]", "x", "1"},

@@ -27,6 +27,10 @@ TEST_F(ArrangeRules, RulesFileKeepsItsRulesSortedAndRefusesWhatCannotBeOneLine) 
     // deleted are met through the arrange dialog).
     EXPECT_FALSE(replace_rule(folder, "From", "boss", "From", "a\nb"));
     EXPECT_TRUE(rule_exists(folder, "From", "boss"));
+    // A rule that is not there is not edited; one that is takes the place of the old one.
+    EXPECT_FALSE(replace_rule(folder, "From", "nobody", "To", "x"));
+    EXPECT_TRUE(replace_rule(folder, "From", "boss", "To", "x"));
+    EXPECT_EQ(read_bytes(at("仕事/arrange.lst")), "\tSubject:" + sj("会議") + "\r\n\tTo:x\r\n\tX-Tag:a:b\r\n");
 }
 
 TEST(ArrangeRuleMatching, HeaderLinesMatchAsTheyAreReadInPieces) {

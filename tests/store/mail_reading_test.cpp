@@ -46,11 +46,14 @@ TEST_F(MailReading, TodaysMailReadsAsItsReaderExpects) {
     EXPECT_NE(read_bytes(at(" 受信箱/.3/0")).find("Subject: caf" + q + " " + q + " " + q + q + q + q + q + " " + q + "\r\n"),
               std::string::npos);
     // The list gives the subject and the sender as sent, each only where CP932 lost characters of it.
+    write_bytes(dir / "work/4.pop", "From: =?UTF-8?B?Wm/DqyDwn46J?= <z@example.com>\r\nSubject: plain\r\n\r\nx\r\n");
+    ASSERT_EQ(import_downloaded_messages(dir.cp("work/"), account, report), 1);
     std::map<int, std::pair<std::string, std::string>> as_sent;
     for (const mail_row& row : build_mail_list(inbox, account, ""))
         if (!row.folder) as_sent[row.number] = {row.subject_as_sent, row.party_as_sent};
     EXPECT_EQ(as_sent, (std::map<int, std::pair<std::string, std::string>>{
-                           {0, {"🎉 年末セール開始 – Résumé ½", ""}}, {1, {}}, {2, {}}, {3, {"café ☕ 안녕하세요 🍣", "김민지"}}}));
+                           {0, {"🎉 年末セール開始 – Résumé ½", ""}}, {1, {}}, {2, {}},
+                           {3, {"café ☕ 안녕하세요 🍣", "김민지"}}, {4, {"", "Zoë 🎉"}}}));
     // The preview is cut after its limit, never inside a character.
     EXPECT_EQ(reading_document(message_dir(3), 5).substr(reading_document(message_dir(3), 0).size()), "민");
 }

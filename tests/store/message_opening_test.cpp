@@ -32,12 +32,17 @@ protected:
     }
 };
 
-// (The whole header opened, the mail staying new, is met through the window's Shift+Enter.)
+// The whole header alone opens without the mail turning read.
 TEST_F(MessageOpening, ANewMessageOpensAsAReadOnlyCopyAndBecomesRead) {
     message(" 受信箱/", 0, '!', {header, "\r\n" + sj("本文") + "\r\n"});
+    EXPECT_TRUE(open_message(inbox, account, 0, true, report).ok);
+    ASSERT_EQ(viewer.wait_for_runs(1), runs{{dir / "tmp/qlm_0000.TXT"}});
+    EXPECT_EQ(read_bytes(dir / "tmp/qlm_0000.TXT"), header);
+    EXPECT_EQ(type_of(0), '!');
+    std::filesystem::remove(dir / "tmp/qlm_0000.TXT");
     open_outcome opened = open_message(inbox, account, 0, false, report);
     EXPECT_TRUE(opened.ok && opened.became_read && type_of(0) == 'R');
-    ASSERT_EQ(viewer.wait_for_runs(1), runs{{dir / "tmp/qlm_0000.TXT"}});
+    ASSERT_EQ(viewer.wait_for_runs(2), (runs{{dir / "tmp/qlm_0000.TXT"}, {dir / "tmp/qlm_0000.TXT"}}));
     EXPECT_EQ(read_bytes(dir / "tmp/qlm_0000.TXT"),
               "From: a@example.com\r\nSubject: " + sj("件名") + "\r\n\tmore\r\nResent-Date: d\r\n\r\n\r\n" + sj("本文") + "\r\n");
     EXPECT_EQ(mode_of(dir / "tmp/qlm_0000.TXT"), 0400u);

@@ -45,6 +45,15 @@ TEST(EncodeHeaderLine, ColumnRules) {
          "Subject: =?ISO-2022-JP?B?GyRCNEEbKEI=?=" + tail.substr(0, 35) + "\n " + tail.substr(35) + "\n"},
     };
     for (const auto& [line, folded] : cases) EXPECT_EQ(encoded(line), folded) << u8(line);
+    // Too long for a wire line, plain text also folds at a blank whose word would pass column 76.
+    std::string words;
+    for (int i = 0; i < 30; ++i) words += " " + std::string(40, 'w');
+    for (std::size_t width : {65u, 66u}) {
+        const std::string head = "Subject: " + std::string(width, 'a');
+        std::string jis, out;
+        ASSERT_TRUE(sjis_to_jis(jis, 2000, head + " b" + words + "\n") && encode_header_line(out, 2000, jis));
+        EXPECT_EQ(out.substr(0, out.find('\n')), width == 65 ? head + " b" : head);
+    }
 }
 
 TEST(DecodeWords, EachFamilyInPlace) {
