@@ -1,8 +1,7 @@
 """The window in the background with check interval 1 and an account whose password is stored, against a
 Dovecot of the test's own.
 
-Without a notification area the window minimizes and stays on the task list (a hidden window could not be
-reached). With one (trayer), minimizing hides the window and shows the icon; a mail planted in Dovecot makes
+With a notification area (trayer), minimizing hides the window and shows the icon; a mail planted in Dovecot makes
 the icon blink within 70 s (two pictures of the tray 250 ms apart differ); a click on the icon brings the
 window back; closing it sends it to the tray again, and 終了 in the tray menu ends the program."""
 
@@ -31,12 +30,6 @@ def checking_account(home, dovecot):
     os.close(reading)
     home.write("quillmere.ini", "[value]\ncheck interval=1\n")
     home.write("layout.ini", f"[directory]\ncurrent={ACCOUNT}/\n")
-
-
-def wm_state(window_id):
-    """"Normal", "Iconic" or "Withdrawn" (no WM_STATE at all)."""
-    lines = e2e.run(["xprop", "-id", window_id, "WM_STATE"]).stdout.splitlines()
-    return next((line.split(":", 1)[1].strip() for line in lines if "window state:" in line), "Withdrawn")
 
 
 def tray_icon(program):
@@ -100,24 +93,6 @@ class Trayer:
         return pathlib.Path(path).read_bytes()
 
 
-def without_tray(session, dovecot):
-    home = session.home("no-tray")
-    checking_account(home, dovecot)
-    program = e2e.Program(session, home, "no-tray").start()
-    window = e2e.wait_until(lambda: next(iter(set(program.window_ids()) & e2e.managed_windows()), None),
-                            e2e.WINDOW_TIMEOUT, "the main window managed by the window manager")
-    if wm_state(window) == "Normal":
-        e2e.xdotool("windowminimize", "--sync", window)
-    e2e.wait_until(lambda: wm_state(window) == "Iconic", e2e.WIDGET_TIMEOUT,
-                   lambda: f"the window minimized (its state is {wm_state(window)})")
-    # Minimized, not hidden: it stays on the task list, from where it can be reached.
-    time.sleep(1)
-    session.check(window in e2e.managed_windows(), "without a tray the minimized window left the task list")
-    e2e.xdotool("windowactivate", window)
-    e2e.wait_until(program.visible_window_id, e2e.WIDGET_TIMEOUT, "the minimized window shown again")
-    e2e.end(program.process)
-
-
 def with_tray(session, dovecot):
     trayer = Trayer(session)
     empty = trayer.picture("tray-empty.png")
@@ -176,7 +151,6 @@ def with_tray(session, dovecot):
 
 def test(session):
     dovecot = session.dovecot()
-    without_tray(session, dovecot)
     with_tray(session, dovecot)
 
 
