@@ -246,13 +246,10 @@ void listview_mail::dropEvent(QDropEvent* event) {
     event->accept();
     if (index.isValid() && !(row && row->folder)) return;  // a mail row takes nothing
     const int target = index.isValid() ? index.row() : -1;
-    const QMimeData* data = event->mimeData();
-    if (data->hasFormat(QString::fromLatin1(dragged_folder_type))) {
-        const QByteArray folder = data->data(QString::fromLatin1(dragged_folder_type));
-        emit folder_dropped(std::string(folder.constData(), static_cast<std::size_t>(folder.size())), target);
-    } else {
+    if (const std::optional<std::string> folder = dragged_folder_of(event->mimeData()))
+        emit folder_dropped(*folder, target);
+    else
         emit rows_dropped(target);
-    }
 }
 
 // The viewport, not the view: it also changes when a scroll bar comes or goes.

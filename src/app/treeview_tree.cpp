@@ -150,13 +150,10 @@ void treeview_tree::dropEvent(QDropEvent* event) {
     event->accept();
     if (!item) return;
     const std::string target = folder_of_item(item);
-    const QMimeData* data = event->mimeData();
-    if (data->hasFormat(QString::fromLatin1(dragged_folder_type))) {
-        const QByteArray folder = data->data(QString::fromLatin1(dragged_folder_type));
-        emit folder_dropped(std::string(folder.constData(), static_cast<std::size_t>(folder.size())), target);
-    } else {
+    if (const std::optional<std::string> folder = dragged_folder_of(event->mimeData()))
+        emit folder_dropped(*folder, target);
+    else
         emit rows_dropped(target);
-    }
 }
 
 void treeview_tree::paintEvent(QPaintEvent* event) {
