@@ -165,44 +165,42 @@ def build_tests(build, jobs):
 
 def first_failing(build, layer, jobs=2):
     """The name of a test program that fails (or times out), or None. The layer's own
-    program runs first; the others then run `jobs` at a time, and the first failure
-    stops the rest (they wait on servers and clocks more than on the processor)."""
+    program runs first, alone; the others then run `jobs` at a time, and the first
+    failure stops the rest (they wait on servers and clocks more than on the processor)."""
     found = dict(programs(build))
     order = [LAYER_TESTS[layer]] + [name for name in TEST_PROGRAMS if name != LAYER_TESTS[layer]]
     order = [name for name in order if name in found]
     environment = dict(os.environ, CI="true")
 
-    def start(name):
-        return subprocess.Popen([found[name], "--gtest_brief=1"], cwd=build, env=environment,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-
-    def stop(process):
+    def run_group(names, width):
+        waiting, running = list(names), {}
         try:
-            os.killpg(process.pid, 9)
-        except ProcessLookupError:
-            pass
-        process.wait()
+            while waiting or running:
+                while waiting and len(running) < width:
+                    name = waiting.pop(0)
+                    process = subprocess.Popen([found[name], "--gtest_brief=1"], cwd=build, env=environment,
+                                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                               start_new_session=True)
+                    running[name] = (process, time.monotonic())
+                time.sleep(0.05)
+                for name, (process, began) in list(running.items()):
+                    if process.poll() is None:
+                        if time.monotonic() - began > TEST_TIMEOUT:
+                            return name + " (timeout)"
+                        continue
+                    del running[name]
+                    if process.returncode != 0:
+                        return name
+            return None
+        finally:
+            for process, _ in running.values():
+                try:
+                    os.killpg(process.pid, 9)
+                except ProcessLookupError:
+                    pass
+                process.wait()
 
-    waiting, running = list(order), {}
-    try:
-        while waiting or running:
-            width = 1 if order and waiting and waiting[0] == order[0] else jobs
-            while waiting and len(running) < width and not (running and order[0] in running):
-                name = waiting.pop(0)
-                running[name] = (start(name), time.monotonic())
-            time.sleep(0.05)
-            for name, (process, began) in list(running.items()):
-                if process.poll() is None:
-                    if time.monotonic() - began > TEST_TIMEOUT:
-                        return name + " (timeout)"
-                    continue
-                del running[name]
-                if process.returncode != 0:
-                    return name
-        return None
-    finally:
-        for process, _ in running.values():
-            stop(process)
+    return run_group(order[:1], 1) or run_group(order[1:], jobs)
 
 
 def main():
