@@ -10,6 +10,9 @@ build_packages=(
   libssl-dev ca-certificates
   # HTML mail is read through libxml2's HTML parser.
   libxml2-dev
+  # OAuth 2.0 sign-in: libcurl for the token endpoint, nlohmann-json for its
+  # answers; passwords and refresh tokens in the desktop keyring via libsecret.
+  libcurl4-openssl-dev nlohmann-json3-dev libsecret-1-dev
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins qt6-translations-l10n
   # Japanese text, and the glyphs it lacks (emoji, Latin, Greek, Hangul ...).
   libgl-dev fonts-noto-cjk fonts-noto-color-emoji fonts-dejavu-core
@@ -25,6 +28,8 @@ test_packages=(
   xvfb xauth xdotool x11-utils imagemagick openbox trayer
   dbus dbus-x11 at-spi2-core python3-pyatspi locales-all
   desktop-file-utils xdg-utils
+  # The keyring tests run a private GNOME Keyring on a private session bus.
+  gnome-keyring libsecret-tools
 )
 
 packages=("${build_packages[@]}")

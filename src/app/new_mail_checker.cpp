@@ -7,6 +7,7 @@
 #include "config/account_settings.h"
 #include "config/settings.h"
 #include "navigator/background_check.h"
+#include "store/round_logins.h"
 #include "store/send_receive.h"
 
 namespace qm {
@@ -70,6 +71,7 @@ void new_mail_checker::poll_job() {
     if (!job_ || !job_->is_finished()) return;
     poll_timer_.stop();
     const bool found = job_->close_handle() == net_result::ok && job_->new_mail();
+    keep_renewed_token(mailbox_root_(), account_, *job_);
     job_.reset();
     if (!found) {
         visit_next_account();

@@ -14,13 +14,17 @@
 
 #include "base/multibyte.h"
 #include "cli/cli_support.h"
+#include "cli/terminal_host.h"
 #include "cli/terminal_input.h"
 #include "cli/terminal_reporter.h"
+#include "config/account_secrets.h"
 #include "config/account_settings.h"
+#include "config/oauth2_presets.h"
 #include "config/settings.h"
 #include "net/mail_jobs.h"
 #include "store/accounts.h"
 #include "store/entry_limits.h"
+#include "store/round_logins.h"
 
 namespace qm::cli {
 
@@ -35,6 +39,7 @@ constexpr const char* help_text =
     "       quillmere-cli account set TITLE [--title NEW] [OPTION...] [--password]\n"
     "                                 [--smtp-password]\n"
     "       quillmere-cli account remove TITLE [--yes]\n"
+    "       quillmere-cli account login TITLE\n"
     "\n"
     "Options of add and set (set changes only what is given):\n"
     "  --name NAME               your name in From\n"
@@ -58,20 +63,40 @@ constexpr const char* help_text =
     "                            --no-pop-stls ...); each excludes the same\n"
     "                            server's --pop-ssl or --smtp-ssl\n"
     "  --password-fd N           read the passwords from descriptor N, one a line\n"
+    "  --pop-oauth2, --smtp-oauth2\n"
+    "                            log in to the server with OAuth 2.0 instead of a\n"
+    "                            password (off forms --no-pop-oauth2 ...); needs\n"
+    "                            SSL/TLS or STLS/STARTTLS for that server\n"
+    "  --oauth2-preset NAME      the provider's endpoints and scopes: google or\n"
+    "                            microsoft (the options below override them)\n"
+    "  --oauth2-authorize-url URL, --oauth2-token-url URL\n"
+    "                            the provider's endpoints (https)\n"
+    "  --oauth2-client-id ID     your registration's client id\n"
+    "  --oauth2-client-secret-fd N\n"
+    "                            read the client secret (if your registration has\n"
+    "                            one) from descriptor N\n"
+    "  --oauth2-scope SCOPE      the scopes, blank-separated\n"
+    "  --no-keyring, --keyring   keep the passwords and tokens scrambled in\n"
+    "                            account.ini, or in the desktop keyring (the\n"
+    "                            default when a Secret Service runs)\n"
     "\n"
-    "add asks for the POP3 password, and with --smtp-auth for the SMTP password;\n"
-    "set asks only with --password (POP3) or --smtp-password. They are typed\n"
-    "without echo; an empty password is asked for at each send/receive instead.\n"
+    "add asks for the POP3 password (unless POP3 uses OAuth 2.0), and with\n"
+    "--smtp-auth for the SMTP password; set asks only with --password (POP3) or\n"
+    "--smtp-password. They are typed without echo; an empty password is asked\n"
+    "for at each send/receive instead.\n"
+    "login signs in with the browser for the servers that use OAuth 2.0 and\n"
+    "stores the refresh token; sync then renews the access without a browser.\n"
     "remove asks twice before it deletes the account with all its mail; --yes\n"
     "answers for you.\n";
 
 // The dialog's edit fields take at most 127 bytes.
 constexpr std::size_t value_limit = account_value_capacity - 1;
 constexpr std::size_t password_limit = password_capacity - 1;
+constexpr std::size_t oauth2_limit = oauth2_value_capacity - 1;
 constexpr unsigned highest_port = 65535;
 constexpr std::size_t port_digits = 5;
 
-enum class action { list, add, set, remove };
+enum class action { list, add, set, remove, login };
 
 struct action_entry {
     std::string_view name;
@@ -86,9 +111,10 @@ const action_entry actions[] = {
     {"set", action::set,
      {"account", "account set TITLE [--title NEW] [OPTION...] [--password] [--smtp-password]"}},
     {"remove", action::remove, {"account", "account remove TITLE [--yes]"}},
+    {"login", action::login, {"account", "account login TITLE"}},
 };
 
-enum class value_kind { text, not_empty, port };
+enum class value_kind { text, not_empty, port, oauth2 };
 
 struct text_option {
     std::string_view name;
@@ -109,6 +135,10 @@ const text_option text_options[] = {
     {"--smtp-user", "a user name", &account_values::smtp_id, value_kind::text, false},
     {"--auto-cc", "an address or group", &account_values::auto_cc, value_kind::text, false},
     {"--auto-bcc", "an address or group", &account_values::auto_bcc, value_kind::text, false},
+    {"--oauth2-authorize-url", "an address", &account_values::oauth2_authorize_url, value_kind::oauth2, false},
+    {"--oauth2-token-url", "an address", &account_values::oauth2_token_url, value_kind::oauth2, false},
+    {"--oauth2-client-id", "a client id", &account_values::oauth2_client_id, value_kind::oauth2, false},
+    {"--oauth2-scope", "scopes", &account_values::oauth2_scope, value_kind::oauth2, false},
 };
 
 // "--NAME" switches on, "--no-NAME" off.
@@ -122,6 +152,7 @@ const switch_option switch_options[] = {
     {"pop-remove", &account_values::pop_remove},  {"smtp-ssl", &account_values::smtp_over_ssl},
     {"smtp-auth", &account_values::smtp_auth},    {"verify-certificate", &account_values::verify_certificate},
     {"pop-stls", &account_values::pop_stls},      {"smtp-starttls", &account_values::smtp_starttls},
+    {"pop-oauth2", &account_values::pop_oauth2},  {"smtp-oauth2", &account_values::smtp_oauth2},
 };
 
 // What one account command was asked to do; texts in CP932.
@@ -133,6 +164,9 @@ struct account_request {
     std::vector<std::pair<const switch_option*, bool>> switches;
     bool ask_pop_password = false, ask_smtp_password = false;
     std::optional<int> password_fd;
+    const oauth2_preset* preset = nullptr;
+    std::optional<int> client_secret_fd;
+    std::optional<bool> keyring;
     bool yes = false;
 
     bool switches_on(std::string_view name) const {
@@ -143,9 +177,16 @@ struct account_request {
         return std::any_of(texts.begin(), texts.end(), [&](const auto& text) { return text.first->name == option; });
     }
     bool changes_anything() const {
-        return !texts.empty() || !switches.empty() || new_title || ask_pop_password || ask_smtp_password;
+        return !texts.empty() || !switches.empty() || new_title || ask_pop_password || ask_smtp_password || preset ||
+               client_secret_fd || keyring;
     }
+    // A preset first: the options given beside it win.
     void apply_to(account_values& values) const {
+        if (preset) {
+            values.oauth2_authorize_url = preset->authorize_url;
+            values.oauth2_token_url = preset->token_url;
+            values.oauth2_scope = preset->scope;
+        }
         for (const auto& [option, value] : texts) values.*(option->field) = value;
         for (const auto& [option, on] : switches) values.*(option->field) = on;
     }
@@ -177,7 +218,9 @@ bool take_value(const text_option& option, const char* given, std::string& value
     if (!take_text(given, option.what, value, problem)) return false;
     if (option.kind == value_kind::port && !is_port(value)) problem = name + " needs a port number from 1 to 65535";
     else if (option.kind == value_kind::not_empty && value.empty()) problem = name + " needs " + option.what;
-    else if (value.size() > value_limit) problem = name + " takes at most 127 bytes";
+    else if (option.kind == value_kind::oauth2 && value.size() > oauth2_limit)
+        problem = name + " takes at most 1023 bytes";
+    else if (option.kind != value_kind::oauth2 && value.size() > value_limit) problem = name + " takes at most 127 bytes";
     else if (holds_control_char(value)) problem = name + " must be one line without control characters";
     return problem.empty();
 }
@@ -207,15 +250,37 @@ bool take_switch_option(const argument_reader& reader, account_request& request)
     return false;
 }
 
-taken take_password_fd(argument_reader& reader, account_request& request, std::string& problem) {
+taken take_fd(argument_reader& reader, std::optional<int>& fd_taken, std::string& problem) {
+    const std::string name = reader.current();
     const char* given = reader.value();
     const std::optional<unsigned> fd = whole_number(given ? given : "");
     if (!fd || *fd > INT_MAX) {
-        problem = "--password-fd needs a file descriptor number";
+        problem = name + " needs a file descriptor number";
         return taken::failed;
     }
-    request.password_fd = static_cast<int>(*fd);
+    fd_taken = static_cast<int>(*fd);
     return taken::yes;
+}
+
+taken take_preset(argument_reader& reader, account_request& request, std::string& problem) {
+    const char* given = reader.value();
+    request.preset = find_oauth2_preset(given ? given : "");
+    if (request.preset) return taken::yes;
+    problem = "--oauth2-preset needs one of:";
+    for (const oauth2_preset& preset : oauth2_presets()) problem += " " + std::string(preset.name);
+    return taken::failed;
+}
+
+// The options of add and set besides the account's values.
+taken take_setting_option(argument_reader& reader, account_request& request, std::string& problem) {
+    if (reader.is("--password-fd")) return take_fd(reader, request.password_fd, problem);
+    if (reader.is("--oauth2-client-secret-fd")) return take_fd(reader, request.client_secret_fd, problem);
+    if (reader.is("--oauth2-preset")) return take_preset(reader, request, problem);
+    if (reader.is("--keyring") || reader.is("--no-keyring")) {
+        request.keyring = reader.is("--keyring");
+        return taken::yes;
+    }
+    return taken::no;
 }
 
 // The options besides the account's values, each for the actions it serves.
@@ -230,7 +295,7 @@ taken take_other_option(action what, argument_reader& reader, account_request& r
     if (what == action::set && reader.is("--password")) request.ask_pop_password = true;
     else if (what == action::set && reader.is("--smtp-password")) request.ask_smtp_password = true;
     else if (what == action::remove && reader.is("--yes")) request.yes = true;
-    else if (what != action::remove && reader.is("--password-fd")) return take_password_fd(reader, request, problem);
+    else if (what == action::add || what == action::set) return take_setting_option(reader, request, problem);
     else return taken::no;
     return taken::yes;
 }
@@ -354,6 +419,37 @@ bool obtain_passwords(const account_request& request, bool pop, bool smtp, accou
            (!smtp || obtain_password(request, load_string(str::smtp_password_prompt), values.smtp_password));
 }
 
+// The client secret from its descriptor, stored scrambled; an empty line
+// forgets it.
+bool obtain_client_secret(const account_request& request, account_values& values) {
+    if (!request.client_secret_fd) return true;
+    std::string secret;
+    if (!read_password(*request.client_secret_fd, oauth2_value_capacity, secret) || secret.size() > oauth2_limit) {
+        wipe_password(secret);
+        voice.complain("no client secret of at most 1023 bytes was read; nothing was changed");
+        return false;
+    }
+    scramble_password(secret);
+    wipe_password(values.oauth2_client_secret);
+    values.oauth2_client_secret = std::move(secret);
+    return true;
+}
+
+// The OAuth 2.0 checks of the dialog, then the secrets to their place: the
+// keyring when one runs (unless --no-keyring), else the file.
+bool settle_logins(const account_request& request, std::string_view title, account_values& values,
+                   reporter& report) {
+    if (int refusal = check_oauth2_settings(values)) {
+        report.notice(refusal);
+        return false;
+    }
+    const bool keyring = request.keyring.value_or(true) && keyring_available();
+    if (request.keyring.value_or(false) && !keyring) voice.complain("no keyring (Secret Service) answers: the secrets stay in account.ini");
+    if (place_account_secrets(values, keyring, title)) return true;
+    report.error(str::keyring_failed);
+    return false;
+}
+
 // One answer line from standard input, without its line end; nullopt at the
 // end of the input.
 std::optional<std::string> read_answer() {
@@ -423,8 +519,11 @@ int add_account(const account_request& request, const command_voice& usage) {
         report.notice(refusal);
         return 1;
     }
-    if (!obtain_passwords(request, true, values.smtp_auth, values)) return 1;
+    if (!obtain_passwords(request, !values.pop_oauth2, values.smtp_auth && !values.smtp_oauth2, values) ||
+        !obtain_client_secret(request, values) || !settle_logins(request, request.title, values, report))
+        return 1;
     if (create_account(mailbox, request.title, values)) return 0;
+    forget_keyring_secrets(values.keyring_id);
     report.error(str::file_error);
     return 1;
 }
@@ -442,10 +541,42 @@ int set_account(const account_request& request, const command_voice& usage) {
     if (std::string problem = security_problem(request, values); !problem.empty()) return usage.usage_error(problem);
     const std::string new_title = request.new_title.value_or(request.title);
     if (!passes_dialog_checks(mailbox, new_title, request, values, new_title != request.title, report)) return 1;
-    if (!obtain_passwords(request, request.ask_pop_password, request.ask_smtp_password, values)) return 1;
-    if (update_account(mailbox, request.title, new_title, values)) return 0;
-    report.error(str::file_error);
-    return 1;
+    const std::string former_keyring = values.keyring_id;
+    if (!obtain_passwords(request, request.ask_pop_password, request.ask_smtp_password, values) ||
+        !obtain_client_secret(request, values) || !settle_logins(request, new_title, values, report))
+        return 1;
+    if (!update_account(mailbox, request.title, new_title, values)) {
+        report.error(str::file_error);
+        return 1;
+    }
+    if (values.keyring_id.empty()) forget_keyring_secrets(former_keyring);
+    return 0;
+}
+
+// The browser step for the account's OAuth 2.0 registration; the refresh
+// token is stored where the account keeps its secrets.
+int login_account(const account_request& request) {
+    store_session session;
+    terminal_host host(false, true);
+    const std::string mailbox = open_store(session, host.report());
+    if (mailbox.empty()) return 1;
+    if (!account_exists(mailbox, request.title)) return no_account(mailbox, request.title);
+    const current_account account = load_current_account(mailbox, request.title);
+    if (!account.pop_oauth2 && !account.smtp_oauth2) {
+        voice.complain("\"" + terminal_text(request.title) +
+                       "\" logs in with passwords: give --pop-oauth2 or --smtp-oauth2 to account set first");
+        return 1;
+    }
+    interrupted = 0;
+    interrupt_guard guard;
+    std::string access_token;
+    const net_result code = sign_in(host, mailbox, request.title, load_oauth2_registration(mailbox, request.title),
+                                    access_token);
+    wipe_password(access_token);
+    if (code != net_result::ok) return 1;
+    std::fprintf(stderr, "Signed in; the refresh token is kept %s.\n",
+                 secrets_in_keyring(account) ? "in the desktop keyring" : "in account.ini, scrambled");
+    return 0;
 }
 
 int remove_account(const account_request& request) {
@@ -485,6 +616,7 @@ int run_account(int argc, char** argv) {
         case action::add: return add_account(request, entry->voice);
         case action::set: return set_account(request, entry->voice);
         case action::remove: return remove_account(request);
+        case action::login: return login_account(request);
         case action::list: break;
     }
     return 2;

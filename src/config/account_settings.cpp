@@ -5,7 +5,9 @@
 
 #include <sys/stat.h>
 
+#include "base/find_nocase.h"
 #include "base/secret_wipe.h"
+#include "config/account_secrets.h"
 #include "config/folder_names.h"
 #include "config/profile.h"
 #include "config/profile_file.h"
@@ -41,6 +43,11 @@ void make_private(const std::string& path) {
 }
 
 
+bool key_present(const std::string& path, std::string_view key) {
+    constexpr std::string_view absent = "\x01";
+    return profile_read_string(path, account_section, key, absent, account_value_capacity) != absent;
+}
+
 }  // namespace
 
 std::string account_directory(std::string_view mailbox, std::string_view title) {
@@ -63,18 +70,31 @@ bool write_account_file(std::string_view path_text, const account_values& v) {
     auto flag = [](std::string_view key, bool value) {
         return profile_default{account_section, key, value ? "+" : "-"};
     };
+    std::vector<profile_default> keys{
+        text(k::name, v.name), text(k::address, v.address), text(k::pop_server, v.pop_server),
+        text(k::pop_port, v.pop_port), flag(k::pop_over_ssl, v.pop_over_ssl), flag(k::apop, v.apop),
+        text(k::pop_id, v.pop_id), text(k::pop_password, v.pop_password), flag(k::pop_remove, v.pop_remove),
+        text(k::smtp_server, v.smtp_server), text(k::smtp_port, v.smtp_port),
+        flag(k::smtp_over_ssl, v.smtp_over_ssl), flag(k::smtp_auth, v.smtp_auth), text(k::smtp_id, v.smtp_id),
+        text(k::smtp_password, v.smtp_password), text(k::auto_cc, v.auto_cc), text(k::auto_bcc, v.auto_bcc),
+        flag(k::verify_certificate, v.verify_certificate), flag(k::smtp_starttls, v.smtp_starttls),
+        flag(k::pop_stls, v.pop_stls)};
+    // The sign-in keys only where they say something or were said before:
+    // the file of an account that logs in with passwords stays as it was.
+    const std::pair<std::string_view, std::string> later_keys[] = {
+        {k::pop_login, v.pop_oauth2 ? std::string(login_oauth2) : ""},
+        {k::smtp_login, v.smtp_oauth2 ? std::string(login_oauth2) : ""},
+        {k::oauth2_authorize_url, v.oauth2_authorize_url}, {k::oauth2_token_url, v.oauth2_token_url},
+        {k::oauth2_client_id, v.oauth2_client_id}, {k::oauth2_client_secret, v.oauth2_client_secret},
+        {k::oauth2_scope, v.oauth2_scope}, {k::oauth2_refresh_token, v.oauth2_refresh_token},
+        {k::keyring_id, v.keyring_id}};
+    for (const auto& [key, value] : later_keys) {
+        const bool login_key = key == k::pop_login || key == k::smtp_login;
+        if (!value.empty() || key_present(path, key))
+            keys.push_back(text(key, value.empty() && login_key ? login_password : std::string_view(value)));
+    }
     // All keys in one rewrite: a failure leaves the file as it was.
-    bool ok = profile_set_strings(
-        path,
-        {text(k::name, v.name), text(k::address, v.address), text(k::pop_server, v.pop_server),
-         text(k::pop_port, v.pop_port), flag(k::pop_over_ssl, v.pop_over_ssl), flag(k::apop, v.apop),
-         text(k::pop_id, v.pop_id), text(k::pop_password, v.pop_password), flag(k::pop_remove, v.pop_remove),
-         text(k::smtp_server, v.smtp_server), text(k::smtp_port, v.smtp_port),
-         flag(k::smtp_over_ssl, v.smtp_over_ssl), flag(k::smtp_auth, v.smtp_auth), text(k::smtp_id, v.smtp_id),
-         text(k::smtp_password, v.smtp_password), text(k::auto_cc, v.auto_cc), text(k::auto_bcc, v.auto_bcc),
-         flag(k::verify_certificate, v.verify_certificate), flag(k::smtp_starttls, v.smtp_starttls),
-         flag(k::pop_stls, v.pop_stls)},
-        false);
+    bool ok = profile_set_strings(path, keys, false);
     if (path_exists(path)) make_private(path);
     return ok;
 }
@@ -118,6 +138,12 @@ std::string read_account_password(std::string_view mailbox, std::string_view tit
 }
 
 account_values load_account_values(std::string_view mailbox, std::string_view title) {
+    account_values values = load_file_values(mailbox, title);
+    fill_keyring_secrets(values);
+    return values;
+}
+
+account_values load_file_values(std::string_view mailbox, std::string_view title) {
     const current_account stored = load_current_account(mailbox, title);
     auto raw = [&](std::string_view key, std::string_view fallback) {
         return read_account_key(mailbox, title, key, fallback, std::string::npos);
@@ -131,7 +157,14 @@ account_values load_account_values(std::string_view mailbox, std::string_view ti
             .smtp_over_ssl = stored.smtp_over_ssl, .smtp_auth = stored.smtp_auth, .smtp_id = stored.smtp_id,
             .smtp_password = raw(account_key::smtp_password, ""), .auto_cc = stored.auto_cc,
             .auto_bcc = stored.auto_bcc, .verify_certificate = stored.verify_certificate,
-            .smtp_starttls = stored.smtp_starttls, .pop_stls = stored.pop_stls};
+            .smtp_starttls = stored.smtp_starttls, .pop_stls = stored.pop_stls, .pop_oauth2 = stored.pop_oauth2,
+            .smtp_oauth2 = stored.smtp_oauth2,
+            .oauth2_authorize_url = raw(account_key::oauth2_authorize_url, ""),
+            .oauth2_token_url = raw(account_key::oauth2_token_url, ""),
+            .oauth2_client_id = raw(account_key::oauth2_client_id, ""),
+            .oauth2_client_secret = raw(account_key::oauth2_client_secret, ""),
+            .oauth2_scope = raw(account_key::oauth2_scope, ""),
+            .oauth2_refresh_token = raw(account_key::oauth2_refresh_token, ""), .keyring_id = stored.keyring_id};
 }
 
 bool account_complete(const current_account& account) {
@@ -167,6 +200,10 @@ current_account load_current_account(std::string_view mailbox, std::string_view 
     a.verify_certificate = flag(k::verify_certificate, true);
     a.smtp_starttls = flag(k::smtp_starttls, false);
     a.pop_stls = flag(k::pop_stls, false);
+    auto oauth2 = [&](std::string_view key) { return equals_nocase(text(key), login_oauth2); };
+    a.pop_oauth2 = oauth2(k::pop_login);
+    a.smtp_oauth2 = oauth2(k::smtp_login);
+    a.keyring_id = text(k::keyring_id);
     return a;
 }
 

@@ -50,10 +50,31 @@ inline constexpr std::string_view verify_certificate = "verify certificate";
 // switch also on, TLS from the first byte is used.
 inline constexpr std::string_view smtp_starttls = "SMTP STARTTLS";
 inline constexpr std::string_view pop_stls = "POP STLS";
+// How each server is logged in to: "password" (also when the key is
+// missing) or "OAuth2".
+inline constexpr std::string_view pop_login = "POP login";
+inline constexpr std::string_view smtp_login = "SMTP login";
+// The account's OAuth 2.0 registration (shared by both servers), and its
+// refresh token (scrambled like a password) when no keyring holds it.
+inline constexpr std::string_view oauth2_authorize_url = "OAuth2 authorize URL";
+inline constexpr std::string_view oauth2_token_url = "OAuth2 token URL";
+inline constexpr std::string_view oauth2_client_id = "OAuth2 client id";
+inline constexpr std::string_view oauth2_client_secret = "OAuth2 client secret";
+inline constexpr std::string_view oauth2_scope = "OAuth2 scope";
+inline constexpr std::string_view oauth2_refresh_token = "OAuth2 refresh token";
+// Set: the account's secrets (passwords, refresh token, client secret) are
+// in the desktop keyring under this id, and their keys above are empty.
+inline constexpr std::string_view keyring_id = "keyring id";
 }  // namespace account_key
 
-// Everything the account dialog saves: ports as the typed text, passwords
-// already scrambled (scramble_password).
+inline constexpr std::string_view login_password = "password";
+inline constexpr std::string_view login_oauth2 = "OAuth2";
+// The OAuth 2.0 addresses, client id and scopes take at most 1023 bytes.
+inline constexpr std::size_t oauth2_value_capacity = 1024;
+
+// Everything the account dialog saves: ports as the typed text, secrets
+// (passwords, client secret, refresh token) already scrambled
+// (scramble_password), wherever they are kept (config/account_secrets.h).
 struct account_values {
     std::string name, address, pop_server;
     std::string pop_port;
@@ -66,6 +87,10 @@ struct account_values {
     std::string smtp_id, smtp_password, auto_cc, auto_bcc;
     bool verify_certificate = true;
     bool smtp_starttls = false, pop_stls = false;
+    bool pop_oauth2 = false, smtp_oauth2 = false;
+    std::string oauth2_authorize_url, oauth2_token_url, oauth2_client_id, oauth2_client_secret, oauth2_scope;
+    std::string oauth2_refresh_token;
+    std::string keyring_id;
 };
 
 // The account the main window works with; passwords are read when a job
@@ -82,6 +107,8 @@ struct current_account {
     std::string smtp_id, auto_cc, auto_bcc;
     bool verify_certificate = true;
     bool smtp_starttls = false, pop_stls = false;
+    bool pop_oauth2 = false, smtp_oauth2 = false;
+    std::string keyring_id;
 };
 
 // How a job reaches a server: in the clear, TLS from the first byte, or a
@@ -123,7 +150,10 @@ bool account_complete(const current_account& account);
 // What the account file holds, as the account dialog shows it: texts as the
 // record reads them, the ports as the stored text, the passwords as stored
 // (scrambled).
+// Secrets the keyring holds are read from it (scrambled).
 account_values load_account_values(std::string_view mailbox, std::string_view title);
+// The same, from the file alone.
+account_values load_file_values(std::string_view mailbox, std::string_view title);
 
 // Every key of the record from the account file, with the defaults.
 current_account load_current_account(std::string_view mailbox, std::string_view title);

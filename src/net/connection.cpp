@@ -513,16 +513,18 @@ net_result connection::read_pop_reply(thread& job) {
     return line_[0] == '+' ? net_result::ok : net_result::error_reply;
 }
 
-net_result connection::read_smtp_reply(thread& job, int* mechanism, bool* starttls) {
+net_result connection::read_smtp_reply(thread& job, int* mechanism, bool* starttls, std::string* auth_names) {
     if (trace_) prefix_ = "S: ";
     if (mechanism) *mechanism = 0;
     if (starttls) *starttls = false;
+    if (auth_names) auth_names->clear();
     for (;;) {
         bool complete = false;
         net_result code = read_reply_line(job, complete);
         if (code != net_result::ok) return code;
         if (mechanism) scan_auth_line(line_, tls_, *mechanism);
         if (starttls && offers_starttls(line_)) *starttls = true;
+        if (auth_names) auth_names->append(auth_line_names(line_)).append(" ");
         bool last = is_last_smtp_line(line_);
         if (!complete) {
             code = drop_rest_of_line(job);

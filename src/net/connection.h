@@ -80,8 +80,10 @@ public:
     net_result read_pop_reply(thread& job);  // 0, 12 or a read_line code
     // A whole (multi-line) reply; line() keeps its last line. With a mechanism
     // output, it is set to 0 and each line goes through scan_auth_line.
-    // With `starttls`, it is set to whether a line offers STARTTLS.
-    net_result read_smtp_reply(thread& job, int* mechanism, bool* starttls = nullptr);
+    // With `starttls`, it is set to whether a line offers STARTTLS; with
+    // `auth_names`, to the mechanism names of its AUTH lines.
+    net_result read_smtp_reply(thread& job, int* mechanism, bool* starttls = nullptr,
+                               std::string* auth_names = nullptr);
     // TLS shutdown, then a bounded drain of what the peer still sends, then
     // shutdown(SHUT_RDWR). Without `drain`, and after a step of the
     // connection ended in a cancel (the user is waiting), the connection is

@@ -29,7 +29,9 @@ std::string_view upgrade_host(const std::string& server, bool ssl, bool starttls
 
 bool has_detail(net_result code) {
     return code == net_result::connect_failed || code == net_result::tls_not_offered ||
-           code == net_result::tls_refused || code == net_result::tls_injected;
+           code == net_result::tls_refused || code == net_result::tls_injected ||
+           code == net_result::authorization_needed || code == net_result::authorization_failed ||
+           code == net_result::token_refused;
 }
 
 // A login that ended in the upgrade keeps the connection's reason.
@@ -38,6 +40,29 @@ void keep_detail(net_result code, const connection& link, std::string& detail) {
 }
 
 }  // namespace
+
+mail_job::~mail_job() {
+    wipe_password(refresh_token);
+    wipe_password(access_token);
+    wipe_password(renewed_refresh_token);
+}
+
+net_result mail_job::obtain_access_token(std::string& password, bool secured) {
+    if (!oauth2) return net_result::ok;
+    if (!secured) {
+        error_detail_ = "OAuth 2.0 is used over TLS only";
+        return net_result::authorization_failed;
+    }
+    if (password.empty()) {
+        oauth2_tokens tokens;
+        net_result code = refresh_access_token(*this, registration, refresh_token, tokens, error_detail_);
+        if (code != net_result::ok) return code;
+        password.swap(tokens.access_token);
+        renewed_refresh_token.swap(tokens.refresh_token);
+    }
+    access_token = password;
+    return net_result::ok;
+}
 
 // ---- receive ---------------------------------------------------------------
 
@@ -48,11 +73,19 @@ thread_pop::~thread_pop() {
     wipe_password(password);
 }
 
+net_result pop_job::log_in(connection& link) {
+    const std::string_view stls_host = upgrade_host(pop_server, ssl, starttls);
+    return oauth2 ? pop_login_bearer(link, *this, user_id, password, pop_server, port, stls_host)
+                  : pop_login(link, *this, user_id, password, apop, stls_host);
+}
+
 net_result thread_pop::talk() {
-    connection link(trace);
-    net_result code = connect(link, *this, pop_server, port, ssl, verify_certificate, error_detail_);
+    net_result code = obtain_access_token(password, ssl || starttls);
     if (code != net_result::ok) return code;
-    code = pop_login(link, *this, user_id, password, apop, upgrade_host(pop_server, ssl, starttls));
+    connection link(trace);
+    code = connect(link, *this, pop_server, port, ssl, verify_certificate, error_detail_);
+    if (code != net_result::ok) return code;
+    code = log_in(link);
     wipe_password(password);
     keep_detail(code, link, error_detail_);
     if (code == net_result::ok) code = pop_receive(link, *this, download_prefix, uid_list_path, remove);
@@ -76,11 +109,16 @@ thread_smtp::~thread_smtp() {
 }
 
 net_result thread_smtp::talk() {
-    connection link(trace);
-    net_result code = connect(link, *this, smtp_server, port, ssl, verify_certificate, error_detail_);
+    net_result code = obtain_access_token(password, ssl || starttls);
     if (code != net_result::ok) return code;
-    code = smtp_start(link, *this, greeting_name, user_id ? &*user_id : nullptr, password,
-                      upgrade_host(smtp_server, ssl, starttls));
+    connection link(trace);
+    code = connect(link, *this, smtp_server, port, ssl, verify_certificate, error_detail_);
+    if (code != net_result::ok) return code;
+    const std::string_view starttls_host = upgrade_host(smtp_server, ssl, starttls);
+    code = oauth2 && user_id ? smtp_start_bearer(link, *this, greeting_name, *user_id, password, smtp_server, port,
+                                                 starttls_host)
+                             : smtp_start(link, *this, greeting_name, user_id ? &*user_id : nullptr, password,
+                                          starttls_host);
     wipe_password(password);
     keep_detail(code, link, error_detail_);
     if (code == net_result::ok) code = smtp_send_queue(link, *this, queue_directory);
@@ -104,10 +142,12 @@ thread_pop_check::~thread_pop_check() {
 }
 
 net_result thread_pop_check::talk() {
-    connection link(false);
-    net_result code = connect(link, *this, pop_server, port, ssl, verify_certificate, error_detail_);
+    net_result code = obtain_access_token(password, ssl || starttls);
     if (code != net_result::ok) return code;
-    code = pop_login(link, *this, user_id, password, apop, upgrade_host(pop_server, ssl, starttls));
+    connection link(false);
+    code = connect(link, *this, pop_server, port, ssl, verify_certificate, error_detail_);
+    if (code != net_result::ok) return code;
+    code = log_in(link);
     wipe_password(password);
     keep_detail(code, link, error_detail_);
     bool found = false;

@@ -6,7 +6,9 @@
 #include <string_view>
 
 #include "base/secret_wipe.h"
+#include "net/connection.h"
 #include "net/job.h"
+#include "net/oauth2_tokens.h"
 
 namespace qm {
 
@@ -23,8 +25,22 @@ namespace qm {
 // What every mail job has besides its dialogue.
 class mail_job : public thread {
 public:
+    ~mail_job() override;
+
     bool trace = false;               // hand every command and reply to the owner
     bool verify_certificate = true;   // check the server's TLS certificate
+
+    // OAuth 2.0 instead of a password: the job's password is an access
+    // token, and when it is empty the job first fetches one with the refresh
+    // token. A token goes over TLS only: without it the job ends with
+    // authorization_failed before it connects.
+    bool oauth2 = false;
+    oauth2_registration registration;
+    std::string refresh_token;
+    // After an OAuth 2.0 job: the access token it used (the round's next
+    // job takes it), and the refresh token the endpoint handed out in place
+    // of the old one (empty when it kept the old one).
+    std::string access_token, renewed_refresh_token;
 
     // Why the connection could not be made (the TLS certificate check that
     // failed ...), for the message shown with code 5; empty when unknown or
@@ -32,6 +48,10 @@ public:
     const std::string& error_detail() const { return error_detail_; }
 
 protected:
+    // Worker side, before connecting: an access token in `password` when
+    // the job logs in with OAuth 2.0 and has none yet.
+    net_result obtain_access_token(std::string& password, bool secured);
+
     std::string error_detail_;
 };
 
@@ -47,6 +67,10 @@ public:
     bool apop = false;
     bool ssl = false;       // TLS from the first byte
     bool starttls = false;  // a plain connection upgraded with STLS (when ssl is off)
+
+protected:
+    // The greeting and the login (password or OAuth 2.0) on the connected link.
+    net_result log_in(connection& link);
 };
 
 // Receives new mail into download files "<n>.pop" of the download prefix

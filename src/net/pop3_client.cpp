@@ -11,6 +11,7 @@
 #include "base/secret_wipe.h"
 #include "base/find_nocase.h"
 #include "base/number_text.h"
+#include "net/bearer_login.h"
 #include "net/md5.h"
 #include "net/result_codes.h"
 #include "net/uid_list.h"
@@ -293,10 +294,15 @@ net_result try_apop(connection& link, thread& job, std::string_view greeting, st
     return link.read_pop_reply(job);
 }
 
-// The lines of a positive CAPA answer up to its "." line, traced; whether
-// one of them is "STLS".
-net_result read_capabilities(connection& link, thread& job, bool& stls) {
-    stls = false;
+// What a CAPA answer offers.
+struct capabilities {
+    bool stls = false;
+    std::string sasl_names;  // the names of the "SASL" line
+};
+
+// The lines of a positive CAPA answer up to its "." line, traced.
+net_result read_capabilities(connection& link, thread& job, capabilities& offered) {
+    offered = {};
     std::string piece;
     bool line_start = true;
     for (;;) {
@@ -305,25 +311,27 @@ net_result read_capabilities(connection& link, thread& job, bool& stls) {
         link.trace(job, piece);
         if (line_start) {
             if (piece == ".\r\n" || piece == ".\n") return net_result::ok;
-            if (equals_nocase(without_line_end(piece), "STLS")) stls = true;
+            std::string_view line = without_line_end(piece);
+            if (equals_nocase(line, "STLS")) offered.stls = true;
+            if (starts_with_nocase(line, "SASL ")) offered.sasl_names = line.substr(5);
         }
         line_start = piece.ends_with('\n');
     }
 }
 
-net_result ask_capabilities(connection& link, thread& job, bool& stls) {
+net_result ask_capabilities(connection& link, thread& job, capabilities& offered) {
+    offered = {};
     set_command(link, "CAPA");
     net_result code = send_command(link, job);
     if (code != net_result::ok) return code;
-    return read_capabilities(link, job, stls);
+    return read_capabilities(link, job, offered);
 }
 
 // CAPA, STLS, the handshake and CAPA again on the greeted plain connection.
-net_result upgrade(connection& link, thread& job, std::string_view host) {
-    bool offered = false;
+net_result upgrade(connection& link, thread& job, std::string_view host, capabilities& offered) {
     net_result code = ask_capabilities(link, job, offered);
     // A server without CAPA cannot say that it offers STLS.
-    if (code == net_result::error_reply || (code == net_result::ok && !offered)) {
+    if (code == net_result::error_reply || (code == net_result::ok && !offered.stls)) {
         link.set_error_detail("STLS is not in the CAPA reply");
         return net_result::tls_not_offered;
     }
@@ -346,6 +354,10 @@ net_result upgrade(connection& link, thread& job, std::string_view host) {
     return code == net_result::error_reply ? net_result::ok : code;
 }
 
+net_result read_auth_reply(connection& link, thread& job) { return link.read_pop_reply(job); }
+
+constexpr bearer_protocol pop3_bearer{"+ ", "+OK", pop3_auth_line_limit, read_auth_reply};
+
 }  // namespace
 
 net_result pop_login(connection& link, thread& job, std::string_view user, std::string& password, bool apop,
@@ -354,7 +366,8 @@ net_result pop_login(connection& link, thread& job, std::string_view user, std::
     if (code != net_result::ok) return code;
     const std::string greeting = link.line();
     if (!stls_host.empty()) {
-        code = upgrade(link, job, stls_host);
+        capabilities offered;
+        code = upgrade(link, job, stls_host, offered);
         if (code != net_result::ok) return code;
     }
     if (apop && try_apop(link, job, greeting, user, password) == net_result::ok) return net_result::ok;
@@ -369,6 +382,21 @@ net_result pop_login(connection& link, thread& job, std::string_view user, std::
     if (code != net_result::ok) return code;
     code = link.read_pop_reply(job);
     return code == net_result::error_reply ? net_result::bad_password : code;
+}
+
+net_result pop_login_bearer(connection& link, thread& job, std::string_view user, const std::string& token,
+                            std::string_view host, int port, std::string_view stls_host) {
+    net_result code = link.read_pop_reply(job);
+    if (code != net_result::ok) return code;
+    capabilities offered;
+    code = stls_host.empty() ? ask_capabilities(link, job, offered) : upgrade(link, job, stls_host, offered);
+    if (code != net_result::ok && code != net_result::error_reply) return code;
+    bearer_mechanism mechanism = choose_bearer_mechanism(offered.sasl_names);
+    // A server that does not list its mechanisms may still take the
+    // one the large providers take.
+    if (mechanism == bearer_mechanism::none) mechanism = bearer_mechanism::xoauth2;
+    std::string message = bearer_first_message(mechanism, user, host, port, token);
+    return bearer_login(link, job, pop3_bearer, mechanism, message);
 }
 
 net_result pop_receive(connection& link, thread& job, std::string_view work_directory, std::string_view uid_list_path,

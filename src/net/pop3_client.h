@@ -33,6 +33,15 @@ namespace qm {
 net_result pop_login(connection& link, thread& job, std::string_view user, std::string& password, bool apop,
                      std::string_view stls_host = {});
 
+// Reads the greeting and logs in with an OAuth 2.0 access token instead of
+// a password (SASL, net/bearer_login.h): CAPA (after the STLS upgrade as
+// pop_login makes it, with an `stls_host`) names the mechanism, OAUTHBEARER
+// before XOAUTH2, and XOAUTH2 when CAPA names neither. `host` and `port`
+// are the server as OAUTHBEARER names it. 0, token_refused (the server's
+// reason in link.error_detail()), 12 or a transport or upgrade code.
+net_result pop_login_bearer(connection& link, thread& job, std::string_view user, const std::string& token,
+                            std::string_view host, int port, std::string_view stls_host = {});
+
 // Fetches the messages whose unique ids are not in the UID list into download
 // files numbered after the highest one already in the download directory, in
 // server order; each is noted as fetched before its download file takes its

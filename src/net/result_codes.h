@@ -21,6 +21,11 @@ enum class net_result : int {
     tls_not_offered = 15,  // STARTTLS or STLS was chosen and the server does not offer it
     tls_refused = 16,      // the server refused STARTTLS or STLS
     tls_injected = 17,     // bytes came between the answer to STARTTLS or STLS and the handshake
+    // OAuth 2.0: no refresh token, or the token endpoint refused it (expired,
+    // revoked): only the browser step can help.
+    authorization_needed = 18,
+    authorization_failed = 19,  // the token endpoint or the browser step failed
+    token_refused = 20,         // the mail server refused the access token
 };
 
 // The string-table id of the message shown for a result ("サーバ名が無効です."

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/secret_wipe.h"
+#include "net/bearer_login.h"
 #include "net/client_name.h"
 #include "net/md5.h"
 #include "net/result_codes.h"
@@ -202,17 +203,46 @@ net_result upgrade(connection& link, thread& job, std::string_view greeting_name
     return code;
 }
 
-net_result start(connection& link, thread& job, std::string_view given_name, const std::string* user,
-          const std::string& password, std::string_view starttls_host) {
+// The greeting, and the upgrade when one is asked for; the name EHLO says.
+net_result greet(connection& link, thread& job, std::string_view given_name, std::string_view starttls_host,
+                 std::string& greeting_name) {
     net_result code = link.read_smtp_reply(job, nullptr);
     if (code != net_result::ok) return code;
-    const std::string greeting_name =
+    greeting_name =
         given_name.empty() ? client_name(machine_domain_name(), link.local_address_literal()) : std::string(given_name);
-    const bool upgraded = !starttls_host.empty();
-    if (upgraded) {
-        code = upgrade(link, job, greeting_name, starttls_host);
-        if (code != net_result::ok) return code;
+    return starttls_host.empty() ? net_result::ok : upgrade(link, job, greeting_name, starttls_host);
+}
+
+net_result read_auth_reply(connection& link, thread& job) { return link.read_smtp_reply(job, nullptr); }
+
+constexpr bearer_protocol smtp_bearer{"334 ", "235", smtp_auth_line_limit, read_auth_reply};
+
+net_result start_bearer(connection& link, thread& job, std::string_view given_name, std::string_view user,
+                        const std::string& token, std::string_view host, int port, std::string_view starttls_host) {
+    std::string greeting_name;
+    net_result code = greet(link, job, given_name, starttls_host, greeting_name);
+    if (code != net_result::ok) return code;
+    set_command(link, "EHLO ", greeting_name);
+    code = link.send_line(job, true);
+    if (code != net_result::ok) return code;
+    std::string names;
+    code = link.read_smtp_reply(job, nullptr, nullptr, &names);
+    if (code != net_result::ok) return code;
+    const bearer_mechanism mechanism = choose_bearer_mechanism(names);
+    if (mechanism == bearer_mechanism::none) {
+        link.set_error_detail("the server offers neither OAUTHBEARER nor XOAUTH2");
+        return net_result::token_refused;
     }
+    std::string message = bearer_first_message(mechanism, user, host, port, token);
+    return bearer_login(link, job, smtp_bearer, mechanism, message);
+}
+
+net_result start(connection& link, thread& job, std::string_view given_name, const std::string* user,
+          const std::string& password, std::string_view starttls_host) {
+    std::string greeting_name;
+    net_result code = greet(link, job, given_name, starttls_host, greeting_name);
+    if (code != net_result::ok) return code;
+    const bool upgraded = !starttls_host.empty();
     // After STARTTLS the server forgets the first EHLO: it is said again.
     // Without a login, a server that does not know EHLO is greeted with HELO.
     if (!user) {
@@ -426,6 +456,16 @@ net_result smtp_start(connection& link, thread& job, std::string_view greeting_n
                std::string& password, std::string_view starttls_host) {
     try {
         return start(link, job, greeting_name, user, password, starttls_host);
+    } catch (const std::bad_alloc&) {
+        return net_result::no_memory;
+    }
+}
+
+net_result smtp_start_bearer(connection& link, thread& job, std::string_view greeting_name, std::string_view user,
+                             const std::string& token, std::string_view host, int port,
+                             std::string_view starttls_host) {
+    try {
+        return start_bearer(link, job, greeting_name, user, token, host, port, starttls_host);
     } catch (const std::bad_alloc&) {
         return net_result::no_memory;
     }

@@ -56,6 +56,16 @@ inline constexpr std::size_t smtp_address_limit =
 net_result smtp_start(connection& link, thread& job, std::string_view greeting_name, const std::string* user,
                std::string& password, std::string_view starttls_host = {});
 
+// As smtp_start, but logs in with an OAuth 2.0 access token (SASL,
+// net/bearer_login.h) for `user`: the mechanism is the one the EHLO reply's
+// AUTH line offers, OAUTHBEARER before XOAUTH2. `host` and `port` are the
+// server as OAUTHBEARER names it. 0, token_refused (also when neither
+// mechanism is offered; the reason in link.error_detail()), 12 or a
+// transport or upgrade code.
+net_result smtp_start_bearer(connection& link, thread& job, std::string_view greeting_name, std::string_view user,
+                             const std::string& token, std::string_view host, int port,
+                             std::string_view starttls_host = {});
+
 // Sends every outgoing file "<n>.smt" of the queue directory (the work
 // directory, ending with "/") in number order (7.smt before 10.smt) to the
 // envelope prepared beside it ("<n>.env": the sender, then the recipients),

@@ -1,5 +1,8 @@
 #include "store/accounts.h"
 
+#include "base/find_nocase.h"
+#include "config/account_secrets.h"
+
 #include <algorithm>
 
 #include "platform/directory_walker.h"
@@ -55,7 +58,24 @@ bool update_account(std::string_view mailbox, std::string_view old_title, std::s
 }
 
 bool delete_account(std::string_view mailbox, std::string_view title) {
-    return is_valid_account_title(title) && delete_tree(account_directory(mailbox, title), false);
+    if (!is_valid_account_title(title)) return false;
+    const std::string keyring_id = load_current_account(mailbox, title).keyring_id;
+    if (!delete_tree(account_directory(mailbox, title), false)) return false;
+    forget_keyring_secrets(keyring_id);
+    return true;
+}
+
+int check_oauth2_settings(const account_values& values) {
+    if (!values.pop_oauth2 && !values.smtp_oauth2) return 0;
+    if ((values.pop_oauth2 && !values.pop_over_ssl && !values.pop_stls) ||
+        (values.smtp_oauth2 && !values.smtp_over_ssl && !values.smtp_starttls))
+        return str::oauth2_needs_tls;
+    if (values.oauth2_authorize_url.empty() || values.oauth2_token_url.empty() || values.oauth2_client_id.empty())
+        return str::oauth2_incomplete;
+    if (!starts_with_nocase(values.oauth2_authorize_url, "https://") ||
+        !starts_with_nocase(values.oauth2_token_url, "https://"))
+        return str::oauth2_needs_https;
+    return 0;
 }
 
 bool confirm_account_deletion(reporter& report) {

@@ -49,4 +49,11 @@ bool confirm_account_deletion(reporter& report);
 int check_account(std::string_view mailbox, std::string_view title, std::string_view name,
                   std::string_view address, bool is_new_title);
 
+// The OAuth 2.0 settings' checks before saving: a server that logs in with
+// OAuth 2.0 is reached over TLS (str::oauth2_needs_tls), the authorization
+// and token addresses and the client id are given (str::oauth2_incomplete)
+// and both addresses are https (str::oauth2_needs_https). 0 when they pass
+// or no server uses OAuth 2.0.
+int check_oauth2_settings(const account_values& values);
+
 }  // namespace qm

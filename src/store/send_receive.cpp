@@ -13,42 +13,17 @@
 #include "store/mailbox_layout.h"
 #include "store/outbox.h"
 #include "store/receive_filing.h"
+#include "store/round_logins.h"
+#include "config/account_secrets.h"
 
 namespace qm {
 
 namespace {
 
 constexpr std::string_view uid_list_name = "uid.lst";
-constexpr char scrambled_mark = '?';
 
-// A password held by the round: overwritten with '*' on every way out.
-struct held_password {
-    std::string text;
-    held_password() = default;
-    held_password(const held_password&) = delete;
-    held_password& operator=(const held_password&) = delete;
-    ~held_password() { wipe_password(text); }
-};
-
-// Hands the password to a job: the job gets the only readable copy.
-void hand_over(held_password& from, std::string& to) {
-    to.reserve(from.text.size());  // no reallocation that would leave a stray copy
-    to.assign(from.text);
-    wipe_password(from.text);
-}
-
-// The stored password of `key`, or the one the user types. False when the
-// prompt was cancelled.
-bool obtain_password(send_receive_host& host, std::string_view mailbox, std::string_view title,
-                     password_server server, held_password& password) {
-    const std::string_view key = server == password_server::pop3 ? account_key::pop_password
-                                                                  : account_key::smtp_password;
-    password.text = read_account_password(mailbox, title, key);
-    if (!password.text.empty()) return true;
-    if (host.ask_password(title, server, password.text)) return true;
-    wipe_password(password.text);
-    return false;
-}
+// SMTP AUTH with a password, or OAuth 2.0 (which always logs in).
+bool logs_in_to_smtp(const current_account& account) { return account.smtp_auth || account.smtp_oauth2; }
 
 std::string uid_list_path(std::string_view mailbox, std::string_view title) {
     return account_directory(mailbox, title) + std::string(uid_list_name);
@@ -56,17 +31,8 @@ std::string uid_list_path(std::string_view mailbox, std::string_view title) {
 
 // ---- the jobs ------------------------------------------------------------------
 
-// Starts the job and lets the host run it; the job's result.
-net_result run(send_receive_host& host, mail_job& job, std::string_view server) {
-    job.start();  // a job that cannot start is finished with a result at once
-    bool succeeded = host.run_job(job, server, job.trace);
-    net_result code = job.close_handle();
-    if (!succeeded && code == net_result::ok) code = net_result::cancelled;
-    return code;
-}
-
-net_result receive(send_receive_host& host, const current_account& account, const std::string& uid_list,
-                   const std::string& work, held_password& password) {
+net_result receive_once(send_receive_host& host, const current_account& account, const std::string& uid_list,
+                        const std::string& work, round_logins& logins, bool& again) {
     thread_pop job;
     job.download_prefix = work;
     job.pop_server = account.pop_server;
@@ -79,25 +45,47 @@ net_result receive(send_receive_host& host, const current_account& account, cons
     job.starttls = pop_security(account) == connection_security::starttls;
     job.verify_certificate = account.verify_certificate;
     job.trace = host.trace_wanted();
-    hand_over(password, job.password);
-    return run(host, job, account.pop_server);
+    logins.hand_to(job, password_server::pop3, job.password);
+    const net_result code = run_host_job(host, job, account.pop_server);
+    again = logins.retry_after(job, code);
+    return code;
 }
 
-net_result send(send_receive_host& host, const current_account& account, const std::string& work,
-                held_password& password) {
+// A job that ended for want of a sign-in runs once more after it.
+template <typename Job>
+net_result with_one_retry(Job job) {
+    bool again = false;
+    net_result code = job(again);
+    return again ? job(again) : code;
+}
+
+net_result receive(send_receive_host& host, const current_account& account, const std::string& uid_list,
+                   const std::string& work, round_logins& logins) {
+    return with_one_retry([&](bool& again) { return receive_once(host, account, uid_list, work, logins, again); });
+}
+
+net_result send_once(send_receive_host& host, const current_account& account, const std::string& work,
+                     round_logins& logins, bool& again) {
     thread_smtp job;
     job.queue_directory = work;
     job.smtp_server = account.smtp_server;
     job.port = account.smtp_port;
-    if (account.smtp_auth) {
+    if (logs_in_to_smtp(account)) {
         job.user_id = account.smtp_id.empty() ? account.pop_id : account.smtp_id;
-        hand_over(password, job.password);
+        logins.hand_to(job, password_server::smtp, job.password);
     }
     job.ssl = smtp_security(account) == connection_security::tls;
     job.starttls = smtp_security(account) == connection_security::starttls;
     job.verify_certificate = account.verify_certificate;
     job.trace = host.trace_wanted();
-    return run(host, job, account.smtp_server);
+    const net_result code = run_host_job(host, job, account.smtp_server);
+    again = logins.retry_after(job, code);
+    return code;
+}
+
+net_result send(send_receive_host& host, const current_account& account, const std::string& work,
+                round_logins& logins) {
+    return with_one_retry([&](bool& again) { return send_once(host, account, work, logins, again); });
 }
 
 void note_job(round_result& result, net_result code) {
@@ -109,11 +97,11 @@ void note_job(round_result& result, net_result code) {
 // nothing is sent twice) and "arrange at send". A message that could not be
 // prepared stays queued (it was named) and the round ends with file_error.
 void send_outbox(send_receive_host& host, const current_account& account, const std::string& root,
-                 const std::string& work, held_password& password, round_result& result) {
+                 const std::string& work, round_logins& logins, round_result& result) {
     reporter& report = host.report();
     const outbox_preparation preparation = prepare_outbox(root, work, report);
     if (preparation.prepared > 0) {
-        note_job(result, send(host, account, work, password));
+        note_job(result, send(host, account, work, logins));
         result.sent += file_sent_mail(root, work, report);
         if (settings().arrange_at_send) arrange_run(special_folder_in(root, special_folder::sent), root, report);
     }
@@ -151,11 +139,9 @@ round_result send_receive(send_receive_host& host, std::string_view mailbox, std
     const std::string work = context().work_directory;
     const std::string inbox = special_folder_in(root, special_folder::inbox);
 
-    // Both passwords before any connection: a cancel costs nothing.
-    held_password pop_password, smtp_password;
-    if (!obtain_password(host, mailbox, account_title, password_server::pop3, pop_password) ||
-        (account.smtp_auth && !obtain_password(host, mailbox, account_title, password_server::smtp, smtp_password))) {
-        result.job = net_result::cancelled;
+    round_logins logins(host, mailbox, account_title, account);
+    if (net_result code = logins.obtain(true, logs_in_to_smtp(account)); code != net_result::ok) {
+        result.job = code;
         return result;
     }
 
@@ -177,7 +163,7 @@ round_result send_receive(send_receive_host& host, std::string_view mailbox, std
     }
 
     note_download_owner(work, root);
-    net_result code = receive(host, account, uid_list_path(mailbox, account_title), work, pop_password);
+    net_result code = receive(host, account, uid_list_path(mailbox, account_title), work, logins);
     if (code != net_result::ok) {
         // Complete downloads stay for the next round; the server may already
         // have deleted them.
@@ -187,8 +173,7 @@ round_result send_receive(send_receive_host& host, std::string_view mailbox, std
         return result;
     }
 
-    if (outbox_holds_mail(root)) send_outbox(host, account, root, work, smtp_password, result);
-    wipe_password(smtp_password.text);
+    if (outbox_holds_mail(root)) send_outbox(host, account, root, work, logins, result);
 
     filing_outcome filed = file_downloads(work, root, arrange, report);
     new_mail += filed.filed;
@@ -212,14 +197,14 @@ round_result send_queued(send_receive_host& host, std::string_view mailbox, std:
         report.notice(str::round_nothing_to_send);
         return result;
     }
-    held_password smtp_password;
-    if (account.smtp_auth && !obtain_password(host, mailbox, account_title, password_server::smtp, smtp_password)) {
-        result.job = net_result::cancelled;
+    round_logins logins(host, mailbox, account_title, account);
+    if (net_result code = logins.obtain(false, logs_in_to_smtp(account)); code != net_result::ok) {
+        result.job = code;
         return result;
     }
     const std::string work = context().work_directory;
     make_work_directory(work);
-    send_outbox(host, account, root, work, smtp_password, result);
+    send_outbox(host, account, root, work, logins, result);
     if (result.sent > 0) report.show(message_kind::notice, with_sent_count("", result.sent));
     return result;
 }
@@ -240,14 +225,19 @@ round_result send_receive_all(send_receive_host& host, std::string_view mailbox)
 std::unique_ptr<thread_pop_check> start_new_mail_check(std::string_view mailbox, std::string_view title) {
     const current_account account = load_current_account(mailbox, title);
     if (account.pop_server.empty() || account.pop_id.empty()) return nullptr;
-    // It never prompts: only a password stored scrambled is used.
-    std::string stored = read_account_key(mailbox, title, account_key::pop_password, "",
-                                          std::numeric_limits<std::size_t>::max());
-    bool scrambled = !stored.empty() && stored.front() == scrambled_mark;
-    wipe_password(stored);
-    if (!scrambled) return nullptr;
+    // It never prompts: only a stored password or refresh token is used.
+    const secret_kind kind = account.pop_oauth2 ? secret_kind::refresh_token : secret_kind::pop_password;
+    std::string secret = read_account_secret(mailbox, title, kind);
+    if (secret.empty()) return nullptr;
 
     auto job = std::make_unique<thread_pop_check>();
+    if (account.pop_oauth2) {
+        job->oauth2 = true;
+        job->registration = load_oauth2_registration(mailbox, title);
+        job->refresh_token.swap(secret);
+    } else {
+        job->password.swap(secret);
+    }
     job->pop_server = account.pop_server;
     job->port = account.pop_port;
     job->user_id = account.pop_id;
@@ -257,7 +247,6 @@ std::unique_ptr<thread_pop_check> start_new_mail_check(std::string_view mailbox,
     job->ssl = pop_security(account) == connection_security::tls;
     job->starttls = pop_security(account) == connection_security::starttls;
     job->verify_certificate = account.verify_certificate;
-    job->password = read_account_password(mailbox, title, account_key::pop_password);
     if (!job->start()) return nullptr;
     return job;
 }

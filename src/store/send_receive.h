@@ -42,7 +42,18 @@ public:
     // Whether the user ended the round of all accounts (the command line:
     // Ctrl-C); asked before each account.
     virtual bool round_cancelled() { return false; }
+    // OAuth 2.0: whether the browser step may run now (the window: yes; a
+    // `sync` in the shell cannot wait for a browser and says to run
+    // `account login` instead).
+    virtual bool may_sign_in() { return false; }
+    // The browser was sent to this address (the shell prints it as well,
+    // for a browser on another machine).
+    virtual void signing_in(std::string_view address) { (void)address; }
 };
+
+// Starts the job and lets the host run it; the job's result (cancelled when
+// the host gave up on a job that still ended well).
+net_result run_host_job(send_receive_host& host, mail_job& job, std::string_view server);
 
 struct round_result {
     // The first job that did not end with ok: cancelled also for a cancelled
@@ -58,7 +69,10 @@ struct round_result {
 //  1. the account must be complete ("アカウント設定が完了していません."
 //     otherwise);
 //  2. missing passwords are asked for (the SMTP one only with SMTP AUTH);
-//     a cancel stops the round before any connection;
+//     a cancel stops the round before any connection; a server that logs
+//     in with OAuth 2.0 and has no refresh token yet needs the browser
+//     step (store/round_logins.h), which a host that cannot run it turns
+//     into authorization_needed;
 //  3. download files an earlier round could not file are filed (and
 //     arranged) first, into the account they were received for; when those
 //     of another account still cannot be filed, the round stops there;
@@ -75,7 +89,8 @@ struct round_result {
 //     when quiet), "受信メールの取込処理に問題がありました." when filing
 //     failed (also when quiet).
 // Every copy of a password is overwritten with '*' once it has been handed
-// to a job or given up.
+// to a job or given up. A job that ends because the refresh token was
+// refused leads to the browser step once, and then runs again.
 round_result send_receive(send_receive_host& host, std::string_view mailbox, std::string_view account_title,
                           bool quiet);
 
@@ -93,8 +108,10 @@ round_result send_receive_all(send_receive_host& host, std::string_view mailbox)
 // The periodic check of one account, without blocking the caller: a started
 // job whose new_mail() the caller reads once it has finished, or nothing
 // when the account is not checked. Only an account with a POP server, a POP
-// id and a stored scrambled password is asked (the check never prompts);
-// every failure counts as "no new mail" and shows nothing.
+// id and a stored password (or, with OAuth 2.0, a stored refresh token) is
+// asked (the check never prompts, nor opens a browser); every failure counts
+// as "no new mail" and shows nothing. The caller hands the finished job to
+// keep_renewed_token (store/round_logins.h).
 std::unique_ptr<thread_pop_check> start_new_mail_check(std::string_view mailbox, std::string_view title);
 
 }  // namespace qm

@@ -12,7 +12,8 @@ namespace {
 
 account_values sample() {
     return {sj("山田"), "yamada@example.com", "pop.example.com", "995", true, false, "yamada", "?secret", false,
-            "smtp.example.com", "465", true, true, "", "", "boss@example.com", sj("控え"), false};
+            "smtp.example.com", "465", true, true, "", "", "boss@example.com", sj("控え"), false,
+            false, false, false, false, "", "", "", "", "", "", ""};
 }
 
 TEST(Accounts, CreationMakesTheFiveFoldersAndAPrivateFileAndDeletionRemovesAll) {

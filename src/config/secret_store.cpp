@@ -1,0 +1,189 @@
+#include "config/secret_store.h"
+
+#include <libsecret/secret.h>
+#include <openssl/rand.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+
+namespace qm {
+
+namespace {
+
+// How a secret is stored: as it is, the CP932 bytes in a SecretValue of
+// content type "application/octet-stream", through the binary forms of
+// libsecret's simple password API (secret_password_store_binary_sync and
+// secret_password_lookup_binary_sync). Every byte (0x80-0xFF, even zero)
+// comes back as stored, nothing is encoded, and an ASCII password reads as
+// itself in the keyring manager. libsecret copies the bytes into its own
+// secure memory (secret_value_new), which secret_value_unref wipes; this file
+// makes no other copy of a secret, so there is nothing more to wipe here.
+constexpr const char* octet_stream = "application/octet-stream";
+
+const SecretSchema schema = {"org.quillmere.Secret",
+                             SECRET_SCHEMA_NONE,
+                             {{"account", SECRET_SCHEMA_ATTRIBUTE_STRING}, {"secret", SECRET_SCHEMA_ATTRIBUTE_STRING}},
+                             0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+
+constexpr const char* secrets_name = "org.freedesktop.secrets";
+// A bus that does not answer its own driver within this is taken as none.
+constexpr int bus_timeout_ms = 3000;
+
+std::atomic<bool> available{false};
+
+// The name of a kind; "" for a value outside the enumeration.
+const char* kind_c_name(secret_kind kind) {
+    switch (kind) {
+        case secret_kind::pop_password: return "POP password";
+        case secret_kind::smtp_password: return "SMTP password";
+        case secret_kind::refresh_token: return "OAuth2 refresh token";
+        case secret_kind::client_secret: return "OAuth2 client secret";
+    }
+    return "";
+}
+
+// An id that D-Bus can carry whole as an attribute.
+bool usable_id(std::string_view id) {
+    return !id.empty() && g_utf8_validate(id.data(), static_cast<gssize>(id.size()), nullptr);
+}
+
+// Whether a session bus is known without asking GDBus, which would
+// autolaunch one (dbus-launch) when none is.
+bool session_bus_known() {
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (address != nullptr && *address != '\0') return std::string_view(address).find("autolaunch:") == std::string_view::npos;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime == nullptr || *runtime == '\0') return false;
+    struct stat status {};
+    return ::stat((std::string(runtime) + "/bus").c_str(), &status) == 0 && S_ISSOCK(status.st_mode);
+}
+
+// The reply of the bus driver to `method` with `parameters`; nullptr when none.
+GVariant* ask_bus(GDBusConnection* bus, const char* method, GVariant* parameters, const char* reply_type) {
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                  "org.freedesktop.DBus", method, parameters,
+                                                  G_VARIANT_TYPE(reply_type), G_DBUS_CALL_FLAGS_NO_AUTO_START,
+                                                  bus_timeout_ms, nullptr, &error);
+    g_clear_error(&error);
+    return reply;
+}
+
+bool service_on(GDBusConnection* bus) {
+    bool found = false;
+    if (GVariant* reply = ask_bus(bus, "NameHasOwner", g_variant_new("(s)", secrets_name), "(b)")) {
+        gboolean owned = FALSE;
+        g_variant_get(reply, "(b)", &owned);
+        found = owned;
+        g_variant_unref(reply);
+    }
+    if (found) return true;
+    if (GVariant* reply = ask_bus(bus, "ListActivatableNames", nullptr, "(as)")) {
+        GVariantIter* names = nullptr;
+        const gchar* name = nullptr;
+        g_variant_get(reply, "(as)", &names);
+        while (!found && g_variant_iter_next(names, "&s", &name)) found = g_strcmp0(name, secrets_name) == 0;
+        g_variant_iter_free(names);
+        g_variant_unref(reply);
+    }
+    return found;
+}
+
+using value_ref = std::unique_ptr<SecretValue, void (*)(gpointer)>;
+
+}  // namespace
+
+std::string_view secret_kind_name(secret_kind kind) { return kind_c_name(kind); }
+
+bool keyring_available() {
+    if (available.load()) return true;
+    if (!session_bus_known()) return false;
+    GError* error = nullptr;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    g_clear_error(&error);
+    if (bus == nullptr) return false;
+    // The process's shared connection, which libsecret uses too: a bus that
+    // goes away (a logout) must not end the program with SIGTERM.
+    g_dbus_connection_set_exit_on_close(bus, FALSE);
+    bool found = service_on(bus);
+    g_object_unref(bus);
+    if (found) available.store(true);
+    return found;
+}
+
+bool keyring_store(std::string_view keyring_id, secret_kind kind, std::string_view label, std::string_view secret) {
+    try {
+        const char* name = kind_c_name(kind);
+        if (!usable_id(keyring_id) || *name == '\0' || !keyring_available()) return false;
+        const std::string account(keyring_id);
+        std::unique_ptr<gchar, void (*)(gpointer)> text(g_utf8_make_valid(label.data(), static_cast<gssize>(label.size())),
+                                                        g_free);
+        value_ref value(secret_value_new(secret.data(), static_cast<gssize>(secret.size()), octet_stream),
+                        secret_value_unref);
+        GError* error = nullptr;
+        bool stored = value && secret_password_store_binary_sync(&schema, SECRET_COLLECTION_DEFAULT, text.get(),
+                                                                 value.get(), nullptr, &error, "account",
+                                                                 account.c_str(), "secret", name, nullptr);
+        stored = stored && error == nullptr;
+        g_clear_error(&error);
+        return stored;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::optional<std::string> keyring_lookup(std::string_view keyring_id, secret_kind kind) {
+    try {
+        const char* name = kind_c_name(kind);
+        if (!usable_id(keyring_id) || *name == '\0' || !keyring_available()) return std::nullopt;
+        const std::string account(keyring_id);
+        GError* error = nullptr;
+        value_ref value(secret_password_lookup_binary_sync(&schema, nullptr, &error, "account", account.c_str(),
+                                                           "secret", name, nullptr),
+                        secret_value_unref);
+        g_clear_error(&error);
+        if (!value) return std::nullopt;
+        gsize length = 0;
+        const gchar* bytes = secret_value_get(value.get(), &length);
+        // Made in place in the caller's object: no copy is left behind to wipe.
+        return std::optional<std::string>(std::in_place, bytes, length);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+bool keyring_forget(std::string_view keyring_id, std::optional<secret_kind> kind) {
+    try {
+        const char* name = kind ? kind_c_name(*kind) : "";
+        if (!usable_id(keyring_id) || (kind && *name == '\0') || !keyring_available()) return false;
+        const std::string account(keyring_id);
+        GError* error = nullptr;
+        // False with no error means that there was nothing to remove.
+        if (kind)
+            secret_password_clear_sync(&schema, nullptr, &error, "account", account.c_str(), "secret", name, nullptr);
+        else
+            secret_password_clear_sync(&schema, nullptr, &error, "account", account.c_str(), nullptr);
+        bool cleared = error == nullptr;
+        g_clear_error(&error);
+        return cleared;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::string new_keyring_id() {
+    try {
+        unsigned char bytes[16];
+        if (RAND_bytes(bytes, sizeof bytes) != 1) return {};
+        constexpr char digits[] = "0123456789abcdef";
+        std::string id;
+        for (unsigned char byte : bytes) id += {digits[byte >> 4], digits[byte & 0x0f]};
+        return id;
+    } catch (...) {
+        return {};
+    }
+}
+
+}  // namespace qm

@@ -1,0 +1,77 @@
+// Account secrets in the Secret Service: a private GNOME Keyring on a private bus.
+
+#include "config/secret_store.h"
+
+#include <chrono>
+
+#include "support/keyring_session.h"
+
+namespace qm::test {
+namespace {
+
+TEST(SecretStore, KindsHaveTheirNamesAndIdsAre32FreshLowerCaseHexDigits) {
+    names got;
+    for (secret_kind kind : {secret_kind::pop_password, secret_kind::smtp_password, secret_kind::refresh_token,
+                             secret_kind::client_secret})
+        got.emplace_back(secret_kind_name(kind));
+    EXPECT_EQ(got, names({"POP password", "SMTP password", "OAuth2 refresh token", "OAuth2 client secret"}));
+    const std::string a = new_keyring_id(), b = new_keyring_id();
+    EXPECT_EQ(a.size(), 32u);
+    EXPECT_EQ(a.find_first_not_of("0123456789abcdef"), std::string::npos) << a;
+    EXPECT_NE(a, b);
+}
+
+// The keyring runs for the test; a test that cannot start it fails (it is skipped only
+// outside CI where gnome-keyring is not installed).
+struct SecretStoreKeyring : ::testing::Test {
+    void SetUp() override { start_server(keyring); }
+    std::unique_ptr<keyring_session> keyring;
+};
+
+TEST_F(SecretStoreKeyring, EntriesComeBackByteExactAreReplacedAndForgottenByKindAndById) {
+    EXPECT_TRUE(keyring_available());
+    const std::string a = new_keyring_id(), b = new_keyring_id();
+    std::string high = "?";  // looks like a scrambled account.ini value, and every byte 0x80-0xFF
+    for (int byte = 0x80; byte <= 0xff; ++byte) high += static_cast<char>(byte);
+    const std::string cp932 = sj("パスワード") + std::string("\0z", 2), token = "1//0g-refresh_token.x";
+    ASSERT_TRUE(keyring_store(a, secret_kind::pop_password, "Quillmere: a POP password", high));
+    ASSERT_TRUE(keyring_store(a, secret_kind::smtp_password, "Quillmere: a SMTP パスワード", cp932));
+    ASSERT_TRUE(keyring_store(a, secret_kind::refresh_token, "Quillmere: a OAuth2 refresh token", token));
+    ASSERT_TRUE(keyring_store(b, secret_kind::pop_password, "Quillmere: b POP password", "b's"));
+    EXPECT_EQ(keyring_lookup(a, secret_kind::pop_password), high);
+    EXPECT_EQ(keyring_lookup(a, secret_kind::smtp_password), cp932);
+    EXPECT_EQ(keyring_lookup(a, secret_kind::refresh_token), token);
+    EXPECT_EQ(keyring_lookup(a, secret_kind::client_secret), std::nullopt);
+    EXPECT_EQ(keyring_lookup(b, secret_kind::pop_password), "b's");
+
+    // Replaced: the new one is the only one (forgetting it leaves none).
+    ASSERT_TRUE(keyring_store(a, secret_kind::pop_password, "Quillmere: a POP password", "second"));
+    EXPECT_EQ(keyring_lookup(a, secret_kind::pop_password), "second");
+    EXPECT_TRUE(keyring_forget(a, secret_kind::pop_password));
+    EXPECT_EQ(keyring_lookup(a, secret_kind::pop_password), std::nullopt);
+    EXPECT_EQ(keyring_lookup(a, secret_kind::smtp_password), cp932);
+    EXPECT_TRUE(keyring_forget(a, secret_kind::pop_password));  // none there: still true
+
+    // Every kind of one id; the other id keeps its own.
+    EXPECT_TRUE(keyring_forget(a));
+    for (secret_kind kind : {secret_kind::smtp_password, secret_kind::refresh_token})
+        EXPECT_EQ(keyring_lookup(a, kind), std::nullopt) << secret_kind_name(kind);
+    EXPECT_EQ(keyring_lookup(b, secret_kind::pop_password), "b's");
+    EXPECT_TRUE(keyring_forget(a));
+    EXPECT_FALSE(keyring_store("", secret_kind::pop_password, "no id", "x"));
+}
+
+// No bus known: nothing is started or waited for.
+TEST(SecretStore, WithoutASessionBusNoKeyringIsAvailableAndLookupsFailAtOnce) {
+    temp_dir runtime;
+    scoped_env no_bus("DBUS_SESSION_BUS_ADDRESS", nullptr), empty_runtime("XDG_RUNTIME_DIR", runtime.path().c_str());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(keyring_available());
+    EXPECT_EQ(keyring_lookup(new_keyring_id(), secret_kind::pop_password), std::nullopt);
+    EXPECT_FALSE(keyring_store(new_keyring_id(), secret_kind::refresh_token, "label", "secret"));
+    EXPECT_FALSE(keyring_forget(new_keyring_id()));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+}  // namespace
+}  // namespace qm::test
