@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "support/test_certificates.h"
 
@@ -31,8 +32,9 @@ std::string maildir_name(unsigned long sequence) {
 
 bool dovecot_server::installed() { return !dovecot_program().empty(); }
 
-dovecot_server::dovecot_server(dovecot_certificate certificate)
-    : maildir_(directory_ / "home/Maildir/"),
+dovecot_server::dovecot_server(dovecot_certificate certificate, std::string oauth2_introspection_url)
+    : oauth2_url_(std::move(oauth2_introspection_url)),
+      maildir_(directory_ / "home/Maildir/"),
       process_(directory_ / "dovecot.out", directory_ / "dovecot.log") {
     std::string conf = directory_ / "dovecot.conf";
     std::string why = prepare(certificate);
@@ -73,6 +75,10 @@ std::string dovecot_server::prepare(dovecot_certificate certificate) {
     certificate_file_ = identity.certificate_file;
     key_file_ = identity.key_file;
     write_bytes(directory_ / "passwd", user() + ":{PLAIN}" + password() + "\n");
+    if (!oauth2_url_.empty()) {
+        write_bytes(directory_ / "oauth2.conf", filled_template("dovecot-oauth2.conf", {{"DIR", directory_.path()}}));
+        write_bytes(directory_ / "oauth2.conf.ext", filled_template("dovecot-oauth2.conf.ext", {{"URL", oauth2_url_}}));
+    }
     return "";
 }
 

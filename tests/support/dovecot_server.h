@@ -32,7 +32,11 @@ enum class dovecot_certificate { test_ca, self_signed };
 class dovecot_server {
 public:
     // It also listens on a Dovecot SASL socket for an SMTP server (PLAIN, LOGIN, CRAM-MD5).
-    explicit dovecot_server(dovecot_certificate certificate = dovecot_certificate::test_ca);
+    // Given an introspection URL (see oauth2_server) it also takes OAuth 2.0 access
+    // tokens (XOAUTH2, OAUTHBEARER), each checked there at every login, whose answer
+    // must name the user logging in.
+    explicit dovecot_server(dovecot_certificate certificate = dovecot_certificate::test_ca,
+                            std::string oauth2_introspection_url = {});
 
     // Whether it accepts connections on both ports; else failure() says why.
     bool running() const { return process_.running(); }
@@ -64,7 +68,7 @@ private:
     std::string configuration(const std::vector<int>& ports) const;
 
     temp_dir directory_;
-    std::string maildir_, certificate_file_, key_file_, internal_user_, internal_group_, failure_;
+    std::string oauth2_url_, maildir_, certificate_file_, key_file_, internal_user_, internal_group_, failure_;
     uid_t mail_uid_ = 0;
     gid_t mail_gid_ = 0;
     unsigned long delivered_ = 0;

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "support/test_certificates.h"
@@ -31,8 +32,8 @@ bool smtp_server::installed() {
     return !postfix_command().empty() && !master_program().empty() && dovecot_server::installed();
 }
 
-smtp_server::smtp_server()
-    : process_(directory_ / "master.out", directory_ / "postfix.log") {
+smtp_server::smtp_server(std::string oauth2_introspection_url)
+    : oauth2_url_(std::move(oauth2_introspection_url)), process_(directory_ / "master.out", directory_ / "postfix.log") {
     std::string why = prepare();
     if (why.empty())
         why = process_.start(
@@ -57,7 +58,7 @@ std::string smtp_server::prepare() {
     const uid_t postfix_uid = postfix_user->pw_uid;  // the entry is overwritten by the next look-up
     const gid_t postfix_gid = postfix_user->pw_gid;
 
-    store_ = std::make_unique<dovecot_server>();
+    store_ = std::make_unique<dovecot_server>(dovecot_certificate::test_ca, oauth2_url_);
     if (!store_->running()) return store_->failure();
 
     ::chmod(directory_.path().c_str(), 0755);

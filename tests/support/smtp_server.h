@@ -28,7 +28,9 @@ enum class smtp_port {
 // domain() to a second maildir, others(); other domains are refused.
 class smtp_server {
 public:
-    smtp_server();
+    // Given an introspection URL, its Dovecot (and so the ports without a
+    // mechanism filter) also takes OAuth 2.0 access tokens: see dovecot_server.
+    explicit smtp_server(std::string oauth2_introspection_url = {});
 
     // Whether Postfix accepts connections on every port; else failure() says why.
     bool running() const { return process_.running(); }
@@ -57,7 +59,7 @@ private:
 
     std::unique_ptr<dovecot_server> store_;
     temp_dir directory_;
-    std::string failure_;
+    std::string oauth2_url_, failure_;
     daemon_process process_;  // last: stopped before the directory and the Dovecot go
 };
 
