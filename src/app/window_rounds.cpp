@@ -57,6 +57,8 @@ public:
         if (hooks_.visiting_account) hooks_.visiting_account(title);
     }
     bool round_cancelled() override { return ended_; }
+    // The browser step runs in the job dialog like any job.
+    bool may_sign_in() override { return !ended_; }
 
     void set_busy(bool busy) { busy_.set(busy); }
     void end() { ended_ = true; }

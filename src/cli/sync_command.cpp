@@ -66,7 +66,7 @@ int run_sync(int argc, char** argv) {
                                         : send_receive(host, mailbox, arguments.account, false);
     for (const std::string& title : host.needing_sign_in())
         voice.complain("only the browser can sign in to \"" + terminal_text(title) +
-                       "\" again: run  quillmere-cli account login '" + terminal_text(title) + "'");
+                       "\": run  quillmere-cli account login '" + terminal_text(title) + "'");
     return result.ok() ? 0 : 1;
 }
 

@@ -20,7 +20,8 @@ std::string_view secret_kind_name(secret_kind kind);
 // Whether a Secret Service answers on the session bus: false at once, without
 // starting or autolaunching anything, when no session bus is known
 // (DBUS_SESSION_BUS_ADDRESS unset/empty and no $XDG_RUNTIME_DIR/bus socket);
-// else whether org.freedesktop.secrets has an owner or is activatable. The
+// else whether org.freedesktop.secrets has an owner (a service that runs;
+// one the bus could only start would prompt for a new keyring). The
 // answer is kept for the life of the process once it is true.
 bool keyring_available();
 

@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,11 +17,14 @@
 #include <algorithm>
 
 #include "base/secret_wipe.h"
+#include "config/account_secrets.h"
+#include "config/secret_store.h"
 #include "platform/string_table.h"
 #include "store/accounts.h"
 #include "store/entry_limits.h"
 #include "ui/dialog_name.h"
 #include "ui/help_window.h"
+#include "ui/oauth2_fields.h"
 #include "ui/qt_text.h"
 #include "ui/ok_cancel_row.h"
 
@@ -38,6 +40,9 @@ constexpr int security_upgrade = 2;  // STARTTLS (SMTP) or STLS (POP3)
 // choice follows the new one.
 constexpr int pop_usual_ports[] = {default_pop_port, 995, default_pop_port};
 constexpr int smtp_usual_ports[] = {default_smtp_port, 465, 587};
+// The choices of a server's login, in the order shown.
+constexpr int login_by_password = 0;
+constexpr int login_by_oauth2 = 1;
 
 int security_index(bool over_ssl, bool upgrade) {
     return over_ssl ? security_ssl : upgrade ? security_upgrade : security_none;
@@ -56,11 +61,7 @@ QString spoken(const QString& label) {
 }
 
 QLabel* label_for(QWidget* parent, int id, QWidget* buddy, const QString& group = {}) {
-    auto* label = new QLabel(text_of(id), parent);
-    label->setBuddy(buddy);
-    const QString name = spoken(label->text());
-    buddy->setAccessibleName(group.isEmpty() ? name : spoken(group) + QLatin1Char(' ') + name);
-    return label;
+    return account_field_label(parent, id, buddy, group);
 }
 
 void wipe(std::string& secret) {
@@ -68,7 +69,67 @@ void wipe(std::string& secret) {
     secret.clear();
 }
 
+void wipe_secrets(account_values& values) {
+    for (std::string* secret : {&values.pop_password, &values.smtp_password, &values.oauth2_client_secret,
+                                &values.oauth2_refresh_token})
+        wipe(*secret);
+}
+
+// A stored secret is never shown: the empty field says whether there is one.
+void show_secret_note(secret_field& secret) {
+    const bool stored = !secret.stored.empty();
+    secret.field->setPlaceholderText(stored ? text_of(str::account_password_stored)
+                                     : secret.none_note ? text_of(secret.none_note)
+                                                        : QString());
+    secret.forget->setVisible(stored);
+}
+
 }  // namespace
+
+secret_field::~secret_field() { wipe(stored); }
+
+void make_secret_field(QWidget* owner, secret_field& secret, std::string stored, int none_note,
+                       std::size_t byte_limit) {
+    secret.stored = std::move(stored);
+    secret.none_note = none_note;
+    secret.field = new QLineEdit(owner);
+    QLineEdit* field = secret.field;
+    field->setEchoMode(QLineEdit::Password);
+    // Wide enough for either note and the button that forgets, so that the
+    // note is read whole.
+    const QFontMetrics metrics = field->fontMetrics();
+    int note = metrics.horizontalAdvance(text_of(str::account_password_stored));
+    if (none_note) note = std::max(note, metrics.horizontalAdvance(text_of(none_note)));
+    field->setMinimumWidth(note + metrics.height() * 3);
+    QObject::connect(field, &QLineEdit::textEdited, owner,
+                     [field, byte_limit] { keep_within_bytes(field, byte_limit); });
+    secret.forget = new QAction(owner->style()->standardIcon(QStyle::SP_LineEditClearButton),
+                                text_of(str::account_password_forget), field);
+    secret.forget->setToolTip(secret.forget->text());
+    field->addAction(secret.forget, QLineEdit::TrailingPosition);
+    QObject::connect(secret.forget, &QAction::triggered, owner, [&secret] {
+        wipe(secret.stored);
+        show_secret_note(secret);
+        secret.field->setFocus();
+    });
+    show_secret_note(secret);
+}
+
+std::optional<std::string> secret_to_store(const secret_field& secret) {
+    if (secret.field->text().isEmpty()) return secret.stored;  // kept byte for byte
+    std::optional<std::string> typed = typed_cp932(secret.field->text(), secret.field);
+    if (!typed) return std::nullopt;
+    scramble_password(*typed);
+    return typed;
+}
+
+QLabel* account_field_label(QWidget* parent, int id, QWidget* buddy, const QString& group) {
+    auto* label = new QLabel(text_of(id), parent);
+    label->setBuddy(buddy);
+    const QString name = spoken(label->text());
+    buddy->setAccessibleName(group.isEmpty() ? name : spoken(group) + QLatin1Char(' ') + name);
+    return label;
+}
 
 dialog_account::dialog_account(QWidget* parent, std::string_view mailbox, const std::string* title,
                                reporter& report)
@@ -87,10 +148,15 @@ dialog_account::dialog_account(QWidget* parent, std::string_view mailbox, const 
     title_ = text_field(opened_title_);
     name_ = text_field(values.name);
     address_ = text_field(values.address);
-    auto* top = new QFormLayout;
-    top->addRow(label_for(this, str::account_title_label, title_), title_);
-    top->addRow(label_for(this, str::account_name_label, name_), name_);
-    top->addRow(label_for(this, str::account_address_label, address_), address_);
+    // Pairs of fields share a row, so that the dialog fits a screen 768
+    // pixels high.
+    auto* top = new QGridLayout;
+    top->addWidget(label_for(this, str::account_title_label, title_), 0, 0);
+    top->addWidget(title_, 0, 1, 1, 3);
+    top->addWidget(label_for(this, str::account_name_label, name_), 1, 0);
+    top->addWidget(name_, 1, 1);
+    top->addWidget(label_for(this, str::account_address_label, address_), 1, 2);
+    top->addWidget(address_, 1, 3);
 
     // Receiving.
     const QString pop_title = text_of(str::account_pop_group);
@@ -98,8 +164,10 @@ dialog_account::dialog_account(QWidget* parent, std::string_view mailbox, const 
     pop_server_ = text_field(values.pop_server);
     pop_port_ = port_field(values.pop_port);
     pop_security_ = new QComboBox(this);
+    pop_login_ = login_choice(values.pop_oauth2);
     pop_id_ = text_field(values.pop_id);
-    make_password_field(pop_password_, std::move(values.pop_password));
+    make_secret_field(this, pop_password_, std::move(values.pop_password), str::account_password_none,
+                      field_byte_limit);
     apop_ = new QCheckBox(text_of(str::account_apop), this);
     pop_remove_ = new QCheckBox(text_of(str::account_pop_remove), this);
     auto* pop_grid = new QGridLayout(pop);
@@ -109,6 +177,8 @@ dialog_account::dialog_account(QWidget* parent, std::string_view mailbox, const 
     pop_grid->addWidget(pop_port_, 0, 3);
     pop_grid->addWidget(label_for(this, str::account_pop_security_label, pop_security_, pop_title), 1, 0);
     pop_grid->addWidget(pop_security_, 1, 1, Qt::AlignLeft);
+    pop_grid->addWidget(label_for(this, str::account_login_label, pop_login_, pop_title), 1, 2);
+    pop_grid->addWidget(pop_login_, 1, 3, Qt::AlignLeft);
     pop_grid->addWidget(label_for(this, str::account_pop_id_label, pop_id_, pop_title), 2, 0);
     pop_grid->addWidget(pop_id_, 2, 1);
     pop_grid->addWidget(label_for(this, str::account_pop_password_label, pop_password_.field, pop_title), 2, 2);
@@ -123,30 +193,52 @@ dialog_account::dialog_account(QWidget* parent, std::string_view mailbox, const 
     smtp_port_ = port_field(values.smtp_port);
     smtp_security_ = new QComboBox(this);
     smtp_auth_ = new QCheckBox(text_of(str::account_smtp_auth), this);
+    smtp_login_ = login_choice(values.smtp_oauth2);
     smtp_id_ = text_field(values.smtp_id);
-    make_password_field(smtp_password_, std::move(values.smtp_password));
+    make_secret_field(this, smtp_password_, std::move(values.smtp_password), str::account_password_none,
+                      field_byte_limit);
     auto* smtp_grid = new QGridLayout(smtp);
     smtp_grid->addWidget(label_for(this, str::account_smtp_server_label, smtp_server_, smtp_title), 0, 0);
     smtp_grid->addWidget(smtp_server_, 0, 1);
     smtp_grid->addWidget(label_for(this, str::account_smtp_port_label, smtp_port_, smtp_title), 0, 2);
     smtp_grid->addWidget(smtp_port_, 0, 3);
     smtp_grid->addWidget(label_for(this, str::account_smtp_security_label, smtp_security_, smtp_title), 1, 0);
-    smtp_grid->addWidget(smtp_security_, 1, 1, Qt::AlignLeft);
-    smtp_grid->addWidget(smtp_auth_, 2, 1);
-    smtp_grid->addWidget(label_for(this, str::account_smtp_id_label, smtp_id_, smtp_title), 3, 0);
-    smtp_grid->addWidget(smtp_id_, 3, 1);
-    smtp_grid->addWidget(label_for(this, str::account_smtp_password_label, smtp_password_.field, smtp_title), 3, 2);
-    smtp_grid->addWidget(smtp_password_.field, 3, 3);
+    // SMTP AUTH beside the security, to spare the dialog a row.
+    auto* smtp_security_row = new QHBoxLayout;
+    smtp_security_row->addWidget(smtp_security_);
+    smtp_security_row->addSpacing(smtp_security_->fontMetrics().averageCharWidth() * 2);
+    smtp_security_row->addWidget(smtp_auth_);
+    smtp_security_row->addStretch(1);
+    smtp_grid->addLayout(smtp_security_row, 1, 1);
+    smtp_grid->addWidget(label_for(this, str::account_login_label, smtp_login_, smtp_title), 1, 2);
+    smtp_grid->addWidget(smtp_login_, 1, 3, Qt::AlignLeft);
+    smtp_grid->addWidget(label_for(this, str::account_smtp_id_label, smtp_id_, smtp_title), 2, 0);
+    smtp_grid->addWidget(smtp_id_, 2, 1);
+    smtp_grid->addWidget(label_for(this, str::account_smtp_password_label, smtp_password_.field, smtp_title), 2, 2);
+    smtp_grid->addWidget(smtp_password_.field, 2, 3);
     for (QGridLayout* grid : {pop_grid, smtp_grid}) grid->setColumnStretch(1, 1);
+
+    oauth2_ = new oauth2_fields(this, values);
+    connect(oauth2_->sign_in_button(), &QPushButton::clicked, this, &dialog_account::sign_in_asked);
 
     verify_ = new QCheckBox(text_of(str::account_verify_certificate), this);
     verify_->setToolTip(text_of(str::account_verify_certificate_tip));
+    make_keyring_box(values.keyring_id);
+    auto* switches = new QHBoxLayout;
+    switches->addWidget(verify_);
+    switches->addWidget(keyring_, 1);
 
     auto_cc_ = text_field(values.auto_cc);
     auto_bcc_ = text_field(values.auto_bcc);
-    auto* bottom = new QFormLayout;
-    bottom->addRow(label_for(this, str::account_auto_cc_label, auto_cc_), auto_cc_);
-    bottom->addRow(label_for(this, str::account_auto_bcc_label, auto_bcc_), auto_bcc_);
+    auto* bottom = new QGridLayout;
+    bottom->addWidget(label_for(this, str::account_auto_cc_label, auto_cc_), 0, 0);
+    bottom->addWidget(auto_cc_, 0, 1);
+    bottom->addWidget(label_for(this, str::account_auto_bcc_label, auto_bcc_), 0, 2);
+    bottom->addWidget(auto_bcc_, 0, 3);
+    for (QGridLayout* grid : {top, bottom}) {
+        grid->setColumnStretch(1, 1);
+        grid->setColumnStretch(3, 1);
+    }
 
     // Help and delete on the left, away from OK and Cancel (made in the
     // order of the tab key).
@@ -170,7 +262,9 @@ dialog_account::dialog_account(QWidget* parent, std::string_view mailbox, const 
     layout->addLayout(top);
     layout->addWidget(pop);
     layout->addWidget(smtp);
-    layout->addWidget(verify_);
+    layout->addWidget(oauth2_);
+    layout->addLayout(switches);
+    layout->addWidget(keyring_note_);
     layout->addLayout(bottom);
     layout->addLayout(button_row);
 
@@ -194,6 +288,8 @@ dialog_account::dialog_account(QWidget* parent, std::string_view mailbox, const 
     connect(smtp_security_, &QComboBox::currentIndexChanged, this,
             [this] { security_changed(smtp_security_, smtp_port_, smtp_usual_ports, smtp_former_security_); });
     connect(smtp_auth_, &QCheckBox::toggled, this, &dialog_account::update_enabling);
+    for (QComboBox* choice : {pop_login_, smtp_login_})
+        connect(choice, &QComboBox::currentIndexChanged, this, &dialog_account::update_enabling);
     // The fields OK needs.
     for (QLineEdit* field : {title_, address_, pop_server_, pop_port_, pop_id_, smtp_server_, smtp_port_})
         connect(field, &QLineEdit::textChanged, this, &dialog_account::update_enabling);
@@ -202,10 +298,7 @@ dialog_account::dialog_account(QWidget* parent, std::string_view mailbox, const 
     title_->setFocus();
 }
 
-dialog_account::~dialog_account() {
-    wipe(pop_password_.stored);
-    wipe(smtp_password_.stored);
-}
+dialog_account::~dialog_account() = default;
 
 QLineEdit* dialog_account::text_field(std::string_view initial) {
     auto* field = new QLineEdit(this);
@@ -225,36 +318,38 @@ QLineEdit* dialog_account::port_field(std::string_view initial) {
     return field;
 }
 
-void dialog_account::make_password_field(password_field& password, std::string stored) {
-    password.stored = std::move(stored);
-    password.field = new QLineEdit(this);
-    password.field->setEchoMode(QLineEdit::Password);
-    // Wide enough for either note and the button that forgets, so that the
-    // note is read whole.
-    const QFontMetrics metrics = password.field->fontMetrics();
-    const int note = std::max(metrics.horizontalAdvance(text_of(str::account_password_stored)),
-                              metrics.horizontalAdvance(text_of(str::account_password_none)));
-    password.field->setMinimumWidth(note + metrics.height() * 3);
-    QLineEdit* field = password.field;
-    connect(field, &QLineEdit::textEdited, this, [field] { keep_within_bytes(field, field_byte_limit); });
-    password.forget = new QAction(style()->standardIcon(QStyle::SP_LineEditClearButton),
-                                  text_of(str::account_password_forget), field);
-    password.forget->setToolTip(password.forget->text());
-    field->addAction(password.forget, QLineEdit::TrailingPosition);
-    connect(password.forget, &QAction::triggered, this, [this, &password] {
-        wipe(password.stored);
-        show_password_note(password);
-        password.field->setFocus();
-    });
-    show_password_note(password);
+QComboBox* dialog_account::login_choice(bool oauth2) {
+    auto* choice = new QComboBox(this);
+    choice->addItem(text_of(str::account_login_password));
+    choice->addItem(text_of(str::account_login_oauth2));
+    choice->setCurrentIndex(oauth2 ? login_by_oauth2 : login_by_password);
+    return choice;
 }
 
-// A stored password is never shown: the empty field says whether there is
-// one.
-void dialog_account::show_password_note(password_field& password) {
-    const bool stored = !password.stored.empty();
-    password.field->setPlaceholderText(text_of(stored ? str::account_password_stored : str::account_password_none));
-    password.forget->setVisible(stored);
+// The box says where the secrets are now: secrets in account.ini stay there
+// unless the user moves them (another program may read them there), and an
+// account without any goes to the keyring whenever one answers. An account
+// whose keyring does not answer now keeps it: its save is refused
+// (str::keyring_failed) rather than losing the secrets the keyring holds.
+// Checked whenever a keyring runs: saving moves an account's secrets there
+// (unless the user unchecks it). An account whose keyring does not answer
+// now keeps the box checked, so that OK says so instead of dropping them.
+void dialog_account::make_keyring_box(std::string keyring_id) {
+    keyring_id_ = std::move(keyring_id);
+    const bool running = keyring_available();
+    keyring_ = new QCheckBox(text_of(str::account_keyring), this);
+    keyring_->setChecked(!keyring_id_.empty() || running);
+    keyring_->setEnabled(running);
+    keyring_note_ = new QLabel(this);
+    keyring_note_->setWordWrap(true);
+    connect(keyring_, &QCheckBox::toggled, this, &dialog_account::show_keyring_note);
+    show_keyring_note();
+}
+
+void dialog_account::show_keyring_note() {
+    keyring_note_->setText(text_of(keyring_->isChecked()   ? str::account_secrets_in_keyring
+                                   : keyring_->isEnabled() ? str::account_secrets_in_file_chosen
+                                                           : str::account_secrets_in_file));
 }
 
 // A port left at the usual one of the former choice takes the usual one of
@@ -274,29 +369,58 @@ void dialog_account::update_enabling() {
     for (QLineEdit* field : {title_, address_, pop_server_, pop_port_, pop_id_, smtp_server_, smtp_port_})
         all_filled = all_filled && !field->text().isEmpty();
     ok_->setEnabled(all_filled);
-    smtp_id_->setEnabled(smtp_auth_->isChecked());
-    smtp_password_.field->setEnabled(smtp_auth_->isChecked());
+    // OAuth 2.0 takes the place of the password; SMTP's login then names
+    // the user without SMTP AUTH.
+    const bool pop_oauth2 = pop_login_->currentIndex() == login_by_oauth2;
+    const bool smtp_oauth2 = smtp_login_->currentIndex() == login_by_oauth2;
+    pop_password_.field->setEnabled(!pop_oauth2);
+    apop_->setEnabled(!pop_oauth2);
+    smtp_auth_->setEnabled(!smtp_oauth2);
+    smtp_id_->setEnabled(smtp_auth_->isChecked() || smtp_oauth2);
+    smtp_password_.field->setEnabled(smtp_auth_->isChecked() && !smtp_oauth2);
+    oauth2_->setEnabled(pop_oauth2 || smtp_oauth2);
     // The certificate matters only to a server reached over SSL/TLS or an upgrade to it.
     verify_->setEnabled(pop_security_->currentIndex() != security_none ||
                         smtp_security_->currentIndex() != security_none);
 }
 
-std::optional<std::string> dialog_account::password_to_store(password_field& password) {
-    if (password.field->text().isEmpty()) return password.stored;  // kept byte for byte
-    std::optional<std::string> typed = typed_cp932(password.field->text(), this);
-    if (!typed) return std::nullopt;
-    scramble_password(*typed);
-    return typed;
+void dialog_account::take_choices(account_values& values) const {
+    values.pop_over_ssl = pop_security_->currentIndex() == security_ssl;
+    values.apop = apop_->isChecked();
+    values.pop_remove = pop_remove_->isChecked();
+    values.smtp_over_ssl = smtp_security_->currentIndex() == security_ssl;
+    values.pop_stls = pop_security_->currentIndex() == security_upgrade;
+    values.smtp_starttls = smtp_security_->currentIndex() == security_upgrade;
+    values.smtp_auth = smtp_auth_->isChecked();
+    values.verify_certificate = verify_->isChecked();
+    values.pop_oauth2 = pop_login_->currentIndex() == login_by_oauth2;
+    values.smtp_oauth2 = smtp_login_->currentIndex() == login_by_oauth2;
 }
 
-void dialog_account::accept() {
-    if (!ok_->isEnabled()) return;  // Enter while a required field is empty
+bool dialog_account::oauth2_settings_pass(const account_values& values) {
+    const int refusal = check_oauth2_settings(values);
+    if (refusal == 0) return true;
+    report_.notice(refusal);
+    const bool pop_in_clear = values.pop_oauth2 && !values.pop_over_ssl && !values.pop_stls;
+    QWidget* security = pop_in_clear ? pop_security_ : smtp_security_;
+    QWidget* field = refusal == str::oauth2_needs_tls ? security : oauth2_->refused_field(refusal);
+    field->setFocus();
+    return false;
+}
+
+void dialog_account::sign_in_asked() {
+    account_values values;
+    take_choices(values);
+    if (oauth2_->take(values) && oauth2_settings_pass(values)) oauth2_->sign_in(values, report_);
+    wipe_secrets(values);
+}
+
+bool dialog_account::take_values(std::string& title, account_values& values) {
     auto refuse = [](QLineEdit* field) {
         field->setFocus();
         field->selectAll();
+        return false;
     };
-    std::string title;
-    account_values values;
     const std::pair<QLineEdit*, std::string*> texts[] = {
         {title_, &title},
         {name_, &values.name},
@@ -311,10 +435,7 @@ void dialog_account::accept() {
         {auto_bcc_, &values.auto_bcc}};
     for (const auto& [field, value] : texts) {
         std::optional<std::string> typed = typed_cp932(field->text(), this);
-        if (!typed) {
-            refuse(field);
-            return;
-        }
+        if (!typed) return refuse(field);
         *value = std::move(*typed);
     }
 
@@ -323,43 +444,51 @@ void dialog_account::accept() {
     const bool is_new_title = !original_title_ || title != *original_title_;
     if (const int refusal = check_account(mailbox_, title, values.name, values.address, is_new_title)) {
         report_.notice(refusal);
-        refuse(refusal == str::invalid_display_name ? name_ : refusal == str::invalid_address ? address_ : title_);
-        return;
+        return refuse(refusal == str::invalid_display_name ? name_
+                      : refusal == str::invalid_address    ? address_
+                                                           : title_);
     }
+    take_choices(values);
+    if (!oauth2_->take(values) || !oauth2_settings_pass(values)) return false;
+    for (auto [secret, value] : {std::pair{&pop_password_, &values.pop_password},
+                                 std::pair{&smtp_password_, &values.smtp_password}}) {
+        std::optional<std::string> stored = secret_to_store(*secret);
+        if (!stored) return refuse(secret->field);
+        *value = std::move(*stored);
+    }
+    values.keyring_id = keyring_id_;
+    return true;
+}
 
-    std::optional<std::string> pop_password = password_to_store(pop_password_);
-    if (!pop_password) {
-        refuse(pop_password_.field);
-        return;
+// The secrets to their place, then the file; a keyring the account no
+// longer uses is emptied once the file no longer names it, and entries made
+// for a save that failed are forgotten.
+bool dialog_account::save(const std::string& title, account_values& values) {
+    if (!place_account_secrets(values, keyring_->isChecked(), title)) {
+        report_.error(str::keyring_failed);
+        return false;
     }
-    std::optional<std::string> smtp_password = password_to_store(smtp_password_);
-    if (!smtp_password) {
-        wipe(*pop_password);
-        refuse(smtp_password_.field);
-        return;
-    }
-    values.pop_password = std::move(*pop_password);
-    values.smtp_password = std::move(*smtp_password);
-    values.pop_over_ssl = pop_security_->currentIndex() == security_ssl;
-    values.apop = apop_->isChecked();
-    values.pop_remove = pop_remove_->isChecked();
-    values.smtp_over_ssl = smtp_security_->currentIndex() == security_ssl;
-    values.pop_stls = pop_security_->currentIndex() == security_upgrade;
-    values.smtp_starttls = smtp_security_->currentIndex() == security_upgrade;
-    values.smtp_auth = smtp_auth_->isChecked();
-    values.verify_certificate = verify_->isChecked();
-
     const bool saved = original_title_ ? update_account(mailbox_, *original_title_, title, values)
                                        : create_account(mailbox_, title, values);
     if (!saved && original_title_ && title != *original_title_ && !account_exists(mailbox_, *original_title_) &&
         account_exists(mailbox_, title))
         original_title_ = title;  // renamed, but the keys could not be written
-    wipe(values.pop_password);
-    wipe(values.smtp_password);
     if (!saved) {
+        if (values.keyring_id != keyring_id_) forget_keyring_secrets(values.keyring_id);
         report_.error(str::file_error);
-        return;
+        return false;
     }
+    if (values.keyring_id.empty()) forget_keyring_secrets(keyring_id_);
+    return true;
+}
+
+void dialog_account::accept() {
+    if (!ok_->isEnabled()) return;  // Enter while a required field is empty
+    std::string title;
+    account_values values;
+    const bool saved = take_values(title, values) && save(title, values);
+    wipe_secrets(values);
+    if (!saved) return;
     result_ = {account_dialog_result::outcome::saved, opened_title_, title};
     QDialog::accept();
 }

@@ -12,10 +12,40 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
 namespace qm {
+
+class oauth2_fields;
+
+// A field for a secret (a password, the client secret) and the secret stored
+// for it, scrambled as the file holds it. The stored secret is never shown:
+// the empty field says whether there is one (`none_note`, a string id, when
+// there is none; 0 for no note), the field's "消す" action forgets it, and
+// it is written back byte for byte unless a new one is typed. The stored
+// secret is wiped when the object goes.
+struct secret_field {
+    QLineEdit* field = nullptr;
+    QAction* forget = nullptr;
+    std::string stored;
+    int none_note = 0;
+    secret_field() = default;
+    secret_field(const secret_field&) = delete;
+    secret_field& operator=(const secret_field&) = delete;
+    ~secret_field();
+};
+void make_secret_field(QWidget* owner, secret_field& secret, std::string stored, int none_note,
+                       std::size_t byte_limit);
+// The value to store: the stored one when nothing was typed, else the typed
+// text scrambled, a typed one that begins with "?" included; nullopt (after
+// a notice) when the typed text cannot be stored.
+std::optional<std::string> secret_to_store(const secret_field& secret);
+// The label of an account field (string `id`), which also names the field as
+// a screen reader speaks it: without its access key or colon, after the
+// group's title when it is in one.
+QLabel* account_field_label(QWidget* parent, int id, QWidget* buddy, const QString& group = {});
 
 // What the account dialog did. After `saved` with two different titles the
 // account was renamed (the caller moves its marks along,
@@ -30,23 +60,29 @@ struct account_dialog_result {
 // "account.ini", each text field limited in CP932 bytes, the ports to five
 // digits. Each server's connection security is one choice (なし or SSL/TLS,
 // the "over SSL" keys); "証明書を検証する" is the "verify certificate" key.
-// SMTP AUTH enables the SMTP ID and password. OK is enabled while the
+// SMTP AUTH enables the SMTP ID and password. Each server logs in with a
+// password or with OAuth 2.0 (認証方式): with OAuth 2.0 its password (and
+// APOP) is unused, the SMTP ID serves SMTP's login without SMTP AUTH, and
+// the group "OAuth 2.0" (oauth2_fields) is enabled. OK is enabled while the
 // title, the address, the POP3 server, port and ID and the SMTP server and
 // port are all filled.
 //
 // OK runs the account checks (check_account) in their order; a refusal is told as a
 // notice and the dialog stays open with the focus on the offending field.
-// Then the account is created or updated (a failure is told as the file
-// error, and the dialog stays open). "削除" (an existing account) asks
+// Then the OAuth 2.0 checks (check_oauth2_settings), the same way. Then the
+// secrets go to their place (place_account_secrets): the keyring when
+// "キーリングに保管する" is checked (it can be only while a keyring
+// answers), else account.ini; a keyring that refuses is told and the dialog
+// stays open. Then the account is created or updated (a failure is told as
+// the file error, and the dialog stays open); a keyring the account no
+// longer uses is emptied after the save, and entries made for a save that
+// failed are forgotten. "削除" (an existing account) asks
 // "削除しますか?" and "以下全てのメールが削除されますがよろしいですか?" and
 // deletes the account with all its mail.
 //
-// Passwords: a stored password is never shown; its field is empty with a
-// note that a password is stored, and the stored value is written back
-// byte for byte unless a new one is typed. A typed password is always
-// stored scrambled, so that it reads back exactly as typed, one that begins
-// with "?" included. The field's "消す" action forgets a stored password
-// (it is then asked for at each round).
+// Passwords are secret fields (secret_field); a forgotten password is asked
+// for at each round. The keyring box is checked while a keyring runs (and
+// for an account whose secrets are in one), so that saving moves them there.
 class dialog_account : public QDialog {
     Q_OBJECT
 public:
@@ -66,6 +102,7 @@ public:
     QLineEdit* pop_server_field() const { return pop_server_; }
     QLineEdit* pop_port_field() const { return pop_port_; }
     QComboBox* pop_security() const { return pop_security_; }
+    QComboBox* pop_login() const { return pop_login_; }  // パスワード, OAuth 2.0
     QCheckBox* apop_box() const { return apop_; }
     QLineEdit* pop_id_field() const { return pop_id_; }
     QLineEdit* pop_password_field() const { return pop_password_.field; }
@@ -73,12 +110,16 @@ public:
     QLineEdit* smtp_server_field() const { return smtp_server_; }
     QLineEdit* smtp_port_field() const { return smtp_port_; }
     QComboBox* smtp_security() const { return smtp_security_; }
+    QComboBox* smtp_login() const { return smtp_login_; }
     QCheckBox* smtp_auth_box() const { return smtp_auth_; }
     QLineEdit* smtp_id_field() const { return smtp_id_; }
     QLineEdit* smtp_password_field() const { return smtp_password_.field; }
     QCheckBox* verify_box() const { return verify_; }
     QLineEdit* auto_cc_field() const { return auto_cc_; }
     QLineEdit* auto_bcc_field() const { return auto_bcc_; }
+    oauth2_fields* oauth2() const { return oauth2_; }
+    QCheckBox* keyring_box() const { return keyring_; }
+    QLabel* keyring_note() const { return keyring_note_; }
     QPushButton* ok_button() const { return ok_; }
     QPushButton* delete_button() const { return delete_; }  // nullptr for a new account
     QPushButton* help_button() const { return help_; }
@@ -91,24 +132,22 @@ public:
     void reject() override;
 
 private:
-    // A password field and the password stored for it (scrambled, as the
-    // file holds it).
-    struct password_field {
-        QLineEdit* field = nullptr;
-        QAction* forget = nullptr;
-        std::string stored;
-    };
-
     QLineEdit* text_field(std::string_view initial);
     QLineEdit* port_field(std::string_view initial);
-    void make_password_field(password_field& password, std::string stored);
-    void show_password_note(password_field& password);
+    QComboBox* login_choice(bool oauth2);
+    void make_keyring_box(std::string keyring_id);
     void security_changed(QComboBox* choice, QLineEdit* port, const int (&usual_ports)[3], int& former_choice);
     void update_enabling();
+    void show_keyring_note();
     void delete_account_asked();
-    // The value to store for a password field; nullopt (after a notice)
-    // when the typed text cannot be stored.
-    std::optional<std::string> password_to_store(password_field& password);
+    void sign_in_asked();
+    // The choices of the combo boxes and check boxes.
+    void take_choices(account_values& values) const;
+    // check_oauth2_settings; a refusal is told with its field focused.
+    bool oauth2_settings_pass(const account_values& values);
+    // Everything OK saves; false after a refusal was told.
+    bool take_values(std::string& title, account_values& values);
+    bool save(const std::string& title, account_values& values);
 
     std::string mailbox_;
     // The account's title on disk: none for a new account. It differs from
@@ -126,20 +165,28 @@ private:
     QLineEdit* pop_port_ = nullptr;
     QComboBox* pop_security_ = nullptr;
     int pop_former_security_ = 0;
+    QComboBox* pop_login_ = nullptr;
     QCheckBox* apop_ = nullptr;
     QLineEdit* pop_id_ = nullptr;
-    password_field pop_password_;
+    secret_field pop_password_;
     QCheckBox* pop_remove_ = nullptr;
     QLineEdit* smtp_server_ = nullptr;
     QLineEdit* smtp_port_ = nullptr;
     QComboBox* smtp_security_ = nullptr;
     int smtp_former_security_ = 0;
+    QComboBox* smtp_login_ = nullptr;
     QCheckBox* smtp_auth_ = nullptr;
     QLineEdit* smtp_id_ = nullptr;
-    password_field smtp_password_;
+    secret_field smtp_password_;
     QCheckBox* verify_ = nullptr;
     QLineEdit* auto_cc_ = nullptr;
     QLineEdit* auto_bcc_ = nullptr;
+    oauth2_fields* oauth2_ = nullptr;
+    // The account's keyring id as saved: empty while its secrets are in
+    // account.ini.
+    std::string keyring_id_;
+    QCheckBox* keyring_ = nullptr;
+    QLabel* keyring_note_ = nullptr;
     QPushButton* ok_ = nullptr;
     QPushButton* delete_ = nullptr;
     QPushButton* help_ = nullptr;

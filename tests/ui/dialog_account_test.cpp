@@ -5,13 +5,18 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <deque>
 
 #include "config/account_settings.h"
 #include "config/profile.h"
+#include "config/secret_store.h"
 #include "entry_dialog_test.h"
 #include "store/accounts.h"
+#include "support/keyring_session.h"
+#include "support/oauth2_server.h"
 #include "ui/dialog_account.h"
+#include "ui/oauth2_fields.h"
 
 namespace qm::test {
 namespace {
@@ -49,10 +54,18 @@ protected:
     std::string account_ini(const std::string& utf8_title) const {
         return read_bytes(dir / "box/" + utf8_title + "/account.ini");
     }
+    // The fields OK needs, for the account "acct".
+    static void fill(dialog_account& dialog) {
+        for (QLineEdit* field : {dialog.title_field(), dialog.address_field(), dialog.pop_server_field(),
+                                 dialog.pop_id_field(), dialog.smtp_server_field()})
+            type_into(field, field == dialog.title_field() ? "acct" : "a@b.jp");
+    }
 
     temp_dir dir;
     const std::string mailbox = dir.cp("box/");
     scripted_reporter report;
+    // No keyring but a test's own.
+    scoped_env no_bus{"DBUS_SESSION_BUS_ADDRESS", nullptr}, runtime{"XDG_RUNTIME_DIR", dir.path().c_str()};
 };
 
 // OK waiting for the required fields the first start's end-to-end test shows.
@@ -127,6 +140,83 @@ TEST_F(AccountDialog, ANewAccountIsWrittenRenamingKeepsItsMailAndPasswordsAndAFa
     EXPECT_EQ(report.texts(), names{file_error});
     EXPECT_EQ(list_names(dir / "box"), names{"new"});
     EXPECT_EQ(account_ini("new"), saved);
+}
+
+// POP3 with OAuth 2.0 and the Google preset: refused in the clear with nothing written, saved over SSL/TLS.
+TEST_F(AccountDialog, OAuth2IsRefusedInTheClearAndSavedWithThePresetsAddresses) {
+    EXPECT_EQ(run("", [&](dialog_account& dialog) {
+        fill(dialog);
+        oauth2_fields& oauth2 = *dialog.oauth2();
+        EXPECT_FALSE(oauth2.isEnabled() || dialog.keyring_box()->isEnabled() || dialog.keyring_box()->isChecked());
+        dialog.pop_login()->setCurrentIndex(1);
+        EXPECT_TRUE(oauth2.isEnabled() && !dialog.pop_password_field()->isEnabled() && !dialog.apop_box()->isEnabled());
+        oauth2.preset()->setCurrentIndex(1);
+        type_into(oauth2.client_id_field(), "id.apps");
+        press(dialog.ok_button());
+        EXPECT_EQ(report.texts(), names{"OAuth 2.0 は SSL/TLS または STARTTLS (STLS) の接続でのみ使えます."});
+        EXPECT_EQ(dialog.focusWidget(), dialog.pop_security());
+        EXPECT_EQ(list_names(dir / "box"), names{});
+        dialog.pop_security()->setCurrentIndex(1);
+        press(dialog.ok_button());
+    }), "saved||acct");
+    const std::string ini = account_ini("acct");
+    EXPECT_NE(ini.find("POP login=OAuth2\r\nOAuth2 authorize URL=https://accounts.google.com/o/oauth2/v2/auth\r\n"
+                       "OAuth2 token URL=https://oauth2.googleapis.com/token\r\nOAuth2 client id=id.apps\r\n"
+                       "OAuth2 scope=https://mail.google.com/\r\n"),
+              std::string::npos) << ini;
+}
+
+// The browser step against a real authorization server: the refresh token it earns is saved with OK.
+TEST_F(AccountDialog, SigningInKeepsTheRefreshTokenForOk) {
+    std::unique_ptr<oauth2_server> authority;
+    start_server(authority);
+    if (!authority || !authority->running()) return;
+    scoped_env trust("SSL_CERT_FILE", authority->ca_file().c_str()), browser("BROWSER", scripted_browser().c_str());
+    EXPECT_EQ(run("", [&](dialog_account& dialog) {
+        fill(dialog);
+        dialog.smtp_login()->setCurrentIndex(1);
+        dialog.smtp_security()->setCurrentIndex(2);
+        oauth2_fields& oauth2 = *dialog.oauth2();
+        for (auto [field, text] : {std::pair{oauth2.authorize_url_field(), authority->authorize_url()},
+                                   {oauth2.token_url_field(), authority->token_url()},
+                                   {oauth2.client_id_field(), std::string("quillmere-test")},
+                                   {oauth2.scope_field(), std::string("mail")}})
+            type_into(field, text);
+        EXPECT_EQ(oauth2.status_label()->text(), "まだ認可されていません");
+        press(oauth2.sign_in_button());
+        EXPECT_EQ(report.texts(), names{"ブラウザでの認可が完了しました."});
+        EXPECT_EQ(oauth2.status_label()->text(), "認可済み (リフレッシュトークンを保存しています)");
+        press(dialog.ok_button());
+    }), "saved||acct");
+    EXPECT_NE(read_account_password(mailbox, "acct", account_key::oauth2_refresh_token), "");
+    EXPECT_EQ(authority->events(), (names{"authorize ok", "token code ok"}));
+}
+
+// With a keyring a typed password goes there, shows as stored, and comes back to the file unchecked.
+struct AccountDialogKeyring : AccountDialog {
+    void SetUp() override { start_server(keyring); }
+    std::unique_ptr<keyring_session> keyring;
+};
+
+TEST_F(AccountDialogKeyring, APasswordGoesToTheKeyringAndBackToTheFile) {
+    EXPECT_EQ(run("", [&](dialog_account& dialog) {
+        EXPECT_TRUE(dialog.keyring_box()->isChecked() && dialog.keyring_box()->isEnabled());
+        fill(dialog);
+        type_into(dialog.pop_password_field(), "秘密");
+        press(dialog.ok_button());
+    }), "saved||acct");
+    const std::string id = raw_key("acct", account_key::keyring_id);
+    EXPECT_EQ(id.size(), 32u);
+    EXPECT_EQ(raw_key("acct", account_key::pop_password), "");
+    EXPECT_EQ(keyring_lookup(id, secret_kind::pop_password), sj("秘密"));
+    EXPECT_EQ(run("acct", [&](dialog_account& dialog) {
+        EXPECT_EQ(dialog.pop_password_field()->placeholderText(), "保存済み (変えるときだけ入力)");
+        dialog.keyring_box()->click();
+        press(dialog.ok_button());
+    }), "saved|acct|acct");
+    EXPECT_EQ(u8(read_account_password(mailbox, "acct", account_key::pop_password)) + "|" +
+                  raw_key("acct", account_key::keyring_id), "秘密|");
+    EXPECT_EQ(keyring_lookup(id, secret_kind::pop_password), std::nullopt);
 }
 
 TEST_F(AccountDialog, DeletingAsksBothQuestionsThenTheAccountWithItsMailIsGone) {
