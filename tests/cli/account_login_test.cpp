@@ -17,7 +17,10 @@ namespace {
 class AccountLogin : public cli_test {
 protected:
     void SetUp() override {
-        start_server(authority_);
+        // Long access tokens go after the servers' prompt; each refresh replaces the refresh token.
+        oauth2_server::options options;
+        options.rotate = options.long_access_tokens = true;
+        start_server(authority_, options);
         if (HasFatalFailure() || IsSkipped()) return;
         start_server(server_, authority_->introspection_url());
     }
