@@ -29,6 +29,9 @@ bool is_special_folder_name(std::string_view name, Compare same) {
 }  // namespace
 
 bool is_valid_folder_name(std::string_view name) {
+    // No double-byte character ends in "/": one after a lead byte is still a
+    // separator on disk (and would lead out of the folder).
+    if (name.find('/') != std::string_view::npos) return false;
     if (mbs_holds_any_of(name, forbidden_name_chars) || holds_control_char(name) || name == "." || name == "..") return false;
     for (std::string_view device : {"nul", "con", "aux", "prn"}) {
         if (equals_nocase(name, device)) return false;

@@ -14,9 +14,56 @@ namespace qm {
 namespace {
 
 constexpr int first_attachment_part = 2;
+// A file name on disk takes at most 255 bytes; an extension longer than
+// this is no extension worth keeping.
+constexpr std::size_t disk_name_limit = 255;
+constexpr std::size_t max_kept_extension = 16;
 
 bool set_attachment_flag(std::string_view message_dir, bool on) {
     return write_status_flag(status_file_of(message_dir), status_key_attachment, on);
+}
+
+// The length of a character in the file name on disk (UTF-8): at most three
+// bytes for a double-byte character or a half-width katakana.
+std::size_t disk_length(std::string_view name, std::size_t pos, std::size_t length) {
+    return length == 2 || is_halfwidth_kana(static_cast<unsigned char>(name[pos])) ? 3 : 1;
+}
+
+// A lead byte counts as one character with its next byte only when that
+// byte can end one: "/" never does, whatever stands before it.
+std::size_t name_char_length(std::string_view name, std::size_t pos) {
+    const std::size_t length = char_length(name, pos);
+    return length == 2 && static_cast<unsigned char>(name[pos + 1]) < 0x40 ? 1 : length;
+}
+
+// After the last "/", and the last "\" that is no second byte.
+std::string last_name_component(std::string_view name) {
+    std::size_t start = 0;
+    for (std::size_t pos = 0; pos < name.size(); pos += name_char_length(name, pos)) {
+        if (name[pos] == '/' || name[pos] == '\\') start = pos + 1;
+    }
+    std::string_view last = name.substr(start);
+    return last == "." || last == ".." ? std::string() : std::string(last);
+}
+
+// Cut to what a file name on disk may hold, the extension kept.
+std::string within_name_limit(const std::string& name) {
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0 || name.size() - dot > max_kept_extension) dot = name.size();
+    // The characters of the stem that fit beside the extension's.
+    auto fitting = [&](std::size_t from, std::size_t to, std::size_t room) {
+        std::size_t used = 0, end = from;
+        while (end < to) {
+            const std::size_t length = name_char_length(name, end);
+            if (used + disk_length(name, end, length) > room) break;
+            used += disk_length(name, end, length);
+            end += length;
+        }
+        return std::pair{end, used};
+    };
+    const auto [extension_end, extension_length] = fitting(dot, name.size(), disk_name_limit);
+    return name.substr(0, fitting(0, dot, disk_name_limit - extension_length).first) +
+           name.substr(dot, extension_end - dot);
 }
 
 }  // namespace
@@ -66,13 +113,15 @@ bool rename_part(std::string_view message_dir, int part, std::string_view file_n
 }
 
 std::string safe_attachment_name(std::string_view name) {
-    std::size_t start = 0;
-    for (std::size_t pos = 0; pos < name.size(); pos += char_length(name, pos)) {
-        if (name[pos] == '/' || name[pos] == '\\') start = pos + 1;
+    std::string offered = last_name_component(name);
+    for (char& c : offered) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) c = '_';  // never a trail byte: those start at 0x40
     }
-    std::string_view last = name.substr(start);
-    if (last.empty() || last == "." || last == "..") return std::string(fallback_attachment_name);
-    return std::string(last);
+    // ".profile" would be hidden, "-rf" read as an option by a shell.
+    offered.erase(0, offered.find_first_not_of(".- "));
+    if (offered.empty()) return std::string(fallback_attachment_name);
+    return within_name_limit(offered);
 }
 
 }  // namespace qm

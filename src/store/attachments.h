@@ -47,8 +47,12 @@ bool restore_part(std::string_view message_dir, int part, std::string_view targe
 bool rename_part(std::string_view message_dir, int part, std::string_view file_name);
 
 // The name offered for a restored part: the part's name cut after its last
-// "/" or "\" (outside double-byte characters), so that it never leads out
-// of the folder chosen; "attachment" for an empty result, "." or "..".
+// "/" (wherever it stands) or "\" (outside double-byte characters), so that
+// it never leads out of the folder chosen; control characters become "_",
+// leading dots, dashes and blanks go (no hidden file, nothing a shell takes
+// for an option), and a name longer than a file name on disk may be (255
+// bytes of UTF-8) is cut before its extension, which stays. "attachment"
+// when nothing is left.
 std::string safe_attachment_name(std::string_view name);
 
 }  // namespace qm

@@ -25,7 +25,8 @@ TEST(option_checks, dangerous_extensions_match_whole_extensions_in_any_case) {
     EXPECT_FALSE(has_dangerous_extension(sj("a.表"), ".txt.\x95"));
 
     const std::pair<const char*, int> names[] = {{"setup.EXE", str::dangerous_attachment},
-                                                 {"com3", str::folder_name_rules}, {"", str::name_missing}, {"a.pdf", 0}};
+                                                 {"com3", str::folder_name_rules}, {"\x81/x", str::folder_name_rules},
+                                                 {"", str::name_missing}, {"a.pdf", 0}};
     for (const auto& [name, message] : names) EXPECT_EQ(check_attachment_name(name, listed), message) << name;
 }
 

@@ -35,8 +35,14 @@ TEST(SafeAttachmentName, OnlyTheLastPathComponentIsOffered) {
         {"report.pdf", "report.pdf"}, {"../../etc/passwd", "passwd"}, {"C:\\tmp\\..\\x.exe", "x.exe"},
         {"dir/", "attachment"},       {"..", "attachment"},           {"a/.", "attachment"},
         {"", "attachment"},           {sj("表.txt"), sj("表.txt")},  // 表 ends in the byte of "\"
-        {sj("../ソ/能力.doc"), sj("能力.doc")}};
+        {sj("../ソ/能力.doc"), sj("能力.doc")}, {"\x81/etc", "etc"},  // a lead byte never takes a "/" along
+        {".bashrc", "bashrc"}, {"-rf .txt", "rf .txt"}, {"a\x1b]0;x\x07.txt", "a_]0;x_.txt"}, {"...", "attachment"}};
     for (const auto& [name, offered] : rows) EXPECT_EQ(safe_attachment_name(name), offered) << name;
+    // Cut to 255 bytes on disk at a character, the extension kept.
+    EXPECT_EQ(safe_attachment_name(std::string(300, 'x') + ".pdf"), std::string(251, 'x') + ".pdf");
+    std::string japanese;
+    for (int i = 0; i < 100; ++i) japanese += sj("表");
+    EXPECT_EQ(safe_attachment_name(japanese + ".doc"), japanese.substr(0, 2 * 83) + ".doc");
 }
 
 }  // namespace
