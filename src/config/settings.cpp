@@ -122,6 +122,8 @@ const setting_key setting_keys[] = {
     flag_key(function, "switch", "clear trash", &Settings::clear_trash, "-"),
     // An interval beyond the range would arm the check timer with nonsense.
     number_key(function, "value", "check interval", &Settings::check_interval, "0", 0, max_check_interval),
+    // The largest message a receive fetches, in MB.
+    number_key(function, "value", "download limit", &Settings::download_limit, "100", 1, max_download_limit_mb),
     list_key(view, "open header", default_open_header, open_header_capacity),
     path_key("mailbox", &Settings::mailbox, default_mailbox, mailbox_root_of),
     path_key("text viewer", &Settings::text_viewer, default_text_program, text_program),

@@ -23,6 +23,8 @@ inline constexpr std::size_t path_setting_capacity = 256;
 inline constexpr std::size_t open_header_capacity = 4094;
 inline constexpr std::size_t dangerous_extension_capacity = 32768;
 inline constexpr int max_check_interval = 1440;  // minutes
+inline constexpr int default_download_limit_mb = 100;
+inline constexpr int max_download_limit_mb = 4096;
 
 // The keyboard commands the key letters give, in the order of
 // Settings::keys; the settings file names each by its key in section "key".
@@ -70,6 +72,7 @@ struct Settings {
     bool tell_remain = true;
     bool clear_trash = false;
     int check_interval = 0;  // minutes; 0 is off
+    int download_limit = default_download_limit_mb;  // MB: a larger message stays on the server
     std::string mailbox;     // the mailbox root, ends with "/"
     std::string text_viewer;
     std::string text_editor;

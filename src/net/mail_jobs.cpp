@@ -31,7 +31,7 @@ bool has_detail(net_result code) {
     return code == net_result::connect_failed || code == net_result::tls_not_offered ||
            code == net_result::tls_refused || code == net_result::tls_injected ||
            code == net_result::authorization_needed || code == net_result::authorization_failed ||
-           code == net_result::token_refused;
+           code == net_result::token_refused || code == net_result::message_too_large;
 }
 
 // A login that ended in the upgrade keeps the connection's reason.
@@ -88,7 +88,15 @@ net_result thread_pop::talk() {
     code = log_in(link);
     wipe_password(password);
     keep_detail(code, link, error_detail_);
-    if (code == net_result::ok) code = pop_receive(link, *this, download_prefix, uid_list_path, remove);
+    if (code == net_result::ok) code = pop_receive(link, *this, download_prefix, uid_list_path, remove, size_limit);
+    if (code == net_result::message_too_large) {
+        // No QUIT: the server deletes nothing of this session.
+        constexpr std::uint64_t megabyte = 1024 * 1024;
+        error_detail_ = "over " + (size_limit % megabyte == 0 ? std::to_string(size_limit / megabyte) + " MB"
+                                                              : std::to_string(size_limit) + " bytes");
+        link.close_gently(false);
+        return code;
+    }
     pop_quit(link, *this);
     link.close_gently(!cancel_requested());
     return code;

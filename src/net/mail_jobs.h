@@ -7,6 +7,7 @@
 
 #include "base/secret_wipe.h"
 #include "net/connection.h"
+#include "net/pop3_client.h"
 #include "net/job.h"
 #include "net/oauth2_tokens.h"
 
@@ -79,6 +80,7 @@ class thread_pop : public pop_job {
 public:
     ~thread_pop() override;
     std::string download_prefix;
+    std::uint64_t size_limit = default_download_limit;  // see pop_receive
 
 protected:
     void run() override;

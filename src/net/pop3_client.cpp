@@ -92,8 +92,10 @@ bool reply_id(std::string_view reply, long number, std::string& id) {
 }
 
 // The message after a positive answer to RETR into the open file, which the
-// caller commits.
-net_result retrieve(connection& link, thread& job, whole_file_writer& file) {
+// caller commits; message_too_large once it passes `limit` bytes (a server
+// that never ends a message must not fill the disk).
+net_result retrieve(connection& link, thread& job, whole_file_writer& file, std::uint64_t limit) {
+    std::uint64_t written = 0;
     bool tracing = link.tracing();
     if (tracing) link.begin_transfer_trace(job, "S: ");
     std::string piece;
@@ -109,6 +111,11 @@ net_result retrieve(connection& link, thread& job, whole_file_writer& file) {
         if (line_start && data.starts_with('.')) {
             if (data == ".\r\n") break;
             if (data.starts_with("..")) data.remove_prefix(1);
+        }
+        written += data.size();
+        if (written > limit) {
+            code = net_result::message_too_large;
+            break;
         }
         if (!file.write(data)) {
             code = net_result::file_error;
@@ -134,6 +141,7 @@ struct receive_state {
     bool without_ids = false;
     known_ids known;
     std::vector<std::string> new_list;  // every id seen on the server, in its order
+    std::uint64_t size_limit = 0;
     std::uint64_t next_number = 0;
     int downloaded = 0;
     std::string id;
@@ -159,7 +167,7 @@ net_result download(connection& link, thread& job, receive_state& state, long nu
         if (errno != EEXIST) return net_result::file_error;
         ++state.next_number;
     }
-    code = retrieve(link, job, file);
+    code = retrieve(link, job, file, state.size_limit);
     if (code != net_result::ok) return code;
     if (!file.finish()) return net_result::file_error;
     if (!state.without_ids && !note_received_id(state.work_directory, state.next_number, state.uid_list_path, state.id))
@@ -203,7 +211,7 @@ net_result make_downloads_durable(connection& link, thread& job, const receive_s
 }
 
 net_result receive(connection& link, thread& job, std::string_view work_directory, std::string_view uid_list_path,
-                   bool remove) {
+                   bool remove, std::uint64_t size_limit) {
     long count = 0;
     net_result code = ask_count(link, job, count);
     if (code != net_result::ok) return code;
@@ -214,6 +222,7 @@ net_result receive(connection& link, thread& job, std::string_view work_director
     state.work_directory = work_directory;
     state.uid_list_path = uid_list_path;
     state.remove = remove;
+    state.size_limit = size_limit;
     code = load_uid_list(uid_list_path, state.known);
     if (code != net_result::ok) return code;
     state.next_number = next_download_number(work_directory);
@@ -400,9 +409,9 @@ net_result pop_login_bearer(connection& link, thread& job, std::string_view user
 }
 
 net_result pop_receive(connection& link, thread& job, std::string_view work_directory, std::string_view uid_list_path,
-                bool remove) {
+                       bool remove, std::uint64_t size_limit) {
     try {
-        return receive(link, job, work_directory, uid_list_path, remove);
+        return receive(link, job, work_directory, uid_list_path, remove, size_limit);
     } catch (const std::bad_alloc&) {
         return net_result::no_memory;
     }

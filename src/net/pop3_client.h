@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -54,8 +55,14 @@ net_result pop_login_bearer(connection& link, thread& job, std::string_view user
 // on the server; a receive cut short adds what it fetched to the old list.
 // A STAT or UIDL reply without its number is an error reply (12). Files
 // downloaded before a failure stay where they are.
+//
+// A message that passes `size_limit` bytes while it comes (a large one, or
+// a RETR that never ends) ends the receive with message_too_large, its
+// partial file removed and nothing noted: the caller then closes the
+// connection without QUIT, so that the server deletes nothing.
+inline constexpr std::uint64_t default_download_limit = 100ull * 1024 * 1024;
 net_result pop_receive(connection& link, thread& job, std::string_view work_directory,
-                std::string_view uid_list_path, bool remove);
+                       std::string_view uid_list_path, bool remove, std::uint64_t size_limit = default_download_limit);
 
 // Whether the server holds a message whose id is not in the UID list;
 // nothing is downloaded, deleted or written.

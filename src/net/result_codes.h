@@ -26,6 +26,7 @@ enum class net_result : int {
     authorization_needed = 18,
     authorization_failed = 19,  // the token endpoint or the browser step failed
     token_refused = 20,         // the mail server refused the access token
+    message_too_large = 21,     // a message passed the download limit while it came
 };
 
 // The string-table id of the message shown for a result ("サーバ名が無効です."

@@ -34,6 +34,7 @@ std::string uid_list_path(std::string_view mailbox, std::string_view title) {
 net_result receive_once(send_receive_host& host, const current_account& account, const std::string& uid_list,
                         const std::string& work, round_logins& logins, bool& again) {
     thread_pop job;
+    job.size_limit = static_cast<std::uint64_t>(settings().download_limit) * 1024 * 1024;
     job.download_prefix = work;
     job.pop_server = account.pop_server;
     job.port = account.pop_port;

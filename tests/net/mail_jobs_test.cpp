@@ -130,6 +130,27 @@ TEST_F(MailJobs, CancelFromAnotherThreadDuringADownloadLeavesNoFileAndTheOldUidL
     EXPECT_EQ(read_bytes(dir_ / "uid.lst"), "old\r\n");
 }
 
+// A message past the download limit (a server that never ends it) stops the receive: nothing of it stays,
+// the message before it waits for filing, and no QUIT lets the server delete what was marked.
+TEST_F(MailJobs, AMessagePastTheDownloadLimitStopsTheReceiveWithoutQuit) {
+    script_server pop;
+    login(pop);
+    pop.exchange({{"STAT", "+OK 2 9000\r\n"}, {"UIDL 1", "+OK 1 small\r\n"},
+                  {"RETR 1", "+OK\r\nSubject: small\r\n\r\nhi\r\n.\r\n"}, {"DELE 1", "+OK\r\n"},
+                  {"UIDL 2", "+OK 2 endless\r\n"}, {"RETR 2", "+OK\r\n" + std::string(3000, 'x') + "\r\n"}})
+        .pause(2s)
+        .start();
+    thread_pop job;
+    prepare(job, pop);
+    job.remove = true;
+    job.size_limit = 2048;
+    EXPECT_EQ(run(job), net_result::message_too_large);
+    EXPECT_EQ(detail_, "over 2048 bytes");
+    EXPECT_EQ(list_names(dir_.path()), (names{"0.pop", "uid.lst"}));
+    EXPECT_EQ(read_bytes(dir_ / "uid.lst"), "small\r\n");
+    EXPECT_EQ(pop.received().find("QUIT"), std::string::npos);
+}
+
 const std::string ehlo_with_starttls = "250-mail.example.test\r\n250-AUTH PLAIN CRAM-MD5\r\n250 STARTTLS\r\n";
 const std::string capa_with_stls = "+OK\r\nUSER\r\nSTLS\r\n.\r\n";
 
