@@ -20,8 +20,12 @@ struct background_text {
     int rise = 0;
 
     // Fills the view's viewport with the background and draws the text from
-    // 20 pixels below its top.
+    // 20 pixels below its top: only what can reach the viewport, as drawing
+    // lays out all it is given at every paint.
     void paint(QWidget* viewport, const QFont& font) const;
 };
+
+// The first `lines` lines of the text, each cut after `columns` characters.
+QString visible_part(const QString& text, int lines, int columns);
 
 }  // namespace qm

@@ -544,7 +544,7 @@ void window_::update_after_selection() {
 
 void window_::update_preview() {
     const mail_row* row = list_->rows_model().row_at(list_->focused_row());
-    preview_text_ = row && !row->folder ? reading_document(message_directory(nav_.folder, row->number), preview_limit)
+    preview_text_ = row && !row->folder ? preview_document(message_directory(nav_.folder, row->number))
                                         : std::string();
     const QString text = QString::fromUtf8(preview_text_.data(), static_cast<qsizetype>(preview_text_.size()));
     const QColor background = qcolor(settings_.back_ground);

@@ -1,4 +1,5 @@
 #include <array>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -66,9 +67,16 @@ struct field_kind {
 
 }  // namespace
 
+// Unfolds in place: the text written so far, text[0, written), never
+// reaches what is still to be read (a join drops a line feed and at least
+// one blank and adds at most one blank), so a message is never held twice.
 bool unfold_header_text(std::string& text) {
-    std::string out;
-    out.reserve(text.size());
+    std::size_t written = 0;
+    auto put = [&](std::string_view piece) {
+        std::memmove(text.data() + written, piece.data(), piece.size());
+        written += piece.size();
+    };
+    auto out = [&] { return std::string_view(text.data(), written); };
     bool joined = false;
     bool in_header = true;
     std::string boundary;
@@ -79,41 +87,43 @@ bool unfold_header_text(std::string& text) {
     while (lines.next(line)) {
         if (!boundary.empty() && line.starts_with(boundary)) in_header = true;
         if (!in_header) {
-            out += line;
+            put(line);
             continue;
         }
         if (is_blank_line(line)) {
             in_header = false;
             kind.clear();
-            out += line;
+            put(line);
             continue;
         }
         if (boundary.empty()) boundary = boundary_delimiter(line);
 
+        // Each line is read (take) before it is moved: the move may
+        // overwrite where it came from.
         if (!is_continuation_line(line)) {
             kind.start(line);
             kind.last_address_line.restart();
-            out += line;
             kind.last_address_line.take(line);
-        } else if (kind.joins() && !out.empty() && out.back() == '\n') {
-            out.pop_back();
+            put(line);
+        } else if (kind.joins() && written > 0 && text[written - 1] == '\n') {
+            --written;
             std::string_view rest = line.substr(skip_chars(line, 0, " \t"));
+            kind.last_address_line.take(rest);
             // Folded encoded words meet directly, as they were one word;
             // any other fold keeps one blank between the words it parts.
-            if (!(kind.subject && ends_with_encoded_word(out) && rest.starts_with("=?"))) out += ' ';
-            out += rest;
-            kind.last_address_line.take(rest);
+            if (!(kind.subject && ends_with_encoded_word(out()) && rest.starts_with("=?"))) text[written++] = ' ';
+            put(rest);
             joined = true;
         } else {
-            out += line;
             // A line of blanks leaves the address line before it the last one.
             if (skip_chars(line, 0, " \t\n") < line.size()) {
                 kind.last_address_line.restart();
                 kind.last_address_line.take(line);
             }
+            put(line);
         }
     }
-    if (joined) text = std::move(out);
+    text.resize(written);
     return joined;
 }
 

@@ -40,6 +40,15 @@ std::string message_text_of(std::string_view bytes) {
     return text;
 }
 
+void to_message_text(std::string& bytes) {
+    std::size_t kept = 0;
+    for (std::size_t pos = 0; pos < bytes.size(); ++pos) {
+        if (bytes[pos] == '\r' && pos + 1 < bytes.size() && bytes[pos + 1] == '\n') continue;
+        bytes[kept++] = bytes[pos];
+    }
+    bytes.resize(kept);
+}
+
 std::size_t skip_chars(std::string_view text, std::size_t pos, std::string_view chars) {
     while (pos < text.size() && chars.find(text[pos]) != std::string_view::npos) ++pos;
     return pos;

@@ -27,6 +27,8 @@ inline bool read_whole_line(text_reader& reader, std::string& line) {
 bool read_message_text(std::string_view path, std::string& text);
 // The same for bytes already in memory.
 std::string message_text_of(std::string_view bytes);
+// The same in place: no second copy of a large message.
+void to_message_text(std::string& bytes);
 
 // Walks the lines of text held in memory.
 class line_splitter {

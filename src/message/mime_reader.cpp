@@ -1,5 +1,7 @@
 #include "message/mime_reader.h"
 
+#include <functional>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -313,14 +315,24 @@ private:
 
 }  // namespace
 
-split_files split_message_text(std::string_view text) {
+int split_message_files(std::string_view text, const std::function<bool(std::size_t, std::string&)>& take) {
     message_plan plan = message_planner().plan(text);
+    std::size_t n = 0;
+    if (!take(n++, plan.header)) return -1;
+    for (const part_plan& part : plan.parts) {
+        std::string file = stored_part(part.source, part.role);
+        if (!take(n++, file)) return -1;
+    }
+    if (plan.leftover && !take(n, *plan.leftover)) return -1;
+    return plan.last_part;
+}
+
+split_files split_message_text(std::string_view text) {
     split_files split;
-    split.files.reserve(plan.parts.size() + 2);
-    split.files.push_back(std::move(plan.header));
-    for (const part_plan& part : plan.parts) split.files.push_back(stored_part(part.source, part.role));
-    if (plan.leftover) split.files.push_back(std::move(*plan.leftover));
-    split.last_part = plan.last_part;
+    split.last_part = split_message_files(text, [&](std::size_t, std::string& file) {
+        split.files.push_back(std::move(file));
+        return true;
+    });
     return split;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,6 +64,11 @@ struct split_files {
     int last_part = 0;
 };
 split_files split_message_text(std::string_view text);
+// The same files one at a time, each handed to `take` (its number and text,
+// which `take` may move from) and dropped before the next is made, so that
+// no more than one part is held besides the message: the last part's
+// number, or -1 when `take` said stop.
+int split_message_files(std::string_view text, const std::function<bool(std::size_t, std::string&)>& take);
 
 // The text part `part` (1 and up) of the message as split_message_text
 // stores it, in UTF-8 with every character as sent (see

@@ -261,7 +261,11 @@ std::string stored_part(const part_source& part, part_role role) {
     // Base64 does not mind the line end; every other body would be given
     // back with one line end too many.
     if (part.in_multipart && !is_encoding(*values, "base64") && body.ends_with('\n')) body.remove_suffix(1);
-    return joined_lines(kept_header(part.header, *values, false)) + blank + std::string(body);
+    // Made in one piece: a large attachment is held once, not twice.
+    std::string stored = joined_lines(kept_header(part.header, *values, false));
+    stored.reserve(stored.size() + blank.size() + body.size());
+    stored.append(blank).append(body);
+    return stored;
 }
 
 std::string stored_text_unicode(const part_source& part) {

@@ -31,7 +31,8 @@ bool has_detail(net_result code) {
     return code == net_result::connect_failed || code == net_result::tls_not_offered ||
            code == net_result::tls_refused || code == net_result::tls_injected ||
            code == net_result::authorization_needed || code == net_result::authorization_failed ||
-           code == net_result::token_refused || code == net_result::message_too_large;
+           code == net_result::token_refused || code == net_result::message_too_large ||
+           code == net_result::file_error;
 }
 
 // A login that ended in the upgrade keeps the connection's reason.
@@ -88,7 +89,10 @@ net_result thread_pop::talk() {
     code = log_in(link);
     wipe_password(password);
     keep_detail(code, link, error_detail_);
-    if (code == net_result::ok) code = pop_receive(link, *this, download_prefix, uid_list_path, remove, size_limit);
+    if (code == net_result::ok) {
+        code = pop_receive(link, *this, download_prefix, uid_list_path, remove, size_limit);
+        keep_detail(code, link, error_detail_);
+    }
     if (code == net_result::message_too_large) {
         // No QUIT: the server deletes nothing of this session.
         constexpr std::uint64_t megabyte = 1024 * 1024;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <vector>
@@ -157,23 +158,33 @@ net_result ask_id(connection& link, thread& job, receive_state& state, long numb
     return reply_id(link.line(), number, state.id) ? net_result::ok : net_result::error_reply;
 }
 
+// Why a download file could not be written, for the message: the file and
+// the system's reason, and that the message is still on the server.
+net_result file_failure(connection& link, const std::string& path) {
+    const int error = errno;
+    link.set_error_detail(path + ": " + std::strerror(error) + "; the message is still on the server");
+    return net_result::file_error;
+}
+
 net_result download(connection& link, thread& job, receive_state& state, long number) {
     net_result code = numbered_command(link, job, "RETR ", number);
     if (code != net_result::ok) return code;
     whole_file_writer file;
     // A partial file that a receive cut short left behind keeps its number
     // until the work directory is cleared at exit.
-    while (!file.open(download_path(state.work_directory, state.next_number))) {
-        if (errno != EEXIST) return net_result::file_error;
+    std::string path;
+    while (!file.open(path = download_path(state.work_directory, state.next_number))) {
+        if (errno != EEXIST) return file_failure(link, path);
         ++state.next_number;
     }
     code = retrieve(link, job, file, state.size_limit);
+    if (code == net_result::file_error) return file_failure(link, file.path());
     if (code != net_result::ok) return code;
-    if (!file.finish()) return net_result::file_error;
+    if (!file.finish()) return file_failure(link, file.path());
     if (!state.without_ids && !note_received_id(state.work_directory, state.next_number, state.uid_list_path, state.id))
-        return net_result::file_error;
+        return file_failure(link, received_id_path(state.work_directory, state.next_number));
     kill_point("downloaded");
-    if (!file.commit()) return net_result::file_error;
+    if (!file.commit()) return file_failure(link, path);
     ++state.next_number;
     ++state.downloaded;
     return net_result::ok;

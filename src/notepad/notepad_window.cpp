@@ -52,7 +52,8 @@ notepad_window::notepad_window(text_document document, held_file hold, const QFo
 void notepad_window::show_text(const QFont& font) {
     editor_->setFont(font);
     editor_->setTabStopDistance(editor_->fontMetrics().horizontalAdvance(QLatin1Char(' ')) * tab_width_in_spaces);
-    editor_->setPlainText(document_.utf8 ? QString::fromStdString(document_.text) : qs(document_.text));
+    const std::string text = shown_text(document_);
+    editor_->setPlainText(document_.utf8 ? QString::fromStdString(text) : qs(text));
     if (document_.read_only) {
         editor_->setReadOnly(true);
         // Read-only still moves a cursor, so that search and go-to-line show where they went.

@@ -19,6 +19,7 @@
 #include "base/format.h"
 #include "message/header_fields.h"
 #include "message/message_lines.h"
+#include "store/mail_reading.h"
 #include "store/mailbox_layout.h"
 #include "store/message_status.h"
 #include "store/viewer_copies.h"
@@ -84,6 +85,16 @@ std::string subject_line_value(std::string_view text) {
     return {};
 }
 
+std::size_t longest_line(std::string_view text) {
+    std::size_t longest = 0;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        longest = std::max(longest, end - start);
+        start = end + 1;
+    }
+    return longest;
+}
+
 bool has_text_after_end(std::string_view path) {
     std::string bytes;
     if (!read_binary_file(path, bytes)) return false;
@@ -106,7 +117,8 @@ document_opening open_text_document(std::string_view path, text_document& docume
     }
     read.path = std::move(*file);
     read.draft_directory = draft_directory_of(read.path);
-    read.read_only = is_read_only(read.path) || !can_replace_in(directory_of(read.path));
+    read.read_only = is_read_only(read.path) || !can_replace_in(directory_of(read.path)) ||
+                     longest_line(read.text) > editable_line_limit;
     read.text_after_end = has_text_after_end(read.path);
     document = std::move(read);
     hold = std::move(opened);
@@ -124,6 +136,10 @@ bool save_text_document(std::string_view path, std::string_view text, held_file&
         });
     if (saved) hold = std::move(fresh);
     return saved;
+}
+
+std::string shown_text(const text_document& document) {
+    return document.read_only ? in_short_lines(document.text, shown_line_limit, document.utf8) : document.text;
 }
 
 std::string document_title(std::string_view path, bool read_only) {

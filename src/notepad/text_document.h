@@ -23,6 +23,13 @@ struct text_document {
     std::string draft_directory;
 };
 
+// Qt lays out a line whole, which takes seconds for a line of megabytes
+// (minutes without a blank): a read-only text shows a line longer than
+// shown_line_limit bytes in pieces. A file with a line longer than
+// editable_line_limit is shown read-only, so that saving never breaks it.
+inline constexpr std::size_t shown_line_limit = 4096;
+inline constexpr std::size_t editable_line_limit = 65536;
+
 enum class document_opening { ok, missing, unreadable };
 
 // Reads the file for showing and holds it open in `hold`. Only a regular
@@ -38,6 +45,9 @@ document_opening open_text_document(std::string_view path, text_document& docume
 bool save_text_document(std::string_view path, std::string_view text, held_file& hold, bool utf8 = false);
 
 inline constexpr std::string_view utf8_text_mark = "\xEF\xBB\xBF";
+
+// The text as the window shows it (CP932, or UTF-8 with `utf8`).
+std::string shown_text(const text_document& document);
 
 // The window title: the file's name, and a mark when it cannot be saved.
 std::string document_title(std::string_view path, bool read_only);

@@ -110,8 +110,8 @@ std::optional<std::string> find_temporary_directory() {
     return directory;
 }
 
-std::string work_directory_in(std::string_view temporary_directory) {
-    return std::string(temporary_directory) + "quillmere.$$$/";
+std::string work_directory_in(std::string_view data_directory) {
+    return std::string(data_directory) + std::string(work_directory_name);
 }
 
 }  // namespace qm

@@ -34,7 +34,11 @@ std::optional<std::string> find_temporary_directory();
 // The private sub-directory of a shared directory, made or checked as above.
 std::optional<std::string> private_subdirectory(std::string_view shared_directory);
 
-// The work directory inside a temporary directory.
-std::string work_directory_in(std::string_view temporary_directory);
+// The work directory of a data directory: where downloads wait to be filed
+// and outgoing mail is prepared. Downloads received with "POP remove" on may
+// be the only copy of a message until they are filed, so it lies in the
+// data directory, not among the temporary files a system empties at boot.
+inline constexpr std::string_view work_directory_name = "work/";
+std::string work_directory_in(std::string_view data_directory);
 
 }  // namespace qm

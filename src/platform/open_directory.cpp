@@ -1,5 +1,7 @@
 #include "platform/open_directory.h"
 
+#include <functional>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -35,6 +37,8 @@ bool write_all(int fd, std::string_view bytes) {
 // Most files the store reads (headers, status files) fit in one block; the
 // block is kept per thread, so no read pays for clearing a fresh buffer.
 constexpr std::size_t read_block = 65536;
+// Text is turned into its file form (CR LF) this much at a time.
+constexpr std::size_t text_write_chunk = 65536;
 
 // Reads to the end; a short read of a regular file is its end, a full block
 // may have more behind it.
@@ -101,7 +105,10 @@ bool open_directory::read_file(std::string_view name, std::string& bytes, struct
     if (fd < 0) return false;
     struct stat own;
     if (!status) status = &own;
-    bool ok = ::fstat(fd, status) == 0 && S_ISREG(status->st_mode);
+    const bool stated = ::fstat(fd, status) == 0;
+    bool ok = stated && S_ISREG(status->st_mode);
+    // Why, for a caller that tells the user.
+    if (stated && !ok) errno = S_ISDIR(status->st_mode) ? EISDIR : EINVAL;
     // One byte more than the size: a read that fills less than it asked for
     // has met the end of a regular file, so that the usual file takes one read.
     std::size_t filled = 0;
@@ -177,11 +184,32 @@ std::int64_t open_directory::file_size(std::string_view name) const {
 
 bool open_directory::write_new_file(std::string_view name, std::string_view bytes, unsigned mode,
                                     const struct timespec* times) const {
+    return write_new(name, mode, times, [&](int fd) { return write_all(fd, bytes); });
+}
+
+bool open_directory::write_new_text_file(std::string_view name, std::string_view text, unsigned mode) const {
+    return write_new(name, mode, nullptr, [&](int fd) {
+        std::string chunk;
+        chunk.reserve(2 * text_write_chunk);
+        for (std::size_t start = 0; start < text.size(); start += text_write_chunk) {
+            chunk.clear();
+            for (char c : text.substr(start, text_write_chunk)) {
+                if (c == '\n') chunk.push_back('\r');
+                chunk.push_back(c);
+            }
+            if (!write_all(fd, chunk)) return false;
+        }
+        return true;
+    });
+}
+
+bool open_directory::write_new(std::string_view name, unsigned mode, const struct timespec* times,
+                               const std::function<bool(int)>& write) const {
     std::string disk = disk_path(name);
     if (disk.empty()) return false;
     int fd = retried([&] { return ::openat(fd_, disk.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode); });
     if (fd < 0) return false;
-    bool ok = write_all(fd, bytes);
+    bool ok = write(fd);
     if (ok && times) {
         const struct timespec both[2] = {times[0], times[1]};
         ok = ::futimens(fd, both) == 0;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,10 @@ public:
     // last-write times. On a failure nothing is left under the name.
     bool write_new_file(std::string_view name, std::string_view bytes, unsigned mode,
                         const struct timespec* times = nullptr) const;
+    // The same for text (LF line ends) written in its file form (CR LF, as
+    // text_mode_bytes makes it), a piece at a time: no second copy of a
+    // large text.
+    bool write_new_text_file(std::string_view name, std::string_view text, unsigned mode) const;
     // Gives the file `from_name` of `from` the name `name` here as well (a
     // hard link): no byte is copied. False when the file systems or the
     // file system do not allow it, or the name is taken.
@@ -64,6 +69,9 @@ public:
     bool flush() const;
 
 private:
+    bool write_new(std::string_view name, unsigned mode, const struct timespec* times,
+                   const std::function<bool(int)>& write) const;
+
     int fd_ = -1;
 };
 

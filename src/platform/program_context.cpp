@@ -16,15 +16,15 @@ context_result init_context() {
     auto data = find_data_directory();
     if (!data) return context_result::no_data_directory;
     auto temporary = find_temporary_directory();
-    // The work directory "quillmere.$$$" in the data directory would take the
-    // name that rewriting "quillmere.ini" gives its companion: the program
-    // then works in its private sub-directory there instead.
+    // A file "quillmere.$$$" in the data directory would take the name that
+    // rewriting "quillmere.ini" gives its companion: the program then keeps
+    // its temporary files in its private sub-directory there instead.
     if (temporary && *temporary == *data) temporary = private_subdirectory(*temporary);
     if (!temporary) return context_result::no_temporary_directory;
     program_context fresh;
     fresh.program_directory = *data;
     fresh.temporary_directory = *temporary;
-    fresh.work_directory = work_directory_in(*temporary);
+    fresh.work_directory = work_directory_in(*data);
     fresh.executable_directory = executable_directory().value_or(*data);
     set_context(std::move(fresh));
     return context_result::ok;

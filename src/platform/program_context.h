@@ -11,7 +11,7 @@ namespace qm {
 struct program_context {
     std::string program_directory;     // the data directory: settings, lists, default mailbox
     std::string temporary_directory;   // viewer copies and other short-lived files
-    std::string work_directory;        // temporary directory + "quillmere.$$$/"
+    std::string work_directory;        // data directory + "work/"
     std::string executable_directory;  // where the bundled programs lie
 };
 

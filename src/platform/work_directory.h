@@ -11,7 +11,7 @@
 
 namespace qm {
 
-// The work directory (temporary directory + "quillmere.$$$/") is where the
+// The work directory (data directory + "work/", platform/directories.h) is where the
 // jobs and the store hand mail to each other, and nothing else keeps files
 // there:
 // - "<n>.pop": a message as a receive job (or an import) downloaded it, with

@@ -276,13 +276,58 @@ std::vector<reading_line> reading_header(std::string_view message_dir, const rea
     return lines;
 }
 
-std::string reading_document(std::string_view message_dir, std::size_t text_limit) {
+namespace {
+
+std::string cut_with_mark(std::string_view utf8, std::size_t limit) {
+    const std::string_view kept = utf8_prefix(utf8, limit);
+    std::string shown(kept);
+    if (kept.size() < utf8.size()) shown += cut_mark(utf8.size() - kept.size());
+    return shown;
+}
+
+std::string document_within(std::string_view message_dir, std::size_t value_limit, std::size_t text_limit) {
     readable_text text = message_readable_text(message_dir);
     std::string document;
-    for (const reading_line& line : reading_header(message_dir, text)) document += line.label + ": " + line.value + "\n";
+    for (const reading_line& line : reading_header(message_dir, text))
+        document += line.label + ": " + cut_with_mark(line.value, value_limit) + "\n";
     document += "\n";
-    document += with_visible_controls(utf8_prefix(text.utf8, text_limit));
+    document += with_visible_controls(cut_with_mark(text.utf8, text_limit));
     return document;
+}
+
+}  // namespace
+
+std::string reading_document(std::string_view message_dir) { return document_within(message_dir, npos, npos); }
+
+std::string preview_document(std::string_view message_dir) {
+    return in_short_lines(document_within(message_dir, preview_value_limit, preview_limit), preview_line_limit, true);
+}
+
+std::string cut_mark(std::size_t bytes_left_out) {
+    return "\u2026(+" + reading_size(static_cast<std::int64_t>(bytes_left_out)) + ")";
+}
+
+std::string in_short_lines(std::string_view text, std::size_t limit, bool utf8) {
+    std::string out;
+    out.reserve(text.size() + text.size() / std::max<std::size_t>(limit, 1) + 1);
+    std::size_t piece = 0, blank_end = 0;  // bytes of the current line's piece; the end of its last blank
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t step = utf8 ? utf8_step(text, pos) : char_length(text, pos);
+        if (text[pos] == '\n') {
+            piece = blank_end = 0;
+        } else if (piece + step > limit && piece > 0) {
+            // The piece ends after its last blank when that is in its second half.
+            const std::size_t keep = blank_end > limit / 2 ? blank_end : piece;
+            out.insert(out.size() - (piece - keep), 1, '\n');
+            piece -= keep;
+            blank_end = 0;
+        }
+        out.append(text, pos, step);
+        if (text[pos] != '\n') piece += step;
+        if (text[pos] == ' ') blank_end = piece;
+        pos += step;
+    }
+    return out;
 }
 
 reading_copy reading_copy_of(std::string_view message_dir, const std::vector<std::string>* prefixes, bool header_only) {

@@ -17,8 +17,15 @@ class open_directory;
 // could not hold is decoded again from the message as it came ("raw"), and
 // HTML-only mail is rendered to text when it is shown.
 
-// The preview shows at most this many bytes of a message's text.
+// The preview shows at most this many bytes of a message's text, and of
+// each value of its header block (a field folded over thousands of lines,
+// a list of thousands of attachments) at most preview_value_limit; each
+// cut is followed by cut_mark. Its lines hold at most preview_line_limit
+// bytes: a longer one is shown in pieces, as Qt lays out a line whole
+// (seconds for a line of megabytes, minutes for one without blanks).
 inline constexpr std::size_t preview_limit = 65534;
+inline constexpr std::size_t preview_value_limit = 2048;
+inline constexpr std::size_t preview_line_limit = 4096;
 
 // The raw message's header is read up to its blank line, at most this much.
 inline constexpr std::size_t raw_header_limit = 262144;
@@ -84,10 +91,23 @@ std::vector<reading_line> reading_header(std::string_view message_dir, const rea
 // "12 KB": a part's size as the header block shows it.
 std::string reading_size(std::int64_t bytes);
 
-// The whole of what the preview shows of a message: the header block, an
-// empty line, and the text (at most `text_limit` bytes of it), with control
-// characters made visible.
-std::string reading_document(std::string_view message_dir, std::size_t text_limit = std::string::npos);
+// The whole of what a reader sees of a message: the header block, an empty
+// line, and the text, with control characters made visible.
+std::string reading_document(std::string_view message_dir);
+
+// The same as the preview shows it: cut and broken into lines as
+// preview_limit says. The store's files stay as they are; the viewer's copy
+// and `quillmere-cli show` give everything.
+std::string preview_document(std::string_view message_dir);
+
+// What stands where a shown text was cut: "…(+4.9 MB)", how much more there is.
+std::string cut_mark(std::size_t bytes_left_out);
+
+// The text (UTF-8, else CP932) with every line longer than `limit` bytes
+// shown in pieces of at most that many: each ends after its last blank
+// where its second half has one, else at a character's end. For showing
+// only; the text itself keeps its lines.
+std::string in_short_lines(std::string_view text, std::size_t limit, bool utf8);
 
 // The viewer's copy of a message: the header lines that `prefixes` name
 // (every line that starts with one, compared with case, with its

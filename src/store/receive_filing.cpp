@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <cstddef>
+#include <new>
 #include <optional>
 #include <set>
 
+#include "base/format.h"
 #include "message/header_fields.h"
 #include "message/message_lines.h"
 #include "message/mime_reader.h"
@@ -16,6 +19,8 @@
 #include "platform/file_operations.h"
 #include "platform/kill_point.h"
 #include "platform/open_directory.h"
+#include "platform/program_context.h"
+#include "platform/string_table.h"
 #include "platform/text_file.h"
 #include "platform/tree_operations.h"
 #include "platform/work_directory.h"
@@ -59,6 +64,13 @@ struct filing_places {
     }
 };
 
+// A failed step of filing, told with the file or directory it concerns and
+// the system's reason: the download itself stays where it was.
+void report_file_error(reporter& report, const std::string& path) {
+    const int error = errno;
+    report.show(message_kind::error, load_string(str::file_error) + "\n(" + path + ": " + std::strerror(error) + ")");
+}
+
 // The header lines of a stored part as a reader of the file gets them: up
 // to its blank line, and the file ends at a Ctrl-Z.
 std::vector<std::string> stored_header_lines(std::string_view stored) {
@@ -71,11 +83,10 @@ std::vector<std::string> stored_header_lines(std::string_view stored) {
 }
 
 // Only a message that decoded into a single text/plain part has no
-// attachment.
-bool has_attachment(const split_files& split) {
-    if (split.last_part != 1) return true;
-    std::optional<std::string> type =
-        part_header_value(stored_header_lines(split.files[1]), "Content-Type", content_type_capacity, "text/plain");
+// attachment; `first_part` is the stored header of part 1.
+bool has_attachment(int last_part, const std::vector<std::string>& first_part) {
+    if (last_part != 1) return true;
+    std::optional<std::string> type = part_header_value(first_part, "Content-Type", content_type_capacity, "text/plain");
     return !type || !equals_nocase(*type, "text/plain");
 }
 
@@ -114,31 +125,56 @@ bool keep_raw_copy(const filing_places& places, const filing& item, std::string_
 
 // The whole message in the staging directory: header, parts, status and the
 // exact download as "raw", each file written once from memory. The download
-// file itself is only read. False, after the report, when a step failed.
+// file itself is only read. Memory: the message once, and one part (with
+// its file form) at a time. False, after the report, when a step failed.
 bool stage_message(const filing_places& places, const filing& item, reporter& report) {
-    std::string download;
+    std::string text;
     struct stat download_status;
-    if (!places.work_directory.read_file(item.name, download, &download_status)) {
-        report.error(str::file_error);
+    if (!places.work_directory.read_file(item.name, text, &download_status)) {
+        report_file_error(report, places.work + item.name);
         return false;
     }
-    std::string text = message_text_of(download);
-    unfold_header_text(text);
-    kill_point("unfolded");
-    split_files split = split_message_text(text);
-    bool ok = true;
     const std::string prefix = item.staging_name + "/";
-    for (std::size_t n = 0; ok && n < split.files.size(); ++n) {
-        unsigned mode = n <= 1 ? read_only_file_mode : new_file_mode;
-        ok = places.inbox_directory.write_new_file(prefix + std::to_string(n), text_mode_bytes(split.files[n]), mode);
+    std::string failed = prefix + std::string(raw_copy_name);  // the file a step failed on
+    // "raw" before the bytes become the message text in their place.
+    bool ok = keep_raw_copy(places, item, text, download_status);
+    if (ok) {
+        to_message_text(text);
+        unfold_header_text(text);
+        kill_point("unfolded");
     }
-    ok = ok &&
-         places.inbox_directory.write_new_file(
-             status_file_of(prefix), text_mode_bytes(initial_status_text(type_new, has_attachment(split))),
-             new_file_mode) &&
-         keep_raw_copy(places, item, download, download_status);
-    if (!ok) report.error(str::file_error);
+    std::vector<std::string> first_part;
+    const int last_part = !ok ? -1 : split_message_files(text, [&](std::size_t n, std::string& file) {
+        if (n == 1) first_part = stored_header_lines(file);
+        failed = prefix + std::to_string(n);
+        return places.inbox_directory.write_new_text_file(failed, file, n <= 1 ? read_only_file_mode : new_file_mode);
+    });
+    ok = last_part >= 0;
+    if (ok) {
+        failed = status_file_of(prefix);
+        ok = places.inbox_directory.write_new_file(
+            failed, text_mode_bytes(initial_status_text(type_new, has_attachment(last_part, first_part))),
+            new_file_mode);
+    }
+    if (!ok) report_file_error(report, places.inbox + failed);
     return ok;
+}
+
+// A download that cannot be filed for what it is (more memory than the
+// program may have) is moved out of the way, whole, into "unfiled/" of the
+// data directory, so that the downloads after it, and every later round,
+// go on; it is told by name. False when even that failed (it then waits).
+bool set_aside(filing_places& places, const filing& item, reporter& report) {
+    const std::string folder = context().program_directory + std::string(unfiled_folder_name);
+    make_directory(folder);
+    std::string target = folder + item.name;
+    for (int n = 1; path_exists(target); ++n) target = folder + std::to_string(n) + "-" + item.name;
+    if (!rename_path(places.work + item.name, target)) {
+        report_file_error(report, places.work + item.name);
+        return false;
+    }
+    report.show(message_kind::error, string_printf(load_string(str::receive_set_aside).c_str(), target.c_str()));
+    return true;
 }
 
 // Whether an earlier filing of the download reached the inbox: its note
@@ -192,10 +228,16 @@ bool stage_download(filing_places& places, const std::string& name, filing& item
         item.noted = false;
     }
     if (!make_staging_directory(places, item)) {
-        report.error(str::file_error);
+        report_file_error(report, item.staging);
         return false;
     }
-    if (stage_message(places, item, report)) return true;
+    try {
+        if (stage_message(places, item, report)) return true;
+    } catch (const std::bad_alloc&) {
+        delete_tree(item.staging, false);
+        done = set_aside(places, item, report);
+        return false;
+    }
     delete_tree(item.staging, false);
     return false;
 }
@@ -209,10 +251,12 @@ bool show_in_inbox(filing& item, filing_places& places, message_numbering& numbe
         kill_point("filed");
         return true;
     }
+    const int error = errno;
     delete_tree(item.staging, false);
     if (item.noted) places.work_directory.remove_file(item.note);
     item.noted = false;
-    report.error(str::file_error);
+    errno = error;
+    report_file_error(report, item.staging);
     return false;
 }
 
@@ -232,8 +276,10 @@ bool file_batch(filing_places& places, const std::vector<std::string>& names, me
     }
     if (staged.empty()) return ok;
     if (!flush_file_system(places.inbox)) {
+        const int error = errno;
         for (const filing& item : staged) delete_tree(item.staging, false);
-        report.error(str::file_error);
+        errno = error;
+        report_file_error(report, places.inbox);
         return false;
     }
     std::vector<const filing*> shown;
@@ -244,7 +290,7 @@ bool file_batch(filing_places& places, const std::vector<std::string>& names, me
     // Until the renames are on the disk the downloads stay, with their notes.
     if (shown.empty()) return ok;
     if (!places.inbox_directory.flush()) {
-        report.error(str::file_error);
+        report_file_error(report, places.inbox);
         return false;
     }
     for (const filing* item : shown) forget_download(places, *item);
@@ -261,7 +307,7 @@ int import_downloaded_messages(std::string_view work_directory, std::string_view
     if (downloads.empty()) return 0;
     filing_places places;
     if (!places.open(work_directory, special_folder_in(account_root, special_folder::inbox))) {
-        report.error(str::file_error);
+        report_file_error(report, places.work_directory.is_open() ? places.inbox : places.work);
         return -1;
     }
     bool failed = false;

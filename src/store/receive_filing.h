@@ -29,6 +29,9 @@ inline constexpr std::string_view staging_prefix = ".receiving-";
 // file of a message is written once, whole, from memory; the staging
 // directory is what keeps it from being seen before it is complete.
 inline constexpr std::size_t filing_batch_size = 50;
+// Where a download that cannot be filed at all goes, whole, in the data
+// directory (see import_downloaded_messages).
+inline constexpr std::string_view unfiled_folder_name = "unfiled/";
 
 // Files every download file of the work directory into the inbox of the
 // account (its directory ends with "/"), lowest number first, also when
@@ -38,7 +41,10 @@ inline constexpr std::size_t filing_batch_size = 50;
 // when there were none), or -1 when any of them could not be filed: such a
 // download file stays in the work directory under its name, untouched, the
 // half-made message is removed again, and filing goes on with the next file.
-// File errors are reported as they happen.
+// File errors are reported as they happen, naming the file. A download that
+// needs more memory than the program may have is moved whole into
+// "unfiled/" of the data directory and told by its new name, so that it
+// stops nothing after it (-1 as well).
 int import_downloaded_messages(std::string_view work_directory, std::string_view account_root, reporter& report);
 
 struct filing_outcome {

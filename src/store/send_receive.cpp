@@ -121,6 +121,15 @@ bool complete_account(reporter& report, std::string_view mailbox, std::string_vi
     return false;
 }
 
+// Downloads that could not be filed are told with how many and where they
+// wait, so that nobody takes them for lost.
+void tell_waiting_downloads(reporter& report, const std::string& work) {
+    const std::size_t waiting = download_files(work).size();
+    if (waiting > 0)
+        report.show(message_kind::notice, string_printf(load_string(str::receive_downloads_waiting).c_str(),
+                                                        static_cast<int>(waiting), work.c_str()));
+}
+
 // "2通のメールを送信しました." after another message, on a line of its own.
 std::string with_sent_count(std::string text, std::size_t sent) {
     if (sent == 0) return text;
@@ -160,6 +169,7 @@ round_result send_receive(send_receive_host& host, std::string_view mailbox, std
     result.filing_problem = leftovers.problem;
     if (leftovers.blocked) {
         report_filing_problem();
+        tell_waiting_downloads(report, work);
         return result;
     }
 
@@ -170,6 +180,7 @@ round_result send_receive(send_receive_host& host, std::string_view mailbox, std
         // have deleted them.
         note_job(result, code);
         report_filing_problem();
+        tell_waiting_downloads(report, work);
         forget_download_owner_when_filed(work);
         return result;
     }
@@ -181,7 +192,10 @@ round_result send_receive(send_receive_host& host, std::string_view mailbox, std
     if (filed.problem) result.filing_problem = true;
     forget_download_owner_when_filed(work);
     if (new_mail > 0 && !quiet) host.show_inbox(inbox);
-    if (result.filing_problem) report_filing_problem();
+    if (result.filing_problem) {
+        report_filing_problem();
+        tell_waiting_downloads(report, work);
+    }
     if (quiet) return result;
     const std::string said = new_mail == 0 && !result.filing_problem ? load_string(str::receive_no_new_mail) : "";
     if (!said.empty() || result.sent > 0) report.show(message_kind::notice, with_sent_count(said, result.sent));

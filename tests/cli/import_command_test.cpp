@@ -34,7 +34,7 @@ TEST_F(ImportCommand, FilesMessageFilesAndMboxesIntoANewAccount) {
     EXPECT_EQ(read_bytes(account + " 受信箱/.1/raw"), "Subject: one\r\n\r\nFrom here\r\n>>From there\r\n\r\n");
     EXPECT_EQ(read_bytes(account + " 受信箱/.2/raw"), "Subject: two\r\n\r\nlast\r\n");
     EXPECT_EQ(read_bytes(account + " 受信箱/.3/raw"), plain_crlf);
-    EXPECT_EQ(list_names(tmp / "quillmere.$$$"), names{});
+    EXPECT_EQ(list_names(home / "work"), names{});
 }
 
 TEST_F(ImportCommand, AMissingFileIsRefusedBeforeAnythingIsTouched) {
@@ -51,12 +51,12 @@ TEST_F(ImportCommand, WhileQuillmereRunsNothingIsFiled) {
     scoped_env runtime("XDG_RUNTIME_DIR", tmp.path().c_str());
     instance_lock window;
     ASSERT_EQ(window.acquire(tmp.cp()), instance_lock::result::acquired);
-    write_bytes(tmp / "quillmere.$$$/0.pop", plain_crlf);
+    write_bytes(home / "work/0.pop", plain_crlf);
     cli_result r = run("A " + tmp / "m.eml");
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.err, "Quillmere is running")) << r.err;
     EXPECT_FALSE(exists(home / "mailbox"));
-    EXPECT_EQ(list_names(tmp / "quillmere.$$$"), names{"0.pop"});
+    EXPECT_EQ(list_names(home / "work"), names{"0.pop"});
 }
 
 TEST_F(ImportCommand, ARunKilledWhileCopyingLeavesNoCutMessageBehind) {
@@ -91,7 +91,7 @@ TEST_F(ImportCommand, AMessageThatCannotBeFiledWaitsInTheWorkDirectory) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "2 messages filed\n");
     EXPECT_TRUE(contains(r.err, "1 message could not be filed")) << r.err;
-    EXPECT_EQ(read_bytes(tmp / "quillmere.$$$/1.pop"), big);  // filed first by the next run, as a receive does
+    EXPECT_EQ(read_bytes(home / "work/1.pop"), big);  // filed first by the next run, as a receive does
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ TEST_F(SyncCommand, SendsReceivesAndFilesThenFindsNothingNew) {
 
     EXPECT_EQ(run_ok("sync --all", password).err, "[acct]\nSMTPパスワード? \n通知: 巡回送受信が終了しました.\n");
     EXPECT_EQ(list_names(account + " 受信箱"), (names{".0", ".1"}));
-    EXPECT_FALSE(exists(tmp / "quillmere.$$$"));  // nothing left to file
+    EXPECT_FALSE(exists(home / "work"));  // nothing left to file
     EXPECT_EQ(run("sync nobody").status, 1);
 }
 

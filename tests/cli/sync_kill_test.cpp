@@ -111,7 +111,7 @@ TEST_F(SyncKills, EveryMessageArrivesExactlyOnceWhereverTheRoundIsKilled) {
             EXPECT_TRUE(settled);
             EXPECT_EQ(failed_rounds, 0);
             EXPECT_EQ(remove ? server_->message_count() : 0u, 0u);
-            EXPECT_FALSE(exists(tmp / "quillmere.$$$"));  // nothing left waiting
+            EXPECT_FALSE(exists(home / "work"));  // nothing left waiting
         }
     }
 }

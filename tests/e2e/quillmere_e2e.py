@@ -264,7 +264,7 @@ class Home:
         os.chmod(self.temporary, 0o1777)
         os.chmod(self.runtime, 0o700)
         self.private_temporary = os.path.join(self.temporary, f"quillmere-{os.getuid()}")
-        self.work_directory = os.path.join(self.private_temporary, "quillmere.$$$")
+        self.work_directory = os.path.join(self.data, "work")
 
     def path(self, *parts):
         return os.path.join(self.data, *parts)
@@ -305,8 +305,8 @@ class Home:
 
     def leftovers_in_temporary(self):
         """The work directory and temporary copies, which an ended program must not leave."""
-        return [name for name in folder_names(self.private_temporary)
-                if name == "quillmere.$$$" or name.startswith("qlm_")]
+        return ([name for name in folder_names(self.private_temporary) if name.startswith("qlm_")] +
+                (["work"] if os.path.exists(self.work_directory) else []))
 
 
 # ---- one run of the program ----

@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QWindow>
 
 #include <sys/stat.h>
@@ -63,6 +64,22 @@ TEST_F(Notepad, AReadOnlyCopyRefusesEditsAndSaysSoInItsTitle) {
     EXPECT_FALSE(window->editor()->document()->isModified());
     EXPECT_FALSE(window->save());
     EXPECT_EQ(read_bytes(dir / "qlm_0001.TXT"), before);
+}
+
+// A line of megabytes is shown in pieces that Qt lays out quickly, read-only, so that saving never breaks it.
+TEST_F(Notepad, AnEndlessLineIsShownInPiecesAndTheFileKeptAsItIs) {
+    std::string line;
+    while (line.size() < 3 * editable_line_limit) line += "日本語";
+    write_bytes(dir / "long.txt", sj(line) + "\r\nend\r\n");
+    auto window = start_on("long.txt");
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->windowHandle()->title().endsWith(ui("(読み取り専用)")));
+    const QTextDocument* shown = window->editor()->document();
+    for (QTextBlock block = shown->begin(); block.isValid(); block = block.next())
+        EXPECT_LE(block.text().size(), static_cast<int>(shown_line_limit / 2));  // two bytes a character
+    EXPECT_EQ(window->editor()->toPlainText().remove(QLatin1Char('\n')), ui(line + "end"));
+    EXPECT_FALSE(window->save());
+    EXPECT_EQ(read_bytes(dir / "long.txt"), sj(line) + "\r\nend\r\n");
 }
 
 // The store sees a draft as in use while it is open; it is saved as CP932 with CR LF, and sent from

@@ -54,8 +54,35 @@ TEST_F(MailReading, TodaysMailReadsAsItsReaderExpects) {
     EXPECT_EQ(as_sent, (std::map<int, std::pair<std::string, std::string>>{
                            {0, {"🎉 年末セール開始 – Résumé ½", ""}}, {1, {}}, {2, {}},
                            {3, {"café ☕ 안녕하세요 🍣", "김민지"}}, {4, {"", "Zoë 🎉"}}}));
-    // The preview is cut after its limit, never inside a character.
-    EXPECT_EQ(reading_document(message_dir(3), 5).substr(reading_document(message_dir(3), 0).size()), "민");
+}
+
+// A subject folded over 100,000 lines and a text of one 300 KB line: the preview cuts each after its limit,
+// never inside a character, marks how much more there is and comes in lines quick to lay out; what
+// `quillmere-cli show` prints keeps everything.
+TEST_F(MailReading, ThePreviewOfHostileMailIsCutVisiblyAndNothingIsLost) {
+    std::string subject = "start", line;
+    for (int i = 0; i < 100000; ++i) subject += " w" + std::to_string(i);
+    while (line.size() < 300'000) line += "한국어 ";  // Hangul: given back from "raw"
+    std::string folded = subject;
+    for (std::size_t at = folded.find(' '); at != std::string::npos; at = folded.find(' ', at + 3)) folded.insert(at, "\r\n");
+    write_bytes(dir / "work/5.pop", "From: a@example.com\r\nSubject: " + folded +
+                                        "\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n" + line + "\r\n");
+    ASSERT_EQ(import_downloaded_messages(dir.cp("work/"), account, report), 1);
+    const std::string preview = preview_document(message_dir(4));
+    const std::size_t text_start = preview.find("\n\n") + 2, kept = preview_limit / 10 * 10 + 3;  // "한" fits, "국" not
+    EXPECT_EQ(preview.substr(0, text_start), "差出人: a@example.com\n件名: " + subject.substr(0, preview_value_limit) +
+                                                 cut_mark(subject.size() - preview_value_limit) + "\n\n");
+    std::string text = preview.substr(text_start);
+    for (std::size_t start = 0, end; start < text.size(); start = end + 1)
+        EXPECT_LE((end = std::min(text.find('\n', start), text.size())) - start, preview_line_limit);
+    std::erase(text, '\n');  // the pieces' breaks
+    EXPECT_EQ(text, line.substr(0, kept) + cut_mark(line.size() + 1 - kept));
+    const std::string whole = reading_document(message_dir(4));
+    EXPECT_NE(whole.find(" w99999\n\n" + line + "\n"), std::string::npos);
+    // Pieces end after a blank in their second half, else at the end of a character.
+    EXPECT_EQ(in_short_lines("aaaa bbbbbb\nab cdefghijk", 8, true), "aaaa \nbbbbbb\nab cdefg\nhijk");
+    EXPECT_EQ(in_short_lines(sj("日本語"), 5, false), sj("日本\n語"));
+    EXPECT_EQ(in_short_lines("日本語", 5, true), "日\n本\n語");
 }
 
 // Text that only the rendition of an HTML-only mail holds is found by the search (the texts as sent are met

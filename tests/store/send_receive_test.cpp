@@ -125,14 +125,20 @@ TEST_F(SendReceive, DownloadsThatCannotBeFiledWaitAndLeftoversGoToTheirOwnAccoun
         EXPECT_TRUE(round().filing_problem);
     }
     EXPECT_EQ(host_.servers, names{});  // no receive that would mix acct's mail with it
-    const names problem = {file_error, "受信メールの取込処理に問題がありました."};
-    EXPECT_EQ(host_.messages.texts(), problem);
+    // Which file, and where the download waits.
+    auto problem = [&](const std::string& account, int download) {
+        return names{file_error + "\n(" + folder(account, " 受信箱/.receiving-" + std::to_string(download) + "/1") +
+                         ": File too large)",
+                     "受信メールの取込処理に問題がありました.",
+                     "受信したメール1通が " + (dir / "work/") + " で取り込みを待っています (失われてはいません). 次の送受信で取り込みます."};
+    };
+    EXPECT_EQ(host_.messages.texts(), problem("owner", 5));
     host_.messages.shown.clear();
     std::optional<file_size_limit> limit;
     host_.after_job = [&] { limit.emplace(small); };  // after the leftovers, before this round's filing
     EXPECT_TRUE(round().filing_problem);
     limit.reset();
-    EXPECT_EQ(host_.messages.texts(), problem);
+    EXPECT_EQ(host_.messages.texts(), problem("acct", 1));
     EXPECT_EQ(pop.failures(), names{});
     EXPECT_EQ(read_bytes(folder("owner", " ごみ箱/.0/raw")), mail("spam offer"));
     EXPECT_TRUE(read_bytes(folder("owner", " 受信箱/.0/raw")) + read_bytes(folder("owner", " 受信箱/.1/raw")) ==
