@@ -260,9 +260,15 @@ public:
     std::string written_since(std::size_t mark) const { return written_.substr(std::min(mark, written_.size())); }
     // Text that stands as a word of its own after what came before it (a
     // link's address); an image's alt text also before what follows.
+    // Its blanks run together as the document's do: a line feed in an address
+    // or an alt text must not start a line of its own.
     void append_word(std::string_view utf8, bool blank_after) {
         space_ = true;
-        for (std::size_t pos = 0; pos < utf8.size(); pos += utf8_step(utf8, pos)) character(utf8.substr(pos, utf8_step(utf8, pos)), false);
+        for (std::size_t pos = 0; pos < utf8.size(); pos += utf8_step(utf8, pos)) {
+            const char32_t c = utf8_code_point(utf8, pos);
+            if (is_collapsible_blank(c)) space_ = true;
+            else character(utf8.substr(pos, utf8_step(utf8, pos)), false);
+        }
         space_ = blank_after;
     }
 

@@ -532,9 +532,10 @@ net_result connection::read_smtp_reply(thread& job, int* mechanism, bool* startt
         }
         if (last) break;
     }
-    // Only a reply code that begins with 1, 2 or 3 accepts: a reply that does
-    // not begin with a digit at all is no success.
-    return line_[0] >= '1' && line_[0] <= '3' ? net_result::ok : net_result::error_reply;
+    // Only a reply code (three digits) that begins with 1, 2 or 3 accepts: a
+    // reply that does not begin with one ("2ok", "22x") is no success.
+    const bool coded = line_.size() >= 3 && is_digit(line_[0]) && is_digit(line_[1]) && is_digit(line_[2]);
+    return coded && line_[0] >= '1' && line_[0] <= '3' ? net_result::ok : net_result::error_reply;
 }
 
 void connection::close_gently(bool drain) {

@@ -113,7 +113,9 @@ std::string header_text_utf8(std::string_view raw) {
             blank_controls(*decoded);
             out += *decoded;
         } else {
-            out += raw.substr(word->start, word->end - word->start);
+            // Kept as it came, but read as the text around it is: its charset
+            // name may hold any byte.
+            out += plain_text_utf8(raw.substr(word->start, word->end - word->start), jis);
         }
         after_word = decoded.has_value();
         pos = word->end;
