@@ -2,7 +2,8 @@
 # quillmere_<version>_<arch>.deb from the install rules (the tests have
 # none). dpkg-shlibdeps finds the libraries the programs link; Depends adds
 # what it cannot see: the Qt platform plugin, the SVG plugins the icons are
-# drawn with (loaded, not linked), Qt's own Japanese texts, a
+# drawn with (loaded, not linked), libcurl, libsecret and libxml2 (loaded
+# when first needed, for sign-in, the keyring and HTML mail), Qt's own Japanese texts, a
 # font with Japanese characters, xdg-open for the manual and links, and the
 # certificates TLS connections are checked against.
 set(CPACK_GENERATOR DEB)
@@ -25,5 +26,5 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, libqt6svg6, qt6-translations-l10n, fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic, fonts-noto-color-emoji, fonts-dejavu-core, xdg-utils, ca-certificates")
+    "qt6-qpa-plugins, libqt6svg6, libcurl4, libsecret-1-0, libxml2, qt6-translations-l10n, fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic, fonts-noto-color-emoji, fonts-dejavu-core, xdg-utils, ca-certificates")
 include(CPack)

@@ -1,9 +1,13 @@
 #include "cli/list_command.h"
 
 #include <cstdio>
+#include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "cli/cli_support.h"
@@ -23,6 +27,9 @@ namespace qm::cli {
 namespace {
 
 const command_voice voice{"list", list_syntax};
+
+// A list this long is printed from two threads.
+constexpr std::size_t rows_worth_a_thread = 4000;
 
 struct list_arguments {
     std::string folder;  // CP932, relative to the mailbox root, ending with "/"
@@ -101,7 +108,7 @@ std::string row_as_sent(const mail_row& row) {
 
 // The rows as the terminal shows them, in UTF-8: converted in one go, the
 // rows with characters beyond CP932 each on its own.
-std::string list_text(const std::vector<mail_row>& rows) {
+std::string list_text(std::span<const mail_row> rows) {
     std::vector<std::string> lines;
     lines.reserve(rows.size());
     for (const mail_row& row : rows) lines.push_back(has_text_as_sent(row) ? std::string() : cp932_row(row.text));
@@ -121,6 +128,35 @@ std::string list_text(const std::vector<mail_row>& rows) {
         pos = end + 1;
     }
     return shown;
+}
+
+// The whole list as printed. A long list is made in two halves side by
+// side, one on a thread of its own: rows never span the halves, so the
+// halves joined are the text the whole would give.
+std::string printed_list(const std::vector<mail_row>& rows) {
+    auto printed = [](std::span<const mail_row> part) { return with_visible_controls(list_text(part)); };
+    const std::span<const mail_row> all(rows);
+    if (rows.size() < rows_worth_a_thread) return printed(all);
+    const std::size_t half = rows.size() / 2;
+    std::string first;
+    bool first_made = false;
+    try {
+        std::jthread helper([&] {
+            try {
+                first = printed(all.first(half));
+                first_made = true;
+            } catch (const std::bad_alloc&) {
+                // made again below, on this thread
+            }
+        });
+        std::string second = printed(all.subspan(half));
+        helper.join();
+        if (!first_made) first = printed(all.first(half));
+        first.append(second);
+        return first;
+    } catch (const std::system_error&) {
+        return printed(all);  // without a thread, in one go
+    }
 }
 
 }  // namespace
@@ -146,7 +182,7 @@ int run_list(int argc, char** argv) {
     std::vector<mail_row> rows = build_mail_list(folder, account_root, arguments.search);
     sort_mail_list(rows, state);
 
-    if (!print(with_visible_controls(list_text(rows)))) {
+    if (!print(printed_list(rows))) {
         voice.complain("the list could not be written");
         return 1;
     }

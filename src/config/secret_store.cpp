@@ -8,9 +8,55 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/shared_library.h"
+
 namespace qm {
 
 namespace {
+
+// libsecret and the GLib it brings, loaded when the keyring is first asked
+// about. Without them there is no keyring: secrets stay in the files.
+struct secret_library {
+    decltype(&::g_utf8_validate) utf8_validate = nullptr;
+    decltype(&::g_utf8_make_valid) utf8_make_valid = nullptr;
+    decltype(&::g_free) free = nullptr;
+    decltype(&::g_clear_error) clear_error = nullptr;
+    decltype(&::g_object_unref) object_unref = nullptr;
+    decltype(&::g_variant_new) variant_new = nullptr;
+    decltype(&::g_variant_get) variant_get = nullptr;
+    decltype(&::g_variant_unref) variant_unref = nullptr;
+    decltype(&::g_bus_get_sync) bus_get_sync = nullptr;
+    decltype(&::g_dbus_connection_set_exit_on_close) set_exit_on_close = nullptr;
+    decltype(&::g_dbus_connection_call_sync) call_sync = nullptr;
+    decltype(&::secret_value_new) value_new = nullptr;
+    decltype(&::secret_value_get) value_get = nullptr;
+    decltype(&::secret_value_unref) value_unref = nullptr;
+    decltype(&::secret_password_store_binary_sync) store_binary_sync = nullptr;
+    decltype(&::secret_password_lookup_binary_sync) lookup_binary_sync = nullptr;
+    decltype(&::secret_password_clear_sync) clear_sync = nullptr;
+    bool ready = false;
+};
+
+const secret_library& lib() {
+    static const secret_library library = [] {
+        secret_library api;
+        shared_library loaded("libsecret-1.so.0");
+        api.ready = loaded.bind(api.utf8_validate, "g_utf8_validate") &&
+                    loaded.bind(api.utf8_make_valid, "g_utf8_make_valid") && loaded.bind(api.free, "g_free") &&
+                    loaded.bind(api.clear_error, "g_clear_error") && loaded.bind(api.object_unref, "g_object_unref") &&
+                    loaded.bind(api.variant_new, "g_variant_new") && loaded.bind(api.variant_get, "g_variant_get") &&
+                    loaded.bind(api.variant_unref, "g_variant_unref") && loaded.bind(api.bus_get_sync, "g_bus_get_sync") &&
+                    loaded.bind(api.set_exit_on_close, "g_dbus_connection_set_exit_on_close") &&
+                    loaded.bind(api.call_sync, "g_dbus_connection_call_sync") &&
+                    loaded.bind(api.value_new, "secret_value_new") && loaded.bind(api.value_get, "secret_value_get") &&
+                    loaded.bind(api.value_unref, "secret_value_unref") &&
+                    loaded.bind(api.store_binary_sync, "secret_password_store_binary_sync") &&
+                    loaded.bind(api.lookup_binary_sync, "secret_password_lookup_binary_sync") &&
+                    loaded.bind(api.clear_sync, "secret_password_clear_sync");
+        return api;
+    }();
+    return library;
+}
 
 // How a secret is stored: as it is, the CP932 bytes in a SecretValue of
 // content type "application/octet-stream", through the binary forms of
@@ -46,7 +92,7 @@ const char* kind_c_name(secret_kind kind) {
 
 // An id that D-Bus can carry whole as an attribute.
 bool usable_id(std::string_view id) {
-    return !id.empty() && g_utf8_validate(id.data(), static_cast<gssize>(id.size()), nullptr);
+    return !id.empty() && lib().ready && lib().utf8_validate(id.data(), static_cast<gssize>(id.size()), nullptr);
 }
 
 // Whether a session bus is known without asking GDBus, which would
@@ -63,11 +109,12 @@ bool session_bus_known() {
 // The reply of the bus driver to `method` with `parameters`; nullptr when none.
 GVariant* ask_bus(GDBusConnection* bus, const char* method, GVariant* parameters, const char* reply_type) {
     GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+    // The type is its text (G_VARIANT_TYPE without GLib's checks).
+    GVariant* reply = lib().call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                                   "org.freedesktop.DBus", method, parameters,
-                                                  G_VARIANT_TYPE(reply_type), G_DBUS_CALL_FLAGS_NO_AUTO_START,
+                                                  reinterpret_cast<const GVariantType*>(reply_type), G_DBUS_CALL_FLAGS_NO_AUTO_START,
                                                   bus_timeout_ms, nullptr, &error);
-    g_clear_error(&error);
+    lib().clear_error(&error);
     return reply;
 }
 
@@ -76,11 +123,11 @@ GVariant* ask_bus(GDBusConnection* bus, const char* method, GVariant* parameters
 // password in a prompt nobody answers.
 bool service_on(GDBusConnection* bus) {
     bool found = false;
-    if (GVariant* reply = ask_bus(bus, "NameHasOwner", g_variant_new("(s)", secrets_name), "(b)")) {
+    if (GVariant* reply = ask_bus(bus, "NameHasOwner", lib().variant_new("(s)", secrets_name), "(b)")) {
         gboolean owned = FALSE;
-        g_variant_get(reply, "(b)", &owned);
+        lib().variant_get(reply, "(b)", &owned);
         found = owned;
-        g_variant_unref(reply);
+        lib().variant_unref(reply);
     }
     return found;
 }
@@ -93,16 +140,16 @@ std::string_view secret_kind_name(secret_kind kind) { return kind_c_name(kind); 
 
 bool keyring_available() {
     if (available.load()) return true;
-    if (!session_bus_known()) return false;
+    if (!session_bus_known() || !lib().ready) return false;
     GError* error = nullptr;
-    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-    g_clear_error(&error);
+    GDBusConnection* bus = lib().bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    lib().clear_error(&error);
     if (bus == nullptr) return false;
     // The process's shared connection, which libsecret uses too: a bus that
     // goes away (a logout) must not end the program with SIGTERM.
-    g_dbus_connection_set_exit_on_close(bus, FALSE);
+    lib().set_exit_on_close(bus, FALSE);
     bool found = service_on(bus);
-    g_object_unref(bus);
+    lib().object_unref(bus);
     if (found) available.store(true);
     return found;
 }
@@ -112,16 +159,16 @@ bool keyring_store(std::string_view keyring_id, secret_kind kind, std::string_vi
         const char* name = kind_c_name(kind);
         if (!usable_id(keyring_id) || *name == '\0' || !keyring_available()) return false;
         const std::string account(keyring_id);
-        std::unique_ptr<gchar, void (*)(gpointer)> text(g_utf8_make_valid(label.data(), static_cast<gssize>(label.size())),
-                                                        g_free);
-        value_ref value(secret_value_new(secret.data(), static_cast<gssize>(secret.size()), octet_stream),
-                        secret_value_unref);
+        std::unique_ptr<gchar, void (*)(gpointer)> text(
+            lib().utf8_make_valid(label.data(), static_cast<gssize>(label.size())), lib().free);
+        value_ref value(lib().value_new(secret.data(), static_cast<gssize>(secret.size()), octet_stream),
+                        lib().value_unref);
         GError* error = nullptr;
-        bool stored = value && secret_password_store_binary_sync(&schema, SECRET_COLLECTION_DEFAULT, text.get(),
+        bool stored = value && lib().store_binary_sync(&schema, SECRET_COLLECTION_DEFAULT, text.get(),
                                                                  value.get(), nullptr, &error, "account",
                                                                  account.c_str(), "secret", name, nullptr);
         stored = stored && error == nullptr;
-        g_clear_error(&error);
+        lib().clear_error(&error);
         return stored;
     } catch (...) {
         return false;
@@ -134,13 +181,13 @@ std::optional<std::string> keyring_lookup(std::string_view keyring_id, secret_ki
         if (!usable_id(keyring_id) || *name == '\0' || !keyring_available()) return std::nullopt;
         const std::string account(keyring_id);
         GError* error = nullptr;
-        value_ref value(secret_password_lookup_binary_sync(&schema, nullptr, &error, "account", account.c_str(),
+        value_ref value(lib().lookup_binary_sync(&schema, nullptr, &error, "account", account.c_str(),
                                                            "secret", name, nullptr),
-                        secret_value_unref);
-        g_clear_error(&error);
+                        lib().value_unref);
+        lib().clear_error(&error);
         if (!value) return std::nullopt;
         gsize length = 0;
-        const gchar* bytes = secret_value_get(value.get(), &length);
+        const gchar* bytes = lib().value_get(value.get(), &length);
         // Made in place in the caller's object: no copy is left behind to wipe.
         return std::optional<std::string>(std::in_place, bytes, length);
     } catch (...) {
@@ -156,11 +203,11 @@ bool keyring_forget(std::string_view keyring_id, std::optional<secret_kind> kind
         GError* error = nullptr;
         // False with no error means that there was nothing to remove.
         if (kind)
-            secret_password_clear_sync(&schema, nullptr, &error, "account", account.c_str(), "secret", name, nullptr);
+            lib().clear_sync(&schema, nullptr, &error, "account", account.c_str(), "secret", name, nullptr);
         else
-            secret_password_clear_sync(&schema, nullptr, &error, "account", account.c_str(), nullptr);
+            lib().clear_sync(&schema, nullptr, &error, "account", account.c_str(), nullptr);
         bool cleared = error == nullptr;
-        g_clear_error(&error);
+        lib().clear_error(&error);
         return cleared;
     } catch (...) {
         return false;

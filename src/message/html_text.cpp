@@ -9,11 +9,11 @@
 #include <climits>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
 #include "base/find_nocase.h"
+#include "platform/shared_library.h"
 #include "text/charset_conversion.h"
 #include "text/utf8_text.h"
 
@@ -33,27 +33,46 @@ constexpr std::string_view nested_list_indent = "  ";
 
 xmlParserInputPtr load_nothing(const char*, const char*, xmlParserCtxtPtr) { return nullptr; }
 
-void prepare_parser() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        xmlInitParser();
-        xmlSetExternalEntityLoader(load_nothing);
-    });
+// libxml2, loaded at the first HTML mail of a run (it brings ICU, whose
+// loading every run would pay otherwise), and prepared then.
+struct xml_library {
+    decltype(&::xmlInitParser) init_parser = nullptr;
+    decltype(&::xmlSetExternalEntityLoader) set_entity_loader = nullptr;
+    decltype(&::htmlReadMemory) read_memory = nullptr;
+    decltype(&::xmlFreeDoc) free_doc = nullptr;
+    bool ready = false;
+};
+
+const xml_library& xml() {
+    static const xml_library library = [] {
+        xml_library api;
+        shared_library loaded("libxml2.so.2");
+        api.ready = loaded.bind(api.init_parser, "xmlInitParser") &&
+                    loaded.bind(api.set_entity_loader, "xmlSetExternalEntityLoader") &&
+                    loaded.bind(api.read_memory, "htmlReadMemory") && loaded.bind(api.free_doc, "xmlFreeDoc");
+        if (api.ready) {
+            api.init_parser();
+            api.set_entity_loader(load_nothing);
+        }
+        return api;
+    }();
+    return library;
 }
 
 struct doc_deleter {
-    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+    void operator()(xmlDoc* doc) const { xml().free_doc(doc); }
 };
 using parsed_document = std::unique_ptr<xmlDoc, doc_deleter>;
 
 parsed_document parse(std::string_view bytes, const char* encoding) {
-    prepare_parser();
+    // Without libxml2 there is no document: the mail shows as one without text.
+    if (!xml().ready) return nullptr;
     constexpr int options = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
                             HTML_PARSE_NOBLANKS | HTML_PARSE_IGNORE_ENC | HTML_PARSE_COMPACT | XML_PARSE_HUGE;
     const int size = static_cast<int>(std::min<std::size_t>(bytes.size(), INT_MAX));
     // An empty document gives no tree at all.
     if (size == 0) return nullptr;
-    return parsed_document(htmlReadMemory(bytes.data(), size, nullptr, encoding, options));
+    return parsed_document(xml().read_memory(bytes.data(), size, nullptr, encoding, options));
 }
 
 std::string_view name_of(const xmlNode* node) {

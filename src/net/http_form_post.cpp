@@ -4,20 +4,51 @@
 
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 
 #include "base/find_nocase.h"
 #include "base/secret_wipe.h"
+#include "platform/shared_library.h"
 
 namespace qm {
 
 namespace {
 
+// libcurl, loaded at the first sign-in of a run and initialised then.
+struct curl_library {
+    decltype(&::curl_global_init) global_init = nullptr;
+    decltype(&::curl_easy_init) easy_init = nullptr;
+    decltype(&::curl_easy_setopt) setopt = nullptr;
+    decltype(&::curl_easy_perform) perform = nullptr;
+    decltype(&::curl_easy_getinfo) getinfo = nullptr;
+    decltype(&::curl_easy_strerror) strerror = nullptr;
+    decltype(&::curl_easy_cleanup) cleanup = nullptr;
+    decltype(&::curl_slist_append) slist_append = nullptr;
+    decltype(&::curl_slist_free_all) slist_free_all = nullptr;
+    std::string failure;
+    bool ready = false;
+};
+
+const curl_library& curl() {
+    static const curl_library library = [] {
+        curl_library api;
+        shared_library loaded("libcurl.so.4");
+        api.ready = loaded.bind(api.global_init, "curl_global_init") && loaded.bind(api.easy_init, "curl_easy_init") &&
+                    loaded.bind(api.setopt, "curl_easy_setopt") && loaded.bind(api.perform, "curl_easy_perform") &&
+                    loaded.bind(api.getinfo, "curl_easy_getinfo") && loaded.bind(api.strerror, "curl_easy_strerror") &&
+                    loaded.bind(api.cleanup, "curl_easy_cleanup") && loaded.bind(api.slist_append, "curl_slist_append") &&
+                    loaded.bind(api.slist_free_all, "curl_slist_free_all") &&
+                    api.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+        api.failure = loaded.failure().empty() ? "libcurl could not be initialised" : loaded.failure();
+        return api;
+    }();
+    return library;
+}
+
 struct easy_deleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+    void operator()(CURL* handle) const { curl().cleanup(handle); }
 };
 struct list_deleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    void operator()(curl_slist* list) const { curl().slist_free_all(list); }
 };
 
 bool is_unreserved(unsigned char c) {
@@ -60,17 +91,12 @@ int watch_cancel(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return static_cast<transfer*>(user)->job->cancel_requested() ? 1 : 0;
 }
 
-void initialise_curl_once() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 // The same authorities as the mail connections: OpenSSL's default paths
 // honour these variables, libcurl's compiled-in bundle does not.
 void trust_like_mail_connections(CURL* handle) {
-    if (const char* file = std::getenv("SSL_CERT_FILE"); file && *file) curl_easy_setopt(handle, CURLOPT_CAINFO, file);
+    if (const char* file = std::getenv("SSL_CERT_FILE"); file && *file) curl().setopt(handle, CURLOPT_CAINFO, file);
     if (const char* directory = std::getenv("SSL_CERT_DIR"); directory && *directory)
-        curl_easy_setopt(handle, CURLOPT_CAPATH, directory);
+        curl().setopt(handle, CURLOPT_CAPATH, directory);
 }
 
 }  // namespace
@@ -95,34 +121,38 @@ net_result http_post_form(thread& job, std::string_view url_text, const form_fie
         detail = "not an https address: " + url;
         return net_result::connect_failed;
     }
-    initialise_curl_once();
-    std::unique_ptr<CURL, easy_deleter> handle(curl_easy_init());
+    const curl_library& api = curl();
+    if (!api.ready) {
+        detail = api.failure;
+        return net_result::connect_failed;
+    }
+    std::unique_ptr<CURL, easy_deleter> handle(api.easy_init());
     if (!handle) return net_result::no_memory;
     std::string body = form_body(fields);
-    std::unique_ptr<curl_slist, list_deleter> headers(curl_slist_append(nullptr, "Accept: application/json"));
+    std::unique_ptr<curl_slist, list_deleter> headers(api.slist_append(nullptr, "Accept: application/json"));
     transfer state{&job, &answer};
     answer.status = 0;
     answer.body.clear();
     char error[CURL_ERROR_SIZE] = "";
     CURL* h = handle.get();
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https");
-    curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.c_str());
-    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "Quillmere/" QUILLMERE_VERSION);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, take_body);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &state);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, watch_cancel);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &state);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT, http_timeout_seconds);
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    api.setopt(h, CURLOPT_URL, url.c_str());
+    api.setopt(h, CURLOPT_PROTOCOLS_STR, "https");
+    api.setopt(h, CURLOPT_POSTFIELDS, body.c_str());
+    api.setopt(h, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+    api.setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    api.setopt(h, CURLOPT_USERAGENT, "Quillmere/" QUILLMERE_VERSION);
+    api.setopt(h, CURLOPT_WRITEFUNCTION, take_body);
+    api.setopt(h, CURLOPT_WRITEDATA, &state);
+    api.setopt(h, CURLOPT_NOPROGRESS, 0L);
+    api.setopt(h, CURLOPT_XFERINFOFUNCTION, watch_cancel);
+    api.setopt(h, CURLOPT_XFERINFODATA, &state);
+    api.setopt(h, CURLOPT_NOSIGNAL, 1L);
+    api.setopt(h, CURLOPT_TIMEOUT, http_timeout_seconds);
+    api.setopt(h, CURLOPT_ERRORBUFFER, error);
+    api.setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    api.setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
     trust_like_mail_connections(h);
-    const CURLcode code = curl_easy_perform(h);
+    const CURLcode code = api.perform(h);
     wipe_password(body);
     if (code == CURLE_ABORTED_BY_CALLBACK) return net_result::cancelled;
     if (state.too_long) {
@@ -130,10 +160,10 @@ net_result http_post_form(thread& job, std::string_view url_text, const form_fie
         return net_result::receive_error;
     }
     if (code != CURLE_OK) {
-        detail = *error ? error : curl_easy_strerror(code);
+        detail = *error ? error : api.strerror(code);
         return net_result::connect_failed;
     }
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &answer.status);
+    api.getinfo(h, CURLINFO_RESPONSE_CODE, &answer.status);
     return net_result::ok;
 }
 
