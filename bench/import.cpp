@@ -8,12 +8,16 @@
 // Each batch of messages is flushed to the disk before it shows and its
 // renames before the download files go: run it with TMPDIR on a disk file
 // system to see what that costs, and on /dev/shm (where a flush costs
-// nothing) to see the filing alone.
+// nothing) to see the filing alone. For figures to quote:
+//   bench_import --benchmark_filter=8K --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
+// (the contenders' repetitions then alternate, so that each meets the same
+// machine; the summary at the end gives the median and range of each).
 
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -29,6 +33,25 @@
 namespace {
 
 using namespace qm::bench;
+
+// Every benchmark works in directories of its own inside one scratch
+// directory for the whole program, removed at its end: nothing is deleted
+// while anything is measured (a file system that has just freed thousands
+// of inodes is slow to hand out new ones for minutes: ext4 without a
+// journal steps over every inode freed in the last minute, longer while
+// its inode table is not written out), also between the repetitions. Its
+// removal slows the next run in the same way: leave a few minutes between
+// runs.
+scratch_directory* run_scratch = nullptr;
+
+// A new directory for one run of a benchmark; "" when none could be made.
+std::string fresh_directory(const std::string& prefix) {
+    static int made = 0;
+    if (!run_scratch || run_scratch->path().empty()) return "";
+    const std::string path = run_scratch->path() + prefix + std::to_string(made++) + "/";
+    std::error_code ec;
+    return fs::create_directories(path, ec) ? path : "";
+}
 
 constexpr int download_count = 2000;
 constexpr std::size_t attachment_size = 24 * 1024;
@@ -102,7 +125,7 @@ std::vector<std::string> make_messages() {
 
 bool prepare_run(const std::string& root, const std::vector<std::string>& messages) {
     std::error_code ec;
-    fs::remove_all(root, ec);
+    if (root.empty()) return false;
     fs::create_directories(root + "work", ec);
     fs::create_directories(root + "account", ec);
     if (!qm::make_special_folders(root + "account/")) return false;
@@ -113,13 +136,12 @@ bool prepare_run(const std::string& root, const std::vector<std::string>& messag
 }
 
 void BM_ImportDownloads(benchmark::State& state) {
-    scratch_directory dir;
-    const std::string root = dir.path() + "run/";
     const std::vector<std::string> messages = make_messages();
     silent_reporter report;
     for (auto _ : state) {
         state.PauseTiming();
-        if (dir.path().empty() || !prepare_run(root, messages)) {
+        const std::string root = fresh_directory("downloads");
+        if (!prepare_run(root, messages)) {
             state.SkipWithError("cannot prepare the download files");
             return;
         }
@@ -181,29 +203,37 @@ std::string as_mbox(const std::vector<std::string>& messages) {
     return mbox;
 }
 
-void set_rate(benchmark::State& state, int count, double seconds, double* rate = nullptr) {
+// The rate of each repetition, for the summary at the end.
+std::vector<double> filing_rates, import_rates, mdeliver_rates;
+
+void set_rate(benchmark::State& state, int count, double seconds, std::vector<double>& rates) {
     state.counters["messages/s"] =
         benchmark::Counter(static_cast<double>(count), benchmark::Counter::kIsIterationInvariantRate);
-    if (rate) *rate = count * static_cast<double>(state.iterations()) / seconds;
+    rates.push_back(count * static_cast<double>(state.iterations()) / seconds);
 }
 
-double filing_rate = 0, import_rate = 0, mdeliver_rate = 0;
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
 
-// In the benchmarks below each run has directories of its own and nothing is
-// deleted until the end: a file system that has just freed thousands of
-// inodes is slow to hand out new ones for a while (ext4 without a journal
-// steps over every inode freed in the last minute), and that is not what
-// is measured. Run it a minute or more after anything large was deleted.
+// "median 1234 messages/s (5 runs: 1100-1300)"
+void print_rates(const char* what, const std::vector<double>& rates) {
+    if (rates.empty()) return;
+    std::printf("%s: median %.0f messages/s (%zu runs: %.0f-%.0f)\n", what, median(rates), rates.size(),
+                *std::min_element(rates.begin(), rates.end()), *std::max_element(rates.begin(), rates.end()));
+}
+
+// Run it a few minutes after anything large was deleted (see fresh_directory).
 void BM_FileDownloads8K(benchmark::State& state) {
-    scratch_directory dir;
     const std::vector<std::string> messages = make_small_messages();
     silent_reporter report;
     double seconds = 0;
-    int run = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        const std::string root = dir.path() + "run" + std::to_string(run++) + "/";
-        if (dir.path().empty() || !prepare_run(root, messages)) return state.SkipWithError("cannot prepare the downloads");
+        const std::string root = fresh_directory("filing");
+        if (!prepare_run(root, messages)) return state.SkipWithError("cannot prepare the downloads");
         ::sync();
         state.ResumeTiming();
         auto start = std::chrono::steady_clock::now();
@@ -211,20 +241,29 @@ void BM_FileDownloads8K(benchmark::State& state) {
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (filed != small_count) return state.SkipWithError("a message was not filed");
     }
-    set_rate(state, small_count, seconds, &filing_rate);
+    set_rate(state, small_count, seconds, filing_rates);
 }
 BENCHMARK(BM_FileDownloads8K)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
+// The mbox both importers read.
+const std::string& small_mbox() {
+    static const std::string path = [] {
+        const std::string directory = fresh_directory("mbox");
+        if (directory.empty()) return std::string();
+        write_file(directory + "mail.mbox", as_mbox(make_small_messages()));
+        return directory + "mail.mbox";
+    }();
+    return path;
+}
+
 void BM_ImportMbox8K_QuillmereCli(benchmark::State& state) {
-    scratch_directory dir;
-    const std::string mbox = dir.path() + "mail.mbox";
-    write_file(mbox, as_mbox(make_small_messages()));
+    const std::string& mbox = small_mbox();
     const std::string program = cli_program();
     double seconds = 0;
-    int run = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        const std::string home = dir.path() + "home" + std::to_string(run++) + "/";
+        const std::string home = fresh_directory("home");
+        if (mbox.empty() || home.empty()) return state.SkipWithError("cannot prepare the mbox");
         std::error_code ec;
         fs::create_directories(home + "tmp", ec);
         const std::vector<std::string> environment = {"QUILLMERE_HOME=" + home, "TMPDIR=" + home + "tmp",
@@ -241,21 +280,19 @@ void BM_ImportMbox8K_QuillmereCli(benchmark::State& state) {
         state.ResumeTiming();
         if (status != 0 || filed != small_count) return state.SkipWithError("quillmere-cli import failed");
     }
-    set_rate(state, small_count, seconds, &import_rate);
+    set_rate(state, small_count, seconds, import_rates);
 }
 BENCHMARK(BM_ImportMbox8K_QuillmereCli)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 // mblaze's mdeliver: the same mbox into a maildir, each message written and
 // flushed to the disk on its own before it takes its name.
 void BM_ImportMbox8K_Mdeliver(benchmark::State& state) {
-    scratch_directory dir;
-    const std::string mbox = dir.path() + "mail.mbox";
-    write_file(mbox, as_mbox(make_small_messages()));
+    const std::string& mbox = small_mbox();
     double seconds = 0;
-    int run = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        const std::string maildir = dir.path() + "maildir" + std::to_string(run++) + "/";
+        const std::string maildir = fresh_directory("maildir");
+        if (mbox.empty() || maildir.empty()) return state.SkipWithError("cannot prepare the mbox");
         std::error_code ec;
         for (const char* sub : {"cur", "new", "tmp"}) fs::create_directories(maildir + sub, ec);
         ::sync();
@@ -270,7 +307,7 @@ void BM_ImportMbox8K_Mdeliver(benchmark::State& state) {
         if (status != 0 || delivered != small_count)
             return state.SkipWithError("mdeliver failed (is mblaze installed?)");
     }
-    set_rate(state, small_count, seconds, &mdeliver_rate);
+    set_rate(state, small_count, seconds, mdeliver_rates);
 }
 BENCHMARK(BM_ImportMbox8K_Mdeliver)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
@@ -281,13 +318,19 @@ int main(int argc, char** argv) {
     std::printf("Scratch directory: %s (set TMPDIR to choose another)\n", chosen && *chosen ? chosen : "/tmp");
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
+    {
+        scratch_directory scratch("qmbench-import");
+        run_scratch = &scratch;
+        benchmark::RunSpecifiedBenchmarks();
+        run_scratch = nullptr;
+    }
     benchmark::Shutdown();
-    if (filing_rate > 0)
-        std::printf("Filing %d downloads of %zu KB: %.0f messages/s\n", small_count, small_size / 1024, filing_rate);
-    if (import_rate > 0 && mdeliver_rate > 0)
-        std::printf("Importing an mbox of %d messages of %zu KB: quillmere-cli import %.0f messages/s, "
-                    "mdeliver -M %.0f messages/s\n",
-                    small_count, small_size / 1024, import_rate, mdeliver_rate);
+    std::printf("%d messages of %zu KB each:\n", small_count, small_size / 1024);
+    print_rates("  filing the downloads (import_downloaded_messages)", filing_rates);
+    print_rates("  quillmere-cli import --mbox", import_rates);
+    print_rates("  mdeliver -M, same run", mdeliver_rates);
+    if (!import_rates.empty() && !mdeliver_rates.empty())
+        std::printf("  quillmere-cli import time / mdeliver time (medians): %.2f\n",
+                    median(mdeliver_rates) / median(import_rates));
     return 0;
 }

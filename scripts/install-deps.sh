@@ -13,8 +13,6 @@ build_packages=(
   # OAuth 2.0 sign-in: libcurl for the token endpoint, nlohmann-json for its
   # answers; passwords and refresh tokens in the desktop keyring via libsecret.
   libcurl4-openssl-dev nlohmann-json3-dev libsecret-1-dev
-  # Large folders are read and filed with batched system calls (io_uring).
-  liburing-dev
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins qt6-translations-l10n
   # Japanese text, and the glyphs it lacks (emoji, Latin, Greek, Hangul ...).
   libgl-dev fonts-noto-cjk fonts-noto-color-emoji fonts-dejavu-core

@@ -96,7 +96,8 @@ void open_directory::close() {
     fd_ = -1;
 }
 
-bool open_directory::read_file(std::string_view name, std::string& bytes, struct stat* status) const {
+bool open_directory::read_file(std::string_view name, std::string& bytes, struct stat* status,
+                               std::int64_t size_limit) const {
     std::string disk = disk_path(name);
     if (disk.empty()) return false;
     // Not blocking: a named pipe under the name is refused below instead of
@@ -109,6 +110,10 @@ bool open_directory::read_file(std::string_view name, std::string& bytes, struct
     bool ok = stated && S_ISREG(status->st_mode);
     // Why, for a caller that tells the user.
     if (stated && !ok) errno = S_ISDIR(status->st_mode) ? EISDIR : EINVAL;
+    if (ok && size_limit > 0 && status->st_size > size_limit) {
+        ok = false;
+        errno = EFBIG;
+    }
     // One byte more than the size: a read that fills less than it asked for
     // has met the end of a regular file, so that the usual file takes one read.
     std::size_t filled = 0;
@@ -193,10 +198,12 @@ bool open_directory::write_new_text_file(std::string_view name, std::string_view
         chunk.reserve(2 * text_write_chunk);
         for (std::size_t start = 0; start < text.size(); start += text_write_chunk) {
             chunk.clear();
-            for (char c : text.substr(start, text_write_chunk)) {
-                if (c == '\n') chunk.push_back('\r');
-                chunk.push_back(c);
+            std::string_view piece = text.substr(start, text_write_chunk);
+            for (std::size_t line_end; (line_end = piece.find('\n')) != std::string_view::npos;) {
+                chunk.append(piece.substr(0, line_end)).append("\r\n");
+                piece.remove_prefix(line_end + 1);
             }
+            chunk.append(piece);
             if (!write_all(fd, chunk)) return false;
         }
         return true;
@@ -255,6 +262,13 @@ bool open_directory::remove_file(std::string_view name) const {
 }
 
 bool open_directory::flush() const { return ::fsync(fd_) == 0; }
+
+bool open_directory::flush_file_system() const { return ::syncfs(fd_) == 0; }
+
+bool open_directory::on_same_file_system(const open_directory& other) const {
+    struct stat mine, theirs;
+    return ::fstat(fd_, &mine) == 0 && ::fstat(other.fd_, &theirs) == 0 && mine.st_dev == theirs.st_dev;
+}
 
 bool read_whole_file(std::string_view path, std::string& bytes) {
     std::string disk = disk_path(path);

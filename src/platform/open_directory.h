@@ -34,8 +34,10 @@ public:
     std::optional<std::vector<std::string>> subdirectory_names() const;
 
     // The whole of a regular file, and its status (mode, times) when asked
-    // for; false for anything else under the name.
-    bool read_file(std::string_view name, std::string& bytes, struct stat* status = nullptr) const;
+    // for; false for anything else under the name. With a `size_limit`, a
+    // larger file is not read: false, with errno EFBIG.
+    bool read_file(std::string_view name, std::string& bytes, struct stat* status = nullptr,
+                   std::int64_t size_limit = 0) const;
     // The whole of a file, read without looking at it first: two system
     // calls fewer than read_file for a run over many small files, as the
     // list of a large folder makes. A directory gives false, a named pipe no
@@ -67,6 +69,12 @@ public:
     bool remove_file(std::string_view name) const;
     // The directory's own entries to the disk.
     bool flush() const;
+    // Everything written to the file system the directory lies on, to the
+    // disk (syncfs): one pass for many new files, whoever wrote them.
+    bool flush_file_system() const;
+    // Whether both directories lie on one file system (false when either
+    // cannot be looked at).
+    bool on_same_file_system(const open_directory& other) const;
 
 private:
     bool write_new(std::string_view name, unsigned mode, const struct timespec* times,

@@ -1,9 +1,12 @@
 #include "store/mail_import.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/work_directory.h"
 
@@ -17,26 +20,44 @@ constexpr std::string_view quoted_separator = ">From ";
 
 bool is_blank_line(std::string_view line) { return line == "\n" || line == "\r\n"; }
 
-// Reads a file line by line, each line with its line feed, however long.
+// Reads a file line by line, each line with its line feed, however long,
+// a block at a time (a large mbox in few reads).
 class line_source {
 public:
-    explicit line_source(std::FILE* file) : file_(file) {}
-    ~line_source() { std::free(buffer_); }
-    line_source(const line_source&) = delete;
-    line_source& operator=(const line_source&) = delete;
+    explicit line_source(std::FILE* file) : file_(file), block_(copy_block) {}
 
     bool next(std::string_view& line) {
-        ssize_t length = ::getline(&buffer_, &capacity_, file_);
-        if (length < 0) return false;
-        line = std::string_view(buffer_, static_cast<std::size_t>(length));
-        return true;
+        for (;;) {
+            std::string_view rest(block_.data() + start_, end_ - start_);
+            std::size_t newline = rest.find('\n');
+            if (newline != std::string_view::npos || (at_end_ && !rest.empty())) {
+                line = rest.substr(0, newline == std::string_view::npos ? rest.size() : newline + 1);
+                start_ += line.size();
+                return true;
+            }
+            if (at_end_) return false;
+            read_more();
+        }
     }
     bool failed() const { return std::ferror(file_) != 0; }
 
 private:
+    // Keeps the unfinished line at the front, makes room behind it (more
+    // for a line longer than a block) and fills it.
+    void read_more() {
+        if (start_ > 0) std::memmove(block_.data(), block_.data() + start_, end_ - start_);
+        end_ -= start_;
+        start_ = 0;
+        if (block_.size() - end_ < copy_block) block_.resize(std::max(2 * block_.size(), end_ + copy_block));
+        std::size_t n = std::fread(block_.data() + end_, 1, block_.size() - end_, file_);
+        end_ += n;
+        if (n == 0) at_end_ = true;
+    }
+
     std::FILE* file_;
-    char* buffer_ = nullptr;
-    std::size_t capacity_ = 0;
+    std::vector<char> block_;
+    std::size_t start_ = 0, end_ = 0;
+    bool at_end_ = false;
 };
 
 // A download file whose line ends are made CR LF as they are written.

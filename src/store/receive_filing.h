@@ -19,8 +19,11 @@ namespace qm {
 // pass it by), flushed to the disk and only then renamed to its number; the
 // download file, never changed, goes after that, so that a filing cut short
 // at any point neither loses the message nor files it twice (the note
-// "<n>.filed" in the work directory bridges the rename and the removal). A
-// staging directory left behind is built afresh by the next filing of its
+// "<n>.filed" in the work directory bridges the rename and the removal: it
+// names the staging directory, is flushed with it, and counts once that
+// directory is gone). The notes of a batch are one file under every
+// download's note name, naming each staging directory on a line of its own.
+// A staging directory left behind is built afresh by the next filing of its
 // download.
 inline constexpr std::string_view raw_copy_name = "raw";
 inline constexpr std::string_view staging_prefix = ".receiving-";
@@ -37,12 +40,15 @@ inline constexpr std::string_view unfiled_folder_name = "unfiled/";
 // account (its directory ends with "/"), lowest number first, also when
 // lower numbers are missing. Each becomes a new message with its decoded
 // header and parts (files "0" and "1" read-only), the status of a new message
-// and the download file as "raw". The number of download files handled (0
-// when there were none), or -1 when any of them could not be filed: such a
-// download file stays in the work directory under its name, untouched, the
-// half-made message is removed again, and filing goes on with the next file.
-// File errors are reported as they happen, naming the file. A download that
-// needs more memory than the program may have is moved whole into
+// and the download file as "raw"; a batch's messages are put together on two
+// threads, and take their numbers in download order. Downloads that appear
+// while it runs (a receive still under way) wait for the next call. The
+// number of download files handled (0 when there were none), or -1 when any
+// of them could not be filed: such a download file stays in the work
+// directory under its name, untouched, the half-made message is removed
+// again, and filing goes on with the next file.
+// File errors are reported, in download order, naming the file. A download
+// that needs more memory than the program may have is moved whole into
 // "unfiled/" of the data directory and told by its new name, so that it
 // stops nothing after it (-1 as well).
 int import_downloaded_messages(std::string_view work_directory, std::string_view account_root, reporter& report);

@@ -51,26 +51,58 @@ TEST_F(ReceiveFiling, FilesEveryDownloadFileInNumberOrder) {
 }
 
 // (A filing cut short at every step, and a full inbox, are met through quillmere-cli sync and import.)
-// A download that cannot be read (a named pipe, not waited on) stays, no staging directory is left, and the
-// downloads around it are filed whole, each raw copy a file of its own.
-TEST_F(ReceiveFiling, ADownloadThatFailsMidwayLeavesNothingHalfMadeAndTheOthersAreFiled) {
+// A batch large enough for two threads: a download that cannot be read (a named pipe, not waited on) stays and
+// no staging directory is left; one too large to be put together beside another waits its turn; every other
+// download is filed whole, in download order, each raw copy a file of its own.
+TEST_F(ReceiveFiling, ADownloadThatFailsMidwayLeavesNothingHalfMadeAndTheOthersAreFiledInOrder) {
     const std::string inbox = at(" 受信箱/");
-    write_bytes(dir / "work/1.pop", plain_message);
-    ASSERT_EQ(::mkfifo((dir / "work/2.pop").c_str(), 0600), 0);
-    write_bytes(dir / "work/3.pop", multipart_message);
+    std::string big = "Subject: big\r\n\r\n";
+    while (big.size() < (5u << 20)) big += std::string(76, 'b') + "\r\n";
+    std::vector<std::string> filed;
+    for (int n = 1; n <= 10; ++n) {
+        const std::string download = dir / ("work/" + std::to_string(n) + ".pop");
+        if (n == 4) {
+            ASSERT_EQ(::mkfifo(download.c_str(), 0600), 0);
+            continue;
+        }
+        filed.push_back(n == 6 ? big : n % 2 ? plain_message : multipart_message);
+        write_bytes(download, filed.back());
+    }
     const unsigned download_mode = mode_of(dir / "work/3.pop") & 07777;
 
     EXPECT_EQ(import_downloaded_messages(dir.cp("work/"), account, report), -1);
     ASSERT_EQ(report.texts().size(), 1u);
-    EXPECT_TRUE(report.texts()[0].starts_with(file_error + "\n(" + (dir / "work/2.pop") + ": ")) << report.texts()[0];
-    EXPECT_EQ(list_names(dir / "work"), names{"2.pop"});
-    EXPECT_EQ(list_names(inbox), (names{".0", ".1"}));
-    EXPECT_EQ(read_bytes(inbox + ".1/raw"), multipart_message);
-    struct stat raw;
-    ASSERT_EQ(::stat((inbox + ".1/raw").c_str(), &raw), 0);
-    EXPECT_EQ(raw.st_nlink, 1u);
-    EXPECT_EQ(raw.st_mode & 07777, download_mode);
+    EXPECT_TRUE(report.texts()[0].starts_with(file_error + "\n(" + (dir / "work/4.pop") + ": ")) << report.texts()[0];
+    EXPECT_EQ(list_names(dir / "work"), names{"4.pop"});
+    ASSERT_EQ(list_names(inbox).size(), filed.size());
+    for (std::size_t n = 0; n < filed.size(); ++n) {
+        const std::string message = inbox + "." + std::to_string(n) + "/";
+        EXPECT_TRUE(read_bytes(message + "raw") == filed[n]) << message;
+        struct stat raw;
+        ASSERT_EQ(::stat((message + "raw").c_str(), &raw), 0);
+        EXPECT_EQ(raw.st_nlink, 1u);
+        EXPECT_EQ(raw.st_mode & 07777, download_mode);
+    }
     EXPECT_EQ(list_names(inbox + ".1"), (names{"0", "1", "2", "raw", "status.ini"}));
+}
+
+// A filing cut short leaves the notes of its batch, each naming every staging directory of the batch on a line
+// of its own (older runs: its own alone): a download whose staging directory is gone (its message was shown) is
+// only removed, one whose staging directory is still there is filed afresh.
+TEST_F(ReceiveFiling, TheNotesOfAFilingCutShortDecideWhatIsFiledAgain) {
+    message(" 受信箱/", 0, '!');  // what the filing of download 1 made
+    for (const auto& [n, text] : {std::pair{1, plain_message}, {2, html_message}, {3, multipart_message}})
+        write_bytes(dir / ("work/" + std::to_string(n) + ".pop"), text);
+    write_bytes(dir / "work/1.filed", cp(" 受信箱/.receiving-1/") + "\n" + cp(" 受信箱/.receiving-2/"));
+    ASSERT_EQ(::link((dir / "work/1.filed").c_str(), (dir / "work/2.filed").c_str()), 0);
+    write_bytes(dir / "work/3.filed", cp(" 受信箱/.receiving-3/"));
+    write_message(at(" 受信箱/.receiving-2/"), {"Subject: half made\r\n"});
+
+    EXPECT_EQ(import_downloaded_messages(dir.cp("work/"), account, report), 3);
+    EXPECT_TRUE(report.shown.empty());
+    EXPECT_EQ(list_names(dir / "work"), names{});
+    EXPECT_EQ(list_names(at(" 受信箱")), (names{".0", ".1"}));
+    EXPECT_EQ(read_bytes(at(" 受信箱/.1/raw")), html_message);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
