@@ -2,10 +2,12 @@
 //  - 1,000 messages of about 22 KB, by our client and by fetchmail (Debian's,
 //    delivering into one file) from the same maildir of the same server, both
 //    in messages per second: the download alone, and `quillmere-cli sync` as
-//    a user runs it (the download, then every message filed into the inbox);
+//    a user runs it (the download, every message filed into the inbox while
+//    the download goes on);
 //  - a mailbox that keeps 10,000 known messages on the server and has 10 new
-//    ones: the time of the whole receive, which must stay well under two
-//    seconds and so cannot re-read uid.lst for every message;
+//    ones: the time of the whole receive (one id listing, 10 downloads),
+//    which must stay well under two seconds and so cannot re-read uid.lst
+//    for every message;
 //  - 200 messages of about 22 KB received with "POP remove", the downloads
 //    flushed to the disk before QUIT: into a work directory in memory (where
 //    the flush costs nothing) and on the disk (/var/tmp, or
@@ -72,17 +74,22 @@ std::size_t count_downloads(const std::string& directory) {
     return count;
 }
 
-// A receive job as the program runs it: connect, USER/PASS, receive, QUIT.
+// A receive job as the program runs it: connect, USER/PASS, CAPA, receive
+// (pipelined: Dovecot offers PIPELINING), QUIT.
 qm::net_result receive(const dovecot_server& server, const std::string& work, bool remove = false) {
-    return qm::test::run_connected({.host = server.host(), .port = server.pop3_port()},
-                                   [&](qm::connection& link, qm::thread& job) {
-                                       std::string password = server.password();
-                                       qm::net_result code = qm::pop_login(link, job, server.user(), password, false);
-                                       if (code == qm::net_result::ok)
-                                           code = qm::pop_receive(link, job, work, work + "uid.lst", remove);
-                                       qm::pop_quit(link, job);
-                                       return code;
-                                   })
+    return qm::test::run_connected(
+               {.host = server.host(), .port = server.pop3_port()},
+               [&](qm::connection& link, qm::thread& job) {
+                   std::string password = server.password();
+                   qm::pop_capabilities offered;
+                   qm::net_result code = qm::pop_login(link, job, server.user(), password, false);
+                   if (code == qm::net_result::ok) code = qm::pop_ask_capabilities(link, job, offered);
+                   if (code == qm::net_result::ok)
+                       code = qm::pop_receive(link, job, work, work + "uid.lst",
+                                              {remove, offered.pipelining, qm::default_download_limit, {}});
+                   qm::pop_quit(link, job);
+                   return code;
+               })
         .result;
 }
 

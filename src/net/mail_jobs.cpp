@@ -74,10 +74,10 @@ thread_pop::~thread_pop() {
     wipe_password(password);
 }
 
-net_result pop_job::log_in(connection& link) {
+net_result pop_job::log_in(connection& link, pop_capabilities* offered) {
     const std::string_view stls_host = upgrade_host(pop_server, ssl, starttls);
-    return oauth2 ? pop_login_bearer(link, *this, user_id, password, pop_server, port, stls_host)
-                  : pop_login(link, *this, user_id, password, apop, stls_host);
+    return oauth2 ? pop_login_bearer(link, *this, user_id, password, pop_server, port, stls_host, offered)
+                  : pop_login(link, *this, user_id, password, apop, stls_host, offered);
 }
 
 net_result thread_pop::talk() {
@@ -86,11 +86,14 @@ net_result thread_pop::talk() {
     connection link(trace);
     code = connect(link, *this, pop_server, port, ssl, verify_certificate, error_detail_);
     if (code != net_result::ok) return code;
-    code = log_in(link);
+    pop_capabilities offered;
+    code = log_in(link, &offered);
     wipe_password(password);
     keep_detail(code, link, error_detail_);
+    if (code == net_result::ok) code = pop_ask_capabilities(link, *this, offered);
     if (code == net_result::ok) {
-        code = pop_receive(link, *this, download_prefix, uid_list_path, remove, size_limit);
+        code = pop_receive(link, *this, download_prefix, uid_list_path,
+                           {remove, offered.pipelining, size_limit, downloaded});
         keep_detail(code, link, error_detail_);
     }
     if (code == net_result::message_too_large) {

@@ -70,8 +70,9 @@ public:
     bool starttls = false;  // a plain connection upgraded with STLS (when ssl is off)
 
 protected:
-    // The greeting and the login (password or OAuth 2.0) on the connected link.
-    net_result log_in(connection& link);
+    // The greeting and the login (password or OAuth 2.0) on the connected
+    // link; what a CAPA on the way offered goes to `offered`.
+    net_result log_in(connection& link, pop_capabilities* offered = nullptr);
 };
 
 // Receives new mail into download files "<n>.pop" of the download prefix
@@ -81,6 +82,8 @@ public:
     ~thread_pop() override;
     std::string download_prefix;
     std::uint64_t size_limit = default_download_limit;  // see pop_receive
+    // Called on the worker each time a download has taken its name.
+    std::function<void()> downloaded;
 
 protected:
     void run() override;

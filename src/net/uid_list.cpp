@@ -22,17 +22,6 @@ std::string_view directory_of(std::string_view path) {
     return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
 }
 
-// A note holds the list's path and the id, each on a line of its own.
-bool read_note(const std::string& path, std::string& list_path, std::string& id) {
-    std::string text;
-    if (!read_text_file(path, text)) return false;
-    std::size_t line_end = text.find('\n');
-    if (line_end == std::string::npos || line_end == 0) return false;
-    list_path = text.substr(0, line_end);
-    id = comparable_id(text.substr(line_end + 1));
-    return id != "\n";
-}
-
 // The list's lines in their order, each as compared; missing list: none.
 bool read_list_lines(std::string_view path, std::vector<std::string>& lines, known_ids& known) {
     if (load_uid_list(path, known) != net_result::ok) return false;
@@ -98,15 +87,6 @@ bool write_uid_list(std::string_view path, const std::vector<std::string>& ids) 
     });
 }
 
-bool note_received_id(std::string_view work_directory, std::uint64_t number, std::string_view list_path,
-                      std::string_view id) {
-    whole_file_writer note;
-    std::string text(list_path);
-    text.push_back('\n');
-    text.append(id);
-    return note.open(received_id_path(work_directory, number)) && note.write(text) && note.commit();
-}
-
 bool fold_received_ids(std::string_view work_directory) {
     const std::string work(work_directory);
     complete_noted_downloads(work);
@@ -122,15 +102,19 @@ bool fold_received_ids(std::string_view work_directory) {
         return known->second;
     };
     for (const std::string& name : received_id_notes(work)) {
-        std::string list_path, id;
-        // A note that cannot be read is one cut short before its download
-        // took its name: that message is fetched again.
-        if (!read_note(work + name, list_path, id) || !has_directory(list_path)) {
+        std::vector<noted_id> entries;
+        // A note that names no list, or no whole id, is one cut short before
+        // a download took its name: that message is fetched again.
+        if (!read_received_id_note(work + name, entries) || entries.empty() ||
+            !has_directory(entries.front().list_path)) {
             delete_file(work + name);
             continue;
         }
-        auto& [ids, notes] = by_list[list_path];
-        ids.push_back(std::move(id));
+        auto& [ids, notes] = by_list[entries.front().list_path];
+        for (const noted_id& entry : entries) {
+            std::string id = comparable_id(entry.id);
+            if (id != "\n") ids.push_back(std::move(id));
+        }
         notes.push_back(work + name);
     }
     bool ok = true;

@@ -15,12 +15,13 @@ namespace qm {
 // one a line; a receive does not fetch them again.
 //
 // A fetched message is recorded at once, before its download file takes its
-// name: "<n>.uid" beside the download "<n>.pop" (platform/work_directory.h)
-// names the list and the id. The end of a receive folds these notes into
-// their lists; a receive cut short (a crash, a kill, a lost connection)
-// leaves them to the next one, which folds them in before it asks the
-// server anything. So a message whose download file is whole is never
-// fetched twice.
+// name: a line of the receive's note "<n>.ids" in the work directory
+// (platform/work_directory.h) gives the download's number and the id, the
+// note's first line the list. A whole receive writes the list and drops its
+// note; a receive cut short (a crash, a kill, a lost connection) folds its
+// note into the list, or leaves it to the next one, which folds it in before
+// it asks the server anything. So a message whose download file is whole is
+// never fetched twice.
 
 // A line of the list as it is compared: cut at its first carriage return,
 // which becomes a line feed.
@@ -46,16 +47,12 @@ net_result load_uid_list(std::string_view path, known_ids& known);
 // companion; false, with the old list as it was, on a failure.
 bool write_uid_list(std::string_view path, const std::vector<std::string>& ids);
 
-// Records that the download numbered `number` of the work directory is the
-// message `id` (a comparable id) of the list at `list_path`. Called once the
-// download is whole and before it takes its name.
-bool note_received_id(std::string_view work_directory, std::uint64_t number, std::string_view list_path,
-                      std::string_view id);
-
 // Gives every noted download that is whole its name, adds the noted ids
 // that a list lacks to it, and removes the notes whose ids are in their
-// list. A note for a list whose directory is gone is dropped. False when a
-// list could not be read or rewritten: its notes stay for the next try.
+// list; notes of both forms ("<n>.ids", and "<n>.uid" as earlier versions
+// wrote them). A note for a list whose directory is gone is dropped. False
+// when a list could not be read or rewritten: its notes stay for the next
+// try.
 bool fold_received_ids(std::string_view work_directory);
 
 }  // namespace qm

@@ -9,8 +9,9 @@ namespace qm {
 // time (the first when n is not given) it reaches the named step, as a crash
 // or a power cut would stop it: no destructor, no exit handler runs. Without
 // the variable a kill point does nothing. The steps are named where they are
-// marked (a receive: "retr", "downloaded", "quit", "quit-sent", "quit-answered";
-// filing: "unfolded", "staged", "filed").
+// marked (a receive: "listed", "retr", "downloaded" (after the id's note line),
+// "quit", "quit-sent", "quit-answered"; filing: "unfolded", "staged", "filed";
+// filing while the download goes on: "receive-filing").
 void kill_point(std::string_view step);
 
 }  // namespace qm

@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <mutex>
 #include <set>
 
 #include "base/numbered_names.h"
 #include "platform/cp932.h"
 #include "platform/directory_walker.h"
 #include "platform/file_operations.h"
+#include "platform/open_directory.h"
 #include "platform/text_file.h"
 #include "platform/tree_operations.h"
 
@@ -27,18 +29,34 @@ std::string_view numbered_stem(std::string_view name, std::string_view suffix) {
     return is_decimal(stem) ? stem : std::string_view();
 }
 
-// The download number a work file belongs to: "<n>.pop", "<n>.uid" and
-// "<n>.filed" give n; "" for other names.
+// The download number a work file belongs to: "<n>.pop", "<n>.uid",
+// "<n>.ids" and "<n>.filed" give n; "" for other names.
 std::string_view download_number_of(std::string_view name) {
-    for (std::string_view suffix : {download_suffix, received_id_suffix, filing_note_suffix}) {
+    for (std::string_view suffix : {download_suffix, received_id_suffix, received_ids_suffix, filing_note_suffix}) {
         std::string_view stem = numbered_stem(name, suffix);
         if (!stem.empty()) return stem;
     }
     return {};
 }
 
+// The number part of an id note's name, of either form.
+std::string_view id_note_stem(std::string_view name) {
+    std::string_view stem = numbered_stem(name, received_ids_suffix);
+    return stem.empty() ? numbered_stem(name, received_id_suffix) : stem;
+}
+
+// Longer numbers than any run could reach are nobody's downloads.
+constexpr std::size_t longest_download_number = 18;
+
+std::optional<std::uint64_t> download_number(std::string_view digits) {
+    if (digits.empty() || digits.size() > longest_download_number || !is_decimal(digits)) return std::nullopt;
+    std::uint64_t number = 0;
+    for (char digit : digits) number = number * 10 + static_cast<std::uint64_t>(digit - '0');
+    return number;
+}
+
 bool is_kept_note(const std::string& work, std::string_view name) {
-    if (!numbered_stem(name, received_id_suffix).empty()) return true;
+    if (!id_note_stem(name).empty()) return true;
     std::string_view filed = numbered_stem(name, filing_note_suffix);
     return !filed.empty() && path_exists(work + std::string(filed) + std::string(download_suffix));
 }
@@ -101,38 +119,136 @@ std::uint64_t next_download_number(std::string_view work_directory) {
     auto names = read_directory_names(work_directory);
     if (!names) return next;
     for (const std::string& name : *names) {
-        std::string_view stem = download_number_of(name);
-        // Longer numbers than any run could reach are nobody's downloads.
-        if (stem.empty() || stem.size() > 18) continue;
-        next = std::max<std::uint64_t>(next, std::stoull(std::string(stem)) + 1);
+        if (auto number = download_number(download_number_of(name))) next = std::max(next, *number + 1);
+        // A note of a receive names downloads after its own number.
+        if (numbered_stem(name, received_ids_suffix).empty()) continue;
+        std::vector<noted_id> entries;
+        read_received_id_note(std::string(work_directory) + name, entries);
+        for (const noted_id& entry : entries) next = std::max(next, entry.number + 1);
     }
     return next;
 }
 
-std::string received_id_path(std::string_view work_directory, std::uint64_t number) {
-    return std::string(work_directory) + std::to_string(number) + std::string(received_id_suffix);
+namespace {
+
+// The notes a receive of this process is writing. The receive and the
+// filing of its downloads run at the same time, and filing gives noted
+// partial downloads their names: one that the receive is about to name
+// itself must be left to it.
+std::mutex open_notes_mutex;
+std::set<std::string, std::less<>> open_notes;
+
+bool is_open_note(std::string_view path) {
+    std::lock_guard<std::mutex> lock(open_notes_mutex);
+    return open_notes.contains(path);
 }
+
+// "<n>.ids": the list's path on the first line, then "<number> <id>" lines.
+void read_ids_lines(std::string_view bytes, std::vector<noted_id>& entries) {
+    std::size_t end = bytes.find('\n');
+    if (end == 0 || end == std::string_view::npos) return;
+    const std::string list_path(bytes.substr(0, end));
+    for (std::size_t start = end + 1; (end = bytes.find('\n', start)) != std::string_view::npos; start = end + 1) {
+        std::string_view line = bytes.substr(start, end + 1 - start);
+        std::size_t space = line.find(' ');
+        auto number = space == std::string_view::npos ? std::nullopt : download_number(line.substr(0, space));
+        // An id of at least one character, with its line feed.
+        if (!number || line.size() - space < 3) continue;
+        entries.push_back({*number, list_path, std::string(line.substr(space + 1))});
+    }
+}
+
+}  // namespace
 
 std::vector<std::string> received_id_notes(std::string_view work_directory) {
     std::vector<std::string> names;
     if (auto listed = read_directory_names(work_directory)) {
         for (std::string& name : *listed) {
-            if (!numbered_stem(name, received_id_suffix).empty()) names.push_back(std::move(name));
+            if (!id_note_stem(name).empty() && !is_open_note(std::string(work_directory) + name))
+                names.push_back(std::move(name));
         }
     }
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return decimal_less(numbered_stem(a, received_id_suffix), numbered_stem(b, received_id_suffix));
+        return decimal_less(id_note_stem(a), id_note_stem(b));
     });
     return names;
+}
+
+bool read_received_id_note(std::string_view path, std::vector<noted_id>& entries) {
+    const std::size_t before = entries.size();
+    std::string_view name = path.substr(path.find_last_of('/') + 1);
+    if (!numbered_stem(name, received_ids_suffix).empty()) {
+        std::string bytes;
+        if (!read_whole_file(path, bytes)) return false;
+        read_ids_lines(bytes, entries);
+        const std::size_t list_end = bytes.find('\n');
+        return list_end != std::string::npos && list_end > 0;
+    }
+    // "<n>.uid": the list's path, then the id.
+    auto number = download_number(numbered_stem(name, received_id_suffix));
+    std::string text;
+    if (!number || !read_text_file(path, text)) return false;
+    std::size_t line_end = text.find('\n');
+    if (line_end == std::string::npos || line_end == 0) return false;
+    entries.push_back({*number, text.substr(0, line_end), text.substr(line_end + 1)});
+    return entries.size() > before;
 }
 
 void complete_noted_downloads(std::string_view work_directory) {
     const std::string work(work_directory);
     for (const std::string& note : received_id_notes(work)) {
-        std::string download = work + std::string(numbered_stem(note, received_id_suffix)) + std::string(download_suffix);
-        std::string partial = download + std::string(partial_suffix);
-        if (path_exists(partial) && !path_exists(download)) rename_path(partial, download);
+        std::vector<noted_id> entries;
+        read_received_id_note(work + note, entries);
+        for (const noted_id& entry : entries) {
+            // Never over a download of that name: the rename itself refuses.
+            const std::string download = download_path(work, entry.number);
+            rename_path(download + std::string(partial_suffix), download);
+        }
     }
+}
+
+bool received_id_note::append(std::string_view work_directory, std::uint64_t number, std::string_view list_path,
+                              std::string_view id) {
+    std::string text;
+    // A note that failed once takes nothing more: a line cut short must stay its last.
+    if (failed_) return false;
+    if (fd_ < 0) {
+        path_ = std::string(work_directory) + std::to_string(number) + std::string(received_ids_suffix);
+        const std::string disk = disk_path(path_);
+        fd_ = disk.empty() ? -1 : ::open(disk.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, new_file_mode);
+        failed_ = fd_ < 0;
+        if (failed_) return false;
+        std::lock_guard<std::mutex> lock(open_notes_mutex);
+        open_notes.insert(path_);
+        text.append(list_path).push_back('\n');
+    }
+    text.append(std::to_string(number)).append(" ").append(id);
+    for (std::string_view rest = text; !rest.empty();) {
+        const ssize_t written = ::write(fd_, rest.data(), rest.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            const int error = errno;
+            failed_ = true;
+            close();
+            errno = error;
+            return false;
+        }
+        rest.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+void received_id_note::close() {
+    if (fd_ < 0) return;
+    ::close(fd_);
+    fd_ = -1;
+    std::lock_guard<std::mutex> lock(open_notes_mutex);
+    open_notes.erase(path_);
+}
+
+bool received_id_note::remove() {
+    close();
+    return path_.empty() || delete_file(path_) || !path_exists(path_);
 }
 
 std::string outgoing_path(std::string_view work_directory, std::string_view message_dir_name) {
@@ -231,17 +347,11 @@ bool whole_file_writer::open(std::string path) {
     if (disk.empty()) return false;
     // Only a partial file made here is ever removed here: one that exists is
     // another writer's.
-    int fd = ::open(disk.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, new_file_mode);
-    if (fd < 0) return false;
-    file_.reset(::fdopen(fd, "wb"));
-    if (!file_) {
-        ::close(fd);
-        ::unlink(disk.c_str());
-        return false;
-    }
+    fd_ = ::open(disk.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, new_file_mode);
+    if (fd_ < 0) return false;
     path_ = std::move(path);
-    buffer_.resize(download_buffer_size);
-    std::setvbuf(file_.get(), buffer_.data(), _IOFBF, buffer_.size());
+    buffer_.clear();
+    buffer_.reserve(download_buffer_size);
     ok_ = true;
     return true;
 }
@@ -265,13 +375,34 @@ bool whole_file_writer::open_next_download(std::string_view work_directory) {
     return open_next_download(work_directory, next);
 }
 
+bool whole_file_writer::write_out(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
 bool whole_file_writer::write(std::string_view bytes) {
-    if (ok_ && file_ && std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size()) ok_ = false;
+    if (!ok_ || fd_ < 0) return ok_;
+    if (buffer_.size() + bytes.size() > download_buffer_size) {
+        ok_ = write_out(buffer_);
+        buffer_.clear();
+        if (ok_ && bytes.size() >= download_buffer_size) return ok_ = write_out(bytes);
+    }
+    if (ok_) buffer_.append(bytes);
     return ok_;
 }
 
 bool whole_file_writer::finish() {
-    if (file_ && !close_checked(file_)) ok_ = false;
+    if (fd_ >= 0) {
+        if (ok_ && !buffer_.empty()) ok_ = write_out(buffer_);
+        buffer_.clear();
+        if (::close(fd_) != 0) ok_ = false;
+        fd_ = -1;
+    }
     return ok_ && !path_.empty();
 }
 
@@ -283,8 +414,10 @@ bool whole_file_writer::commit() {
 }
 
 void whole_file_writer::abandon() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    buffer_.clear();
     if (path_.empty()) return;
-    if (file_) file_.reset();
     std::string disk = disk_path(path_ + std::string(partial_suffix));
     if (!disk.empty()) ::unlink(disk.c_str());
     path_.clear();

@@ -21,9 +21,12 @@ namespace qm {
 //   (the sender, then one recipient a line), "<n>.ref" the scratch copy of
 //   its header the envelope is read from, "prepared.lst" the message
 //   directories of the outbox one preparation wrote;
-// - "<n>.uid": the note that download n is the message of this id of that
-//   UID list (net/uid_list.h), written once the download is whole and
-//   before it takes its name, so that its "<n>.pop.part" is whole too;
+// - "<n>.ids": the id notes of one receive whose first download was n: a
+//   line that names the UID list, then a line "<download number> <id>" for
+//   each download, appended once the download is whole and before it takes
+//   its name, so that the "<m>.pop.part" of a noted m is whole too
+//   (net/uid_list.h); "<n>.uid", the same for one download (the list and
+//   the id on a line each), as earlier versions wrote them;
 // - "<n>.filed": the note that download n has been put together, whole, as
 //   the message directory it names (store/receive_filing.h), written before
 //   that directory takes its number and removed after the download;
@@ -38,6 +41,7 @@ inline constexpr std::string_view partial_suffix = ".part";
 inline constexpr std::string_view prepared_list_name = "prepared.lst";
 inline constexpr std::string_view download_owner_name = "download.owner";
 inline constexpr std::string_view received_id_suffix = ".uid";
+inline constexpr std::string_view received_ids_suffix = ".ids";
 inline constexpr std::string_view filing_note_suffix = ".filed";
 inline constexpr std::string_view draft_folder_name = "draft/";
 
@@ -54,11 +58,51 @@ std::vector<std::string> download_files(std::string_view work_directory);
 // that of another download.
 std::uint64_t next_download_number(std::string_view work_directory);
 
-// "<n>.uid" of the work directory; the names of those there, in number order.
-std::string received_id_path(std::string_view work_directory, std::uint64_t number);
+// An id noted for a download: the UID list it belongs in, and the id as
+// the list compares it (ending in a line feed).
+struct noted_id {
+    std::uint64_t number = 0;
+    std::string list_path, id;
+};
+
+// The id notes of the work directory ("<n>.ids" and "<n>.uid"), names only,
+// in number order, without the ones a receive of this process is still
+// writing: only their writer acts on those.
 std::vector<std::string> received_id_notes(std::string_view work_directory);
+// The whole entries of a note (either form): a line that a kill cut short,
+// or that is not of the note's form, is none. False when the note cannot be
+// read or names no list.
+bool read_received_id_note(std::string_view path, std::vector<noted_id>& entries);
 // Gives each partial download file whose id is noted its name: it is whole.
 void complete_noted_downloads(std::string_view work_directory);
+
+// The "<n>.ids" note of one receive, made with its first entry and
+// appended to, one write a download: each entry is in the file (as far as
+// the system is concerned: a kill of the program cannot lose it; a flush
+// before the server deletes anything puts it on the disk) before the
+// download takes its name. While it is open, received_id_notes passes it
+// by. Closing leaves the file; remove() takes it away once its ids are in
+// their list.
+class received_id_note {
+public:
+    received_id_note() = default;
+    ~received_id_note() { close(); }
+    received_id_note(const received_id_note&) = delete;
+    received_id_note& operator=(const received_id_note&) = delete;
+
+    bool append(std::string_view work_directory, std::uint64_t number, std::string_view list_path,
+                std::string_view id);
+    void close();
+    // Closes the note and deletes it; true when there is none left.
+    bool remove();
+    // The note's path once an entry was tried ("" before).
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    bool failed_ = false;
+};
 
 // The outgoing file of an outbox message: ".7" gives work + "7.smt".
 std::string outgoing_path(std::string_view work_directory, std::string_view message_dir_name);
@@ -108,7 +152,7 @@ public:
     // while it is unset, and it is left at the number after the one opened.
     bool open_next_download(std::string_view work_directory, std::optional<std::uint64_t>& next);
     bool open_next_download(std::string_view work_directory);
-    bool is_open() const { return file_ != nullptr; }
+    bool is_open() const { return fd_ >= 0; }
     const std::string& path() const { return path_; }
     bool write(std::string_view bytes);
     // Closes the file, which keeps its partial name; false when a write
@@ -121,9 +165,11 @@ public:
     void abandon();
 
 private:
+    bool write_out(std::string_view bytes);
+
     std::string path_;
-    std::vector<char> buffer_;
-    file_handle file_;
+    std::string buffer_;  // download_buffer_size at most, written out whole
+    int fd_ = -1;
     bool ok_ = true;
 };
 

@@ -1,12 +1,20 @@
 #include "store/send_receive.h"
 
+#include <condition_variable>
+#include <functional>
 #include <limits>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "config/account_settings.h"
 #include "base/format.h"
 #include "config/settings.h"
 #include "net/smtp_client.h"
 #include "platform/file_operations.h"
+#include "platform/kill_point.h"
 #include "platform/program_context.h"
 #include "platform/work_directory.h"
 #include "store/arrange_rules.h"
@@ -29,11 +37,111 @@ std::string uid_list_path(std::string_view mailbox, std::string_view title) {
     return account_directory(mailbox, title) + std::string(uid_list_name);
 }
 
+// ---- filing while receiving --------------------------------------------------
+
+// What filing on another thread says, kept for the round to show on its own
+// thread; a message said again (a download that fails at every pass) is
+// kept once.
+class kept_messages : public reporter {
+public:
+    bool show(message_kind kind, std::string_view text) override {
+        for (const auto& [shown_kind, shown_text] : shown_) {
+            if (shown_kind == kind && shown_text == text) return true;
+        }
+        shown_.emplace_back(kind, std::string(text));
+        return true;
+    }
+    void show_to(reporter& report) {
+        for (const auto& [kind, text] : shown_) report.show(kind, text);
+        shown_.clear();
+    }
+
+private:
+    std::vector<std::pair<message_kind, std::string>> shown_;
+};
+
+// Files a receive's downloads into the inbox while the receive goes on, on a
+// thread of its own: the receive job wakes it each time a download has taken
+// its name, and each pass files every download that waits, lowest number
+// first, so that the inbox takes them in the order they came. Only whole
+// downloads have a download file's name, and one whose id is being noted is
+// left to the receive (platform/work_directory.h).
+class filing_during_receive {
+public:
+    filing_during_receive(std::string work, std::string account_root)
+        : work_(std::move(work)), account_root_(std::move(account_root)) {
+        try {
+            thread_ = std::thread([this] { run(); });
+            started_ = true;
+        } catch (const std::system_error&) {
+            // Without a thread the round files after the receive, as it always could.
+        }
+    }
+    ~filing_during_receive() { stop(false); }
+    filing_during_receive(const filing_during_receive&) = delete;
+    filing_during_receive& operator=(const filing_during_receive&) = delete;
+
+    bool started() const { return started_; }
+    // For the receive job: called on its thread after each download.
+    std::function<void()> waker() {
+        if (!started_) return {};
+        return [this] {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++waiting_;
+            ++handed_;
+            wake_.notify_one();
+        };
+    }
+    // Ends the thread once its pass is done; with `file_the_rest`, after one
+    // more for what came since.
+    void stop(bool file_the_rest) {
+        if (!thread_.joinable()) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+            file_the_rest_ = file_the_rest;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    // After stop(): the downloads the receive handed over, whether one could
+    // not be filed, and what filing said.
+    std::size_t handed() const { return handed_; }
+    bool problem() const { return problem_; }
+    void show_messages_to(reporter& report) { messages_.show_to(report); }
+
+private:
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return waiting_ > 0 || stopping_; });
+            if (stopping_ && (!file_the_rest_ || waiting_ == 0)) return;
+            waiting_ = 0;
+            lock.unlock();
+            kill_point("receive-filing");
+            if (import_downloaded_messages(work_, account_root_, messages_) < 0) problem_ = true;
+            lock.lock();
+        }
+    }
+
+    const std::string work_, account_root_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::size_t waiting_ = 0, handed_ = 0;  // guarded by mutex_
+    bool stopping_ = false, file_the_rest_ = false;  // guarded by mutex_
+    bool started_ = false;
+    bool problem_ = false;  // the filing thread's until it is joined
+    kept_messages messages_;  // likewise
+    std::thread thread_;
+};
+
 // ---- the jobs ------------------------------------------------------------------
 
 net_result receive_once(send_receive_host& host, const current_account& account, const std::string& uid_list,
-                        const std::string& work, round_logins& logins, bool& again) {
+                        const std::string& work, round_logins& logins, const std::function<void()>& downloaded,
+                        bool& again) {
     thread_pop job;
+    job.downloaded = downloaded;
     job.size_limit = static_cast<std::uint64_t>(settings().download_limit) * 1024 * 1024;
     job.download_prefix = work;
     job.pop_server = account.pop_server;
@@ -61,8 +169,9 @@ net_result with_one_retry(Job job) {
 }
 
 net_result receive(send_receive_host& host, const current_account& account, const std::string& uid_list,
-                   const std::string& work, round_logins& logins) {
-    return with_one_retry([&](bool& again) { return receive_once(host, account, uid_list, work, logins, again); });
+                   const std::string& work, round_logins& logins, const std::function<void()>& downloaded) {
+    return with_one_retry(
+        [&](bool& again) { return receive_once(host, account, uid_list, work, logins, downloaded, again); });
 }
 
 net_result send_once(send_receive_host& host, const current_account& account, const std::string& work,
@@ -130,6 +239,24 @@ void tell_waiting_downloads(reporter& report, const std::string& work) {
                                                         static_cast<int>(waiting), work.c_str()));
 }
 
+// Ends the filing that went on during the receive, once what came since
+// its last pass is filed, and shows what it said: how many of the
+// downloads that waited before the receive and that the receive handed
+// over reached the inbox, arranged there when `arrange` is set.
+int end_filing(filing_during_receive& filing, std::size_t waiting_before,
+               const std::string& work, const std::string& root, bool arrange, reporter& report,
+               round_result& result) {
+    filing.stop(true);
+    filing.show_messages_to(report);
+    if (filing.problem()) result.filing_problem = true;
+    // Counted from what is left: a failure in one file does not hide the
+    // messages that were filed.
+    const std::size_t came = waiting_before + filing.handed(), left = download_files(work).size();
+    const int filed = static_cast<int>(came > left ? came - left : 0);
+    if (filed > 0 && arrange) arrange_run(special_folder_in(root, special_folder::inbox), root, report);
+    return filed;
+}
+
 // "2通のメールを送信しました." after another message, on a line of its own.
 std::string with_sent_count(std::string text, std::size_t sent) {
     if (sent == 0) return text;
@@ -174,22 +301,32 @@ round_result send_receive(send_receive_host& host, std::string_view mailbox, std
     }
 
     note_download_owner(work, root);
-    net_result code = receive(host, account, uid_list_path(mailbox, account_title), work, logins);
+    const std::size_t waiting = download_files(work).size();
+    filing_during_receive filing(work, root);
+    net_result code = receive(host, account, uid_list_path(mailbox, account_title), work, logins, filing.waker());
     if (code != net_result::ok) {
-        // Complete downloads stay for the next round; the server may already
-        // have deleted them.
+        // What came whole is filed all the same (the server may already have
+        // deleted it); what cannot be filed waits for the next round.
         note_job(result, code);
+        if (filing.started()) end_filing(filing, waiting, work, root, arrange, report, result);
         report_filing_problem();
         tell_waiting_downloads(report, work);
         forget_download_owner_when_filed(work);
         return result;
     }
 
+    // Filing ends before the outbox is sent (arranging the sent mail may move
+    // mail into the inbox); its messages come after those of the send.
+    filing.stop(true);
     if (outbox_holds_mail(root)) send_outbox(host, account, root, work, logins, result);
 
-    filing_outcome filed = file_downloads(work, root, arrange, report);
-    new_mail += filed.filed;
-    if (filed.problem) result.filing_problem = true;
+    if (filing.started()) {
+        new_mail += end_filing(filing, waiting, work, root, arrange, report, result);
+    } else {
+        filing_outcome filed = file_downloads(work, root, arrange, report);
+        new_mail += filed.filed;
+        if (filed.problem) result.filing_problem = true;
+    }
     forget_download_owner_when_filed(work);
     if (new_mail > 0 && !quiet) host.show_inbox(inbox);
     if (result.filing_problem) {

@@ -76,14 +76,17 @@ struct round_result {
 //  3. download files an earlier round could not file are filed (and
 //     arranged) first, into the account they were received for; when those
 //     of another account still cannot be filed, the round stops there;
-//  4. the receive job; when it fails, the round stops (its complete
-//     downloads wait in the work directory for the next round);
+//  4. the receive job, while each download that came whole is filed into
+//     the inbox on a thread of its own (in the order they came); when the
+//     job fails (or is cancelled), the round stops there once what came
+//     whole is filed and arranged (what cannot be filed waits in the work
+//     directory for the next round);
 //  5. with mail in the outbox: preparation, and when a message was
 //     prepared, the send job and filing of whatever the server accepted
 //     (also after a failed send job, so that nothing is sent twice), then
 //     "arrange at send"; a message that could not be prepared stays queued
 //     and the round ends with file_error;
-//  6. filing of the downloads, "arrange at receive", and the messages: the
+//  6. the end of filing, "arrange at receive" (once), and the messages: the
 //     inbox is shown when mail came, "新着メールはありません." when none came,
 //     followed by "2通のメールを送信しました." when mail was sent (neither
 //     when quiet), "受信メールの取込処理に問題がありました." when filing

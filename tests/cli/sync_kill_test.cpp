@@ -37,8 +37,11 @@ struct kill_case {
 
 // Every step a round goes through, each at a moment with messages on both sides of it.
 const kill_case kill_cases[] = {
-    {"retr", 4},           // a message half downloaded
-    {"downloaded", 4},     // a download whole, not yet under its name
+    {"retr", 4},           // a message half downloaded, more asked for
+    {"downloaded", 1},     // the first download whole and its id note made, not yet under its name
+    {"downloaded", 4},     // a download whole, its id appended to the note, not yet under its name
+    {"receive-filing", 1}, // filing the first downloads while the receive goes on
+    {"listed", 1},         // the new UID list written, the round's id note not yet removed
     {"quit", 1},           // every message downloaded (and marked for deletion), QUIT not sent
     {"quit-sent", 1},      // QUIT sent, its answer not read
     {"quit-answered", 1},  // the server has deleted, the round has not noted it
@@ -90,7 +93,7 @@ TEST_F(SyncKills, EveryMessageArrivesExactlyOnceWhereverTheRoundIsKilled) {
     std::sort(sent.begin(), sent.end());
     for (bool remove : {false, true}) {
         for (const kill_case& c : kill_cases) {
-            const std::string title = std::string(remove ? "remove-" : "keep-") + c.step;
+            const std::string title = std::string(remove ? "remove-" : "keep-") + c.step + "-" + std::to_string(c.count);
             SCOPED_TRACE(title);
             fill_server();
             const std::string inbox = make_account(title, remove);

@@ -1,9 +1,12 @@
 // libFuzzer over what a mail server answers: the real POP3 or SMTP client
 // talks over a loopback connection to a peer that has sent the fuzz bytes
 // and closed its side, so every input ends. Walking those bytes as the
-// protocol frames them: a step never succeeds on a reply that is not
-// positive ("+OK"; a 1xx-3xx code), a receive writes exactly the messages
-// that came whole, and a queued message leaves only once its data was taken.
+// protocol frames them, against the commands the client sent (POP3: its
+// commands sent ahead when CAPA offers PIPELINING are answered in order): a
+// step never succeeds on a reply that is not positive ("+OK"; a 1xx-3xx
+// code), a receive writes exactly the messages that came whole before its
+// first failed step, and a queued message leaves only once its data was
+// taken.
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -78,17 +81,27 @@ struct exchange {
     bool positive;
 };
 
-// Each command's reply. POP3: one line; after a positive RETR the message's
-// lines up to ".", dots unstuffed. SMTP: lines up to one with a blank after
-// its code; after a positive DATA the client's lines up to "." and one reply.
+// Each command's reply. POP3: one line; after a positive CAPA or UIDL
+// (the listing) the lines up to "."; after a positive RETR the message's
+// lines up to ".", dots unstuffed (kept until a transfer step failed). SMTP:
+// lines up to one with a blank after its code; after a positive DATA the
+// client's lines up to "." and one reply.
 bool walk(line_walk& replies, bool smtp, const std::vector<std::string>& commands, std::vector<exchange>& walked,
           std::vector<std::string>& messages) {
+    bool transfer_failed = false;
     for (std::size_t i = 0; i < commands.size(); ++i) {
         auto reply = smtp ? smtp_reply(replies) : replies.next();
         if (!reply) break;
         if (!smtp && mistaken(*reply)) return false;
         walked.push_back({commands[i], smtp ? smtp_positive(*reply) : reply->starts_with("+OK")});
-        if (!walked.back().positive || commands[i].substr(0, 4) != (smtp ? "DATA" : "RETR")) continue;
+        const std::string_view verb = std::string_view(commands[i]).substr(0, 4);
+        if (!smtp && !walked.back().positive && (verb == "STAT" || verb == "UIDL" || verb == "RETR" || verb == "DELE"))
+            transfer_failed = true;
+        if (!smtp && walked.back().positive && (commands[i] == "CAPA" || commands[i] == "UIDL")) {
+            for (auto line = replies.next(); line && *line != ".\r\n" && *line != ".\n"; line = replies.next()) {}
+            continue;
+        }
+        if (!walked.back().positive || verb != (smtp ? "DATA" : "RETR")) continue;
         if (smtp) {
             while (i + 1 < commands.size() && commands[++i] != ".") {}
             if (!(reply = smtp_reply(replies))) break;
@@ -98,7 +111,7 @@ bool walk(line_walk& replies, bool smtp, const std::vector<std::string>& command
         std::string message;
         for (auto line = replies.next(); line; line = replies.next()) {
             if (*line == ".\r\n") {
-                messages.push_back(message);
+                if (!transfer_failed) messages.push_back(message);
                 break;
             }
             message += line->substr(line->starts_with("..") ? 1 : 0);
@@ -134,8 +147,10 @@ void talk(int listener, std::string_view bytes, bool smtp, bool option) {
         if (smtp && (started = qm::smtp_start(link, job, "client.example", option ? &user : nullptr, password)) ==
                         net_result::ok)
             done = qm::smtp_send_queue(link, job, work);
-        if (!smtp && (started = qm::pop_login(link, job, user, password, option)) == net_result::ok)
-            done = qm::pop_receive(link, job, work, uid_list, option);
+        qm::pop_capabilities offered;
+        if (!smtp && (started = qm::pop_login(link, job, user, password, option)) == net_result::ok &&
+            (started = qm::pop_ask_capabilities(link, job, offered)) == net_result::ok)
+            done = qm::pop_receive(link, job, work, uid_list, {option, offered.pipelining, qm::default_download_limit, {}});
         smtp ? qm::smtp_quit(link, job) : qm::pop_quit(link, job);
         link.close_gently();
     }  // closed: the peer reads to the end of what the client said
@@ -156,9 +171,12 @@ void talk(int listener, std::string_view bytes, bool smtp, bool option) {
     auto transfer = std::find_if(walked.begin(), walked.end(), [&](const exchange& e) {
         return e.command.starts_with(smtp ? "MAIL FROM:" : "STAT") || e.command == "QUIT";
     });
+    // The login's last step (CAPA after it may be refused: nothing offered).
+    auto login = std::find_if(std::make_reverse_iterator(transfer), walked.rend(),
+                              [](const exchange& e) { return e.command != "CAPA"; });
     if (started == net_result::ok) {
         CHECK(smtp ? smtp_positive(*greeting) : greeting->starts_with("+OK"));
-        CHECK(transfer != walked.begin() && std::prev(transfer)->positive);
+        CHECK(login != walked.rend() && login->positive);
     }
     for (auto e = transfer; done == net_result::ok && e != walked.end() && e->command != "QUIT"; ++e)
         CHECK(e->positive);

@@ -84,8 +84,9 @@ TEST_F(MailJobs, TheReceiveJobTracesWithThePasswordMaskedAndCountsTheServersMess
     write_bytes(dir_ / "uid.lst", "a\r\n");
     script_server pop;
     login(pop);
-    pop.exchange({{"STAT", "+OK 2 60\r\n"}, {"UIDL 1", "+OK 1 a\r\n"}, {"DELE 1", "+OK\r\n"}, {"UIDL 2", "+OK 2 b\r\n"},
-                  {"RETR 2", "+OK\r\nSubject: b\r\n\r\n..dot\r\n.\r\n"}, {"DELE 2", "+OK\r\n"}, {"QUIT", "+OK\r\n"}})
+    pop.exchange({{"CAPA", "+OK\r\nUIDL\r\n.\r\n"}, {"STAT", "+OK 2 60\r\n"}, {"UIDL", "+OK\r\n1 a\r\n2 b\r\n.\r\n"},
+                  {"DELE 1", "+OK\r\n"}, {"RETR 2", "+OK\r\nSubject: b\r\n\r\n..dot\r\n.\r\n"}, {"DELE 2", "+OK\r\n"},
+                  {"QUIT", "+OK\r\n"}})
         .close().start();
     thread_pop job;
     prepare(job, pop);
@@ -95,9 +96,10 @@ TEST_F(MailJobs, TheReceiveJobTracesWithThePasswordMaskedAndCountsTheServersMess
     EXPECT_TRUE(pop.played());
     EXPECT_EQ(read_bytes(dir_ / "0.pop"), "Subject: b\r\n\r\n.dot\r\n");
     // One dot for each line of the message.
-    EXPECT_EQ(trace_, "S: +OK ready\r\nC: USER alice\r\nS: +OK\r\nC: PASS ******\r\nS: +OK\r\nC: STAT\r\nS: +OK 2 60\r\n"
-                      "C: UIDL 1\r\nS: +OK 1 a\r\nC: DELE 1\r\nS: +OK\r\nC: UIDL 2\r\nS: +OK 2 b\r\nC: RETR 2\r\nS: +OK\r\n"
-                      "S: ...\r\nC: DELE 2\r\nS: +OK\r\nC: QUIT\r\nS: +OK\r\n");
+    EXPECT_EQ(trace_, "S: +OK ready\r\nC: USER alice\r\nS: +OK\r\nC: PASS ******\r\nS: +OK\r\nC: CAPA\r\nS: +OK\r\n"
+                      "S: UIDL\r\nS: .\r\nC: STAT\r\nS: +OK 2 60\r\nC: UIDL\r\nS: +OK\r\nS: 1 a\r\nS: 2 b\r\nS: .\r\n"
+                      "C: DELE 1\r\nS: +OK\r\nC: RETR 2\r\nS: +OK\r\nS: ...\r\nC: DELE 2\r\nS: +OK\r\nC: QUIT\r\n"
+                      "S: +OK\r\n");
     EXPECT_EQ(std::pair(progress_.done, progress_.total), std::pair(2, 2));
     // The list names what was deleted: should the QUIT not reach the server, the next round deletes it unfetched.
     EXPECT_EQ(read_bytes(dir_ / "uid.lst"), "a\r\nb\r\n");
@@ -108,7 +110,7 @@ TEST_F(MailJobs, CancelFromAnotherThreadDuringADownloadLeavesNoFileAndTheOldUidL
     write_bytes(dir_ / "uid.lst", "old\r\n");
     script_server pop;
     login(pop);
-    pop.exchange({{"STAT", "+OK 1 9000\r\n"}, {"UIDL 1", "+OK 1 new\r\n"},
+    pop.exchange({{"CAPA", "+OK\r\n.\r\n"}, {"STAT", "+OK 1 9000\r\n"}, {"UIDL", "+OK\r\n1 new\r\n.\r\n"},
                   {"RETR 1", "+OK\r\nSubject: big\r\n\r\nfirst line\r\n"}}).pause(8s).start();
     thread_pop job;
     prepare(job, pop);
@@ -135,9 +137,9 @@ TEST_F(MailJobs, CancelFromAnotherThreadDuringADownloadLeavesNoFileAndTheOldUidL
 TEST_F(MailJobs, AMessagePastTheDownloadLimitStopsTheReceiveWithoutQuit) {
     script_server pop;
     login(pop);
-    pop.exchange({{"STAT", "+OK 2 9000\r\n"}, {"UIDL 1", "+OK 1 small\r\n"},
+    pop.exchange({{"CAPA", "+OK\r\n.\r\n"}, {"STAT", "+OK 2 9000\r\n"}, {"UIDL", "+OK\r\n1 small\r\n2 endless\r\n.\r\n"},
                   {"RETR 1", "+OK\r\nSubject: small\r\n\r\nhi\r\n.\r\n"}, {"DELE 1", "+OK\r\n"},
-                  {"UIDL 2", "+OK 2 endless\r\n"}, {"RETR 2", "+OK\r\n" + std::string(3000, 'x') + "\r\n"}})
+                  {"RETR 2", "+OK\r\n" + std::string(3000, 'x') + "\r\n"}})
         .pause(2s)
         .start();
     thread_pop job;

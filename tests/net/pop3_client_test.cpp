@@ -7,6 +7,7 @@
 #include "net/connection.h"
 #include "net/pop3_client.h"
 #include "net/result_codes.h"
+#include "platform/work_directory.h"
 #include "support/job_runner.h"
 #include "support/script_server.h"
 #include "support/test_support.h"
@@ -93,12 +94,22 @@ TEST(Pop3Login, FollowsTheGreetingAndTheRepliesAndNeverShowsThePassword) {
 using files = std::map<std::string, std::string>;  // name ("uid.lst" included; "x/": a directory) and bytes
 
 // One receive into a fresh work directory, and every file it must leave there.
-// The exchanges follow the greeting; the server then quits, or closes when `cut_off`.
+// The exchanges follow the greeting; the server then quits, or closes when `cut_off`
+// (and the client must then have closed the connection without QUIT).
 struct receive_case {
     const char* name; files before; bool remove; exchange_list exchanges; net_result expected; files after;
     bool cut_off = false;
     std::string download_below = "";  // the download prefix below the work directory
+    bool pipelining = false;
+    std::uint64_t size_limit = default_download_limit;
 };
+
+// "+OK" and the listing of these ids, numbered from 1.
+std::string listing(const std::vector<std::string>& ids) {
+    std::string reply = "+OK\r\n";
+    for (std::size_t i = 0; i < ids.size(); ++i) reply += std::to_string(i + 1) + " " + ids[i] + "\r\n";
+    return reply + ".\r\n";
+}
 
 void run_receive(const receive_case& c) {
     SCOPED_TRACE(c.name);
@@ -114,8 +125,14 @@ void run_receive(const receive_case& c) {
     }
     script_server server;
     script(server, c.exchanges, "+OK ready\r\n", c.cut_off);
+    int downloaded = 0;
     job_outcome outcome = talk(server, [&](connection& link, thread& job) {
-        return pop_receive(link, job, work.cp(c.download_below), work.cp("uid.lst"), c.remove);
+        net_result code = pop_receive(link, job, work.cp(c.download_below), work.cp("uid.lst"),
+                                      {c.remove, c.pipelining, c.size_limit, [&] { ++downloaded; }});
+        if (c.cut_off) {
+            EXPECT_NE(link.send_bytes(job, "NOOP\r\n"), net_result::ok) << "left open for a QUIT";
+        }
+        return code;
     });
     EXPECT_EQ(outcome.result, c.expected);
     files found;
@@ -124,14 +141,19 @@ void run_receive(const receive_case& c) {
         found[directory ? name + "/" : name] = directory ? "" : read_bytes(work / name);
     }
     files expected;
-    for (const auto& [name, bytes] : c.after) expected[name] = placed(bytes);
+    int whole = 0;
+    for (const auto& [name, bytes] : c.after) {
+        expected[name] = placed(bytes);
+        whole += name.ends_with(".pop") && !c.before.contains(name) && !c.before.contains(name + ".part");
+    }
     EXPECT_EQ(found, expected);
+    EXPECT_EQ(downloaded, whole);  // each new download was handed on once it had its name
 }
 
 TEST(Pop3Receive, KnownIdsAreSkippedWhateverTheListsLineEnds) {
-    const exchange_list exchanges = {{"STAT", stat_3}, {"UIDL 1", "+OK 1 a\r\n"}, {"UIDL 2", "+OK 2 c\r\n"},
-                                     {"RETR 2", retr(samples[0].wire)}, {"UIDL 3", "+OK 3 b\r\n"}};
-    // The new list holds every id still on the server, in its order: "gone" drops out.
+    // Listed in any order; the new list holds every id still on the server, in its order: "gone" drops out.
+    const exchange_list exchanges = {{"STAT", stat_3}, {"UIDL", "+OK\r\n3 b\r\n1 a\r\n2 c\r\n.\r\n"},
+                                     {"RETR 2", retr(samples[0].wire)}};
     for (const char* list : {"a\r\ngone\r\nb\r\n", "a\ngone\nb\n", "b\na\r\n", "a\r\r\nb\rjunk\n"})
         run_receive({list, {{"uid.lst", list}}, false, exchanges, net_result::ok,
                      {{"0.pop", samples[0].stored}, {"uid.lst", "a\r\nc\r\nb\r\n"}}});
@@ -139,45 +161,101 @@ TEST(Pop3Receive, KnownIdsAreSkippedWhateverTheListsLineEnds) {
 
 TEST(Pop3Receive, RemoveDeletesEverythingKnownWithoutFetchingItAndKeepsTheIdsTillTheNextRound) {
     // (A list that names what was deleted, should the QUIT not reach the server: the receive job's test.)
-    // A server without UIDL is emptied all the same when there is no list.
-    run_receive({"no UIDL", {}, true,
-                 {{"STAT", "+OK 2 200\r\n"}, {"UIDL 1", "-ERR unknown command\r\n"}, {"RETR 1", retr(samples[0].wire)},
-                  {"DELE 1", "+OK\r\n"}, {"RETR 2", retr(samples[1].wire)}, {"DELE 2", "+OK\r\n"}},
-                 net_result::ok, {{"0.pop", samples[0].stored}, {"1.pop", samples[1].stored}}});
+    // A server without UIDL is emptied all the same when there is no list; with one, that is an error.
+    const exchange_list no_uidl = {{"STAT", "+OK 2 200\r\n"}, {"UIDL", "-ERR unknown command\r\n"}};
+    exchange_list emptied = no_uidl;
+    emptied.insert(emptied.end(), {{"RETR 1", retr(samples[0].wire)}, {"DELE 1", "+OK\r\n"},
+                                   {"RETR 2", retr(samples[1].wire)}, {"DELE 2", "+OK\r\n"}});
+    run_receive({"no UIDL", {}, true, emptied, net_result::ok, {{"0.pop", samples[0].stored}, {"1.pop", samples[1].stored}}});
+    run_receive({"no UIDL, a list", {{"uid.lst", "a\r\n"}}, true, no_uidl, net_result::error_reply, {{"uid.lst", "a\r\n"}}});
     for (bool remove : {false, true})
         run_receive({"empty", {{"uid.lst", "old\r\n"}}, remove, {{"STAT", "+OK 0 0\r\n"}}, net_result::ok, {{"uid.lst", ""}}});
 }
 
-TEST(Pop3Receive, ACutRoundAddsWhatItFetchedToTheOldList) {
+TEST(Pop3Receive, PipelinedCommandsAreAnsweredInOrderAndDeleteOnlyWholeDownloads) {
+    script_server server;
+    server.send("+OK ready\r\n").exchange({{"STAT", "+OK 4 400\r\n"}, {"UIDL", listing({"a", "b", "c", "d"})}});
+    // All at once; a fetched message's DELE only once its download is whole.
+    server.expect("DELE 1").expect("RETR 2").expect("RETR 3").expect("RETR 4");
+    server.send("+OK\r\n" + retr(samples[0].wire) + retr(samples[1].wire) + retr(samples[2].wire));
+    server.expect("DELE 2").expect("DELE 3").expect("DELE 4").send("+OK\r\n+OK\r\n+OK\r\n");
+    server.exchange({{"QUIT", "+OK\r\n"}}).close();
+    temp_dir work;
+    write_bytes(work / "uid.lst", "a\r\n");
+    job_outcome outcome = talk(server, [&](connection& link, thread& job) {
+        return pop_receive(link, job, work.cp(), work.cp("uid.lst"), {true, true, default_download_limit, {}});
+    }, true);
+    EXPECT_EQ(outcome.result, net_result::ok);
+    EXPECT_EQ(list_names(work.path()), (names{"0.pop", "1.pop", "2.pop", "uid.lst"}));
+    EXPECT_EQ(read_bytes(work / "2.pop"), samples[2].stored);
+    EXPECT_EQ(read_bytes(work / "uid.lst"), "a\r\nb\r\nc\r\nd\r\n");
+    EXPECT_NE(outcome.trace_text().find("C: DELE 1\r\nC: RETR 2\r\nC: RETR 3\r\nC: RETR 4\r\nS: +OK\r\n"), std::string::npos);
+}
+
+TEST(Pop3Receive, AFailureWithAnswersDueClosesWithoutQuitAndKeepsWhatCameWhole) {
     const files list = {{"uid.lst", "a\nz\r\n"}}, after = {{"0.pop", samples[0].stored}, {"uid.lst", "a\r\nz\r\nb\r\n"}};
+    const std::string ids = listing({"b", "c", "x"});
     for (bool remove : {false, true}) {
-        exchange_list exchanges = {{"STAT", stat_3}, {"UIDL 1", "+OK 1 b\r\n"}, {"RETR 1", retr(samples[0].wire)}};
+        exchange_list exchanges = {{"STAT", stat_3}, {"UIDL", ids}, {"RETR 1", retr(samples[0].wire)}};
         if (remove) exchanges.emplace_back("DELE 1", "+OK\r\n");
-        exchanges.emplace_back("UIDL 2", "+OK 2 c\r\n");
         exchanges.emplace_back("RETR 2", "+OK\r\nSubject: cut off\r\n\r\nhalf a li");
-        run_receive({remove ? "remove" : "keep", list, remove, exchanges, net_result::closed, after, true});
+        run_receive({remove ? "cut, remove" : "cut, keep", list, remove, exchanges, net_result::closed, after, true});
+    }
+    // Pipelined: the third answer is an error, the second too large, or the third cut off, with more due.
+    const exchange_list sent = {{"STAT", stat_3}, {"UIDL", ids}, {"RETR 1", ""}, {"RETR 2", ""}, {"RETR 3", ""}};
+    const std::string first_two = retr(samples[0].wire) + retr(samples[0].wire);
+    struct { const char* name; std::string answers; net_result expected; files after; std::uint64_t limit; } cases[] = {
+        {"an error reply", first_two + "-ERR gone\r\n", net_result::error_reply,
+         {{"0.pop", samples[0].stored}, {"1.pop", samples[0].stored}, {"uid.lst", "a\r\nz\r\nb\r\nc\r\n"}},
+         default_download_limit},
+        {"the download limit", retr(samples[0].wire) + retr(samples[1].wire), net_result::message_too_large, after, 500},
+        {"cut off", first_two + "+OK\r\nSubject: cut", net_result::closed,
+         {{"0.pop", samples[0].stored}, {"1.pop", samples[0].stored}, {"uid.lst", "a\r\nz\r\nb\r\nc\r\n"}},
+         default_download_limit},
+    };
+    for (const auto& c : cases) {
+        exchange_list exchanges = sent;
+        exchanges.back().second = c.answers;
+        run_receive({c.name, list, true, exchanges, c.expected, c.after, true, "", true, c.limit});
     }
 }
 
-TEST(Pop3Receive, RepliesWithoutTheirNumberAreErrorsAndChangeNothing) {
-    for (const char* reply : {"+OK 1\r\n", "+OK 1 \r\n", "+OK\r\n", "+OK x a\r\n", "+OK 2 a\r\n"})
-        run_receive({reply, {{"uid.lst", "a\r\n"}}, false, {{"STAT", stat_3}, {"UIDL 1", reply}}, net_result::error_reply,
-                     {{"uid.lst", "a\r\n"}}});
+TEST(Pop3Receive, ListingsAndRepliesWithoutTheirNumbersAreErrorsAndChangeNothing) {
+    for (const char* ids : {"1 a\r\n3 c\r\n", "1 a\r\n2 b\r\n2 b\r\n3 c\r\n", "1 a\r\n2 b\r\n4 c\r\n", "1 a\r\n2\r\n3 c\r\n",
+                            "1 a\r\n2 \r\n3 c\r\n", "1 a\r\nx b\r\n3 c\r\n", "1 a\r\n+OK 2 b\r\n3 c\r\n", "1 a\r\n2 b\r\n"}) {
+        const exchange_list exchanges = {{"STAT", stat_3}, {"UIDL", "+OK\r\n" + std::string(ids) + ".\r\n"}};
+        run_receive({ids, {{"uid.lst", "a\r\n"}}, true, exchanges, net_result::error_reply, {{"uid.lst", "a\r\n"}}});
+        script_server server;
+        script(server, exchanges);
+        bool new_mail = true;
+        EXPECT_EQ(talk(server, [&](connection& link, thread& job) {
+                      return pop_check(link, job, "/nonexistent/uid.lst", false, new_mail);
+                  }).result,
+                  net_result::error_reply);
+    }
+    // A listing longer than its messages could fill is not read on.
+    const std::string endless = "+OK\r\n1 a\r\n2 " + std::string(2000, 'b') + "\r\n3 c\r\n.\r\n";
+    run_receive({"endless", {{"uid.lst", "a\r\n"}}, false, {{"STAT", "+OK 3 300\r\n"}, {"UIDL", endless}},
+                 net_result::error_reply, {{"uid.lst", "a\r\n"}}, true});
     // Taken for 0, a STAT reply without its count would empty the list.
     for (const char* reply : {"+OK\r\n", "+OK  3 300\r\n", "+OK -1 0\r\n", "+OK mailbox ready\r\n"})
         run_receive({reply, {{"uid.lst", "a\r\n"}}, true, {{"STAT", reply}}, net_result::error_reply, {{"uid.lst", "a\r\n"}}});
 }
 
 TEST(Pop3Receive, WhatACutRoundNotedIsInTheListBeforeAnythingIsFetched) {
-    // 4 was whole under its name, 5 whole under its partial name; 6 was cut mid-download and keeps its number.
+    // Notes of an older version: 4 was whole under its name, 5 whole under its partial name; 6 was cut
+    // mid-download and keeps its number. A round's note: 7 and 8 noted (8 not yet under its name), the
+    // line of 9 cut short by a kill: 9 is fetched again.
     const files before = {{"uid.lst", "a\r\n"}, {"4.pop", "four"}, {"4.uid", "@list@\nb\r\n"},
-                          {"5.pop.part", "five"}, {"5.uid", "@list@\nc\n"}, {"6.pop.part", "six, cu"}};
+                          {"5.pop.part", "five"}, {"5.uid", "@list@\nc\n"}, {"6.pop.part", "six, cu"},
+                          {"7.ids", "@list@\n7 e\n8 f\n9 g"}, {"7.pop", "seven"}, {"8.pop.part", "eight"},
+                          {"9.pop.part", "nine, c"}};
     run_receive({"notes", before, false,
-                 {{"STAT", stat_3}, {"UIDL 1", "+OK 1 b\r\n"}, {"UIDL 2", "+OK 2 c\r\n"}, {"UIDL 3", "+OK 3 d\r\n"},
-                  {"RETR 3", retr(samples[2].wire)}},
+                 {{"STAT", "+OK 5 500\r\n"}, {"UIDL", listing({"b", "c", "e", "g", "f"})},
+                  {"RETR 4", retr(samples[2].wire)}},
                  net_result::ok,
-                 {{"uid.lst", "b\r\nc\r\nd\r\n"}, {"4.pop", "four"}, {"5.pop", "five"}, {"6.pop.part", "six, cu"},
-                  {"7.pop", samples[2].stored}}});
+                 {{"uid.lst", "b\r\nc\r\ne\r\ng\r\nf\r\n"}, {"4.pop", "four"}, {"5.pop", "five"}, {"6.pop.part", "six, cu"},
+                  {"7.pop", "seven"}, {"8.pop", "eight"}, {"9.pop.part", "nine, c"}, {"10.pop", samples[2].stored}}});
 }
 
 TEST(Pop3Receive, FetchesInServerOrderNumberedAfterEarlierDownloadsAndWritesEveryId) {
@@ -186,22 +264,53 @@ TEST(Pop3Receive, FetchesInServerOrderNumberedAfterEarlierDownloadsAndWritesEver
     for (int i = 0; i < 3; ++i) after[std::to_string(11 + i) + ".pop"] = samples[i].stored;
     after["uid.lst"] = "a\r\n../%s%n\r\nb\r\n";  // an id that looks like a path and a format is only text
     run_receive({"numbering", earlier, false,
-                 {{"STAT", stat_3}, {"UIDL 1", "+OK 1 a\r\n"}, {"RETR 1", retr(samples[0].wire)},
-                  {"UIDL 2", "+OK 2 ../%s%n\r\n"}, {"RETR 2", retr(samples[1].wire)}, {"UIDL 3", "+OK 3 b\r\n"},
-                  {"RETR 3", retr(samples[2].wire)}},
+                 {{"STAT", stat_3}, {"UIDL", listing({"a", "../%s%n", "b"})}, {"RETR 1", retr(samples[0].wire)},
+                  {"RETR 2", retr(samples[1].wire)}, {"RETR 3", retr(samples[2].wire)}},
                  net_result::ok, after});
 }
 
 TEST(Pop3Receive, FileFailuresGiveCode10AndKeepWhatWasFetchedNoted) {
+    const exchange_list one = {{"STAT", "+OK 1 100\r\n"}, {"UIDL", listing({"b"})}, {"RETR 1", retr(samples[0].wire)}};
     run_receive({"the new list cannot be made: the fetched id stays noted", {{"uid.lst", "a\r\n"}, {"uid.$$$/", ""}},
-                 false, {{"STAT", "+OK 1 100\r\n"}, {"UIDL 1", "+OK 1 b\r\n"}, {"RETR 1", retr(samples[0].wire)}},
-                 net_result::file_error,
-                 {{"uid.lst", "a\r\n"}, {"uid.$$$/", ""}, {"0.pop", samples[0].stored}, {"0.uid", "@list@\nb\n"}}});
+                 false, one, net_result::file_error,
+                 {{"uid.lst", "a\r\n"}, {"uid.$$$/", ""}, {"0.pop", samples[0].stored}, {"0.ids", "@list@\n0 b\n"}}});
     run_receive({"the list cannot be read: nothing is fetched again", {{"uid.lst/", ""}}, false, {{"STAT", stat_3}},
                  net_result::file_error, {{"uid.lst/", ""}}});
     run_receive({"the download file cannot be made", {{"uid.lst", "a\r\n"}}, false,
-                 {{"STAT", "+OK 1 100\r\n"}, {"UIDL 1", "+OK 1 b\r\n"}, {"RETR 1", "+OK\r\n"}},
-                 net_result::file_error, {{"uid.lst", "a\r\n"}}, false, "missing/"});
+                 {{"STAT", "+OK 1 100\r\n"}, {"UIDL", listing({"b"})}, {"RETR 1", "+OK\r\n"}},
+                 net_result::file_error, {{"uid.lst", "a\r\n"}}, true, "missing/"});
+}
+
+// While a receive writes its note, filing (on another thread) must not name the download the receive is
+// about to name; once the note is closed, a download it names is whole, and its numbers are taken.
+TEST(Pop3Receive, ANoteBeingWrittenIsLeftToItsWriter) {
+    temp_dir work;
+    write_bytes(work / "7.pop.part", "seven");
+    received_id_note note;
+    ASSERT_TRUE(note.append(work.cp(), 5, work.cp("uid.lst"), "a\n") && note.append(work.cp(), 7, work.cp("uid.lst"), "b\n"));
+    complete_noted_downloads(work.cp());
+    EXPECT_EQ(list_names(work.path()), (names{"5.ids", "7.pop.part"}));
+    EXPECT_EQ(next_download_number(work.cp()), 8u);
+    note.close();
+    complete_noted_downloads(work.cp());
+    EXPECT_EQ(list_names(work.path()), (names{"5.ids", "7.pop"}));
+    EXPECT_EQ(read_bytes(work / "5.ids"), work.cp("uid.lst") + "\n5 a\n7 b\n");
+}
+
+TEST(Pop3Capabilities, AreAskedAfterTheLoginUnlessTheLoginAskedThem) {
+    const std::pair<std::string, bool> answers[] = {
+        {"+OK\r\nTOP\r\nPIPELINING\r\n.\r\n", true}, {"+OK\r\nTOP\r\n.\r\n", false}, {"-ERR no\r\n", false}};
+    for (const auto& [answer, pipelining] : answers) {
+        pop_capabilities offered;
+        for (const exchange_list& exchanges : {exchange_list{{"CAPA", answer}}, exchange_list{}}) {
+            script_server server;
+            script(server, exchanges);
+            auto ask = [&](connection& link, thread& job) { return pop_ask_capabilities(link, job, offered); };
+            EXPECT_EQ(talk(server, ask).result, net_result::ok);
+            EXPECT_TRUE(offered.asked);
+            EXPECT_EQ(offered.pipelining, pipelining);  // and not asked again
+        }
+    }
 }
 
 }  // namespace

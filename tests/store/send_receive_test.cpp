@@ -1,9 +1,7 @@
 #include <functional>
-#include <optional>
 #include <thread>
 
 #include "store/accounts.h"
-#include "config/profile.h"
 #include "net/mail_jobs.h"
 #include "net/result_codes.h"
 #include "store/arrange_rules.h"
@@ -23,8 +21,8 @@ public:
     bool ask_password(std::string_view, password_server, std::string&) override { return false; }  // stored here
     bool run_job(thread& job, std::string_view server, bool) override {
         servers.emplace_back(server);
+        if (during_job) during_job(job);
         while (!job.is_finished()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        if (after_job) after_job();
         if (job.close_handle() == net_result::ok) return true;
         messages.show(message_kind::error, job_result_message(job));
         return false;
@@ -32,19 +30,29 @@ public:
     reporter& report() override { return messages; }
 
     names servers;
-    std::function<void()> after_job;
+    std::function<void(thread&)> during_job;
     recording_reporter messages;
 };
 
-void pop_login(script_server& pop) { pop.send("+OK ready\r\n").exchange({{"USER alice", "+OK\r\n"}, {"PASS s3cret", "+OK\r\n"}}); }
+// The login, and a CAPA answer that offers PIPELINING or not.
+void pop_login(script_server& pop, bool pipelining = false) {
+    pop.send("+OK ready\r\n").exchange({{"USER alice", "+OK\r\n"}, {"PASS s3cret", "+OK\r\n"},
+                                       {"CAPA", pipelining ? "+OK\r\nPIPELINING\r\n.\r\n" : "+OK\r\n.\r\n"}});
+}
+
+std::string listing(std::size_t count) {
+    std::string reply = "+OK\r\n";
+    for (std::size_t i = 1; i <= count; ++i) reply += std::to_string(i) + " id-" + std::to_string(i) + "\r\n";
+    return reply + ".\r\n";
+}
 
 // A whole receive with "POP remove" on: every message fetched and deleted.
 void pop_messages(script_server& pop, const names& messages) {
     pop_login(pop);
     pop.expect("STAT").send("+OK " + std::to_string(messages.size()) + " 100\r\n");
+    pop.expect("UIDL").send(listing(messages.size()));
     for (std::size_t i = 1; i <= messages.size(); ++i) {
         const std::string number = std::to_string(i);
-        pop.expect("UIDL " + number).send("+OK " + number + " id-" + number + "\r\n");
         pop.expect("RETR " + number).send("+OK\r\n" + messages[i - 1] + ".\r\n");
         pop.expect("DELE " + std::to_string(i)).send("+OK\r\n");
     }
@@ -83,27 +91,32 @@ protected:
     recording_host host_;
 };
 
-TEST_F(SendReceive, ADroppedConnectionKeepsTheCompleteDownloadsForTheNextRound) {
-    script_server dropping;
-    pop_login(dropping);
-    dropping.expect("STAT").send("+OK 2 100\r\n").expect("UIDL 1").send("+OK 1 one\r\n");
-    dropping.expect("RETR 1").send("+OK\r\n" + mail("one") + ".\r\n").expect("DELE 1").send("+OK\r\n");
-    dropping.expect("UIDL 2").send("+OK 2 two\r\n").expect("RETR 2").send("+OK\r\nSubject: two\r\n").close();
-    dropping.start();
-    add_account("acct", dropping.port());
-    EXPECT_EQ(round().job, net_result::closed);
-    EXPECT_EQ(list_names(dir / "work"), (names{"0.pop", "download.owner"}));
-    EXPECT_EQ(list_names(folder("acct", " 受信箱")), names{});
-    // Fetched, and marked for deletion without a QUIT: the next round deletes it unfetched.
-    EXPECT_EQ(read_bytes(folder("acct", "uid.lst")), "one\r\n");
-
-    // Filed by the next round before its receive, which fails here; then nothing is left to keep.
-    ASSERT_TRUE(profile_write_string(sj(folder("acct", "account.ini")), "account", "POP port",
-                                     std::to_string(unused_port()), false));
-    EXPECT_EQ(round().job, net_result::connect_failed);
-    EXPECT_EQ(read_bytes(folder("acct", " 受信箱/.0/raw")), mail("one"));
+// Each download is filed as soon as it is whole, while the receive goes on; one that came whole is filed
+// also when the receive then fails, in the order the server sent them.
+TEST_F(SendReceive, DownloadsAreFiledWhileTheReceiveGoesOnAndWhenItFails) {
+    script_server pop;
+    pop_login(pop, true);
+    pop.exchange({{"STAT", "+OK 3 100\r\n"}, {"UIDL", listing(3)}});
+    pop.expect("RETR 1").expect("RETR 2").expect("RETR 3");
+    pop.send("+OK\r\n" + mail("one") + ".\r\n+OK\r\n" + mail("two") + ".\r\n").pause(std::chrono::seconds(20));
+    pop.start();
+    add_account("acct", pop.port());
+    const std::string inbox = folder("acct", " 受信箱");
+    bool filed_while_receiving = false;
+    host_.during_job = [&](thread& job) {
+        for (int wait = 0; wait < 10000 && !filed_while_receiving; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            filed_while_receiving = list_names(inbox).size() == 2;
+        }
+        job.request_cancel();  // the third never comes
+    };
+    EXPECT_EQ(round().job, net_result::cancelled);
+    EXPECT_TRUE(filed_while_receiving);
+    EXPECT_EQ(read_bytes(inbox + "/.0/raw") + read_bytes(inbox + "/.1/raw"), mail("one") + mail("two"));
+    EXPECT_EQ(host_.messages.texts(), names{"処理を中止しました."});
+    EXPECT_EQ(read_bytes(folder("acct", "uid.lst")), "id-1\r\nid-2\r\n");  // the next round fetches only the third
+    EXPECT_EQ(list_names(dir / "work"), names{});
     EXPECT_TRUE(remove_work_directory_if_done(dir.cp("work/")));
-    EXPECT_FALSE(exists(dir / "work"));
 }
 
 // Leftovers of another account's download are filed into it first, and stop the round while they cannot be
@@ -134,16 +147,18 @@ TEST_F(SendReceive, DownloadsThatCannotBeFiledWaitAndLeftoversGoToTheirOwnAccoun
     };
     EXPECT_EQ(host_.messages.texts(), problem("owner", 5));
     host_.messages.shown.clear();
-    std::optional<file_size_limit> limit;
-    host_.after_job = [&] { limit.emplace(small); };  // after the leftovers, before this round's filing
+    // The second download of this round cannot be put together (a file where it would be); it fails at every
+    // try and is told once.
+    write_bytes(folder("acct", " 受信箱/.receiving-1"), "");
     EXPECT_TRUE(round().filing_problem);
-    limit.reset();
-    EXPECT_EQ(host_.messages.texts(), problem("acct", 1));
+    names told = problem("acct", 1);
+    told[0] = file_error + "\n(" + folder("acct", " 受信箱/.receiving-1/") + ": Not a directory)";
+    EXPECT_EQ(host_.messages.texts(), told);
     EXPECT_EQ(pop.failures(), names{});
     EXPECT_EQ(read_bytes(folder("owner", " ごみ箱/.0/raw")), mail("spam offer"));
     EXPECT_TRUE(read_bytes(folder("owner", " 受信箱/.0/raw")) + read_bytes(folder("owner", " 受信箱/.1/raw")) ==
                 big_message + mail("hello"));
-    EXPECT_EQ(list_names(folder("acct", " 受信箱")), (names{".0", ".1"}));
+    EXPECT_EQ(list_names(folder("acct", " 受信箱")), (names{".0", ".1", ".receiving-1"}));
     EXPECT_EQ(read_bytes(folder("acct", " 受信箱/.1/raw")), mail("after"));
     EXPECT_EQ(list_names(dir / "work"), (names{"1.pop", "download.owner"}));
     EXPECT_EQ(read_bytes(dir / "work/1.pop"), big_message);
