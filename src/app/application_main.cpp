@@ -11,6 +11,7 @@
 #include "app/ending_signals.h"
 #include "app/icons.h"
 #include "app/mailto_request.h"
+#include "app/memory_use.h"
 #include "app/running_instance.h"
 #include "app/window_.h"
 #include "config/layout.h"
@@ -109,6 +110,7 @@ int hand_over(const std::string& link) {
 
 int application_main(int argc, char** argv) {
     if (const std::optional<int> code = answered_option(argc, argv)) return *code;
+    give_back_freed_memory();
     QApplication app(argc, argv);
     // Qt takes the user's locale; the core's numbers stay in the C form.
     std::setlocale(LC_NUMERIC, "C");

@@ -1,6 +1,7 @@
 #include "app/mail_list_model.h"
 
 #include <QMimeData>
+#include <utility>
 
 #include "app/icons.h"
 #include "platform/string_table.h"
@@ -23,15 +24,17 @@ mail_list_model::mail_list_model(QObject* parent)
     : QAbstractTableModel(parent),
       icons_{row_icon(row_icon_kind::folder), row_icon(row_icon_kind::trash), row_icon(row_icon_kind::mail)} {}
 
-void mail_list_model::set_rows(std::vector<mail_row> rows) {
+std::shared_ptr<const std::vector<mail_row>> mail_list_model::set_rows(std::vector<mail_row> rows) {
     beginResetModel();
-    rows_ = std::move(rows);
+    std::shared_ptr<const std::vector<mail_row>> before =
+        std::exchange(rows_, std::make_shared<const std::vector<mail_row>>(std::move(rows)));
     focused_ = -1;
     endResetModel();
+    return before;
 }
 
 const mail_row* mail_list_model::row_at(int index) const {
-    return index >= 0 && index < static_cast<int>(rows_.size()) ? &rows_[static_cast<std::size_t>(index)] : nullptr;
+    return index >= 0 && index < static_cast<int>(rows_->size()) ? &(*rows_)[static_cast<std::size_t>(index)] : nullptr;
 }
 
 void mail_list_model::set_thread_column(bool shown) {
@@ -43,18 +46,18 @@ void mail_list_model::set_thread_column(bool shown) {
 
 void mail_list_model::set_colours(const colours& c) {
     colours_ = c;
-    if (!rows_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    if (!rows_->empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
 }
 
 void mail_list_model::set_transparent_rows(bool transparent, int focused_row) {
     if (transparent == transparent_ && focused_row == focused_) return;
     transparent_ = transparent;
     focused_ = focused_row;
-    if (!rows_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::BackgroundRole});
+    if (!rows_->empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::BackgroundRole});
 }
 
 int mail_list_model::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    return parent.isValid() ? 0 : static_cast<int>(rows_->size());
 }
 
 int mail_list_model::columnCount(const QModelIndex& parent) const {

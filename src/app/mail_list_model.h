@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QIcon>
+#include <memory>
 #include <vector>
 
 #include "store/mail_list.h"
@@ -26,8 +27,12 @@ public:
 
     explicit mail_list_model(QObject* parent = nullptr);
 
-    void set_rows(std::vector<mail_row> rows);
-    const std::vector<mail_row>& rows() const { return rows_; }
+    // The rows shown before are handed back.
+    std::shared_ptr<const std::vector<mail_row>> set_rows(std::vector<mail_row> rows);
+    const std::vector<mail_row>& rows() const { return *rows_; }
+    // The rows shown, kept as they are for a command that runs while the
+    // list is filled anew.
+    std::shared_ptr<const std::vector<mail_row>> shared_rows() const { return rows_; }
     const mail_row* row_at(int index) const;
 
     // Five columns, or six with the thread column.
@@ -56,7 +61,7 @@ public:
     QColor text_colour(const mail_row& row) const;
 
 private:
-    std::vector<mail_row> rows_;
+    std::shared_ptr<const std::vector<mail_row>> rows_ = std::make_shared<const std::vector<mail_row>>();
     bool thread_column_ = false;
     colours colours_;
     bool transparent_ = false;

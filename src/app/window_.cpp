@@ -48,10 +48,15 @@ constexpr int pane_room = 20;
 constexpr int fixed_bars_height = 24 + 20 + 28;
 // A divider of a splitter is this wide.
 constexpr int splitter_handle = 5;
+// A read taking longer than this is announced in the count strip.
+constexpr int reading_notice_ms = 500;
 
 }  // namespace
 
-window_::window_(Settings& settings, Layout& layout) : settings_(settings), layout_(layout) {
+window_::window_(Settings& settings, Layout& layout)
+    : settings_(settings),
+      layout_(layout),
+      reader_([this](const folder_reader::request& read, std::vector<mail_row> rows) { rows_arrived(read, std::move(rows)); }) {
     setWindowTitle(qs(load_string(str::product_name)));
     setWindowIcon(main_icon());
     nav_.mailbox = settings_.mailbox;
@@ -62,6 +67,12 @@ window_::window_(Settings& settings, Layout& layout) : settings_(settings), layo
     connect(&tray_, &tray::open_requested, this, [this] { on_command(cmd::tray_open); });
     connect(&tray_, &tray::exit_requested, this, [this] { on_command(cmd::tray_exit); });
     connect(&checker_, &new_mail_checker::new_mail_found, this, &window_::new_mail_in_background);
+    reading_notice_.setSingleShot(true);
+    reading_notice_.setInterval(reading_notice_ms);
+    connect(&reading_notice_, &QTimer::timeout, this, [this] {
+        reading_shown_ = true;
+        update_count_strip();
+    });
     apply_view_settings();
     restore_geometry();
 }
@@ -142,6 +153,7 @@ void window_::connect_views() {
         if (target && *target != nav_.folder) QTimer::singleShot(0, this, [this, t = *target] { drop_rows_on(t); });
     });
     connect(list_, &listview_mail::folder_dropped, this, [this](const std::string& folder, int row) {
+        if (reader_.reading()) return;  // the row dropped on may be gone
         const std::optional<std::string> target = drop_target(nav_, list_->rows_model().row_at(row));
         if (target) QTimer::singleShot(0, this, [this, folder, t = *target] { drop_folder_on(folder, t); });
     });
@@ -420,10 +432,23 @@ void window_::on_command(int id) {
 
 void window_::run(const std::function<command_result(command_scope&)>& command) {
     message_box_reporter report(this);
-    const std::vector<mail_row> rows = list_->rows_model().rows();
-    command_scope scope{this,      nav_, settings_, rows, acting_rows(), list_->focused_row(),
-                        report,    [this](unsigned refresh) { show_changes(refresh); }};
-    const command_result result = command(scope);
+    // A read under way would bring rows from before the command: it stops,
+    // and the folder is read once the command is over. Until the rows have
+    // arrived the command is given none.
+    const bool interrupted = reader_.cancel();
+    const std::shared_ptr<const std::vector<mail_row>> shown = list_->rows_model().shared_rows();
+    const std::vector<mail_row> none;
+    command_scope scope{this,
+                        nav_,
+                        settings_,
+                        interrupted ? none : *shown,
+                        interrupted ? std::vector<int>() : acting_rows(),
+                        interrupted ? -1 : list_->focused_row(),
+                        report,
+                        [this](unsigned refresh) { show_changes(refresh, {}, false); }};
+    command_result result = command(scope);
+    if (interrupted || read_after_command_) result.refresh |= refresh_list;
+    read_after_command_ = false;
     show_changes(result.refresh, result.focus);
 }
 
@@ -485,13 +510,23 @@ void window_::drop_folder_on(const std::string& folder, const std::string& targe
 
 // ---- showing what changed ----
 
-void window_::show_changes(unsigned refresh, const std::string& focus) {
+void window_::show_changes(unsigned refresh, const std::string& focus, bool read_rows) {
     if (refresh & refresh_accounts) {
         reload_accounts(nav_, settings_.mailbox, list_accounts(settings_.mailbox), folder_on_disk);
         show_accounts();
         refresh |= refresh_tree | refresh_entries | refresh_marks | refresh_place;
     }
     if (refresh & refresh_view) apply_view_settings();
+    // The rows are read in the worker while the tree and the menus are made.
+    if (refresh & (refresh_list | refresh_place | refresh_tree)) {
+        if (read_rows) {
+            refill_list(focus);
+        } else {
+            // Shown while a command still runs: the folder is read once, at its end.
+            empty_list_of_other_folder();
+            read_after_command_ = true;
+        }
+    }
     if (refresh & refresh_tree) {
         if (settings_.view_tree && nav_.has_account()) tree_->rebuild(nav_.account_root(), nav_.account_title(), nav_.folder);
         else if (!nav_.has_account()) tree_->clear();
@@ -501,7 +536,6 @@ void window_::show_changes(unsigned refresh, const std::string& focus) {
     if (refresh & refresh_place) accounts_->show_account(nav_.account);
     if (refresh & refresh_entries) actions_->rebuild_list_menus(nav_.account_root());
     if (refresh & refresh_marks) actions_->rebuild_mark_menus(nav_.marks);
-    if (refresh & (refresh_list | refresh_place | refresh_tree)) refill_list(focus);
     store_in_layout(nav_, layout_);
 }
 
@@ -513,25 +547,64 @@ void window_::show_accounts() {
     list_->set_account_count(static_cast<int>(nav_.accounts.size()));
 }
 
+// The rows are read in the worker; the list keeps the rows it shows while
+// they are of the folder shown, and row commands wait for the new ones.
 void window_::refill_list(const std::string& focus) {
-    std::string keep = focus;
-    if (keep.empty()) {
+    // A command's focus holds until the rows of its folder arrive, through
+    // later reads of the same folder (a sort, a refresh).
+    if (!focus.empty() || pending_focus_folder_ != nav_.folder) {
+        pending_focus_ = focus;
+        pending_focus_folder_ = nav_.folder;
+    }
+    empty_list_of_other_folder();
+    show_sort();
+    if (!nav_.has_account()) {
+        reader_.cancel();
+        folder_reader::request nothing;
+        nothing.folder = nav_.folder;
+        rows_arrived(nothing, {});
+        return;
+    }
+    reader_.start({nav_.folder, nav_.account_root(), nav_.search, nav_.sort, settings_.list_thread});
+    // Half a second from the first of reads that follow one another.
+    if (!reading_notice_.isActive() && !reading_shown_) reading_notice_.start();
+    update_states();
+    update_count_strip();
+}
+
+// Rows of another folder are never shown beside the folder: a row's number
+// would name a message of the folder shown.
+void window_::empty_list_of_other_folder() {
+    if (rows_folder_ == nav_.folder) return;
+    reader_.cancel();
+    reader_.free_rows(list_->rows_model().set_rows({}));
+    rows_folder_ = nav_.folder;
+    update_after_selection();
+}
+
+void window_::rows_arrived(const folder_reader::request& read, std::vector<mail_row> rows) {
+    if (read.folder != nav_.folder) return;  // a new read of the folder shown is under way
+    std::string keep;
+    if (pending_focus_folder_ == read.folder) keep = pending_focus_;
+    if (keep.empty() && rows_folder_ == read.folder) {
         if (const mail_row* row = list_->rows_model().row_at(list_->focused_row())) keep = row_key(*row);
     }
-    std::vector<mail_row> rows;
-    if (nav_.has_account()) {
-        wait_cursor busy;
-        rows = build_mail_list(nav_.folder, nav_.account_root(), nav_.search);
-        sort_mail_list(rows, nav_.sort);
-    }
+    pending_focus_.clear();
+    pending_focus_folder_.clear();
     const int focused = focus_after_refill(rows, keep);
-    list_->rows_model().set_rows(std::move(rows));
+    reader_.free_rows(list_->rows_model().set_rows(std::move(rows)));
+    rows_folder_ = read.folder;
     if (focused >= 0) list_->set_focused_row(focused);
+    reading_notice_.stop();
+    reading_shown_ = false;
+    update_after_selection();
+}
+
+void window_::show_sort() {
     actions_->show_sort(nav_.sort);
     const bool indicated = nav_.sort.column < list_->rows_model().columnCount();
     list_->header()->setSortIndicatorShown(indicated);
     if (indicated) list_->header()->setSortIndicator(nav_.sort.column, nav_.sort.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
-    update_after_selection();
 }
 
 // ---- what follows a change of the list or its selection ----
@@ -566,15 +639,26 @@ void window_::update_preview() {
 }
 
 void window_::update_count_strip() {
+    if (reader_.reading() && (reading_shown_ || list_->rows_model().rowCount() == 0)) {
+        // An emptied list has no count to show until its rows arrive.
+        count_->setText(reading_shown_ ? qs(load_string(str::list_reading)) : QString());
+        return;
+    }
     const std::vector<int> selected = list_->selected_rows();
     const bool any = !selected.empty();
     count_->setText(qs(list_status_text(any ? static_cast<int>(selected.size()) : list_->rows_model().rowCount(), any)));
 }
 
 void window_::update_states() {
-    states_ = nav_.has_account() ? compute_command_states(nav_.account_root(), nav_.folder, list_->rows_model().rows(),
-                                                         list_->selected_rows(), list_->focused_row())
-                                 : command_states::without_account();
+    // While the rows are read, the commands on rows are off: the rows shown
+    // may be gone or changed.
+    const std::vector<mail_row> none;
+    const bool rows_current = !reader_.reading();
+    states_ = nav_.has_account()
+                  ? compute_command_states(nav_.account_root(), nav_.folder, rows_current ? list_->rows_model().rows() : none,
+                                           rows_current ? list_->selected_rows() : std::vector<int>(),
+                                           rows_current ? list_->focused_row() : -1)
+                  : command_states::without_account();
     actions_->show_states(states_, nav_);
     list_->set_drag_allowed(states_.enabled(cmd::move) && nav_.has_account());
 }

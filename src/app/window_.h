@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QTimer>
 #include <string>
 #include <vector>
 
+#include "app/folder_reader.h"
 #include "app/new_mail_checker.h"
 #include "app/tray_icon.h"
 #include "app/window_commands.h"
@@ -68,6 +70,9 @@ public:
     const std::string& folder() const { return nav_.folder; }
     const navigator& place() const { return nav_; }
     const command_states& states() const { return states_; }
+    // Whether the folder's rows are being read (the rows shown are not yet
+    // the folder's as it is now).
+    bool reading() const { return reader_.reading(); }
     QAction* action(int id) const;
 
 protected:
@@ -87,9 +92,13 @@ private:
 
     // Runs a command of window_commands and shows what it changed.
     void run(const std::function<command_result(command_scope&)>& command);
-    void show_changes(unsigned refresh, const std::string& focus = {});
+    // `read_rows` false: the rows are read once the command has ended.
+    void show_changes(unsigned refresh, const std::string& focus = {}, bool read_rows = true);
     void show_accounts();
     void refill_list(const std::string& focus);
+    void empty_list_of_other_folder();
+    void rows_arrived(const folder_reader::request& read, std::vector<mail_row> rows);
+    void show_sort();
     void choose_account(int index);
     void run_letter_command(int letter_index);
     void show_mail_popup(bool at_focus, const QPoint& global_position);
@@ -115,6 +124,17 @@ private:
     navigator nav_;
     command_states states_;
     std::string preview_text_;
+    // The folder's rows are read in the worker: `rows_folder_` is the folder
+    // the rows shown come from, `pending_focus_` the row a command asked to
+    // focus once the rows of `pending_focus_folder_` arrive.
+    folder_reader reader_;
+    std::string rows_folder_;
+    std::string pending_focus_, pending_focus_folder_;
+    bool read_after_command_ = false;
+    // The count strip says that the rows are being read once a read has
+    // taken half a second.
+    QTimer reading_notice_;
+    bool reading_shown_ = false;
     bool pending_outer_size_ = false;
     // In the background (the notification area, or minimized without one):
     // the periodic check runs and new mail is announced.

@@ -178,13 +178,13 @@ command_result make_folder_here(command_scope& scope) {
 }
 
 // The tree's rename: the folder's row is shown in its parent, then renamed
-// as a row would be.
+// as a row would be. The rename needs only the folder's own row: the parent
+// is read once, when it is shown.
 command_result rename_tree_folder(command_scope& scope) {
     const std::optional<std::string> left = go_to_parent(scope.nav);
     if (!left) return {};
-    std::vector<mail_row> rows = build_mail_list(scope.nav.folder, scope.nav.account_root(), scope.nav.search);
-    command_scope parent_scope{scope.window, scope.nav, scope.settings, rows, {}, -1, scope.report, scope.show_now};
-    parent_scope.focused = focus_after_refill(rows, *left);
+    const std::vector<mail_row> rows{folder_row(*left)};
+    command_scope parent_scope{scope.window, scope.nav, scope.settings, rows, {}, 0, scope.report, scope.show_now};
     command_result renamed = rename_focused(parent_scope);
     return {renamed.refresh | refresh_place | refresh_tree, renamed.focus.empty() ? *left : renamed.focus};
 }

@@ -15,7 +15,6 @@
 #include "message/header_fields.h"
 #include "message/header_reader.h"
 #include "message/message_lines.h"
-#include "platform/directory_walker.h"
 #include "platform/file_operations.h"
 #include "platform/open_directory.h"
 #include "platform/string_table.h"
@@ -474,7 +473,7 @@ mail_row folder_row(std::string_view name) {
 }
 
 std::vector<mail_row> build_mail_list(std::string_view folder, std::string_view account_root,
-                                      std::string_view search_text) {
+                                      std::string_view search_text, const std::atomic<bool>* cancelled) {
     const std::string shown = with_final_slash(folder);
     std::vector<mail_row> rows;
     // File names are case-sensitive here: a folder whose path differs from
@@ -499,6 +498,7 @@ std::vector<mail_row> build_mail_list(std::string_view folder, std::string_view 
     const std::vector<std::pair<std::string, std::string>> address_book = read_address_book();
     std::vector<std::pair<std::size_t, thread_facts>> facts(messages.size());
     read_message_rows(messages.size(), [&](std::size_t i) {
+        if (cancelled && cancelled->load(std::memory_order_relaxed)) return;
         facts[i].first = messages[i].first;
         rows[messages[i].first] =
             message_row_in(directory, shown, messages[i].second, search_text, &facts[i].second, address_book);
@@ -567,11 +567,13 @@ std::string list_status_text(int count, bool selected) {
 }
 
 std::vector<std::string> folder_tree_children(std::string_view directory) {
+    // Only the listing's own types: a folder of 100,000 messages is passed
+    // over without a look at any of them.
     std::vector<std::string> children;
-    directory_walker walker(with_final_slash(directory));
-    dir_entry entry;
-    while (walker.next(entry)) {
-        if (entry.directory && !entry.symlink && is_listed_folder_name(entry.name)) children.push_back(entry.name);
+    const std::optional<std::vector<std::string>> names = open_directory(with_final_slash(directory)).subdirectory_names();
+    if (!names) return children;
+    for (const std::string& name : *names) {
+        if (is_listed_folder_name(name)) children.push_back(name);
     }
     return children;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -77,9 +78,11 @@ bool is_right_aligned_column(int column);
 // key: joined by the ids their References, In-Reply-To and Message-ID name,
 // and where a message answers nothing, by its subject without "Re:" and
 // "Fwd:"; the key is the one most of them have by the rule of a single row
-// (the first id of References, In-Reply-To or Message-ID).
+// (the first id of References, In-Reply-To or Message-ID). Once `cancelled`
+// is set, no further message is read and the rows returned are incomplete:
+// the caller drops them.
 std::vector<mail_row> build_mail_list(std::string_view folder, std::string_view account_root,
-                                      std::string_view search_text);
+                                      std::string_view search_text, const std::atomic<bool>* cancelled = nullptr);
 
 // The row of a sub-folder (or ".." for the parent).
 mail_row folder_row(std::string_view name);

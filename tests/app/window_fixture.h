@@ -59,7 +59,11 @@ protected:
         window->start();
         return *window;
     }
-    listview_mail& list() { return *window->mail_list(); }
+    // The list once the folder's rows have arrived from the worker.
+    listview_mail& list() {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window->reading(); }, 10000));
+        return *window->mail_list();
+    }
     std::vector<std::string> subjects() {
         std::vector<std::string> texts;
         for (const mail_row& row : list().rows_model().rows()) texts.push_back(u8(row.text[column_subject]));
