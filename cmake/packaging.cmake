@@ -6,6 +6,90 @@
 # when first needed, for sign-in, the keyring and HTML mail), Qt's own Japanese texts, a
 # font with Japanese characters, xdg-open for the manual and links, and the
 # certificates TLS connections are checked against.
+# What makes it a package a Debian system recognises: the manual pages, the
+# changelog and copyright file in /usr/share/doc/quillmere, AppStream metadata
+# for software centres, and bash completion for quillmere-cli.
+#
+# The version is PROJECT_VERSION. The top entry of packaging/changelog must
+# name it; its date is the release date the manual pages and the metadata give.
+set(QUILLMERE_HOMEPAGE "https://quillmere.org/")
+set(QUILLMERE_CHANGELOG ${CMAKE_SOURCE_DIR}/packaging/changelog)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QUILLMERE_CHANGELOG})
+file(READ ${QUILLMERE_CHANGELOG} changelog_text)
+if(NOT changelog_text MATCHES "^quillmere \\(([^)]+)\\) ")
+  message(FATAL_ERROR "packaging/changelog does not begin with \"quillmere (VERSION) ...\"")
+endif()
+if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+  message(FATAL_ERROR "packaging/changelog begins with version ${CMAKE_MATCH_1}, the project is "
+                      "${PROJECT_VERSION}: give the new version its entry there")
+endif()
+# The top entry's last line: " -- NAME <ADDRESS>  Tue, 08 Dec 2026 06:50:00 +0000".
+if(NOT changelog_text MATCHES "\n -- [^\n]*  [A-Z][a-z][a-z], ([0-9]+) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9]) ")
+  message(FATAL_ERROR "packaging/changelog: the top entry has no \" -- NAME <ADDRESS>  DATE\" line")
+endif()
+set(release_day ${CMAKE_MATCH_1})
+set(release_year ${CMAKE_MATCH_3})
+set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+list(FIND months ${CMAKE_MATCH_2} release_month)
+if(release_month EQUAL -1)
+  message(FATAL_ERROR "packaging/changelog: the top entry's date has no month")
+endif()
+math(EXPR release_month "${release_month} + 1")
+foreach(part release_day release_month)
+  string(LENGTH "${${part}}" length)
+  if(length EQUAL 1)
+    set(${part} "0${${part}}")
+  endif()
+endforeach()
+set(QUILLMERE_RELEASE_DATE "${release_year}-${release_month}-${release_day}")
+
+# The manual pages: docs/man/NAME.1.in with the program's own --help put in
+# (cmake/man_page.sh), gzipped.
+set(package_files_dir ${CMAKE_BINARY_DIR}/packaging)
+file(MAKE_DIRECTORY ${package_files_dir})
+set(QUILLMERE_MANUAL_PAGES)
+function(quillmere_manual_page name)
+  set(source ${CMAKE_SOURCE_DIR}/docs/man/${name}.1.in)
+  set(page ${package_files_dir}/${name}.1.gz)
+  if(TARGET ${name})
+    set(program $<TARGET_FILE:${name}>)
+  else()
+    set(program -)
+  endif()
+  add_custom_command(
+    OUTPUT ${page}
+    COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/man_page.sh ${source} ${program} ${PROJECT_VERSION}
+            ${QUILLMERE_RELEASE_DATE} ${page}
+    DEPENDS ${source} ${CMAKE_SOURCE_DIR}/cmake/man_page.sh $<TARGET_NAME_IF_EXISTS:${name}>
+    COMMENT "Writing the manual page ${name}(1)"
+    VERBATIM)
+  set(QUILLMERE_MANUAL_PAGES ${QUILLMERE_MANUAL_PAGES} ${page} PARENT_SCOPE)
+endfunction()
+quillmere_manual_page(quillmere-cli)
+if(NOT QUILLMERE_CORE_ONLY)
+  quillmere_manual_page(quillmere)
+  quillmere_manual_page(quillmere-notepad)
+endif()
+
+set(changelog_gz ${package_files_dir}/changelog.gz)
+add_custom_command(
+  OUTPUT ${changelog_gz}
+  COMMAND sh -c "gzip -9 -n -c \"$1\" >\"$2\"" sh ${QUILLMERE_CHANGELOG} ${changelog_gz}
+  DEPENDS ${QUILLMERE_CHANGELOG}
+  VERBATIM)
+add_custom_target(quillmere_package_files ALL DEPENDS ${QUILLMERE_MANUAL_PAGES} ${changelog_gz})
+
+set(metainfo ${package_files_dir}/org.quillmere.Quillmere.metainfo.xml)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/org.quillmere.Quillmere.metainfo.xml.in ${metainfo} @ONLY)
+
+install(FILES ${QUILLMERE_MANUAL_PAGES} DESTINATION share/man/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${changelog_gz} DESTINATION share/doc/quillmere)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/quillmere-cli.bash-completion
+        DESTINATION share/bash-completion/completions RENAME quillmere-cli)
+if(NOT QUILLMERE_CORE_ONLY)
+  install(FILES ${metainfo} DESTINATION share/metainfo)
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quillmere)
 set(CPACK_PACKAGE_VENDOR Quillmere)

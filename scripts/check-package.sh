@@ -2,8 +2,11 @@
 # Installs the Debian package of the build system-wide, as a user would
 # (apt-get install ./quillmere_*.deb, which fetches what it depends on), and
 # starts the installed quillmere by the menu entry's command in a private X
-# server with a fresh home, until its window shows. Fails loudly on any
-# error. Usage: scripts/check-package.sh [BUILD_DIR]
+# server with a fresh home, until its window shows. Before that, lintian
+# finds no error in the package, the AppStream metadata validates, and the
+# manual pages, copyright file, changelog and bash completion are installed
+# and agree with the programs. Fails loudly on any error.
+# Usage: scripts/check-package.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,14 +22,51 @@ fi
 debs=("$build_dir"/quillmere_*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one package in $build_dir"
 deb=$(realpath "${debs[0]}")
+
+# lintian: no error; whatever else it says is shown.
+lintian_status=0
+lintian_output=$(lintian --fail-on error --display-info "$deb" 2>&1) || lintian_status=$?
+grep -v 'running with root privileges' <<<"$lintian_output" || true
+[ "$lintian_status" -eq 0 ] || fail "lintian reports errors in $deb"
+
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get install -y -q "$deb" || fail "apt-get install $deb"
+# --reinstall: a package of the same version installed before is replaced too.
+$sudo apt-get install --reinstall -y -q "$deb" || fail "apt-get install $deb"
 
 [ -x /usr/bin/quillmere ] || fail "/usr/bin/quillmere not installed"
 desktop=/usr/share/applications/quillmere.desktop
 [ -f "$desktop" ] || fail "$desktop not installed"
 desktop-file-validate "$desktop" || fail "desktop-file-validate $desktop"
 /usr/bin/quillmere --version | grep -q '^quillmere ' || fail "quillmere --version"
+
+version=$(dpkg-deb -f "$deb" Version)
+doc=/usr/share/doc/quillmere
+grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$doc/copyright" ||
+  fail "$doc/copyright is missing or not machine-readable"
+[[ $(zcat "$doc/changelog.gz") == "quillmere ($version) "* ]] || fail "$doc/changelog.gz does not begin with $version"
+metainfo=/usr/share/metainfo/org.quillmere.Quillmere.metainfo.xml
+appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate $metainfo"
+grep -q "<release version=\"$version\"" "$metainfo" || fail "$metainfo names no release $version"
+
+# The manual pages hold each line of the programs' --help (the command
+# reference is made from it), whitespace aside.
+help_in_page() {
+  local page=$1 text line
+  shift
+  [ -f "/usr/share/man/man1/$page.1.gz" ] || fail "no manual page $page(1)"
+  text=$(LC_ALL=C.UTF-8 MANWIDTH=1000 man -P cat "$page" | tr -s '[:space:]' ' ')
+  while IFS= read -r line; do
+    line=$(tr -s '[:space:]' ' ' <<<"$line" | sed 's/^ //; s/ $//')
+    [ -z "$line" ] || grep -qF -- "$line" <<<"$text" || fail "man $page lacks \"$line\" of \"$* --help\""
+  done < <("$@" --help)
+}
+help_in_page quillmere-cli /usr/bin/quillmere-cli
+help_in_page quillmere-cli /usr/bin/quillmere-cli account
+help_in_page quillmere /usr/bin/quillmere
+LC_ALL=C.UTF-8 man -P cat quillmere-notepad | grep -q 'quillmere-notepad FILE' || fail "no manual page quillmere-notepad(1)"
+
+bash tests/package/test_completion.sh /usr/share/bash-completion/completions/quillmere-cli /usr/bin/quillmere-cli ||
+  fail "bash completion of quillmere-cli"
 
 # The menu entry's command, without its %u: as the menu starts it.
 command=$(sed -n 's/^Exec=//p' "$desktop" | sed 's/ *%[uUfF]//')

@@ -28,6 +28,8 @@ test_packages=(
   xvfb xauth xdotool x11-utils imagemagick openbox trayer
   dbus dbus-x11 at-spi2-core python3-pyatspi locales-all
   desktop-file-utils xdg-utils
+  # The package check: lintian, AppStream's validator, man for the pages.
+  lintian appstream man-db
   # The keyring tests run a private GNOME Keyring on a private session bus.
   gnome-keyring libsecret-tools
 )

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The desktop integration of an installed copy: the menu entry passes
 # desktop-file-validate, and the Debian package built from this build holds
-# the programs, the help text, the manual, the menu entry and the icon (and
+# the programs, the help text, the manual, the menu entry and the icon, the
+# manual pages, changelog, copyright, AppStream metadata and completion (and
 # nothing of the tests), with Depends naming Qt and what the program loads
 # at run time.
 # Usage: test_package.sh SOURCE_DIR BUILD_DIR
@@ -28,14 +29,19 @@ contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for path in ./usr/bin/quillmere ./usr/bin/quillmere-cli ./usr/bin/quillmere-notepad \
             ./usr/share/quillmere/quillmere.txt ./usr/share/quillmere/quillmere.htm \
             ./usr/share/applications/quillmere.desktop \
-            ./usr/share/icons/hicolor/scalable/apps/quillmere.svg; do
+            ./usr/share/icons/hicolor/scalable/apps/quillmere.svg \
+            ./usr/share/man/man1/quillmere.1.gz ./usr/share/man/man1/quillmere-cli.1.gz \
+            ./usr/share/man/man1/quillmere-notepad.1.gz \
+            ./usr/share/doc/quillmere/copyright ./usr/share/doc/quillmere/changelog.gz \
+            ./usr/share/metainfo/org.quillmere.Quillmere.metainfo.xml \
+            ./usr/share/bash-completion/completions/quillmere-cli; do
   grep -qx -- "$path" <<<"$contents" || fail "$path missing from the package"
 done
 if grep -E 'test_|gtest|gmock|/e2e/|bench_' <<<"$contents"; then
   fail "the package holds tests or benchmarks"
 fi
 files=$(grep -vc '/$' <<<"$contents")
-[ "$files" -eq 7 ] || fail "expected 7 files, the package holds $files: $contents"
+[ "$files" -eq 14 ] || fail "expected 14 files, the package holds $files: $contents"
 
 # The help text is installed in the form the program reads: CP932 with CR LF.
 mkdir "$out/root"
