@@ -3,19 +3,13 @@
 // address is one SMTP can carry; a date is read into fields in their
 // ranges, and a Date line this program writes reads back as its moment.
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <ctime>
-#include <string>
-#include <string_view>
 
+#include "fuzz_support.h"
 #include "text/address_list.h"
 #include "text/mail_address.h"
 #include "text/mail_date.h"
 #include "text/message_id.h"
-
-#define CHECK(c) ((c) ? void() : (std::fprintf(stderr, "invariant failed: %s\n", #c), std::abort()))
 
 namespace {
 

@@ -3,20 +3,13 @@
 // into UTF-8 is valid UTF-8; text that came from CP932 goes back to it; and
 // text converted in place never grows.
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <string_view>
-
+#include "fuzz_support.h"
 #include "platform/cp932.h"
 #include "text/charset_conversion.h"
 #include "text/display_text.h"
 #include "text/sjis_jis.h"
 #include "text/utf8_sjis.h"
 #include "text/utf8_text.h"
-
-#define CHECK(c) ((c) ? void() : (std::fprintf(stderr, "invariant failed: %s\n", #c), std::abort()))
 
 namespace {
 
@@ -25,10 +18,9 @@ namespace {
 std::string iso2022jp_repertoire(std::string_view bytes) {
     std::string out;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        unsigned char c = bytes[i], trail = i + 1 < bytes.size() ? bytes[i + 1] : 0;
-        bool lead = (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xef);
-        if ((c < 0x80 && c != 0x1b) || (c >= 0xa1 && c <= 0xdf)) out += static_cast<char>(c);
-        else if (lead && trail >= 0x40 && trail <= 0xfc && trail != 0x7f) out += bytes.substr(i++, 2);
+        const unsigned char c = bytes[i];
+        if ((c < 0x80 && c != 0x1b) || (c >= 0xa1 && c <= 0xdf)) out += bytes[i];
+        else if (fuzz::jis_pair_at(bytes, i)) out += bytes.substr(i++, 2);
     }
     return out;
 }

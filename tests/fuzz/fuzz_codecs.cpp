@@ -2,16 +2,9 @@
 // into lines of any width, decode to exactly those bytes; any text decodes
 // without reading past its end into no more bytes than it can hold.
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <string_view>
-
+#include "fuzz_support.h"
 #include "text/base64.h"
 #include "text/quoted_printable.h"
-
-#define CHECK(c) ((c) ? void() : (std::fprintf(stderr, "invariant failed: %s\n", #c), std::abort()))
 
 namespace {
 

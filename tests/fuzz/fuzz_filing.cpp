@@ -6,36 +6,17 @@
 // half-made is left. Its parts then read back, and a part decoded to a file
 // appears whole or not at all.
 
-#include <unistd.h>
-
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <string_view>
-
+#include "fuzz_support.h"
 #include "message/mime_reader.h"
 #include "platform/cp932.h"
 #include "platform/reporter.h"
 #include "store/mailbox_layout.h"
 #include "store/receive_filing.h"
 
-#define CHECK(c) ((c) ? void() : (std::fprintf(stderr, "invariant failed: %s\n", #c), std::abort()))
-
 namespace fs = std::filesystem;
+using fuzz::contents;
 
 namespace {
-
-std::string scratch;  // a directory of this process, removed at exit
-
-std::string contents(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
 
 class counting_reporter : public qm::reporter {
 public:
@@ -46,13 +27,8 @@ public:
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (scratch.empty()) {
-        // Filing flushes the file system: memory is the cheapest one to flush.
-        std::string name = (fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string()) +
-                           "/quillmere-fuzz-XXXXXX";
-        scratch = std::string(mkdtemp(name.data())) + "/";
-        std::atexit([] { fs::remove_all(scratch); });
-    }
+    // Filing flushes the file system: memory is the cheapest one to flush.
+    const std::string& scratch = fuzz::scratch(fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path().string());
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const std::string work = scratch + "work/", account = scratch + "account/", download = work + "1.pop";
     fs::remove_all(work);

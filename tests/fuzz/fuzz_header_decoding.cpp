@@ -3,13 +3,9 @@
 // Japanese line written for the wire reads back as it was, within the
 // capacity it was given and the wire's line limit.
 
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <string_view>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "message/header_fields.h"
 #include "message/message_lines.h"
 #include "message/mime_reader.h"
@@ -17,8 +13,6 @@
 #include "text/header_text_utf8.h"
 #include "text/sjis_jis.h"
 #include "text/utf8_text.h"
-
-#define CHECK(c) ((c) ? void() : (std::fprintf(stderr, "invariant failed: %s\n", #c), std::abort()))
 
 namespace {
 
@@ -32,10 +26,8 @@ bool breaks_no_line(std::string_view text) { return text.find_first_of(line_brea
 std::string printable_japanese(std::string_view bytes) {
     std::string out;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        unsigned char c = bytes[i], trail = i + 1 < bytes.size() ? bytes[i + 1] : 0;
-        bool lead = (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xef);
-        if (c >= 0x20 && c < 0x7f) out += static_cast<char>(c);
-        else if (lead && trail >= 0x40 && trail <= 0xfc && trail != 0x7f) out += bytes.substr(i++, 2);
+        if (bytes[i] >= 0x20 && bytes[i] < 0x7f) out += bytes[i];
+        else if (fuzz::jis_pair_at(bytes, i)) out += bytes.substr(i++, 2);
     }
     return out;
 }

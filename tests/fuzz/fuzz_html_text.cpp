@@ -3,16 +3,9 @@
 // and without a blank at their end (what shows it makes control characters
 // visible).
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string_view>
-
+#include "fuzz_support.h"
 #include "message/html_text.h"
 #include "text/utf8_text.h"
-
-#define CHECK(c) ((c) ? void() : (std::fprintf(stderr, "invariant failed: %s\n", #c), std::abort()))
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -3,36 +3,19 @@
 // (a directory in the way of its companion) leaves the file byte for byte
 // as it was, and the readers of one file agree.
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <string_view>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "config/list_file.h"
 #include "config/profile.h"
 #include "config/profile_file.h"
 #include "platform/companion_file.h"
 #include "platform/cp932.h"
 
-#define CHECK(c) ((c) ? void() : (std::fprintf(stderr, "invariant failed: %s\n", #c), std::abort()))
+using fuzz::contents;
 
 namespace {
-
-std::string scratch;  // a directory of this process, removed at exit
-
-std::string contents(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
 
 std::vector<std::string> split(std::string_view text, char separator) {
     std::vector<std::string> parts;
@@ -46,11 +29,7 @@ std::vector<std::string> split(std::string_view text, char separator) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (scratch.empty()) {
-        std::string name = std::filesystem::temp_directory_path().string() + "/quillmere-fuzz-XXXXXX";
-        scratch = std::string(mkdtemp(name.data())) + "/";
-        std::atexit([] { std::filesystem::remove_all(scratch); });
-    }
+    const std::string& scratch = fuzz::scratch();
     // The file's text, then a section (an item name), a key and a value (an item's text), after zero bytes.
     std::vector<std::string> parts = split(std::string_view(reinterpret_cast<const char*>(data), size), '\0');
     parts.resize(std::max<std::size_t>(parts.size(), 4));
