@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <memory>
 #include <sstream>
-#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -24,14 +23,12 @@ bool oauth2_server::installed() { return !python_program().empty(); }
 
 oauth2_server::oauth2_server() : oauth2_server(options{}) {}
 
-oauth2_server::oauth2_server(options given)
-    : settings_(std::move(given)), process_(directory_ / "oauth2.out", directory_ / "oauth2.log") {
+oauth2_server::oauth2_server(options given) : process_(directory_ / "oauth2.out", directory_ / "oauth2.log") {
     const std::string config = directory_ / "oauth2.json";
     const tls_identity& identity = shared_test_certificates().localhost;
     nlohmann::json values = {{"cert", identity.certificate_file}, {"key", identity.key_file},
-                             {"client_id", settings_.client_id}, {"scope", settings_.scope}, {"user", settings_.user},
-                             {"rotate", settings_.rotate}, {"long_tokens", settings_.long_access_tokens}};
-    if (!settings_.client_secret.empty()) values["client_secret"] = settings_.client_secret;
+                             {"client_id", "quillmere-test"}, {"scope", "mail"}, {"user", "alice"},
+                             {"rotate", given.rotate}, {"long_tokens", given.long_access_tokens}};
     std::string why = installed() ? "" : "python3 is not installed";
     if (why.empty())
         why = process_.start(

@@ -15,10 +15,6 @@ namespace qm::test {
 class oauth2_server {
 public:
     struct options {
-        std::string client_id = "quillmere-test";
-        std::string client_secret;  // "": a public client, which need not send one
-        std::string scope = "mail";
-        std::string user = "alice";       // the owner of every token, as introspection tells it
         bool rotate = false;              // a refresh also replaces the refresh token, revoking the old one
         bool long_access_tokens = false;  // access tokens of some 1600 characters, as some providers issue
     };
@@ -29,7 +25,6 @@ public:
     bool running() const { return process_.running(); }
     const std::string& failure() const { return failure_; }
     static bool installed();  // whether python3 is there to run it
-    const options& settings() const { return settings_; }
 
     std::string authorize_url() const { return "https://127.0.0.1:" + std::to_string(process_.port(0)) + "/authorize"; }
     std::string token_url() const { return "https://127.0.0.1:" + std::to_string(process_.port(0)) + "/token"; }
@@ -51,7 +46,6 @@ private:
     }
     std::string control(const std::string& path, bool post) const;
 
-    options settings_;
     temp_dir directory_;
     std::string failure_;
     daemon_process process_;  // last: stopped before the directory goes
