@@ -39,11 +39,16 @@ protected:
         result.err = read_bytes(err_path);
         return result;
     }
-    // A run that must end with status 0.
-    cli_result run_ok(const std::string& arguments, const std::string& input = "") {
+    // A run that must end with `status` (0: the default) and, when given, say `message` on its standard error.
+    cli_result run_ok(const std::string& arguments, const std::string& input = "", int status = 0,
+                      const std::string& message = "") {
         cli_result result = run(arguments, input);
-        EXPECT_EQ(result.status, 0) << arguments << ": " << result.err;
+        EXPECT_EQ(result.status, status) << arguments << ": " << result.err;
+        EXPECT_NE(result.err.find(message), std::string::npos) << arguments << ": " << result.err;
         return result;
+    }
+    cli_result run_refused(const std::string& arguments, const std::string& message, int status = 1) {
+        return run_ok(arguments, "", status, message);
     }
     temp_dir home, tmp;
 

@@ -24,10 +24,9 @@ protected:
     explicit data_directory_test(const char* name) : file_test(name) {
         set_context({dir.cp(), dir.cp(), dir.cp(), dir.cp()});
     }
-    ~data_directory_test() override { set_context(saved_); }
 
 private:
-    program_context saved_ = context();
+    const saved_context saved_;
 };
 
 }  // namespace qm::test

@@ -39,7 +39,6 @@ protected:
         EXPECT_TRUE(add_rule(sj(dir / "data/mailbox/A/friends/"), "Subject", "hello"));
         before = tree_snapshot(dir / "data");
     }
-    ~WindowClose() override { set_context(saved_context); }
 
     // The tree now and before, each without the entries whose path holds one of `changed`.
     static std::map<std::string, std::string> without(std::map<std::string, std::string> tree, const names& changed) {
@@ -50,9 +49,9 @@ protected:
     }
     bool only_changed(const names& changed) const { return without(tree_snapshot(dir / "data"), changed) == without(before, changed); }
 
+    const saved_context saved;
     temp_dir dir;
     const std::string mailbox = dir.cp("data/mailbox/");
-    const program_context saved_context = context();
     std::map<std::string, std::string> before;
     recording_reporter report;
 };

@@ -16,18 +16,13 @@ protected:
         for (const char* made : {"data", "tmp", "run"}) fs::create_directories(dir / made);
         use_directories("data/", "tmp/");
     }
-    ~ProgramSession() override {
-        set_context(saved_context);
-        settings() = saved_settings;
-    }
     void use_directories(const std::string& data, const std::string& temporary) {
         set_context({dir.cp(data), dir.cp(temporary), dir.cp(temporary + "quillmere.$$$/"), dir.cp(data)});
     }
 
+    const saved_context saved;
     temp_dir dir;
     scoped_env runtime{"XDG_RUNTIME_DIR", (dir / "run").c_str()};
-    const program_context saved_context = context();
-    const Settings saved_settings = settings();
     Settings settings_;
     Layout layout_;
 };

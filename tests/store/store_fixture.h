@@ -41,10 +41,6 @@ protected:
         set_context({dir.cp(), dir.cp(), dir.cp("work/"), dir.cp()});
         EXPECT_TRUE(make_directory(dir.cp("work/")) && make_directory(account) && make_special_folders(account));
     }
-    ~store_test() override {
-        set_context(saved_context);
-        settings() = saved_settings;
-    }
     // A path below the account, UTF-8 and program form.
     std::string at(std::string_view relative) const { return dir / ("acct/" + std::string(relative)); }
     std::string cp(std::string_view relative) const { return sj(at(relative)); }
@@ -56,8 +52,7 @@ protected:
 
     temp_dir dir;
     const std::string account = dir.cp("acct/");
-    const program_context saved_context = context();
-    const Settings saved_settings = settings();
+    const saved_context saved;
     recording_reporter report;
 };
 

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "config/settings.h"
+#include "platform/program_context.h"
 #include "platform/reporter.h"
 
 namespace qm::test {
@@ -99,6 +101,22 @@ private:
     std::string name_;
     std::string old_;
     bool had_ = false;
+};
+
+// The program's context and settings, put back as they were when the object goes.
+class saved_context {
+public:
+    saved_context() = default;
+    saved_context(const saved_context&) = delete;
+    saved_context& operator=(const saved_context&) = delete;
+    ~saved_context() {
+        set_context(context_);
+        settings() = settings_;
+    }
+
+private:
+    const program_context context_ = context();
+    const Settings settings_ = settings();
 };
 
 // Sets the system time zone (a name below /usr/share/zoneinfo) for the lifetime of the object.

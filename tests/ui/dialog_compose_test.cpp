@@ -21,6 +21,7 @@ namespace {
 // program and of the CLI records what it is started on.
 class ComposeDialogs : public cli_test {
 protected:
+    const saved_context saved;
     ComposeDialogs() {
         set_context({home.cp(), tmp.cp(), tmp.cp("work/"), home.cp()});
         settings() = Settings{};
@@ -37,10 +38,6 @@ protected:
         ctx = {settings().mailbox, account_root, context().work_directory,
                load_current_account(settings().mailbox, "A")};
     }
-    ~ComposeDialogs() override {
-        set_context(saved_context);
-        settings() = saved_settings;
-    }
 
     std::string drafts() const { return home / "mailbox/A/ 送信箱/草稿/"; }
     // A draft's file as UTF-8 with "\n", its Date value as "*".
@@ -52,8 +49,6 @@ protected:
     recording_program editor{tmp / "editor", tmp / "editor.log"};
     compose_context ctx;
     recording_reporter report;
-    const program_context saved_context = context();
-    const Settings saved_settings = settings();
 };
 
 TEST_F(ComposeDialogs, NewMailFilesWhatTheCliMakes) {

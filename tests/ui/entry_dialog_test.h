@@ -28,13 +28,10 @@ namespace qm::test {
 class data_directory_test : public ::testing::Test {
 protected:
     data_directory_test() { set_context({dir.cp(), dir.cp(), dir.cp(), dir.cp()}); }
-    ~data_directory_test() override { set_context(saved_); }
 
+    const saved_context saved;
     temp_dir dir;
     recording_reporter report;
-
-private:
-    program_context saved_ = context();
 };
 
 // The program runs from `directory` (UTF-8, ending with "/") until the test ends.
