@@ -72,42 +72,6 @@ TEST(MimeReader, TextBodiesBecomeShiftJis) {
         EXPECT_EQ(split("Content-Type: text/plain\nContent-Transfer-Encoding: " + encoded, 1)["1"], "\r\n" + nihon + "\r\n") << encoded;
 }
 
-TEST(MimeReader, PartsAreFiledWithTheTextAsPartOne) {
-    const std::string attached_text = "Content-Type: text/plain; charset=ISO-2022-JP; name=\"a.txt\"\n";
-    const std::string html_qp = "Content-Type: text/html\nContent-Transfer-Encoding: quoted-printable\n";
-    const std::string octets = "Content-Type: application/octet-stream\nContent-Transfer-Encoding: 8bit\n";
-    const std::string inner = "Content-Type: multipart/alternative; boundary=b2\n\n--b2 \n\none\n--b--x\n--bx\n";
-    const std::tuple<std::string, int, files> cases[] = {
-        // Other parts keep their header, with names decoded; the one body of a message is its text, whatever it is called.
-        {"Content-Type: application/octet-stream; name=\"=?ISO-2022-JP?B?GyRCRnxLXBsoQg==?=.bin\"\nContent-Transfer-Encoding: 7bit\n\n"
-         "raw " + jis_nihon + "\n", 1,
-         {{"0", ""}, {"1", "Content-Type: application/octet-stream; name=\"" + sj("日本") + ".bin\"\r\n\r\nraw " + jis_nihon + "\r\n"}}},
-        {attached_text + "\n" + jis_nihon + "\n", 1, {{"0", ""}, {"1", "\r\n" + sj("日本") + "\r\n"}}},
-        // The order of the top-level content fields does not matter.
-        {"Content-Transfer-Encoding: 7bit\nSubject: s\nContent-Type: multipart/mixed; boundary=\"b\"\n\n--b\n"
-         "Content-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: base64\n\n" + base64_encode_text("日本") + "\n--b--\n", 1,
-         {{"0", "Content-Transfer-Encoding: 7bit\r\nSubject: s\r\n"}, {"1", "\r\n" + sj("日本")}}},
-        {"Content-Transfer-Encoding: quoted-printable\nSubject: s\nContent-Type: text/html\n\n<b>a=3Db</b>\n", 2,
-         {{"0", "Subject: s\r\n"}, {"1", "\r\n"}, {"2", "Content-Type: text/html\r\n\r\n<b>a=b</b>\r\n"}}},
-        // An attached text file before the text: the text moves to part 1; without a text an empty one stands there.
-        {multipart("mixed", "b", part("b", attached_text, "x") + part("b", "Content-Type: text/plain; charset=ISO-2022-JP\n", "body")), 2,
-         {{"0", ""}, {"1", "\r\nbody\r\n"}, {"2", "Content-Type: text/plain; charset=ISO-2022-JP; name=\"a.txt\"\r\n\r\nx"}}},
-        {multipart("mixed", "b", part("b", html_qp, "h") + part("b", attached_text, "x")), 3,
-         {{"0", ""}, {"1", "\r\n"}, {"2", "Content-Type: text/html\r\n\r\nh\r\n"},
-          {"3", "Content-Type: text/plain; charset=ISO-2022-JP; name=\"a.txt\"\r\n\r\nx"}}},
-        // "--b2" is no delimiter of "b"; "--b--x" and "--bx" are text; a delimiter may end in blanks; the
-        // outer delimiter ends an inner multipart that never closes; the epilogue is dropped.
-        {multipart("mixed", "b", part("b", inner, "") + part("b", "", "two")) + "epilogue\n", 2,
-         {{"0", ""}, {"1", "\r\none\r\n--b--x\r\n--bx\r\n\r\n\r\n"}, {"2", "\r\ntwo\r\n"}}},
-        // A Ctrl-Z is data, not the end of the file; decoded header values never split a line.
-        {"Subject: z\x1a\r\n" + multipart("mixed", "b", part("b", "", "a\x1a" "b") + part("b", octets, "\x1a\r\nc")), 2,
-         {{"0", "Subject: z \r\n"}, {"1", "\r\na b\r\n"}, {"2", crlf(octets) + "\r\n\x1a\r\nc"}}},
-        {"Subject: =?UTF-8?Q?a=0D=0ABcc:_x=1Ay?=\nFrom: =?ISO-2022-JP?B?GyRCRnxLXBsoQg==?= <a@x.jp>\n\nb\n", 1,
-         {{"0", "Subject: a  Bcc: x y\r\nFrom: " + sj("日本") + " <a@x.jp>\r\n"}, {"1", "\r\nb\r\n"}}},
-    };
-    for (const auto& [message, last_part, expected] : cases) EXPECT_EQ(split(message, last_part), expected);
-}
-
 TEST(MimeReader, MultipartsBelowTheDepthLimitStayWhole) {
     std::string nested = "\ninnermost\n";
     for (int level = multipart_depth_limit + 3; level > 0; --level)
