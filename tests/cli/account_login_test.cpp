@@ -56,9 +56,7 @@ TEST_F(AccountLogin, SignsInOnceRenewsSilentlyAndAfterARevocationNamesTheBrowser
         << settings;
 
     // Nothing stored yet: sync opens no browser and says what to run.
-    cli_result refused = run("sync acct");
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_TRUE(contains(refused.err, "account login 'acct'")) << refused.err;
+    run_refused("sync acct", "account login 'acct'");
 
     cli_result login = run_ok("account login acct");
     EXPECT_TRUE(contains(login.err, authority_->authorize_url() + "?response_type=code")) << login.err;
@@ -76,9 +74,7 @@ TEST_F(AccountLogin, SignsInOnceRenewsSilentlyAndAfterARevocationNamesTheBrowser
     EXPECT_EQ(count("authorize ok"), 1u);
 
     authority_->revoke_refresh_tokens();
-    refused = run("sync acct");
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_TRUE(contains(refused.err, "invalid_grant") && contains(refused.err, "account login 'acct'")) << refused.err;
+    EXPECT_TRUE(contains(run_refused("sync acct", "account login 'acct'").err, "invalid_grant"));
     EXPECT_EQ(count("authorize ok"), 1u);
     EXPECT_EQ(read_bytes(browser_log), "authorize 302\nredirect 200\n");
 }

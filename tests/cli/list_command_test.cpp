@@ -38,9 +38,7 @@ TEST_F(ListCommand, PrintsTheSortedRowsAsTabSeparatedUtf8AndRefusesAMissingFolde
         write_bytes(home / "layout.ini", layout);
         EXPECT_EQ(run_ok(arguments).out, out) << arguments << " / " << layout;
     }
-    cli_result missing = run("'A/ 送信箱'");
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_TRUE(contains(missing.err, "no folder A/ 送信箱/")) << missing.err;
+    run_refused("'A/ 送信箱'", "no folder A/ 送信箱/");
 }
 
 }  // namespace

@@ -39,9 +39,7 @@ TEST_F(NewCommand, QueuesTheDraftInTheOutboxOrOpensItInTheEditor) {
 }
 
 TEST_F(NewCommand, RefusesABadAddressAndMakesNoDraft) {
-    cli_result r = run("A --to 'not an address' --subject s");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.err, "無効なメールアドレスです.")) << r.err;
+    run_refused("A --to 'not an address' --subject s", "無効なメールアドレスです.");
     EXPECT_EQ(drafts(), names{});
 }
 

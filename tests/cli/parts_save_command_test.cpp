@@ -38,14 +38,9 @@ TEST_F(PartsAndSave, PartsAreListedAndSavedAsTheyWereSent) {
 // An existing file is not replaced, and nothing half-written stays beside it.
 TEST_F(PartsAndSave, RefusesWhatIsNotThereAndKeepsAnExistingFile) {
     write_bytes(tmp / "summary.py", "mine");
-    for (const auto& [arguments, problem] : std::vector<std::pair<std::string, std::string>>{
-             {"save " + inbox + " 0 2 " + tmp / "summary.py", "summary.py exists already"},
-             {"save " + inbox + " 0 0 " + tmp / "x", "message 0 has no part 0"},
-             {"save " + inbox + " 0 2 " + tmp / "missing/x", "part 2 could not be restored into " + tmp / "missing/x"}}) {
-        cli_result r = run(arguments);
-        EXPECT_EQ(r.status, 1) << arguments;
-        EXPECT_TRUE(contains(r.err, problem)) << arguments << ": " << r.err;
-    }
+    run_refused("save " + inbox + " 0 2 " + tmp / "summary.py", "summary.py exists already");
+    run_refused("save " + inbox + " 0 0 " + tmp / "x", "message 0 has no part 0");
+    run_refused("save " + inbox + " 0 2 " + tmp / "missing/x", "part 2 could not be restored into " + tmp / "missing/x");
     EXPECT_FALSE(exists(tmp / "x"));
     EXPECT_EQ(read_bytes(tmp / "summary.py"), "mine");
     for (const std::string& name : list_names(tmp.path())) EXPECT_FALSE(name.ends_with(".tmp")) << name;

@@ -9,16 +9,17 @@
 namespace qm::test {
 namespace {
 
-TEST(SecretStore, KindsHaveTheirNamesAndIdsAre32FreshLowerCaseHexDigits) {
-    names got;
-    for (secret_kind kind : {secret_kind::pop_password, secret_kind::smtp_password, secret_kind::refresh_token,
-                             secret_kind::client_secret})
-        got.emplace_back(secret_kind_name(kind));
-    EXPECT_EQ(got, names({"POP password", "SMTP password", "OAuth2 refresh token", "OAuth2 client secret"}));
-    const std::string a = new_keyring_id(), b = new_keyring_id();
-    EXPECT_EQ(a.size(), 32u);
-    EXPECT_EQ(a.find_first_not_of("0123456789abcdef"), std::string::npos) << a;
-    EXPECT_NE(a, b);
+// No bus known: nothing is started or waited for. (First: GDBus keeps the first session bus a process
+// connects to, and libsecret its service.)
+TEST(SecretStore, WithoutASessionBusNoKeyringIsAvailableAndLookupsFailAtOnce) {
+    temp_dir runtime;
+    scoped_env no_bus("DBUS_SESSION_BUS_ADDRESS", nullptr), empty_runtime("XDG_RUNTIME_DIR", runtime.path().c_str());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(keyring_available());
+    EXPECT_EQ(keyring_lookup(new_keyring_id(), secret_kind::pop_password), std::nullopt);
+    EXPECT_FALSE(keyring_store(new_keyring_id(), secret_kind::refresh_token, "label", "secret"));
+    EXPECT_FALSE(keyring_forget(new_keyring_id()));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 // The keyring runs for the test; a test that cannot start it fails (it is skipped only
@@ -59,18 +60,6 @@ TEST_F(SecretStoreKeyring, EntriesComeBackByteExactAreReplacedAndForgottenByKind
     EXPECT_EQ(keyring_lookup(b, secret_kind::pop_password), "b's");
     EXPECT_TRUE(keyring_forget(a));
     EXPECT_FALSE(keyring_store("", secret_kind::pop_password, "no id", "x"));
-}
-
-// No bus known: nothing is started or waited for.
-TEST(SecretStore, WithoutASessionBusNoKeyringIsAvailableAndLookupsFailAtOnce) {
-    temp_dir runtime;
-    scoped_env no_bus("DBUS_SESSION_BUS_ADDRESS", nullptr), empty_runtime("XDG_RUNTIME_DIR", runtime.path().c_str());
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(keyring_available());
-    EXPECT_EQ(keyring_lookup(new_keyring_id(), secret_kind::pop_password), std::nullopt);
-    EXPECT_FALSE(keyring_store(new_keyring_id(), secret_kind::refresh_token, "label", "secret"));
-    EXPECT_FALSE(keyring_forget(new_keyring_id()));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 }  // namespace

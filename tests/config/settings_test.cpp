@@ -26,27 +26,6 @@ TEST_F(settings_test, colours_parse_as_red_green_blue_modulo_256) {
         EXPECT_EQ(parse_color(text), expected) << text;
 }
 
-TEST_F(settings_test, an_existing_mailbox_is_left_as_it_is_and_one_that_cannot_be_made_is_reported) {
-    const std::string mailbox = dir.cp("data/mailbox/");
-    ASSERT_TRUE(ensure_mailbox(mailbox, report));
-    // Emptied, it stays empty.
-    ASSERT_TRUE(delete_account(mailbox, sj("標準アカウント")));
-    EXPECT_TRUE(ensure_mailbox(mailbox, report) && list_names(dir / "data/mailbox").empty());
-    EXPECT_FALSE(ensure_mailbox(dir.cp("data/quillmere.ini/box/"), report));
-    EXPECT_EQ(report.texts(), names{"ファイルの読み書きに失敗しました."});
-}
-
-// A file without the upgrade keys reads as before; with both switches of a server, TLS from the first byte wins.
-TEST_F(settings_test, an_account_file_without_the_upgrade_keys_reads_as_before) {
-    const std::string file = dir / "data/mailbox/a/account.ini";
-    write_bytes(file, "[account]\r\nSMTP over SSL=+\r\nPOP over SSL=-\r\n");
-    current_account a = load_current_account(dir.cp("data/mailbox/"), "a");
-    EXPECT_EQ(std::pair(smtp_security(a), pop_security(a)), std::pair(connection_security::tls, connection_security::none));
-    write_bytes(file, "[account]\r\nSMTP over SSL=+\r\nSMTP STARTTLS=+\r\nPOP STLS=+\r\n");
-    a = load_current_account(dir.cp("data/mailbox/"), "a");
-    EXPECT_EQ(std::pair(smtp_security(a), pop_security(a)), std::pair(connection_security::tls, connection_security::starttls));
-}
-
 TEST_F(settings_test, the_mailbox_root_is_one_answer_whatever_the_setting_says) {
     for (auto [setting, root] : {std::pair<std::string, std::string>{"mail2/", dir.cp("data/mail2/")}, {"mail2", dir.cp("data/mail2/")},
                                  {"", dir.cp("data/mailbox/")}, {"sub\\box", dir.cp("data/sub/box/")}}) {
@@ -92,12 +71,11 @@ TEST(SettingsBesideTheWorkDirectory, ATemporaryDirectoryThatIsTheDataDirectoryKe
     temp_dir dir;
     ::chmod(dir.path().c_str(), 0700);
     scoped_env home("QUILLMERE_HOME", dir.path().c_str()), ram("TMP_RAM", dir.path().c_str());
-    const program_context saved = context();
+    const saved_context saved;
     ASSERT_EQ(init_context(), context_result::ok);
     // The work directory must not be what rewriting "quillmere.ini" calls its companion.
     EXPECT_NE(context().work_directory, dir.cp("quillmere.$$$/"));
     EXPECT_TRUE(make_work_directory(context().work_directory) && write_default_settings() && save_view_settings(Settings{}, ""));
-    set_context(saved);
 }
 
 }  // namespace

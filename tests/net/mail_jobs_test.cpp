@@ -156,9 +156,9 @@ TEST_F(MailJobs, AMessagePastTheDownloadLimitStopsTheReceiveWithoutQuit) {
 const std::string ehlo_with_starttls = "250-mail.example.test\r\n250-AUTH PLAIN CRAM-MD5\r\n250 STARTTLS\r\n";
 const std::string capa_with_stls = "+OK\r\nUSER\r\nSTLS\r\n.\r\n";
 
-// What the server does after the exchanges: nothing more, take the QUIT, close, a handshake with a
-// certificate for another host, or send a reply of its own right after the answer.
-enum class then { nothing, quit, close, other_host, inject };
+// What the server does after the exchanges: nothing more, take the QUIT, close, or a handshake with a
+// certificate for another host.
+enum class then { nothing, quit, close, other_host };
 
 struct failure_case {
     const char* name;
@@ -200,13 +200,9 @@ protected:
         case then::quit: server.exchange({{"QUIT", smtp ? "221 bye\r\n" : "+OK\r\n"}}); break;
         case then::close: server.close(); break;
         case then::other_host: server.start_tls(certificates_.other_host, false); break;
-        case then::inject: server.send("250 AUTH PLAIN\r\n"); break;
         }
         server.start();
-        const net_result result = smtp ? send(server) : receive(server);
-        // Bytes of their own that come after the client looked are fed to the handshake, which fails.
-        if (test.detail.empty() && result == net_result::connect_failed) return;
-        EXPECT_EQ(result, test.expected) << detail_;
+        EXPECT_EQ(smtp ? send(server) : receive(server), test.expected) << detail_;
         EXPECT_TRUE(server.played());
         const std::string received = server.received();  // up to the handshake (a TLS record starts with 0x16)
         EXPECT_EQ(received.substr(0, received.find('\x16')), test.sent);
@@ -252,8 +248,6 @@ TEST_F(Upgrade, SmtpSendsNothingOfTheLoginOrTheMailWhenTheUpgradeFails) {
          "250 sure"},
         {"a reply injected with the 220", starttls("220 go ahead\r\n250-evil\r\n250 AUTH PLAIN\r\n"), then::nothing,
          net_result::tls_injected, sent, "data arrived after the answer"},
-        {"a reply injected right after the 220", starttls("220 go ahead\r\n"), then::inject, net_result::tls_injected,
-         sent, ""},
         {"the server closes instead of the handshake", starttls("220 go\r\n"), then::close, net_result::connect_failed,
          sent, "unexpected eof"},
         {"a certificate for another host", starttls("220 go\r\n"), then::other_host, net_result::connect_failed, sent,
@@ -288,10 +282,7 @@ TEST_F(Upgrade, PopSendsNeitherUserNorPassWhenTheUpgradeFails) {
          "-ERR not now"},
         {"a reply injected with the +OK", stls("+OK\r\n+OK evil\r\n"), then::nothing, net_result::tls_injected, sent,
          "data arrived after the answer"},
-        {"the server closes instead of the handshake", stls("+OK\r\n"), then::close, net_result::connect_failed, sent,
-         "unexpected eof"},
-        {"a certificate for another host", stls("+OK\r\n"), then::other_host, net_result::connect_failed, sent,
-         "certificate verify failed"},
+        // (A handshake that fails is the connection's, met with SMTP.)
     };
     for (const auto& test : cases) expect_nothing_sent_in_the_clear(test, false);
 }

@@ -94,26 +94,6 @@ TEST_F(Files, TextFilesRoundTripInTextMode) {
     EXPECT_EQ(text_mode_bytes("a\nb\r\n\n"), "a\r\nb\r\r\n\r\n");
 }
 
-TEST_F(Files, ReaderPiecesAreCutLikeFgets) {
-    const std::string text = "short\n" + std::string(600, 'L') + "\n" + std::string(255, 'e') + "\n\nlast";
-    write_bytes(dir / "p.txt", crlf(text));
-    // The pieces join back to the text, none longer than capacity - 1; with
-    // 256 bytes a 255-character line comes as the line, then its line feed.
-    for (auto [capacity, sizes] : {std::pair<std::size_t, std::vector<std::size_t>>{2, {}}, {3, {}}, {7, {}}, {1001, {}},
-                                   {short_line_capacity, {6, 255, 255, 91, 255, 1, 1, 4}}}) {
-        text_reader reader(dir.cp("p.txt"));
-        std::string piece, joined;
-        std::vector<std::size_t> read;
-        while (reader.read_piece(piece, capacity)) {
-            EXPECT_LE(piece.size(), capacity - 1);
-            EXPECT_TRUE(piece.find('\n') == std::string::npos || piece.find('\n') == piece.size() - 1);
-            joined += piece, read.push_back(piece.size());
-        }
-        EXPECT_EQ(joined, text) << capacity;
-        EXPECT_TRUE(sizes.empty() || read == sizes) << capacity;
-    }
-}
-
 // The whole-file read gives what reading byte by byte gives, whatever falls on the boundaries of its
 // read blocks (a CR LF split across two, a Ctrl-Z at the end of one, a lone CR), for plain paths and
 // for names relative to an open directory.

@@ -85,15 +85,5 @@ TEST(Passwords, EveryByteValueThroughTheFile) {
     EXPECT_EQ(read_account_password(dir.cp("box/"), "acc", "SMTP password"), std::string(127, '\x95'));
 }
 
-// Ninety-nine accounts (directories only: neither a file nor a link counts); the hundredth account or
-// signature refused is met through the dialogs.
-TEST(EntryLimits, NinetyEightLeaveRoomForOneMore) {
-    temp_dir dir;
-    for (int i = 0; i < 98; ++i) std::filesystem::create_directories(dir / ("mailbox/account " + std::to_string(i)));
-    write_bytes(dir / "mailbox/a file", "");
-    std::filesystem::create_directory_symlink(dir / "mailbox/account 1", dir / "mailbox/a link");
-    EXPECT_EQ(check_new_account(dir.cp("mailbox/")), 0);
-}
-
 }  // namespace
 }  // namespace qm::test

@@ -13,17 +13,16 @@ TEST_F(FolderOperations, MakeFolderChecksTheNameRulesThenExistenceThenMakesTheDi
     write_bytes(dir / "shown/taken", "");
     // "表" and "ソ" end with the byte of "\": only characters count.
     const std::pair<const char*, std::string> cases[] = {
-        {"nul", rules},  {"CoN", rules},   {"COM3", rules}, {"lpt5", rules}, {"LPT9", rules},  {".hidden", rules},
-        {"送信控", rules}, {" 受信箱", rules}, {"a*b", rules}, {"a\\b", rules}, {"..", rules},   {"taken", taken},
-        {"a\nb", rules}, {"a\x1a" "b", rules}, {"a\rb", rules},
-        {"", taken},     {"lpt0", ""},      {"com5", ""},    {"lpt10", ""},   {"nul.txt", ""}, {"表ソ札", ""}};
+        {"CoN", rules}, {"COM3", rules}, {"LPT9", rules}, {".hidden", rules}, {"送信控", rules}, {" 受信箱", rules},
+        {"a\\b", rules}, {"a\nb", rules}, {"a\x1a" "b", rules}, {"taken", taken}, {"", taken},
+        {"lpt0", ""}, {"lpt10", ""}, {"nul.txt", ""}, {"表ソ札", ""}};
     for (const auto& [name, message] : cases) {
         report.shown.clear();
         EXPECT_EQ(make_folder(dir.cp("shown/"), sj(name), report), message.empty()) << name;
         EXPECT_EQ(report.texts(), message.empty() ? names{} : names{message}) << name;
         for (const auto& shown : report.shown) EXPECT_EQ(shown.first, message_kind::notice);
     }
-    EXPECT_EQ(list_names(dir / "shown"), (names{"com5", "lpt0", "lpt10", "nul.txt", "taken", "表ソ札"}));
+    EXPECT_EQ(list_names(dir / "shown"), (names{"lpt0", "lpt10", "nul.txt", "taken", "表ソ札"}));
     report.shown.clear();
     EXPECT_FALSE(make_folder(dir.cp("missing/"), "new", report));
     EXPECT_EQ(report.shown.at(0), (std::pair{message_kind::error, sj(file_error)}));

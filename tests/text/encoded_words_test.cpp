@@ -19,9 +19,6 @@ std::string encoded(std::string_view sjis_line) {
 }
 
 std::string header(std::string line) { return applied(decode_header_line, std::move(line)); }
-std::string part_line(std::string line, bool content_disposition = true) {
-    return applied(decode_part_header_line, std::move(line), content_disposition);
-}
 
 // A word hiding a line break and a zero byte: decoded literally, they would forge a header line or cut this one.
 const std::string forged = base64_encode_text(std::string("x\r\nX-quillmere-Status: 1\0!", 26));
@@ -112,19 +109,6 @@ TEST(DecodeHeaderLine, OneFamilyPerLine) {
         {sj("漢字") + " <a@b>", sj("漢字") + " <a@b>"},
     };
     for (const auto& [text, decoded] : cases) EXPECT_EQ(header("Subject: " + text + "\n"), "Subject: " + decoded + "\n");
-}
-
-TEST(DecodePartHeaderLine, NamesInEveryForm) {
-    const std::string type = "Content-Type: application/pdf; name=\"", disposition = "Content-Disposition: attachment;";
-    const std::string named = sj("資料.pdf") + "\"";
-    const std::tuple<std::string, bool, std::string> cases[] = {  // line, whether Content-Disposition, decoded
-        {type + "=?UTF-8?Q?=E8=B3=87=E6=96=99.pdf?=\"\n", false, type + named + "\n"},  // UTF-8 Q words one by one
-        {disposition + " filename*=UTF-8''a%0D%0Ab%00.txt\n", true, disposition + " filename=\"a  b .txt\"\n"},
-        {type + "資料.pdf\"\n", false, type + named + "\n"},  // raw UTF-8
-        // A Content-Type line joins "name", not "filename".
-        {"Content-Type: text/plain; filename*=UTF-8''a\n", false, "Content-Type: text/plain; filename*=UTF-8''a\n"},
-    };
-    for (const auto& [line, content_disposition, decoded] : cases) EXPECT_EQ(part_line(line, content_disposition), decoded);
 }
 
 TEST(DecodeFilenameStar, JoinsSections) {
