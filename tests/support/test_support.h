@@ -106,7 +106,7 @@ private:
 // The program's context and settings, put back as they were when the object goes.
 class saved_context {
 public:
-    saved_context() = default;
+    saved_context() {}  // user-provided, so that a fixture may hold it const
     saved_context(const saved_context&) = delete;
     saved_context& operator=(const saved_context&) = delete;
     ~saved_context() {

@@ -122,7 +122,7 @@ protected:
         EXPECT_TRUE(file_kana_to_fullwidth(dir.cp("1")));
         return read_bytes(dir / "1");
     }
-    const saved_context saved;
+    saved_context saved;
     temp_dir dir;
 };
 
