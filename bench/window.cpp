@@ -181,14 +181,24 @@ void BM_WindowSwitch(benchmark::State& state) {
 }
 BENCHMARK(BM_WindowSwitch)->ArgName("messages")->Arg(small_folder)->Arg(large_folder)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// A click on the date column's title (each one turns the order round).
-void BM_WindowSort(benchmark::State& state) {
-    const int count = static_cast<int>(state.range(0));
-    if (!shown->ready()) return state.SkipWithError("no window");
+// The window showing the folder of `count` messages, its rows read; false
+// (the benchmark told why) when there is no window.
+bool show_folder(benchmark::State& state, int count) {
+    if (!shown->ready()) {
+        state.SkipWithError("no window");
+        return false;
+    }
     shown->prepare(count);
     shown->show_empty();
     shown->press(Qt::Key_F1 + shown->mark_of(count));
     shown->wait_for_rows();
+    return true;
+}
+
+// A click on the date column's title (each one turns the order round).
+void BM_WindowSort(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    if (!show_folder(state, count)) return;
     for (auto _ : state) {
         emit shown->window().mail_list()->header()->sectionClicked(qm::column_date);
         shown->wait_for_rows();
@@ -204,11 +214,7 @@ BENCHMARK(BM_WindowSort)->ArgName("messages")->Arg(small_folder)->Unit(benchmark
 // large ones too) and the menus made again beside it.
 void BM_WindowRefresh(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
-    if (!shown->ready()) return state.SkipWithError("no window");
-    shown->prepare(count);
-    shown->show_empty();
-    shown->press(Qt::Key_F1 + shown->mark_of(count));
-    shown->wait_for_rows();
+    if (!show_folder(state, count)) return;
     for (auto _ : state) {
         if (state.range(1) == 0) emit shown->window().folder_tree()->folder_chosen(shown->window().folder());
         else shown->window().on_command(qm::cmd::refresh_all);
