@@ -5,9 +5,11 @@
 namespace qm {
 
 void give_back_freed_memory() {
-    // One pool for every thread: the reading threads' pools would each keep
-    // what they freed (their tops are never trimmed).
-    ::mallopt(M_ARENA_MAX, 1);
+    // Two pools. With one, the two threads that read a folder wait on each
+    // other's allocations (10,000 messages read in about 130 ms instead of
+    // 90); with one per thread, what a reading thread freed stays in its pool
+    // (14 MB more with 100,000 rows listed).
+    ::mallopt(M_ARENA_MAX, 2);
     // Blocks from 128 KB (a folder's row table) have pages of their own,
     // unmapped when freed; a fixed threshold also keeps the trim threshold
     // from rising with the largest block freed.
