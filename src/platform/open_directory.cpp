@@ -131,7 +131,7 @@ bool open_directory::read_file(std::string_view name, std::string& bytes, struct
     return ok;
 }
 
-std::optional<std::vector<std::string>> open_directory::subdirectory_names() const {
+std::optional<std::vector<std::string>> open_directory::subdirectory_names(bool hidden) const {
     if (fd_ < 0) return std::nullopt;
     // The listing gets a descriptor of its own: closedir closes it.
     int listing_fd = ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -144,7 +144,7 @@ std::optional<std::vector<std::string>> open_directory::subdirectory_names() con
     std::vector<std::string> names;
     while (dirent* raw = ::readdir(dir)) {
         std::string_view name = raw->d_name;
-        if (name == "." || name == "..") continue;
+        if (name == "." || name == ".." || (!hidden && name.front() == '.')) continue;
         bool directory = raw->d_type == DT_DIR;
         if (raw->d_type == DT_UNKNOWN) {
             // Some file systems do not tell the type in the listing.
