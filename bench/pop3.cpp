@@ -18,8 +18,10 @@
 // (TMPDIR=/var/tmp) the figures also depend on what was deleted in the
 // minute before: ext4 without a journal steps over every inode freed in the
 // last minute (six, while its inode table is not yet written out) when it
-// makes a new file. So the benchmarks that make thousands of files delete
-// none until the program ends, and the first timed run waits a minute.
+// makes a new file (five minutes where its inode table holds new inodes
+// not yet written out). So the benchmarks that make thousands of files
+// delete none until the program ends; run it six minutes after anything
+// large was deleted (another benchmark's clean-up included).
 
 #include <benchmark/benchmark.h>
 
@@ -130,15 +132,10 @@ dovecot_server* large_server() {
     return server.get();
 }
 
-// Everything written out, so that what was freed is stepped over for one
-// minute rather than six (see the top), and a pause: the first time a whole
-// minute, so that what was freed before this program started (by another
-// benchmark, a test run) has aged out too.
+// Everything written out, and a pause.
 void settle_file_system() {
-    static bool first = true;
     ::sync();
-    std::this_thread::sleep_for(std::chrono::seconds(first ? 60 : 6));
-    first = false;
+    std::this_thread::sleep_for(std::chrono::seconds(6));
 }
 
 double quillmere_rate = 0;
