@@ -16,12 +16,12 @@
 // Run bench_pop3 on its own: the rates depend on a quiet machine. Each timed
 // run starts with everything written out (sync), and on a disk file system
 // (TMPDIR=/var/tmp) the figures also depend on what was deleted in the
-// minute before: ext4 without a journal steps over every inode freed in the
-// last minute (six, while its inode table is not yet written out) when it
-// makes a new file (five minutes where its inode table holds new inodes
-// not yet written out). So the benchmarks that make thousands of files
-// delete none until the program ends; run it six minutes after anything
-// large was deleted (another benchmark's clean-up included).
+// minutes before: ext4 without a journal steps over every inode freed in
+// the last minute when it makes a new file (in the last five where that
+// part of its inode table is not yet written out). So the benchmarks that
+// make thousands of files delete none until the program ends; run it six
+// minutes after anything large was deleted (another benchmark's clean-up
+// included).
 
 #include <benchmark/benchmark.h>
 
