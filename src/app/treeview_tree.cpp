@@ -10,7 +10,7 @@
 #include "app/mail_list_model.h"
 #include "config/folder_names.h"
 #include "platform/string_table.h"
-#include "store/mail_list.h"
+#include "store/folder_tree_listing.h"
 #include "ui/qt_text.h"
 
 namespace qm {
@@ -57,7 +57,7 @@ treeview_tree::treeview_tree(QWidget* parent) : QTreeWidget(parent) {
 void treeview_tree::add_children(QTreeWidgetItem* parent, const std::string& directory, int depth) {
     if (depth > max_tree_depth) return;
     const std::string& trash = load_string(str::folder_trash);
-    for (const std::string& name : folder_tree_children(directory)) {
+    for (const std::string& name : listings_.children(directory)) {
         auto* item = new QTreeWidgetItem(parent, {qs(name)});
         const std::string path = directory + name + "/";
         item->setData(0, folder_role, QByteArray(path.data(), static_cast<qsizetype>(path.size())));

@@ -3,6 +3,7 @@
 #include <QTreeWidget>
 
 #include "app/background_text.h"
+#include "store/folder_tree_listing.h"
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,8 @@ private:
     QTreeWidgetItem* item_of(std::string_view folder) const;
 
     bool building_ = false;
+    // Large folders are listed again only when they changed.
+    folder_listing_memory listings_;
     background_text background_;
 };
 

@@ -265,6 +265,8 @@ bool open_directory::flush() const { return ::fsync(fd_) == 0; }
 
 bool open_directory::flush_file_system() const { return ::syncfs(fd_) == 0; }
 
+bool open_directory::status(struct stat& out) const { return fd_ >= 0 && ::fstat(fd_, &out) == 0; }
+
 bool open_directory::on_same_file_system(const open_directory& other) const {
     struct stat mine, theirs;
     return ::fstat(fd_, &mine) == 0 && ::fstat(other.fd_, &theirs) == 0 && mine.st_dev == theirs.st_dev;

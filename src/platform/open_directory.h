@@ -74,6 +74,8 @@ public:
     // Everything written to the file system the directory lies on, to the
     // disk (syncfs): one pass for many new files, whoever wrote them.
     bool flush_file_system() const;
+    // The directory's own status (fstat); false when it is not open.
+    bool status(struct stat& out) const;
     // Whether both directories lie on one file system (false when either
     // cannot be looked at).
     bool on_same_file_system(const open_directory& other) const;

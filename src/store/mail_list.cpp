@@ -566,18 +566,4 @@ std::string list_status_text(int count, bool selected) {
     return string_printf("%10d %s", count, word.c_str());
 }
 
-std::vector<std::string> folder_tree_children(std::string_view directory) {
-    // Only the listing's own types, and hidden names (the messages) dropped
-    // at once: a folder of 100,000 messages is passed over without a look at
-    // any of them.
-    std::vector<std::string> children;
-    const std::optional<std::vector<std::string>> names =
-        open_directory(with_final_slash(directory)).subdirectory_names(false);
-    if (!names) return children;
-    for (const std::string& name : *names) {
-        if (is_listed_folder_name(name)) children.push_back(name);
-    }
-    return children;
-}
-
 }  // namespace qm

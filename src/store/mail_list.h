@@ -100,8 +100,5 @@ void choose_sort_column(sort_state& state, int column);
 // the word padded with blanks to eight bytes.
 std::string list_status_text(int count, bool selected);
 
-// The sub-folders of a directory that the folder tree shows: every
-// sub-directory whose name does not begin with ".", in listing order.
-std::vector<std::string> folder_tree_children(std::string_view directory);
 
 }  // namespace qm

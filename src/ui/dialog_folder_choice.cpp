@@ -8,7 +8,7 @@
 
 #include "config/account_settings.h"
 #include "platform/string_table.h"
-#include "store/mail_list.h"
+#include "store/folder_tree_listing.h"
 #include "ui/qt_text.h"
 #include "ui/ok_cancel_row.h"
 

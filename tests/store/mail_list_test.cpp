@@ -1,12 +1,16 @@
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <map>
 #include <random>
 #include <set>
+#include <thread>
 #include <tuple>
 
 #include "config/address_book.h"
 #include "message/header_fields.h"
+#include "store/folder_tree_listing.h"
 #include "store/mail_list.h"
 #include "store/store_fixture.h"
 #include "platform/text_file.h"
@@ -107,6 +111,32 @@ TEST_F(MailListStore, ListsFoldersAndMessagesButNothingMadeOutsideTheProgram) {
     EXPECT_EQ(build_mail_list(account, account, "").size(), 4u);
     EXPECT_EQ(build_mail_list(cp("none/"), account, "").size(), 1u);
     EXPECT_EQ(folder_tree_children(cp("f/")), std::vector<std::string>{"sub"});
+}
+
+// The folder tree's memory of a folder's sub-folders: a folder changed in
+// the last seconds is listed afresh; one that has stood still is remembered,
+// and whatever is made, renamed or removed in it afterwards shows at once.
+TEST_F(MailListStore, FolderTreeMemoryShowsEveryChangeOfAFolderThatStoodStill) {
+    folder_listing_memory memory;
+    auto shown = [&] {
+        std::vector<std::string> children = memory.children(cp("f"));
+        std::sort(children.begin(), children.end());
+        return children;
+    };
+    ASSERT_EQ(::mkdir(at("f").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir(at("f/a").c_str(), 0700), 0);
+    EXPECT_EQ(shown(), std::vector<std::string>{"a"});
+    ASSERT_EQ(::mkdir(at("f/b").c_str(), 0700), 0);
+    EXPECT_EQ(shown(), (std::vector<std::string>{"a", "b"}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // "f" stands still
+    EXPECT_EQ(shown(), (std::vector<std::string>{"a", "b"}));
+    ASSERT_EQ(::rename(at("f/b").c_str(), at("f/c").c_str()), 0);  // the same links, size and (maybe) tick
+    EXPECT_EQ(shown(), (std::vector<std::string>{"a", "c"}));
+    ASSERT_EQ(::rmdir(at("f/a").c_str()), 0);
+    EXPECT_EQ(shown(), std::vector<std::string>{"c"});
+    ASSERT_EQ(::rmdir(at("f/c").c_str()), 0);
+    ASSERT_EQ(::rmdir(at("f").c_str()), 0);
+    EXPECT_TRUE(shown().empty());
 }
 
 // Whether the text occurs in the file read in text mode, piece by piece as
