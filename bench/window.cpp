@@ -209,9 +209,10 @@ void BM_WindowSort(benchmark::State& state) {
 BENCHMARK(BM_WindowSort)->ArgName("messages")->Arg(small_folder)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The folder shown read afresh in place, as after a command that changed
-// it (0; the folder chosen again in the tree), and everything refreshed (1), as after an option dialog: the
-// accounts, the folder tree (which lists every folder of the account, the
-// large ones too) and the menus made again beside it.
+// it (0; the folder chosen again in the tree), and everything refreshed (1),
+// as after an option dialog: the accounts, the folder tree (which looks at
+// every folder of the account, the large ones too) and the menus made again
+// beside it.
 void BM_WindowRefresh(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
     if (!show_folder(state, count)) return;
