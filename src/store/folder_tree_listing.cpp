@@ -12,8 +12,6 @@ namespace qm {
 
 namespace {
 
-// A directory changed this recently is listed afresh each time.
-constexpr std::int64_t settled_after_ns = 1'000'000'000;
 // Directories remembered at most; past that the memory starts again.
 constexpr std::size_t max_listings = 2000;
 
@@ -36,10 +34,11 @@ std::int64_t nanoseconds(const struct timespec& time) {
     return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
 }
 
-bool settled(const struct stat& status) {
+bool settled(const struct stat& status, std::chrono::nanoseconds settled_after) {
     struct timespec now;
     ::clock_gettime(CLOCK_REALTIME, &now);
-    return nanoseconds(now) - std::max(nanoseconds(status.st_mtim), nanoseconds(status.st_ctim)) >= settled_after_ns;
+    return nanoseconds(now) - std::max(nanoseconds(status.st_mtim), nanoseconds(status.st_ctim)) >=
+           settled_after.count();
 }
 
 std::vector<std::string> listed_children(const open_directory& directory) {
@@ -73,7 +72,7 @@ std::vector<std::string> folder_listing_memory::children(std::string_view direct
     if (auto found = listings_.find(path); found != listings_.end() && unchanged(found->second.status, status))
         return found->second.children;
     std::vector<std::string> children = listed_children(opened);
-    if (!settled(status)) {
+    if (!settled(status, settled_after_)) {
         listings_.erase(path);
         return children;
     }

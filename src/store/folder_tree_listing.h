@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <map>
@@ -23,12 +24,19 @@ std::vector<std::string> folder_tree_children(std::string_view directory);
 // status holds, nothing was added, removed or renamed in it, and it is not
 // read again. A listing is kept only when the directory had not changed for
 // a while before it: a change within the same tick of the file system's
-// clock could leave its times as they were.
+// clock could leave its times as they were (two seconds on FAT).
 class folder_listing_memory {
 public:
+    static constexpr std::chrono::milliseconds default_settled_after{3000};
+    // `settled_after`: how long a directory must have stood still before its
+    // listing is kept.
+    explicit folder_listing_memory(std::chrono::milliseconds settled_after = default_settled_after)
+        : settled_after_(settled_after) {}
+
     std::vector<std::string> children(std::string_view directory);
 
 private:
+    std::chrono::milliseconds settled_after_;
     struct listing {
         struct stat status;
         std::vector<std::string> children;

@@ -117,7 +117,7 @@ TEST_F(MailListStore, ListsFoldersAndMessagesButNothingMadeOutsideTheProgram) {
 // the last seconds is listed afresh; one that has stood still is remembered,
 // and whatever is made, renamed or removed in it afterwards shows at once.
 TEST_F(MailListStore, FolderTreeMemoryShowsEveryChangeOfAFolderThatStoodStill) {
-    folder_listing_memory memory;
+    folder_listing_memory memory(std::chrono::milliseconds(1000));
     auto shown = [&] {
         std::vector<std::string> children = memory.children(cp("f"));
         std::sort(children.begin(), children.end());
