@@ -5,8 +5,8 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <deque>
+#include <limits>
 #include <new>
 #include <vector>
 

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "platform/cp932.h"
 
 namespace qm {
@@ -51,6 +53,16 @@ bool write_binary_file(std::string_view path, std::string_view contents) {
     ok = close_checked(f) && ok;
     if (!ok) ::unlink(disk_path(path).c_str());
     return ok;
+}
+
+bool write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
 }
 
 }  // namespace qm

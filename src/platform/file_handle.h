@@ -28,6 +28,10 @@ bool read_binary_file(std::string_view path, std::string& contents);
 // Writes the bytes as the whole file; on a failure the file is deleted.
 bool write_binary_file(std::string_view path, std::string_view contents);
 
+// Writes all the bytes to the descriptor, again after an interruption;
+// false (errno set) when the system takes no more.
+bool write_all(int fd, std::string_view bytes);
+
 // Closes and reports whether everything written reached the file.
 bool close_checked(file_handle& file);
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/cp932.h"
+#include "platform/file_handle.h"
 
 namespace qm {
 
@@ -23,15 +24,6 @@ auto retried(Call call) {
         auto result = call();
         if (result >= 0 || errno != EINTR) return result;
     }
-}
-
-bool write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t written = retried([&] { return ::write(fd, bytes.data(), bytes.size()); });
-        if (written <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
 }
 
 // Most files the store reads (headers, status files) fit in one block; the

@@ -12,6 +12,7 @@
 
 #include "base/numbered_names.h"
 #include "platform/cp932.h"
+#include "platform/file_handle.h"
 #include "platform/directory_walker.h"
 #include "platform/file_operations.h"
 #include "platform/open_directory.h"
@@ -223,19 +224,12 @@ bool received_id_note::append(std::string_view work_directory, std::uint64_t num
         text.append(list_path).push_back('\n');
     }
     text.append(std::to_string(number)).append(" ").append(id);
-    for (std::string_view rest = text; !rest.empty();) {
-        const ssize_t written = ::write(fd_, rest.data(), rest.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            const int error = errno;
-            failed_ = true;
-            close();
-            errno = error;
-            return false;
-        }
-        rest.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
+    if (write_all(fd_, text)) return true;
+    const int error = errno;
+    failed_ = true;
+    close();
+    errno = error;
+    return false;
 }
 
 void received_id_note::close() {
@@ -375,22 +369,12 @@ bool whole_file_writer::open_next_download(std::string_view work_directory) {
     return open_next_download(work_directory, next);
 }
 
-bool whole_file_writer::write_out(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 bool whole_file_writer::write(std::string_view bytes) {
     if (!ok_ || fd_ < 0) return ok_;
     if (buffer_.size() + bytes.size() > download_buffer_size) {
-        ok_ = write_out(buffer_);
+        ok_ = write_all(fd_, buffer_);
         buffer_.clear();
-        if (ok_ && bytes.size() >= download_buffer_size) return ok_ = write_out(bytes);
+        if (ok_ && bytes.size() >= download_buffer_size) return ok_ = write_all(fd_, bytes);
     }
     if (ok_) buffer_.append(bytes);
     return ok_;
@@ -398,7 +382,7 @@ bool whole_file_writer::write(std::string_view bytes) {
 
 bool whole_file_writer::finish() {
     if (fd_ >= 0) {
-        if (ok_ && !buffer_.empty()) ok_ = write_out(buffer_);
+        if (ok_ && !buffer_.empty()) ok_ = write_all(fd_, buffer_);
         buffer_.clear();
         if (::close(fd_) != 0) ok_ = false;
         fd_ = -1;

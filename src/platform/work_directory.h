@@ -165,8 +165,6 @@ public:
     void abandon();
 
 private:
-    bool write_out(std::string_view bytes);
-
     std::string path_;
     std::string buffer_;  // download_buffer_size at most, written out whole
     int fd_ = -1;
