@@ -63,7 +63,7 @@ help_in_page() {
 help_in_page quillmere-cli /usr/bin/quillmere-cli
 help_in_page quillmere-cli /usr/bin/quillmere-cli account
 help_in_page quillmere /usr/bin/quillmere
-LC_ALL=C.UTF-8 man -P cat quillmere-notepad | grep -q 'quillmere-notepad FILE' || fail "no manual page quillmere-notepad(1)"
+help_in_page quillmere-notepad /usr/bin/quillmere-notepad
 
 bash tests/package/test_completion.sh /usr/share/bash-completion/completions/quillmere-cli /usr/bin/quillmere-cli ||
   fail "bash completion of quillmere-cli"

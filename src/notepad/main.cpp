@@ -7,6 +7,7 @@
 #include "ui/japanese_translations.h"
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> answered = qm::answered_notepad_option(argc, argv)) return *answered;
     QApplication app(argc, argv);
     // Qt takes the user's locale; the core's numbers stay in the C form.
     std::setlocale(LC_NUMERIC, "C");

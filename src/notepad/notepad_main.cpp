@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "config/settings.h"
@@ -36,7 +37,33 @@ bool send_through_quillmere(const std::string& draft_directory) {
     return as_named && program.find('\'') == std::string::npos && start_program(*as_named, draft_directory);
 }
 
+constexpr const char* usage_text =
+    "Usage: quillmere-notepad [--] FILE\n"
+    "\n"
+    "The text viewer and editor of the Quillmere mail client: shows and edits\n"
+    "one CP932 (or marked UTF-8) text file with CR LF line ends.\n"
+    "\n"
+    "  FILE       the file to show\n"
+    "  --         the next argument is the file, even when it begins with \"-\"\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n";
+
+bool is(const char* argument, const char* option) { return std::strcmp(argument, option) == 0; }
+
 }  // namespace
+
+std::optional<int> answered_notepad_option(int argc, char** argv) {
+    if (argc != 2) return std::nullopt;
+    if (is(argv[1], "--help") || is(argv[1], "-h")) {
+        std::fputs(usage_text, stdout);
+        return 0;
+    }
+    if (is(argv[1], "--version")) {
+        std::printf("quillmere-notepad %s\n", QUILLMERE_VERSION);
+        return 0;
+    }
+    return std::nullopt;
+}
 
 QFont notepad_font() {
     Settings s;
@@ -45,6 +72,10 @@ QFont notepad_font() {
 }
 
 std::unique_ptr<notepad_window> open_notepad(int argc, char** argv, const QFont& font) {
+    if (argc == 3 && is(argv[1], "--")) {
+        --argc;
+        ++argv;
+    }
     if (argc != 2) return refuse(display_utf8(load_string(str::notepad_no_file)));
     const std::string_view argument = argv[1];
     const std::optional<std::string> path = program_name(argument);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include <QFont>
@@ -14,6 +15,11 @@ namespace qm {
 // opened. A missing file is not created: the program opens the files the
 // mail client hands it, which exist.
 int notepad_main(int argc, char** argv);
+
+// "--help" and "--version", answered on stdout before any window or display
+// is needed: their exit code, or nothing when the program is to open a file.
+// A file whose name begins with "-" is named after "--".
+std::optional<int> answered_notepad_option(int argc, char** argv);
 
 // The window for the file named on the command line (as the system names
 // it), in `font`; nullptr after telling the user why there is none.
