@@ -1,6 +1,8 @@
 # Input lines: NUMBER <TAB> name <TAB> text. Lines starting with "#" and empty
 # lines are skipped. The text may hold C escapes (\n, \\, \t); a double quote
-# is escaped here.
+# is escaped here, and "@VERSION@" is VERSION.
+# "@VERSION@" is a text to look for, not a variable reference.
+cmake_policy(SET CMP0053 NEW)
 file(STRINGS ${INPUT} lines ENCODING UTF-8)
 set(ids "// Generated from resources/strings.txt; do not edit.\n#pragma once\n\nnamespace qm::str {\n")
 set(data "// Generated from resources/strings.txt; do not edit.\n#include \"platform/string_table_data.h\"\n\nnamespace qm {\nconst string_table_entry string_table_entries[] = {\n")
@@ -16,6 +18,7 @@ foreach(line IN LISTS lines)
   set(number ${CMAKE_MATCH_1})
   set(name ${CMAKE_MATCH_2})
   set(text "${CMAKE_MATCH_3}")
+  string(REPLACE "@VERSION@" "${VERSION}" text "${text}")
   # Two texts under one number: the table would show only one of them.
   list(FIND numbers ${number} taken)
   if(NOT taken EQUAL -1)

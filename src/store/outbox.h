@@ -25,7 +25,7 @@ namespace qm {
 // The sent copy keeps the exact wire form under this name.
 inline constexpr std::string_view sent_wire_copy_name = "raw";
 // The X-Mailer value: the program, its version and the system it runs on
-// ("Quillmere 3.0.1 (Linux)").
+// ("Quillmere 3.0.1 (Linux)" for version 3.0.1).
 std::string_view mailer_name();
 
 // A draft to be sent (the 送信 command, and the editor's 送信): a message of
