@@ -1,17 +1,33 @@
-// A mailto: link given to the window: kept until the dialog open at the time
-// has closed, and what the dialog cannot hold is said.
-
-#include <gtest/gtest.h>
-
-#include <QLineEdit>
+// What reaches the running window from outside: a second start hands its requests over as whole
+// lines, however the bytes arrive; a mailto: link is kept until the dialog open at the time has
+// closed, and what the dialog cannot hold is said.
 
 #include "app/mailto_request.h"
+#include "app/running_instance.h"
 #include "app/window_fixture.h"
-#include "navigator/command_ids.h"
 #include "ui/dialog_make_mail.h"
 
 namespace qm::test {
 namespace {
+
+// The same bytes fed whole and in pieces of every size give the same
+// requests; a line not yet ended waits.
+TEST(RunningInstance, RequestsAreWholeLinesHoweverTheyArrive) {
+    using kind = instance_request::kind;
+    const std::string stream = "raise\nmailto mailto:a@example.jp?subject=%E4%BC%9A\r\nhello\n\nraise\nmailto x";
+    const std::vector<instance_request> expected = {
+        {kind::raise, {}}, {kind::open_link, "mailto:a@example.jp?subject=%E4%BC%9A"}, {kind::raise, {}}};
+    for (std::size_t piece = 1; piece <= stream.size(); ++piece) {
+        std::string received;
+        std::vector<instance_request> requests;
+        for (std::size_t at = 0; at < stream.size(); at += piece) {
+            received += stream.substr(at, piece);
+            for (instance_request& r : take_requests(received)) requests.push_back(std::move(r));
+        }
+        EXPECT_EQ(requests, expected) << piece;
+        EXPECT_EQ(received, "mailto x") << piece;
+    }
+}
 
 using MailtoRequest = window_test;
 
@@ -39,7 +55,7 @@ TEST_F(MailtoRequest, ALinkWaitsForTheOpenDialogAndWhatItCannotHoldIsSaid) {
     EXPECT_EQ(subject, "second");
     ASSERT_EQ(hand.boxes().size(), 1u);
     EXPECT_TRUE(hand.boxes()[0].ends_with(":\nb@example.jp\nc@example.jp")) << hand.boxes()[0];
-    EXPECT_FALSE(exists(drafts() + ".0"));
+    EXPECT_FALSE(exists(account_dir() + " 送信箱/草稿/.0"));
 }
 
 }  // namespace

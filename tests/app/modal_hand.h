@@ -63,10 +63,9 @@ public:
     }
     const std::vector<std::string>& boxes() const { return boxes_; }
     std::vector<std::string> take_boxes() { return std::exchange(boxes_, {}); }
-    bool done() const { return answers_.empty(); }
     // Every queued answer given and no modal window left.
     bool finished() {
-        return QTest::qWaitFor([&] { return done() && !QApplication::activeModalWidget(); }, 10000);
+        return QTest::qWaitFor([&] { return answers_.empty() && !QApplication::activeModalWidget(); }, 10000);
     }
 
     answer otherwise = [](QWidget* w) {

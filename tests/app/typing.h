@@ -11,6 +11,13 @@
 
 namespace qm::test {
 
+// Text as an input method commits it, at the cursor (over the selection).
+inline void commit_text(QWidget* field, const std::string& utf8) {
+    QInputMethodEvent commit;
+    commit.setCommitString(QString::fromUtf8(utf8.c_str()));
+    QApplication::sendEvent(field, &commit);
+}
+
 // Replaces the field's text with `utf8`, as selecting it all, pressing
 // Delete and typing would.
 inline void type_into(QLineEdit* field, const std::string& utf8) {
@@ -21,13 +28,10 @@ inline void type_into(QLineEdit* field, const std::string& utf8) {
         const bool ascii = text[at].unicode() < 0x80;
         qsizetype end = at;
         while (end < text.size() && (text[end].unicode() < 0x80) == ascii) ++end;
-        if (ascii) {
+        if (ascii)
             QTest::keyClicks(field, text.mid(at, end - at));
-        } else {
-            QInputMethodEvent commit;
-            commit.setCommitString(text.mid(at, end - at));
-            QApplication::sendEvent(field, &commit);
-        }
+        else
+            commit_text(field, text.mid(at, end - at).toStdString());
         at = end;
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-// A window over a real mailbox in a temporary data directory.
+// A window over a real mailbox in a temporary data directory, and the commands it is driven by.
 
 #include <gtest/gtest.h>
 
@@ -10,41 +10,49 @@
 #include "app/listview_mail.h"
 #include "app/modal_hand.h"
 #include "app/window_.h"
+#include "config/account_settings.h"
 #include "store/accounts.h"
 #include "config/layout.h"
+#include "navigator/command_ids.h"
 #include "store/store_fixture.h"
 
 namespace qm::test {
+
+// Makes `where` the program's context, with the default settings and an empty mailbox "mailbox/" in
+// its data directory.
+inline void fresh_data_directory(const program_context& where) {
+    set_context(where);
+    settings() = Settings{};
+    write_default_settings();
+    load_view_settings(settings());
+    load_function_settings(settings());
+    settings().mailbox = where.program_directory + "mailbox/";
+    EXPECT_TRUE(make_directory(where.work_directory) && make_directory(settings().mailbox));
+}
+
+// An account of a POP3 server on loopback for alice, her password stored unless it is empty.
+inline account_values loopback_account(int pop_port, const std::string& password = "s3cret") {
+    account_values values;
+    values.address = "alice@example.com";
+    values.pop_server = values.smtp_server = "127.0.0.1";
+    values.pop_port = std::to_string(pop_port);
+    values.pop_id = "alice";
+    values.pop_password = applied(scramble_password, password);
+    return values;
+}
 
 // A mailbox with one account whose inbox holds mail, shown in a window.
 class window_test : public ::testing::Test {
 protected:
     window_test() {
-        set_context({dir.cp(), dir.cp(), dir.cp("work/"), dir.cp()});
-        settings() = Settings{};
-        write_default_settings();
-        load_view_settings(settings());
-        load_function_settings(settings());
-        settings().mailbox = dir.cp("mailbox/");
-        make_directory(dir.cp("work/"));
-        make_directory(settings().mailbox);
-        // A complete account, so the window does not open the account
-        // dialog as it does at a first start.
-        account_values account;
-        account.address = "me@example.com";
-        account.pop_server = "pop.example.com";
-        account.pop_id = "me";
-        account.smtp_server = "smtp.example.com";
-        EXPECT_TRUE(create_account(settings().mailbox, sj("標準"), account));
+        fresh_data_directory({dir.cp(), dir.cp(), dir.cp("work/"), dir.cp()});
+        // A complete account without a stored password (nothing checks it for mail), so the window
+        // does not open the account dialog as it does at a first start.
+        EXPECT_TRUE(create_account(settings().mailbox, sj("標準"), loopback_account(110, "")));
         layout.current = sj("標準/ 受信箱/");
-    }
-    ~window_test() override {
-        set_context(saved_context);
-        settings() = saved_settings;
     }
 
     std::string account_dir() const { return dir / "mailbox/標準/"; }
-    std::string drafts() const { return account_dir() + " 送信箱/草稿/"; }
     void mail(const std::string& folder, int number, const std::string& subject, const std::string& body = "本文",
               char type = '!') {
         write_message(account_dir() + folder + "." + std::to_string(number) + "/",
@@ -78,11 +86,10 @@ protected:
         QTest::mouseClick(list().viewport(), Qt::LeftButton, {}, box.center());
     }
 
+    const saved_context saved;
     temp_dir dir;
     Layout layout;
     std::unique_ptr<window_> window;
-    const program_context saved_context = context();
-    const Settings saved_settings = settings();
 };
 
 }  // namespace qm::test

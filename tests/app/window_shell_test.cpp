@@ -2,8 +2,6 @@
 // what the selector, the tree, the preview and the drops do, and the options
 // and accounts taking effect at once.
 
-#include <gtest/gtest.h>
-
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QPushButton>
@@ -13,7 +11,6 @@
 #include "app/edit_preview.h"
 #include "app/treeview_tree.h"
 #include "app/window_fixture.h"
-#include "navigator/command_ids.h"
 #include "ui/dialog_account.h"
 #include "ui/dialog_option_view.h"
 
@@ -31,7 +28,7 @@ protected:
 };
 
 // On first use the widths follow the font: a date is shown whole, and the subject takes what the other
-// columns leave. A click on a title sorts by it, a second reverses, ".." stays first.
+// columns leave. A click on a title sorts by it, ".." first (a second click reverses: the store's rule).
 TEST_F(WindowShell, TheColumnsFillTheListAndATitleClickSorts) {
     for (int n : {1, 2, 3}) mail(" 受信箱/", n, std::string(1, "bac"[n - 1]));
     open();
@@ -41,11 +38,9 @@ TEST_F(WindowShell, TheColumnsFillTheListAndATitleClickSorts) {
     for (int column = 0; column < header()->count(); ++column)
         if (!header()->isSectionHidden(column)) all += header()->sectionSize(column);
     EXPECT_EQ(all, list().viewport()->width()) << header()->count();
-    const QPoint subject_title(header()->sectionViewportPosition(column_subject) + 5, header()->height() / 2);
-    QTest::mouseClick(header()->viewport(), Qt::LeftButton, {}, subject_title);
+    QTest::mouseClick(header()->viewport(), Qt::LeftButton, {},
+                      {header()->sectionViewportPosition(column_subject) + 5, header()->height() / 2});
     EXPECT_EQ(subjects(), (names{"..", "a", "b", "c"}));
-    QTest::mouseClick(header()->viewport(), Qt::LeftButton, {}, subject_title);
-    EXPECT_EQ(subjects(), (names{"..", "c", "b", "a"}));
 }
 
 // Arrows only show another account; Enter takes it. Deleted from its dialog, an account leaves the
@@ -57,9 +52,8 @@ TEST_F(WindowShell, TheSelectorSwitchesOnlyWhenTakenAndDeletedAccountsLeaveIt) {
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     combo_currentdir& selector = *window->account_selector();
-    const bool work_below = selector.findText("work") > selector.currentIndex();
     selector.setFocus();
-    QTest::keyClick(&selector, work_below ? Qt::Key_Down : Qt::Key_Up);
+    QTest::keyClick(&selector, selector.findText("work") > selector.currentIndex() ? Qt::Key_Down : Qt::Key_Up);
     EXPECT_EQ(window->place().account_title(), sj("標準"));
     QTest::keyClick(&selector, Qt::Key_Return);
     EXPECT_EQ(window->place().account_title(), "work");
@@ -107,8 +101,7 @@ TEST_F(WindowShell, PreviewOffPutsTheMailBehindTheListAndIsKept) {
     window->on_command(cmd::view_options);
     ASSERT_TRUE(hand.finished());
     EXPECT_NE(read_bytes(dir / "quillmere.ini").find("preview=-"), std::string::npos);
-    EXPECT_FALSE(window->preview()->isVisible());
-    EXPECT_TRUE(list().background().text.contains(QString::fromUtf8("水曜")));
+    EXPECT_TRUE(!window->preview()->isVisible() && list().background().text.contains(QString::fromUtf8("水曜")));
     // A paint draws only what can reach the view: all of a long mail takes seconds at each one.
     EXPECT_EQ(visible_part(QStringLiteral("ab\ncdef\ng"), 2, 3), QStringLiteral("ab\ncde\n"));
 }

@@ -5,8 +5,6 @@
 
 #include "config/profile.h"
 #include "entry_dialog_test.h"
-#include "store/store_fixture.h"
-#include "support/recording_program.h"
 #include "ui/dialog_attachment.h"
 
 namespace qm::test {

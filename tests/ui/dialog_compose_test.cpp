@@ -2,14 +2,10 @@
 // compared byte for byte with what quillmere-cli makes of the same input,
 // and what a cancel or a gone mail files.
 
-#include <regex>
-
 #include "cli/cli_runner.h"
 #include "config/account_settings.h"
 #include "config/signatures.h"
 #include "entry_dialog_test.h"
-#include "store/store_fixture.h"
-#include "support/recording_program.h"
 #include "ui/dialog_make_mail.h"
 #include "ui/dialog_reply.h"
 
@@ -40,10 +36,9 @@ protected:
     }
 
     std::string drafts() const { return home / "mailbox/A/ 送信箱/草稿/"; }
-    // A draft's file as UTF-8 with "\n", its Date value as "*".
+    // A draft's file as UTF-8, its Date value as "*".
     std::string draft(int number, const std::string& file) const {
-        return std::regex_replace(date_marked(u8(read_bytes(drafts() + "." + std::to_string(number) + "/" + file))),
-                                  std::regex("\r\n"), "\n");
+        return date_marked(u8(read_bytes(drafts() + "." + std::to_string(number) + "/" + file)));
     }
     const std::string account_root = home.cp("mailbox/A/");
     recording_program editor{tmp / "editor", tmp / "editor.log"};
@@ -62,8 +57,8 @@ TEST_F(ComposeDialogs, NewMailFilesWhatTheCliMakes) {
         press(dialog.ok_button());
     });
     EXPECT_EQ(number, 0);
-    EXPECT_EQ(draft(0, "0"), "Reply-To: desk@example.jp\nDate: *\nFrom: \"Taro\" <taro@example.jp>\n"
-                             "Subject: 件名 テスト\nTo: hanako@example.jp\n");
+    EXPECT_EQ(draft(0, "0"), crlf("Reply-To: desk@example.jp\nDate: *\nFrom: \"Taro\" <taro@example.jp>\n"
+                                  "Subject: 件名 テスト\nTo: hanako@example.jp\n"));
 
     // The command-line program, asked the same, makes the same files (their bytes are the store's).
     run_ok("new A --to hanako@example.jp --subject '件名 テスト' --template tpl");
@@ -83,7 +78,7 @@ TEST_F(ComposeDialogs, AReplyCancelledOrToAGoneMailFilesNothing) {
     EXPECT_EQ(modal_dialogs_opened_by(
                   [&] { number = run_reply_dialog(nullptr, ctx, sj(home / "mailbox/A/ 受信箱/.9/"), report); }),
               0);
-    EXPECT_EQ(report.texts(), names{"ファイルの読み書きに失敗しました."});
+    EXPECT_EQ(report.texts(), names{file_error});
     EXPECT_EQ(list_names(drafts()), names{});
 }
 

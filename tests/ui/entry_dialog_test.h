@@ -1,7 +1,8 @@
 #pragma once
 
 // What the dialog tests share: a data directory, typing, the modal dialog an
-// entry point opens, reading a list, and a look at the dialog.
+// entry point opens, reading a list, a look at the dialog, and the stores'
+// fixtures and stand-in programs they build on.
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,8 @@
 #include "app/typing.h"
 #include "platform/file_operations.h"
 #include "platform/program_context.h"
+#include "store/store_fixture.h"
+#include "support/recording_program.h"
 #include "support/test_support.h"
 
 namespace qm::test {
@@ -42,13 +45,6 @@ inline void run_from(const std::string& directory) {
 }
 
 inline QString ui(const std::string& utf8) { return QString::fromUtf8(utf8.c_str()); }
-
-// Text as an input method commits it, at the cursor (over the selection).
-inline void commit_text(QWidget* field, const std::string& utf8) {
-    QInputMethodEvent commit;
-    commit.setCommitString(ui(utf8));
-    QApplication::sendEvent(field, &commit);
-}
 
 inline void press(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 

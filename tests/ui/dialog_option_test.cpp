@@ -1,31 +1,78 @@
-// The function options over a real "quillmere.ini" and a real mailbox: the
-// key letters and a path written by OK (the values' forms are the settings'
-// own, tests/config), and moving the mailbox
-// (whose refusals the store's tests hold; here the ones met only through
-// the dialog, and failures that must leave everything as it was).
+// The option dialogs over a real "quillmere.ini" and a real mailbox: a switch, a font, the key letters
+// and a path written by OK (the values' forms and their round trip are the settings' own, tests/config),
+// a file that cannot be written, and moving the mailbox (whose refusals the store's tests hold; here
+// the ones met only through the dialog, and failures that must leave everything as it was).
 
+#include <QCheckBox>
+#include <QFont>
 #include <filesystem>
 #include <fstream>
 
-#include "option_dialog_test.h"
+#include "entry_dialog_test.h"
 #include "store/accounts.h"
 #include "ui/dialog_option_function.h"
+#include "ui/dialog_option_view.h"
 
 namespace qm::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-class FunctionOptions : public option_dialog_test {
+// A fresh data directory with its "quillmere.ini" and the settings loaded from it.
+class option_dialog_test : public data_directory_test {
 protected:
+    option_dialog_test() {
+        set_context({dir.cp(), dir.cp(), dir.cp("work/"), dir.cp()});
+        EXPECT_TRUE(write_default_settings());
+        load_view_settings(settings);
+        load_function_settings(settings);
+    }
+
+    std::string ini() const { return read_bytes(dir / "quillmere.ini"); }
+    // Whether "quillmere.ini" holds `lines` (UTF-8 with "\n", in CP932 with CR LF there).
+    bool holds(const std::string& lines) const { return ini().find(crlf(sj(lines))) != std::string::npos; }
+    // "quillmere.ini" cannot be rewritten: its companion's name is taken by a directory, which stops root as well.
+    void block_settings_file() const { write_bytes(dir / "quillmere.$$$/x", ""); }
     // Whether OK closed the dialog (its messages in `report`).
-    bool ok(dialog_option_function& dialog) {
+    bool ok(QDialog& dialog) {
         report.shown.clear();
         dialog.show();
         dialog.accept();
         return dialog.result() == QDialog::Accepted && !dialog.isVisible();
     }
+
+    Settings settings;
 };
+
+using ViewOptions = option_dialog_test;
+
+TEST_F(ViewOptions, ASwitchAndAFontAreWrittenByOkAndAFileThatCannotBeWrittenKeepsTheDialog) {
+    dialog_option_view dialog(nullptr, settings, report);
+    look_at(dialog, "表示オプション");
+    dialog.thread_check()->setChecked(true);
+    QFont font(QStringLiteral("Noto Sans CJK JP"), 12, QFont::Bold, true);
+    font.setStyleName(QStringLiteral("Bold"));
+    dialog.take_font(font);
+    EXPECT_EQ(dialog.font_field()->text(), "Noto Sans CJK JP/12/Bold");
+    dialog.accept();
+    EXPECT_TRUE(holds("[switch]\nlist thread=+\n"));
+    EXPECT_TRUE(holds("[font]\nname=Noto Sans CJK JP\nsize=-" + std::to_string((12 * dialog.logicalDpiY() + 36) / 72) +
+                      "\npoint=12\nbold=700\nitalic=+\nstyle=Bold\n"));
+    EXPECT_TRUE(settings.list_thread);  // read back into the settings
+
+    // A file that cannot be written is told, and the dialog and the settings stay as they were.
+    const std::string before = ini();
+    block_settings_file();
+    dialog.show();
+    dialog.preview_check()->setChecked(false);
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(report.texts(), names{file_error});
+    EXPECT_EQ(ini(), before);
+    EXPECT_TRUE(settings.view_preview);
+}
+
+using FunctionOptions = option_dialog_test;
 
 TEST_F(FunctionOptions, KeyLettersMustBeElevenCapitalsAndAPathIsWrittenWithSlashes) {
     dialog_option_function dialog(nullptr, settings, report);
@@ -39,12 +86,11 @@ TEST_F(FunctionOptions, KeyLettersMustBeElevenCapitalsAndAPathIsWrittenWithSlash
     dialog.key_field()->setText("ABCDEFGHIJK");
     dialog.viewer_field()->setText(ui("C:\\tools\\閲覧.exe"));
     EXPECT_TRUE(ok(dialog));
-    EXPECT_TRUE(holds("\nopen menu sort=J\nsearch=K\n"));
-    EXPECT_TRUE(holds("\ntext viewer=C:/tools/閲覧.exe\n"));
+    EXPECT_TRUE(holds("\nopen menu sort=J\nsearch=K\n") && holds("\ntext viewer=C:/tools/閲覧.exe\n"));
     EXPECT_EQ(settings.keys, "ABCDEFGHIJK");  // read back
 }
 
-class MailboxMove : public FunctionOptions {
+class MailboxMove : public option_dialog_test {
 protected:
     MailboxMove() {
         recording_reporter quiet;
@@ -71,7 +117,6 @@ protected:
 
 TEST_F(MailboxMove, ARefusedOrFailedMoveLeavesEverythingAsItWasAndANewDirectoryTakesTheWholeTree) {
     write_bytes(dir / "full/note.txt", "mine");
-    const std::string file_error = "ファイルの読み書きに失敗しました.";
     // Only met here: a target that holds something, and a file another program holds open.
     expect_refused(dir / "full/", "移動先のフォルダが空ではありません.\n空のフォルダか、新しいフォルダを指定して下さい.");
     {

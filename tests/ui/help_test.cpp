@@ -1,11 +1,14 @@
-// The help window "説明" over the help text: the sections the dialogs ask
-// for, one window at a time, and what it says when the text is not there.
+// The help: the window "説明" over the help text (the sections the dialogs ask for, one window at a
+// time, and what it says when the text is not there), and quillmere.htm handed to xdg-open, found
+// beside the program or where an installed copy keeps it.
 
 #include <QDialog>
 #include <QPlainTextEdit>
+#include <cstdlib>
 
 #include "entry_dialog_test.h"
 #include "ui/help_window.h"
+#include "ui/manual.h"
 
 namespace qm::test {
 namespace {
@@ -27,6 +30,7 @@ QString shown_text() {
 }
 
 using HelpWindow = data_directory_test;
+using Manual = data_directory_test;
 
 TEST_F(HelpWindow, ShowsItsSectionInOneWindowThatGoesWithTheDialogThatAskedLastAndSaysWhereItLooked) {
     // Five lines, with a Ctrl-Z after them, where the text ends: a section past it gives what there is.
@@ -45,6 +49,23 @@ TEST_F(HelpWindow, ShowsItsSectionInOneWindowThatGoesWithTheDialogThatAskedLastA
     remove_tree(dir / "prog");
     show_help(&first, {1, 1});
     EXPECT_TRUE(shown_text().startsWith(ui("説明ファイルが見つかりません. 次の場所を探しました:\n" + dir / "prog/quillmere.txt\n")));
+}
+
+TEST_F(Manual, HandsItsAbsolutePathToXdgOpenAndSaysWhereItLooked) {
+    recording_program opener{dir / "path/xdg-open", dir / "log"};
+    scoped_env search{"PATH", (dir / "path:" + std::string(std::getenv("PATH") ? std::getenv("PATH") : "")).c_str()};
+    write_bytes(dir / "説明書 置き場/quillmere.htm", "<html></html>");
+    run_from(dir / "説明書 置き場/");
+    EXPECT_TRUE(open_manual(report));
+    // An installed copy: the program in bin/, the manual in share/quillmere/.
+    run_from(dir / "usr/bin/");
+    EXPECT_FALSE(open_manual(report));
+    write_bytes(dir / "usr/share/quillmere/quillmere.htm", "<html></html>");
+    EXPECT_TRUE(open_manual(report));
+    EXPECT_EQ(opener.wait_for_runs(2), (std::vector<names>{{dir / "usr/share/quillmere/quillmere.htm"},
+                                                           {dir / "説明書 置き場/quillmere.htm"}}));
+    EXPECT_EQ(report.texts(), names{"HTML版マニュアルが見つかりません. 次の場所を探しました:\n" + dir / "usr/bin/quillmere.htm\n" +
+                                    dir / "usr/share/quillmere/quillmere.htm"});
 }
 
 }  // namespace

@@ -1,17 +1,20 @@
-// The desktop notification of new mail, through a private D-Bus with a
-// stand-in notification service on it.
-
-#include <gtest/gtest.h>
+// New mail: the periodic check against scripted servers that refuse and stall, the end of the tray
+// icon's blink, and the desktop notification through a private D-Bus with a stand-in notification
+// service on it.
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QProcess>
-#include <QTest>
+#include <QSignalSpy>
+#include <QTcpServer>
 
 #include "app/desktop_notification.h"
+#include "app/new_mail_checker.h"
+#include "app/tray_icon.h"
+#include "app/window_fixture.h"
 #include "support/daemon_process.h"
-#include "support/test_support.h"
+#include "support/script_server.h"
 
 namespace qm::test {
 namespace {
@@ -78,6 +81,52 @@ TEST(DesktopNotification, NewMailIsAnnouncedOnThePrivateBusAndAMissingServiceIsN
     daemon.kill();
     daemon.waitForFinished(wait_ms);
     EXPECT_FALSE(announce_new_mail_on_desktop(QDBusConnection(QStringLiteral("no-such-bus"))));
+}
+
+// A refusing server does not end the visit and an account without a stored password is never asked;
+// a stop while a server stalls ends the worker, and nothing of the stopped check comes later.
+// (Mail found through a real Dovecot is driven by the tray's end-to-end journey.)
+TEST(NewMailChecker, TheVisitGoesPastARefusalAndAStopDuringACheckEndsTheWorker) {
+    const saved_context saved;
+    temp_dir dir;
+    fresh_data_directory({dir.cp(), dir.cp(), dir.cp("work/"), dir.cp()});
+    script_server refusing, silent;
+    refusing.send("+OK ready\r\n").exchange({{"USER alice", "+OK\r\n"}, {"PASS s3cret", "-ERR no\r\n"}}).close();
+    silent.send("+OK ready\r\n").expect("USER alice").pause(std::chrono::minutes(1));
+    refusing.start();
+    silent.start();
+    QTcpServer never_asked;
+    ASSERT_TRUE(never_asked.listen(QHostAddress::LocalHost));
+    for (auto [title, account] : {std::pair{"a-wrong", loopback_account(refusing.port())},
+                                  {"b-later", loopback_account(never_asked.serverPort(), "")},
+                                  {"slow", loopback_account(silent.port())}})
+        ASSERT_TRUE(create_account(settings().mailbox, title, account));
+    new_mail_checker checker([mailbox = settings().mailbox] { return mailbox; });
+    QSignalSpy found(&checker, &new_mail_checker::new_mail_found),
+        finished(&checker, &new_mail_checker::check_finished);
+    checker.start(1);
+    checker.check_now();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.received().find("USER alice") != std::string::npos; }, wait_ms))
+        << checker.account() << refusing.received();
+    EXPECT_TRUE(refusing.wait_done());
+    checker.stop();
+    EXPECT_FALSE(checker.checking() || checker.running());
+    QTest::qWait(50);
+    EXPECT_EQ(found.size() + finished.size(), 0);
+    EXPECT_EQ(silent.received().find("PASS"), std::string::npos);
+    EXPECT_FALSE(never_asked.hasPendingConnections() || never_asked.waitForNewConnection(0));
+}
+
+// The menu, a click on the icon and the blinking are driven end to end; here the end of a blink.
+TEST(Tray, HiddenWhileItBlinksTheIconIsPlainAgain) {
+    tray icon;
+    icon.show();
+    const qint64 plain = icon.system_icon().icon().cacheKey();
+    icon.start_blinking();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return icon.phase() != 0; }, wait_ms));
+    icon.hide();
+    EXPECT_FALSE(icon.blinking());
+    EXPECT_EQ(icon.system_icon().icon().cacheKey(), plain);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// The password prompt of a round: what it hides, how much it takes, and that
-// nothing of the typed password stays behind. What it names and its Cancel
-// the window's rounds show.
+// The dialogs of a round on their own. The password prompt: what it hides, how much it takes, and
+// that nothing of the typed password stays behind. The job dialog's log: capped, and cut at whole
+// lines and characters. What the prompt names and its Cancel, and the job dialog itself (Abort, Esc,
+// a failure waiting for 閉じる, a trace, Shift held), the window's rounds show against their servers.
 
 #include <QDialogButtonBox>
 
@@ -8,6 +9,7 @@
 #include "entry_dialog_test.h"
 #include "store/send_receive.h"
 #include "ui/dialog_password.h"
+#include "ui/job_log.h"
 
 namespace qm::test {
 namespace {
@@ -24,8 +26,7 @@ TEST(DialogPassword, HidesWhatIsTypedTakesAtMost127BytesAndAsksAgainAfterABadCha
     std::string password = "old";
     ASSERT_TRUE(pop.take_password(password));
     EXPECT_EQ(password, std::string(125, 'y') + sj("パ"));
-    EXPECT_TRUE(pop.field()->text().isEmpty());
-    EXPECT_FALSE(pop.field()->isUndoAvailable());
+    EXPECT_TRUE(pop.field()->text().isEmpty() && !pop.field()->isUndoAvailable());
 
     // A character CP932 cannot hold: a notice that does not show it, and the prompt again.
     modal_hand hand;
@@ -35,6 +36,18 @@ TEST(DialogPassword, HidesWhatIsTypedTakesAtMost127BytesAndAsksAgainAfterABadCha
     EXPECT_TRUE(ask_round_password(nullptr, password_server::smtp, "a", "h", password));
     EXPECT_EQ(password, sj("秘密 pass"));
     EXPECT_EQ(hand.boxes(), names{"パスワードに使えない文字が含まれています."});
+}
+
+TEST(JobLog, DropsAtTheLimitCountingTheZeroAndALongerLineKeepsItsEndInWholeCharacters) {
+    std::string log = "ab\r\n";
+    EXPECT_FALSE(append_to_job_log(log, "cdefg", 11));  // 9 characters and the zero
+    EXPECT_TRUE(append_to_job_log(log, "h", 11));  // 10 and the zero: the first line goes
+    EXPECT_EQ(log, "cdefgh");
+    std::string kanji;
+    for (int i = 0; i < 40; ++i) kanji += sj("あ");
+    log = "old\r\nx";
+    EXPECT_TRUE(append_to_job_log(log, kanji, 21));
+    EXPECT_EQ(log, kanji.substr(0, 20 - 2));  // 9 characters: 18 bytes and the zero below 21
 }
 
 }  // namespace
