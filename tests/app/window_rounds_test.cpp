@@ -91,6 +91,7 @@ const names asked{"サーバにアクセスしますか?"};
 // passwords masked, until 閉じる. The queued mail goes out, comes back and the inbox is shown.
 TEST_F(SendReceiveWindow, QueuedMailGoesOutWithItsDialogueMaskedAndComesBack) {
     start_server(server);
+    if (HasFatalFailure() || IsSkipped()) return;
     ASSERT_TRUE(create_account(settings().mailbox, "acct", server_account()));
     run_ok("new acct --to " + server->address() + " --subject " + "週報 --queue");
     round_hand hand;
@@ -130,6 +131,7 @@ TEST_F(SendReceiveWindow, QueuedMailGoesOutWithItsDialogueMaskedAndComesBack) {
 // many mails it sent.
 TEST_F(SendReceiveWindow, TheEditorsSendSendsTheChosenDraftAlone) {
     start_server(server);
+    if (HasFatalFailure() || IsSkipped()) return;
     ASSERT_TRUE(create_account(settings().mailbox, "acct", server_account()));
     server->mail_store().deliver(crlf("From: bob@example.com\nTo: " + server->address() + "\nSubject: waiting\n\nhi\n"));
     compose_context ctx{settings().mailbox, sj(account("acct")), context().work_directory,
