@@ -13,9 +13,7 @@
 
 namespace {
 
-struct date_fields {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
-};
+struct date_fields { int year = 0, month = 0, day = 0, hour = 0, minute = 0; };
 
 // The list date "yy.mm.dd hh:mm" (blank-padded) read back, each field in its range.
 date_fields list_date_fields(const std::string& text) {

@@ -18,8 +18,7 @@ using fuzz::contents;
 
 namespace {
 
-class counting_reporter : public qm::reporter {
-public:
+struct counting_reporter : qm::reporter {
     int shown = 0;
     bool show(qm::message_kind, std::string_view) override { return ++shown, true; }
 };

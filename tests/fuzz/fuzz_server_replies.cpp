@@ -10,44 +10,25 @@
 
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <optional>
-#include <sstream>
-#include <string>
-#include <string_view>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "net/connection.h"
 #include "net/pop3_client.h"
 #include "net/smtp_client.h"
 #include "platform/work_directory.h"
 
-#define CHECK(c) ((c) ? void() : (std::fprintf(stderr, "invariant failed: %s\n", #c), std::abort()))
-
 namespace fs = std::filesystem;
+using fuzz::contents;
 using qm::net_result;
 
 namespace {
 
-std::string scratch;  // a directory of this process, removed at exit
-
-class idle_job : public qm::thread {
-    void run() override {}
-};
-
-std::string contents(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
+class idle_job : public qm::thread { void run() override {} };
 
 // The lines of `text` that end with a line feed, in order.
 struct line_walk {
@@ -76,10 +57,7 @@ std::optional<std::string_view> smtp_reply(line_walk& replies) {
 // such inputs are passed by until that is fixed).
 bool mistaken(std::string_view reply) { return reply.starts_with('+') && !reply.starts_with("+OK"); }
 
-struct exchange {
-    std::string command;
-    bool positive;
-};
+struct exchange { std::string command; bool positive; };
 
 // Each command's reply. POP3: one line; after a positive CAPA or UIDL
 // (the listing) the lines up to "."; after a positive RETR the message's
@@ -122,7 +100,7 @@ bool walk(line_walk& replies, bool smtp, const std::vector<std::string>& command
 
 // One dialogue of the client with a peer that has said `bytes`.
 void talk(int listener, std::string_view bytes, bool smtp, bool option) {
-    const std::string work = scratch + "work/", uid_list = scratch + "uid.lst", queued = work + "1.smt";
+    const std::string work = fuzz::scratch() + "work/", uid_list = fuzz::scratch() + "uid.lst", queued = work + "1.smt";
     fs::remove_all(work);
     fs::create_directories(work);
     std::ofstream(uid_list).flush();
@@ -195,11 +173,6 @@ void talk(int listener, std::string_view bytes, bool smtp, bool option) {
 // Each input is what a POP3 server and then what an SMTP server said; with
 // an odd length the POP3 client tries APOP and deletes, the SMTP one logs in.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (scratch.empty()) {
-        std::string name = fs::temp_directory_path().string() + "/quillmere-fuzz-XXXXXX";
-        scratch = std::string(mkdtemp(name.data())) + "/";
-        std::atexit([] { fs::remove_all(scratch); });
-    }
     static const int listener = [] {
         int fd = ::socket(AF_INET, SOCK_STREAM, 0), room = 1 << 20;
         sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};

@@ -21,7 +21,7 @@ namespace qm::test {
 namespace {
 
 // The send and receive jobs as the window starts them, with their work directory, against a scripted server.
-class mail_job_test : public ::testing::Test {
+class MailJobs : public ::testing::Test {
 protected:
     // A receive of alice's mail (password "s3cret") into the work directory, with its UID list there.
     void prepare(thread_pop& job, const script_server& server, const char* host = "127.0.0.1") {
@@ -31,14 +31,6 @@ protected:
         job.user_id = "alice";
         job.password = "s3cret";
         job.uid_list_path = dir_.cp("uid.lst");
-        job.trace = true;
-    }
-    // A send of the work directory's queue, greeting as alice, without a login.
-    void prepare(thread_smtp& job, const script_server& server, const char* host = "127.0.0.1") {
-        job.queue_directory = dir_.cp();
-        job.smtp_server = host;
-        job.port = server.port();
-        job.greeting_name = "alice";
         job.trace = true;
     }
     // Starts the job and takes its traces (each also to `on_trace`) until it ends; its result.
@@ -74,24 +66,20 @@ TEST(Job, CancelEndsAWaitingTraceAndLaterTracesReturnAtOnce) {
     job.show_trace("ignored");  // a finished job's trace does not wait: on the test's own thread, it would hang
 }
 
-using MailJobs = mail_job_test;
-
-void login(script_server& server) {
-    server.send("+OK ready\r\n").exchange({{"USER alice", "+OK\r\n"}, {"PASS s3cret", "+OK\r\n"}});
+// Greets and takes alice's login, then plays `after`.
+script_server& logged_in(script_server& server, const exchange_list& after) {
+    return server.send("+OK ready\r\n").exchange({{"USER alice", "+OK\r\n"}, {"PASS s3cret", "+OK\r\n"}}).exchange(after);
 }
 
 TEST_F(MailJobs, TheReceiveJobTracesWithThePasswordMaskedAndCountsTheServersMessages) {
     write_bytes(dir_ / "uid.lst", "a\r\n");
     script_server pop;
-    login(pop);
-    pop.exchange({{"CAPA", "+OK\r\nUIDL\r\n.\r\n"}, {"STAT", "+OK 2 60\r\n"}, {"UIDL", "+OK\r\n1 a\r\n2 b\r\n.\r\n"},
-                  {"DELE 1", "+OK\r\n"}, {"RETR 2", "+OK\r\nSubject: b\r\n\r\n..dot\r\n.\r\n"}, {"DELE 2", "+OK\r\n"},
-                  {"QUIT", "+OK\r\n"}})
-        .close().start();
+    logged_in(pop, {{"CAPA", "+OK\r\nUIDL\r\n.\r\n"}, {"STAT", "+OK 2 60\r\n"}, {"UIDL", "+OK\r\n1 a\r\n2 b\r\n.\r\n"},
+                    {"DELE 1", "+OK\r\n"}, {"RETR 2", "+OK\r\nSubject: b\r\n\r\n..dot\r\n.\r\n"}, {"DELE 2", "+OK\r\n"},
+                    {"QUIT", "+OK\r\n"}}).close().start();
     thread_pop job;
     prepare(job, pop);
     job.remove = true;
-    EXPECT_EQ(job.progress().total, -1);  // not known before the server says
     EXPECT_EQ(run(job), net_result::ok);
     EXPECT_TRUE(pop.played());
     EXPECT_EQ(read_bytes(dir_ / "0.pop"), "Subject: b\r\n\r\n.dot\r\n");
@@ -109,9 +97,8 @@ TEST_F(MailJobs, TheReceiveJobTracesWithThePasswordMaskedAndCountsTheServersMess
 TEST_F(MailJobs, CancelFromAnotherThreadDuringADownloadLeavesNoFileAndTheOldUidList) {
     write_bytes(dir_ / "uid.lst", "old\r\n");
     script_server pop;
-    login(pop);
-    pop.exchange({{"CAPA", "+OK\r\n.\r\n"}, {"STAT", "+OK 1 9000\r\n"}, {"UIDL", "+OK\r\n1 new\r\n.\r\n"},
-                  {"RETR 1", "+OK\r\nSubject: big\r\n\r\nfirst line\r\n"}}).pause(8s).start();
+    logged_in(pop, {{"CAPA", "+OK\r\n.\r\n"}, {"STAT", "+OK 1 9000\r\n"}, {"UIDL", "+OK\r\n1 new\r\n.\r\n"},
+                    {"RETR 1", "+OK\r\nSubject: big\r\n\r\nfirst line\r\n"}}).pause(8s).start();
     thread_pop job;
     prepare(job, pop);
     std::atomic<bool> downloading = false;
@@ -136,12 +123,9 @@ TEST_F(MailJobs, CancelFromAnotherThreadDuringADownloadLeavesNoFileAndTheOldUidL
 // the message before it waits for filing, and no QUIT lets the server delete what was marked.
 TEST_F(MailJobs, AMessagePastTheDownloadLimitStopsTheReceiveWithoutQuit) {
     script_server pop;
-    login(pop);
-    pop.exchange({{"CAPA", "+OK\r\n.\r\n"}, {"STAT", "+OK 2 9000\r\n"}, {"UIDL", "+OK\r\n1 small\r\n2 endless\r\n.\r\n"},
-                  {"RETR 1", "+OK\r\nSubject: small\r\n\r\nhi\r\n.\r\n"}, {"DELE 1", "+OK\r\n"},
-                  {"RETR 2", "+OK\r\n" + std::string(3000, 'x') + "\r\n"}})
-        .pause(2s)
-        .start();
+    logged_in(pop, {{"CAPA", "+OK\r\n.\r\n"}, {"STAT", "+OK 2 9000\r\n"}, {"UIDL", "+OK\r\n1 small\r\n2 endless\r\n.\r\n"},
+                    {"RETR 1", "+OK\r\nSubject: small\r\n\r\nhi\r\n.\r\n"}, {"DELE 1", "+OK\r\n"},
+                    {"RETR 2", "+OK\r\n" + std::string(3000, 'x') + "\r\n"}}).pause(2s).start();
     thread_pop job;
     prepare(job, pop);
     job.remove = true;
@@ -154,32 +138,22 @@ TEST_F(MailJobs, AMessagePastTheDownloadLimitStopsTheReceiveWithoutQuit) {
 }
 
 const std::string ehlo_with_starttls = "250-mail.example.test\r\n250-AUTH PLAIN CRAM-MD5\r\n250 STARTTLS\r\n";
-const std::string capa_with_stls = "+OK\r\nUSER\r\nSTLS\r\n.\r\n";
 
-// What the server does after the exchanges: nothing more, take the QUIT, close, or a handshake with a
-// certificate for another host.
-enum class then { nothing, quit, close, other_host };
-
-struct failure_case {
-    const char* name;
-    exchange_list exchanges;  // after the greeting
-    then after;
-    net_result expected;
-    std::string sent, detail;  // all the client sent before a handshake; the start of the reason
-};
-
-class Upgrade : public mail_job_test {
+class Upgrade : public MailJobs {
 protected:
     void SetUp() override {
         write_bytes(dir_ / "1.smt", "Subject: hi\r\n\r\nbody\r\n");
         write_bytes(dir_ / "1.env", "a@example.test\r\nb@example.test\r\n");
     }
+    // A send of the work directory's queue, greeting as alice and logging in as her.
     net_result send(script_server& server) {
         thread_smtp job;
-        prepare(job, server, "localhost");
-        job.user_id = "alice";
+        job.queue_directory = dir_.cp();
+        job.smtp_server = "localhost";
+        job.port = server.port();
+        job.greeting_name = job.user_id.emplace("alice");
         job.password = "s3cret";
-        job.starttls = true;
+        job.starttls = job.trace = true;
         return run(job);
     }
     net_result receive(script_server& server) {
@@ -189,27 +163,6 @@ protected:
         const net_result result = run(job);
         EXPECT_EQ(job.password, "******");  // wiped, sent or not
         return result;
-    }
-    void expect_nothing_sent_in_the_clear(const failure_case& test, bool smtp) {
-        SCOPED_TRACE(test.name);
-        script_server server;
-        server.send(smtp ? "220 hi\r\n" : "+OK ready <1.2@mail.test>\r\n");
-        server.exchange(test.exchanges);
-        switch (test.after) {
-        case then::nothing: break;
-        case then::quit: server.exchange({{"QUIT", smtp ? "221 bye\r\n" : "+OK\r\n"}}); break;
-        case then::close: server.close(); break;
-        case then::other_host: server.start_tls(certificates_.other_host, false); break;
-        }
-        server.start();
-        EXPECT_EQ(smtp ? send(server) : receive(server), test.expected) << detail_;
-        EXPECT_TRUE(server.played());
-        const std::string received = server.received();  // up to the handshake (a TLS record starts with 0x16)
-        EXPECT_EQ(received.substr(0, received.find('\x16')), test.sent);
-        EXPECT_TRUE(detail_.starts_with(test.detail)) << detail_;
-        EXPECT_TRUE(message_.ends_with("\n(" + detail_ + ")")) << message_;
-        EXPECT_EQ(list_names(dir_.path()), (names{"1.env", "1.smt"}));  // still queued, nothing downloaded
-        EXPECT_EQ(trace_.find("evil"), std::string::npos);
     }
 
     const test_certificates& certificates_ = shared_test_certificates();
@@ -232,59 +185,72 @@ TEST_F(Upgrade, SmtpSaysEhloAgainAfterTheHandshakeAndLogsInOnlyWithWhatThatReply
     EXPECT_EQ(std::pair(progress_.done, progress_.total), std::pair(1, 1));
     EXPECT_TRUE(trace_.starts_with("S: 220 hi\r\nC: EHLO alice\r\nS: 250-mail.example.test\r\n"
                                    "S: 250-AUTH PLAIN CRAM-MD5\r\nS: 250 STARTTLS\r\nC: STARTTLS\r\nS: 220 go ahead\r\n"
-                                   "C: EHLO alice\r\nS: 250-mail.example.test\r\nS: 250-AUTH LOGIN\r\n"))
-        << trace_;
+                                   "C: EHLO alice\r\nS: 250-mail.example.test\r\nS: 250-AUTH LOGIN\r\n")) << trace_;
 }
 
-TEST_F(Upgrade, SmtpSendsNothingOfTheLoginOrTheMailWhenTheUpgradeFails) {
-    auto starttls = [](const char* answer) {
-        return exchange_list{{"EHLO alice", ehlo_with_starttls}, {"STARTTLS", answer}};
-    };
-    const std::string sent = "EHLO alice\r\nSTARTTLS\r\n";
-    const failure_case cases[] = {
-        {"no STARTTLS offered", {{"EHLO alice", "250-mail.example.test\r\n250 AUTH PLAIN LOGIN\r\n"}}, then::quit,
-         net_result::tls_not_offered, "EHLO alice\r\nQUIT\r\n", "STARTTLS is not in the EHLO reply"},
-        {"STARTTLS answered 250", starttls("250 sure\r\n"), then::quit, net_result::tls_refused, sent + "QUIT\r\n",
-         "250 sure"},
-        {"a reply injected with the 220", starttls("220 go ahead\r\n250-evil\r\n250 AUTH PLAIN\r\n"), then::nothing,
-         net_result::tls_injected, sent, "data arrived after the answer"},
-        {"the server closes instead of the handshake", starttls("220 go\r\n"), then::close, net_result::connect_failed,
-         sent, "unexpected eof"},
-        {"a certificate for another host", starttls("220 go\r\n"), then::other_host, net_result::connect_failed, sent,
-         "certificate verify failed"},
-    };
-    for (const auto& test : cases) expect_nothing_sent_in_the_clear(test, true);
-}
-
+// The script enforces CAPA again over TLS and the digest of the plain greeting's time stamp.
 TEST_F(Upgrade, PopAsksForCapabilitiesAgainAndKeepsThePlainGreetingsTimeStampForApop) {
     script_server server;
     server.send("+OK ready <1.2@mail.test>\r\n")
         .exchange({{"CAPA", "+OK\r\nSASL PLAIN\r\nSTLS\r\n.\r\n"}, {"STLS", "+OK begin TLS\r\n"}})
         .start_tls(certificates_.localhost)
         .exchange({{"CAPA", "+OK\r\nUSER\r\n.\r\n"}, {"APOP alice 7510f9fc927432d4bf4f66084bf79910", "+OK in\r\n"},
-                   {"STAT", "+OK 0 0\r\n"}, {"QUIT", "+OK\r\n"}})
-        .close().start();
+                   {"STAT", "+OK 0 0\r\n"}, {"QUIT", "+OK\r\n"}}).close().start();
     EXPECT_EQ(receive(server), net_result::ok) << detail_;
     EXPECT_TRUE(server.played());
-    EXPECT_TRUE(trace_.starts_with("S: +OK ready <1.2@mail.test>\r\nC: CAPA\r\nS: +OK\r\nS: SASL PLAIN\r\nS: STLS\r\n"
-                                   "S: .\r\nC: STLS\r\nS: +OK begin TLS\r\nC: CAPA\r\nS: +OK\r\nS: USER\r\nS: .\r\n"
-                                   "C: APOP alice ********************************\r\n"))
-        << trace_;
 }
 
-TEST_F(Upgrade, PopSendsNeitherUserNorPassWhenTheUpgradeFails) {
-    auto stls = [](const char* answer) { return exchange_list{{"CAPA", capa_with_stls}, {"STLS", answer}}; };
-    const std::string sent = "CAPA\r\nSTLS\r\n";
-    const failure_case cases[] = {
-        {"no STLS in CAPA", {{"CAPA", "+OK\r\nUSER\r\n.\r\n"}}, then::quit, net_result::tls_not_offered,
+// Whatever goes wrong in the upgrade, SMTP sends nothing of the login or the mail, POP3 neither USER nor PASS.
+TEST_F(Upgrade, NothingOfTheLoginOrTheMailGoesOutWhenTheUpgradeFails) {
+    auto starttls = [](const char* answer) { return exchange_list{{"EHLO alice", ehlo_with_starttls}, {"STARTTLS", answer}}; };
+    auto stls = [](const char* answer) { return exchange_list{{"CAPA", "+OK\r\nUSER\r\nSTLS\r\n.\r\n"}, {"STLS", answer}}; };
+    const std::string ehlo_sent = "EHLO alice\r\nSTARTTLS\r\n", capa_sent = "CAPA\r\nSTLS\r\n";
+    // What the server does after the exchanges: nothing more, take the QUIT, close, or a handshake with a
+    // certificate for another host.
+    enum class then { nothing, quit, close, other_host };
+    // The exchanges follow the greeting; `sent` is all the client sent before a handshake, `detail` the start of
+    // the reason.
+    const struct {
+        const char* name; bool smtp; exchange_list exchanges; then after; net_result expected; std::string sent, detail;
+    } cases[] = {
+        {"no STARTTLS offered", true, {{"EHLO alice", "250-mail.example.test\r\n250 AUTH PLAIN LOGIN\r\n"}},
+         then::quit, net_result::tls_not_offered, "EHLO alice\r\nQUIT\r\n", "STARTTLS is not in the EHLO reply"},
+        {"STARTTLS answered 250", true, starttls("250 sure\r\n"), then::quit, net_result::tls_refused,
+         ehlo_sent + "QUIT\r\n", "250 sure"},
+        {"a reply injected with the 220", true, starttls("220 go ahead\r\n250-evil\r\n250 AUTH PLAIN\r\n"),
+         then::nothing, net_result::tls_injected, ehlo_sent, "data arrived after the answer"},
+        {"the server closes instead of the handshake", true, starttls("220 go\r\n"), then::close,
+         net_result::connect_failed, ehlo_sent, "unexpected eof"},
+        {"a certificate for another host", true, starttls("220 go\r\n"), then::other_host, net_result::connect_failed,
+         ehlo_sent, "certificate verify failed"},
+        {"no STLS in CAPA", false, {{"CAPA", "+OK\r\nUSER\r\n.\r\n"}}, then::quit, net_result::tls_not_offered,
          "CAPA\r\nQUIT\r\n", "STLS is not in the CAPA reply"},
-        {"STLS refused", stls("-ERR not now\r\n"), then::quit, net_result::tls_refused, sent + "QUIT\r\n",
-         "-ERR not now"},
-        {"a reply injected with the +OK", stls("+OK\r\n+OK evil\r\n"), then::nothing, net_result::tls_injected, sent,
-         "data arrived after the answer"},
+        {"STLS refused", false, stls("-ERR not now\r\n"), then::quit, net_result::tls_refused,
+         capa_sent + "QUIT\r\n", "-ERR not now"},
+        {"a reply injected with the +OK", false, stls("+OK\r\n+OK evil\r\n"), then::nothing, net_result::tls_injected,
+         capa_sent, "data arrived after the answer"},
         // (A handshake that fails is the connection's, met with SMTP.)
     };
-    for (const auto& test : cases) expect_nothing_sent_in_the_clear(test, false);
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        script_server server;
+        server.send(test.smtp ? "220 hi\r\n" : "+OK ready <1.2@mail.test>\r\n").exchange(test.exchanges);
+        switch (test.after) {
+        case then::nothing: break;
+        case then::quit: server.exchange({{"QUIT", test.smtp ? "221 bye\r\n" : "+OK\r\n"}}); break;
+        case then::close: server.close(); break;
+        case then::other_host: server.start_tls(certificates_.other_host, false); break;
+        }
+        server.start();
+        EXPECT_EQ(test.smtp ? send(server) : receive(server), test.expected) << detail_;
+        EXPECT_TRUE(server.played());
+        const std::string received = server.received();  // up to the handshake (a TLS record starts with 0x16)
+        EXPECT_EQ(received.substr(0, received.find('\x16')), test.sent);
+        EXPECT_TRUE(detail_.starts_with(test.detail)) << detail_;
+        EXPECT_TRUE(message_.ends_with("\n(" + detail_ + ")")) << message_;
+        EXPECT_EQ(list_names(dir_.path()), (names{"1.env", "1.smt"}));  // still queued, nothing downloaded
+        EXPECT_EQ(trace_.find("evil"), std::string::npos);
+    }
 }
 
 }  // namespace

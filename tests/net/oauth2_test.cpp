@@ -23,10 +23,9 @@ TEST(OAuth2Request, PkceAndTheAddressTheBrowserOpens) {
     EXPECT_EQ(verifier.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"),
               std::string::npos);
     EXPECT_NE(verifier, pkce_verifier());
-    oauth2_registration registration;
-    registration.authorize_url = "https://id.example/auth?hd=example.com";
-    registration.client_id = "app 1";
-    registration.scope = "https://mail.example/ offline_access";
+    const oauth2_registration registration{.authorize_url = "https://id.example/auth?hd=example.com", .token_url = "",
+                                           .client_id = "app 1", .client_secret = "",
+                                           .scope = "https://mail.example/ offline_access"};
     EXPECT_EQ(authorization_address(registration, "http://127.0.0.1:5000/", "s~1", "c-2"),
               "https://id.example/auth?hd=example.com&response_type=code&client_id=app%201&redirect_uri=http%3A%2F%2F"
               "127.0.0.1%3A5000%2F&scope=https%3A%2F%2Fmail.example%2F%20offline_access&state=s~1&code_challenge=c-2"
@@ -48,16 +47,14 @@ TEST(OAuth2TokenAnswer, TokensARefusedGrantAndOtherFailures) {
     oauth2_tokens tokens;
     std::string detail;
     EXPECT_EQ(read_token_answer(200, R"({"access_token":"ya29.a","expires_in":3599,"refresh_token":"1//r","token_type":"Bearer"})",
-                                tokens, detail),
-              net_result::ok);
+                                tokens, detail), net_result::ok);
     EXPECT_EQ(tokens.access_token + " " + tokens.refresh_token + " " + std::to_string(tokens.expires_in), "ya29.a 1//r 3599");
     oauth2_tokens kept;
     EXPECT_EQ(read_token_answer(200, R"({"access_token":"b"})", kept, detail), net_result::ok);
     EXPECT_EQ(kept.refresh_token, "");
     // Expired or revoked: only the browser helps, and it is said why.
     EXPECT_EQ(read_token_answer(400, R"({"error":"invalid_grant","error_description":"Token has been expired or revoked."})",
-                                kept, detail),
-              net_result::authorization_needed);
+                                kept, detail), net_result::authorization_needed);
     EXPECT_EQ(detail, "invalid_grant: Token has been expired or revoked.");
     EXPECT_EQ(read_token_answer(401, R"({"error":"invalid_client"})", kept, detail), net_result::authorization_failed);
     EXPECT_EQ(detail, "invalid_client");
@@ -111,12 +108,11 @@ job_outcome bearer_login(script_server& server, bool smtp, const std::string& be
 
 TEST(SaslBearer, Pop3SendsTheTokenAfterThePromptAndDecodesTheJsonRefusal) {
     script_server server;
-    const std::string refusal = base64_encode_text(R"({"status":"invalid_token","scope":"mail"})");
-    server.send("+OK ready\r\n")
-        .exchange({{"CAPA", "+OK\r\nUSER\r\nSASL PLAIN OAUTHBEARER XOAUTH2\r\n.\r\n"}, {"AUTH OAUTHBEARER", "+ \r\n"}})
-        .expect(first(bearer_mechanism::oauthbearer, server.port()))
-        .send("+ " + refusal + "\r\n")
-        .exchange({{"AQ==", "-ERR [AUTH] Authentication failed.\r\n"}, {"QUIT", "+OK\r\n"}});
+    const std::string refusal = "+ " + base64_encode_text(R"({"status":"invalid_token","scope":"mail"})") + "\r\n";
+    server.send("+OK ready\r\n").exchange(
+        {{"CAPA", "+OK\r\nUSER\r\nSASL PLAIN OAUTHBEARER XOAUTH2\r\n.\r\n"}, {"AUTH OAUTHBEARER", "+ \r\n"},
+         {first(bearer_mechanism::oauthbearer, server.port()), refusal},
+         {"AQ==", "-ERR [AUTH] Authentication failed.\r\n"}, {"QUIT", "+OK\r\n"}});
     std::string detail;
     job_outcome outcome = bearer_login(server, false, token, detail);
     EXPECT_EQ(outcome.result, net_result::token_refused);
@@ -134,11 +130,10 @@ TEST(SaslBearer, ShortTokensGoWithTheCommandAndSmtpTakesXoauth2WhenOnlyThatIsOff
     EXPECT_EQ(bearer_login(pop, false, "t", detail).result, net_result::ok);
 
     script_server smtp;
-    smtp.send("220 hi\r\n")
-        .exchange({{"EHLO client", "250-hi\r\n250-AUTH PLAIN LOGIN\r\n250 AUTH XOAUTH2\r\n"}, {"AUTH XOAUTH2", "334 \r\n"}})
-        .expect(first(bearer_mechanism::xoauth2, smtp.port()))
-        .send("334 " + base64_encode_text(R"({"status":"400","schemes":"Bearer"})") + "\r\n")
-        .exchange({{"", "535 5.7.8 rejected\r\n"}, {"QUIT", "221 bye\r\n"}});
+    const std::string refusal = "334 " + base64_encode_text(R"({"status":"400","schemes":"Bearer"})") + "\r\n";
+    smtp.send("220 hi\r\n").exchange(
+        {{"EHLO client", "250-hi\r\n250-AUTH PLAIN LOGIN\r\n250 AUTH XOAUTH2\r\n"}, {"AUTH XOAUTH2", "334 \r\n"},
+         {first(bearer_mechanism::xoauth2, smtp.port()), refusal}, {"", "535 5.7.8 rejected\r\n"}, {"QUIT", "221 bye\r\n"}});
     EXPECT_EQ(bearer_login(smtp, true, token, detail).result, net_result::token_refused);
     EXPECT_EQ(detail, "status 400, schemes Bearer");
 }
