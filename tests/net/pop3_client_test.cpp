@@ -207,8 +207,9 @@ TEST(Pop3Receive, AFailureWithAnswersDueClosesWithoutQuitAndKeepsWhatCameWhole) 
 }
 
 TEST(Pop3Receive, ListingsAndRepliesWithoutTheirNumbersAreErrorsAndChangeNothing) {
-    for (const char* ids : {"1 a\r\n3 c\r\n", "1 a\r\n2 b\r\n2 b\r\n3 c\r\n", "1 a\r\n2 b\r\n4 c\r\n", "1 a\r\n2\r\n3 c\r\n",
-                            "1 a\r\n2 \r\n3 c\r\n", "1 a\r\nx b\r\n3 c\r\n", "1 a\r\n+OK 2 b\r\n3 c\r\n", "1 a\r\n2 b\r\n"}) {
+    for (const char* ids : {"1 a\r\n3 c\r\n", "1 a\r\n2 b\r\n2 b\r\n3 c\r\n", "1 a\r\n1 b\r\n3 c\r\n", "1 a\r\n2 b\r\n4 c\r\n",
+                            "1 a\r\n2\r\n3 c\r\n", "1 a\r\n2 \r\n3 c\r\n", "1 a\r\nx b\r\n3 c\r\n", "1 a\r\n+OK 2 b\r\n3 c\r\n",
+                            "1 a\r\n2 b\r\n"}) {
         const exchange_list exchanges = {{"STAT", stat_3}, {"UIDL", "+OK\r\n" + std::string(ids) + ".\r\n"}};
         run_receive({ids, {{"uid.lst", "a\r\n"}}, true, exchanges, net_result::error_reply, {{"uid.lst", "a\r\n"}}});
         script_server server;
