@@ -13,9 +13,7 @@ struct address_book_test : data_directory_test {
     address_book_test() : data_directory_test("address.ini") {}
     std::string auto_cc(std::string_view title) { return read_account_key(mailbox, title, "auto Cc", ""); }
     void given_account(std::string_view title, std::string_view auto_cc) {
-        make_directory(mailbox);
-        make_directory(mailbox + std::string(title));
-        ASSERT_TRUE(profile_write_string(account_file(mailbox, title), "account", "auto Cc", auto_cc, false));
+        write_bytes(account_file(mailbox, title), crlf("[account]\nauto Cc=" + std::string(auto_cc) + "\n"));
     }
     std::string mailbox = dir.cp("mailbox/");
 };
@@ -39,8 +37,8 @@ TEST_F(address_book_test, renaming_an_entry_updates_groups_and_automatic_recipie
 
     ASSERT_TRUE(rename_address_entry("taro", "jiro", "jiro@example.jp", mailbox));
     EXPECT_EQ(read_address_book(), (book{{"jiro", "jiro@example.jp"}, {"zed", "zed@example.jp"}}));
-    EXPECT_EQ(read_group_members("g1") + " " + read_group_members("g2"), "zed,jiro,taro2 jiro");
-    EXPECT_EQ(auto_cc("one") + " " + auto_cc("two"), "jiro taro2");
+    EXPECT_EQ(read_group_members("g1") + " " + read_group_members("g2") + " " + auto_cc("one") + " " + auto_cc("two"),
+              "zed,jiro,taro2 jiro jiro taro2");
     // The same name: the address changes in place.
     ASSERT_TRUE(rename_address_entry("zed", "zed", "z@example.jp", mailbox));
     EXPECT_EQ(read_address_book(), (book{{"jiro", "jiro@example.jp"}, {"zed", "z@example.jp"}}));
@@ -49,8 +47,7 @@ TEST_F(address_book_test, renaming_an_entry_updates_groups_and_automatic_recipie
     const std::string before = contents();
     ASSERT_TRUE(make_directory(dir.cp("address.$$$")));
     EXPECT_FALSE(rename_address_entry("jiro", "saburo", "s@example.jp", mailbox));
-    EXPECT_EQ(contents(), before);
-    EXPECT_EQ(read_group_members("g2"), "jiro");
+    EXPECT_TRUE(contents() == before && read_group_members("g2") == "jiro");
 }
 
 TEST_F(address_book_test, deleting_an_entry_leaves_clean_member_lists) {
@@ -58,13 +55,10 @@ TEST_F(address_book_test, deleting_an_entry_leaves_clean_member_lists) {
     for (const char* group : {"a,b,c", "b,a,c", "b,c,a", "a"}) ASSERT_TRUE(write_group(group, group));
     given_account("one", "a");
 
-    ASSERT_TRUE(delete_address_entry("a"));
-    EXPECT_FALSE(is_address_entry("a"));
+    ASSERT_TRUE(delete_address_entry("a") && !is_address_entry("a"));
     for (const char* group : {"a,b,c", "b,a,c", "b,c,a"}) EXPECT_EQ(read_group_members(group), "b,c");
-    EXPECT_EQ(read_group_members("a"), "a");  // a group is never left empty
-    EXPECT_EQ(auto_cc("one"), "a");
-    for (const char* name : {"b", "c"}) ASSERT_TRUE(delete_address_entry(name));
-    EXPECT_FALSE(exists(file));
+    EXPECT_EQ(read_group_members("a") + " " + auto_cc("one"), "a a");  // a group is never left empty
+    EXPECT_TRUE(delete_address_entry("b") && delete_address_entry("c") && !exists(file));
 
     for (const char* group : {"a,b,c", "b,a,c", "b,c,a", "a"}) ASSERT_TRUE(delete_group(group));
     EXPECT_FALSE(exists(dir / "group.ini"));
@@ -82,8 +76,7 @@ TEST_F(address_book_test, dialog_checks_give_the_message_of_the_first_rule_broke
     };
     for (const auto& [name, address, is_new, expected] : cases)
         EXPECT_EQ(check_address_entry(name, address, is_new), expected) << name;
-    EXPECT_EQ(check_group_name("taro", true), str::name_exists);
-    EXPECT_EQ(check_group_name("team", false), 0);
+    EXPECT_EQ(std::pair(check_group_name("taro", true), check_group_name("team", false)), std::pair(str::name_exists, 0));
 
     EXPECT_EQ(check_new_group(), 0);
     ASSERT_TRUE(delete_address_entry("taro"));

@@ -14,16 +14,13 @@ protected:
     std::string contents() const { return read_bytes(file); }
 
     temp_dir dir;
-    std::string file;  // UTF-8
-    std::string path;  // the program's form
+    std::string file, path;  // UTF-8; the program's form
 };
 
 // A fresh directory as the data, temporary and program directories, holding `file`.
 class data_directory_test : public file_test {
 protected:
-    explicit data_directory_test(const char* name) : file_test(name) {
-        set_context({dir.cp(), dir.cp(), dir.cp(), dir.cp()});
-    }
+    explicit data_directory_test(const char* name) : file_test(name) { set_context({dir.cp(), dir.cp(), dir.cp(), dir.cp()}); }
 
 private:
     const saved_context saved_;

@@ -6,13 +6,10 @@
 namespace qm::test {
 namespace {
 
-struct layout_test : data_directory_test {
-    layout_test() : data_directory_test("layout.ini") {}
-};
+struct layout_test : data_directory_test { layout_test() : data_directory_test("layout.ini") {} };
 
 TEST_F(layout_test, defaults_are_written_once_and_whole) {
-    ASSERT_TRUE(write_default_layout());
-    EXPECT_TRUE(contents().starts_with("[value]\r\nposition x=0\r\n")) << contents();
+    EXPECT_TRUE(write_default_layout() && contents().starts_with("[value]\r\nposition x=0\r\n")) << contents();
     // A failure leaves no file, not even part of one.
     std::remove(file.c_str());
     ASSERT_TRUE(make_directory(dir.cp("layout.$$$")));
@@ -37,10 +34,9 @@ TEST_F(layout_test, loading_repairs_ratios_and_separators) {
 
 TEST_F(layout_test, saving_writes_every_value_and_reads_back) {
     Layout layout;
+    // Column 5, the thread column, hidden.
     layout.position_x = -8, layout.sort_column = 5, layout.tree_ratio = 0.25f, layout.sort_descending = true;
-    layout.column_width[5] = 0;  // the thread column hidden
-    layout.current = sj("標準アカウント/ 受信箱/");
-    layout.marks[11] = "a/";
+    layout.column_width[5] = 0, layout.current = sj("標準アカウント/ 受信箱/"), layout.marks[11] = "a/";
     ASSERT_TRUE(save_layout(layout));
     EXPECT_NE(contents().find("\r\nwidth thread=0\r\nsort column=5\r\nwidth tree=0.25\r\n"), std::string::npos);
     Layout loaded;

@@ -39,8 +39,7 @@ inline int file_message(const std::string& message, const std::string& directory
     std::string text = message_text_of(message);
     unfold_header_text(text);
     split_files split = split_message_text(text);
-    for (std::size_t n = 0; n < split.files.size(); ++n)
-        write_bytes(directory + std::to_string(n), crlf(split.files[n]));
+    for (std::size_t n = 0; n < split.files.size(); ++n) write_bytes(directory + std::to_string(n), crlf(split.files[n]));
     return split.last_part;
 }
 

@@ -1,5 +1,4 @@
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <random>
 #include <tuple>
@@ -10,8 +9,6 @@
 
 namespace qm::test {
 namespace {
-
-const std::string jis_nihon = "\x1b$BF|K\\\x1b(B";  // 日本 in ISO-2022-JP
 
 TEST(MimeReader, UnfoldingJoinsOnlyWhatBelongsTogether) {
     const std::pair<std::string, std::string> cases[] = {
@@ -30,32 +27,21 @@ TEST(MimeReader, UnfoldingJoinsOnlyWhatBelongsTogether) {
     };
     for (const auto& [before, after] : cases) {
         std::string text = before;
-        EXPECT_EQ(unfold_header_text(text), before != after) << before;
-        EXPECT_EQ(text, after);
+        EXPECT_TRUE(unfold_header_text(text) == (before != after) && text == after) << before << "\n" << text;
     }
 }
 
-using files = std::map<std::string, std::string>;
-
 // Splits the message and returns the files of the message directory.
-files split(const std::string& message, int expected_last_part) {
+auto split(const std::string& message, int expected_last_part) {
     temp_dir dir;
     EXPECT_EQ(file_message(message, dir / ".0/"), expected_last_part) << message;
     return files_in(dir / ".0/");
 }
 
-// A part of a multipart: its header lines, a blank line and its body.
-std::string part(const std::string& boundary, const std::string& header, const std::string& body) {
-    return "--" + boundary + "\n" + header + "\n" + body + "\n";
-}
-std::string multipart(const std::string& type, const std::string& boundary, const std::string& parts) {
-    return "Content-Type: multipart/" + type + "; boundary=\"" + boundary + "\"\n\n" + parts + "--" + boundary + "--\n";
-}
-
 TEST(MimeReader, TextBodiesBecomeShiftJis) {
     const std::string nihon = sj("日本");
     const std::tuple<std::string, std::string, std::string, std::string> cases[] = {  // charset, encoding, body, stored
-        {"ISO-2022-JP", "base64", base64_encode_text(jis_nihon + "\n"), nihon + "\r\n"},
+        {"ISO-2022-JP", "base64", base64_encode_text("\x1b$BF|K\\\x1b(B\n"), nihon + "\r\n"},  // 日本 in ISO-2022-JP
         {"\"utf-8\"", "Base64", base64_encode_text("日本\r\n"), nihon + "\r\n"},
         {"Windows-31J", "quoted-printable", "=93=FA=96=7B=\n!\n", nihon + "!\r\n"},
         {"ISO-8859-5", "quoted-printable", "=BF=E0=D8=D2=D5=E2\n", sj("Привет") + "\r\n"},
@@ -74,46 +60,45 @@ TEST(MimeReader, TextBodiesBecomeShiftJis) {
 
 TEST(MimeReader, MultipartsBelowTheDepthLimitStayWhole) {
     std::string nested = "\ninnermost\n";
-    for (int level = multipart_depth_limit + 3; level > 0; --level)
-        nested = multipart("mixed", "b" + std::to_string(level), part("b" + std::to_string(level), "", "") + "--b" + std::to_string(level) + "\n" + nested);
     // Each level holds an empty text; the multipart at the limit is one part with everything below it.
+    for (int level = multipart_depth_limit + 3; level > 0; --level) {
+        const std::string b = "b" + std::to_string(level);
+        nested = "Content-Type: multipart/mixed; boundary=\"" + b + "\"\n\n--" + b + "\n\n\n--" + b + "\n" + nested + "--" + b + "--\n";
+    }
     const std::string kept = split("Subject: deep\n" + nested, multipart_depth_limit + 1)[std::to_string(multipart_depth_limit + 1)];
     EXPECT_TRUE(kept.starts_with("Content-Type: multipart/mixed; boundary=\"b" + std::to_string(multipart_depth_limit + 1) + "\"\r\n\r\n")) << kept;
     EXPECT_NE(kept.find("innermost"), std::string::npos);
 }
 
-TEST(MimeReader, PartBodiesForTheUser) {
-    temp_dir dir;
-    std::string base = dir.cp();
-    write_bytes(dir / "1", "Content-Transfer-Encoding: base64\r\n\r\nTWFu\r\nTW E=\r\nignored\r\n");
-    write_bytes(dir / "2", "Content-Transfer-Encoding: quoted-printable\r\n\r\na=3Db=\r\nc=0A\r\nd=");
-    write_bytes(dir / "3", "Content-Type: text/plain\r\n\r\nas stored\r\n\x1a\r");
-    write_bytes(dir / "4", "Content-Transfer-Encoding: x-uuencode\r\n\r\nbegin\r\n");
-    for (auto [part, ok, bytes] : {std::tuple{1, true, "ManMa"}, {2, true, "a=bc\n\r\nd"}, {3, true, "as stored\r\n\x1a\r"},
-                                   {4, false, ""}, {5, false, ""}}) {
-        std::string out = "out" + std::to_string(part);
-        EXPECT_EQ(decode_part_body(base, part, dir.cp(out)), ok) << part;
-        EXPECT_EQ(exists(dir / out), ok) << part;
-        EXPECT_EQ(read_bytes(dir / out), bytes) << part;
-    }
-    // A file in the way stays, unless it is to be replaced; a failure leaves it as it was.
-    EXPECT_FALSE(decode_part_body(base, 1, dir.cp("out2"), false) || decode_part_body(base, 4, dir.cp("out2")));
-    EXPECT_EQ(read_bytes(dir / "out2"), "a=bc\n\r\nd");
-    EXPECT_TRUE(decode_part_body(base, 1, dir.cp("out2")));
-    EXPECT_EQ(read_bytes(dir / "out2"), "ManMa");
-    EXPECT_EQ(list_names(dir.path()), (names{"1", "2", "3", "4", "out1", "out2", "out3"}));
-}
-
-class StoredBase64Body : public ::testing::Test {
+// A part file "1" decoded into "out" for the user.
+class StoredPartBody : public ::testing::Test {
 protected:
-    // Writes part file "1" (CR LF line ends) and decodes it into "out".
+    // Writes part file "1" (CR LF line ends) and decodes it into "out"; nothing when that fails and leaves no "out".
     std::optional<std::string> decode(std::string_view part) {
         write_bytes(dir / "1", crlf(part));
-        if (!decode_part_body(dir.cp(), 1, dir.cp("out"))) return std::nullopt;
+        std::filesystem::remove(dir / "out");
+        if (!decode_part_body(dir.cp(), 1, dir.cp("out"))) return exists(dir / "out") ? "out left behind" : std::optional<std::string>();
         return read_bytes(dir / "out");
     }
     temp_dir dir;
 };
+using StoredBase64Body = StoredPartBody;
+
+TEST_F(StoredPartBody, EachTransferEncodingForTheUser) {
+    const std::pair<std::string_view, std::optional<std::string>> cases[] = {
+        {"Content-Transfer-Encoding: x-uuencode\n\nbegin\n", std::nullopt},
+        {"Content-Transfer-Encoding: base64\n\nTWFu\nTW E=\nignored\n", "ManMa"},
+        {"Content-Transfer-Encoding: quoted-printable\n\na=3Db=\nc=0A\nd=", "a=bc\n\r\nd"},
+        {"Content-Type: text/plain\n\nas stored\n\x1a\r", "as stored\r\n\x1a\r"},
+    };
+    for (const auto& [part, bytes] : cases) EXPECT_EQ(decode(part), bytes) << part;
+    EXPECT_FALSE(decode_part_body(dir.cp(), 2, dir.cp("none")) || exists(dir / "none"));  // no such part
+    // A file in the way stays, unless it is to be replaced.
+    write_bytes(dir / "out", "in the way");
+    EXPECT_TRUE(!decode_part_body(dir.cp(), 1, dir.cp("out"), false) && read_bytes(dir / "out") == "in the way");
+    EXPECT_TRUE(decode_part_body(dir.cp(), 1, dir.cp("out")) && read_bytes(dir / "out") == "as stored\r\n\x1a\r");
+    EXPECT_EQ(list_names(dir.path()), (names{"1", "out"}));
+}
 
 const std::string part_header = "Content-Type: application/octet-stream; name=\"a.bin\"\n"
                                 "Content-Transfer-Encoding: base64\n\n";
@@ -160,15 +145,13 @@ TEST_F(StoredBase64Body, FailureLeavesNoOutput) {
     }
     // A file already at the output path stays as it was.
     write_bytes(dir / "out", "old");
-    EXPECT_FALSE(decode_part_body(dir.cp(), 1, dir.cp("out")));
-    EXPECT_EQ(read_bytes(dir / "out"), "old");
-    std::filesystem::remove(dir / "out");
+    EXPECT_TRUE(!decode_part_body(dir.cp(), 1, dir.cp("out")) && read_bytes(dir / "out") == "old");
     // Outputs that cannot be written: the parent is a regular file; a directory stands there.
     write_bytes(dir / "1", crlf(part_header + "TWFu\n"));
-    std::filesystem::create_directory(dir / "out");
-    EXPECT_FALSE(decode_part_body(dir.cp(), 1, dir.cp("1/out")) || decode_part_body(dir.cp(), 1, dir.cp("out")));
-    EXPECT_EQ(list_names(dir.path()), (std::vector<std::string>{"1", "out"}));
-    EXPECT_TRUE(list_names(dir / "out").empty());
+    std::filesystem::create_directory(dir / "taken");
+    EXPECT_FALSE(decode_part_body(dir.cp(), 1, dir.cp("1/out")) || decode_part_body(dir.cp(), 1, dir.cp("taken")));
+    EXPECT_EQ(list_names(dir.path()), (names{"1", "out", "taken"}));
+    EXPECT_TRUE(list_names(dir / "taken").empty());
 }
 
 }  // namespace

@@ -33,7 +33,6 @@ TEST(Cp932Names, NamesAreUtf8OnDiskAndCp932InTheProgram) {
     ASSERT_EQ(table.back(), '\\');
     ASSERT_TRUE(make_directory(dir.cp() + inbox + "/") && make_directory(dir.cp() + table + "/"));
     EXPECT_EQ(list_names(dir.path()), (names{" 受信箱", "予定表"}));
-    EXPECT_EQ(listed_names(dir.cp()), (names{inbox + "/", table + "/"}));
     // A link to a directory is both; a walk of what is not there lists nothing.
     ASSERT_EQ(::symlink((dir / " 受信箱").c_str(), (dir / "link").c_str()), 0);
     EXPECT_EQ(listed_names(dir.cp()), (names{inbox + "/", "link/@", table + "/"}));
@@ -54,16 +53,11 @@ TEST(Cp932Names, NamesAreUtf8OnDiskAndCp932InTheProgram) {
     EXPECT_TRUE(path_exists(dir.cp() + "a\x81\x60" "b"));
 }
 
-// Clears every variable that chooses the temporary directory.
-struct clean_temporary_environment {
-    scoped_env ram{"TMP_RAM", nullptr}, tmp{"TMP", nullptr}, temp{"TEMP", nullptr}, tmpdir{"TMPDIR", nullptr};
-};
-
 TEST(Directories, SharedTemporaryDirectoryGetsAPrivateSubdirectory) {
     temp_dir dir;
     ::chmod(dir.path().c_str(), 01777);
-    clean_temporary_environment clean;
-    scoped_env tmp("TMP", dir.path().c_str());
+    // TMP alone of the variables that choose the temporary directory.
+    scoped_env ram("TMP_RAM", nullptr), temp("TEMP", nullptr), tmpdir("TMPDIR", nullptr), tmp("TMP", dir.path().c_str());
     const std::string name = "quillmere-" + std::to_string(::getuid()), expected = dir.cp(name + "/");
     for (int round = 0; round < 2; ++round) {  // made 0700, then loose permissions are tightened
         EXPECT_EQ(find_temporary_directory(), expected);
@@ -71,17 +65,14 @@ TEST(Directories, SharedTemporaryDirectoryGetsAPrivateSubdirectory) {
         ::chmod((dir / name).c_str(), 0777);
     }
     // A symbolic link, or a directory of someone else, is refused.
-    ASSERT_EQ(::rmdir((dir / name).c_str()), 0);
-    ::mkdir((dir / "elsewhere").c_str(), 0700);
-    ASSERT_EQ(::symlink((dir / "elsewhere").c_str(), (dir / name).c_str()), 0);
+    ASSERT_TRUE(::rmdir((dir / name).c_str()) == 0 && ::mkdir((dir / "elsewhere").c_str(), 0700) == 0 &&
+                ::symlink((dir / "elsewhere").c_str(), (dir / name).c_str()) == 0);
     EXPECT_EQ(find_temporary_directory(), std::nullopt);
     ::unlink((dir / name).c_str());
-    if (::getuid() == 0) {
-        ::mkdir((dir / name).c_str(), 0700);
-        ASSERT_EQ(::chown((dir / name).c_str(), 65534, 65534), 0);
-    } else {
+    if (::getuid() == 0)
+        ASSERT_TRUE(::mkdir((dir / name).c_str(), 0700) == 0 && ::chown((dir / name).c_str(), 65534, 65534) == 0);
+    else
         write_bytes(dir / name, "only root can give a directory away; the file-type check still runs");
-    }
     EXPECT_EQ(find_temporary_directory(), std::nullopt);
 }
 
@@ -93,8 +84,7 @@ TEST(Directories, InstalledCopyIsBinBesideShareQuillmere) {
     write_bytes(dir / "usr/bin/quillmere", "");
     write_bytes(dir / "usr/share/quillmere", "a file, not the directory");
     EXPECT_FALSE(is_installed_copy(dir.cp("usr/bin/")));
-    ::unlink((dir / "usr/share/quillmere").c_str());
-    ::mkdir((dir / "usr/share/quillmere").c_str(), 0700);
+    ASSERT_TRUE(::unlink((dir / "usr/share/quillmere").c_str()) == 0 && ::mkdir((dir / "usr/share/quillmere").c_str(), 0700) == 0);
     EXPECT_TRUE(is_installed_copy(dir.cp("usr/bin/")));
     EXPECT_FALSE(is_installed_copy(dir.cp("usr/")) || is_installed_copy(dir.cp("usr/share/")));
     EXPECT_FALSE(is_installed_copy(QUILLMERE_BINARY_DIR "/"));

@@ -18,8 +18,6 @@
 namespace qm::test {
 namespace {
 
-using words = std::vector<std::string>;
-
 TEST(InstanceLock, ASecondCopyIsTurnedAway) {
     temp_dir dir;
     scoped_env no_runtime("XDG_RUNTIME_DIR", nullptr);
@@ -44,8 +42,7 @@ TEST(CompanionFile, NamesAndAFillThatFails) {
     temp_dir dir;
     write_bytes(dir / "list.lst", "old\r\n");
     EXPECT_FALSE(rewrite_through_companion(dir.cp("list.lst"), [](text_writer& w) { w.write("half"); return false; }));
-    EXPECT_EQ(list_names(dir.path()), std::vector<std::string>{"list.lst"});
-    EXPECT_EQ(read_bytes(dir / "list.lst"), "old\r\n");
+    EXPECT_TRUE(list_names(dir.path()) == names{"list.lst"} && read_bytes(dir / "list.lst") == "old\r\n");
 }
 
 // Whether a child of this process ended and was never waited for (it stays unwaited).
@@ -55,12 +52,12 @@ bool zombie_child() {
 }
 
 TEST(CommandWords, SplitAsAShellWouldExpandedAndBatchFilesRefused) {
-    const std::pair<std::string_view, std::optional<words>> rows[] = {
-        {"  viewer\t-r  ", words{"viewer", "-r"}},
-        {"'/opt/my viewer/bin' \"a b\" c\\ d", words{"/opt/my viewer/bin", "a b", "c d"}},
-        {"'it''s' \"x\\\"y\\$z\\q\" '\\n'", words{"its", "x\"y$z\\q", "\\n"}},
-        {"a\"b\"'c'd \"\" $HOME *.txt ;| one\\\ntwo", words{"abcd", "", "$HOME", "*.txt", ";|", "onetwo"}},
-        {"", words{}}, {"'open", std::nullopt}, {"\"open", std::nullopt}, {"trailing\\", std::nullopt}};
+    const std::pair<std::string_view, std::optional<names>> rows[] = {
+        {"  viewer\t-r  ", names{"viewer", "-r"}},
+        {"'/opt/my viewer/bin' \"a b\" c\\ d", names{"/opt/my viewer/bin", "a b", "c d"}},
+        {"'it''s' \"x\\\"y\\$z\\q\" '\\n'", names{"its", "x\"y$z\\q", "\\n"}},
+        {"a\"b\"'c'd \"\" $HOME *.txt ;| one\\\ntwo", names{"abcd", "", "$HOME", "*.txt", ";|", "onetwo"}},
+        {"", names{}}, {"'open", std::nullopt}, {"\"open", std::nullopt}, {"trailing\\", std::nullopt}};
     for (const auto& [text, expected] : rows) EXPECT_EQ(split_command_words(text), expected) << text;
 
     for (std::string_view word : {"run.bat", "C:/X/RUN.BAT", "tool.Com"}) EXPECT_TRUE(is_refused_program(word));
@@ -69,19 +66,17 @@ TEST(CommandWords, SplitAsAShellWouldExpandedAndBatchFilesRefused) {
 
 TEST(StartProgram, TheDocumentIsOneArgumentWhateverItHolds) {
     temp_dir dir;
-    recording_program viewer(dir / "my viewer", dir / "log");
-    recording_program opener(dir / "bin/xdg-open", dir / "log");
+    recording_program viewer(dir / "my viewer", dir / "log"), opener(dir / "bin/xdg-open", dir / "log");
     scoped_env tools("QM_TOOLS", dir.path().c_str());
     scoped_env search("PATH", (dir / "bin:" + std::string(getenv("PATH") ? getenv("PATH") : "")).c_str());
     const std::string document = "/tmp/a b \"c\" 'd' $X 表.txt";
 
-    // Arguments, a variable and quotes; a path with a blank named whole; no program (xdg-open).
-    ASSERT_TRUE(start_program("'%QM_TOOLS%my viewer' -r \"two words\"", sj(document)));
-    ASSERT_EQ(viewer.wait_for_runs(1).size(), 1u);
-    ASSERT_TRUE(start_program(sj(viewer.path()), sj(document)));
-    ASSERT_EQ(viewer.wait_for_runs(2).size(), 2u);
-    ASSERT_TRUE(start_program("  ", sj(document)));
-    EXPECT_EQ(viewer.wait_for_runs(3), (std::vector<words>{{"-r", "two words", document}, {document}, {document}}));
+    // Arguments, a variable and quotes; a path with a blank named whole; no program (xdg-open). One at a
+    // time, so that the log holds them in order.
+    const std::string commands[] = {"'%QM_TOOLS%my viewer' -r \"two words\"", sj(viewer.path()), "  "};
+    for (std::size_t n = 0; n < 3; ++n)
+        ASSERT_TRUE(start_program(commands[n], sj(document)) && viewer.wait_for_runs(n + 1).size() == n + 1) << commands[n];
+    EXPECT_EQ(viewer.wait_for_runs(3), (std::vector<names>{{"-r", "two words", document}, {document}, {document}}));
     for (int tries = 0; tries < 500 && zombie_child(); ++tries) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(zombie_child());
 
@@ -90,17 +85,14 @@ TEST(StartProgram, TheDocumentIsOneArgumentWhateverItHolds) {
 
     // xdg-open that finds no program for the document says so at once: that is a failure. One that
     // stays (it runs the program it found) is a start.
-    const auto opener_script = [&](const char* script) {
+    for (auto [script, starts] : {std::pair{"#!/bin/sh\nexit 3\n", false}, {"#!/bin/sh\nsleep 5\n", true}}) {
         std::filesystem::remove(dir / "bin/xdg-open");
         write_bytes(dir / "bin/xdg-open", script);
         ::chmod((dir / "bin/xdg-open").c_str(), 0755);
-    };
-    opener_script("#!/bin/sh\nexit 3\n");
-    EXPECT_FALSE(start_program("", sj(document)));
-    opener_script("#!/bin/sh\nsleep 5\n");
-    const auto started = std::chrono::steady_clock::now();
-    EXPECT_TRUE(start_program("", sj(document)));
-    EXPECT_LT(std::chrono::steady_clock::now() - started, opener_failure_wait + std::chrono::seconds(1));
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(start_program("", sj(document)), starts) << script;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, opener_failure_wait + std::chrono::seconds(1));
+    }
 }
 
 }  // namespace

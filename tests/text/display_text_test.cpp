@@ -23,9 +23,9 @@ TEST(DisplayText, BadBytesBecomeOneReplacementAnywhere) {
         const auto [text, shown] = filler(repeats);
         for (const auto& [bytes, expected] : bad) {
             SCOPED_TRACE(testing::Message() << repeats << " " << testing::PrintToString(bytes));
-            EXPECT_TRUE(display_utf8(bytes + text) == expected + shown);  // long texts are not printed
-            EXPECT_TRUE(display_utf8(text + bytes + text) == shown + expected + shown);
-            EXPECT_TRUE(display_utf8(text + bytes) == shown + expected);
+            // Long texts are not printed.
+            EXPECT_TRUE(display_utf8(bytes + text) == expected + shown && display_utf8(text + bytes) == shown + expected &&
+                        display_utf8(text + bytes + text) == shown + expected + shown);
         }
         // A lone lead byte at the very end, after several bad bytes.
         EXPECT_TRUE(display_utf8(text + "\x80" + text + "\xff" + text + "\x82") ==
@@ -39,11 +39,9 @@ TEST(DisplayText, EverySpellingOfAnAmbiguousCharacterComesBackAsItsBytes) {
         {"\x81\x60", "〜", "～"}, {"\x81\x61", "‖", "∥"}, {"\x81\x7c", "−", "－"},
         {"\x81\x91", "¢", "￠"},  {"\x81\x92", "£", "￡"}, {"\x81\xca", "¬", "￢"},
     };
-    for (const auto& [bytes, first, second] : twins) {
-        EXPECT_EQ(typed_to_cp932(first).text, bytes) << first;
-        EXPECT_EQ(typed_to_cp932(second).text, bytes) << second;
-        EXPECT_EQ(typed_to_cp932(display_utf8("a" + bytes + "b")).text, "a" + bytes + "b") << first;
-    }
+    for (const auto& [bytes, first, second] : twins)
+        EXPECT_EQ(typed_to_cp932(first).text + "|" + typed_to_cp932(second).text + "|" +
+                      typed_to_cp932(display_utf8("a" + bytes + "b")).text, bytes + "|" + bytes + "|a" + bytes + "b") << first;
     const std::string text = filler(2000).first + sj("半角ｶﾅ、①Ⅹ髙") + "\r\n";
     EXPECT_TRUE(typed_to_cp932(display_utf8(text)).text == text);
 }
@@ -56,9 +54,7 @@ TEST(DisplayText, TypedTextWithoutCp932FormIsRefusedAndNamed) {
     };
     for (const auto& [typed, refused, at] : cases) {
         const typed_text result = typed_to_cp932(typed);
-        EXPECT_FALSE(result.ok);
-        EXPECT_EQ(result.refused, refused);
-        EXPECT_EQ(result.refused_at, at);
+        EXPECT_EQ(std::tuple(result.ok, result.refused, result.refused_at), std::tuple(false, refused, at)) << typed;
     }
     EXPECT_EQ(refusal_notice(typed_to_cp932("ab☃c😀☃")),
               "次の文字はこのプログラムでは扱えないため使用できません.\n    ☃ (U+2603)\n    😀 (U+1F600)");
@@ -67,10 +63,9 @@ TEST(DisplayText, TypedTextWithoutCp932FormIsRefusedAndNamed) {
 TEST(DisplayText, FieldLimitsCountCp932BytesAndNeverCutACharacter) {
     std::string kanji;  // three UTF-8 bytes, two CP932 bytes each
     for (int i = 0; i < 64; ++i) kanji += "あ";
-    EXPECT_EQ(fitting_prefix(kanji, 127), 63u * 3);
     EXPECT_TRUE(fits_field(kanji, 128) && !fits_field(kanji, 127) && fits_field("ｱｱ", 2));
-    EXPECT_EQ(fitting_prefix("aあ", 2), 1u);
-    EXPECT_EQ(fitting_prefix("a☃b", 3), 4u);  // a character without a form counts two bytes
+    // A character without a form counts two bytes.
+    EXPECT_EQ(std::tuple(fitting_prefix(kanji, 127), fitting_prefix("aあ", 2), fitting_prefix("a☃b", 3)), std::tuple(63u * 3, 1u, 4u));
 }
 
 }  // namespace

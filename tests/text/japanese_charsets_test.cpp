@@ -1,6 +1,5 @@
 #include <sys/stat.h>
 
-#include <filesystem>
 #include <tuple>
 
 #include "platform/cp932.h"
@@ -18,20 +17,14 @@ namespace {
 // Also checks the capacity: it counts the terminating zero, and a result cut short begins the whole.
 std::string to_jis(std::string_view sjis, std::size_t capacity = 100000) {
     std::string out, cut = "old";
-    EXPECT_TRUE(sjis_to_jis(out, capacity, sjis));
-    EXPECT_FALSE(sjis_to_jis(cut, out.size(), sjis));
-    EXPECT_LT(cut.size(), std::max<std::size_t>(out.size(), 1));
-    EXPECT_EQ(out.compare(0, cut.size(), cut), 0);
+    EXPECT_TRUE(sjis_to_jis(out, capacity, sjis) && !sjis_to_jis(cut, out.size(), sjis));
+    EXPECT_TRUE(cut.size() < std::max<std::size_t>(out.size(), 1) && out.starts_with(cut)) << cut;
     return out;
 }
 
 std::string to_sjis(std::string jis) { return applied(jis_to_sjis, std::move(jis)); }
 
-const std::string halfwidth = [] {
-    std::string text;
-    for (int c = 0xa1; c <= 0xdf; ++c) text += static_cast<char>(c);
-    return text;
-}();
+const std::string halfwidth = [] { std::string text; for (int c = 0xa1; c <= 0xdf; ++c) text += char(c); return text; }();
 
 TEST(SjisToJis, EscapeSequencesAreExact) {
     const std::pair<std::string_view, std::string_view> cases[] = {
@@ -62,12 +55,9 @@ TEST(JisToSjis, InPlace) {
 // Every character of a row range of CP932, one line per lead byte.
 std::string cp932_rows(unsigned first_lead, unsigned last_lead) {
     std::string text;
-    for (unsigned lead = first_lead; lead <= last_lead; ++lead, text += '\n') {
-        for (unsigned trail = 0x40; trail <= 0xfc; ++trail) {
-            std::string c{static_cast<char>(lead), static_cast<char>(trail)};
-            if (trail != 0x7f && cp932_to_utf8(c)) text += c;
-        }
-    }
+    for (unsigned lead = first_lead; lead <= last_lead; ++lead, text += '\n')
+        for (unsigned trail = 0x40; trail <= 0xfc; ++trail)
+            if (const std::string c{char(lead), char(trail)}; trail != 0x7f && cp932_to_utf8(c)) text += c;
     return text;
 }
 
@@ -101,43 +91,33 @@ TEST(Utf8ToSjis, InvalidBytesNeverSwallowWhatFollows) {
     };
     for (const auto& [utf8, cp932] : cases) EXPECT_EQ(utf8_to_sjis_copy(utf8), cp932) << utf8;
     // In place the text never grows: an invalid byte with no room for 0x8148 in front of it becomes "?".
-    EXPECT_EQ(applied(utf8_to_sjis, "\x80" "abc"), "?abc");
-    EXPECT_EQ(applied(utf8_to_sjis, "あ\x80" "b\x80"), "\x82\xa0" + q + "b?");
-    EXPECT_EQ(applied(utf8_to_sjis, "\xe3\x81" "A"), "??A");
+    for (auto [utf8, cp932] : {std::pair<std::string, std::string>{"\x80" "abc", "?abc"}, {"\xe3\x81" "A", "??A"},
+                               {"あ\x80" "b\x80", "\x82\xa0" + q + "b?"}})
+        EXPECT_EQ(applied(utf8_to_sjis, utf8), cp932) << utf8;
 }
 
 void use_temporary_directory(const std::string& cp932_path) { set_context({"", cp932_path, "", ""}); }
 
-// A directory whose "tmp/" is the program's temporary directory, where the whole-file conversion must
-// leave nothing; the tests after it get the program's context back.
-class FileConversion : public ::testing::Test {
-protected:
-    void SetUp() override {
-        use_temporary_directory(dir.cp("tmp/"));
-        write_bytes(dir / "tmp/.keep", "");
-    }
-    void TearDown() override { EXPECT_EQ(list_names(dir / "tmp"), std::vector<std::string>{".keep"}); }
-    std::string converted(const std::string& text) {
+// The directory's "tmp/" is the program's temporary directory, where the whole-file conversion must
+// leave nothing; the tests after this one get the program's context back.
+TEST(FileConversion, KanaKeepsPermissionsAndLinesAndEveryHalfwidthKanaAcrossTheReadBlocks) {
+    const saved_context saved;
+    temp_dir dir;
+    use_temporary_directory(dir.cp("tmp/"));
+    write_bytes(dir / "tmp/.keep", "");
+    const auto converted = [&](const std::string& text) {
         write_bytes(dir / "1", text);
         EXPECT_TRUE(file_kana_to_fullwidth(dir.cp("1")));
         return read_bytes(dir / "1");
-    }
-    saved_context saved;
-    temp_dir dir;
-};
-
-TEST_F(FileConversion, KanaKeepsPermissionsAndLinesAndEveryHalfwidthKanaAcrossTheReadBlocks) {
-    write_bytes(dir / "1", "\xb1\r\n\xb2 a\r\n\x1a" "after");
+    };
+    write_bytes(dir / "1", "");
     ::chmod((dir / "1").c_str(), 0640);
-    ASSERT_TRUE(file_kana_to_fullwidth(dir.cp("1")));
-    EXPECT_EQ(read_bytes(dir / "1"), sj("ア\r\nイ a\r\n"));  // Ctrl-Z ends the text
-    EXPECT_EQ(std::filesystem::status(dir / "1").permissions(), std::filesystem::perms(0640));
-    EXPECT_EQ(list_names(dir.path()), (std::vector<std::string>{"1", "tmp"}));
+    EXPECT_EQ(converted("\xb1\r\n\xb2 a\r\n\x1a" "after"), sj("ア\r\nイ a\r\n"));  // Ctrl-Z ends the text
+    EXPECT_EQ(std::pair(mode_of(dir / "1"), list_names(dir.path())), std::pair(0640u, names{"1", "tmp"}));
     // Failures leave the file untouched: a missing file, a directory, no temporary file.
     EXPECT_FALSE(file_kana_to_fullwidth(dir.cp("missing")) || file_kana_to_fullwidth(dir.cp("tmp")));
     use_temporary_directory(dir.cp("1/"));
-    EXPECT_FALSE(file_kana_to_fullwidth(dir.cp("1")));
-    EXPECT_EQ(read_bytes(dir / "1"), sj("ア\r\nイ a\r\n"));
+    EXPECT_TRUE(!file_kana_to_fullwidth(dir.cp("1")) && read_bytes(dir / "1") == sj("ア\r\nイ a\r\n"));
     use_temporary_directory(dir.cp("tmp/"));
 
     EXPECT_EQ(u8(converted(halfwidth)), "。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノ"
@@ -151,14 +131,14 @@ TEST_F(FileConversion, KanaKeepsPermissionsAndLinesAndEveryHalfwidthKanaAcrossTh
         const std::string head(65536 - shift, 'x');
         ASSERT_EQ(converted(head + text), head + sj("じテスト") + "\r\n") << shift;
     }
+    EXPECT_EQ(list_names(dir / "tmp"), names{".keep"});
 }
 
 TEST(ConvertToCp932, CharsetsBadBytesAndUnknownNames) {
     const std::tuple<const char*, std::string, std::string> cases[] = {
         {"euc-jp", "\xad\xa1\xa1\xc1", "\x87\x40\x81\x60"},  // NEC row 13 and both spellings of the wave dash
         {"ISO-8859-1", "caf\xe9 \xb1\xa7", "caf" + q + " \x81\x7d\x81\x98"},
-        {"windows-1252", "\x93quoted\x94 \x80", "\x81\x67quoted\x81\x68 " + q},
-        {"UTF-8", "é①", q + "\x87\x40"},
+        {"windows-1252", "\x93quoted\x94 \x80", "\x81\x67quoted\x81\x68 " + q}, {"UTF-8", "é①", q + "\x87\x40"},
         {"iso-2022-jp", "\x1b$B-!\x1b(I1\x1b(B", "\x87\x40\xb1"}, {"us-ascii", "", ""},
         // Names may hold ".", ":" and "+".
         {"ANSI_X3.4-1968", "a", "a"}, {"ISO_8859-1:1987", "caf", "caf"}, {"UTF-7", "a+MEIwRA-", "a" + sj("あい")},

@@ -12,9 +12,7 @@ struct address_and_name {
     std::string address, name;
     bool operator==(const address_and_name&) const = default;
 };
-void PrintTo(const address_and_name& r, std::ostream* os) {
-    *os << r.found << " [" << r.address << "] [" << u8(r.name) << "]";
-}
+void PrintTo(const address_and_name& r, std::ostream* os) { *os << r.found << " [" << r.address << "] [" << u8(r.name) << "]"; }
 
 address_and_name split(std::string_view item, std::size_t capacity = 256, std::size_t name_capacity = 256) {
     address_and_name r;
@@ -22,9 +20,11 @@ address_and_name split(std::string_view item, std::size_t capacity = 256, std::s
     return r;
 }
 
-address_and_name header_address(std::string_view header, std::string_view field, int index) {
+// The address from the header text, or from the file when one is named.
+address_and_name header_address(std::string_view header, std::string_view field, int index, const std::string& file = "") {
     address_and_name r;
-    r.found = get_header_text_address(header, field, index, r.address, 256, r.name, 128);
+    r.found = file.empty() ? get_header_text_address(header, field, index, r.address, 256, r.name, 128)
+                           : get_header_address(file, field, index, r.address, 256, r.name, 128);
     return r;
 }
 
@@ -48,16 +48,14 @@ TEST(FindAddressEnd, CommasOutsideQuotesCommentsAndBrackets) {
         {"\"Taro <t@x.jp>, c@d.jp", npos}, {"t@x.jp (Sales, c@d.jp", npos}, {"Taro <t@x.jp, c@d.jp", npos},
     };
     for (const auto& [text, end] : cases) EXPECT_EQ(find_address_end(text, 0), end) << text;
-    EXPECT_EQ(find_address_end("a@b.jp, c@d.jp", 8), 14u);
-    EXPECT_EQ(find_address_end("a@b.jp", 7), npos);
+    EXPECT_EQ(std::pair(find_address_end("a@b.jp, c@d.jp", 8), find_address_end("a@b.jp", 7)), std::pair(std::size_t(14), npos));
 }
 
 TEST(SplitAddress, TheForms) {
     const std::pair<std::string, address_and_name> cases[] = {
         {"\"Yamada, Taro\" <taro@example.jp>, x@y.jp", {true, "taro@example.jp", "Yamada, Taro"}},
         {"taro@example.jp", {true, "taro@example.jp", ""}}, {"no address here", {true, "", ""}},
-        {"<taro@example.jp> (Taro )", {true, "taro@example.jp", "Taro"}},
-        {"Taro   <taro@example.jp>\n", {true, "taro@example.jp", "Taro"}},
+        {"<taro@example.jp> (Taro )", {true, "taro@example.jp", "Taro"}}, {"Taro   <taro@example.jp>\n", {true, "taro@example.jp", "Taro"}},
         // A phrase wins over a comment, wherever the parentheses stand.
         {"\"Taro (Sales)\" <t@x.jp>", {true, "t@x.jp", "Taro (Sales)"}}, {"Taro <t@x.jp> (Sales)", {true, "t@x.jp", "Taro"}},
         {"\"foo@bar\" <t@x.jp>", {true, "t@x.jp", "foo@bar"}},
@@ -74,8 +72,7 @@ TEST(SplitAddress, TheForms) {
 TEST(SplitAddress, Capacities) {
     // capacity - 1 bytes at most; a double-byte character is never halved.
     EXPECT_EQ(split("Taro <taro@example.jp>", 5, 3), (address_and_name{true, "taro", "Ta"}));
-    EXPECT_EQ(split(sj("山田太郎 <t@x.jp>"), 256, 6), (address_and_name{true, "t@x.jp", sj("山田")}));
-    EXPECT_EQ(split(sj("山田太郎 <t@x.jp>"), 256, 5), (address_and_name{true, "t@x.jp", sj("山田")}));
+    for (std::size_t room : {5u, 6u}) EXPECT_EQ(split(sj("山田太郎 <t@x.jp>"), 256, room), (address_and_name{true, "t@x.jp", sj("山田")}));
     EXPECT_EQ(split("Ta  ro <t@x.jp>", 256, 4), (address_and_name{true, "t@x.jp", "Ta"}));
     // The room for the name never changes which address is found; either result may be left out.
     EXPECT_EQ(split("\"foo@bar\" <t@x.jp>", 256, 2).address + split("t@x.jp", 0, 0).address, "t@x.jp");
@@ -109,17 +106,15 @@ TEST(HeaderAddress, NthAddressOfAFieldInFileAndText) {
         write_bytes(dir / "0", crlf(header));
         std::vector<std::string> found;
         for (int index = 0; index < 5; ++index) {
-            address_and_name in_memory = header_address(header, "to", index), from_file;
-            from_file.found = get_header_address(dir.cp("0"), "to", index, from_file.address, 256, from_file.name, 128);
-            EXPECT_EQ(from_file, in_memory) << index;
+            const address_and_name in_memory = header_address(header, "to", index);
+            EXPECT_EQ(header_address("", "to", index, dir.cp("0")), in_memory) << index;
             if (in_memory.found) found.push_back(in_memory.address + (in_memory.name.empty() ? "" : " " + in_memory.name));
         }
         EXPECT_EQ(found, expected) << u8(header);
     }
-    // A field that is not there; a negative index.
-    EXPECT_FALSE(header_address(to_over_two_lines, "Cc", 0).found || header_address(to_over_two_lines, "To", -1).found);
-    std::string address, name;
-    EXPECT_FALSE(get_header_address(dir.cp("missing"), "To", 0, address, 256, name, 128));
+    // A field that is not there; a negative index; no file.
+    EXPECT_FALSE(header_address(to_over_two_lines, "Cc", 0).found || header_address(to_over_two_lines, "To", -1).found ||
+                 header_address("", "To", 0, dir.cp("missing")).found);
 }
 
 // "written => address" for each mailbox, UTF-8; "=> ?" for a mailbox without a usable address.
@@ -155,8 +150,7 @@ TEST(ListMailboxes, EveryFormGivesItsAddress) {
     for (const auto& [value, expected] : cases) EXPECT_EQ(listed(value), expected) << value;
     // A stray lead byte takes no comma as its second byte.
     const std::vector<listed_mailbox> stray = list_mailboxes("a@example.com\x82, b@example.com");
-    ASSERT_EQ(stray.size(), 2u);
-    EXPECT_EQ(stray[1].address, "b@example.com");
+    EXPECT_TRUE(stray.size() == 2 && stray[1].address == "b@example.com");
 }
 
 TEST(ListMailboxes, EnvelopeAddresses) {

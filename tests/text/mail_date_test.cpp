@@ -1,4 +1,3 @@
-#include <ctime>
 #include <filesystem>
 
 #include "text/mail_date.h"
@@ -8,13 +7,9 @@ namespace qm::test {
 namespace {
 
 TEST(DateLine, FixedMomentsInSeveralZones) {
-    struct { const char* zone; std::time_t now; const char* line; } cases[] = {
-        {"Asia/Tokyo", 1267540205, "Date: Tue, 2 Mar 2010 23:30:05 +0900\n"}, {"UTC", 1267540205, "Date: Tue, 2 Mar 2010 14:30:05 +0000\n"},
-        {"America/St_Johns", 1267540205, "Date: Tue, 2 Mar 2010 11:00:05 -0330\n"},
-    };
-    for (const auto& c : cases) {
-        scoped_time_zone zone(c.zone);
-        EXPECT_EQ(make_date_line(c.now), c.line) << c.zone;
+    for (auto [zone, time] : {std::pair{"Asia/Tokyo", "23:30:05 +0900"}, {"UTC", "14:30:05 +0000"}, {"America/St_Johns", "11:00:05 -0330"}}) {
+        scoped_time_zone in_zone(zone);
+        EXPECT_EQ(make_date_line(1267540205), "Date: Tue, 2 Mar 2010 " + std::string(time) + "\n") << zone;
     }
 }
 
@@ -57,8 +52,7 @@ TEST(ListDate, CarriesZoneNamesAndBadValuesInUtc) {
         {"UT", "10. 1. 1 12:00"},  {"gmt", "10. 1. 1 12:00"}, {"Z", "10. 1. 1 12:00"},   {"A", "10. 1. 1 13:00"},
         {"I", "10. 1. 1 21:00"},   {"K", "10. 1. 1 22:00"},   {"m", "10. 1. 2  0:00"},   {"N", "10. 1. 1 11:00"},
         {"Y", "10. 1. 1  0:00"},   {"J", "10. 1. 1 12:00"},   {"JST", "10. 1. 1 12:00"}, {"(JST)", "10. 1. 1 12:00"},
-        {"+0900", "10. 1. 1  3:00"}, {"+090000", "10. 1. 1  3:00"}, {"+09:00", "10. 1. 1 11:51"},
-        {"GMTXYZ", "10. 1. 1 12:00"},
+        {"+0900", "10. 1. 1  3:00"}, {"+090000", "10. 1. 1  3:00"}, {"+09:00", "10. 1. 1 11:51"}, {"GMTXYZ", "10. 1. 1 12:00"},
     };
     scoped_time_zone utc("UTC");
     for (auto [value, shown] : cases) EXPECT_EQ(format_header_list_date("Date: " + std::string(value) + "\n"), shown) << value;
@@ -66,19 +60,15 @@ TEST(ListDate, CarriesZoneNamesAndBadValuesInUtc) {
         EXPECT_EQ(format_header_list_date(std::string("Date: Fri, 1 Jan 2010 12:00:00 ") + zone + "\n"), shown) << zone;
 }
 
-// Runs set_date_header and compares the file with `expected`, each "%" in
-// it standing for the date line written (read before or after the call).
-bool rewrite_matches(const temp_dir& dir, std::string_view expected) {
-    std::string before = make_date_line();
+// The file "0" after set_date_header, each date line it wrote (the line of the moment before or after
+// the call) shown as "%".
+std::string rewritten(const temp_dir& dir) {
+    const std::string before = crlf(make_date_line());
     EXPECT_TRUE(set_date_header(dir.cp("0")));
-    std::string after = make_date_line(), on_disk = read_bytes(dir / "0");
-    for (const std::string& line : {before, after}) {
-        std::string text;
-        for (char c : expected) text += c == '%' ? line : std::string(1, c);
-        if (crlf(text) == on_disk) return true;
-    }
-    ADD_FAILURE() << on_disk;
-    return false;
+    std::string text = read_bytes(dir / "0");
+    for (const std::string& line : {before, crlf(make_date_line())})
+        for (std::size_t at; (at = text.find(line)) != std::string::npos;) text.replace(at, line.size(), "%");
+    return text;
 }
 
 TEST(SetDateHeader, ReplacesAppendsAndLeavesFailuresUntouched) {
@@ -86,7 +76,7 @@ TEST(SetDateHeader, ReplacesAppendsAndLeavesFailuresUntouched) {
     for (auto [before, after] : {std::pair{"From: a@x.jp\ndate: old\n\tfolded\nSubject: Date\nDATE:\n", "From: a@x.jp\n%Subject: Date\n%"},
                                  {"From: a@x.jp\nSubject: no line feed", "From: a@x.jp\nSubject: no line feed\n%"}, {"", "%"}}) {
         write_bytes(dir / "0", crlf(before));
-        EXPECT_TRUE(rewrite_matches(dir, after));
+        EXPECT_EQ(rewritten(dir), crlf(after));
         EXPECT_EQ(list_names(dir.path()), names{"0"});
     }
 
@@ -94,10 +84,8 @@ TEST(SetDateHeader, ReplacesAppendsAndLeavesFailuresUntouched) {
     std::string original = crlf("From: a@x.jp\nDate: old\n");
     write_bytes(dir / "0", original);
     ASSERT_TRUE(std::filesystem::create_directory(dir / "0.$$$"));
-    EXPECT_FALSE(set_date_header(dir.cp("0")));
-    EXPECT_EQ(read_bytes(dir / "0"), original);
-    EXPECT_FALSE(set_date_header(dir.cp("missing")) || set_date_header(dir.cp("0/0")));
-    EXPECT_EQ(list_names(dir.path()), (names{"0", "0.$$$"}));
+    EXPECT_FALSE(set_date_header(dir.cp("0")) || set_date_header(dir.cp("missing")) || set_date_header(dir.cp("0/0")));
+    EXPECT_EQ(std::pair(read_bytes(dir / "0"), list_names(dir.path())), std::pair(original, names{"0", "0.$$$"}));
 }
 
 }  // namespace

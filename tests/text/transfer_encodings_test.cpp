@@ -40,23 +40,20 @@ TEST(QuotedPrintable, DecodesLinesAndWholeBodies) {
     const std::string body = "a=3D=\n=1B$B=\nF|\nx=0Ay=0D=0A\n\nend=";
     EXPECT_EQ(qp_decode_text(body), "a=\x1b$BF|\nx\ny\r\n\n\nend");
     EXPECT_EQ(qp_decode_text(body, "\r\n"), "a=\x1b$BF|\r\nx\ny\r\n\r\n\r\nend");
-    EXPECT_EQ(qp_decode_text(""), "");
-    EXPECT_EQ(qp_decode_text("=\n=\n"), "");
+    EXPECT_EQ(qp_decode_text("") + qp_decode_text("=\n=\n"), "");
 }
 
 TEST(PercentEncoding, EncodesAndKeepsToTheCapacity) {
     std::string out;
     // Bytes of 0x80 and above are one escape each.
-    EXPECT_TRUE(percent_encode(out, 100, "AZaz09 -._~'*%\"\n\x1b$B\xe9\xff\x80"));
-    EXPECT_EQ(out, "AZaz09%20%2D%2E%5F%7E%27%2A%25%22%0A%1B%24B%E9%FF%80");
+    EXPECT_TRUE(percent_encode(out, 100, "AZaz09 -._~'*%\"\n\x1b$B\xe9\xff\x80") &&
+                out == "AZaz09%20%2D%2E%5F%7E%27%2A%25%22%0A%1B%24B%E9%FF%80") << out;
     // The exact capacity fits, one byte less never does.
     for (std::string_view input : {"", "a", "\x1b", "ab\x1b", "\x1b\x1b", "x\x1b$B\x1b(B"}) {
         std::string expected;
         ASSERT_TRUE(percent_encode(expected, 1000, input));
-        EXPECT_TRUE(percent_encode(out, expected.size() + 1, input)) << input;
-        EXPECT_EQ(out, expected);
-        EXPECT_FALSE(percent_encode(out, expected.size(), input)) << input;
-        EXPECT_LE(out.size(), expected.size());
+        EXPECT_TRUE(percent_encode(out, expected.size() + 1, input) && out == expected) << input;
+        EXPECT_TRUE(!percent_encode(out, expected.size(), input) && out.size() <= expected.size()) << input;
     }
 }
 
