@@ -34,8 +34,7 @@ protected:
         if (!pipe) return result;
         char chunk[4096];
         for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) result.out.append(chunk, n);
-        const int status = ::pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (const int status = ::pclose(pipe); WIFEXITED(status)) result.status = WEXITSTATUS(status);
         result.err = read_bytes(err_path);
         return result;
     }

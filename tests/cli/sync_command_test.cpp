@@ -15,9 +15,7 @@ namespace {
 class SyncCommand : public cli_test {
 protected:
     void SetUp() override { start_server(server_); }
-    void TearDown() override {
-        if (HasFailure() && server_) std::cerr << "--- server logs ---\n" << server_->log();
-    }
+    void TearDown() override { if (HasFailure() && server_) std::cerr << "--- server logs ---\n" << server_->log(); }
     std::unique_ptr<smtp_server> server_;
 };
 
@@ -35,8 +33,7 @@ TEST_F(SyncCommand, SendsReceivesAndFilesThenFindsNothingNew) {
         run_ok("new acct --to " + server_->address() + " --subject " + subject + " --queue");
     const std::string password = server_->password() + "\n";
     // The POP3 password is stored; the round says what it sent.
-    EXPECT_EQ(run_ok("sync acct", password).err,
-              "SMTPパスワード? \n通知: 新着メールはありません.\n2通のメールを送信しました.\n");
+    EXPECT_EQ(run_ok("sync acct", password).err, "SMTPパスワード? \n通知: 新着メールはありません.\n2通のメールを送信しました.\n");
     EXPECT_EQ(list_names(account + " 送信箱/送信控").size(), 2u);
     ASSERT_TRUE(server_->wait_for_delivery(2));
 

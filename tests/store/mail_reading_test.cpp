@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "config/profile.h"
 #include "store/compose.h"
 #include "store/mail_list.h"
 #include "store/message_opening.h"
@@ -12,35 +13,108 @@
 namespace qm::test {
 namespace {
 
+// The viewer (and for messages opened, the editor and xdg-open) are scripts that record how they were started.
+class viewer_test : public store_test {
+protected:
+    viewer_test() {
+        set_context({dir.cp(), dir.cp("tmp/"), dir.cp("work/"), dir.cp("bin/")});
+        make_directory(dir.cp("tmp/"));
+        settings().text_viewer = sj(viewer.path());
+    }
+    scoped_env path{"PATH", (dir / "bin:" + std::string(getenv("PATH") ? getenv("PATH") : "")).c_str()};
+    recording_program viewer{dir / "bin/viewer", dir / "viewer.log"};
+    std::string inbox = cp(" 受信箱/");
+    std::string message_dir(int n) const { return inbox + "." + std::to_string(n) + "/"; }
+};
+
+using runs = std::vector<std::vector<std::string>>;
+
+class MessageOpening : public viewer_test {
+protected:
+    recording_program editor{dir / "bin/editor", dir / "editor.log"};
+    recording_program opener{dir / "bin/xdg-open", dir / "xdg.log"};
+    const std::string header = "From: a@example.com\r\nTo: b@example.com\r\nSubject: " + sj("件名") +
+                               "\r\n\tmore\r\nX-Mailer: m\r\nResent-Date: d\r\n";
+
+    MessageOpening() {
+        write_bytes(dir / "quillmere.ini", "[string]\r\nopen header=From,Subject,Resent-\r\n");
+        settings().text_editor = sj(editor.path());
+    }
+    char type_of(int n) { return profile_read_char(message_dir(n) + "status.ini", status_section, status_key_type, '?'); }
+};
+
+// The whole header alone opens without the mail turning read.
+TEST_F(MessageOpening, ANewMessageOpensAsAReadOnlyCopyAndBecomesRead) {
+    message(" 受信箱/", 0, '!', {header, "\r\n" + sj("本文") + "\r\n"});
+    EXPECT_TRUE(open_message(inbox, account, 0, true, report).ok);
+    ASSERT_EQ(viewer.wait_for_runs(1), runs{{dir / "tmp/qlm_0000.TXT"}});
+    EXPECT_EQ(std::pair(read_bytes(dir / "tmp/qlm_0000.TXT"), type_of(0)), std::pair(header, '!'));
+    std::filesystem::remove(dir / "tmp/qlm_0000.TXT");
+    open_outcome opened = open_message(inbox, account, 0, false, report);
+    EXPECT_TRUE(opened.ok && opened.became_read && type_of(0) == 'R');
+    ASSERT_EQ(viewer.wait_for_runs(2), (runs{{dir / "tmp/qlm_0000.TXT"}, {dir / "tmp/qlm_0000.TXT"}}));
+    EXPECT_EQ(read_bytes(dir / "tmp/qlm_0000.TXT"),
+              "From: a@example.com\r\nSubject: " + sj("件名") + "\r\n\tmore\r\nResent-Date: d\r\n\r\n\r\n" + sj("本文") + "\r\n");
+    EXPECT_EQ(mode_of(dir / "tmp/qlm_0000.TXT"), 0400u);
+}
+
+TEST_F(MessageOpening, DraftsOpenInTheEditorExceptInTheTrash) {
+    for (auto [folder, n] : {std::pair{" ごみ箱/sub/", 0}, {" 送信箱/草稿/", 3}})
+        message(folder, n, 'D', {"To: x\r\n", "text\r\n"});
+    EXPECT_TRUE(open_message(cp(" ごみ箱/sub/"), account, 0, false, report).ok &&
+                open_message(cp(" 送信箱/草稿/"), account, 3, false, report).ok &&
+                open_message(cp(" 送信箱/草稿/"), account, 3, true, report).ok);
+    EXPECT_EQ(editor.wait_for_runs(2), (runs{{at(" 送信箱/草稿/.3/0")}, {at(" 送信箱/草稿/.3/1")}}));
+    EXPECT_TRUE(list_names(dir / "tmp").empty());
+}
+
+TEST_F(MessageOpening, ABatchFileIsRefusedAndAMessageWithoutTextShowsNothing) {
+    message(" 受信箱/", 0, '!', {header, "\r\ntext\r\n"});
+    message(" 受信箱/", 1, '!', {header, "Content-Type: image/png\r\n\r\nAAAA\r\n"});
+    settings().text_viewer = dir.cp("view.BAT");
+    EXPECT_FALSE(open_message(inbox, account, 0, false, report).ok);
+    EXPECT_EQ(type_of(0), '!');
+    EXPECT_TRUE(open_message(inbox, account, 1, false, report).ok);
+    EXPECT_FALSE(open_message(inbox, account, 7, false, report).ok);
+    EXPECT_EQ(report.texts(), (names{"システムエラーが発生しました.", file_error}));
+}
+
+TEST_F(MessageOpening, PartsAreViewedByTheViewerOrTheHtmlProgram) {
+    const std::string html = "Content-Type: text/HTML; charset=utf-8\r\n\r\n<p>x</p>\r\n";
+    // An attached text file is shown as text, decoded (a part shown as stored is met through the attachment dialog).
+    const std::string attached = "Content-Type: text/plain; charset=utf-8; name=\"a.txt\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+    message(" 受信箱/", 0, 'R', {header, "\r\n", html, attached + "5pel5pysCg==\r\n"});
+    ASSERT_TRUE(view_part(inbox + ".0/", 2, report) && view_part(inbox + ".0/", 3, report));
+    EXPECT_FALSE(view_part(inbox + ".0/", 4, report));
+    EXPECT_EQ(opener.wait_for_runs(1), runs{{dir / "tmp/qlm_0000.HTM"}});
+    EXPECT_EQ(viewer.wait_for_runs(1), runs{{dir / "tmp/qlm_0000.TXT"}});
+    // The HTML alone, in UTF-8 and marked so.
+    EXPECT_EQ(read_bytes(dir / "tmp/qlm_0000.HTM"), "\xEF\xBB\xBF<p>x</p>\n");
+    EXPECT_EQ(read_bytes(dir / "tmp/qlm_0000.TXT"), attached + sj("日本") + "\r\n");
+    EXPECT_EQ(report.texts(), names{file_error});
+}
+
 // Four mails as they are sent today, filed into the inbox as a receive files them, in this order.
 const names todays_mail = {"html_only_newsletter", "html_meta_charset_reply", "alternative_html_calendar",
                            "utf8_beyond_cp932"};
 
-class MailReading : public store_test {
+class MailReading : public viewer_test {
 protected:
     scoped_time_zone tokyo{"Asia/Tokyo"};
-    scoped_env path{"PATH", (dir / "bin:" + std::string(getenv("PATH") ? getenv("PATH") : "")).c_str()};
-    recording_program viewer{dir / "bin/viewer", dir / "viewer.log"};
-    std::string inbox = cp(" 受信箱/");
 
     MailReading() {
         for (std::size_t i = 0; i < todays_mail.size(); ++i)
             write_bytes(dir / ("work/" + std::to_string(i) + ".pop"), read_bytes(test_data + "mail/" + todays_mail[i] + ".eml"));
         EXPECT_EQ(import_downloaded_messages(dir.cp("work/"), account, report), 4);
-        set_context({dir.cp(), dir.cp("tmp/"), dir.cp("work/"), dir.cp("bin/")});
-        make_directory(dir.cp("tmp/"));
-        settings().text_viewer = sj(viewer.path());
     }
-    std::string message_dir(int n) const { return inbox + "." + std::to_string(n) + "/"; }
 };
 
 // The preview (and `quillmere-cli show`) of each: the header block, then the text with every character as
 // sent, and the rendition of the HTML where that is all the mail has.
 TEST_F(MailReading, TodaysMailReadsAsItsReaderExpects) {
-    for (std::size_t i = 0; i < todays_mail.size(); ++i) {
-        SCOPED_TRACE(todays_mail[i]);
-        EXPECT_EQ(reading_document(message_dir(static_cast<int>(i))), read_bytes(test_data + "reading/" + todays_mail[i] + ".txt"));
-    }
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(reading_document(message_dir(i)), read_bytes(test_data + "reading/" + todays_mail[i] + ".txt"))
+            << todays_mail[i];
     EXPECT_TRUE(report.shown.empty());
     // The store's CP932 files are what they always were: the characters CP932 lacks are "？" there.
     EXPECT_NE(read_bytes(at(" 受信箱/.3/0")).find("Subject: caf" + q + " " + q + " " + q + q + q + q + q + " " + q + "\r\n"),
@@ -77,8 +151,7 @@ TEST_F(MailReading, ThePreviewOfHostileMailIsCutVisiblyAndNothingIsLost) {
         EXPECT_LE((end = std::min(text.find('\n', start), text.size())) - start, preview_line_limit);
     std::erase(text, '\n');  // the pieces' breaks
     EXPECT_EQ(text, line.substr(0, kept) + cut_mark(line.size() + 1 - kept));
-    const std::string whole = reading_document(message_dir(4));
-    EXPECT_NE(whole.find(" w99999\n\n" + line + "\n"), std::string::npos);
+    EXPECT_NE(reading_document(message_dir(4)).find(" w99999\n\n" + line + "\n"), std::string::npos);
     // Pieces end after a blank in their second half, else at the end of a character.
     EXPECT_EQ(in_short_lines("aaaa bbbbbb\nab cdefghijk", 8, true), "aaaa \nbbbbbb\nab cdefg\nhijk");
     EXPECT_EQ(in_short_lines(sj("日本語"), 5, false), sj("日本\n語"));
@@ -124,8 +197,7 @@ TEST_F(MailReading, RepliesAndForwardsTakeTheTextAReaderSees) {
     EXPECT_EQ(report.texts(), names{"元のメールの次の文字はShift_JISにないため、「？」に置き換えました:\n    U+2615 U+1F370 U+2013"});
     report.shown.clear();
     ASSERT_EQ(create_forward(ctx, message_dir(1), "b@example.com", report, false), 1);
-    EXPECT_NE(read_bytes(at(" 送信箱/草稿/.1/1")).find(stored("お世話になっております。佐藤です。\n資料を拝見しました。")),
-              std::string::npos);
+    EXPECT_NE(read_bytes(at(" 送信箱/草稿/.1/1")).find(stored("お世話になっております。佐藤です。\n資料を拝見しました。")), std::string::npos);
     EXPECT_TRUE(report.shown.empty());
     // The subject that "Fwd: " takes counts too.
     ASSERT_EQ(create_forward(ctx, message_dir(3), "b@example.com", report, false), 2);

@@ -1,22 +1,17 @@
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <filesystem>
 
+#include "store/mailbox_move.h"
 #include "store/store_fixture.h"
-#include "store/text_search.h"
 
 namespace qm::test {
 namespace {
 
-class MailboxLayout : public ::testing::Test {
-protected:
+TEST(MailboxLayout, NewMessagesTakeTheLowestFreeNumberAndNoHalfMessageStays) {
     temp_dir dir;
-};
-
-TEST_F(MailboxLayout, NewMessagesTakeTheLowestFreeNumberAndNoHalfMessageStays) {
     EXPECT_EQ(new_message_directory(dir.cp(), std::nullopt), 0);
     for (int n : {1, 3}) ASSERT_TRUE(make_directory(message_directory(dir.cp(), n)));
     EXPECT_EQ(new_message_directory(dir.cp(), std::nullopt), 2);
@@ -36,21 +31,18 @@ TEST_F(MailboxLayout, NewMessagesTakeTheLowestFreeNumberAndNoHalfMessageStays) {
     EXPECT_EQ(list_names(dir / "folder"), (names{".0", ".1"}));
 }
 
-TEST_F(MailboxLayout, OnlyTheNamesOfNumbersAreMessagesAndAStrayHighNumberCostsNothing) {
+TEST(MailboxLayout, OnlyTheNamesOfNumbersAreMessagesAndAStrayHighNumberCostsNothing) {
     for (auto [name, number] : {std::pair<const char*, std::optional<int>>{".0", 0}, {".12", 12},
                                 {".2147483647", 2147483647}, {".2147483648", std::nullopt}, {".012", std::nullopt},
                                 {".", std::nullopt}, {"12", std::nullopt}, {".1a", std::nullopt},
                                 {".-1", std::nullopt}, {"..", std::nullopt}})
         EXPECT_EQ(message_number_of(name), number) << name;
 
+    temp_dir dir;
     for (const char* name : {".0", ".1", ".999999999", ".2147483647", ".007"}) make_directory(dir.cp(name));
     // Sized by the highest number, the search would need far more than 64 MB more address space.
     if (::fork() == 0) {
-        std::size_t pages = 0;
-        std::ifstream("/proc/self/statm") >> pages;
-        const rlim_t bytes = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (64u << 20);
-        const rlimit limit{bytes, bytes};
-        ::setrlimit(RLIMIT_AS, &limit);
+        address_space_room room(64u << 20);
         ::_exit(lowest_free_message_number(dir.cp()) == 2 ? 0 : 1);
     }
     int status = -1;
@@ -89,6 +81,69 @@ TEST(MessageStatus, AttributeTextFromTheStatusFileOrTheStatusLine) {
     EXPECT_FALSE(header_status_text("X-A: " + std::string(200, 'a') + "X-quillmere-Status: R@RF\n", text));
     EXPECT_TRUE(header_status_text("X-A: " + std::string(995, 'a') + "X-quillmere-Status: !@RF\n", text));
     EXPECT_EQ(text, "!@RF");
+}
+
+// ---- the whole mailbox moved to another directory ----
+
+namespace fs = std::filesystem;
+using status = mailbox_move_status;
+
+struct MailboxMoveTree : ::testing::Test {
+    MailboxMoveTree() {
+        for (const char* name : {"acct/ 受信箱/.1/0", "acct/account.ini", "acct/.hidden", "acct/old/kept"})
+            write_bytes(dir / "mailbox/" + name, name);
+        write_bytes(dir / "mailbox/acct/large", std::string(300000, '\x95'));  // copied in many pieces
+        fs::create_directories(dir / "mailbox/acct/empty");
+        fs::permissions(dir / "mailbox/acct/old", fs::perms::owner_read | fs::perms::owner_exec);
+        fs::permissions(dir / "mailbox/acct/account.ini", fs::perms::owner_read);
+        write_bytes(dir / "outside.txt", "not in the mailbox");
+        fs::create_symlink("../../outside.txt", dir / "mailbox/acct/link");
+        original = tree_snapshot(dir / "mailbox");
+    }
+    mailbox_move_result move_to(const std::string& utf8_target) { return move_mailbox(mailbox, sj(utf8_target)); }
+
+    temp_dir dir;
+    const std::string mailbox = dir.cp("mailbox/");
+    std::map<std::string, std::string> original;
+};
+
+// (A move into a new directory is met through the options dialog.)
+TEST_F(MailboxMoveTree, AVerifiedCopyKeepsModesAndLinksAndReplacesTheOldTree) {
+    fs::create_directory(dir / "new box");  // an existing empty directory takes the tree
+    const mailbox_move_result result = move_to(dir / "new box/");
+    EXPECT_TRUE(result.status == status::moved && result.use_new_path() && result.message() == 0);
+    EXPECT_EQ(tree_snapshot(dir / "new box"), original);
+    EXPECT_FALSE(fs::exists(dir / "mailbox"));
+    EXPECT_EQ(read_bytes(dir / "outside.txt"), "not in the mailbox");  // the link was not followed
+    EXPECT_EQ(rerooted_path(mailbox + "acct/x/", mailbox, "/n/"), "/n/acct/x/");
+    EXPECT_EQ(rerooted_path("/elsewhere/", mailbox, "/n/"), "/elsewhere/");
+}
+
+// (An open file, and a copy that fails part-way, are met through the options dialog.)
+TEST_F(MailboxMoveTree, RefusedMovesTouchNothing) {
+    fs::create_directory_symlink(dir / "mailbox", dir / "alias");
+    const std::pair<std::string, status> cases[] = {
+        {dir / "alias/sub/", status::target_inside},     {dir / "mailbox/acct/../../mailbox/", status::same_directory},
+        {dir / "alias/", status::same_directory},         {dir.path(), status::mailbox_inside},
+        {dir / "missing/new/", status::failed},
+    };
+    for (const auto& [target, expected] : cases) {
+        EXPECT_EQ(check_mailbox_move(mailbox, sj(target)).status, expected) << target;
+        EXPECT_EQ(move_to(target).status, expected) << target;
+    }
+    EXPECT_EQ(check_mailbox_move(mailbox, sj(dir / "new/")).status, status::moved);  // and makes nothing
+    EXPECT_FALSE(fs::exists(dir / "new"));
+    EXPECT_EQ(tree_snapshot(dir / "mailbox"), original);
+
+    // What a copy cannot keep: a pipe (a copy would wait on it for ever), a name without a CP932 form.
+    for (const char* odd : {"pipe", "☃"}) {
+        ASSERT_EQ(::mkfifo((dir / "mailbox/acct/" + odd).c_str(), 0600), 0);
+        const auto with_odd = tree_snapshot(dir / "mailbox");
+        EXPECT_EQ(move_to(dir / "new/").status, status::unusable_entry) << odd;
+        EXPECT_EQ(tree_snapshot(dir / "mailbox"), with_odd);
+        EXPECT_FALSE(fs::exists(dir / "new"));
+        fs::remove(dir / "mailbox/acct/" + odd);
+    }
 }
 
 }  // namespace

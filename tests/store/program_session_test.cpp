@@ -42,8 +42,7 @@ TEST_F(ProgramSession, PresentFilesAreLeftAsTheyAreAndASecondCopyTouchesNothing)
     fs::remove(dir / "data/layout.ini");  // a second start would write it
     const auto data_now = tree_snapshot(dir / "data"), temporary = tree_snapshot(dir / "tmp");
     EXPECT_EQ(program_session().start(settings_, layout_), session_start::already_running);
-    EXPECT_EQ(tree_snapshot(dir / "data"), data_now);
-    EXPECT_EQ(tree_snapshot(dir / "tmp"), temporary);
+    EXPECT_EQ(std::pair(tree_snapshot(dir / "data"), tree_snapshot(dir / "tmp")), std::pair(data_now, temporary));
     write_bytes(dir / "tmp/quillmere.$$$/3.smt", "prepared");
     first.end();  // the download keeps the work directory for the next run; another copy can start
     EXPECT_EQ(list_names(dir / "tmp/quillmere.$$$"), names{"0.pop"});
@@ -57,8 +56,7 @@ TEST_F(ProgramSession, TheEndRemovesTheWorkDirectoryAndTheViewerCopiesUnlessACom
     ASSERT_EQ(command.begin(), session_start::ok);
     write_bytes(dir / "tmp/qlm_0000.TXT", "copy");
     command.end();
-    EXPECT_EQ(list_names(dir / "tmp"), names{"qlm_0000.TXT"});
-    EXPECT_EQ(list_names(dir / "data"), names{});
+    EXPECT_EQ(std::pair(list_names(dir / "tmp"), list_names(dir / "data")), std::pair(names{"qlm_0000.TXT"}, names{}));
     {   // (What a first start makes is met through the end-to-end first start.)
         program_session window;
         ASSERT_EQ(window.start(settings_, layout_), session_start::ok);

@@ -1,7 +1,14 @@
 #pragma once
 
+#include <malloc.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <regex>
+#include <thread>
 
 #include "config/settings.h"
 #include "message/message_fixture.h"
@@ -9,6 +16,7 @@
 #include "platform/program_context.h"
 #include "store/mailbox_layout.h"
 #include "store/message_status.h"
+#include "store/send_receive.h"
 
 namespace qm::test {
 
@@ -32,6 +40,56 @@ inline void write_message(const std::string& utf8_dir, const std::vector<std::st
         if (!files[i].empty()) write_bytes(utf8_dir + std::to_string(i), files[i]);
     if (!status.empty()) write_bytes(utf8_dir + "status.ini", status);
 }
+
+// The address space the process may take from now on: what it has, and `more` (RLIMIT_AS). Earlier tests of
+// the same process leave the C library holding freed memory (it raises its threshold for mapping large
+// blocks as they are freed), which would be room beyond `more`: large blocks are mapped afresh from here
+// on, and the free top of the heap is given back first.
+class address_space_room {
+public:
+    explicit address_space_room(std::size_t more) {
+        ::mallopt(M_MMAP_THRESHOLD, 128 << 10);
+        ::malloc_trim(0);
+        ::getrlimit(RLIMIT_AS, &old_);
+        std::size_t pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;  // the first figure: the whole address space, in pages
+        const rlimit room{pages * ::sysconf(_SC_PAGESIZE) + more, old_.rlim_max};
+        EXPECT_EQ(::setrlimit(RLIMIT_AS, &room), 0);
+    }
+    ~address_space_room() { ::setrlimit(RLIMIT_AS, &old_); }
+
+private:
+    rlimit old_{};
+};
+
+// What `run` gives while a limit of this kind (file_size_limit, address_space_room), made of `args`, holds.
+template <class limit, class function, class... arguments>
+auto under_limit(const function& run, const arguments&... args) {
+    const limit held(args...);
+    return run();
+}
+
+// The window's part in a round: each job's server recorded, `during_job` run, the job run to its end and a
+// failure's message shown; passwords are the stored ones, and the browser step runs only when allowed.
+class recording_host : public send_receive_host {
+public:
+    bool ask_password(std::string_view, password_server, std::string&) override { return false; }
+    bool run_job(thread& job, std::string_view server, bool) override {
+        servers.emplace_back(server);
+        if (during_job) during_job(job);
+        while (!job.is_finished()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (job.close_handle() == net_result::ok) return true;
+        messages.show(message_kind::error, job_result_message(job));
+        return false;
+    }
+    reporter& report() override { return messages; }
+    bool may_sign_in() override { return browser_allowed; }
+
+    names servers;
+    std::function<void(thread&)> during_job;
+    recording_reporter messages;
+    bool browser_allowed = false;
+};
 
 // A temporary data directory as the program context, with the work directory "work/" and the
 // account "acct" and its special folders in it. Context and settings are restored afterwards.
