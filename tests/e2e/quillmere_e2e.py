@@ -29,11 +29,9 @@ DATA_DIR = os.path.join(SOURCE_DIR, "tests", "data")
 SCREEN = (1280, 800)
 
 # How long the slow steps may take before the test gives up on them.
-WINDOW_TIMEOUT = 20
-WIDGET_TIMEOUT = 5
-
-MAIN_TITLE = "Quillmere"
-APPLICATION_NAME = "quillmere"
+WINDOW_TIMEOUT, WIDGET_TIMEOUT = 20, 5
+MAIN_TITLE, APPLICATION_NAME = "Quillmere", "quillmere"
+ACCOUNT = "標準アカウント"  # the account a first start makes
 
 # Variables of the caller's environment that would change which directories,
 # language or display the program uses.
@@ -53,13 +51,11 @@ def fail(message):
 def wait_until(predicate, timeout, what, interval=0.05):
     """The first true value of predicate(); fails naming `what` (or what() gives) after `timeout` s."""
     deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
+    while not (value := predicate()):
         if time.monotonic() >= deadline:
             fail(f"{what() if callable(what) else what}: not within {timeout} s")
         time.sleep(interval)
+    return value
 
 
 def end(process):
@@ -144,19 +140,13 @@ def box(accessible):
 
 
 def text(accessible):
-    content = accessible.queryText().getText(0, -1)
-    return content.replace("\r\n", "\n").replace("\u2029", "\n").replace("\u2028", "\n")
+    return accessible.queryText().getText(0, -1).replace("\r\n", "\n").replace("\u2029", "\n").replace("\u2028", "\n")
 
 
 def cells(table):
     interface = table.queryTable()
     return [[name_of(interface.getAccessibleAt(row, column)) for column in range(interface.nColumns)]
             for row in range(interface.nRows)]
-
-
-def column_titles(table):
-    interface = table.queryTable()
-    return [name_of(interface.getColumnHeader(column)) for column in range(interface.nColumns)]
 
 
 def subjects(mail_list):
@@ -216,11 +206,14 @@ def type_text(characters):
     xdotool("type", "--delay", "20", characters)
 
 
-def screenshot(path):
-    """The whole screen as a PNG without time stamps (an unchanged screen gives an unchanged file)."""
-    result = run(["import", "-window", "root", "-strip", "-define", "png:exclude-chunks=date,time", "png:" + path])
+def screenshot(path, area=None):
+    """The screen, or an area (x, y, width, height) of it, as a PNG."""
+    # Without time stamps, so that an unchanged screen gives an unchanged file; grabbed whole, then
+    # cropped, as import crops what it grabbed unreliably.
+    crop = ["-crop", "{2}x{3}+{0}+{1}".format(*area), "+repage"] if area else []
+    result = run(["convert", "x:root", *crop, "-strip", "-define", "png:exclude-chunks=date,time", "png:" + path])
     if result.returncode != 0:
-        fail(f"import -window root failed: {result.stderr.strip()}")
+        fail(f"grabbing the screen failed: {result.stderr.strip()}")
 
 
 def managed_windows():
@@ -232,11 +225,10 @@ def managed_windows():
 
 def tree_listing(directory):
     listing = {}
-    for parent, folders, files in os.walk(directory):
-        for name in folders + files:
-            status = os.lstat(os.path.join(parent, name))
-            listing[os.path.relpath(os.path.join(parent, name), directory)] = \
-                ("dir",) if name in folders else (status.st_size, status.st_mtime_ns, status.st_mode)
+    for path in pathlib.Path(directory).rglob("*"):
+        status = path.lstat()
+        listing[str(path.relative_to(directory))] = \
+            ("dir",) if path.is_dir() else (status.st_size, status.st_mtime_ns, status.st_mode)
     return listing
 
 
@@ -276,17 +268,16 @@ class Home:
         pathlib.Path(self.path(name)).write_bytes(lines.replace("\n", "\r\n").encode("cp932"))
 
     def environment(self, **extra):
-        env = {key: value for key, value in os.environ.items()
-               if key not in _INHERITED_OUT and not key.startswith("LC_")}
-        env.update(LANG="ja_JP.UTF-8", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
-                   QUILLMERE_HOME=self.data, TMPDIR=self.temporary, XDG_RUNTIME_DIR=self.runtime)
-        env.update({f"XDG_{kind.upper()}_HOME": os.path.join(self.xdg, kind) for kind in ("data", "config", "cache")})
-        env.update(extra)
-        return env
+        inherited = {key: value for key, value in os.environ.items()
+                     if key not in _INHERITED_OUT and not key.startswith("LC_")}
+        own = {f"XDG_{kind.upper()}_HOME": os.path.join(self.xdg, kind) for kind in ("data", "config", "cache")}
+        fixed = dict(LANG="ja_JP.UTF-8", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
+                     QUILLMERE_HOME=self.data, TMPDIR=self.temporary, XDG_RUNTIME_DIR=self.runtime)
+        return inherited | own | fixed | extra
 
-    def cli(self, *arguments, pass_fds=()):
+    def cli(self, *arguments, given=None):
         result = subprocess.run([os.path.join(BIN_DIR, "quillmere-cli"), *arguments], env=self.environment(),
-                                capture_output=True, pass_fds=pass_fds)
+                                capture_output=True, input=given)
         if result.returncode != 0:
             fail(f"quillmere-cli {' '.join(arguments)} ended with {result.returncode}: "
                  f"{result.stderr.decode('utf-8', 'replace').strip()}")
@@ -346,8 +337,8 @@ class Program:
         self.window_id = wait_until(self.visible_window_id, timeout, f"the X window {MAIN_TITLE!r} of the program")
         return self.window
 
-    def window_ids(self, *only):
-        return run(["xdotool", "search", *only, "--pid", str(self.process.pid), "--name", f"^{MAIN_TITLE}$"]).stdout.split()
+    def window_ids(self, *only, name=f"^{MAIN_TITLE}$"):
+        return run(["xdotool", "search", *only, "--pid", str(self.process.pid), "--name", name]).stdout.split()
 
     def visible_window_id(self):
         """The main window while on the screen (the tray icon's, of the same name, is no WM client)."""
@@ -362,7 +353,6 @@ class Program:
                 fail(f"the window keeps changing its size or place: {seen[-1]}")
             seen.append(box(self.window))
             time.sleep(0.05)
-        return seen[-1]
 
     def find(self, name=None, role=None):
         return find(self.window, name, role)
@@ -387,9 +377,11 @@ class Program:
         wait_state(self.find(item, "menu item"), "showing", f"the menu holding {item} opening")
         keys(key)
 
-    def close_by_window_manager(self):
+    def close_by_window_manager(self, ending=True):
         self.activate()
         keys("alt+F4")
+        if ending:
+            self.ends_cleanly("closing the window")
 
     def wait_exit(self, timeout=10):
         try:
@@ -400,8 +392,7 @@ class Program:
             fail(f"quillmere ({self.label}) did not end within {timeout} s after being closed:\n{self.log()}")
 
     def ends_cleanly(self, how):
-        code = self.wait_exit()
-        self.session.check(code == 0, f"{how} ended the program with {code}")
+        self.session.check((code := self.wait_exit()) == 0, f"{how} ended the program with {code}")
 
 
 # ---- a private Dovecot ----
@@ -409,20 +400,18 @@ class Program:
 class Dovecot:
     """POP3 without TLS on a free port of 127.0.0.1, one user, a maildir owned by "nobody" under root."""
 
-    USER = "alice"
-    PASSWORD = "open sesame 42"
+    USER, PASSWORD = "alice", "open sesame 42"
 
     def __init__(self, log_directory):
         program = shutil.which("dovecot") or "/usr/sbin/dovecot"
         if not os.access(program, os.X_OK):
             fail("dovecot is not installed (scripts/install-deps.sh test installs it)")
-        self.log_directory = log_directory
+        self.log_directory, self.delivered = log_directory, 0
         self.root = tempfile.mkdtemp(prefix="qm-e2e-dovecot-")
         self.maildir = os.path.join(self.root, "home", "Maildir")
         with socket.socket() as probe:
             probe.bind(("127.0.0.1", 0))
             self.port = probe.getsockname()[1]
-        self.delivered = 0
         owner = pwd.getpwnam("nobody") if os.geteuid() == 0 else pwd.getpwuid(os.geteuid())
         self.uid, self.gid = owner.pw_uid, owner.pw_gid
         for directory in ("run", "state"):
@@ -481,14 +470,13 @@ class Session:
             fail("no X display or D-Bus session: run the test under xvfb-run and dbus-run-session")
         if pyatspi is None:
             fail(f"{sys.executable} cannot import pyatspi ({PYATSPI_ERROR}): install python3-pyatspi")
-        for tool in ("openbox", "xdotool", "xprop", "import"):
+        for tool in ("openbox", "xdotool", "xprop", "convert"):
             if shutil.which(tool) is None:
                 fail(f"{tool} is not installed (scripts/install-deps.sh test installs it)")
         self.scratch = os.path.abspath(os.path.join(SCRATCH_ROOT, name))
         shutil.rmtree(self.scratch, ignore_errors=True)
         os.makedirs(self.scratch)
-        ready = os.path.join(self.scratch, "openbox.ready")
-        xdg = os.path.join(self.scratch, "openbox")
+        ready, xdg = os.path.join(self.scratch, "openbox.ready"), os.path.join(self.scratch, "openbox")
         env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(xdg, "config"), XDG_CACHE_HOME=os.path.join(xdg, "cache"))
         with open(os.path.join(self.scratch, "openbox.log"), "wb") as log:
             # openbox runs the start-up command once it manages the screen.
@@ -516,7 +504,6 @@ class Session:
         if not condition:
             self.failures.append(message)
             print(f"CHECK FAILED: {message}", flush=True)
-        return condition
 
     def dovecot(self, label="dovecot"):
         self.servers.append(Dovecot(os.path.join(self.scratch, label)))

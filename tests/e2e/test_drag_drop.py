@@ -7,12 +7,11 @@ import os
 
 import quillmere_e2e as e2e
 
-ACCOUNT = "標準アカウント"
 KEEP = "保管"
 
 
 def messages(home, *folder):
-    return sorted(name for name in os.listdir(home.path("mailbox", ACCOUNT, *folder)) if name.startswith("."))
+    return sorted(name for name in os.listdir(home.path("mailbox", e2e.ACCOUNT, *folder)) if name.startswith("."))
 
 
 def subject_cell(mail_list, subject):
@@ -32,9 +31,9 @@ def drag_row(mail_list, subject, target):
 def test(session):
     home = session.home()
     sample = sorted(glob.glob(os.path.join(e2e.DATA_DIR, "mail", "*.eml")))[:4]
-    home.cli("import", ACCOUNT, *sample)
-    home.ready_account(ACCOUNT)
-    os.makedirs(home.path("mailbox", ACCOUNT, KEEP))
+    home.cli("import", e2e.ACCOUNT, *sample)
+    home.ready_account(e2e.ACCOUNT)
+    os.makedirs(home.path("mailbox", e2e.ACCOUNT, KEEP))
     in_inbox = len(messages(home, " 受信箱"))
 
     program = session.open_window(home, "window")
@@ -61,8 +60,7 @@ def test(session):
     # Two moved out and none by the drop on a mail row.
     session.check(len(messages(home, " 受信箱")) == in_inbox - 2, f"the inbox holds {messages(home, ' 受信箱')}")
 
-    e2e.keys("alt+F4")
-    program.ends_cleanly("closing")
+    program.close_by_window_manager()
 
 
 if __name__ == "__main__":

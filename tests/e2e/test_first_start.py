@@ -7,7 +7,6 @@ temporary directory after closing."""
 import quillmere_e2e as e2e
 
 MENUS = ["メール(F)", "編集(E)", "表示(V)", "設定(S)", "説明(H)"]
-ACCOUNT = "標準アカウント"
 FOLDERS = [" ごみ箱", " 受信箱", " 送信箱"]
 # The fields the account needs besides its title, by their accessible names.
 REQUIRED = [("メールアドレス", "me@example.com"), ("受信 (POP3) サーバ", "pop.example.com"),
@@ -37,20 +36,19 @@ def test(session):
     e2e.wait_until(lambda: all(e2e.find_all(tree, name) for name in FOLDERS), e2e.WIDGET_TIMEOUT,
                    f"the folder tree showing {FOLDERS}")
     accounts = e2e.find_all(program.window, role="combo box")
-    session.check([e2e.name_of(a) for a in accounts] == [ACCOUNT],
-                  f"the account selector shows {[e2e.name_of(a) for a in accounts]}, not [{ACCOUNT!r}]")
+    session.check([e2e.name_of(a) for a in accounts] == [e2e.ACCOUNT],
+                  f"the account selector shows {[e2e.name_of(a) for a in accounts]}, not [{e2e.ACCOUNT!r}]")
 
     program.close_by_window_manager()
-    program.ends_cleanly("closing the window")
 
     session.check(e2e.folder_names(home.data) == ["layout.ini", "mailbox", "quillmere.ini"],
                   f"the data directory holds {e2e.folder_names(home.data)}")
-    session.check(e2e.folder_names(home.path("mailbox")) == [ACCOUNT],
+    session.check(e2e.folder_names(home.path("mailbox")) == [e2e.ACCOUNT],
                   f"the mailbox holds {e2e.folder_names(home.path('mailbox'))}")
-    saved = home.read("mailbox", ACCOUNT, "account.ini").decode("cp932")
+    saved = home.read("mailbox", e2e.ACCOUNT, "account.ini").decode("cp932")
     for key, (_, text) in zip(("address", "POP server", "POP id", "SMTP server"), REQUIRED):
         session.check(f"{key}={text}\r\n" in saved, f"account.ini lacks {key}={text}:\n{saved}")
-    made = set(e2e.tree_listing(home.path("mailbox", ACCOUNT)))
+    made = set(e2e.tree_listing(home.path("mailbox", e2e.ACCOUNT)))
     session.check(set(FOLDERS) <= made, f"the account holds {sorted(made)}")
     session.check(not home.leftovers_in_temporary(),
                   f"left in the temporary directory: {home.leftovers_in_temporary()}")

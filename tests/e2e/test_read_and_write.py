@@ -21,8 +21,7 @@ import time
 
 import quillmere_e2e as e2e
 
-ACCOUNT = "標準アカウント"
-INBOX = ACCOUNT + "/ 受信箱"
+INBOX = e2e.ACCOUNT + "/ 受信箱"
 README_SCREENSHOT = os.path.join(e2e.SOURCE_DIR, "docs", "main-window.png")
 
 
@@ -42,7 +41,7 @@ def edited(log, count):
 
 
 def draft_header(home, number):
-    return home.read("mailbox", ACCOUNT, " 送信箱", "草稿", f".{number}", "0").decode("cp932")
+    return home.read("mailbox", e2e.ACCOUNT, " 送信箱", "草稿", f".{number}", "0").decode("cp932")
 
 
 def check_rows_and_previews(session, program, home, listener):
@@ -145,8 +144,8 @@ def test(session):
     watched = os.path.join(session.scratch, "watched.eml")
     pathlib.Path(watched).write_bytes(head + b"\r\n\r\n" + body.replace(b"\n", b"\r\n"))
     sample = sorted(glob.glob(os.path.join(e2e.DATA_DIR, "mail", "*.eml")))
-    home.cli("import", ACCOUNT, *sample, watched, os.path.join(e2e.DATA_DIR, "e2e", "hello_with_message_id.eml"))
-    home.ready_account(ACCOUNT)
+    home.cli("import", e2e.ACCOUNT, *sample, watched, os.path.join(e2e.DATA_DIR, "e2e", "hello_with_message_id.eml"))
+    home.ready_account(e2e.ACCOUNT)
     log = recording_editor(home)
     # The window 10 pixels inside the screen, frame included, for the README's screenshot.
     home.write("layout.ini", f"[value]\nposition x=10\nposition y=10\nsize x={e2e.SCREEN[0] - 20}\nsize y={e2e.SCREEN[1] - 20}\n")

@@ -21,13 +21,9 @@ TRAY_HEIGHT = 24
 def checking_account(home, dovecot):
     """A complete account on the private Dovecot, its password stored, check interval 1, opened at the start."""
     home.new_account(ACCOUNT)
-    reading, writing = os.pipe()
-    os.write(writing, (dovecot.PASSWORD + "\n").encode())
-    os.close(writing)
     home.cli("account", "set", ACCOUNT, "--address", "me@example.com", "--pop-server", "127.0.0.1",
              "--pop-port", str(dovecot.port), "--pop-user", dovecot.USER, "--smtp-server", "127.0.0.1",
-             "--password", "--password-fd", str(reading), pass_fds=(reading,))
-    os.close(reading)
+             "--password", "--password-fd", "0", given=(dovecot.PASSWORD + "\n").encode())
     home.write("quillmere.ini", "[value]\ncheck interval=1\n")
     home.write("layout.ini", f"[directory]\ncurrent={ACCOUNT}/\n")
 
@@ -35,14 +31,12 @@ def checking_account(home, dovecot):
 def tray_icon(program):
     """The box of the program's small unmanaged window, the icon in trayer (the balloon is larger), or None."""
     listed = e2e.managed_windows()
-    shown = e2e.run(["xdotool", "search", "--onlyvisible", "--pid", str(program.process.pid), "--name", "."])
-    for window in shown.stdout.split():
+    for window in program.window_ids("--onlyvisible", name="."):
         shell = e2e.run(["xdotool", "getwindowgeometry", "--shell", window]).stdout.split()
         shell = dict(line.split("=", 1) for line in shell if "=" in line)
         geometry = tuple(int(shell.get(key, 0)) for key in ("X", "Y", "WIDTH", "HEIGHT"))
         if window not in listed and 0 < max(geometry[2:]) <= TRAY_HEIGHT:
             return geometry
-    return None
 
 
 def icon_still(program):
@@ -84,16 +78,12 @@ class Trayer:
     def picture(self, name, area=None):
         """PNG bytes of `area`, by default the top right strip the tray grows in (its geometry may lag)."""
         path = os.path.join(self.scratch, name)
-        x, y, width, height = area or (e2e.SCREEN[0] - TRAY_STRIP, 0, TRAY_STRIP, TRAY_HEIGHT)
-        # import crops the screen it grabbed unreliably; convert crops the grabbed picture.
-        result = e2e.run(["convert", "x:root", "-crop", f"{width}x{height}+{x}+{y}", "+repage", "-strip",
-                          "-define", "png:exclude-chunks=date,time", "png:" + path])
-        if result.returncode != 0:
-            e2e.fail(f"import of the tray failed: {result.stderr.strip()}")
+        e2e.screenshot(path, area or (e2e.SCREEN[0] - TRAY_STRIP, 0, TRAY_STRIP, TRAY_HEIGHT))
         return pathlib.Path(path).read_bytes()
 
 
-def with_tray(session, dovecot):
+def test(session):
+    dovecot = session.dovecot()
     trayer = Trayer(session)
     empty = trayer.picture("tray-empty.png")
     home = session.home("tray")
@@ -140,18 +130,13 @@ def with_tray(session, dovecot):
 
     # Closed with a check interval, the window goes back to the tray; the tray menu's
     # 終了(&X) ends the program.
-    program.close_by_window_manager()
+    program.close_by_window_manager(ending=False)
     e2e.wait_until(in_tray, e2e.WIDGET_TIMEOUT, where)
     click_icon(program, 3)
     time.sleep(0.5)
     e2e.keys("x")
     program.ends_cleanly("終了 in the tray menu")
     e2e.end(trayer.process)
-
-
-def test(session):
-    dovecot = session.dovecot()
-    with_tray(session, dovecot)
 
 
 if __name__ == "__main__":

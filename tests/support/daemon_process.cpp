@@ -12,25 +12,19 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <thread>
-
-#include "support/test_support.h"
 
 namespace qm::test {
 
 namespace {
 
 using namespace std::chrono_literals;
-using clock = std::chrono::steady_clock;
 
 // A TCP socket bound (port 0: a free port) or connected to 127.0.0.1; the
 // port it ended on, or 0.
 int loopback_port(int port, bool connect) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{.sin_family = AF_INET, .sin_port = htons(static_cast<std::uint16_t>(port)),
+                        .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
     socklen_t length = sizeof address;
     auto* raw = reinterpret_cast<sockaddr*>(&address);
     bool ok = fd >= 0 && (connect ? ::connect(fd, raw, length) : ::bind(fd, raw, length)) == 0 &&
@@ -82,41 +76,31 @@ std::string start_failure(const std::string& server, const std::string& why, con
     return server + " could not be started: " + why + (log.empty() ? "" : "\n--- server logs ---\n" + log);
 }
 
-daemon_process::daemon_process(std::string output_file, std::string log_file)
-    : output_file_(std::move(output_file)), log_file_(std::move(log_file)) {}
-
 std::string daemon_process::start(std::size_t port_count,
                                   const std::function<std::string(const std::vector<int>&)>& configure,
                                   const std::vector<std::string>& command) {
+    const std::string ended = "the server ended at start-up";
     std::string why;
     // A port found free may be taken by another process before the server
     // binds it (tests run side by side): a server that ends at start-up, or
     // says so, is tried again on other ports.
-    bool ended_at_start = false;
     for (int attempt = 0;
-         attempt < 3 && (attempt == 0 || ended_at_start || log().find("Address already in use") != std::string::npos);
+         attempt < 3 && (attempt == 0 || why == ended || log().find("Address already in use") != std::string::npos);
          ++attempt) {
-        ended_at_start = false;
         ports_.clear();
         while (ports_.size() < port_count) {
             int port = loopback_port(0, false);
             if (port == 0) return "no free port on 127.0.0.1";
-            if (std::find(ports_.begin(), ports_.end(), port) == ports_.end()) ports_.push_back(port);
+            if (std::ranges::find(ports_, port) == ports_.end()) ports_.push_back(port);
         }
-        if (!(why = configure(ports_)).empty()) return why;
+        if (configure && !(why = configure(ports_)).empty()) return why;
         if ((pid_ = spawn(command, output_file_)) < 0) return "cannot run " + command[0];
-        why = "the server did not accept connections within 20 seconds";
-        for (auto deadline = clock::now() + 20s; clock::now() < deadline; std::this_thread::sleep_for(10ms)) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                why = "the server ended at start-up";
-                ended_at_start = true;
-                break;
-            }
-            if (std::all_of(ports_.begin(), ports_.end(), [](int port) { return loopback_port(port, true) != 0; }))
-                return "";
-        }
+        const auto up_or_ended = [&] {
+            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) pid_ = -1;
+            return !running() || std::ranges::all_of(ports_, [](int port) { return loopback_port(port, true) != 0; });
+        };
+        if (wait_until(up_or_ended, 20s) && running()) return "";
+        why = running() ? "the server did not accept connections within 20 seconds" : ended;
         stop();
     }
     return why;
@@ -125,9 +109,8 @@ std::string daemon_process::start(std::size_t port_count,
 void daemon_process::stop() {
     if (pid_ <= 0) return;
     ::kill(pid_, SIGTERM);
-    int status = 0;
-    for (auto deadline = clock::now() + 10s; ::waitpid(pid_, &status, WNOHANG) == 0; std::this_thread::sleep_for(10ms))
-        if (clock::now() >= deadline && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, &status, 0);
+    if (!wait_until([this] { return ::waitpid(pid_, nullptr, WNOHANG) != 0; }, 10s) && ::kill(pid_, SIGKILL) == 0)
+        ::waitpid(pid_, nullptr, 0);
     pid_ = -1;
 }
 

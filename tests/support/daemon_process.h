@@ -7,22 +7,24 @@
 #include <initializer_list>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "support/test_support.h"
 
 namespace qm::test {
 
 // A server program with a private configuration, listening on free ports of
 // 127.0.0.1, its output in a file. It ends with the test process (also on a
 // crash) and is stopped (SIGTERM, then SIGKILL) when the object goes.
-class daemon_process {
+class daemon_process : non_copyable {
 public:
-    daemon_process(std::string output_file, std::string log_file);
+    daemon_process(std::string output_file, std::string log_file)
+        : output_file_(std::move(output_file)), log_file_(std::move(log_file)) {}
     ~daemon_process() { stop(); }
-    daemon_process(const daemon_process&) = delete;
-    daemon_process& operator=(const daemon_process&) = delete;
 
-    // Picks `port_count` free ports, has `configure` write the configuration for
-    // them ("" or why not), starts `command` and waits until every port accepts
+    // Picks `port_count` free ports, has `configure` (if any) write the configuration
+    // for them ("" or why not), starts `command` and waits until every port accepts
     // connections (retrying with new ports when one was taken meanwhile). "" when
     // the server runs, else why not.
     std::string start(std::size_t port_count, const std::function<std::string(const std::vector<int>&)>& configure,

@@ -7,11 +7,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
-#include <thread>
 #include <utility>
-
-#include "support/test_certificates.h"
 
 namespace fs = std::filesystem;
 
@@ -21,13 +19,6 @@ namespace {
 
 std::string dovecot_program() { return find_program({"/usr/sbin/dovecot", "/usr/local/sbin/dovecot"}); }
 
-// Maildir names begin with the delivery time; a fixed base plus a counter
-// keeps them unique and in delivery order, which is the server's order.
-std::string maildir_name(unsigned long sequence) {
-    return std::to_string(1700000000UL + sequence) + ".M" + std::to_string(sequence) + "P" + std::to_string(::getpid()) +
-           ".qmtest";
-}
-
 }  // namespace
 
 bool dovecot_server::installed() { return !dovecot_program().empty(); }
@@ -36,20 +27,12 @@ dovecot_server::dovecot_server(dovecot_certificate certificate, std::string oaut
     : oauth2_url_(std::move(oauth2_introspection_url)),
       maildir_(directory_ / "home/Maildir/"),
       process_(directory_ / "dovecot.out", directory_ / "dovecot.log") {
-    std::string conf = directory_ / "dovecot.conf";
     std::string why = prepare(certificate);
     if (why.empty())
-        why = process_.start(
-            2,
-            [&](const std::vector<int>& ports) {
-                write_bytes(conf, configuration(ports));
-                return std::string();
-            },
-            {dovecot_program(), "-F", "-c", conf});
+        why = process_.start(2, std::bind_front(&dovecot_server::configure, this),
+                             {dovecot_program(), "-F", "-c", directory_ / "dovecot.conf"});
     if (!why.empty()) failure_ = start_failure("Dovecot", why, log());
 }
-
-std::string dovecot_server::ca_file() const { return shared_test_certificates().ca_file; }
 
 std::string dovecot_server::prepare(dovecot_certificate certificate) {
     if (!installed()) return "the dovecot program is not installed (Debian packages dovecot-core, dovecot-pop3d)";
@@ -69,11 +52,8 @@ std::string dovecot_server::prepare(dovecot_certificate certificate) {
     for (const std::string& path : {directory_ / "run", directory_ / "state"})
         if (fs::create_directories(path, ec); ec) return "cannot make " + path + ": " + ec.message();
     if (std::string why = make_maildir(directory_ / "home/", mail_uid_, mail_gid_); !why.empty()) return why;
-    const test_certificates& certificates = shared_test_certificates();
-    const tls_identity& identity =
-        certificate == dovecot_certificate::test_ca ? certificates.localhost : certificates.self_signed;
-    certificate_file_ = identity.certificate_file;
-    key_file_ = identity.key_file;
+    identity_ = certificate == dovecot_certificate::test_ca ? shared_test_certificates().localhost
+                                                            : shared_test_certificates().self_signed;
     write_bytes(directory_ / "passwd", user() + ":{PLAIN}" + password() + "\n");
     if (!oauth2_url_.empty()) {
         write_bytes(directory_ / "oauth2.conf", filled_template("dovecot-oauth2.conf", {{"DIR", directory_.path()}}));
@@ -82,23 +62,29 @@ std::string dovecot_server::prepare(dovecot_certificate certificate) {
     return "";
 }
 
-std::string dovecot_server::configuration(const std::vector<int>& ports) const {
-    return filled_template("dovecot.conf", {{"DIR", directory_.path()}, {"CERT", certificate_file_}, {"KEY", key_file_},
-                                            {"USER", internal_user_}, {"GROUP", internal_group_},
-                                            {"UID", std::to_string(mail_uid_)}, {"GID", std::to_string(mail_gid_)},
-                                            {"MAILDIR", maildir_}, {"SASL", sasl_socket()},
-                                            {"PORT0", std::to_string(ports[0])}, {"PORT1", std::to_string(ports[1])}});
+std::string dovecot_server::configure(const std::vector<int>& ports) {
+    write_bytes(directory_ / "dovecot.conf",
+                filled_template("dovecot.conf",
+                                {{"DIR", directory_.path()}, {"CERT", identity_.certificate_file},
+                                 {"KEY", identity_.key_file}, {"USER", internal_user_}, {"GROUP", internal_group_},
+                                 {"UID", std::to_string(mail_uid_)}, {"GID", std::to_string(mail_gid_)},
+                                 {"MAILDIR", maildir_}, {"SASL", sasl_socket()},
+                                 {"PORT0", std::to_string(ports[0])}, {"PORT1", std::to_string(ports[1])}}));
+    return "";
 }
 
-std::string dovecot_server::deliver(std::string_view message) {
-    std::string name = maildir_name(++delivered_);
+void dovecot_server::deliver(std::string_view message) {
+    // Maildir names begin with the delivery time; a fixed base plus a counter
+    // keeps them unique and in delivery order, which is the server's order.
+    ++delivered_;
+    const std::string name = std::to_string(1700000000UL + delivered_) + ".M" + std::to_string(delivered_) + "P" +
+                             std::to_string(::getpid()) + ".qmtest";
     std::string temporary = maildir_ + "tmp/" + name;
     write_bytes(temporary, message);
     if (::geteuid() == 0 && ::chown(temporary.c_str(), mail_uid_, mail_gid_) != 0)
         throw std::runtime_error("cannot chown " + temporary);
     if (::rename(temporary.c_str(), (maildir_ + "new/" + name).c_str()) != 0)
         throw std::runtime_error("cannot deliver " + name);
-    return name;
 }
 
 std::string make_maildir(const std::string& base, uid_t uid, gid_t gid) {
@@ -113,13 +99,10 @@ std::string make_maildir(const std::string& base, uid_t uid, gid_t gid) {
 
 std::vector<std::string> maildir_files(const std::string& maildir) {
     std::vector<std::string> files;
-    for (const char* sub : {"new/", "cur/"}) {
-        std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(maildir + sub, ec)) files.push_back(entry.path().string());
-    }
+    for (const std::string sub : {"new/", "cur/"})
+        for (const std::string& name : list_names(maildir + sub)) files.push_back(maildir + sub + name);
     // The names begin with the delivery's time (ten digits) or sequence number.
-    std::sort(files.begin(), files.end(),
-              [](const std::string& a, const std::string& b) { return fs::path(a).filename() < fs::path(b).filename(); });
+    std::ranges::sort(files, {}, [](const std::string& file) { return fs::path(file).filename().string(); });
     return files;
 }
 
@@ -127,14 +110,6 @@ std::vector<std::string> maildir_messages(const std::string& maildir) {
     std::vector<std::string> contents;
     for (const std::string& file : maildir_files(maildir)) contents.push_back(read_bytes(file));
     return contents;
-}
-
-bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    for (auto deadline = std::chrono::steady_clock::now() + timeout; !done();) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
 }
 
 }  // namespace qm::test

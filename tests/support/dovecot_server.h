@@ -2,14 +2,13 @@
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "support/daemon_process.h"
+#include "support/test_certificates.h"
 #include "support/test_support.h"
 
 namespace qm::test {
@@ -20,8 +19,6 @@ std::string make_maildir(const std::string& base, uid_t uid, gid_t gid);
 // The message files of a maildir (new/ and cur/), in delivery order; their contents.
 std::vector<std::string> maildir_files(const std::string& maildir);
 std::vector<std::string> maildir_messages(const std::string& maildir);
-// Polls (every 10 ms) until `done` holds or the time is up; whether it holds.
-bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
 // Which certificate the server shows on its TLS port (see test_certificates).
 enum class dovecot_certificate { test_ca, self_signed };
@@ -48,7 +45,8 @@ public:
     std::string host() const { return "127.0.0.1"; }
     std::string user() const { return "alice"; }
     std::string password() const { return "open sesame 42"; }
-    std::string ca_file() const;  // to trust (SSL_CERT_FILE) for the test_ca certificate
+    // To trust (SSL_CERT_FILE) for the test_ca certificate.
+    std::string ca_file() const { return shared_test_certificates().ca_file; }
 
     // For an SMTP server: the SASL socket, the maildir and the owner its mail must have.
     std::string sasl_socket() const { return directory_ / "sasl-auth"; }
@@ -56,8 +54,8 @@ public:
     uid_t mail_uid() const { return mail_uid_; }
     gid_t mail_gid() const { return mail_gid_; }
 
-    // Puts a message into new/ as a delivery agent would; the file name.
-    std::string deliver(std::string_view message);
+    // Puts a message into new/ as a delivery agent would.
+    void deliver(std::string_view message);
     // The messages still in the maildir, in delivery order.
     std::vector<std::string> messages() const { return maildir_messages(maildir_); }
     std::size_t message_count() const { return maildir_files(maildir_).size(); }
@@ -65,10 +63,11 @@ public:
 
 private:
     std::string prepare(dovecot_certificate certificate);
-    std::string configuration(const std::vector<int>& ports) const;
+    std::string configure(const std::vector<int>& ports);
 
     temp_dir directory_;
-    std::string oauth2_url_, maildir_, certificate_file_, key_file_, internal_user_, internal_group_, failure_;
+    std::string oauth2_url_, maildir_, internal_user_, internal_group_, failure_;
+    tls_identity identity_;  // the certificate the server shows
     uid_t mail_uid_ = 0;
     gid_t mail_gid_ = 0;
     unsigned long delivered_ = 0;

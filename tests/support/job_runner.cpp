@@ -9,15 +9,11 @@ namespace qm::test {
 std::vector<std::string> take_traces(thread& job, const std::function<void(const std::string&)>& on_trace) {
     std::vector<std::string> traces;
     // The dialog's timer, ticking faster to keep the tests quick.
-    while (!job.is_finished()) {
-        if (job.trace_waiting()) {
+    for (; !job.is_finished(); std::this_thread::sleep_for(std::chrono::milliseconds(1)))
+        for (; job.trace_waiting(); job.trace_taken()) {
             traces.push_back(job.trace_text());
             if (on_trace) on_trace(traces.back());
-            job.trace_taken();
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-    }
     job.close_handle();
     return traces;
 }

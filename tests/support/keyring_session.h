@@ -26,16 +26,12 @@ namespace qm::test {
 class keyring_session {
 public:
     keyring_session();
-    ~keyring_session();
-    keyring_session(const keyring_session&) = delete;
-    keyring_session& operator=(const keyring_session&) = delete;
 
     // Whether the keyring answers with its default collection unlocked; else failure() says why.
     bool running() const { return failure_.empty() && bus_.running() && keyring_.running(); }
     const std::string& failure() const { return failure_; }
     static bool installed();  // whether dbus-daemon and gnome-keyring-daemon are installed
 
-    const std::string& bus_address() const { return address_; }
     std::string log() const;  // both daemons' output
 
 private:

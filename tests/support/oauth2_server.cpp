@@ -29,17 +29,15 @@ oauth2_server::oauth2_server(options given) : process_(directory_ / "oauth2.out"
     nlohmann::json values = {{"cert", identity.certificate_file}, {"key", identity.key_file},
                              {"client_id", "quillmere-test"}, {"scope", "mail"}, {"user", "alice"},
                              {"rotate", given.rotate}, {"long_tokens", given.long_access_tokens}};
-    std::string why = installed() ? "" : "python3 is not installed";
-    if (why.empty())
-        why = process_.start(
-            2,
-            [&](const std::vector<int>& ports) {
-                values["https_port"] = ports[0];
-                values["http_port"] = ports[1];
-                write_bytes(config, values.dump());
-                return std::string();
-            },
-            {python_program(), support_file("oauth2_server.py"), config});
+    const auto configure = [&](const std::vector<int>& ports) {
+        values["https_port"] = ports[0];
+        values["http_port"] = ports[1];
+        write_bytes(config, values.dump());
+        return std::string();
+    };
+    const std::string why =
+        installed() ? process_.start(2, configure, {python_program(), support_file("oauth2_server.py"), config})
+                    : "python3 is not installed";
     if (!why.empty()) failure_ = start_failure("The OAuth 2.0 server", why, log());
 }
 

@@ -139,11 +139,10 @@ class Handler(BaseHTTPRequestHandler):
     def answer(self, status, body, location=None):
         data = (body if isinstance(body, str) else json.dumps(body)).encode()
         self.send_response(status)
-        self.send_header("Content-Type", "text/plain; charset=utf-8" if isinstance(body, str) else "application/json")
-        self.send_header("Content-Length", str(len(data)))
-        self.send_header("Cache-Control", "no-store")
-        if location:
-            self.send_header("Location", location)
+        for name, value in (("Content-Type", "text/plain; charset=utf-8" if isinstance(body, str) else "application/json"),
+                            ("Content-Length", str(len(data))), ("Cache-Control", "no-store"), ("Location", location)):
+            if value:
+                self.send_header(name, value)
         self.end_headers()
         self.wfile.write(data)
 

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/test_support.h"
@@ -31,17 +30,16 @@ public:
     // same time: the order in which they finish is not the order they were started in.)
     std::vector<std::vector<std::string>> wait_for_runs(std::size_t runs) const {
         std::vector<std::vector<std::string>> found;
-        for (int tries = 0; tries < 1000 && found.size() < runs; ++tries) {
-            if (tries > 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        wait_until([&] {
             found.assign(1, {});
             std::istringstream lines(read_bytes(log_));
-            for (std::string line; std::getline(lines, line);) {
+            for (std::string line; std::getline(lines, line);)
                 if (line == "--") found.emplace_back();
                 else found.back().push_back(line);
-            }
             found.pop_back();  // a run still writing
-        }
-        std::sort(found.begin(), found.end());
+            return found.size() >= runs;
+        }, std::chrono::seconds(10));
+        std::ranges::sort(found);
         return found;
     }
 

@@ -9,6 +9,7 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -18,16 +19,6 @@
 #include "net/sigpipe_guard.h"
 
 namespace qm::test {
-
-namespace {
-
-// For each read, and for the client to come.
-void set_timeout(int fd) {
-    timeval limit{10, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-}
-
-}  // namespace
 
 // The worker uses blocking sockets; the destructor ends its waits by shutting them down.
 struct script_server::state {
@@ -45,15 +36,23 @@ struct script_server::state {
     std::vector<std::string> failures, data;
     std::string received;
 
+    // For each read, and for the client to come.
+    static void set_timeout(int fd) {
+        timeval limit{10, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    }
+
     template <class value>
     value locked(const value& member) const {
         std::lock_guard lock(mutex);
         return member;
     }
 
-    void fail(std::string text) {
+    // Records a failure; false, so that a step may end with it.
+    bool fail(std::string text) {
         std::lock_guard lock(mutex);
         if (!stopped) failures.push_back(std::move(text));  // once stopped, the test is over
+        return false;
     }
 
     bool read_some() {
@@ -71,10 +70,7 @@ struct script_server::state {
     bool read_until(std::string_view mark, std::string& taken, const char* what) {
         std::size_t end;
         while ((end = unread.find(mark)) == std::string::npos)
-            if (!read_some()) {
-                fail(std::string("no ") + what + " from the client");
-                return false;
-            }
+            if (!read_some()) return fail(std::string("no ") + what + " from the client");
         taken = unread.substr(0, end + mark.size());
         unread.erase(0, end + mark.size());
         return true;
@@ -84,21 +80,18 @@ struct script_server::state {
         sigpipe_guard guard;
         bool sent = ssl ? SSL_write(ssl, bytes.data(), static_cast<int>(bytes.size())) == static_cast<int>(bytes.size())
                         : ::send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<long>(bytes.size());
-        if (!sent) fail("send failed");
-        return sent;
+        return sent || fail("send failed");
     }
 
     bool accept_client() {
         int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-        {
-            std::lock_guard lock(mutex);
-            if (fd >= 0 && stopped) ::close(fd);
-            if (fd < 0 || stopped) {
-                if (!stopped) failures.push_back("no connection");
-                return false;
-            }
-            client = fd;
+        std::lock_guard lock(mutex);
+        if (fd < 0 || stopped) {
+            if (fd >= 0) ::close(fd);
+            else if (!stopped) failures.push_back("no connection");
+            return false;
         }
+        client = fd;
         int on = 1;  // every send its own segment
         ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         set_timeout(client);
@@ -125,15 +118,12 @@ struct script_server::state {
     }
 
     void run() {
-        if (accept_client())
-            for (const auto& step : steps)
-                if (!step()) break;
+        if (accept_client()) std::ranges::all_of(steps, [](const auto& step) { return step(); });  // up to one that ends it
         std::unique_lock lock(mutex);
         done = true;
         changed.notify_all();
         lock.unlock();
-        while (client >= 0 && read_some()) {
-        }
+        while (client >= 0 && read_some()) continue;
         lock.lock();
         changed.wait(lock, [this] { return stopped; });
     }
@@ -146,7 +136,7 @@ script_server::script_server() : state_(std::make_unique<state>()) {
     auto* raw = reinterpret_cast<sockaddr*>(&address);
     if (listener < 0 || ::bind(listener, raw, size) != 0 || ::listen(listener, 4) != 0 || ::getsockname(listener, raw, &size) != 0)
         throw std::runtime_error("script_server: cannot listen on 127.0.0.1");
-    set_timeout(listener);
+    state::set_timeout(listener);
     state_->port = ntohs(address.sin_port);
 }
 

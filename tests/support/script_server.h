@@ -23,8 +23,6 @@ public:
 
     script_server();  // plain TCP on 127.0.0.1
     ~script_server();
-    script_server(const script_server&) = delete;
-    script_server& operator=(const script_server&) = delete;
 
     int port() const;
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <utility>
 #include <vector>
@@ -36,9 +37,7 @@ smtp_server::smtp_server(std::string oauth2_introspection_url)
     : oauth2_url_(std::move(oauth2_introspection_url)), process_(directory_ / "master.out", directory_ / "postfix.log") {
     std::string why = prepare();
     if (why.empty())
-        why = process_.start(
-            5, [&](const std::vector<int>& ports) { return configure(ports); },
-            {master_program(), "-c", directory_ / "conf"});
+        why = process_.start(5, std::bind_front(&smtp_server::configure, this), {master_program(), "-c", directory_ / "conf"});
     if (!why.empty()) failure_ = start_failure("Postfix", why, log());
 }
 
@@ -69,9 +68,8 @@ std::string smtp_server::prepare() {
         return "cannot give the data directory to postfix";
     if (std::string why = make_maildir(directory_ / "others/", store_->mail_uid(), store_->mail_gid()); !why.empty())
         return why;
-    const std::string mailboxes = address() + " " + below_root(store_->maildir()) + "\n@" + domain() + " " +
-                            below_root(directory_ / "others/Maildir/") + "\n";
-    write_bytes(directory_ / "mailboxes", mailboxes);
+    write_bytes(directory_ / "mailboxes", address() + " " + below_root(store_->maildir()) + "\n@" + domain() + " " +
+                                              below_root(directory_ / "others/Maildir/") + "\n");
     return "";
 }
 

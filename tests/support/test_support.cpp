@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "platform/cp932.h"
 
@@ -34,16 +35,14 @@ temp_dir::temp_dir() {
 
 temp_dir::~temp_dir() { remove_tree(path_); }
 
-std::string temp_dir::cp() const { return sj(path_); }
 std::string temp_dir::cp(std::string_view utf8_name) const { return sj(path_ + std::string(utf8_name)); }
 
 void remove_tree(const std::string& utf8_path) {
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(utf8_path, ec))) return;
     for (auto it = fs::recursive_directory_iterator(utf8_path, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
+         it.increment(ec))
         if (it->is_directory(ec) && !it->is_symlink(ec)) ::chmod(it->path().c_str(), 0700);
-    }
     ::chmod(utf8_path.c_str(), 0700);
     fs::remove_all(utf8_path, ec);
 }
@@ -105,23 +104,19 @@ std::vector<std::string> recording_reporter::texts() const {
     return result;
 }
 
-scoped_env::scoped_env(const char* name, const char* value) : name_(name) {
-    const char* old = std::getenv(name);
-    had_ = old != nullptr;
-    if (had_) old_ = old;
+scoped_env::scoped_env(const char* name, const char* value, void (*changed)()) : name_(name), changed_(changed) {
+    if (const char* old = std::getenv(name)) old_ = old;
     value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    changed_();
 }
 
-scoped_env::~scoped_env() { had_ ? ::setenv(name_.c_str(), old_.c_str(), 1) : ::unsetenv(name_.c_str()); }
+scoped_env::~scoped_env() {
+    old_ ? ::setenv(name_.c_str(), old_->c_str(), 1) : ::unsetenv(name_.c_str());
+    changed_();
+}
 
-scoped_time_zone::scoped_time_zone(const char* zone) : env_(std::make_unique<scoped_env>("TZ", zone)) {
+scoped_time_zone::scoped_time_zone(const char* zone) : scoped_env("TZ", zone, ::tzset) {
     EXPECT_TRUE(fs::exists(std::string("/usr/share/zoneinfo/") + zone)) << "tzdata lacks " << zone;
-    ::tzset();
-}
-
-scoped_time_zone::~scoped_time_zone() {
-    env_.reset();
-    ::tzset();
 }
 
 file_size_limit::file_size_limit(rlim_t bytes, bool signal_kills)
@@ -136,9 +131,13 @@ file_size_limit::~file_size_limit() {
     std::signal(SIGXFSZ, handler_);
 }
 
-bool in_ci() {
-    const char* ci = std::getenv("CI");
-    return ci && std::string(ci) == "true";
+bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    for (auto deadline = std::chrono::steady_clock::now() + timeout; !done();
+         std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+    return true;
 }
+
+bool in_ci() { return std::getenv("CI") && std::string_view(std::getenv("CI")) == "true"; }
 
 }  // namespace qm::test

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,6 +20,13 @@
 namespace qm::test {
 
 using names = std::vector<std::string>;
+
+// A base for what undoes, when it goes, what it did: a copy would undo it twice.
+struct non_copyable {
+    non_copyable() = default;
+    non_copyable(const non_copyable&) = delete;
+    non_copyable& operator=(const non_copyable&) = delete;
+};
 
 // The text with every line feed turned into CR LF, as files hold it.
 inline std::string crlf(std::string_view text) {
@@ -40,18 +50,15 @@ std::string sj(std::string_view utf8);
 std::string u8(std::string_view cp932);
 
 // A fresh temporary directory, removed with everything in it when the object goes.
-class temp_dir {
+class temp_dir : non_copyable {
 public:
     temp_dir();
     ~temp_dir();
-    temp_dir(const temp_dir&) = delete;
-    temp_dir& operator=(const temp_dir&) = delete;
 
     // The directory (ending with "/") or a path below it: UTF-8 and program (CP932) form.
     const std::string& path() const { return path_; }
     std::string operator/(std::string_view utf8_name) const { return path_ + std::string(utf8_name); }
-    std::string cp() const;
-    std::string cp(std::string_view utf8_name) const;
+    std::string cp(std::string_view utf8_name = {}) const;
 
 private:
     std::string path_;
@@ -89,26 +96,23 @@ public:
     bool answer = true;
 };
 
-// Sets an environment variable for the lifetime of the object.
-class scoped_env {
+// Sets an environment variable (nullptr: unsets it) for the lifetime of the object; `changed` runs
+// once it is set and again once it is put back.
+class scoped_env : non_copyable {
 public:
-    scoped_env(const char* name, const char* value);
+    scoped_env(const char* name, const char* value, void (*changed)() = [] {});
     ~scoped_env();
-    scoped_env(const scoped_env&) = delete;
-    scoped_env& operator=(const scoped_env&) = delete;
 
 private:
     std::string name_;
-    std::string old_;
-    bool had_ = false;
+    std::optional<std::string> old_;
+    void (*changed_)();
 };
 
 // The program's context and settings, put back as they were when the object goes.
-class saved_context {
+class saved_context : non_copyable {
 public:
     saved_context() {}  // user-provided, so that a fixture may hold it const
-    saved_context(const saved_context&) = delete;
-    saved_context& operator=(const saved_context&) = delete;
     ~saved_context() {
         set_context(context_);
         settings() = settings_;
@@ -120,28 +124,25 @@ private:
 };
 
 // Sets the system time zone (a name below /usr/share/zoneinfo) for the lifetime of the object.
-class scoped_time_zone {
+class scoped_time_zone : scoped_env {
 public:
     explicit scoped_time_zone(const char* zone);
-    ~scoped_time_zone();
-
-private:
-    std::unique_ptr<scoped_env> env_;
 };
 
 // While it lives, no file may grow past `bytes`: a write beyond fails with EFBIG, or with
 // `signal_kills` the program the test runs that writes it is ended by SIGXFSZ.
-class file_size_limit {
+class file_size_limit : non_copyable {
 public:
     explicit file_size_limit(rlim_t bytes, bool signal_kills = false);
     ~file_size_limit();
-    file_size_limit(const file_size_limit&) = delete;
-    file_size_limit& operator=(const file_size_limit&) = delete;
 
 private:
     rlimit old_{};
     void (*handler_)(int);
 };
+
+// Polls (every 10 ms) until `done` holds or the time is up; whether it holds.
+bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
 // Whether the tests run under CI=true, where what is missing fails a test instead of skipping it.
 bool in_ci();
