@@ -89,6 +89,12 @@ bool flush_through(std::string_view path, Flush flush) {
 
 bool flush_file_system(std::string_view path) { return flush_through(path, ::syncfs); }
 
+std::string with_final_slash(std::string_view path) {
+    std::string text(path);
+    if (text.empty() || text.back() != '/') text.push_back('/');
+    return text;
+}
+
 std::string trimmed_path(std::string_view path) {
     // A final backslash may be the second byte of a double-byte character (表 is
     // 95 5C): only a separator that stands on its own is cut.

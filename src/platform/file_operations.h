@@ -53,4 +53,8 @@ bool flush_file_system(std::string_view path);
 // The path without trailing "/" and "\" (a lone "/" stays).
 std::string trimmed_path(std::string_view path);
 
+// The path with one "/" at its end, as the store names directories ("/"
+// alone for an empty path).
+std::string with_final_slash(std::string_view path);
+
 }  // namespace qm

@@ -16,12 +16,6 @@ namespace qm {
 
 namespace {
 
-std::string with_slash(std::string_view path) {
-    std::string result(path);
-    if (result.empty() || result.back() != '/') result += '/';
-    return result;
-}
-
 bool is_dot_entry(const dir_entry& entry) { return entry.name == "." || entry.name == ".."; }
 
 // Entries can only be removed from a writable directory on Linux; the store's
@@ -33,8 +27,8 @@ void make_writable(std::string_view directory) {
 }  // namespace
 
 bool copy_tree(std::string_view source, std::string_view target) {
-    std::string from = with_slash(source);
-    std::string to = with_slash(target);
+    std::string from = with_final_slash(source);
+    std::string to = with_final_slash(target);
     directory_walker walker(from);
     if (!walker.is_open()) return false;
     dir_entry entry;
@@ -54,7 +48,7 @@ bool copy_tree(std::string_view source, std::string_view target) {
 }
 
 bool empty_tree(std::string_view path) {
-    std::string directory = with_slash(path);
+    std::string directory = with_final_slash(path);
     directory_walker walker(directory);
     if (!walker.is_open()) return false;
     make_writable(directory);
@@ -72,8 +66,8 @@ bool empty_tree(std::string_view path) {
 }
 
 bool move_contents(std::string_view source, std::string_view target) {
-    std::string from = with_slash(source);
-    std::string to = with_slash(target);
+    std::string from = with_final_slash(source);
+    std::string to = with_final_slash(target);
     std::vector<std::string> moved;
     bool complete = true;
     bool across_file_systems = false;

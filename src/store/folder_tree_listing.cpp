@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "config/folder_names.h"
+#include "platform/file_operations.h"
 #include "platform/open_directory.h"
 
 namespace qm {
@@ -14,12 +15,6 @@ namespace {
 
 // Directories remembered at most; past that the memory starts again.
 constexpr std::size_t max_listings = 2000;
-
-std::string with_final_slash(std::string_view path) {
-    std::string text(path);
-    if (text.empty() || text.back() != '/') text.push_back('/');
-    return text;
-}
 
 bool same_time(const struct timespec& a, const struct timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;

@@ -223,12 +223,6 @@ std::string row_number_text(std::string_view message_dir_name) {
     return std::string(message_dir_name.substr(std::min<std::size_t>(1, message_dir_name.size())));
 }
 
-std::string with_final_slash(std::string_view path) {
-    std::string text(path);
-    if (text.empty() || text.back() != '/') text.push_back('/');
-    return text;
-}
-
 // The numbered files of a message directory, by name relative to its folder.
 std::string part_name(std::string_view message_dir_name, int part) {
     return std::string(message_dir_name) + "/" + std::to_string(part);

@@ -36,12 +36,6 @@ constexpr std::string_view html_type = "text/html";
 constexpr std::string_view raw_header_end = "\n\r\n";
 constexpr std::size_t npos = std::string::npos;
 
-std::string with_final_slash(std::string_view path) {
-    std::string text(path);
-    if (text.empty() || text.back() != '/') text.push_back('/');
-    return text;
-}
-
 bool only_blanks(std::string_view text) { return text.find_first_not_of(" \t\r\n") == npos; }
 
 std::string without_leading_blanks(std::string_view text) {
